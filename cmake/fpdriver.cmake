@@ -1,0 +1,42 @@
+# Build helpers shared by every area, tool and test folder.
+
+set(FP_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+
+if(FPDRIVER_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(FPDRIVER_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
+# fp_area(name folder deps...): a static library of every .cpp below folder.
+# An area with no sources yet is an interface library, so its dependents still link.
+function(fp_area name folder)
+  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  list(FILTER _srcs EXCLUDE REGEX ".*/src/entry/exports\\.cpp$")
+  if(_srcs)
+    add_library(${name} STATIC ${_srcs})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include)
+    target_compile_options(${name} PRIVATE ${FP_WARNINGS})
+    target_link_libraries(${name} PUBLIC ${ARGN})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include)
+    target_link_libraries(${name} INTERFACE ${ARGN})
+  endif()
+endfunction()
+
+# fp_test(name SOURCES files... LIBS libs...): a GoogleTest executable registered with CTest.
+# Each test runs in its own process, which the ABI tests rely on (handle numbering is per process).
+function(fp_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_compile_options(${name} PRIVATE ${FP_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  target_compile_definitions(${name} PRIVATE
+    FP_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+    FPDRIVER_SO_PATH="$<TARGET_FILE:fpdriver>")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+endfunction()

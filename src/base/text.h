@@ -1,0 +1,50 @@
+// Text inside the library is UTF-8 in std::string. Every operation the system defines by
+// characters (lengths, positions, padding, cutting) goes through these functions, which
+// count Unicode code points, never bytes. Invalid UTF-8 bytes count as one character each
+// and come out of the UTF-16 conversion as U+FFFD.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fp {
+
+// Code points of a UTF-8 text (an invalid byte is read as U+FFFD).
+std::u32string Utf8ToUtf32(std::string_view aText);
+std::string Utf32ToUtf8(std::u32string_view aText);
+// UTF-16 conversion. A lone surrogate becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view aText);
+std::string Utf16ToUtf8(std::u16string_view aText);
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& aOut, char32_t aCodePoint);
+
+// Number of characters.
+size_t CharLength(std::string_view aText);
+// aCount characters from the 0-based character position aPos (clamped to the text).
+std::string CharSubstr(std::string_view aText, size_t aPos, size_t aCount = std::string::npos);
+// The first aCount characters / the last aCount characters.
+std::string CharLeft(std::string_view aText, size_t aCount);
+std::string CharRight(std::string_view aText, size_t aCount);
+// Pads with aFill on the right (left) up to aWidth characters; a longer text is unchanged.
+std::string PadRight(std::string_view aText, size_t aWidth, char aFill = ' ');
+std::string PadLeft(std::string_view aText, size_t aWidth, char aFill = ' ');
+
+// Case mapping of every Unicode letter (through the C.UTF-8 character classes, which do
+// not depend on the process locale); ASCII maps as usual.
+std::string LowerCase(std::string_view aText);
+std::string UpperCase(std::string_view aText);
+// Case-insensitive equality under LowerCase.
+bool SameText(std::string_view a, std::string_view b);
+
+// Removes characters at or below U+0020 from both ends (Trim), the left (TrimLeft) or the right.
+std::string Trim(std::string_view aText);
+std::string TrimLeft(std::string_view aText);
+std::string TrimRight(std::string_view aText);
+
+std::string ReplaceAll(std::string_view aText, std::string_view aFrom, std::string_view aTo);
+std::vector<std::string> Split(std::string_view aText, char aSeparator);
+bool StartsWith(std::string_view aText, std::string_view aPrefix);
+
+}  // namespace fp

@@ -1,0 +1,1 @@
+// The exported functions of libfpdriver.so.
