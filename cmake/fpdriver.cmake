@@ -12,9 +12,14 @@ if(FPDRIVER_TSAN)
 endif()
 
 # fp_area(name folder deps...): a static library of every .cpp below folder.
+# A folder written as "src/x:flat" takes only the files directly in it, not its subfolders.
 # An area with no sources yet is an interface library, so its dependents still link.
 function(fp_area name folder)
-  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  if(folder MATCHES "^(.*):flat$")
+    file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${CMAKE_MATCH_1}/*.cpp)
+  else()
+    file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  endif()
   list(FILTER _srcs EXCLUDE REGEX ".*/src/entry/exports\\.cpp$")
   if(_srcs)
     add_library(${name} STATIC ${_srcs})
@@ -28,15 +33,19 @@ function(fp_area name folder)
   endif()
 endfunction()
 
-# fp_test(name SOURCES files... LIBS libs...): a GoogleTest executable registered with CTest.
+# fp_test(name [USES_LIBRARY] SOURCES files... LIBS libs...): a GoogleTest executable registered
+# with CTest. USES_LIBRARY makes it depend on the built libfpdriver.so (FPDRIVER_SO_PATH).
 # Each test runs in its own process, which the ABI tests rely on (handle numbering is per process).
 function(fp_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "USES_LIBRARY" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_compile_options(${name} PRIVATE ${FP_WARNINGS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE
     FP_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
     FPDRIVER_SO_PATH="$<TARGET_FILE:fpdriver>")
+  if(T_USES_LIBRARY)
+    add_dependencies(${name} fpdriver)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endfunction()
