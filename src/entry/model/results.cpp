@@ -1,0 +1,357 @@
+#include "entry/model/results.h"
+
+#include <langinfo.h>
+#include <locale.h>
+
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+
+#include "base/text.h"
+
+namespace fp {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+// Day numbers of 0001-01-01 and 9999-12-31 relative to 1899-12-30: the range a date text
+// can show. Anything outside (or not finite) is written as the zero date rather than as a
+// wrapped or undefined one.
+constexpr double kMinDateTime = -693593.0;
+constexpr double kMaxDateTime = 2958466.0;
+
+std::string FormatDateTime(DateTime aValue) {
+  if (!std::isfinite(aValue) || aValue <= kMinDateTime - 1 || aValue >= kMaxDateTime) aValue = 0;
+  DateTimeParts p = DecodeDateTime(aValue);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                p.second);
+  return buf;
+}
+
+const char* FormatBool(bool aValue) { return aValue ? "True" : "False"; }
+
+std::string FormatAmountForUser(Amount aValue) {
+  std::string text = aValue.ToXmlText();
+  auto dot = text.find('.');
+  if (dot != std::string::npos) text.replace(dot, 1, UserDecimalSeparator());
+  return text;
+}
+
+// The lines of a text broken at CR LF, CR or LF; a final line break adds no empty line.
+std::vector<std::string_view> SplitLines(std::string_view aText) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  size_t i = 0;
+  while (i < aText.size()) {
+    char c = aText[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(aText.substr(start, i - start));
+      i += (c == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n') ? 2 : 1;
+      start = i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < aText.size()) lines.push_back(aText.substr(start));
+  return lines;
+}
+
+// Appends the pieces of a fragment; every element helper writes "<name>value</name>".
+class Fragment {
+ public:
+  Fragment& Raw(std::string_view aText) {
+    fOut += aText;
+    return *this;
+  }
+  Fragment& Element(std::string_view aName, std::string_view aValue) {
+    fOut += '<';
+    fOut += aName;
+    fOut += '>';
+    fOut += aValue;
+    fOut += "</";
+    fOut += aName;
+    fOut += '>';
+    return *this;
+  }
+  // One element followed by CR LF: the layout of most records.
+  Fragment& Line(std::string_view aName, std::string_view aValue) {
+    Element(aName, aValue);
+    fOut += kCrLf;
+    return *this;
+  }
+  Fragment& Text(std::string_view aName, const std::string& aValue) { return Line(aName, aValue); }
+  Fragment& Escaped(std::string_view aName, const std::string& aValue) { return Line(aName, EscapeXml(aValue)); }
+  Fragment& Date(std::string_view aName, DateTime aValue) { return Line(aName, FormatDateTime(aValue)); }
+  Fragment& Bool(std::string_view aName, bool aValue) { return Line(aName, FormatBool(aValue)); }
+  Fragment& Int(std::string_view aName, int32_t aValue) { return Line(aName, std::to_string(aValue)); }
+  Fragment& Amt(std::string_view aName, Amount aValue) { return Line(aName, aValue.ToXmlText()); }
+
+  // "<Text>" + one <Line> per line, nothing between them, + "</Text>".
+  Fragment& ReportText(std::string_view aText) {
+    fOut += "<Text>";
+    for (std::string_view line : SplitLines(aText)) Element("Line", EscapeXml(line));
+    fOut += "</Text>";
+    return *this;
+  }
+
+  std::string Tail(bool aError, const std::string& aErrorText, const std::string& aLogFileName) {
+    Line("Error", FormatBool(aError));
+    Line("ErrorText", EscapeXml(aErrorText));
+    Element("LogFileName", EscapeXml(aLogFileName));
+    return std::move(fOut);
+  }
+
+ private:
+  std::string fOut;
+};
+
+template <class R>
+std::string TailOnly(const R& aResult) {
+  return Fragment().Tail(aResult.Error, aResult.ErrorText, aResult.LogFileName);
+}
+
+std::mutex gSeparatorLock;
+bool gSeparatorKnown = false;
+std::string gSeparator;
+
+std::string SeparatorFromEnvironment() {
+  // A private locale object: the process-wide locale of the host is never touched.
+  locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
+  if (loc == static_cast<locale_t>(0)) return ".";
+  const char* radix = nl_langinfo_l(RADIXCHAR, loc);
+  std::string sep = (radix != nullptr && *radix != '\0') ? radix : ".";
+  freelocale(loc);
+  return sep;
+}
+
+}  // namespace
+
+std::string EscapeXml(std::string_view aText) {
+  std::string out;
+  out.reserve(aText.size());
+  for (char c : aText) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string UserDecimalSeparator() {
+  std::lock_guard<std::mutex> lock(gSeparatorLock);
+  if (!gSeparatorKnown) {
+    gSeparator = SeparatorFromEnvironment();
+    gSeparatorKnown = true;
+  }
+  return gSeparator;
+}
+
+void SetUserDecimalSeparatorForTesting(std::string aSeparator) {
+  std::lock_guard<std::mutex> lock(gSeparatorLock);
+  gSeparator = std::move(aSeparator);
+  gSeparatorKnown = true;
+}
+
+std::string _int_PRINTFR_result::Format() const {
+  return Fragment()
+      .Date("ReceiptDateTime", ReceiptDateTime)
+      .Text("ReceiptNumber", ReceiptNumber)
+      .Text("DeviceSerialNumber", DeviceSerialNumber)
+      .Text("EJNumber", EJNumber)
+      .Text("EJClosingNumber", EJClosingNumber)
+      .Escaped("ServerSerialNumber", ServerSerialNumber)
+      .Escaped("ReceiptText", ReceiptText)
+      .Text("ReceiptImage", ReceiptImage)
+      .Text("InvoiceNumber", InvoiceNumber)
+      .Date("InvoiceDateTime", InvoiceDateTime)
+      .Escaped("MessageText", MessageText)
+      .Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_REPRINTFR_result::Format() const { return TailOnly(*this); }
+std::string _int_DISPLAY_result::Format() const { return TailOnly(*this); }
+std::string _int_OPENDR_result::Format() const { return TailOnly(*this); }
+std::string _int_SET_result::Format() const { return TailOnly(*this); }
+std::string _int_CLOSE_result::Format() const { return TailOnly(*this); }
+std::string _int_SETVATTABLE_result::Format() const { return TailOnly(*this); }
+std::string _int_SETDEPTTABLE_result::Format() const { return TailOnly(*this); }
+
+std::string _int_PRINTXR_result::Format() const {
+  return Fragment()
+      .Date("XReportDateTime", XReportDateTime)
+      .Text("XReportNumber", XReportNumber)
+      .Text("DeviceSerialNumber", DeviceSerialNumber)
+      .Text("ServerSerialNumber", ServerSerialNumber)
+      .Text("EJNumber", EJNumber)
+      .Text("EJClosingNumber", EJClosingNumber)
+      .ReportText(Text)
+      .Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_PRINTZR_result::Format() const {
+  return Fragment()
+      .Date("ZReportDateTime", ZReportDateTime)
+      .Text("ZReportNumber", ZReportNumber)
+      .Text("DeviceSerialNumber", DeviceSerialNumber)
+      .Text("ServerSerialNumber", ServerSerialNumber)
+      .Text("EJNumber", EJNumber)
+      .Text("EJClosingNumber", EJClosingNumber)
+      // The totals and counts form one line, directly followed by the report text.
+      .Element("GrandTotalAmount", GrandTotalAmount.ToXmlText())
+      .Element("GrandTotalRefundsAmount", GrandTotalRefundsAmount.ToXmlText())
+      .Element("GrandTotalVoidsAmount", GrandTotalVoidsAmount.ToXmlText())
+      .Element("DayTotalAmount", DayTotalAmount.ToXmlText())
+      .Element("DayDiscountsAmount", DayDiscountsAmount.ToXmlText())
+      .Element("DayReturnsAmount", DayReturnsAmount.ToXmlText())
+      .Element("DayRefundsAmount", DayRefundsAmount.ToXmlText())
+      .Element("DayVoidsAmount", DayVoidsAmount.ToXmlText())
+      .Element("DayReceiptsNumber", std::to_string(DayReceiptsNumber))
+      .Element("DayRefundsNumber", std::to_string(DayRefundsNumber))
+      .ReportText(Text)
+      .Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_PRINTNFR_result::Format() const {
+  return Fragment()
+      .Date("NFReceiptDateTime", NFReceiptDateTime)
+      .Text("NFReceiptNumber", NFReceiptNumber)
+      .Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_GETSTATUS_result::Format() const {
+  return Fragment()
+      .Bool("DayOpened", DayOpened)
+      .Date("DateTime", DateTime)
+      .Bool("PaperEnd", PaperEnd)
+      .Bool("PaperNearEnd", PaperNearEnd)
+      .Bool("CoverOpen", CoverOpen)
+      .Bool("FiscalReceiptOpen", FiscalReceiptOpen)
+      .Bool("ReceiptOpen", ReceiptOpen)
+      .Bool("TrainingMode", TrainingMode)
+      .Escaped("FirmwareVersion", FirmwareVersion)
+      .Escaped("SerialNumber", SerialNumber)
+      .Escaped("FiscalMode", FiscalMode)
+      .Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_SETDATETIME_result::Format() const {
+  return Fragment().Date("DateTime", DateTime).Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_OPEN_result::Format() const {
+  return Fragment().Int("Handle", Handle).Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_GETDRSTATUS_result::Format() const {
+  return Fragment().Bool("IsOpen", IsOpen).Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_EJREPORT_result::Format() const {
+  Fragment f;
+  f.Raw("<Text>");
+  for (std::string_view line : SplitLines(Text)) f.Line("Line", EscapeXml(line));
+  f.Raw("</Text>").Raw(kCrLf);
+  return f.Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_GETVATTABLE_result::Format() const {
+  Fragment f;
+  f.Raw("<VATTable>").Raw(kCrLf);
+  for (const _int_Vat& vat : VATTable) {
+    f.Raw("<VAT>").Raw(kCrLf);
+    f.Int("Index", vat.Index).Escaped("Code", vat.Code).Escaped("Description", vat.Description).Amt("Rate", vat.Rate);
+    f.Raw("</VAT>").Raw(kCrLf);
+  }
+  f.Raw("</VATTable>").Raw(kCrLf);
+  return f.Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_GETDEPTTABLE_result::Format() const {
+  Fragment f;
+  f.Raw("<DeptTable>").Raw(kCrLf);
+  for (const _int_Dept& dept : DeptTable) {
+    f.Raw("<Department>").Raw(kCrLf);
+    f.Int("Index", dept.Index)
+        .Escaped("Code", dept.Code)
+        .Escaped("Description", dept.Description)
+        .Text("VATCode", dept.VatCode)
+        .Text("SalesType", dept.SalesType)
+        .Escaped("EACode", dept.EACode)
+        .Escaped("EADescription", dept.EADescription)
+        .Text("EAVATMode", dept.EAVATMode);
+    f.Raw("</Department>").Raw(kCrLf);
+  }
+  f.Raw("</DeptTable>").Raw(kCrLf);
+  return f.Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_PAY_result::DecodeNetwork(vnPaymentNetwork aValue) {
+  static constexpr const char* kNames[] = {
+      "bank",      "cheque",    "visa",      "amex",       "mastercard", "jcb",        "cup",
+      "diners",    "maestro",   "NHS",       "edenred",    "day",        "sodexo",     "pellegrini",
+      "bluticket", "jakala",    "miglunch",  "alipay",     "discover",   "doku",       "dragonpay",
+      "molpay",    "vpay",      "amazonpay", "applepay",   "samsungpay", "paypal",     "yandex",
+      "quiticket", "repas",     "ristomat",  "agape",      "lunchtime",  "quiwelfare", "ep",
+      "cir",       "gemeaz",    "satispay",  "jiffy",      "bitcoin",    "tinaba",     "scalapay",
+  };
+  auto v = static_cast<int32_t>(aValue);
+  if (v >= 0 && v < static_cast<int32_t>(std::size(kNames))) return kNames[v];
+  if (aValue == vnPaymentNetwork::Other) return "other";
+  return "unrecognized";
+}
+
+std::string _int_PAY_result::DecodeTransactionType(vnPaymentTransactionType aValue) {
+  switch (aValue) {
+    case ptt_Chip: return "CHIP";
+    case ptt_MagStripe: return "MAGSTRIPE";
+    case ptt_Manual: return "MANUAL";
+    case ptt_Cless: return "CLESS";
+    case ptt_ClessMagStripe: return "CLESSMAGSTRIPE";
+    case ptt_ClessChip: return "CLESSCHIP";
+    case ptt_Other: return "OTHER";
+    case ptt_Token: return "TOKEN";
+    case ptt_RFID: break;
+  }
+  return "";
+}
+
+std::string _int_PAY_result::Format() const {
+  return Fragment()
+      .Escaped("DeviceId", DeviceId)
+      .Date("PaymentDateTime", PaymentDateTime)
+      .Escaped("PaymentNumber", PaymentNumber)
+      .Amt("PaymentAmount", PaymentAmount)
+      .Escaped("PaymentCurrency", PaymentCurrency)
+      .Text("ExchangeRate", FormatAmountForUser(ExchangeRate))
+      .Text("PaymentAmountCurrency", FormatAmountForUser(PaymentAmountCurrency))
+      .Escaped("MaskedPAN", MaskedPAN)
+      .Text("PaymentNetwork", DecodeNetwork(PaymentNetwork))
+      .Text("TransactionType", DecodeTransactionType(TransactionType))
+      .Escaped("AuthCode", AuthCode)
+      .Escaped("TraceAuditId", TraceAuditId)
+      .Escaped("RawResponse", RawResponse)
+      .Escaped("ReceiptText", ReceiptText)
+      .Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_GETLOTTERYRCPTSTATUS_result::Format() const {
+  return Fragment()
+      .Bool("CorrectlySent", CorrectlySent)
+      .Text("StatusCode", StatusCode)
+      .Text("StatusDescription", StatusDescription)
+      .Text("ReferenceId", ReferenceId)
+      .Tail(Error, ErrorText, LogFileName);
+}
+
+std::string _int_GETEJFILES_result::Format() const {
+  return Fragment().Int("FilesCount", FilesCount).Tail(Error, ErrorText, LogFileName);
+}
+
+}  // namespace fp

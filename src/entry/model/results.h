@@ -1,0 +1,312 @@
+// The result records of the exports: one plain record per export, filled by the device
+// operation and turned into the result fragment by its Format.
+//
+// Every record ends with the error tail Error / ErrorText / LogFileName. Default member
+// values are the "all zero" state a device operation starts from; the request objects put
+// their own copy to the start values (Error true) before running a request.
+//
+// Format() writes the XML fragment the host receives: a sequence of elements with no
+// declaration and no root element, ending with the error tail and nothing after
+// "</LogFileName>".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/amount.h"
+#include "base/datetime.h"
+
+namespace fp {
+
+enum vnPaymentTransactionType : int32_t {
+  ptt_Chip = 0,
+  ptt_MagStripe = 1,
+  ptt_Manual = 2,
+  ptt_Cless = 3,
+  ptt_ClessMagStripe = 4,
+  ptt_ClessChip = 5,
+  ptt_RFID = 6,
+  ptt_Other = 7,
+  ptt_Token = 8,
+};
+
+// Scoped: the network names are plain words (Day, Other, Bank) that must not leak into fp.
+enum class vnPaymentNetwork : int32_t {
+  Bank, Cheque, Visa, Amex, Mastercard, JCB, CUP, Diners, Maestro, NHS,
+  Edenred, Day, Sodexo, Pellegrini, BluTicket, Jakala, MIGLunch, AliPay, Discover, Doku,
+  DragonPay, MolPay, VPay, AmazonPay, ApplePay, SamsungPay, Paypal, Yandex, QuiTicket, Repas,
+  Ristomat, Agape, LunchTime, QuiWelfare, EP, CIR, Gemeaz, Satispay, Jiffy, Bitcoin,
+  Tinaba, Scalapay, Nexi, Other,
+};
+
+// Replaces & < > " ' by their entities; "&" first, so entities made by later steps stay as
+// they are and an ampersand of the input is escaped exactly once.
+std::string EscapeXml(std::string_view aText);
+
+struct _int_PRINTFR_result {
+  DateTime ReceiptDateTime = 0;
+  std::string ReceiptNumber;
+  std::string EJNumber;
+  std::string EJClosingNumber;
+  std::string DeviceSerialNumber;
+  std::string ServerSerialNumber;
+  std::string InvoiceNumber;
+  DateTime InvoiceDateTime = 0;
+  std::string ReceiptText;
+  std::string ReceiptImage;  // base64 text, written unescaped
+  bool Error = false;
+  std::string ErrorText;
+  std::string MessageText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_REPRINTFR_result {
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_PRINTXR_result {
+  std::string XReportNumber;
+  DateTime XReportDateTime = 0;
+  std::string EJNumber;
+  std::string EJClosingNumber;
+  std::string DeviceSerialNumber;
+  std::string ServerSerialNumber;
+  std::string Text;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_PRINTZR_result {
+  std::string ZReportNumber;
+  DateTime ZReportDateTime = 0;
+  std::string EJNumber;
+  std::string EJClosingNumber;
+  std::string DeviceSerialNumber;
+  std::string ServerSerialNumber;
+  int32_t RemainingFiscalMemory = 0;  // kept for the operation, never written to the fragment
+  Amount GrandTotalAmount;
+  Amount GrandTotalRefundsAmount;
+  Amount GrandTotalVoidsAmount;
+  Amount DayTotalAmount;
+  Amount DayDiscountsAmount;
+  Amount DayReturnsAmount;
+  Amount DayRefundsAmount;
+  Amount DayVoidsAmount;
+  int32_t DayReceiptsNumber = 0;
+  int32_t DayRefundsNumber = 0;
+  std::string Text;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_PRINTNFR_result {
+  DateTime NFReceiptDateTime = 0;
+  std::string NFReceiptNumber;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_DISPLAY_result {
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_OPENDR_result {
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_GETSTATUS_result {
+  bool DayOpened = false;
+  fp::DateTime DateTime = 0;
+  bool PaperEnd = false;
+  bool PaperNearEnd = false;
+  bool CoverOpen = false;
+  bool FiscalReceiptOpen = false;
+  bool ReceiptOpen = false;
+  bool TrainingMode = false;
+  std::string FirmwareVersion;
+  std::string SerialNumber;
+  std::string FiscalMode;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_SET_result {
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_SETDATETIME_result {
+  fp::DateTime DateTime = 0;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_OPEN_result {
+  int32_t Handle = 0;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_GETDRSTATUS_result {
+  bool IsOpen = false;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_EJREPORT_result {
+  std::string Text;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_CLOSE_result {
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_Vat {
+  int32_t Index = 0;
+  std::string Code;
+  std::string Description;
+  Amount Rate;
+};
+
+struct _int_Dept {
+  int32_t Index = 0;
+  std::string Code;
+  std::string Description;
+  std::string VatCode;
+  std::string SalesType;
+  std::string EACode;
+  std::string EADescription;
+  std::string EAVATMode;
+};
+
+struct _int_GETVATTABLE_result {
+  std::vector<_int_Vat> VATTable;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_SETVATTABLE_result {
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_GETDEPTTABLE_result {
+  std::vector<_int_Dept> DeptTable;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_SETDEPTTABLE_result {
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_PAY_result {
+  std::string DeviceId;
+  DateTime PaymentDateTime = 0;
+  std::string PaymentNumber;
+  Amount PaymentAmount;
+  std::string PaymentCurrency;
+  std::string MaskedPAN;
+  std::string SerialNumber;
+  vnPaymentTransactionType TransactionType = ptt_Chip;
+  vnPaymentNetwork PaymentNetwork = vnPaymentNetwork::Bank;
+  std::string AuthCode;
+  std::string TraceAuditId;
+  Amount ExchangeRate;
+  Amount PaymentAmountCurrency;
+  std::string PaymentCurrencyCurrency;
+  Amount TippedAmount;
+  Amount RemainingBalance;
+  int32_t InstalmentCount = 0;
+  int32_t NumberOfItems = 0;
+  Amount SingleItemAmount;
+  bool SignatureRequested = false;
+  std::string CustomerCountryCode;
+  std::string CardToken;
+  std::string RefundReference;
+  std::string ReceiptText;
+  std::string CashierReceiptText;
+  std::string RawResponse;
+  std::string DigitalSignature;
+  std::string DigitalSignatureInput;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+
+  // The host's names for the network and the card reading mode. Values outside the known
+  // ranges (and Nexi, which hosts do not know) give "unrecognized"; RFID gives "".
+  static std::string DecodeNetwork(vnPaymentNetwork aValue);
+  static std::string DecodeTransactionType(vnPaymentTransactionType aValue);
+  std::string Format() const;
+};
+
+struct _int_GETLOTTERYRCPTSTATUS_result {
+  bool CorrectlySent = false;
+  std::string StatusCode;
+  std::string StatusDescription;
+  std::string ReferenceId;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_GETEJFILES_result {
+  int32_t FilesCount = 0;
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+// The decimal separator of the user's number format, used by the amounts that the host
+// shows to the user as they are (ExchangeRate, PaymentAmountCurrency). Taken from the
+// LC_NUMERIC of the environment ("." when none is set); tests may override it.
+std::string UserDecimalSeparator();
+void SetUserDecimalSeparatorForTesting(std::string aSeparator);
+
+}  // namespace fp
