@@ -1,0 +1,308 @@
+#include "base/log_writer.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/text.h"
+
+namespace fp {
+
+namespace {
+
+constexpr int kAppendAttempts = 10;
+constexpr int kAppendRetryPauseMs = 50;
+
+std::string FileNamePart(const std::string& aPath) {
+  size_t slash = aPath.rfind('/');
+  return slash == std::string::npos ? aPath : aPath.substr(slash + 1);
+}
+
+// Writes the whole buffer, going on after short writes.
+bool WriteAll(int aFd, const char* aData, size_t aSize) {
+  while (aSize > 0) {
+    ssize_t n = ::write(aFd, aData, aSize);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    aData += n;
+    aSize -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Renames without ever replacing an existing file: two rollovers within the same
+// millisecond must not overwrite the older log.
+bool RenameNoReplace(const std::string& aFrom, const std::string& aTo) {
+  if (::renameat2(AT_FDCWD, aFrom.c_str(), AT_FDCWD, aTo.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without the flag: link and unlink give the same guarantee.
+  if (::link(aFrom.c_str(), aTo.c_str()) != 0) return false;
+  ::unlink(aFrom.c_str());
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// tVN_LogThread
+
+tVN_LogThread::tVN_LogThread(tVN_LogWriter& aWriter) : fWriter(aWriter) {
+  fThread = std::thread([this] { Run(); });
+}
+
+tVN_LogThread::~tVN_LogThread() {
+  {
+    std::lock_guard<std::mutex> lock(fLock);
+    fStop = true;
+  }
+  fWake.notify_one();
+  if (fThread.joinable()) fThread.join();
+}
+
+void tVN_LogThread::Enqueue(std::string aLine) {
+  bool wasEmpty;
+  {
+    std::lock_guard<std::mutex> lock(fLock);
+    wasEmpty = fQueue.empty();
+    fQueue.push_back(std::move(aLine));
+  }
+  // The thread only sleeps on an empty queue, so only the first line needs to wake it.
+  if (wasEmpty) fWake.notify_one();
+}
+
+size_t tVN_LogThread::Count() const {
+  std::lock_guard<std::mutex> lock(fLock);
+  return fQueue.size();
+}
+
+void tVN_LogThread::WaitIdle() {
+  std::unique_lock<std::mutex> lock(fLock);
+  fIdle.wait(lock, [this] { return fQueue.empty(); });
+}
+
+void tVN_LogThread::Run() {
+  std::unique_lock<std::mutex> lock(fLock);
+  for (;;) {
+    fWake.wait(lock, [this] { return fStop || !fQueue.empty(); });
+    if (fQueue.empty()) break;  // stopping, and nothing left to write
+    // The oldest line stays queued while it is written, so the queue never reads empty
+    // before its last line is in the file. Only this thread removes lines and appending
+    // to a deque keeps references valid, so the reference survives the unlock.
+    const std::string& line = fQueue.front();
+    lock.unlock();
+    try {
+      fWriter.AppendToFile(line);
+    } catch (...) {
+      // A line that can't even be attempted is lost like one that failed its attempts.
+    }
+    lock.lock();
+    fQueue.pop_front();
+    if (fQueue.empty()) fIdle.notify_all();
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// tVN_LogWriter
+
+tVN_LogWriter::tVN_LogWriter(std::string aFileName, std::string aDirectory, int aMaxMessageLength, bool aDaily,
+                             tVN_LogEnvironment aEnvironment)
+    : fGuid(NewGuidString()), fDaily(aDaily), fTimeSeparator(TimeSeparator()), fEnvironment(std::move(aEnvironment)) {
+  // The date in the name is fixed here: a writer living past midnight keeps its file.
+  std::string name = aDaily ? aFileName + "_" + FormatDate(CurrentTime(), "yyyymmdd") + ".log" : aFileName + ".log";
+  fFileName = name;
+  SetDirectoryQuiet(aDirectory);
+  fMaxMessageLength = aMaxMessageLength;
+  fMaxLogFileSize = 5000;
+  fThread = std::make_unique<tVN_LogThread>(*this);
+}
+
+tVN_LogWriter::~tVN_LogWriter() { fThread.reset(); }
+
+DateTime tVN_LogWriter::CurrentTime() const { return fEnvironment.now ? fEnvironment.now() : Now(); }
+
+void tVN_LogWriter::Pause(int aMilliseconds) const {
+  if (fEnvironment.sleep) fEnvironment.sleep(aMilliseconds);
+  else std::this_thread::sleep_for(std::chrono::milliseconds(aMilliseconds));
+}
+
+std::string tVN_LogWriter::JoinPath(const std::string& aFolder, const std::string& aName) {
+  if (aFolder.find('\0') != std::string::npos || aName.find('\0') != std::string::npos)
+    throw kException("Invalid characters in path");
+  if (aFolder.empty()) return aName;
+  if (!aName.empty() && aName.front() == '/') return aName;
+  if (aFolder.back() == '/') return aFolder + aName;
+  return aFolder + "/" + aName;
+}
+
+std::string tVN_LogWriter::RolloverName(const std::string& aPath, DateTime aTime) {
+  size_t slash = aPath.rfind('/');
+  size_t dot = aPath.rfind('.');
+  std::string stem = (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ? aPath.substr(0, dot)
+                                                                                                : aPath;
+  DateTimeParts p = DecodeDateTime(aTime);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d%03d", p.year, p.month, p.day, p.hour, p.minute,
+                p.second, p.millisecond);
+  return stem + "_" + stamp + ".log";
+}
+
+std::string tVN_LogWriter::FormatLine(tVN_MessageType aEntryType, const std::string& aMessage, DateTime aTime) const {
+  DateTimeParts p = DecodeDateTime(aTime);
+  const char* sep = fTimeSeparator.c_str();
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d%s%02d%s%02d%s%03d", p.year, p.month, p.day, p.hour, sep,
+                p.minute, sep, p.second, sep, p.millisecond);
+  int maxLength;
+  bool showGuid;
+  {
+    std::lock_guard<std::mutex> lock(fSettingsLock);
+    maxLength = fMaxMessageLength;
+    showGuid = fShowInstanceGuid;
+  }
+  std::string line = stamp;
+  if (showGuid) line += " - " + fGuid;
+  line += aEntryType == let_error ? " - ERROR - " : " - ";
+  if (maxLength > 0) line += CharLeft(aMessage, static_cast<size_t>(maxLength));
+  else line += aMessage;
+  return line;
+}
+
+void tVN_LogWriter::Write(tVN_MessageType aEntryType, const std::string& aMessage) {
+  {
+    std::lock_guard<std::mutex> lock(fSettingsLock);
+    if (fFileName.empty()) throw kException("Log filename is empty ");
+  }
+  fThread->Enqueue(FormatLine(aEntryType, aMessage, CurrentTime()));
+}
+
+int64_t tVN_LogWriter::GetLogFileSize() const {
+  std::string path = FileName();
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+void tVN_LogWriter::Flush() { fThread->WaitIdle(); }
+
+size_t tVN_LogWriter::QueuedCount() const { return fThread->Count(); }
+
+std::string tVN_LogWriter::Directory() const {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  return fDirectory;
+}
+
+std::string tVN_LogWriter::FileName() const {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  return fFileName;
+}
+
+void tVN_LogWriter::SetDirectory(const std::string& aValue) {
+  if (aValue.empty()) throw kException("Unable to create directory");
+  std::string joined;
+  {
+    std::lock_guard<std::mutex> lock(fSettingsLock);
+    joined = JoinPath(aValue, FileNamePart(fFileName));
+    fDirectory = aValue;
+    fFileName = joined;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(aValue, ec);
+  if (ec || !std::filesystem::is_directory(aValue, ec)) throw kException("Unable to create directory");
+}
+
+void tVN_LogWriter::SetDirectoryQuiet(const std::string& aValue) {
+  try {
+    SetDirectory(aValue);
+  } catch (const kException&) {
+    // A folder that can't be made only costs the lines written later. An empty folder
+    // leaves the bare file name, relative to the working folder.
+    std::lock_guard<std::mutex> lock(fSettingsLock);
+    if (aValue.empty()) {
+      fDirectory.clear();
+      fFileName = FileNamePart(fFileName);
+    }
+  }
+}
+
+void tVN_LogWriter::SetFileName(const std::string& aValue) {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  fFileName = JoinPath(fDirectory, FileNamePart(aValue));
+}
+
+int tVN_LogWriter::MaxMessageLength() const {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  return fMaxMessageLength;
+}
+
+void tVN_LogWriter::SetMaxMessageLength(int aValue) {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  fMaxMessageLength = aValue;
+}
+
+int tVN_LogWriter::MaxLogFileSize() const {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  return fMaxLogFileSize;
+}
+
+void tVN_LogWriter::SetMaxLogFileSize(int aValue) {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  fMaxLogFileSize = aValue;
+}
+
+bool tVN_LogWriter::ShowInstanceGuid() const {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  return fShowInstanceGuid;
+}
+
+void tVN_LogWriter::SetShowInstanceGuid(bool aValue) {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  fShowInstanceGuid = aValue;
+}
+
+void tVN_LogWriter::AppendToFile(const std::string& aLine) {
+  std::string path;
+  int64_t limit;
+  {
+    std::lock_guard<std::mutex> lock(fSettingsLock);
+    path = fFileName;
+    limit = static_cast<int64_t>(fMaxLogFileSize) * 1024;
+  }
+  if (path.empty()) return;
+
+  int64_t size = GetLogFileSize();
+  if (size > limit) {
+    // A failed rename leaves the line to the over-size file.
+    RenameNoReplace(path, RolloverName(path, CurrentTime()));
+  }
+
+  std::string data = aLine;
+  data += "\r\n";
+  for (int attempt = 1; attempt <= kAppendAttempts; ++attempt) {
+    if (attempt > 1) Pause(kAppendRetryPauseMs);
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) continue;
+    // Writers of the same file take turns: one holding it makes the other retry.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      continue;
+    }
+    bool ok = WriteAll(fd, data.data(), data.size());
+    ::flock(fd, LOCK_UN);
+    ok = (::close(fd) == 0) && ok;
+    if (ok) return;
+  }
+}
+
+}  // namespace fp
