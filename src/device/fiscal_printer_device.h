@@ -1,0 +1,496 @@
+// The generic fiscal printer: one object per open device.
+//
+// kFiscalPrinterDevice owns the device's transport (which is also its log and the slot for
+// the last recorded failure), everything the device remembers between calls (tables,
+// counters, print sequence, fiscal mode, serial number, the last request text) and the
+// optional companions (the processor library caller and the RT server client).
+//
+// Each public operation Pub_* is written once here as a fixed sequence of calls to the
+// virtual hooks below; a model driver is a subclass that implements the hooks for one
+// printer model. The operations follow one frame:
+//   1. an information line "<60 dashes> <operation name>" in the device log;
+//   2. result.Error := true; result.LogFileName := the transport's log file;
+//   3. the operation's own hook calls;
+//   4. result.Error / ErrorText taken from the transport's recorded error (none: success).
+//
+// Hook contract shared by every hook (each returns bool):
+//   - A hook that fails records the failure on the transport (SetCustomError with a code
+//     and a message) or throws fp::kException with a message. Operations report failures
+//     from the transport's recorded error, never from the Boolean.
+//   - Returning false without recording anything only ends the operation's remaining
+//     device steps early; the operation then reports success.
+//   - Hooks run on the calling thread and may talk to the device through fIOHandler.
+//   - The request frame serialises calls on one device; a hook never runs concurrently
+//     with another call on the same device, so device state needs no lock of its own.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/amount.h"
+#include "base/datetime.h"
+#include "device/device_class.h"
+
+namespace fp {
+
+class kIOHandler;
+class kReceiptPrinterHandler;
+class kFiscalProcessorCaller;
+class kRTServer_Epson;
+class kRTServerReceiptInfo;
+class kRTServerTillReportInfo;
+
+// Request documents the hooks receive.
+class kReceipt;
+class kNFReceipt;
+class kReceiptMessageLines;
+class kReceiptMessageTextLine;
+class kReceiptMessageBarcodeLine;
+class kReceiptMessageImageLine;
+class kReceiptLineProductSale;
+class kReceiptLineProductReturn;
+class kReceiptLineWeightedProductSale;
+class kReceiptLineVoucherSale;
+class kReceiptLineVoucherRedeem;
+class kReceiptLineGiftCardSale;
+class kReceiptLineGiftCardRedeem;
+class kReceiptLineCollectAmount;
+class kReceiptLineText;
+class kReceiptLineSubtotal;
+class kReceiptLineDiscountAmount;
+class kReceiptLineDiscountPercentage;
+class kReceiptLineDiscountAmountOnSubTotal;
+class kReceiptLineDiscountPercentageOnSubTotal;
+class kReceiptLineMarkupAmount;
+class kReceiptLineMarkupPercentage;
+class kReceiptLineMarkupAmountOnSubTotal;
+class kReceiptLineMarkupPercentageOnSubTotal;
+class kReceiptPaymentLine;
+class kReceiptReference;
+class kXReport;
+class kZReport;
+class kVatTable;
+class kDeptTable;
+class kEconomicActivityTable;
+class kPaymentReceipt;
+enum vnEJReportDestination : uint8_t;
+enum vnEJFilesRequestType : uint8_t;
+enum vnReceiptMessageLineAlignment : uint8_t;
+
+// Result records of the exports.
+struct _int_PRINTFR_result;
+struct _int_REPRINTFR_result;
+struct _int_PRINTXR_result;
+struct _int_PRINTZR_result;
+struct _int_PRINTNFR_result;
+struct _int_DISPLAY_result;
+struct _int_OPENDR_result;
+struct _int_GETSTATUS_result;
+struct _int_SET_result;
+struct _int_SETDATETIME_result;
+struct _int_OPEN_result;
+struct _int_GETDRSTATUS_result;
+struct _int_EJREPORT_result;
+struct _int_CLOSE_result;
+struct _int_GETVATTABLE_result;
+struct _int_SETVATTABLE_result;
+struct _int_GETDEPTTABLE_result;
+struct _int_SETDEPTTABLE_result;
+struct _int_PAY_result;
+struct _int_GETLOTTERYRCPTSTATUS_result;
+struct _int_GETEJFILES_result;
+
+// The fiscal day totals and the last report's text.
+struct vnFiscalCounters {
+  Amount GrandTotalAmount;
+  Amount GrandTotalRefundsAmount;
+  Amount GrandTotalVoidsAmount;
+  Amount DayTotalAmount;
+  Amount DayDiscountsAmount;
+  Amount DayReturnsAmount;
+  Amount DayRefundsAmount;
+  Amount DayVoidsAmount;
+  int32_t DayReceiptsNumber = 0;
+  int32_t DayRefundsNumber = 0;
+  int32_t ZReportNumber = 0;
+  DateTime ZReportDateTime = 0;
+  std::string Text;  // report text, lines separated by CR LF
+};
+
+struct vnLotteryReceiptStatus {
+  bool CorrectlySent = false;
+  std::string StatusCode;
+  std::string StatusDescription;
+  std::string ReferenceId;
+};
+
+// What a model supports; bit n of the set stands for the value of ordinal n.
+enum vnFiscalPrinterCapability : uint8_t {
+  fpc_SetDate = 0,
+  fpc_SetHeader = 1,
+  fpc_ReturnPractice = 2,
+  fpc_NoFiscalReceipt = 3,
+  fpc_Payout = 4,
+  fpc_ReadMemory = 5,
+  fpc_PrintMemory = 6,
+  fpc_ZeroAmountLine = 7,
+  fpc_Invoice = 8,
+  fpc_VoidReceipt = 9,
+  fpc_NegativeAmountReceipt = 10,
+  fpc_NegativePartialAmountReceipt = 11,
+  fpc_SupportZeroLineAmount = 12,
+  fpc_PrintHeaderOnNonFiscalReceipt = 13,
+  fpc_SupportSpecialChars = 14,
+};
+
+// A set of capabilities held in 16 bits.
+class vnFiscalPrinterCapabilities {
+ public:
+  constexpr vnFiscalPrinterCapabilities() = default;
+  constexpr vnFiscalPrinterCapabilities(std::initializer_list<vnFiscalPrinterCapability> aValues) {
+    for (auto v : aValues) Include(v);
+  }
+  constexpr bool Contains(vnFiscalPrinterCapability aValue) const { return (fBits & Bit(aValue)) != 0; }
+  constexpr void Include(vnFiscalPrinterCapability aValue) { fBits = static_cast<uint16_t>(fBits | Bit(aValue)); }
+  constexpr void Exclude(vnFiscalPrinterCapability aValue) { fBits = static_cast<uint16_t>(fBits & ~Bit(aValue)); }
+  constexpr uint16_t Bits() const { return fBits; }
+  constexpr bool operator==(const vnFiscalPrinterCapabilities&) const = default;
+
+ private:
+  static constexpr uint16_t Bit(vnFiscalPrinterCapability aValue) { return static_cast<uint16_t>(1u << aValue); }
+  uint16_t fBits = 0;
+};
+
+// The parts of a fiscal receipt, printed in the order of the device's print sequence.
+enum vnFiscalPrinterPrintSection : uint8_t {
+  fpps_Lines = 0,            // the sale lines
+  fpps_Payments = 1,         // the payment lines
+  fpps_TrailerMessages = 2,  // the trailer message lines
+};
+
+class kFiscalPrinterDevice {
+ public:
+  // Gives the current local date and time; replaceable so that tests can fix the clock.
+  using Clock = std::function<DateTime()>;
+
+  // Construction (the virtual constructor "Create"): creates the empty tables, the log
+  // folder "LogFiles/FiscalPrinter" below the host program's folder, the transport through
+  // aHandler.CreateIOHandler, the processor caller (parameter Processor; a library that
+  // cannot be loaded fails the construction), the RT server client when the parameter
+  // RTServer is "true" in any letter case (with RTServerDriver, RTServerTillSerial and
+  // RTServerTillInstance), the empty RT records, the print sequence lines, payments,
+  // trailer messages, and hands the transport the driver version text.
+  // Throws fp::kException with a message when any of these fails.
+  // A driver's constructor runs after this one and sets fCapabilities, fLineLength,
+  // fDisplayLineCount, fDisplayLineLength and its own fields.
+  explicit kFiscalPrinterDevice(kReceiptPrinterHandler& aHandler);
+  // Frees the tables, the transport (which ends the device log), the RT records, the
+  // processor caller and the RT server client, in that order.
+  virtual ~kFiscalPrinterDevice();
+
+  kFiscalPrinterDevice(const kFiscalPrinterDevice&) = delete;
+  kFiscalPrinterDevice& operator=(const kFiscalPrinterDevice&) = delete;
+
+  // ---------------------------------------------------------------------------------------
+  // Hooks, in declaration order. Unless stated otherwise a hook is REQUIRED (pure).
+  // "Ignored" means the calling operation does not look at the returned value.
+
+  // Opens a non-fiscal document. Called by Pub_PrintNFReceipt with the request's document,
+  // and by the report printers with a fresh document whose fLayout is "DocumentLayout" (or
+  // the Z request's layout); the header and footer lines are reachable through it.
+  // false stops PRINTNFR before any line; ignored elsewhere.
+  virtual bool BeginNonFiscalReceipt(kNFReceipt& aNFReceipt) = 0;
+  // One text line of a non-fiscal document. aReceipt is context only: the request's empty
+  // fiscal receipt from PRINTNFR, null from the report printers.
+  // false stops the remaining lines of PRINTNFR; ignored elsewhere.
+  virtual bool PrintNonFiscalTextLine(kReceipt* aReceipt, kReceiptMessageTextLine& aLine) = 0;
+  // One barcode line of a non-fiscal document (PRINTNFR only); as PrintNonFiscalTextLine.
+  virtual bool PrintNonFiscalBarcodeLine(kReceipt* aReceipt, kReceiptMessageBarcodeLine& aLine) = 0;
+  // One image line of a non-fiscal document (PRINTNFR only); as PrintNonFiscalTextLine.
+  virtual bool PrintNonFiscalImageLine(kReceipt* aReceipt, kReceiptMessageImageLine& aLine) = 0;
+  // Closes the non-fiscal document opened by BeginNonFiscalReceipt. Ignored.
+  virtual bool EndNonFiscalReceipt(kNFReceipt& aNFReceipt) = 0;
+
+  // Opens a fiscal receipt. Called by Pub_PrintReceipt once the device is ready. The hook
+  // may change fPrintSequence; the receipt is printed in the order it leaves there.
+  // false skips every section and EndFiscalReceipt.
+  virtual bool BeginFiscalReceipt(kReceipt& aReceipt) = 0;
+  // Closes the fiscal receipt after all sections went through. Ignored.
+  virtual bool EndFiscalReceipt(kReceipt& aReceipt) = 0;
+
+  // Sale line hooks, one per line type, called in line order while printing the lines
+  // section of a receipt. false stops the receipt (remaining lines, payments, trailer and
+  // EndFiscalReceipt are skipped).
+  virtual bool PrintProductSale(kReceipt& aReceipt, kReceiptLineProductSale& aLine) = 0;
+  virtual bool PrintProductReturn(kReceipt& aReceipt, kReceiptLineProductReturn& aLine) = 0;
+  // OPTIONAL. The default prints a text line " <quantity> <unit> x <currency> <price>/<unit>"
+  // through PrintTextLine, then the line's amount as a product sale of quantity 1 through
+  // PrintProductSale, and returns what PrintProductSale returns.
+  virtual bool PrintWeightedProductSale(kReceipt& aReceipt, kReceiptLineWeightedProductSale& aLine);
+  virtual bool PrintVoucherSale(kReceipt& aReceipt, kReceiptLineVoucherSale& aLine) = 0;
+  virtual bool PrintVoucherRedeem(kReceipt& aReceipt, kReceiptLineVoucherRedeem& aLine) = 0;
+  virtual bool PrintGiftCardSale(kReceipt& aReceipt, kReceiptLineGiftCardSale& aLine) = 0;
+  virtual bool PrintGiftCardRedeem(kReceipt& aReceipt, kReceiptLineGiftCardRedeem& aLine) = 0;
+  virtual bool PrintCollectAmount(kReceipt& aReceipt, kReceiptLineCollectAmount& aLine) = 0;
+  virtual bool PrintTextLine(kReceipt& aReceipt, kReceiptLineText& aLine) = 0;
+  virtual bool PrintSubTotal(kReceipt& aReceipt, kReceiptLineSubtotal& aLine) = 0;
+  virtual bool PrintDiscountAmount(kReceipt& aReceipt, kReceiptLineDiscountAmount& aLine) = 0;
+  virtual bool PrintDiscountPercentage(kReceipt& aReceipt, kReceiptLineDiscountPercentage& aLine) = 0;
+  virtual bool PrintDiscountAmountOnSubtotal(kReceipt& aReceipt, kReceiptLineDiscountAmountOnSubTotal& aLine) = 0;
+  virtual bool PrintDiscountPercentageOnSubTotal(kReceipt& aReceipt,
+                                                 kReceiptLineDiscountPercentageOnSubTotal& aLine) = 0;
+  virtual bool PrintMarkupAmount(kReceipt& aReceipt, kReceiptLineMarkupAmount& aLine) = 0;
+  virtual bool PrintMarkupPercentage(kReceipt& aReceipt, kReceiptLineMarkupPercentage& aLine) = 0;
+  virtual bool PrintMarkupAmountOnSubtotal(kReceipt& aReceipt, kReceiptLineMarkupAmountOnSubTotal& aLine) = 0;
+  virtual bool PrintMarkupPercentageOnSubTotal(kReceipt& aReceipt, kReceiptLineMarkupPercentageOnSubTotal& aLine) = 0;
+
+  // One payment of the receipt, in order. false makes the receipt fail with
+  // "Error while processing Payments".
+  virtual bool PrintPayment(kReceipt& aReceipt, kReceiptPaymentLine& aPayment) = 0;
+  // One trailer message line (text or barcode), in order. false stops the trailer and the
+  // receipt (EndFiscalReceipt is skipped).
+  virtual bool PrintTrailerTextLine(kReceipt& aReceipt, kReceiptMessageTextLine& aLine) = 0;
+  virtual bool PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) = 0;
+
+  // Readiness check before printing (see IsReady). false: the operation skips its device
+  // steps; the operation reports whatever the hook recorded on the transport.
+  virtual bool CheckStatus() = 0;
+
+  // Prints the X report. Called by Pub_PrintXReport once the device is ready. Ignored.
+  virtual bool PrintXReport(kXReport& aReport) = 0;
+  // Prints the Z report (closes the fiscal day) and refreshes fCounters. Called by
+  // Pub_PrintZReport with the request's document; drivers call it themselves with null.
+  // Ignored.
+  virtual bool PrintZReport(kZReport* aReport) = 0;
+  // The last document's date-time, number, journal number, journal closing number and the
+  // device serial number. Called after a successful receipt or report. Ignored.
+  virtual bool GetLastDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber,
+                                   std::string& aEJClosingNumber, std::string& aSerialNumber) = 0;
+  // The remaining capacity of the fiscal memory (after a Z report). Ignored.
+  virtual bool GetRemainingFiscalMemory(int32_t& aRemaining) = 0;
+  // The printer's status, for Pub_GetStatus; the out values arrive as the result's start
+  // values. Ignored (the transport's recorded error decides the result).
+  virtual bool GetPrinterStatus(bool& aDayOpened, DateTime& aDateTime, bool& aPaperEnd, bool& aPaperNearEnd,
+                                bool& aCoverOpen, bool& aFiscalReceiptOpen, bool& aReceiptOpen, bool& aTrainingMode,
+                                std::string& aFirmwareVersion, std::string& aSerialNumber,
+                                std::string& aFiscalMode) = 0;
+  // Whether drawer aDrawerNumber is open. Ignored.
+  virtual bool GetDrawerStatus(int32_t aDrawerNumber, bool& aIsOpen) = 0;
+  // The printer's clock. Called by Pub_SetDateTime (read back) and Pub_PrintNFReceipt.
+  // Ignored.
+  virtual bool GetDateTime(DateTime& aDateTime) = 0;
+  // Sets the printer's clock (only called with a value above 0). Ignored.
+  virtual bool SetDateTime(DateTime aDateTime) = 0;
+  // Switches training mode on or off. Ignored.
+  virtual bool SetTrainingMode(bool aTrainingMode) = 0;
+  // Refills fVatTable from the printer. Ignored.
+  virtual bool ReadVatTable() = 0;
+  // Programs the printer's VAT table from the request's table. Ignored.
+  virtual bool WriteVatTable(kVatTable& aVatTable) = 0;
+  // Refills fEATable from the printer (called before ReadDeptTable). Ignored.
+  virtual bool ReadEATable() = 0;
+  // Programs the economic activities (called before WriteDeptTable, whatever it returns).
+  // Ignored.
+  virtual bool WriteEATable(kEconomicActivityTable& aEATable) = 0;
+  // Refills fDeptTable from the printer. Ignored.
+  virtual bool ReadDeptTable() = 0;
+  // Programs the departments. Ignored.
+  virtual bool WriteDeptTable(kDeptTable& aDeptTable) = 0;
+  // Sets the lottery code of the next receipt. Not called by the framework; for drivers.
+  virtual bool SetLotteryCode(const std::string& aCode) = 0;
+  // Clears the customer display. false skips the write that follows.
+  virtual bool ClearDisplay() = 0;
+  // Shows the lines on the customer display. Ignored.
+  virtual bool WriteDisplay(kReceiptMessageLines& aLines) = 0;
+  // Opens drawer aDrawerNumber. Ignored.
+  virtual bool OpenDrawer(int32_t aDrawerNumber) = 0;
+  // Runs an electronic payment; a driver fills the document's fReceiptLines and
+  // fRawResponse. A driver without payments throws (e.g. "Driver does not support
+  // payment"). Ignored.
+  virtual bool Pay(kPaymentReceipt& aPayment) = 0;
+  // Reprints the referenced receipt; aReceipt is empty unless a processor supplied one.
+  // Ignored.
+  virtual bool RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) = 0;
+  // Electronic journal: prints (rd_Printer) or reads (rd_Memory, text into aText) the Z
+  // reports of a date range, or the documents of a kind by number and date range. Ignored.
+  virtual bool PrintEJZReports(vnEJReportDestination aDestination, DateTime aStartDate, DateTime aEndDate,
+                               std::string& aText) = 0;
+  virtual bool PrintEJFiscalReceipts(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate,
+                                     DateTime aEndDate, int32_t aEndNumber, std::string& aText) = 0;
+  virtual bool PrintEJNonFiscalReceipts(vnEJReportDestination aDestination, int32_t aStartNumber,
+                                        DateTime aStartDate, DateTime aEndDate, int32_t aEndNumber,
+                                        std::string& aText) = 0;
+  virtual bool PrintEJCreditNotes(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate,
+                                  DateTime aEndDate, int32_t aEndNumber, std::string& aText) = 0;
+  virtual bool PrintEJInvoices(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate,
+                               DateTime aEndDate, int32_t aEndNumber, std::string& aText) = 0;
+  // Extracts journal files into aOutputDir; aFilesCount receives how many were written
+  // (left unchanged when the hook does not set it). Ignored.
+  virtual bool GetEJFiles(vnEJFilesRequestType aRequestType, const std::string& aOutputDir, DateTime aStartDate,
+                          DateTime aEndDate, int32_t& aFilesCount) = 0;
+  // true: the readiness rule does not call CheckStatus.
+  virtual bool SkipStatusCheck() = 0;
+  // Whether the fiscal day is open. Not called by the framework; for drivers.
+  virtual bool IsDayOpened() = 0;
+  // Fills fLotteryReceiptStatus for the referenced receipt. Ignored.
+  virtual bool ReadLotteryReceiptStatus(kReceiptReference& aReference) = 0;
+  // The text of the referenced receipt (for the receipt text and picture). Ignored.
+  virtual bool ReadReceiptText(kReceiptReference& aReference, std::string& aText) = 0;
+  // Follow-up of OPEN after a successful Pub_Open. Ignored.
+  virtual bool Init() = 0;
+
+  // ---------------------------------------------------------------------------------------
+  // Public operations behind the exports. Each runs the operation frame described at the
+  // top of this file and fills the export's result record. Exceptions (bad parameters,
+  // hooks that throw) leave the operation and are reported by the request frame.
+
+  void Pub_Open(kReceiptPrinterHandler& aHandler, _int_OPEN_result& aResult);
+  void Pub_Close(kReceiptPrinterHandler& aHandler, _int_CLOSE_result& aResult);
+  void Pub_GetStatus(kReceiptPrinterHandler& aHandler, _int_GETSTATUS_result& aResult);
+
+  void Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult);
+  void Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, _int_REPRINTFR_result& aResult);
+  // Fills the receipt text and picture of a printed receipt when the request asks for them
+  // (parameters GetReceiptText / GetReceiptImage).
+  void GetReceiptTextAndImage(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                              std::string& aReceiptText, std::string& aReceiptImage);
+
+  void Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _int_PRINTXR_result& aResult);
+  void Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _int_PRINTZR_result& aResult);
+  void Pub_EJReport(kReceiptPrinterHandler& aHandler, _int_EJREPORT_result& aResult);
+  void Pub_GetEJFiles(kReceiptPrinterHandler& aHandler, _int_GETEJFILES_result& aResult);
+  // The RT-server report text ("X" or "Z"), printed as a non-fiscal document through the
+  // hooks when aPrint is true, and left in fCounters.Text.
+  void PrintReportText(const std::string& aKind, bool aPrint);
+  // One line of the report text: handed to PrintNonFiscalTextLine and appended to
+  // fCounters.Text after a CR LF.
+  // aEffects is a set of vnReceiptMessageLineEffect bits.
+  void AddReportLine(kNFReceipt& aNFReceipt, const std::string& aText, uint8_t aEffects,
+                     vnReceiptMessageLineAlignment aAlignment);
+  // aLabel on the left and aAmount (two decimals) flush right within fLineLength characters.
+  std::string FormatAmountLine(const std::string& aLabel, Amount aAmount) const;
+
+  void Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTNFR_result& aResult);
+  void Pub_WriteDisplay(kReceiptPrinterHandler& aHandler, _int_DISPLAY_result& aResult);
+  void Pub_OpenDrawer(kReceiptPrinterHandler& aHandler, _int_OPENDR_result& aResult);
+  void Pub_GetDrawerStatus(kReceiptPrinterHandler& aHandler, _int_GETDRSTATUS_result& aResult);
+  void Pub_Set(kReceiptPrinterHandler& aHandler, _int_SET_result& aResult);
+  void Pub_SetDateTime(kReceiptPrinterHandler& aHandler, _int_SETDATETIME_result& aResult);
+  void Pub_GetVatTable(kReceiptPrinterHandler& aHandler, _int_GETVATTABLE_result& aResult);
+  void Pub_SetVatTable(kReceiptPrinterHandler& aHandler, _int_SETVATTABLE_result& aResult);
+  void Pub_GetDeptTable(kReceiptPrinterHandler& aHandler, _int_GETDEPTTABLE_result& aResult);
+  void Pub_SetDeptTable(kReceiptPrinterHandler& aHandler, _int_SETDEPTTABLE_result& aResult);
+  void Pub_Pay(kReceiptPrinterHandler& aHandler, _int_PAY_result& aResult);
+  void Pub_GetLotteryReceiptStatus(kReceiptPrinterHandler& aHandler, _int_GETLOTTERYRCPTSTATUS_result& aResult);
+
+  // ---------------------------------------------------------------------------------------
+  // Services for drivers and operations.
+
+  // "Version <application version> - <release date in the user's short date format>";
+  // the same text for every model.
+  static std::string GetDriverVersion();
+
+  // Appends aSection to fPrintSequence unless it is already there.
+  void AddPrintSection(vnFiscalPrinterPrintSection aSection);
+  void ClearPrintSequence();
+  // fIndex of the first fVatTable entry whose fCode equals aCode exactly (letter case
+  // counts); -1 when there is none.
+  int32_t FindVatIndex(const std::string& aCode) const;
+  // aText padded with blanks on the right to aWidth characters, then cut to aWidth
+  // characters (a width of 0 or less gives the empty text).
+  static std::string PadText(const std::string& aText, int32_t aWidth);
+  // Zeroes the counters a driver fills from the printer; the two voids amounts, the Z
+  // report date-time and the text keep their values.
+  void ResetCounters();
+
+  // The readiness rule of the printing operations: SkipStatusCheck, else CheckStatus.
+  bool IsReady();
+
+  // Operation frame pieces, for the operations in every file of this class.
+  // Frame steps 1-3: header line in the log, Error := true, LogFileName.
+  template <class R>
+  void BeginOperation(std::string_view aLogName, R& aResult) {
+    WriteOperationHeader(aLogName);
+    aResult.Error = true;
+    aResult.LogFileName = LogFileName();
+  }
+  // Frame step 5: Error and ErrorText from the transport's recorded error.
+  template <class R>
+  void EndOperation(R& aResult) {
+    if (TransportErrorFound()) {
+      aResult.Error = true;
+      aResult.ErrorText = TransportErrorMessage();
+    } else {
+      aResult.Error = false;
+      aResult.ErrorText.clear();
+    }
+  }
+  // Writes "<60 dashes> <aLogName>" as an information line of the device log.
+  void WriteOperationHeader(std::string_view aLogName);
+  // An information line of the device log, as it is.
+  void LogInfo(const std::string& aMessage);
+  std::string LogFileName() const;
+  bool TransportErrorFound() const;
+  std::string TransportErrorMessage() const;
+
+  // The current local date and time through the device's clock.
+  DateTime CurrentDateTime() const { return fClock ? fClock() : Now(); }
+  void SetClock(Clock aClock) { fClock = std::move(aClock); }
+
+  // Properties over the fields of the same names.
+  const std::string& XmlString() const { return fXmlString; }
+  int32_t Handle() const { return fHandle; }
+  kIOHandler& IOHandler() const { return *fIOHandler; }
+  kVatTable& VatTable() const { return *fVatTable; }
+  kDeptTable& DeptTable() const { return *fDeptTable; }
+  kEconomicActivityTable& EATable() const { return *fEATable; }
+  vnFiscalPrinterCapabilities Capabilities() const { return fCapabilities; }
+  int32_t LineLength() const { return fLineLength; }
+  const vnFiscalCounters& Counters() const { return fCounters; }
+  const vnLotteryReceiptStatus& LotteryReceiptStatus() const { return fLotteryReceiptStatus; }
+  kFiscalProcessorCaller& Processor() const { return *fProcessor; }
+  kRTServer_Epson* RTServer() const { return fRTServer.get(); }
+
+  // ---------------------------------------------------------------------------------------
+  // Fields, in declaration order.
+
+  int32_t fHandle = 0;                      // set by the handle table after construction
+  std::unique_ptr<kIOHandler> fIOHandler;   // transport, device log, recorded error
+  std::string fXmlString;                   // last stored request text; processor in/out
+  std::string fFiscalMode;                  // from the last successful Pub_GetStatus
+  std::string fSerialNumber;                // from the last successful Pub_GetStatus
+  std::unique_ptr<kVatTable> fVatTable;     // refilled by ReadVatTable
+  std::unique_ptr<kDeptTable> fDeptTable;   // refilled by ReadDeptTable
+  std::unique_ptr<kEconomicActivityTable> fEATable;  // refilled by ReadEATable
+  vnFiscalPrinterCapabilities fCapabilities;         // set by the driver; not consulted here
+  int32_t fLineLength = 0;                  // printed characters per line (driver)
+  int32_t fDisplayLineCount = 0;            // customer display lines (driver)
+  int32_t fDisplayLineLength = 0;           // characters per display line (driver)
+  vnFiscalCounters fCounters;
+  vnLotteryReceiptStatus fLotteryReceiptStatus;
+  std::vector<vnFiscalPrinterPrintSection> fPrintSequence;
+  int32_t fEJFilesCount = 0;                // files of the last journal extraction
+  std::unique_ptr<kFiscalProcessorCaller> fProcessor;
+  bool fRTServerActive = false;
+  std::string fRTServerTillSerial;
+  bool fRTServerTillInstance = false;
+  std::unique_ptr<kRTServer_Epson> fRTServer;  // only when fRTServerActive
+  std::unique_ptr<kRTServerReceiptInfo> fRTServerReceiptInfo;
+  std::unique_ptr<kRTServerTillReportInfo> fRTServerTillReportInfo;
+
+ protected:
+  // Opens the RT server client's till when it is not open yet, with the parameters
+  // RTServerHost, RTServerPort, RTServerUser, RTServerPassword and RTServerTillSerial;
+  // logs "RTServer:OpenTill" first. The outcome is not looked at.
+  void OpenRTServerTill(kReceiptPrinterHandler& aHandler);
+
+ private:
+  Clock fClock;
+};
+
+}  // namespace fp
