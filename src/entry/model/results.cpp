@@ -1,12 +1,10 @@
 #include "entry/model/results.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <cmath>
 #include <cstdio>
 #include <mutex>
 
+#include "base/platform.h"
 #include "base/text.h"
 
 namespace fp {
@@ -116,15 +114,6 @@ std::mutex gSeparatorLock;
 bool gSeparatorKnown = false;
 std::string gSeparator;
 
-std::string SeparatorFromEnvironment() {
-  // A private locale object: the process-wide locale of the host is never touched.
-  locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
-  if (loc == static_cast<locale_t>(0)) return ".";
-  const char* radix = nl_langinfo_l(RADIXCHAR, loc);
-  std::string sep = (radix != nullptr && *radix != '\0') ? radix : ".";
-  freelocale(loc);
-  return sep;
-}
 
 }  // namespace
 
@@ -147,7 +136,7 @@ std::string EscapeXml(std::string_view aText) {
 std::string UserDecimalSeparator() {
   std::lock_guard<std::mutex> lock(gSeparatorLock);
   if (!gSeparatorKnown) {
-    gSeparator = SeparatorFromEnvironment();
+    gSeparator = DecimalSeparator();
     gSeparatorKnown = true;
   }
   return gSeparator;

@@ -305,7 +305,7 @@ struct _int_GETEJFILES_result {
 
 // The decimal separator of the user's number format, used by the amounts that the host
 // shows to the user as they are (ExchangeRate, PaymentAmountCurrency). Taken from the
-// LC_NUMERIC of the environment ("." when none is set); tests may override it.
+// user's locale once (platform layer); tests may override it.
 std::string UserDecimalSeparator();
 void SetUserDecimalSeparatorForTesting(std::string aSeparator);
 
