@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "drivers/tarvolx40fpeth/command_channel.h"
+
+using namespace fp;
+using namespace fp::tarvol;
+
+namespace {
+
+// One scripted answer of the fake printer link.
+struct Step {
+  bool ok;
+  std::string body;          // reply frame when ok
+  int status = 0;            // HTTP status when not ok
+  bool mayHaveRun = false;   // the failure came after the request was sent
+};
+
+class FakeLink : public kCommandLink {
+ public:
+  std::deque<Step> script;
+  Step fallback{true, "00/00/02/"};
+  std::vector<std::string> urls;
+  std::vector<std::string> log;  // "I|title|message" or "E|title|message"
+  int setups = 0;
+  bool errorFound = false;
+  int errorCode = 0;
+  std::string errorMessage;
+
+  std::string BaseUrl() override { return "http://printer/"; }
+  void SetupHttpClient() override { ++setups; }
+  bool HttpGet(const std::string& aUrl) override {
+    urls.push_back(aUrl);
+    fLast = script.empty() ? fallback : script.front();
+    if (!script.empty()) script.pop_front();
+    return fLast.ok;
+  }
+  std::string ResponseText() override { return fLast.body; }
+  bool LastFailureMayHaveExecuted() override { return fLast.mayHaveRun; }
+  void RecordHttpFailure() override { SetCustomError(fLast.status, "status " + std::to_string(fLast.status)); }
+  void SetCustomError(int aCode, const std::string& aMessage) override {
+    errorFound = true;
+    errorCode = aCode;
+    errorMessage = aMessage;
+  }
+  void ResetCustomError() override {
+    errorFound = false;
+    errorCode = 0;
+    errorMessage.clear();
+  }
+  void WriteLog(tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage) override {
+    log.push_back(std::string(aType == let_error ? "E|" : "I|") + aTitle + "|" + aMessage);
+  }
+
+ private:
+  Step fLast;
+};
+
+class ChannelTest : public ::testing::Test {
+ protected:
+  ChannelTest() : channel(link) {
+    channel.SetSleeper([this](int ms) { pauses.push_back(ms); });
+  }
+  int Count(const std::string& aLine) const {
+    int n = 0;
+    for (const auto& l : link.log) n += l == aLine;
+    return n;
+  }
+  FakeLink link;
+  kCommandChannel channel;
+  std::vector<int> pauses;
+};
+
+}  // namespace
+
+TEST_F(ChannelTest, SendsOneGetAndDecodesTheReply) {
+  link.script = {{true, "00/04/06/ABC/"}};
+  ASSERT_TRUE(channel.SendCommand("4", 0, "a", "", true));
+  ASSERT_EQ(link.urls.size(), 1u);
+  EXPECT_EQ(link.urls[0], "http://printer/_io?cmd=4&js=0&pkt=a");
+  EXPECT_EQ(link.setups, 1);
+  EXPECT_EQ(channel.Response(), "00/04/06/ABC/");
+  EXPECT_TRUE(channel.DeviceStatus().PrintPaperEnd);
+  EXPECT_TRUE(channel.FiscalStatus().TransactionOpen);
+  EXPECT_EQ(link.log.front(), "I|TX: |a");
+  EXPECT_TRUE(pauses.empty());
+}
+
+TEST_F(ChannelTest, AcceptedAndRefusedReplyCodes) {
+  struct Case {
+    const char* frame;
+    bool ok;
+    int replyCode;
+    const char* message;
+  } cases[] = {
+      {"00/00/00/", true, 0x00, ""},
+      {"51/00/00/", true, 0x51, ""},
+      {"52/00/00/", true, 0x52, ""},
+      {"0A/00/00/", false, 0x0A, "The Clerk\u2019s index number doesn\u2019t exist"},
+      {"81/00/00/", false, 0x81, "Error Unknow 129"},
+  };
+  for (const auto& c : cases) {
+    link.script = {{true, c.frame}};
+    link.log.clear();
+    EXPECT_EQ(channel.SendCommand("4", 0, "t", "", true), c.ok) << c.frame;
+    EXPECT_EQ(channel.DeviceStatus().ReplyCode, c.replyCode) << c.frame;
+    EXPECT_EQ(link.errorFound, !c.ok) << c.frame;
+    if (!c.ok) {
+      EXPECT_EQ(link.errorCode, 501);
+      EXPECT_EQ(link.errorMessage, c.message);
+      EXPECT_EQ(Count(std::string("E|Frame ERR|") + c.message), 1);
+    }
+  }
+}
+
+TEST_F(ChannelTest, FailedExchangesAreRetriedThreeTimesOneSecondApart) {
+  link.script = {{false, "", 0}, {false, "", 500}, {true, "00/00/02/"}};
+  EXPECT_TRUE(channel.SendCommand("4", 0, "?", "", true));
+  EXPECT_EQ(link.urls.size(), 3u);
+  EXPECT_EQ(pauses, (std::vector<int>{1000, 1000}));
+  EXPECT_EQ(Count("I|TX: |Retry:1"), 1);
+  EXPECT_EQ(Count("I|TX: |Retry:2"), 1);
+  EXPECT_FALSE(link.errorFound);  // a successful exchange clears what an earlier command left
+
+  link.script = {{false, "", 404}, {false, "", 404}, {false, "", 404}, {true, "00/00/02/"}};
+  link.log.clear();
+  pauses.clear();
+  EXPECT_FALSE(channel.SendCommand("4", 0, "?", "", true));
+  EXPECT_EQ(link.urls.size(), 6u);
+  EXPECT_EQ(pauses, (std::vector<int>{1000, 1000, 1000}));  // also after the third failure
+  EXPECT_EQ(Count("I|TX: |Retry:3"), 1);
+  EXPECT_EQ(link.errorCode, 404);
+  EXPECT_EQ(channel.Response(), "00/00/02/");  // a failed command leaves the last reply
+}
+
+TEST_F(ChannelTest, CommandThatMayHaveRunIsNotSentAgain) {
+  // The connection broke after a Z report request went out: repeating it could close the day twice.
+  link.script = {{false, "", 0, true}, {true, "00/00/00/"}};
+  EXPECT_FALSE(channel.SendCommand("4", 0, "x", "/7////", true));
+  EXPECT_EQ(link.urls.size(), 1u);
+  EXPECT_TRUE(link.errorFound);
+  EXPECT_EQ(Count("I|TX: |Retry:1"), 1);
+
+  // A refused connection never reached the printer: the same command is retried.
+  link.script = {{false, "", 0, false}, {true, "00/00/00/"}};
+  link.urls.clear();
+  EXPECT_TRUE(channel.SendCommand("4", 0, "x", "/7////", true));
+  EXPECT_EQ(link.urls.size(), 2u);
+
+  // A read may always be repeated.
+  link.script = {{false, "", 0, true}, {true, "00/00/00/"}};
+  link.urls.clear();
+  EXPECT_TRUE(channel.SendCommand("4", 0, "e", "", true));
+  EXPECT_EQ(link.urls.size(), 2u);
+}
+
+TEST_F(ChannelTest, BusyJournalIsAskedAgainEveryHalfSecond) {
+  link.script = {{true, "00/00/02/"}, {true, "00/00/02/"}, {true, "00/00/06/1/"}};
+  EXPECT_TRUE(channel.SendCommand("4", 0, "@", "/7/1////", true));
+  EXPECT_EQ(link.urls.size(), 3u);
+  EXPECT_EQ(pauses, (std::vector<int>{500, 500}));
+  EXPECT_EQ(Count("E|Retry Frame Equal 00/00/02 and APkt = @|"), 2);
+  EXPECT_EQ(channel.Response(), "00/00/06/1/");
+
+  // The same frame for another letter, or without retry, is an answer.
+  for (auto [pkt, retry] : {std::pair{"t", true}, std::pair{"@", false}}) {
+    link.script = {{true, "00/00/02/"}};
+    link.urls.clear();
+    EXPECT_TRUE(channel.SendCommand("4", 0, pkt, "", retry));
+    EXPECT_EQ(link.urls.size(), 1u);
+  }
+}
+
+TEST_F(ChannelTest, BusyAndFailuresShareOneBudget) {
+  link.script = {{false, "", 0}, {true, "00/00/02/"}, {false, "", 0}, {false, "", 0}, {true, "00/00/00/"}};
+  EXPECT_FALSE(channel.SendCommand("4", 0, "@", "", true));
+  EXPECT_EQ(link.urls.size(), 4u);
+  EXPECT_EQ(Count("I|TX: |Retry:3"), 1);
+}
+
+TEST_F(ChannelTest, PrinterBusyForeverEndsWithAnError) {
+  link.script.clear();  // the fallback answers "00/00/02/" for ever
+  EXPECT_FALSE(channel.SendCommand("4", 0, "@", "", true));
+  EXPECT_EQ(link.urls.size(), size_t(kCommandChannel::kMaxBusyRepetitions) + 1);
+  EXPECT_EQ(link.errorCode, 501);
+  EXPECT_EQ(link.errorMessage, "The printer is still preparing the journal, try again later");
+}
+
+TEST_F(ChannelTest, GarbageFrameThrowsAndTheChannelStaysUsable) {
+  link.script = {{true, "00/00/06/"}, {true, "<html>oops</html>"}, {true, "00/00/00/"}};
+  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true));
+  EXPECT_THROW(channel.SendCommand("4", 0, "t", "", true), kException);
+  EXPECT_TRUE(channel.FiscalStatus().TransactionOpen);  // status of the last readable frame
+  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true));
+  EXPECT_FALSE(channel.FiscalStatus().TransactionOpen);
+}
