@@ -484,12 +484,19 @@ class kFiscalPrinterDevice {
   std::unique_ptr<kRTServerTillReportInfo> fRTServerTillReportInfo;
 
  protected:
+  // As the public constructor, with a transport made by the caller instead of the one the
+  // request's connection describes (fakes and fault-injecting transports in tests).
+  kFiscalPrinterDevice(kReceiptPrinterHandler& aHandler, std::unique_ptr<kIOHandler> aIOHandler);
+
   // Opens the RT server client's till when it is not open yet, with the parameters
   // RTServerHost, RTServerPort, RTServerUser, RTServerPassword and RTServerTillSerial;
   // logs "RTServer:OpenTill" first. The outcome is not looked at.
   void OpenRTServerTill(kReceiptPrinterHandler& aHandler);
 
  private:
+  // Construction steps after the transport exists.
+  void Setup(kReceiptPrinterHandler& aHandler);
+
   Clock fClock;
 };
 
