@@ -1,0 +1,430 @@
+// Reading a receipt from its request element, the line factory and custom attributes.
+#include "documents/receipt.h"
+
+#include "base/errors.h"
+#include "base/text.h"
+#include "documents/krpt_util.h"
+
+namespace fp {
+
+namespace {
+
+using U = krptUtil;
+
+pugi::xml_node FirstChild(pugi::xml_node aParent, std::string_view aName) {
+  for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling())
+    if (child.type() == pugi::node_element && aName == child.name()) return child;
+  return {};
+}
+
+// The document element of a document node; an element stands for itself.
+pugi::xml_node DocumentElement(pugi::xml_node aNode) {
+  if (aNode.type() == pugi::node_element) return aNode;
+  for (pugi::xml_node child = aNode.first_child(); child; child = child.next_sibling())
+    if (child.type() == pugi::node_element) return child;
+  return {};
+}
+
+// Custom attributes of a line element: one entry per child of CustomAttributes, named
+// lower-case, valued by the first child of that name.
+void ReadCustomAttributes(pugi::xml_node aNode, kCustomAttributes& aAttributes) {
+  pugi::xml_node list = FirstChild(aNode, "CustomAttributes");
+  if (!list) return;
+  for (pugi::xml_node child = list.first_child(); child; child = child.next_sibling()) {
+    std::string name = krptUtil::NodeName(child);
+    aAttributes.Append(LowerCase(name) + "=" + U::GetNodeValueAsString(list, name));
+  }
+}
+
+// Message lines of a fiscal receipt: Barcode, Text and Image by exact name; others skipped.
+void ReadMessageLines(pugi::xml_node aList, kReceipt* aOwner, kReceiptMessageLines& aLines) {
+  for (pugi::xml_node node = aList.first_child(); node; node = node.next_sibling()) {
+    if (node.type() != pugi::node_element) continue;
+    std::string_view name = node.name();
+    if (name == "Barcode") {
+      auto line = kReceiptMessageBarcodeLine::Create(aOwner);
+      line->fValue = U::GetNodeValueAsString(node, "Value");
+      line->fBarcodeType = U::DecodeBarcodeType(U::GetNodeValueAsString(node, "Type"));
+      line->fHRI = U::GetNodeValueAsBoolean(node, "HRI", true);
+      // Version 0 would let the printer pick a code too small to scan; 1 is the smallest.
+      line->fQRCodeMinVersion = std::max<int32_t>(1, U::GetNodeValueAsInteger(node, "QRCodeMinVersion"));
+      aLines.Add(std::move(line));
+    } else if (name == "Text") {
+      auto line = kReceiptMessageTextLine::Create(aOwner);
+      line->fValue = U::GetNodeValueAsString(node, "Value");
+      line->fSize = U::GetNodeValueAsInteger(node, "Size");
+      line->fAlignment = U::DecodeAlignment(U::GetNodeValueAsString(node, "Alignment"));
+      aLines.Add(std::move(line));
+    } else if (name == "Image") {
+      auto line = kReceiptMessageImageLine::Create(aOwner);
+      line->fAlignment = U::DecodeAlignment(U::GetNodeValueAsString(node, "Alignment"));
+      aLines.Add(std::move(line));
+    }
+  }
+}
+
+void ReadOriginalReceipt(pugi::xml_node aNode, vnOriginalReceipt& aOriginal) {
+  aOriginal.fReceiptDateTime = U::GetNodeValueAsDateTime(aNode, "ReceiptDateTime");
+  aOriginal.fReceiptNumber = U::GetNodeValueAsString(aNode, "ReceiptNumber");
+  aOriginal.fDeviceSerialNumber = U::GetNodeValueAsString(aNode, "DeviceSerialNumber");
+  aOriginal.fServerSerialNumber = U::GetNodeValueAsString(aNode, "ServerSerialNumber");
+  aOriginal.fEJNumber = U::GetNodeValueAsString(aNode, "EJNumber");
+  aOriginal.fEJClosingNumber = U::GetNodeValueAsString(aNode, "EJClosingNumber");
+  aOriginal.fExcludeFPCheck = U::GetNodeValueAsBoolean(aNode, "ExcludeFPCheck", false);
+  aOriginal.fReferenceType = U::DecodeReferenceType(U::GetNodeValueAsString(aNode, "ReferenceType"));
+  aOriginal.fInvoiceNumber = U::GetNodeValueAsString(aNode, "InvoiceNumber");
+  aOriginal.fInvoiceDateTime = U::GetNodeValueAsDateTime(aNode, "InvoiceDateTime");
+}
+
+}  // namespace
+
+// -----------------------------------------------------------------------------------------
+// Custom attributes
+
+std::string kCustomAttributes::NameOf(std::string_view aEntry) {
+  return std::string(aEntry.substr(0, aEntry.find('=')));
+}
+
+std::string kCustomAttributes::ValueOf(std::string_view aEntry) {
+  size_t at = aEntry.find('=');
+  return at == std::string_view::npos ? std::string() : std::string(aEntry.substr(at + 1));
+}
+
+long kCustomAttributes::Find(std::string_view aName) const {
+  for (size_t i = 0; i < fItems.size(); ++i) {
+    // An entry without "=" has no name and matches nothing.
+    if (fItems[i].find('=') == std::string::npos) continue;
+    if (SameText(NameOf(fItems[i]), aName)) return static_cast<long>(i);
+  }
+  return -1;
+}
+
+std::string kCustomAttributes::Get(std::string_view aName) const {
+  long i = Find(LowerCase(aName));
+  return i < 0 ? std::string() : ValueOf(fItems[i]);
+}
+
+bool kCustomAttributes::Exists(std::string_view aName) const { return Find(aName) >= 0; }
+
+void kCustomAttributes::Set(std::string_view aName, std::string_view aValue) {
+  long i = Find(aName);
+  if (aValue.empty()) {
+    if (i >= 0) fItems.erase(fItems.begin() + i);
+    return;
+  }
+  std::string entry = std::string(aName) + "=" + std::string(aValue);
+  if (i >= 0)
+    fItems[i] = std::move(entry);
+  else
+    fItems.push_back(std::move(entry));
+}
+
+// -----------------------------------------------------------------------------------------
+// Lines: reading and building
+
+std::string kReceiptLine::PrintableText(const std::string& aText) const {
+  return fOwner && fOwner->fSupportSpecialChars ? aText : krptUtil::NormalizeText(aText);
+}
+
+void kReceiptLineProductSale::ReadFields(pugi::xml_node aNode) {
+  fCode = U::GetNodeValueAsString(aNode, "Code");
+  fDescription = U::GetNodeValueAsString(aNode, "Description");
+  fQuantity = U::GetNodeValueAsCurrency(aNode, "Quantity");
+  fUOM = U::GetNodeValueAsString(aNode, "UOM");
+  fDepartment = U::GetNodeValueAsString(aNode, "Department");
+  fTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
+  fPrice = U::GetNodeValueAsCurrency(aNode, "Price");
+  fAmount = U::GetNodeValueAsCurrency(aNode, "Amount");
+  fFreeOfCharge = U::GetNodeValueAsBoolean(aNode, "FreeOfCharge", false);
+  fAttribute = U::DecodeLineAttribute(U::GetNodeValueAsString(aNode, "Attribute"));
+}
+
+void kReceiptLineWeightedProductSale::ReadFields(pugi::xml_node aNode) {
+  kReceiptLineProductSale::ReadFields(aNode);
+  fTare = U::GetNodeValueAsCurrency(aNode, "Tare");
+}
+
+void kReceiptLineVoucherSale::ReadFields(pugi::xml_node aNode) {
+  fCode = U::GetNodeValueAsString(aNode, "Code");
+  fDescription = U::GetNodeValueAsString(aNode, "Description");
+  fDepartment = U::GetNodeValueAsString(aNode, "Department");
+  fTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
+  fPrice = U::GetNodeValueAsCurrency(aNode, "Price");
+  fFreeOfCharge = U::GetNodeValueAsBoolean(aNode, "FreeOfCharge", false);
+}
+
+void kReceiptLineVoucherRedeem::ReadFields(pugi::xml_node aNode) {
+  fCode = U::GetNodeValueAsString(aNode, "Code");
+  fDescription = U::GetNodeValueAsString(aNode, "Description");
+  fDepartment = U::GetNodeValueAsString(aNode, "Department");
+  fTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
+  fPrice = U::GetNodeValueAsCurrency(aNode, "Price");
+}
+
+void kReceiptLineGiftCardSale::ReadFields(pugi::xml_node aNode) {
+  fCode = U::GetNodeValueAsString(aNode, "Code");
+  fDescription = U::GetNodeValueAsString(aNode, "Description");
+  fDepartment = U::GetNodeValueAsString(aNode, "Department");
+  fTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
+  fPrice = U::GetNodeValueAsCurrency(aNode, "Price");
+  fFreeOfCharge = U::GetNodeValueAsBoolean(aNode, "FreeOfCharge", false);
+}
+
+void kReceiptLineGiftCardRedeem::ReadFields(pugi::xml_node aNode) {
+  fCode = U::GetNodeValueAsString(aNode, "Code");
+  fDescription = U::GetNodeValueAsString(aNode, "Description");
+  fDepartment = U::GetNodeValueAsString(aNode, "Department");
+  fTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
+  fPrice = U::GetNodeValueAsCurrency(aNode, "Price");
+}
+
+void kReceiptLineSubtotal::ReadFields(pugi::xml_node aNode) { fAmount = U::GetNodeValueAsCurrency(aNode, "Amount"); }
+
+void kReceiptLineText::ReadFields(pugi::xml_node aNode) {
+  fDescription = U::GetNodeValueAsString(aNode, "Description");
+}
+
+void kReceiptLineDiscountAmount::ReadFields(pugi::xml_node aNode) {
+  fAmount = U::GetNodeValueAsCurrency(aNode, "Amount");
+  fDescription = U::GetNodeValueAsString(aNode, "Description");
+}
+
+void kReceiptLineDiscountPercentage::ReadFields(pugi::xml_node aNode) {
+  fPercentage = U::GetNodeValueAsCurrency(aNode, "Percentage");
+  fAmount = U::GetNodeValueAsCurrency(aNode, "Amount");
+  fDescription = U::GetNodeValueAsString(aNode, "Description");
+}
+
+void kReceiptLineCollectAmount::ReadFields(pugi::xml_node aNode) {
+  fDescription = U::GetNodeValueAsString(aNode, "Description");
+  fDepartment = U::GetNodeValueAsString(aNode, "Department");
+  fTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
+  fAmount = U::GetNodeValueAsCurrency(aNode, "Amount");
+}
+
+std::unique_ptr<kReceiptLineProductSale> kReceiptLineProductSale::Build(
+    kReceipt* aReceipt, std::string aCode, std::string aDescription, Amount aQuantity, std::string aUOM,
+    std::string aDepartment, std::string aTaxCode, Amount aPrice, Amount aAmount, std::string aAdditionalInfo,
+    std::string aVoucherCode) {
+  auto line = std::make_unique<kReceiptLineProductSale>(aReceipt);
+  line->fLineType = rlt_ProductSale;
+  line->fCode = std::move(aCode);
+  line->fDescription = std::move(aDescription);
+  line->fQuantity = aQuantity;
+  line->fUOM = std::move(aUOM);
+  line->fDepartment = std::move(aDepartment);
+  line->fTaxCode = std::move(aTaxCode);
+  line->fPrice = aPrice;
+  line->fAmount = aAmount;
+  line->fAdditionalInfo = std::move(aAdditionalInfo);
+  line->fVoucherCode = std::move(aVoucherCode);
+  return line;
+}
+
+std::unique_ptr<kReceiptLineDiscountAmount> kReceiptLineDiscountAmount::Build(kReceipt* aReceipt,
+                                                                              std::string aDescription, Amount aAmount,
+                                                                              std::string aReasonCode,
+                                                                              std::string aReasonNote,
+                                                                              std::string aAdditionalInfo) {
+  auto line = std::make_unique<kReceiptLineDiscountAmount>(aReceipt);
+  line->fLineType = rlt_DiscountAmount;
+  line->fDescription = std::move(aDescription);
+  line->fAmount = aAmount;
+  line->fReasonCode = std::move(aReasonCode);
+  line->fReasonNote = std::move(aReasonNote);
+  line->fAdditionalInfo = std::move(aAdditionalInfo);
+  return line;
+}
+
+std::unique_ptr<kReceiptLineDiscountPercentage> kReceiptLineDiscountPercentage::Build(
+    kReceipt* aReceipt, std::string aDescription, Amount aPercentage, Amount aAmount, std::string aReasonCode,
+    std::string aReasonNote, std::string aAdditionalInfo) {
+  auto line = std::make_unique<kReceiptLineDiscountPercentage>(aReceipt);
+  line->fLineType = rlt_DiscountPercentage;
+  line->fDescription = std::move(aDescription);
+  line->fPercentage = aPercentage;
+  line->fAmount = aAmount;
+  line->fReasonCode = std::move(aReasonCode);
+  line->fReasonNote = std::move(aReasonNote);
+  line->fAdditionalInfo = std::move(aAdditionalInfo);
+  return line;
+}
+
+std::unique_ptr<kReceiptLineGiftCardSale> kReceiptLineGiftCardSale::Build(kReceipt* aReceipt, std::string aCode,
+                                                                          std::string aDescription,
+                                                                          std::string aDepartment,
+                                                                          std::string aTaxCode, Amount aPrice,
+                                                                          std::string aAdditionalInfo) {
+  auto line = std::make_unique<kReceiptLineGiftCardSale>(aReceipt);
+  line->fLineType = rlt_GiftCardSale;
+  line->fCode = std::move(aCode);
+  line->fDescription = std::move(aDescription);
+  line->fDepartment = std::move(aDepartment);
+  line->fTaxCode = std::move(aTaxCode);
+  line->fPrice = aPrice;
+  line->fAdditionalInfo = std::move(aAdditionalInfo);
+  return line;
+}
+
+std::unique_ptr<kReceiptLineGiftCardRedeem> kReceiptLineGiftCardRedeem::Build(
+    kReceipt* aReceipt, std::string aCode, std::string aDescription, std::string aDepartment, std::string aTaxCode,
+    Amount aPrice, std::string aTaxMode, std::string aAdditionalInfo) {
+  auto line = std::make_unique<kReceiptLineGiftCardRedeem>(aReceipt);
+  line->fLineType = rlt_GiftCardRedeem;
+  line->fCode = std::move(aCode);
+  line->fDescription = std::move(aDescription);
+  line->fDepartment = std::move(aDepartment);
+  line->fTaxCode = std::move(aTaxCode);
+  line->fPrice = aPrice;
+  line->fTaxMode = std::move(aTaxMode);
+  line->fAdditionalInfo = std::move(aAdditionalInfo);
+  return line;
+}
+
+std::unique_ptr<kReceiptLine> CreateReceiptLine(vnReceiptLineType aType, kReceipt* aOwner) {
+  std::unique_ptr<kReceiptLine> line;
+  switch (aType) {
+    case rlt_ProductSale: line = std::make_unique<kReceiptLineProductSale>(aOwner); break;
+    case rlt_ProductReturn: line = std::make_unique<kReceiptLineProductReturn>(aOwner); break;
+    case rlt_WeightedProductSale: line = std::make_unique<kReceiptLineWeightedProductSale>(aOwner); break;
+    case rlt_VoucherSale: line = std::make_unique<kReceiptLineVoucherSale>(aOwner); break;
+    case rlt_VoucherRedeem: line = std::make_unique<kReceiptLineVoucherRedeem>(aOwner); break;
+    case rlt_GiftCardSale: line = std::make_unique<kReceiptLineGiftCardSale>(aOwner); break;
+    case rlt_GiftCardRedeem: line = std::make_unique<kReceiptLineGiftCardRedeem>(aOwner); break;
+    case rlt_SubTotal: line = std::make_unique<kReceiptLineSubtotal>(aOwner); break;
+    case rlt_Text: line = std::make_unique<kReceiptLineText>(aOwner); break;
+    case rlt_DiscountAmount: line = std::make_unique<kReceiptLineDiscountAmount>(aOwner); break;
+    case rlt_DiscountPercentage: line = std::make_unique<kReceiptLineDiscountPercentage>(aOwner); break;
+    case rlt_DiscountAmountOnSubtotal: line = std::make_unique<kReceiptLineDiscountAmountOnSubTotal>(aOwner); break;
+    case rlt_DiscountPercentageOnSubTotal:
+      line = std::make_unique<kReceiptLineDiscountPercentageOnSubTotal>(aOwner);
+      break;
+    case rlt_MarkupAmount: line = std::make_unique<kReceiptLineMarkupAmount>(aOwner); break;
+    case rlt_MarkupPercentage: line = std::make_unique<kReceiptLineMarkupPercentage>(aOwner); break;
+    case rlt_MarkupAmountOnSubtotal: line = std::make_unique<kReceiptLineMarkupAmountOnSubTotal>(aOwner); break;
+    case rlt_MarkupPercentageOnSubTotal:
+      line = std::make_unique<kReceiptLineMarkupPercentageOnSubTotal>(aOwner);
+      break;
+    case rlt_CollectAmount: line = std::make_unique<kReceiptLineCollectAmount>(aOwner); break;
+  }
+  if (!line) throw kException("LineType " + std::to_string(static_cast<int>(aType)) + " is invalid");
+  line->fLineType = aType;
+  return line;
+}
+
+// -----------------------------------------------------------------------------------------
+// The receipt reader
+
+void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
+  pugi::xml_node root = DocumentElement(aXmlDocument);
+  pugi::xml_node node = root && std::string_view(root.name()) == "Receipt" ? root : FirstChild(root, "Receipt");
+  if (!node) throw kException("Receipt node not found");
+
+  fLayout = U::GetNodeValueAsString(node, "Layout");
+  fDefaultLayout = fLayout.empty();
+  if (fDefaultLayout) fLayout = "DocumentLayout";
+  fBusinessDate = U::GetNodeValueAsDateTime(node, U::HasNode(node, "BusinessDate") ? "BusinessDate" : "DateTime");
+  fReceiptType = U::DecodeReceiptType(U::GetNodeValueAsString(node, "Type"));
+  fReceiptSubType = U::GetNodeValueAsString(node, "SubType");
+  fReceiptTypeDescription = U::GetNodeValueAsString(node, "ReceiptTypeDescription");
+  fExternalReference = U::GetNodeValueAsString(node, "ExternalReference");
+  fStoreCode = U::GetNodeValueAsString(node, "StoreCode");
+  fStoreAddress = U::GetNodeValueAsString(node, "StoreAddress");
+  fStoreZipCode = U::GetNodeValueAsString(node, "StoreZipCode");
+  fStoreCity = U::GetNodeValueAsString(node, "StoreCity");
+  fTillCode = U::GetNodeValueAsString(node, "TillCode");
+  fReceiptNumber = U::GetNodeValueAsString(node, "Number");
+  fReceiptDateTime = U::GetNodeValueAsDateTime(node, "DateTime");
+  fReceiptZReportNumber = U::GetNodeValueAsString(node, "ZReportNumber");
+  fDeviceSerialNumber = U::GetNodeValueAsString(node, "DeviceSerialNumber");
+  fInvoiceNumber = U::GetNodeValueAsString(node, "InvoiceNumber");
+  fInvoiceDateTime = U::GetNodeValueAsDateTime(node, "InvoiceDateTime");
+  fTotalAmount = U::GetNodeValueAsCurrency(node, "TotalAmount");
+  fTipAmount = U::GetNodeValueAsCurrency(node, "TipAmount");
+  fCountryCode = U::GetNodeValueAsString(node, "CountryCode");
+  fFiscalAreaCode = U::GetNodeValueAsString(node, "FiscalAreaCode");
+  fCompanyCode = U::GetNodeValueAsString(node, "CompanyCode");
+  fCompanyTaxCode = U::GetNodeValueAsString(node, "CompanyTaxCode");
+  fOperatorCode = U::GetNodeValueAsString(node, "OperatorCode");
+  fReceiptBarcode = U::GetNodeValueAsString(node, "ReceiptBarcode");
+  fCurrencyCode = U::GetNodeValueAsString(node, "CurrencyCode");
+  fCustomerCode = U::GetNodeValueAsString(node, "CustomerCode");
+  fCustomerCard = U::GetNodeValueAsString(node, "CustomerCard");
+  fCustomerBusinessName = U::GetNodeValueAsString(node, "CustomerBusinessName");
+  fCustomerName = U::GetNodeValueAsString(node, "CustomerName");
+  fCustomerSurname = U::GetNodeValueAsString(node, "CustomerSurname");
+  fCustomerAddress = U::GetNodeValueAsString(node, "CustomerAddress");
+  fCustomerZipCode = U::GetNodeValueAsString(node, "CustomerZIPCode");
+  if (fCustomerZipCode.empty()) fCustomerZipCode = U::GetNodeValueAsString(node, "CustomerZipCode");
+  fCustomerCity = U::GetNodeValueAsString(node, "CustomerCity");
+  fCustomerProvince = U::GetNodeValueAsString(node, "CustomerProvince");
+  fCustomerCountry = U::GetNodeValueAsString(node, "CustomerCountry");
+  fCustomerCountryDescription = U::GetNodeValueAsString(node, "CustomerCountryDescription");
+  fCustomerTaxCode = U::GetNodeValueAsString(node, "CustomerTaxCode");
+  fCustomerFiscalCode = U::GetNodeValueAsString(node, "CustomerFiscalCode");
+  fCustomerIdType = U::DecodeCustomerIdType(U::GetNodeValueAsString(node, "CustomerIdType"));
+  fCustomerIdNumber = U::GetNodeValueAsString(node, "CustomerIdNumber");
+  fCustomerIdCountry = U::GetNodeValueAsString(node, "CustomerIdCountry");
+  fCustomerEmail = U::GetNodeValueAsString(node, "CustomerIdEmail");
+  fCustomerMobileNumber = U::GetNodeValueAsString(node, "CustomerMobileNumber");
+  fCustomerDateOfBirth = U::GetNodeValueAsDate(node, "CustomerDateOfBirth");
+  fLotteryIdCode = U::GetNodeValueAsString(node, "LotteryIdCode");
+  fToBeInvoiced = U::GetNodeValueAsBoolean(node, "ToBeInvoiced", false);
+  fSendByEmail = U::GetNodeValueAsBoolean(node, "SendByEmail", false);
+  fEmailReference = U::GetNodeValueAsString(node, "EmailReference");
+  fEmailRecipients = U::GetNodeValueAsString(node, "EmailRecipients");
+  fPrintReceipt = U::GetNodeValueAsBoolean(node, "PrintReceipt", true);
+  fIsReprint = U::GetNodeValueAsBoolean(node, "IsReprint", false);
+
+  if (pugi::xml_node original = FirstChild(FirstChild(node, "References"), "OriginalReceipt"))
+    ReadOriginalReceipt(original, fOriginalReceipt);
+
+  if (pugi::xml_node headers = FirstChild(node, "Headers"))
+    for (pugi::xml_node child = headers.first_child(); child; child = child.next_sibling())
+      fHeaders.push_back(child.type() == pugi::node_element ? U::NodeValue(child) : std::string(child.value()));
+
+  pugi::xml_node lines = FirstChild(node, "Lines");
+  if (!lines) throw kException("Unable to find Lines node ");
+  // Every child counts: a comment or stray text inside Lines is no line type and fails.
+  for (pugi::xml_node child = lines.first_child(); child; child = child.next_sibling()) {
+    vnReceiptLineType type = U::DecodeLineType(krptUtil::NodeName(child));
+    std::unique_ptr<kReceiptLine> line = CreateReceiptLine(type, this);
+    line->ReadFields(child);
+    ReadCustomAttributes(child, line->fCustomAttributes);
+    fLines.Add(std::move(line));
+  }
+
+  pugi::xml_node taxes = FirstChild(node, "Taxes");
+  if (!taxes) throw kException("Unable to find Taxes node ");
+  for (pugi::xml_node child = FirstChild(taxes, "Tax"); child; child = child.next_sibling("Tax")) {
+    auto tax = std::make_unique<kReceiptTaxLine>(this);
+    tax->fTaxType = U::DecodeTaxType(U::GetNodeValueAsString(child, "Type"));
+    tax->fTaxCode = U::GetNodeValueAsString(child, "Code");
+    tax->fTaxDescription = U::GetNodeValueAsString(child, "Description");
+    tax->fTaxRate = U::GetNodeValueAsCurrency(child, "Rate");
+    tax->fTaxableAmount = U::GetNodeValueAsCurrency(child, "TaxableAmount");
+    tax->fTaxAmount = U::GetNodeValueAsCurrency(child, "TaxAmount");
+    tax->fTotalAmount = U::GetNodeValueAsCurrency(child, "TotalAmount");
+    ReadCustomAttributes(child, tax->fCustomAttributes);
+    fTaxes.Add(std::move(tax));
+  }
+
+  pugi::xml_node payments = FirstChild(node, "Payments");
+  if (!payments) throw kException("Unable to find Payments node ");
+  for (pugi::xml_node child = FirstChild(payments, "Payment"); child; child = child.next_sibling("Payment")) {
+    auto payment = std::make_unique<kReceiptPaymentLine>(this);
+    payment->fPaymentType = U::DecodePaymentType(U::GetNodeValueAsString(child, "Type"));
+    payment->fDescription = U::GetNodeValueAsString(child, "Description");
+    payment->fAmount = U::GetNodeValueAsCurrency(child, "Amount");
+    payment->fCurrency = U::GetNodeValueAsString(child, "Currency");
+    payment->fQuantity = U::GetNodeValueAsCurrency(child, "Quantity");
+    payment->fUnitPrice = U::GetNodeValueAsCurrency(child, "UnitPrice");
+    ReadCustomAttributes(child, payment->fCustomAttributes);
+    fPayments.Add(std::move(payment));
+  }
+
+  if (pugi::xml_node trailer = FirstChild(node, "TrailerMessages")) ReadMessageLines(trailer, this, fTrailerMessages);
+  if (pugi::xml_node leader = FirstChild(node, "LeaderLines")) ReadMessageLines(leader, this, fLeaderLines);
+}
+
+}  // namespace fp
