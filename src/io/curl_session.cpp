@@ -1,0 +1,210 @@
+#include "io/curl_session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include <curl/curl.h>
+
+#include "base/errors.h"
+#include "base/text.h"
+#include "io/io_errors.h"
+
+namespace fp {
+
+void EnsureCurlInitialised() {
+  static std::once_flag once;
+  static CURLcode result = CURLE_OK;
+  // Initialised once for the whole process and never cleaned up: a cleanup from a static
+  // destructor could run while another thread still has a transfer going.
+  std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+  if (result != CURLE_OK) throw kException("HTTP initialisation failed: " + CurlMessage(result, nullptr));
+}
+
+namespace {
+
+struct Exchange {
+  kHttpResult* result;
+  bool overflow = false;
+};
+
+size_t OnBody(char* aData, size_t aSize, size_t aCount, void* aUser) {
+  auto* ex = static_cast<Exchange*>(aUser);
+  const size_t n = aSize * aCount;
+  if (ex->result->Body.size() + n > kMaxHttpBodySize) {
+    ex->overflow = true;
+    return 0;  // aborts the transfer
+  }
+  ex->result->Body.append(aData, n);
+  return n;
+}
+
+std::string TrimLineEnd(std::string aText) {
+  while (!aText.empty() && (aText.back() == '\r' || aText.back() == '\n' || aText.back() == ' ')) aText.pop_back();
+  return aText;
+}
+
+// Status line and Content-Type of every answer; a new status line (a digest challenge is
+// answered 401 first, then the real answer follows) starts afresh.
+size_t OnHeader(char* aData, size_t aSize, size_t aCount, void* aUser) {
+  auto* ex = static_cast<Exchange*>(aUser);
+  const size_t n = aSize * aCount;
+  std::string line = TrimLineEnd(std::string(aData, n));
+  if (StartsWith(line, "HTTP/")) {
+    kHttpResult& r = *ex->result;
+    r.StatusLine = line;
+    r.StatusText.clear();
+    r.ContentType.clear();
+    // "HTTP/1.1 200 OK": the reason phrase follows the second blank and may be empty.
+    const size_t sp1 = line.find(' ');
+    if (sp1 != std::string::npos) {
+      const size_t sp2 = line.find(' ', sp1 + 1);
+      if (sp2 != std::string::npos) r.StatusText = line.substr(sp2 + 1);
+    }
+  } else {
+    const size_t colon = line.find(':');
+    if (colon != std::string::npos && SameText(line.substr(0, colon), "content-type")) {
+      ex->result->ContentType = Trim(line.substr(colon + 1));
+    }
+  }
+  return n;
+}
+
+struct SList {
+  curl_slist* list = nullptr;
+  ~SList() { curl_slist_free_all(list); }
+  void Add(const std::string& aLine) {
+    curl_slist* next = curl_slist_append(list, aLine.c_str());
+    if (next == nullptr) throw kException("Out of memory building HTTP headers");
+    list = next;
+  }
+};
+
+vnHttpFailure Classify(CURLcode aCode, CURL* aCurl) {
+  switch (aCode) {
+    case CURLE_OK:
+      return hf_None;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+      return hf_NotDelivered;
+    default:
+      break;
+  }
+  // Nothing of the request went out (a connect timeout, a failed TLS handshake): the
+  // peer can't have acted on it. Anything else may have reached it.
+  long requestSize = 0;
+  if (curl_easy_getinfo(aCurl, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize == 0) return hf_NotDelivered;
+  return hf_OutcomeUnknown;
+}
+
+}  // namespace
+
+kCurlSession::kCurlSession() {
+  EnsureCurlInitialised();
+  fCurl = curl_easy_init();
+  if (fCurl == nullptr) throw kException("Unable to create an HTTP session");
+}
+
+kCurlSession::~kCurlSession() { curl_easy_cleanup(fCurl); }
+
+kHttpResult kCurlSession::Perform(const kHttpRequest& aRequest) {
+  kHttpResult result;
+  Exchange ex{&result};
+  char errorBuffer[CURL_ERROR_SIZE];
+  errorBuffer[0] = '\0';
+
+  // Cookies and the session survive a reset; every option is set afresh below.
+  curl_easy_reset(fCurl);
+  CURL* c = fCurl;
+  const long connectTimeout = std::max<long>(1, aRequest.ConnectTimeout);
+  const long readTimeout = std::max<long>(1, aRequest.ReadTimeout);
+  // A digest exchange is two round trips.
+  const long rounds = aRequest.AuthType == at_Digest ? 2 : 1;
+
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
+  curl_easy_setopt(c, CURLOPT_URL, aRequest.URL.c_str());
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  // A fresh connection per request, closed afterwards: libcurl would otherwise resend a
+  // request whose reused connection died, which for a printer means a repeated command.
+  curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L);
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connectTimeout);
+  // A stalled answer ends after the read timeout; the overall cap also ends one that
+  // trickles in slowly enough to pass the stall check.
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, readTimeout);
+  curl_easy_setopt(c, CURLOPT_TIMEOUT, (connectTimeout + readTimeout) * rounds);
+  if (!aRequest.UserAgent.empty()) curl_easy_setopt(c, CURLOPT_USERAGENT, aRequest.UserAgent.c_str());
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &ex);
+  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(c, CURLOPT_HEADERDATA, &ex);
+  if (aRequest.Cookies) curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");
+
+  switch (aRequest.AuthType) {
+    case at_Basic:
+      curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+      curl_easy_setopt(c, CURLOPT_USERNAME, aRequest.User.c_str());
+      curl_easy_setopt(c, CURLOPT_PASSWORD, aRequest.Password.c_str());
+      break;
+    case at_Digest:
+      curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
+      curl_easy_setopt(c, CURLOPT_USERNAME, aRequest.User.c_str());
+      curl_easy_setopt(c, CURLOPT_PASSWORD, aRequest.Password.c_str());
+      break;
+    case at_Bearer:
+      curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BEARER));
+      curl_easy_setopt(c, CURLOPT_XOAUTH2_BEARER, aRequest.Bearer.c_str());
+      break;
+    case at_None:
+      break;
+  }
+
+  SList headers;
+  bool connectionSet = false;
+  for (const auto& [name, value] : aRequest.Headers) {
+    if (name.empty() || name.find_first_of(":\r\n") != std::string::npos || value.find_first_of("\r\n") != std::string::npos)
+      continue;  // a header that would break the request is never sent
+    if (SameText(name, "connection")) {
+      if (!SameText(value, "close")) continue;
+      connectionSet = true;
+    }
+    // "Name;" is libcurl's way to send a header with an empty value.
+    headers.Add(value.empty() ? name + ";" : name + ": " + value);
+  }
+  if (!connectionSet) headers.Add("Connection: close");
+  headers.Add("Expect:");  // no 100-continue round trip before a body
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
+
+  if (aRequest.Method == "POST") {
+    curl_easy_setopt(c, CURLOPT_POST, 1L);
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, aRequest.Body.data());
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(aRequest.Body.size()));
+  } else {
+    curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+  }
+
+  const CURLcode code = curl_easy_perform(c);
+  long status = 0;
+  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+  result.CurlCode = code;
+  result.StatusCode = static_cast<int32_t>(status);
+  if (code != CURLE_OK) {
+    result.ErrorText = ex.overflow ? "Answer larger than " + std::to_string(kMaxHttpBodySize) + " bytes"
+                                   : CurlMessage(code, errorBuffer);
+    result.Failure = Classify(code, c);
+  }
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+  return result;
+}
+
+}  // namespace fp

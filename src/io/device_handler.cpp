@@ -1,0 +1,262 @@
+#include "io/device_handler.h"
+
+#include <sstream>
+
+#include "base/errors.h"
+#include "base/text.h"
+#include "base/xml_text.h"
+#include "documents/krpt_util.h"
+#include "io/io_handler.h"
+#include "io/transport_factory.h"
+
+namespace fp {
+
+// ---- kConnection ----
+
+void kConnection::SetConnectTimeOut(int32_t aValue) {
+  if (aValue > 0) fConnectTimeOut = aValue;
+}
+
+void kConnection::SetReadTimeOut(int32_t aValue) {
+  if (aValue > 0) fReadTimeOut = aValue;
+}
+
+vnConnectionType kConnection::ConvertConnectionType(std::string_view aString) {
+  const std::string s = LowerCase(aString);
+  if (s == "serial") return vnConnectionType::Serial;
+  if (s == "http") return vnConnectionType::HTTP;
+  if (s == "tcp") return vnConnectionType::TCP;
+  if (s == "opos") return vnConnectionType::OPOS;
+  if (s == "dll") return vnConnectionType::DLL;
+  if (s == "com") return vnConnectionType::Com;
+  if (s == "spool") return vnConnectionType::Spool;
+  throw kException("Connection Type " + std::string(aString) + " is not valid");
+}
+
+vnParity kConnection::ConvertParity(std::string_view aString) {
+  const std::string s = LowerCase(aString);
+  if (s == "none") return vnParity::None;
+  if (s == "odd") return vnParity::Odd;
+  if (s == "even") return vnParity::Even;
+  throw kException("Connection Parity " + std::string(aString) + " is not valid");
+}
+
+vnHTTPAuthType kConnection::ConvertAuthType(std::string_view aString) {
+  const std::string s = LowerCase(aString);
+  if (s == "basic") return at_Basic;
+  if (s == "digest") return at_Digest;
+  if (s == "bearer") return at_Bearer;
+  return at_None;
+}
+
+std::string kConnection::ConnectionTypeToString(vnConnectionType aValue) {
+  switch (aValue) {
+    case vnConnectionType::OPOS: return "OPOS";
+    case vnConnectionType::TCP: return "TCP";
+    case vnConnectionType::HTTP: return "HTTP";
+    case vnConnectionType::Serial: return "SERIAL";
+    case vnConnectionType::DLL: return "DLL";
+    case vnConnectionType::Com: return "COM";
+    case vnConnectionType::Spool: return "SPOOL";
+  }
+  return {};
+}
+
+std::string kConnection::ParityToString(vnParity aValue) {
+  switch (aValue) {
+    case vnParity::None: return "NONE";
+    case vnParity::Even: return "EVEN";
+    case vnParity::Odd: return "ODD";
+  }
+  return {};
+}
+
+std::string kConnection::AuthTypeToString(vnHTTPAuthType aValue) {
+  switch (aValue) {
+    case at_None: return "NONE";
+    case at_Basic: return "BASIC";
+    case at_Digest: return "DIGEST";
+    case at_Bearer: return "BEARER";
+  }
+  return {};
+}
+
+// ---- kDeviceHandler ----
+
+kDeviceHandler::kDeviceHandler() = default;
+kDeviceHandler::~kDeviceHandler() = default;
+
+namespace {
+
+using R = krptUtil;
+
+void ReadConnection(pugi::xml_node aNode, kConnection& aConnection) {
+  aConnection.ConnectionType = kConnection::ConvertConnectionType(R::GetNodeValueAsString(aNode, "Type"));
+  aConnection.SetConnectTimeOut(R::GetNodeValueAsInteger(aNode, "ConnectTimeout"));
+  aConnection.SetReadTimeOut(R::GetNodeValueAsInteger(aNode, "ReadTimeout"));
+
+  const vnConnectionType t = aConnection.ConnectionType;
+  const bool network = t == vnConnectionType::TCP || t == vnConnectionType::HTTP;
+  const bool serial = t == vnConnectionType::Serial;
+  if (t == vnConnectionType::OPOS) aConnection.DeviceName = R::GetNodeValueAsString(aNode, "DeviceName");
+  if (network) {
+    aConnection.Address = R::GetNodeValueAsString(aNode, "Address");
+    aConnection.Port = R::GetNodeValueAsInteger(aNode, "Port");
+  }
+  if (network || serial) {
+    aConnection.URL = R::GetNodeValueAsString(aNode, "URL");
+    aConnection.AuthType = kConnection::ConvertAuthType(R::GetNodeValueAsString(aNode, "AuthType"));
+    aConnection.User = R::GetNodeValueAsString(aNode, "User");
+    aConnection.Password = R::GetNodeValueAsString(aNode, "Password");
+  }
+  if (serial) {
+    aConnection.SerialPort = R::GetNodeValueAsString(aNode, "SerialPort");
+    aConnection.Speed = R::GetNodeValueAsInteger(aNode, "Speed");
+    aConnection.DataBits = R::GetNodeValueAsInteger(aNode, "DataBits");
+    aConnection.Parity = kConnection::ConvertParity(R::GetNodeValueAsString(aNode, "Parity"));
+    aConnection.StopBits = R::GetNodeValueAsInteger(aNode, "StopBits");
+  }
+  if (t == vnConnectionType::DLL) aConnection.LibraryName = R::GetNodeValueAsString(aNode, "LibraryName");
+  if (t == vnConnectionType::Spool) aConnection.PrinterName = R::GetNodeValueAsString(aNode, "PrinterName");
+}
+
+}  // namespace
+
+std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::string& aXml) {
+  auto doc = std::make_unique<pugi::xml_document>();
+  // Plain parsing: no DOCTYPE processing, so declared entities are never expanded.
+  const pugi::xml_parse_result parsed = doc->load_buffer(aXml.data(), aXml.size(), pugi::parse_default, pugi::encoding_utf8);
+  if (!parsed) throw kException(std::string(parsed.description()) + " (at offset " + std::to_string(parsed.offset) + ")");
+  const pugi::xml_node root = doc->document_element();
+
+  Type = R::GetNodeValueAsString(root, "Type");
+  Driver = R::GetNodeValueAsString(root, "Driver");
+  Method = R::GetNodeValueAsString(root, "Method");
+  DeviceHandle = R::GetNodeValueAsInteger(root, "Handle");
+  LogId = R::GetNodeValueAsString(root, "LogId");
+
+  if (pugi::xml_node connection = root.child("Connection")) ReadConnection(connection, Connection);
+
+  if (pugi::xml_node params = root.child("Parameters")) {
+    for (pugi::xml_node child : params.children()) {
+      if (child.type() != pugi::node_element) continue;
+      const std::string name = child.name();
+      // The value is that of the first element of this name, so repeated names repeat it.
+      Parameters.push_back(LowerCase(name) + "=" + R::GetNodeValueAsString(params, name));
+    }
+  }
+
+  if (ParameterExists("DeviceName")) Connection.DeviceName = GetParameter("DeviceName");
+  if (ParameterExists("ConnectTimeout")) {
+    const std::string value = GetParameter("ConnectTimeout");
+    const std::optional<int32_t> timeout = ParseXmlInteger(value);
+    if (!timeout) throw kException("'" + value + "' is not a valid integer value");
+    Connection.SetConnectTimeOut(*timeout);
+  }
+  return doc;
+}
+
+long kDeviceHandler::FindParameter(std::string_view aName) const {
+  for (size_t i = 0; i < Parameters.size(); ++i) {
+    const std::string& entry = Parameters[i];
+    const size_t eq = entry.find('=');
+    const std::string_view name = std::string_view(entry).substr(0, eq);
+    if (SameText(name, aName)) return static_cast<long>(i);
+  }
+  return -1;
+}
+
+std::string kDeviceHandler::GetParameter(std::string_view aName) const {
+  const long i = FindParameter(aName);
+  if (i < 0) return {};
+  const std::string& entry = Parameters[static_cast<size_t>(i)];
+  const size_t eq = entry.find('=');
+  return eq == std::string::npos ? std::string() : entry.substr(eq + 1);
+}
+
+bool kDeviceHandler::ParameterExists(std::string_view aName) const { return FindParameter(aName) >= 0; }
+
+void kDeviceHandler::SetParameter(std::string_view aName, std::string_view aValue) {
+  const long i = FindParameter(aName);
+  if (aValue.empty()) {
+    if (i >= 0) Parameters.erase(Parameters.begin() + i);
+    return;
+  }
+  if (i >= 0) {
+    std::string& entry = Parameters[static_cast<size_t>(i)];
+    const size_t eq = entry.find('=');
+    entry = (eq == std::string::npos ? entry : entry.substr(0, eq)) + "=" + std::string(aValue);
+  } else {
+    Parameters.push_back(std::string(aName) + "=" + std::string(aValue));
+  }
+}
+
+std::string kDeviceHandler::Serialize() const {
+  pugi::xml_document doc;
+  pugi::xml_node decl = doc.append_child(pugi::node_declaration);
+  decl.append_attribute("version") = "1.0";
+  decl.append_attribute("encoding") = "utf-8";
+  pugi::xml_node root = doc.append_child("ReceiptPrinterManager");
+  root.append_attribute("Version") = "1.0";
+  auto add = [](pugi::xml_node aParent, const char* aName, const std::string& aValue) {
+    aParent.append_child(aName).text().set(aValue.c_str());
+  };
+  add(root, "Type", Type);
+  add(root, "Driver", Driver);
+  add(root, "Method", Method);
+  add(root, "LogId", LogId);
+  if (LowerCase(Method) != "open") add(root, "Handle", std::to_string(DeviceHandle));
+
+  const kConnection& c = Connection;
+  pugi::xml_node conn = root.append_child("Connection");
+  add(conn, "Type", kConnection::ConnectionTypeToString(c.ConnectionType));
+  add(conn, "ConnectTimeout", std::to_string(c.ConnectTimeOut()));
+  add(conn, "ReadTimeout", std::to_string(c.ReadTimeOut()));
+  add(conn, "Address", c.Address);
+  add(conn, "Port", std::to_string(c.Port));
+  add(conn, "URL", c.URL);
+  add(conn, "AuthType", kConnection::AuthTypeToString(c.AuthType));
+  add(conn, "User", c.User);
+  add(conn, "Password", c.Password);
+  add(conn, "SerialPort", c.SerialPort);
+  add(conn, "Speed", std::to_string(c.Speed));
+  add(conn, "DataBits", std::to_string(c.DataBits));
+  add(conn, "Parity", kConnection::ParityToString(c.Parity));
+  add(conn, "StopBits", std::to_string(c.StopBits));
+  add(conn, "DeviceName", c.DeviceName);
+  add(conn, "LibraryName", c.LibraryName);
+  add(conn, "PrinterName", c.PrinterName);
+
+  pugi::xml_node params = root.append_child("Parameters");
+  for (const std::string& entry : Parameters) {
+    const size_t eq = entry.find('=');
+    const std::string name = entry.substr(0, eq);
+    add(params, name.c_str(), eq == std::string::npos ? std::string() : entry.substr(eq + 1));
+  }
+
+  std::ostringstream out;
+  doc.save(out, "  ", pugi::format_indent, pugi::encoding_utf8);
+  return out.str();
+}
+
+std::string kDeviceHandler::LogFileName() const { return Driver + "_" + LogId; }
+
+std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {
+  const std::string fileName = LogFileName();
+  kTransportMaker make = nullptr;
+  switch (Connection.ConnectionType) {
+    case vnConnectionType::OPOS: make = NewIOHandler_OPOS; break;
+    case vnConnectionType::TCP: make = NewIOHandler_TCP; break;
+    case vnConnectionType::HTTP: make = NewIOHandler_HTTP; break;
+    case vnConnectionType::Serial: make = NewIOHandler_Serial; break;
+    case vnConnectionType::DLL: make = NewIOHandler_Dll; break;
+    case vnConnectionType::Com: make = NewIOHandler_Com; break;
+    case vnConnectionType::Spool: make = NewIOHandler_Spool; break;
+  }
+  if (make == nullptr) throw kException("Connection Type " + std::to_string(static_cast<int>(Connection.ConnectionType)) + " is not valid");
+  std::unique_ptr<kIOHandler> handler = make(Connection, aLogDir, fileName);
+  handler->SetHexLog(LowerCase(GetParameter("HexLog")) == "true");
+  return handler;
+}
+
+}  // namespace fp

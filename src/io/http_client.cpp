@@ -1,0 +1,176 @@
+#include "io/http_client.h"
+
+#include <curl/curl.h>
+
+#include "base/text.h"
+
+namespace fp {
+
+namespace {
+
+bool InRange(int32_t aValue, int32_t aLow, int32_t aHigh) { return aValue >= aLow && aValue <= aHigh; }
+
+// The answer counts as a success of the exchange itself when it is complete and not an
+// HTTP error (a redirect is an answer like any other: it is never followed).
+bool ExchangeSucceeded(const kHttpResult& aResult) {
+  return aResult.Complete() && InRange(aResult.StatusCode, 100, 399);
+}
+
+int32_t ConnectFailReason(const kHttpResult& aResult) {
+  switch (aResult.CurlCode) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+      return cfr_BadUrl;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return cfr_ResolveFailed;
+    case CURLE_COULDNT_CONNECT:
+      return cfr_Refused;
+    case CURLE_OPERATION_TIMEDOUT:
+      return aResult.Failure == hf_NotDelivered ? cfr_ConnectTimeout : cfr_None;
+    default:
+      return aResult.Failure == hf_NotDelivered ? cfr_Other : cfr_None;
+  }
+}
+
+void SetHeader(std::vector<std::pair<std::string, std::string>>& aHeaders, const std::string& aKey,
+               const std::string& aValue) {
+  for (auto& header : aHeaders) {
+    if (SameText(header.first, aKey)) {
+      header.second = aValue;
+      return;
+    }
+  }
+  aHeaders.emplace_back(aKey, aValue);
+}
+
+void RemoveHeader(std::vector<std::pair<std::string, std::string>>& aHeaders, const std::string& aKey) {
+  std::erase_if(aHeaders, [&](const auto& aHeader) { return SameText(aHeader.first, aKey); });
+}
+
+}  // namespace
+
+VN_HttpClient::VN_HttpClient() : fHttp(std::make_unique<kCurlSession>()) {}
+
+VN_HttpClient::~VN_HttpClient() = default;
+
+void VN_HttpClient::DoWriteLog(tVN_MessageType aEntryType, const std::string& aTitle, const std::string& aMessage) {
+  if (OnWriteLog) OnWriteLog(aEntryType, aTitle, aMessage);
+}
+
+void VN_HttpClient::SetRequestHeader(const std::string& aKey, const std::string& aValue) {
+  SetHeader(fRequestHeaders, aKey, aValue);
+}
+
+void VN_HttpClient::ManageCookies() { fCookies = true; }
+
+void VN_HttpClient::SetHTTP() {
+  // What is taken here stays for the life of the client; only the read timeout is taken
+  // anew on every request.
+  kHttpRequest applied;
+  applied.ConnectTimeout = ConnectTimeout;
+  applied.UserAgent = UserAgent;
+  if (!ContentType.empty()) applied.Headers.emplace_back("Content-Type", ContentType);
+  applied.AuthType = AuthType;
+  switch (AuthType) {
+    case at_Basic:
+    case at_Digest:
+      applied.User = User;
+      applied.Password = Password;
+      break;
+    case at_Bearer:
+      applied.Bearer = Bearer;
+      break;
+    case at_None:
+      break;
+  }
+  fApplied = std::move(applied);
+  fHTTPAlreadySet = true;
+}
+
+kHttpRequest VN_HttpClient::NewRequest(const std::string& aMethod, const std::string& aURL) {
+  kHttpRequest request = fApplied;
+  request.Method = aMethod;
+  request.URL = aURL;
+  request.ReadTimeout = ReadTimeout;
+  request.Cookies = fCookies;
+  // Headers set on the client later replace the one the settings carried.
+  for (const auto& [key, value] : fRequestHeaders) SetHeader(request.Headers, key, value);
+  return request;
+}
+
+void VN_HttpClient::NoteTransportFailure(const kHttpResult& aResult) {
+  fLastFailure = aResult.Failure;
+  fLastErrorText = aResult.ErrorText;
+}
+
+bool VN_HttpClient::Get(const std::string& aURL) {
+  if (!fHTTPAlreadySet) SetHTTP();
+  DoWriteLog(let_info, "GET", aURL);
+
+  const kHttpResult r = fHttp->Perform(NewRequest("GET", aURL));
+  NoteTransportFailure(r);
+  LastStatusCode = r.StatusCode;
+  bool result = false;
+  if (ExchangeSucceeded(r)) {
+    fResponse = r.Body;
+    DoWriteLog(let_info, "Read [" + std::to_string(CharLength(fResponse)) + "]", fResponse);
+    result = true;
+  } else {
+    fResponse.clear();
+  }
+  if (!InRange(LastStatusCode, 200, 299)) {
+    // The answer's own reason phrase, or what went wrong when there was no answer.
+    const std::string text = r.Complete() ? r.StatusText : r.ErrorText;
+    DoWriteLog(let_error, "HTTP Error", std::to_string(LastStatusCode) + " - " + text);
+    result = false;
+  }
+  return result;
+}
+
+bool VN_HttpClient::Post(const std::string& aURL, const std::string& aMessage) {
+  DoWriteLog(let_info, "Write", aURL);
+  if (!aMessage.empty()) DoWriteLog(let_info, "Write [" + std::to_string(CharLength(aMessage)) + "]", aMessage);
+  if (!fHTTPAlreadySet) SetHTTP();
+
+  kHttpRequest request = NewRequest("POST", aURL);
+  request.Body = aMessage;
+  // The kind of POST, by the exact content type.
+  RemoveHeader(request.Headers, "Content-Type");
+  if (ContentType == "application/xml")
+    request.Headers.emplace_back("Content-Type", "application/xml; charset=utf-8");
+  else if (ContentType == "application/json")
+    request.Headers.emplace_back("Content-Type", "application/json");
+  else
+    request.Headers.emplace_back("Content-Type", "application/x-www-form-urlencoded");
+
+  const kHttpResult r = fHttp->Perform(request);
+  NoteTransportFailure(r);
+  if (r.Complete()) {
+    LastStatusCode = r.StatusCode;
+    LastStatusText = r.StatusText;
+    bool result = false;
+    if (ExchangeSucceeded(r)) {
+      fResponse = r.Body;
+      DoWriteLog(let_info, "Read [" + std::to_string(CharLength(fResponse)) + "]", fResponse);
+      fResponseContentType = r.ContentType;
+      result = true;
+    } else {
+      fResponse.clear();
+      DoWriteLog(let_error, "PostXml method error", std::to_string(LastStatusCode) + " - " + LastStatusText);
+    }
+    if (!InRange(LastStatusCode, 200, 299) && !InRange(LastStatusCode, 301, 308)) {
+      DoWriteLog(let_error, "HTTP Error", std::to_string(LastStatusCode) + " - " + LastStatusText);
+      result = false;
+    }
+    return result;
+  }
+  // No answer: a stale body must not pass for this request's answer.
+  fResponse.clear();
+  LastStatusCode = ConnectFailReason(r);
+  LastStatusText = r.ErrorText;
+  DoWriteLog(let_error, "HTTP Error", std::to_string(LastStatusCode) + " - " + LastStatusText);
+  return false;
+}
+
+}  // namespace fp

@@ -1,0 +1,40 @@
+#include "io/io_errors.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <curl/curl.h>
+
+namespace fp {
+
+std::string ErrnoMessage(const std::string& aContext, int aErrno) {
+  char buf[256];
+  // The GNU strerror_r returns the text, which may or may not live in buf.
+  const char* text = strerror_r(aErrno, buf, sizeof(buf));
+  std::string message = aContext.empty() ? std::string() : aContext + ": ";
+  return message + (text ? text : "error " + std::to_string(aErrno));
+}
+
+std::string CurlMessage(int aCode, const char* aErrorBuffer) {
+  std::string message = curl_easy_strerror(static_cast<CURLcode>(aCode));
+  // The error buffer says what exactly failed ("Failed to connect to ... port ...").
+  if (aErrorBuffer != nullptr && aErrorBuffer[0] != '\0') {
+    std::string detail = aErrorBuffer;
+    while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r')) detail.pop_back();
+    if (!detail.empty() && detail != message) message += ": " + detail;
+  }
+  return message;
+}
+
+std::string IconvMessage(const std::string& aCodePage, int aErrno) {
+  switch (aErrno) {
+    case EINVAL:
+      return "Code page " + aCodePage + " is not supported";
+    case EILSEQ:
+      return "Text can't be converted to code page " + aCodePage;
+    default:
+      return ErrnoMessage("Conversion to code page " + aCodePage, aErrno);
+  }
+}
+
+}  // namespace fp

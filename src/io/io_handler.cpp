@@ -1,0 +1,101 @@
+#include "io/io_handler.h"
+
+#include <cstdio>
+
+#include "base/text.h"
+#include "io/device_handler.h"
+
+namespace fp {
+
+namespace {
+const char kStartLine[] = "*************************** START ***************************";
+const char kStopLine[] = "*************************** STOP ****************************";
+const char kHeaderLine[] = "*************************************************************";
+}  // namespace
+
+kIOHandler::kIOHandler(const kConnection* aConnection, const std::string& aDirectory, const std::string& aFileName) {
+  if (aConnection != nullptr) {
+    fConnectTimeout = aConnection->ConnectTimeOut();
+    fReadTimeout = aConnection->ReadTimeOut();
+  }
+  if (!aDirectory.empty() && !aFileName.empty()) {
+    fLogger = std::make_unique<tVN_LogWriter>(aFileName, aDirectory, 0, true);
+    fLogger->Write(let_info, kStartLine);
+  }
+}
+
+kIOHandler::~kIOHandler() {
+  if (fLogger) {
+    try {
+      fLogger->Write(let_info, kStopLine);
+    } catch (...) {
+      // A destructor must not throw; the line is lost like any line the file refuses.
+    }
+    fLogger.reset();
+  }
+}
+
+bool kIOHandler::Connect() {
+  Debug(let_info, kHeaderLine);
+  Debug(let_info, ClassName());
+  Debug(let_info, fVersion);
+  Debug(let_info, "ConnectTimeout=" + std::to_string(fConnectTimeout));
+  Debug(let_info, "ReadTimeout=" + std::to_string(fReadTimeout));
+  return true;
+}
+
+std::string kIOHandler::HexDump(const std::string& aText) {
+  std::string out;
+  char buf[16];
+  for (char32_t c : Utf8ToUtf32(aText)) {
+    if (!out.empty()) out += ' ';
+    std::snprintf(buf, sizeof(buf), "%02x", static_cast<unsigned>(c));
+    out += buf;
+  }
+  return out;
+}
+
+void kIOHandler::WriteLog(tVN_MessageType aEntryType, const std::string& aTitle, const std::string& aMessage) {
+  if (!fLogger) return;
+  std::string line = aTitle + ":" + aMessage;
+  if (fHexLog) line += " [" + HexDump(aMessage) + "]";
+  fLogger->Write(aEntryType, line);
+}
+
+void kIOHandler::Debug(tVN_MessageType aEntryType, const std::string& aMessage) {
+  if (!fLogger) return;
+  fLogger->Write(aEntryType, aMessage);
+}
+
+std::string kIOHandler::GetLogFileName() const { return fLogger ? fLogger->FileName() : std::string(); }
+
+void kIOHandler::FlushLog() {
+  if (fLogger) fLogger->Flush();
+}
+
+void kIOHandler::SetCustomError(int32_t aErrorCode, const std::string& aErrorMessage) {
+  fErrorFound = true;
+  fErrorCode = aErrorCode;
+  fErrorMessage = aErrorMessage;
+}
+
+void kIOHandler::ResetCustomError() {
+  fErrorFound = false;
+  fErrorCode = 0;
+  fErrorMessage.clear();
+}
+
+void kIOHandler::SetTemporaryReadTimeout(int32_t aNewTimeout) {
+  Debug(let_info, "Set Read Timeout to " + std::to_string(aNewTimeout) + "ms from " + std::to_string(fReadTimeout) + " ms");
+  if (aNewTimeout > 0) {
+    fTemporaryReadTimeout = fReadTimeout;
+    fReadTimeout = aNewTimeout;
+  }
+}
+
+void kIOHandler::ResetTemporaryReadTimeout() {
+  Debug(let_info, "Reset Timeout to " + std::to_string(fTemporaryReadTimeout) + " ms");
+  if (fTemporaryReadTimeout != 0) fReadTimeout = fTemporaryReadTimeout;
+}
+
+}  // namespace fp

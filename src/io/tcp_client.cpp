@@ -1,0 +1,192 @@
+#include "io/tcp_client.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "io/io_errors.h"
+
+namespace fp {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int RemainingMs(Clock::time_point aDeadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(aDeadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Waits for aEvents on aFd until aDeadline. Returns the revents, 0 on timeout.
+short WaitFor(int aFd, short aEvents, Clock::time_point aDeadline) {
+  for (;;) {
+    pollfd p{aFd, aEvents, 0};
+    const int n = ::poll(&p, 1, RemainingMs(aDeadline));
+    if (n > 0) return p.revents;
+    if (n == 0) return 0;
+    if (errno != EINTR) throw kTcpError(kTcpError::Failure, ErrnoMessage("poll", errno));
+  }
+}
+
+}  // namespace
+
+kTcpClient::kTcpClient(std::string aHost, uint16_t aPort, int32_t aConnectTimeout)
+    : fHost(std::move(aHost)), fPort(aPort), fConnectTimeout(aConnectTimeout) {}
+
+kTcpClient::~kTcpClient() { CloseSocket(); }
+
+void kTcpClient::CloseSocket() {
+  if (fSocket >= 0) ::close(fSocket);
+  fSocket = -1;
+}
+
+void kTcpClient::Connect() {
+  Disconnect();
+  const std::string where = fHost + ":" + std::to_string(fPort);
+  if (fHost.empty()) throw kTcpError(kTcpError::Failure, "No host to connect to");
+  const auto deadline = Clock::now() + std::chrono::milliseconds(fConnectTimeout > 0 ? fConnectTimeout : 0);
+
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  const std::string port = std::to_string(fPort);
+  const int rc = ::getaddrinfo(fHost.c_str(), port.c_str(), &hints, &list);
+  if (rc != 0) {
+    const std::string text = rc == EAI_SYSTEM ? ErrnoMessage("", errno) : ::gai_strerror(rc);
+    throw kTcpError(kTcpError::Failure, "Unable to resolve " + fHost + ": " + text);
+  }
+
+  std::string lastError = "Unable to connect to " + where;
+  bool timedOut = false;
+  for (addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
+    const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+    if (fd < 0) {
+      lastError = ErrnoMessage("socket", errno);
+      continue;
+    }
+    int err = 0;
+    if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
+      err = errno;
+      if (err == EINPROGRESS) {
+        short ev = 0;
+        try {
+          ev = WaitFor(fd, POLLOUT, deadline);
+        } catch (...) {
+          ::close(fd);
+          ::freeaddrinfo(list);
+          throw;
+        }
+        if (ev == 0) {
+          ::close(fd);
+          timedOut = true;
+          break;  // the time is spent for every address
+        }
+        socklen_t len = sizeof(err);
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+      }
+    }
+    if (err == 0) {
+      fSocket = fd;
+      fPeerClosed = false;
+      break;
+    }
+    ::close(fd);
+    lastError = ErrnoMessage("Unable to connect to " + where, err);
+  }
+  ::freeaddrinfo(list);
+  if (fSocket >= 0) return;
+  if (timedOut) throw kTcpError(kTcpError::Timeout, "Connect to " + where + " timed out");
+  throw kTcpError(kTcpError::Failure, lastError);
+}
+
+void kTcpClient::Disconnect() {
+  CloseSocket();
+  fPeerClosed = false;
+  ClearBuffer();
+}
+
+bool kTcpClient::Connected() const { return fSocket >= 0 && !fPeerClosed; }
+
+void kTcpClient::Send(const void* aData, size_t aSize) {
+  if (fSocket < 0) throw kTcpError(kTcpError::Failure, "Not connected");
+  const auto* p = static_cast<const char*>(aData);
+  const int wait = fReadTimeout > 0 ? fReadTimeout : 1000;
+  while (aSize > 0) {
+    const ssize_t n = ::send(fSocket, p, aSize, MSG_NOSIGNAL);
+    if (n > 0) {
+      p += n;
+      aSize -= static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (WaitFor(fSocket, POLLOUT, Clock::now() + std::chrono::milliseconds(wait)) == 0)
+        throw kTcpError(kTcpError::Timeout, "Send timed out");
+      continue;
+    }
+    throw kTcpError(kTcpError::Failure, ErrnoMessage("send", errno));
+  }
+}
+
+void kTcpClient::Fill(int aTimeoutMs) {
+  if (fSocket < 0) throw kTcpError(kTcpError::Failure, "Not connected");
+  if (fPeerClosed) throw kTcpError(kTcpError::Closed, "Connection closed by peer");
+  const auto deadline = Clock::now() + std::chrono::milliseconds(aTimeoutMs > 0 ? aTimeoutMs : 0);
+  for (;;) {
+    const short ev = WaitFor(fSocket, POLLIN, deadline);
+    if (ev == 0) throw kTcpError(kTcpError::Timeout, "Read timed out");
+    uint8_t chunk[4096];
+    const ssize_t n = ::recv(fSocket, chunk, sizeof(chunk), 0);
+    if (n > 0) {
+      if (fBufferPos == fBuffer.size()) {
+        fBuffer.clear();
+        fBufferPos = 0;
+      }
+      fBuffer.insert(fBuffer.end(), chunk, chunk + n);
+      return;
+    }
+    if (n == 0) {
+      fPeerClosed = true;
+      throw kTcpError(kTcpError::Closed, "Connection closed by peer");
+    }
+    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+    throw kTcpError(kTcpError::Failure, ErrnoMessage("recv", errno));
+  }
+}
+
+uint8_t kTcpClient::ReadByte() {
+  if (BufferedCount() == 0) Fill(fReadTimeout);
+  return fBuffer[fBufferPos++];
+}
+
+std::vector<uint8_t> kTcpClient::ReadExact(size_t aCount) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(fReadTimeout > 0 ? fReadTimeout : 0);
+  while (BufferedCount() < aCount) {
+    const int left = RemainingMs(deadline);
+    if (left <= 0 && BufferedCount() < aCount) {
+      // One last look without waiting, then give up with what came left in the buffer.
+      Fill(0);
+      continue;
+    }
+    Fill(left);
+  }
+  std::vector<uint8_t> out(fBuffer.begin() + static_cast<long>(fBufferPos),
+                           fBuffer.begin() + static_cast<long>(fBufferPos + aCount));
+  fBufferPos += aCount;
+  return out;
+}
+
+void kTcpClient::ClearBuffer() {
+  fBuffer.clear();
+  fBufferPos = 0;
+}
+
+}  // namespace fp
