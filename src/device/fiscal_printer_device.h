@@ -35,6 +35,7 @@
 #include "base/amount.h"
 #include "base/datetime.h"
 #include "device/device_class.h"
+#include "documents/message_line.h"
 
 namespace fp {
 
@@ -48,10 +49,6 @@ class kRTServerTillReportInfo;
 // Request documents the hooks receive.
 class kReceipt;
 class kNFReceipt;
-class kReceiptMessageLines;
-class kReceiptMessageTextLine;
-class kReceiptMessageBarcodeLine;
-class kReceiptMessageImageLine;
 class kReceiptLineProductSale;
 class kReceiptLineProductReturn;
 class kReceiptLineWeightedProductSale;
