@@ -1,0 +1,50 @@
+#include "documents/request_element.h"
+
+#include <sstream>
+
+namespace fp {
+
+pugi::xml_node RequestDocumentElement(pugi::xml_node aXmlDocument) {
+  if (aXmlDocument.type() != pugi::node_document) return aXmlDocument;
+  for (pugi::xml_node node : aXmlDocument.children())
+    if (node.type() == pugi::node_element) return node;
+  return pugi::xml_node();
+}
+
+pugi::xml_node FindRequestElement(pugi::xml_node aXmlDocument, const char* aName) {
+  return RequestDocumentElement(aXmlDocument).child(aName);
+}
+
+std::vector<std::string> SplitTextLines(std::string_view aText) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  size_t i = 0;
+  while (i < aText.size()) {
+    char c = aText[i];
+    if (c == '\r' || c == '\n') {
+      lines.emplace_back(aText.substr(start, i - start));
+      if (c == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n') ++i;
+      start = ++i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < aText.size()) lines.emplace_back(aText.substr(start));
+  return lines;
+}
+
+pugi::xml_node StartXmlDocument(pugi::xml_document& aDoc, const char* aRootName) {
+  aDoc.reset();
+  pugi::xml_node decl = aDoc.append_child(pugi::node_declaration);
+  decl.append_attribute("version") = "1.0";
+  decl.append_attribute("encoding") = "utf-8";
+  return aDoc.append_child(aRootName);
+}
+
+std::string XmlDocumentText(const pugi::xml_document& aDoc) {
+  std::ostringstream out;
+  aDoc.save(out, "\t", pugi::format_default, pugi::encoding_utf8);
+  return out.str();
+}
+
+}  // namespace fp
