@@ -1,10 +1,11 @@
 #include "drivers/drivers.h"
 
+#include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
+
 namespace fp {
 
 void RegisterModelDrivers(const DriverRegistrar& aAdd) {
-  // The RT printer driver registers itself here once it exists.
-  (void)aAdd;
+  aAdd(kFiscalPrinter_TARVOLX40FPETH::kDriverName, &kFiscalPrinter_TARVOLX40FPETH::Create);
 }
 
 }  // namespace fp

@@ -1,0 +1,103 @@
+#include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
+
+#include "base/errors.h"
+#include "base/text.h"
+#include "documents/vat_table.h"
+#include "drivers/tarvolx40fpeth/http_command_link.h"
+#include "io/http_client.h"
+#include "io/io_handler_http.h"
+
+namespace fp {
+
+kFiscalPrinter_TARVOLX40FPETH::kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHandler& aHandler)
+    : kFiscalPrinterDevice(aHandler) {
+  fCapabilities = vnFiscalPrinterCapabilities{fpc_SetDate,
+                                              fpc_ReturnPractice,
+                                              fpc_NoFiscalReceipt,
+                                              fpc_ReadMemory,
+                                              fpc_Invoice,
+                                              fpc_VoidReceipt,
+                                              fpc_NegativeAmountReceipt,
+                                              fpc_NegativePartialAmountReceipt,
+                                              fpc_SupportZeroLineAmount,
+                                              fpc_PrintHeaderOnNonFiscalReceipt};
+  fLineLength = 48;
+  fDisplayLineCount = 2;
+  fDisplayLineLength = 20;
+
+  fIOHandlerHTTP = dynamic_cast<kIOHandler_HTTP*>(fIOHandler.get());
+  if (fIOHandlerHTTP == nullptr) throw kException("Invalid class typecast");
+  // Command paths are appended to the URL as they are.
+  if (fIOHandlerHTTP->URL.empty() || fIOHandlerHTTP->URL.back() != '/') fIOHandlerHTTP->URL += "/";
+  fIOHandlerHTTP->ContentType = "text/plain; charset=utf-8";
+  if (fIOHandlerHTTP->ReadTimeout() < kMinReadTimeoutMs) fIOHandlerHTTP->SetReadTimeout(kMinReadTimeoutMs);
+
+  fHttp = std::make_unique<VN_HttpClient>();
+  fVatTableExistent = std::make_unique<kVatTable>();
+  fLink = std::make_unique<tarvol::kHttpCommandLink>(*fHttp, *fIOHandlerHTTP);
+  fChannel = std::make_unique<tarvol::kCommandChannel>(*fLink);
+}
+
+kFiscalPrinter_TARVOLX40FPETH::~kFiscalPrinter_TARVOLX40FPETH() = default;
+
+std::unique_ptr<kFiscalPrinterDevice> kFiscalPrinter_TARVOLX40FPETH::Create(kReceiptPrinterHandler& aHandler) {
+  return std::make_unique<kFiscalPrinter_TARVOLX40FPETH>(aHandler);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt,
+                                                const std::string& aData, bool aRetry) {
+  fRequest.clear();
+  // The channel keeps the last good reply even when a frame cannot be read; the driver's
+  // copies follow it in both outcomes.
+  struct Sync {
+    kFiscalPrinter_TARVOLX40FPETH& d;
+    ~Sync() {
+      d.fResponse = d.fChannel->Response();
+      d.fDeviceStatus = d.fChannel->DeviceStatus();
+      d.fFiscalStatus = d.fChannel->FiscalStatus();
+    }
+  } sync{*this};
+  return fChannel->SendCommand(aCmd, aJs, aPkt, aData, aRetry);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::Send(const std::string& aPkt, const std::string& aData, bool aRetry) {
+  return SendCommand("4", 0, aPkt, aData, aRetry);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintLine(const std::string& aText, const std::string& aTarget,
+                                              const std::string& aStyle) {
+  return Send("7", "/" + aTarget + "/" + aStyle + "/" + tarvol::LineFieldText(aText, fLineLength) + "/");
+}
+
+void kFiscalPrinter_TARVOLX40FPETH::SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper) {
+  fChannel->SetSleeper(std::move(aSleeper));
+}
+
+const std::array<std::string, kFiscalPrinter_TARVOLX40FPETH::kPaymentSlots>&
+kFiscalPrinter_TARVOLX40FPETH::DefaultPaymentTable() {
+  static const std::array<std::string, kPaymentSlots> kTable = {
+      "CONTANTI|CONT|0",
+      "ASSEGNO|ASSE|0",
+      "BANCOMAT|BANC|1",
+      "CARTE|CARD|1",
+      "NON RISCOSSO BENI|CRED|2",
+      "TICKET|TICK|2",
+      "BUONI|BUON|3",
+      "GIFT|GIFT|3",
+      "SCONTO A PAGARE|SCON|3",
+      "NON RISCOSSO SERVIZI|NON|2",
+      "BUONO CELIACHIA|BUON|2",
+      "SEGUIRA FATTURA|SEGU|2",
+      "NON RISCOSSO DCR A SSN|NRDS|2",
+      "LIBERO|LIBE|0",
+      "LIBERO|LIBE|0",
+      "LIBERO|LIBE|0",
+      "LIBERO|LIBE|0",
+      "LIBERO|LIBE|0",
+      "LIBERO|LIBE|0",
+      "LIBERO|LIBE|0",
+  };
+  return kTable;
+}
+
+}  // namespace fp

@@ -1,0 +1,167 @@
+// The model driver of the Italian RT fiscal printer reached over HTTP. Every printer command
+// is a short packet sent through the command channel (command_channel.h); the hooks of
+// kFiscalPrinterDevice turn each device step into such packets.
+//
+// The hooks live in one file per group: status, identity and settings commands
+// (status_commands.cpp), table commands (table_commands.cpp), receipt commands
+// (receipt_commands.cpp) and report and journal commands (report_commands.cpp).
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/fiscal_printer_device.h"
+#include "drivers/tarvolx40fpeth/command_channel.h"
+#include "drivers/tarvolx40fpeth/protocol.h"
+#include "entry/model/results.h"
+
+namespace fp {
+
+class VN_HttpClient;
+class kIOHandler_HTTP;
+class kReceiptMessageLine;
+
+namespace tarvol {
+class kHttpCommandLink;
+}
+
+class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
+ public:
+  static constexpr const char* kDriverName = "VNRP_TARVOLX40FPETH_10";
+  static constexpr int kPaymentSlots = 20;
+  static constexpr int kVatSlots = 12;
+  static constexpr int kDepartments = 20;
+  // The printer needs more than the usual read timeout for most of its answers.
+  static constexpr int kMinReadTimeoutMs = 7000;
+
+  // Requires an HTTP transport: any other connection type fails with "Invalid class typecast".
+  explicit kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHandler& aHandler);
+  ~kFiscalPrinter_TARVOLX40FPETH() override;
+
+  // The registry's class reference.
+  static std::unique_ptr<kFiscalPrinterDevice> Create(kReceiptPrinterHandler& aHandler);
+
+  // ---- Hooks: non-fiscal and fiscal receipts (receipt_commands.cpp) ----
+  bool BeginNonFiscalReceipt(kNFReceipt& aNFReceipt) override;
+  bool PrintNonFiscalTextLine(kReceipt* aReceipt, kReceiptMessageTextLine& aLine) override;
+  bool PrintNonFiscalBarcodeLine(kReceipt* aReceipt, kReceiptMessageBarcodeLine& aLine) override;
+  bool PrintNonFiscalImageLine(kReceipt* aReceipt, kReceiptMessageImageLine& aLine) override;
+  bool EndNonFiscalReceipt(kNFReceipt& aNFReceipt) override;
+  bool BeginFiscalReceipt(kReceipt& aReceipt) override;
+  bool EndFiscalReceipt(kReceipt& aReceipt) override;
+  bool PrintProductSale(kReceipt& aReceipt, kReceiptLineProductSale& aLine) override;
+  bool PrintProductReturn(kReceipt& aReceipt, kReceiptLineProductReturn& aLine) override;
+  bool PrintWeightedProductSale(kReceipt& aReceipt, kReceiptLineWeightedProductSale& aLine) override;
+  bool PrintVoucherSale(kReceipt& aReceipt, kReceiptLineVoucherSale& aLine) override;
+  bool PrintVoucherRedeem(kReceipt& aReceipt, kReceiptLineVoucherRedeem& aLine) override;
+  bool PrintGiftCardSale(kReceipt& aReceipt, kReceiptLineGiftCardSale& aLine) override;
+  bool PrintGiftCardRedeem(kReceipt& aReceipt, kReceiptLineGiftCardRedeem& aLine) override;
+  bool PrintCollectAmount(kReceipt& aReceipt, kReceiptLineCollectAmount& aLine) override;
+  bool PrintTextLine(kReceipt& aReceipt, kReceiptLineText& aLine) override;
+  bool PrintSubTotal(kReceipt& aReceipt, kReceiptLineSubtotal& aLine) override;
+  bool PrintDiscountAmount(kReceipt& aReceipt, kReceiptLineDiscountAmount& aLine) override;
+  bool PrintDiscountPercentage(kReceipt& aReceipt, kReceiptLineDiscountPercentage& aLine) override;
+  bool PrintDiscountAmountOnSubtotal(kReceipt& aReceipt, kReceiptLineDiscountAmountOnSubTotal& aLine) override;
+  bool PrintDiscountPercentageOnSubTotal(kReceipt& aReceipt, kReceiptLineDiscountPercentageOnSubTotal& aLine) override;
+  bool PrintMarkupAmount(kReceipt& aReceipt, kReceiptLineMarkupAmount& aLine) override;
+  bool PrintMarkupPercentage(kReceipt& aReceipt, kReceiptLineMarkupPercentage& aLine) override;
+  bool PrintMarkupAmountOnSubtotal(kReceipt& aReceipt, kReceiptLineMarkupAmountOnSubTotal& aLine) override;
+  bool PrintMarkupPercentageOnSubTotal(kReceipt& aReceipt, kReceiptLineMarkupPercentageOnSubTotal& aLine) override;
+  bool PrintPayment(kReceipt& aReceipt, kReceiptPaymentLine& aPayment) override;
+  bool PrintTrailerTextLine(kReceipt& aReceipt, kReceiptMessageTextLine& aLine) override;
+  bool PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) override;
+  bool GetLastDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber,
+                           std::string& aEJClosingNumber, std::string& aSerialNumber) override;
+  bool SetLotteryCode(const std::string& aCode) override;
+  bool RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) override;
+  bool ReadReceiptText(kReceiptReference& aReference, std::string& aText) override;
+
+  // ---- Hooks: reports and journal (report_commands.cpp) ----
+  bool PrintXReport(kXReport& aReport) override;
+  bool PrintZReport(kZReport* aReport) override;
+  bool PrintEJZReports(vnEJReportDestination aDestination, DateTime aStartDate, DateTime aEndDate,
+                       std::string& aText) override;
+  bool PrintEJFiscalReceipts(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate,
+                             DateTime aEndDate, int32_t aEndNumber, std::string& aText) override;
+  bool PrintEJNonFiscalReceipts(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate,
+                                DateTime aEndDate, int32_t aEndNumber, std::string& aText) override;
+  bool PrintEJCreditNotes(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate,
+                          DateTime aEndDate, int32_t aEndNumber, std::string& aText) override;
+  bool PrintEJInvoices(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate,
+                       DateTime aEndDate, int32_t aEndNumber, std::string& aText) override;
+  bool GetEJFiles(vnEJFilesRequestType aRequestType, const std::string& aOutputDir, DateTime aStartDate,
+                  DateTime aEndDate, int32_t& aFilesCount) override;
+
+  // ---- Hooks: status, identity and settings (status_commands.cpp) ----
+  bool Init() override;
+  bool CheckStatus() override;
+  bool GetRemainingFiscalMemory(int32_t& aRemaining) override;
+  bool GetPrinterStatus(bool& aDayOpened, DateTime& aDateTime, bool& aPaperEnd, bool& aPaperNearEnd, bool& aCoverOpen,
+                        bool& aFiscalReceiptOpen, bool& aReceiptOpen, bool& aTrainingMode,
+                        std::string& aFirmwareVersion, std::string& aSerialNumber, std::string& aFiscalMode) override;
+  bool GetDrawerStatus(int32_t aDrawerNumber, bool& aIsOpen) override;
+  bool GetDateTime(DateTime& aDateTime) override;
+  bool SetDateTime(DateTime aDateTime) override;
+  bool SetTrainingMode(bool aTrainingMode) override;
+  bool ClearDisplay() override;
+  bool WriteDisplay(kReceiptMessageLines& aLines) override;
+  bool OpenDrawer(int32_t aDrawerNumber) override;
+  bool Pay(kPaymentReceipt& aPayment) override;
+  bool SkipStatusCheck() override;
+  bool IsDayOpened() override;
+  bool ReadLotteryReceiptStatus(kReceiptReference& aReference) override;
+
+  // ---- Hooks: tables (table_commands.cpp) ----
+  bool ReadVatTable() override;
+  bool WriteVatTable(kVatTable& aVatTable) override;
+  bool ReadEATable() override;
+  bool WriteEATable(kEconomicActivityTable& aEATable) override;
+  bool ReadDeptTable() override;
+  bool WriteDeptTable(kDeptTable& aDeptTable) override;
+
+  // ---- Command channel ----
+
+  // Sends one command packet: aPkt is the command letter, aData the rest of the packet ("" or
+  // "/" and each field followed by "/"). True when the printer carried it out; otherwise the
+  // transport's custom error holds the reason. Throws kException for an unreadable reply.
+  bool SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
+                   bool aRetry = true);
+  // The usual form of every command of this driver: cmd "4", js 0.
+  bool Send(const std::string& aPkt, const std::string& aData = "", bool aRetry = true);
+
+  // One display ("0") or paper ("1") line with print style aStyle: the "7" command.
+  bool PrintLine(const std::string& aText, const std::string& aTarget, const std::string& aStyle);
+
+  // Replaces the pause function of retries and busy polling (tests never wait real time).
+  void SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper);
+
+  // Field aIndex (from 1) of the last reply frame, and its data after the status fields.
+  std::string ReplyField(int aIndex) const { return tarvol::FrameField(fResponse, aIndex); }
+  std::string ReplyData() const { return tarvol::ReplyData(fResponse); }
+
+  // The default payment table of the printer slots 1 to 20 ("description|code|kind").
+  static const std::array<std::string, kPaymentSlots>& DefaultPaymentTable();
+
+  // ---- Fields ----
+
+  std::unique_ptr<VN_HttpClient> fHttp;
+  std::string fRequest;   // request body: no command carries one
+  std::string fResponse;  // reply frame of the last successful exchange
+  kIOHandler_HTTP* fIOHandlerHTTP = nullptr;  // fIOHandler seen as an HTTP transport
+  kFiscalPrinter_TARVOLX40FPETH_DeviceStatus fDeviceStatus;
+  kFiscalPrinter_TARVOLX40FPETH_FiscalStatus fFiscalStatus;
+  // VATs found on the printer but missing from a requested table; kept for the device's life.
+  std::unique_ptr<kVatTable> fVatTableExistent;
+  std::array<std::string, kPaymentSlots> fPag;  // per slot "description|code|kind"
+  std::string fFs = ".";                       // decimal separator of every amount in a packet
+  std::vector<kReceiptMessageLine*> fTrailingComments;  // not owned: lines of the request
+  _int_GETSTATUS_result fStatus;               // status snapshot before a receipt opens
+
+ private:
+  std::unique_ptr<tarvol::kHttpCommandLink> fLink;
+  std::unique_ptr<tarvol::kCommandChannel> fChannel;
+};
+
+}  // namespace fp

@@ -1,0 +1,175 @@
+// Start-up sequence, status, clock, drawer, display and settings hooks of the RT printer.
+#include <cstdlib>
+
+#include "base/errors.h"
+#include "base/text.h"
+#include "documents/message_line.h"
+#include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
+
+namespace fp {
+
+namespace {
+
+// Sub-kind of each payment slot, sent only when the table is programmed.
+constexpr const char* kPaymentSubKinds[kFiscalPrinter_TARVOLX40FPETH::kPaymentSlots] = {
+    "", "", "", "", "4", "1", "", "", "", "0", "1", "2", "3", "", "", "", "", "", "", ""};
+
+// The set-up command the printer needs once per session before it takes receipts.
+constexpr const char* kSetupPacket = "/96/0///5802713946////////////////";
+
+// Two decimal digits, nothing else.
+bool ParseTwoDigits(const std::string& aText, size_t aPos, int& aValue) {
+  if (aText.size() < aPos + 2) return false;
+  const char a = aText[aPos], b = aText[aPos + 1];
+  if (a < '0' || a > '9' || b < '0' || b > '9') return false;
+  aValue = (a - '0') * 10 + (b - '0');
+  return true;
+}
+
+// An integer field: optional sign and digits; aDefault for anything else.
+long IntOrDefault(const std::string& aText, long aDefault) {
+  const std::string t = Trim(aText);
+  if (t.empty() || t.size() > 10) return aDefault;
+  size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
+  if (i == t.size()) return aDefault;
+  for (size_t k = i; k < t.size(); ++k)
+    if (t[k] < '0' || t[k] > '9') return aDefault;
+  return std::strtol(t.c_str(), nullptr, 10);
+}
+
+std::string FormatClockPart(int a, int b, int c) {
+  return tarvol::TwoDigits(a) + tarvol::TwoDigits(b) + tarvol::TwoDigits(c);
+}
+
+}  // namespace
+
+bool kFiscalPrinter_TARVOLX40FPETH::Init() {
+  bool ok = Send("?");
+  // A printer in its inactive period takes nothing before the day is closed.
+  if (ok && fFiscalStatus.InactivePeriod) ok = PrintZReport(nullptr);
+  if (ok) ok = Send("\\", kSetupPacket);
+
+  fFs = ".";
+  fPag = DefaultPaymentTable();
+  if (!ok) return false;
+
+  bool differs = false;
+  for (int slot = 1; slot <= kPaymentSlots; ++slot) {
+    ok = Send("{", "/" + std::to_string(slot));
+    // A failed read leaves an unrelated or empty reply, which simply counts as different.
+    const std::string data = ReplyData();
+    const std::string text = tarvol::CleanFieldText(tarvol::FrameField(data, 1)) + "|" +
+                             tarvol::CleanFieldText(tarvol::FrameField(data, 2)) + "|" + tarvol::FrameField(data, 5);
+    if (text != fPag[slot - 1]) differs = true;
+  }
+  if (!ok || !differs) return ok;
+
+  for (int slot = 1; slot <= kPaymentSlots; ++slot) {
+    const auto parts = Split(fPag[slot - 1], '|');
+    ok = Send("E", "/" + std::to_string(slot) + "/" + parts.at(0) + "/" + parts.at(1) + "/0/1/" + parts.at(2) +
+                       "/10001101/" + kPaymentSubKinds[slot - 1] + "/0/");
+  }
+  return ok;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::GetPrinterStatus(bool& aDayOpened, DateTime& aDateTime, bool& aPaperEnd,
+                                                     bool& aPaperNearEnd, bool& aCoverOpen, bool& aFiscalReceiptOpen,
+                                                     bool& aReceiptOpen, bool& aTrainingMode,
+                                                     std::string& aFirmwareVersion, std::string& aSerialNumber,
+                                                     std::string& aFiscalMode) {
+  bool ok = Send("a");
+  if (ok) {
+    const std::string serial = Trim(ReplyField(4));
+    aSerialNumber = serial.empty() ? std::string() : "4ZRPV" + CharRight(serial, 6);
+    ok = Send("v");
+  }
+  if (ok) {
+    const std::string firmware = ReplyField(4);
+    aFirmwareVersion = firmware.empty() ? std::string() : CharSubstr(firmware, 10, 7);
+    ok = Send(",", "/10");
+  }
+  if (!ok) return false;
+
+  const long mode = IntOrDefault(ReplyField(4), 0);
+  if (mode == 0) {
+    aFiscalMode = "MF";
+  } else if (mode >= 1 && mode <= 3) {
+    aFiscalMode = "RT";
+  }
+  aDayOpened = fFiscalStatus.DayIsOpen;
+  aPaperEnd = fDeviceStatus.PrintPaperEnd;
+  aPaperNearEnd = fDeviceStatus.PrintPaperEnd;
+  aReceiptOpen = fFiscalStatus.TransactionOpen;
+  aFiscalReceiptOpen = fFiscalStatus.TransactionOpen;
+
+  if (!GetDateTime(aDateTime)) return false;
+  ok = Send("|");
+  if (ok) aTrainingMode = StartsWith(ReplyField(4), "1");
+  return ok;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::GetDateTime(DateTime& aDateTime) {
+  if (!Send("t")) return false;
+  const std::string date = ReplyField(4);
+  const std::string time = ReplyField(5);
+  int day, month, year, hour, minute, second;
+  std::optional<DateTime> value;
+  if (date.size() == 6 && time.size() == 6 && ParseTwoDigits(date, 0, day) && ParseTwoDigits(date, 2, month) &&
+      ParseTwoDigits(date, 4, year) && ParseTwoDigits(time, 0, hour) && ParseTwoDigits(time, 2, minute) &&
+      ParseTwoDigits(time, 4, second)) {
+    value = EncodeDateTime(2000 + year, month, day, hour, minute, second, 0);
+  }
+  // An unreadable clock is no reason to fail the caller: the computer's clock stands in.
+  aDateTime = value ? *value : CurrentDateTime();
+  return true;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::SetDateTime(DateTime aDateTime) {
+  const DateTimeParts p = DecodeDateTime(aDateTime);
+  return Send("T", "/" + FormatClockPart(p.day, p.month, p.year % 100) + "/" +
+                       FormatClockPart(p.hour, p.minute, p.second));
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::SetTrainingMode(bool aTrainingMode) {
+  throw kException("Set this status directly on the RT - printer");
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::CheckStatus() { return Send("+", "/0/"); }
+
+bool kFiscalPrinter_TARVOLX40FPETH::SkipStatusCheck() { return true; }
+
+bool kFiscalPrinter_TARVOLX40FPETH::IsDayOpened() { return fFiscalStatus.DayIsOpen; }
+
+bool kFiscalPrinter_TARVOLX40FPETH::GetDrawerStatus(int32_t aDrawerNumber, bool& aIsOpen) { return true; }
+
+bool kFiscalPrinter_TARVOLX40FPETH::OpenDrawer(int32_t aDrawerNumber) {
+  return Send("q", "/" + std::to_string(aDrawerNumber == 0 ? 1 : aDrawerNumber));
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::ClearDisplay() { return PrintLine(std::string(fLineLength, ' '), "0", "3"); }
+
+bool kFiscalPrinter_TARVOLX40FPETH::WriteDisplay(kReceiptMessageLines& aLines) {
+  bool ok = true;
+  for (const auto& line : aLines) {
+    const auto* text = dynamic_cast<const kReceiptMessageTextLine*>(line.get());
+    if (text == nullptr) continue;
+    const std::string value = text->GetValue();
+    if (value.empty()) continue;
+    ok = PrintLine(value, "0", "3");
+    // A later line that goes through would hide this failure from the caller.
+    if (!ok) break;
+  }
+  return ok;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::Pay(kPaymentReceipt& aPayment) {
+  throw kException("Driver does not support payment");
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::ReadLotteryReceiptStatus(kReceiptReference& aReference) {
+  throw kException("Driver does not support lottery receipt status");
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::GetRemainingFiscalMemory(int32_t& aRemaining) { return false; }
+
+}  // namespace fp

@@ -1,0 +1,215 @@
+// VAT, department and economic activity table hooks of the RT printer.
+#include <array>
+#include <optional>
+
+#include "base/errors.h"
+#include "base/text.h"
+#include "documents/dept_table.h"
+#include "documents/economic_activity_table.h"
+#include "documents/vat_table.h"
+#include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
+
+namespace fp {
+
+namespace {
+
+// Exemption codes ("natura") of the zero-rate slots, by the printer's natura index.
+constexpr std::array<const char*, 7> kNaturaCodes = {"N1", "N2", "N3", "N4", "N5", "N6", "VI"};
+
+std::optional<int> NaturaIndex(const std::string& aCode) {
+  for (size_t i = 0; i < kNaturaCodes.size(); ++i)
+    if (aCode == kNaturaCodes[i]) return static_cast<int>(i);
+  return std::nullopt;
+}
+
+// Digits only (at least one), as a number.
+std::optional<long> Digits(const std::string& aText) {
+  if (aText.empty() || aText.size() > 9) return std::nullopt;
+  long value = 0;
+  for (char c : aText) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// A whole number as the requests and replies write it: blanks around, optional sign.
+std::optional<long> Integer(const std::string& aText) {
+  std::string t = Trim(aText);
+  bool negative = false;
+  if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
+    negative = t[0] == '-';
+    t.erase(0, 1);
+  }
+  auto v = Digits(t);
+  if (!v) return std::nullopt;
+  return negative ? -*v : *v;
+}
+
+}  // namespace
+
+bool kFiscalPrinter_TARVOLX40FPETH::ReadVatTable() {
+  fVatTable->Clear();
+  if (!Send("e")) return false;
+  for (int slot = 1; slot <= kVatSlots; ++slot) {
+    const std::string rateText = CharRight(PadLeft(ReplaceAll(ReplyField(slot + 3), ".", ""), 4, '0'), 4);
+    const auto rate = Digits(rateText);
+    if (!rate) throw kException("Invalid VAT rate from the printer in slot " + std::to_string(slot) + ": '" +
+                                ReplyField(slot + 3) + "'");
+    std::string code;
+    if (*rate != 0) {
+      code = rateText;
+    } else {
+      // A zero-rate slot whose natura index is unknown has no code of its own: it is not
+      // listed, and stays free for a new rate.
+      const auto natura = Integer(ReplyField(slot + 15));
+      if (!natura || *natura < 0 || *natura >= static_cast<long>(kNaturaCodes.size())) continue;
+      code = kNaturaCodes[*natura];
+    }
+    // The first slot with a given code is the one the printer uses for it.
+    if (fVatTable->Get(code) != nullptr) continue;
+    kVat vat;
+    vat.fIndex = slot;
+    vat.fCode = code;
+    vat.fDescription = rateText;
+    vat.fRate = Amount::FromRaw(*rate * 100);  // hundredths of a percent
+    fVatTable->Add(vat);
+  }
+  return true;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
+  std::array<Amount, kVatSlots> rates;
+  rates.fill(Amount::FromInt(22));
+  std::array<std::string, kVatSlots> natura;
+
+  bool result = ReadVatTable();
+  // Without the printer's own table every slot would be programmed blind.
+  if (!result) return false;
+
+  bool differs = false;
+  // Rates on the printer that the request leaves out stay where they are.
+  for (const kVat& vat : *fVatTable) {
+    if (aVatTable.Get(vat.fCode) == nullptr) {
+      fVatTableExistent->Add(vat);
+      differs = true;
+    }
+  }
+  for (const kVat& vat : *fVatTableExistent) aVatTable.Add(vat);
+  for (kVat& vat : aVatTable) {
+    if (const kVat* existing = fVatTable->Get(vat.fCode)) {
+      vat.fIndex = existing->fIndex;
+      if (existing->fRate != vat.fRate) differs = true;
+    } else {
+      differs = true;
+    }
+  }
+  if (!differs) return result;
+
+  // The printer programs its VAT table only with the fiscal day closed.
+  bool dayOpened = false, paperEnd = false, paperNearEnd = false, coverOpen = false, fiscalReceiptOpen = false,
+       receiptOpen = false, trainingMode = false;
+  DateTime clock = 0;
+  std::string firmware, serial, fiscalMode;
+  GetPrinterStatus(dayOpened, clock, paperEnd, paperNearEnd, coverOpen, fiscalReceiptOpen, receiptOpen, trainingMode,
+                   firmware, serial, fiscalMode);
+  if (dayOpened) result = PrintZReport(nullptr);
+  if (!result) return false;
+
+  for (kVat& vat : aVatTable) {
+    if (vat.fIndex == 0) {
+      for (int slot = 1; slot <= kVatSlots && vat.fIndex == 0; ++slot)
+        if (fVatTable->GetByIndex(slot) == nullptr) vat.fIndex = slot;
+      if (vat.fIndex == 0) throw kException("No more available VAT slots");
+    }
+    if (vat.fIndex < 1 || vat.fIndex > kVatSlots) continue;
+    rates[vat.fIndex - 1] = vat.fRate;
+    if (vat.fRate.IsZero()) {
+      const auto index = NaturaIndex(vat.fCode);
+      if (!index) throw kException("Natura Index not defined");
+      natura[vat.fIndex - 1] = std::to_string(*index);
+    }
+    if (fVatTable->Get(vat.fCode) == nullptr) {
+      kVat added;
+      added.fIndex = vat.fIndex;
+      added.fCode = vat.fCode;
+      added.fDescription = vat.fCode;
+      added.fRate = vat.fRate;
+      fVatTable->Add(added);
+    }
+  }
+
+  std::string packet = "/";
+  for (const Amount& rate : rates) packet += tarvol::AmountField(rate) + "/";
+  for (const std::string& n : natura) packet += n + "/";
+  for (int i = 0; i < kVatSlots; ++i) packet += "/";
+  const bool ok = Send("b", packet);
+  if (ok) ReadVatTable();
+  return ok;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::ReadEATable() { return true; }
+
+bool kFiscalPrinter_TARVOLX40FPETH::WriteEATable(kEconomicActivityTable& aEATable) { return true; }
+
+bool kFiscalPrinter_TARVOLX40FPETH::ReadDeptTable() {
+  fDeptTable->Clear();
+  bool ok = true;
+  for (int number = 1; number <= kDepartments; ++number) {
+    ok = Send(":", "/" + std::to_string(number));
+    if (!ok) break;
+    std::string data = ReplyData();
+    const std::string description = tarvol::CleanFieldText(tarvol::NextField(data));
+    const std::string slotText = tarvol::NextField(data);
+    std::array<std::string, 14> fields;  // fields 3 to 13 of the reply data
+    for (int f = 3; f <= 13; ++f) fields[f] = tarvol::NextField(data);
+    const auto slot = Integer(slotText);
+    if (!slot) throw kException("Invalid VAT slot from the printer for department " + std::to_string(number) +
+                                ": '" + slotText + "'");
+
+    kDepartment dept;
+    dept.fIndex = number;
+    dept.fCode = tarvol::TwoDigits(number);
+    dept.fDescription = description;
+    const kVat* vat = *slot == 0 ? nullptr : fVatTable->GetByIndex(static_cast<int32_t>(*slot));
+    dept.fVATCode = vat != nullptr ? vat->fCode : "N4";
+    const std::string& flags = fields[7];
+    dept.fSalesType = (flags.size() < 8 || flags[7] == '0') ? st_Product : st_Service;
+    fDeptTable->Add(dept);
+  }
+  return ok;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::WriteDeptTable(kDeptTable& aDeptTable) {
+  if (!ReadVatTable() || !ReadEATable()) return false;
+
+  // Every department is checked before anything is programmed, so a bad request neither
+  // closes the fiscal day nor leaves the printer's table half written.
+  struct Planned {
+    const kDepartment* dept;
+    long number;
+    int32_t vatSlot;
+  };
+  std::vector<Planned> plan;
+  for (const kDepartment& dept : aDeptTable) {
+    const int32_t slot = FindVatIndex(dept.fVATCode);
+    if (slot < 0) throw kException("VATCode " + dept.fVATCode + " not found for department " + dept.fCode);
+    const auto number = Integer(dept.fCode);
+    if (!number) throw kException("'" + dept.fCode + "' is not a valid integer value");
+    plan.push_back({&dept, *number, slot});
+  }
+
+  // The printer programs departments only with the fiscal day closed.
+  if (IsDayOpened()) PrintZReport(nullptr);
+
+  for (const Planned& p : plan) {
+    const std::string packet = "/" + tarvol::TwoDigits(p.number) + "/" +
+                               tarvol::CleanFieldText(CharLeft(p.dept->fDescription, 30)) + "/" +
+                               tarvol::TwoDigits(p.vatSlot) + "/1/0.00/9999.00/0.00/1100000" +
+                               (p.dept->fSalesType == st_Service ? "1" : "0") + "0/";
+    if (!Send("N", packet)) return false;
+  }
+  return true;
+}
+
+}  // namespace fp
