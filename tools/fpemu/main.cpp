@@ -1,0 +1,100 @@
+// fpemu: runs the printer emulator until SIGINT or SIGTERM.
+//
+//   fpemu --port N [--bind ADDR] [--auth basic|digest --user U --password P]
+//         [--paper FILE] [--state FILE] [--delay MS]
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <string>
+
+#include "fpemu/printer_emulator.h"
+
+namespace {
+
+void Usage() {
+  std::cerr << "usage: fpemu --port N [--bind ADDR] [--auth basic|digest --user U --password P]\n"
+               "             [--paper FILE] [--state FILE] [--delay MS]\n";
+}
+
+bool ParseNumber(const char* aText, long aMax, long& aOut) {
+  char* end = nullptr;
+  long v = std::strtol(aText, &end, 10);
+  if (!*aText || *end || v < 0 || v > aMax) return false;
+  aOut = v;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fp::emu::EmulatorOptions options;
+  std::string paperFile, stateFile;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (i + 1 >= argc) {
+      Usage();
+      return 2;
+    }
+    const char* value = argv[++i];
+    long n = 0;
+    if (arg == "--port" && ParseNumber(value, 65535, n)) options.fPort = static_cast<uint16_t>(n);
+    else if (arg == "--bind") options.fBindAddress = value;
+    else if (arg == "--auth" && std::strcmp(value, "basic") == 0) options.fAuth = fp::emu::AuthMode::Basic;
+    else if (arg == "--auth" && std::strcmp(value, "digest") == 0) options.fAuth = fp::emu::AuthMode::Digest;
+    else if (arg == "--user") options.fUser = value;
+    else if (arg == "--password") options.fPassword = value;
+    else if (arg == "--paper") paperFile = value;
+    else if (arg == "--state") stateFile = value;
+    else if (arg == "--delay" && ParseNumber(value, 600000, n)) options.fDelay = std::chrono::milliseconds(n);
+    else {
+      Usage();
+      return 2;
+    }
+  }
+
+  // Signals are taken synchronously by the main thread; every other thread blocks them.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  fp::emu::PrinterEmulator emulator(options);
+  if (!stateFile.empty() && !emulator.LoadState(stateFile))
+    std::cerr << "fpemu: no state loaded from " << stateFile << ", starting fresh\n";
+
+  std::ofstream paper;
+  if (!paperFile.empty()) {
+    paper.open(paperFile, std::ios::app);
+    if (!paper) {
+      std::cerr << "fpemu: cannot open " << paperFile << "\n";
+      return 1;
+    }
+  }
+  std::ostream& paperOut = paperFile.empty() ? std::cout : paper;
+  emulator.SetPaperListener([&paperOut](const std::string& aLine) { paperOut << aLine << '\n' << std::flush; });
+
+  uint16_t port = 0;
+  try {
+    port = emulator.Start();
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << "\n";
+    return 1;
+  }
+  std::cout << "listening on http://" << options.fBindAddress << ":" << port << "/" << std::endl;
+
+  int sig = 0;
+  sigwait(&signals, &sig);
+  emulator.Stop();
+  if (!stateFile.empty() && !emulator.SaveState(stateFile)) {
+    std::cerr << "fpemu: cannot save state to " << stateFile << "\n";
+    return 1;
+  }
+  return 0;
+}

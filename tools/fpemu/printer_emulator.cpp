@@ -1,0 +1,471 @@
+#include "fpemu/printer_emulator.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+
+#include "base/text.h"
+#include "fpemu/printer_model.h"
+#include "fpemu/state_file.h"
+
+namespace fp::emu {
+
+namespace {
+
+// Longest request line the printer takes; longer ones are refused before parsing.
+constexpr size_t kMaxUri = 4096;
+constexpr unsigned kNonceTimeoutSeconds = 300;
+constexpr const char* kOpaque = "c1a3e6f2b94d7580";
+
+// One request as the connection thread sees it.
+struct RequestContext {
+  std::string fUri;
+};
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Strict percent-decoding: a "%" must be followed by two hexadecimal digits. "+" stays "+".
+std::optional<std::string> PercentDecode(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '%') {
+      out += s[i];
+      continue;
+    }
+    if (i + 2 >= s.size()) return std::nullopt;
+    int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return out;
+}
+
+bool ValidUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    if (n == 2 && c < 0xC2) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+size_t FirstCharBytes(std::string_view s) {
+  unsigned char c = static_cast<unsigned char>(s[0]);
+  return c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
+}
+
+struct ParsedRequest {
+  int fStatus = 200;  // not 200: refuse with this status
+  std::string fLetter;
+  std::string fData;
+};
+
+// GET <prefix>/_io?cmd=4&js=0&pkt=<letter><data>
+ParsedRequest ParseRequest(const std::string& aUri) {
+  ParsedRequest r;
+  if (aUri.size() > kMaxUri) return {414, {}, {}};
+  size_t q = aUri.find('?');
+  std::string path = aUri.substr(0, q);
+  if (path != "/_io" && !(path.size() > 4 && path.compare(path.size() - 4, 4, "/_io") == 0)) return {404, {}, {}};
+  if (q == std::string::npos) return {400, {}, {}};
+  std::map<std::string, std::string> args;
+  for (const auto& part : Split(std::string_view(aUri).substr(q + 1), '&')) {
+    size_t eq = part.find('=');
+    if (eq == std::string::npos) return {400, {}, {}};
+    auto key = PercentDecode(part.substr(0, eq));
+    auto value = PercentDecode(part.substr(eq + 1));
+    if (!key || !value || args.count(*key)) return {400, {}, {}};
+    args[*key] = *value;
+  }
+  if (args.size() != 3 || args["cmd"] != "4" || args["js"] != "0") return {400, {}, {}};
+  const std::string& pkt = args["pkt"];
+  if (pkt.empty() || !ValidUtf8(pkt)) return {400, {}, {}};
+  size_t n = FirstCharBytes(pkt);
+  r.fLetter = pkt.substr(0, n);
+  r.fData = pkt.substr(n);
+  return r;
+}
+
+}  // namespace
+
+struct PrinterEmulator::Impl {
+  explicit Impl(EmulatorOptions aOptions) : fOptions(std::move(aOptions)), fModel(fOptions) {
+    fDelay = fOptions.fDelay;
+  }
+
+  EmulatorOptions fOptions;
+
+  mutable std::mutex fMutex;  // guards everything below up to the daemon
+  PrinterModel fModel;
+  std::vector<ReceivedPacket> fPackets;
+  std::chrono::milliseconds fDelay{0};
+  int fFailCount = 0;
+  int fFailStatus = 0;
+  int fDropCount = 0;
+  int fBusyCount = 0;
+  struct Forced {
+    std::string fLetter;
+    int fCode = 0;
+    bool fVerbatim = false;  // false: fCode with the current status bytes
+    std::string fFrame;
+    int fCount = 0;
+  };
+  std::vector<Forced> fForced;
+  bool fStopping = false;
+  std::condition_variable fWake;  // ends delays when the server stops
+
+  std::mutex fListenerMutex;  // serialises paper callbacks in print order
+  std::function<void(const std::string&)> fListener;
+
+  std::mutex fDaemonMutex;
+  MHD_Daemon* fDaemon = nullptr;
+  uint16_t fPort = 0;
+  std::string fDigestRandom;
+
+  static void* UriLog(void*, const char* aUri, MHD_Connection*) {
+    auto* ctx = new RequestContext;
+    ctx->fUri = aUri ? aUri : "";
+    return ctx;
+  }
+
+  static void Completed(void*, MHD_Connection*, void** aContext, MHD_RequestTerminationCode) {
+    delete static_cast<RequestContext*>(*aContext);
+    *aContext = nullptr;
+  }
+
+  static MHD_Result Answer(MHD_Connection* aConn, unsigned aStatus, const std::string& aBody) {
+    MHD_Response* resp = MHD_create_response_from_buffer(aBody.size(), const_cast<char*>(aBody.data()),
+                                                         MHD_RESPMEM_MUST_COPY);
+    if (!resp) return MHD_NO;
+    MHD_add_response_header(resp, "Content-Type", "text/plain; charset=utf-8");
+    MHD_Result r = MHD_queue_response(aConn, aStatus, resp);
+    MHD_destroy_response(resp);
+    return r;
+  }
+
+  // Returns true when the request carries valid credentials; otherwise queues the challenge.
+  bool Authorised(MHD_Connection* aConn, MHD_Result& aResult) {
+    if (fOptions.fAuth == AuthMode::None) return true;
+    static const char kDenied[] = "Unauthorized";
+    if (fOptions.fAuth == AuthMode::Basic) {
+      char* pass = nullptr;
+      char* user = MHD_basic_auth_get_username_password(aConn, &pass);
+      bool ok = user && pass && fOptions.fUser == user && fOptions.fPassword == pass;
+      if (user) MHD_free(user);
+      if (pass) MHD_free(pass);
+      if (ok) return true;
+      MHD_Response* resp = MHD_create_response_from_buffer(sizeof kDenied - 1, const_cast<char*>(kDenied),
+                                                           MHD_RESPMEM_PERSISTENT);
+      aResult = MHD_queue_basic_auth_fail_response(aConn, fOptions.fRealm.c_str(), resp);
+      MHD_destroy_response(resp);
+      return false;
+    }
+    char* user = MHD_digest_auth_get_username(aConn);
+    int check = MHD_NO;
+    if (user) {
+      bool sameUser = fOptions.fUser == user;
+      MHD_free(user);
+      if (sameUser)
+        check = MHD_digest_auth_check2(aConn, fOptions.fRealm.c_str(), fOptions.fUser.c_str(),
+                                       fOptions.fPassword.c_str(), kNonceTimeoutSeconds, MHD_DIGEST_ALG_MD5);
+    }
+    if (check == MHD_YES) return true;
+    MHD_Response* resp = MHD_create_response_from_buffer(sizeof kDenied - 1, const_cast<char*>(kDenied),
+                                                         MHD_RESPMEM_PERSISTENT);
+    aResult = MHD_queue_auth_fail_response2(aConn, fOptions.fRealm.c_str(), kOpaque, resp,
+                                            check == MHD_INVALID_NONCE ? MHD_YES : MHD_NO, MHD_DIGEST_ALG_MD5);
+    MHD_destroy_response(resp);
+    return false;
+  }
+
+  static MHD_Result Handle(void* aCls, MHD_Connection* aConn, const char*, const char* aMethod, const char*,
+                           const char*, size_t* aUploadSize, void** aContext) {
+    auto* self = static_cast<Impl*>(aCls);
+    auto* ctx = static_cast<RequestContext*>(*aContext);
+    if (!ctx) return MHD_NO;
+    *aUploadSize = 0;  // no command carries a body; whatever comes is ignored
+    if (std::strcmp(aMethod, "GET") != 0) return Answer(aConn, MHD_HTTP_METHOD_NOT_ALLOWED, "Method not allowed");
+    MHD_Result authResult = MHD_NO;
+    if (!self->Authorised(aConn, authResult)) return authResult;
+    ParsedRequest req = ParseRequest(ctx->fUri);
+    if (req.fStatus != 200) return Answer(aConn, req.fStatus, "Bad request");
+    return self->Serve(aConn, req);
+  }
+
+  MHD_Result Serve(MHD_Connection* aConn, const ParsedRequest& aReq) {
+    std::unique_lock<std::mutex> paperOrder(fListenerMutex);
+    std::unique_lock<std::mutex> lock(fMutex);
+    fPackets.push_back(ReceivedPacket{aReq.fLetter, aReq.fData});
+    if (fDelay.count() > 0) {
+      // The printer answers one command at a time, so a slow answer holds the others back.
+      fWake.wait_for(lock, fDelay, [this] { return fStopping; });
+      if (fStopping) return MHD_NO;
+    }
+    if (fFailCount > 0) {
+      --fFailCount;
+      if (fFailStatus == 0) return MHD_NO;
+      int status = fFailStatus;
+      lock.unlock();
+      return Answer(aConn, static_cast<unsigned>(status), "Injected failure");
+    }
+    std::string frame;
+    bool forced = false;
+    if (aReq.fLetter == "@" && fBusyCount > 0) {
+      --fBusyCount;
+      frame = "00/00/02/";
+      forced = true;
+    } else {
+      for (auto it = fForced.begin(); it != fForced.end(); ++it) {
+        if (it->fLetter != aReq.fLetter) continue;
+        frame = it->fVerbatim ? it->fFrame : fModel.StatusFrame(it->fCode);
+        forced = true;
+        if (--it->fCount <= 0) fForced.erase(it);
+        break;
+      }
+    }
+    if (!forced) frame = fModel.Execute(aReq.fLetter, aReq.fData);
+    bool drop = false;
+    if (fDropCount > 0) {
+      --fDropCount;
+      drop = true;
+    }
+    std::vector<std::string> printed = fModel.TakeNewPaper();
+    lock.unlock();
+    if (fListener)
+      for (const auto& l : printed) fListener(l);
+    paperOrder.unlock();
+    if (drop) return MHD_NO;
+    return Answer(aConn, MHD_HTTP_OK, frame);
+  }
+};
+
+PrinterEmulator::PrinterEmulator(EmulatorOptions aOptions) : fImpl(std::make_unique<Impl>(std::move(aOptions))) {}
+
+PrinterEmulator::~PrinterEmulator() { Stop(); }
+
+uint16_t PrinterEmulator::Start() {
+  std::lock_guard<std::mutex> guard(fImpl->fDaemonMutex);
+  if (fImpl->fDaemon) return fImpl->fPort;
+  {
+    std::lock_guard<std::mutex> lock(fImpl->fMutex);
+    fImpl->fStopping = false;
+  }
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(fImpl->fOptions.fPort);
+  if (inet_pton(AF_INET, fImpl->fOptions.fBindAddress.c_str(), &addr.sin_addr) != 1)
+    throw std::runtime_error("fpemu: invalid bind address " + fImpl->fOptions.fBindAddress);
+  fImpl->fDigestRandom = std::to_string(reinterpret_cast<uintptr_t>(this)) + std::to_string(Now());
+  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_ITC;
+  fImpl->fDaemon = MHD_start_daemon(
+      flags, 0, nullptr, nullptr, &Impl::Handle, fImpl.get(),                              //
+      MHD_OPTION_SOCK_ADDR, reinterpret_cast<const sockaddr*>(&addr),                     //
+      MHD_OPTION_URI_LOG_CALLBACK, &Impl::UriLog, fImpl.get(),                            //
+      MHD_OPTION_NOTIFY_COMPLETED, &Impl::Completed, fImpl.get(),                         //
+      MHD_OPTION_CONNECTION_TIMEOUT, 30u,                                                 //
+      MHD_OPTION_CONNECTION_LIMIT, 64u,                                                   //
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(64 * 1024),                 //
+      MHD_OPTION_DIGEST_AUTH_RANDOM, fImpl->fDigestRandom.size(), fImpl->fDigestRandom.c_str(),  //
+      MHD_OPTION_NONCE_NC_SIZE, 1024u,                                                    //
+      MHD_OPTION_END);
+  if (!fImpl->fDaemon)
+    throw std::runtime_error("fpemu: cannot listen on " + fImpl->fOptions.fBindAddress + ":" +
+                             std::to_string(fImpl->fOptions.fPort));
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(fImpl->fDaemon, MHD_DAEMON_INFO_BIND_PORT);
+  fImpl->fPort = info ? info->port : fImpl->fOptions.fPort;
+  return fImpl->fPort;
+}
+
+void PrinterEmulator::Stop() {
+  std::lock_guard<std::mutex> guard(fImpl->fDaemonMutex);
+  if (!fImpl->fDaemon) return;
+  {
+    std::lock_guard<std::mutex> lock(fImpl->fMutex);
+    fImpl->fStopping = true;
+  }
+  fImpl->fWake.notify_all();
+  MHD_stop_daemon(fImpl->fDaemon);
+  fImpl->fDaemon = nullptr;
+}
+
+uint16_t PrinterEmulator::Port() const {
+  std::lock_guard<std::mutex> guard(fImpl->fDaemonMutex);
+  return fImpl->fPort;
+}
+
+std::string PrinterEmulator::BaseUrl() const {
+  return "http://" + fImpl->fOptions.fBindAddress + ":" + std::to_string(Port()) + "/";
+}
+
+#define FPEMU_LOCKED std::lock_guard<std::mutex> lock(fImpl->fMutex)
+
+PrinterSnapshot PrinterEmulator::Snapshot() const {
+  FPEMU_LOCKED;
+  return fImpl->fModel.Snapshot();
+}
+DateTime PrinterEmulator::Clock() const {
+  FPEMU_LOCKED;
+  return fImpl->fModel.Clock();
+}
+void PrinterEmulator::SetClock(DateTime aValue) {
+  FPEMU_LOCKED;
+  fImpl->fModel.SetClock(aValue);
+}
+void PrinterEmulator::SetDayOpen(bool aOpen) {
+  FPEMU_LOCKED;
+  fImpl->fModel.State().fDayOpen = aOpen;
+}
+void PrinterEmulator::SetInactivePeriod(bool aInactive) {
+  FPEMU_LOCKED;
+  fImpl->fModel.State().fInactivePeriod = aInactive;
+}
+void PrinterEmulator::SetPaperEnd(bool aPaperEnd) {
+  FPEMU_LOCKED;
+  fImpl->fModel.State().fPaperEnd = aPaperEnd;
+}
+void PrinterEmulator::SetTraining(bool aTraining) {
+  FPEMU_LOCKED;
+  fImpl->fModel.State().fTraining = aTraining;
+}
+void PrinterEmulator::SetFiscalMode(int aMode) {
+  FPEMU_LOCKED;
+  fImpl->fModel.State().fFiscalMode = aMode;
+}
+void PrinterEmulator::SetSerialNumber(const std::string& aSerial) {
+  FPEMU_LOCKED;
+  fImpl->fModel.State().fSerialNumber = aSerial;
+}
+void PrinterEmulator::SetZCounter(int aCounter) {
+  FPEMU_LOCKED;
+  fImpl->fModel.State().fZCounter = aCounter;
+}
+void PrinterEmulator::SetPaymentSlot(int aSlot, const PaymentSlot& aValue) {
+  FPEMU_LOCKED;
+  auto& t = fImpl->fModel.State().fPaymentSlots;
+  if (aSlot < 1 || aSlot > static_cast<int>(t.size())) throw std::out_of_range("fpemu: payment slot");
+  t[aSlot - 1] = aValue;
+}
+void PrinterEmulator::SetVatSlot(int aSlot, const VatSlot& aValue) {
+  FPEMU_LOCKED;
+  auto& t = fImpl->fModel.State().fVat;
+  if (aSlot < 1 || aSlot > static_cast<int>(t.size())) throw std::out_of_range("fpemu: VAT slot");
+  t[aSlot - 1] = aValue;
+}
+void PrinterEmulator::SetDepartment(int aNumber, const Department& aValue) {
+  FPEMU_LOCKED;
+  auto& t = fImpl->fModel.State().fDepartments;
+  if (aNumber < 1 || aNumber > static_cast<int>(t.size())) throw std::out_of_range("fpemu: department");
+  if (aValue.fVatSlot < 1 || aValue.fVatSlot > 12) throw std::out_of_range("fpemu: department VAT slot");
+  t[aNumber - 1] = aValue;
+}
+
+std::vector<std::string> PrinterEmulator::Paper() const {
+  FPEMU_LOCKED;
+  return fImpl->fModel.Paper();
+}
+std::string PrinterEmulator::PaperText() const {
+  FPEMU_LOCKED;
+  std::string out;
+  for (const auto& l : fImpl->fModel.Paper()) out += l + "\n";
+  return out;
+}
+void PrinterEmulator::ClearPaper() {
+  FPEMU_LOCKED;
+  fImpl->fModel.TakeNewPaper();
+  fImpl->fModel.Paper().clear();
+  fImpl->fModel.TakeNewPaper();
+}
+void PrinterEmulator::SetPaperListener(std::function<void(const std::string&)> aListener) {
+  std::lock_guard<std::mutex> guard(fImpl->fListenerMutex);
+  fImpl->fListener = std::move(aListener);
+}
+
+std::vector<JournalEntry> PrinterEmulator::Journal() const {
+  FPEMU_LOCKED;
+  return fImpl->fModel.Journal();
+}
+
+std::vector<ReceivedPacket> PrinterEmulator::Packets() const {
+  FPEMU_LOCKED;
+  return fImpl->fPackets;
+}
+void PrinterEmulator::ClearPackets() {
+  FPEMU_LOCKED;
+  fImpl->fPackets.clear();
+}
+
+void PrinterEmulator::SetDelay(std::chrono::milliseconds aDelay) {
+  FPEMU_LOCKED;
+  fImpl->fDelay = aDelay;
+}
+void PrinterEmulator::FailNext(int aCount, int aHttpStatus) {
+  FPEMU_LOCKED;
+  fImpl->fFailCount = aCount;
+  fImpl->fFailStatus = aHttpStatus;
+}
+void PrinterEmulator::DropNextAnswers(int aCount) {
+  FPEMU_LOCKED;
+  fImpl->fDropCount = aCount;
+}
+void PrinterEmulator::AnswerBusy(int aCount) {
+  FPEMU_LOCKED;
+  fImpl->fBusyCount = aCount;
+}
+void PrinterEmulator::ForceReplyCode(const std::string& aLetter, int aCode, int aCount) {
+  FPEMU_LOCKED;
+  if (aCount > 0) fImpl->fForced.push_back({aLetter, aCode, false, "", aCount});
+}
+void PrinterEmulator::ForceFrame(const std::string& aLetter, const std::string& aFrame, int aCount) {
+  FPEMU_LOCKED;
+  if (aCount > 0) fImpl->fForced.push_back({aLetter, 0, true, aFrame, aCount});
+}
+void PrinterEmulator::ClearFaults() {
+  FPEMU_LOCKED;
+  fImpl->fDelay = std::chrono::milliseconds(0);
+  fImpl->fFailCount = fImpl->fDropCount = fImpl->fBusyCount = 0;
+  fImpl->fForced.clear();
+}
+
+std::string PrinterEmulator::Execute(const std::string& aLetter, const std::string& aData) {
+  std::vector<std::string> printed;
+  std::string frame;
+  std::lock_guard<std::mutex> paperOrder(fImpl->fListenerMutex);
+  {
+    FPEMU_LOCKED;
+    frame = fImpl->fModel.Execute(aLetter, aData);
+    printed = fImpl->fModel.TakeNewPaper();
+  }
+  if (fImpl->fListener)
+    for (const auto& l : printed) fImpl->fListener(l);
+  return frame;
+}
+
+bool PrinterEmulator::SaveState(const std::string& aPath) const {
+  FPEMU_LOCKED;
+  return SaveStateFile(fImpl->fModel, aPath);
+}
+bool PrinterEmulator::LoadState(const std::string& aPath) {
+  FPEMU_LOCKED;
+  return LoadStateFile(fImpl->fModel, aPath);
+}
+
+}  // namespace fp::emu
