@@ -288,7 +288,12 @@ void tVN_LogWriter::AppendToFile(const std::string& aLine) {
 
   std::string data = aLine;
   data += "\r\n";
-  for (int attempt = 1; attempt <= kAppendAttempts; ++attempt) {
+  // Retries ride out a file held briefly by someone else. Once a line has been dropped the
+  // file is taken as unusable and the next lines get one attempt each until one gets
+  // through: otherwise a missing folder would cost half a second per queued line and keep
+  // the writer's destruction waiting for minutes.
+  const int attempts = fAppendFailing ? 1 : kAppendAttempts;
+  for (int attempt = 1; attempt <= attempts; ++attempt) {
     if (attempt > 1) Pause(kAppendRetryPauseMs);
     // Appending the whole line in one write keeps lines whole when several writers share
     // the file: each lands after the other, never inside it.
@@ -296,8 +301,12 @@ void tVN_LogWriter::AppendToFile(const std::string& aLine) {
     if (fd < 0) continue;
     bool ok = WriteAll(fd, data.data(), data.size());
     ok = (::close(fd) == 0) && ok;
-    if (ok) return;
+    if (ok) {
+      fAppendFailing = false;
+      return;
+    }
   }
+  fAppendFailing = true;
 }
 
 }  // namespace fp

@@ -132,6 +132,8 @@ class tVN_LogWriter {
   int fMaxLogFileSize = 5000;
   bool fShowInstanceGuid = false;
 
+  bool fAppendFailing = false;  // the last line was dropped; used by the writer thread only
+
   std::unique_ptr<tVN_LogThread> fThread;
 };
 

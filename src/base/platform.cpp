@@ -36,7 +36,9 @@ std::string LocaleNameFor(const char* aCategoryVar) {
 // One item of the named locale, or empty when the locale gives nothing usable.
 std::string LocaleItem(int aMask, const char* aCategoryVar, nl_item aItem) {
   std::string name = LocaleNameFor(aCategoryVar);
-  if (name.empty() || name == "C" || name == "POSIX") return {};
+  // The C locale in any encoding is no user choice at all.
+  if (name.empty() || name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0 || name.rfind("POSIX.", 0) == 0)
+    return {};
   locale_t loc = newlocale(aMask, name.c_str(), static_cast<locale_t>(0));
   if (loc == static_cast<locale_t>(0)) return {};
   const char* v = nl_langinfo_l(aItem, loc);
@@ -130,6 +132,8 @@ std::string ShortDateFormat() {
       case 'm': out += "mm"; break;
       case 'Y': out += "yyyy"; break;
       case 'y': out += "yy"; break;
+      case 'F': out += "yyyy-mm-dd"; break;
+      case 'D': out += "mm/dd/yy"; break;
       default: return "dd/mm/yyyy";  // a format we can't mirror: the common one
     }
   }

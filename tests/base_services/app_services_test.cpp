@@ -404,7 +404,7 @@ TEST(Platform, EnvironmentSettings) {
 }
 
 TEST(Platform, LocaleFormatsFallBackToCommonOnes) {
-  for (const char* name : {"C", "POSIX", "xx_NOWHERE.UTF-8"}) {
+  for (const char* name : {"C", "POSIX", "C.UTF-8", "xx_NOWHERE.UTF-8"}) {
     ScopedEnv lc("LC_ALL", name);
     EXPECT_EQ(DecimalSeparator(), ".") << name;
     EXPECT_EQ(TimeSeparator(), ":") << name;

@@ -256,9 +256,23 @@ TEST_F(LogWriterTest, UncreatableFolderIsSilentUntilTheLinesAreLost) {
   w->Flush();
   EXPECT_EQ(env.pauses->load(), 9);
   EXPECT_EQ(w->GetLogFileSize(), -1);
+  // The file is now known to be unusable: the next lines get one attempt each, not ten.
+  for (int i = 0; i < 3; ++i) w->Write(let_info, "lost too");
+  w->Flush();
+  EXPECT_EQ(env.pauses->load(), 9);
+  // Once a line gets through, a later failure is retried in full again.
+  w->SetDirectory(dir / "ok");
+  w->Write(let_info, "kept");
+  w->Flush();
+  EXPECT_EQ(ReadFile(w->FileName()), "2024-01-15 08:05:09:007 - kept\r\n");
+  fs::remove(w->FileName());
+  fs::create_directory(w->FileName());
+  w->Write(let_info, "lost again");
+  w->Flush();
+  EXPECT_EQ(env.pauses->load(), 18);
 
   try {
-    w->SetDirectory(bad);
+    w->SetDirectory(dir / "file/other");
     FAIL() << "no error";
   } catch (const kException& e) {
     EXPECT_STREQ(e.what(), "Unable to create directory");
