@@ -52,6 +52,12 @@ bool RenameNoReplace(const std::string& aFrom, const std::string& aTo) {
   return true;
 }
 
+int64_t FileSizeOf(const std::string& aPath) {
+  struct stat st {};
+  if (aPath.empty() || ::stat(aPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -186,12 +192,7 @@ void tVN_LogWriter::Write(tVN_MessageType aEntryType, const std::string& aMessag
   fThread->Enqueue(FormatLine(aEntryType, aMessage, CurrentTime()));
 }
 
-int64_t tVN_LogWriter::GetLogFileSize() const {
-  std::string path = FileName();
-  struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  return static_cast<int64_t>(st.st_size);
-}
+int64_t tVN_LogWriter::GetLogFileSize() const { return FileSizeOf(FileName()); }
 
 void tVN_LogWriter::Flush() { fThread->WaitIdle(); }
 
@@ -280,7 +281,8 @@ void tVN_LogWriter::AppendToFile(const std::string& aLine) {
   }
   if (path.empty()) return;
 
-  int64_t size = GetLogFileSize();
+  // The size of the file this line goes to, even if the name changes meanwhile.
+  int64_t size = FileSizeOf(path);
   if (size > limit) {
     // A failed rename leaves the line to the over-size file.
     RenameNoReplace(path, RolloverName(path, CurrentTime()));
