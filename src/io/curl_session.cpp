@@ -84,8 +84,6 @@ vnHttpFailure Classify(CURLcode aCode, CURL* aCurl) {
   switch (aCode) {
     case CURLE_OK:
       return hf_None;
-    case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_URL_MALFORMAT:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_CONNECT:
@@ -93,8 +91,9 @@ vnHttpFailure Classify(CURLcode aCode, CURL* aCurl) {
     default:
       break;
   }
-  // Nothing of the request went out (a connect timeout, a failed TLS handshake): the
-  // peer can't have acted on it. Anything else may have reached it.
+  // Nothing of the request went out (a bad URL, a connect timeout, a failed TLS
+  // handshake): the peer can't have acted on it. Anything else may have reached it, also
+  // an answer libcurl rejects as not being HTTP at all.
   long requestSize = 0;
   if (curl_easy_getinfo(aCurl, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize == 0) return hf_NotDelivered;
   return hf_OutcomeUnknown;

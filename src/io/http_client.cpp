@@ -17,6 +17,7 @@ bool ExchangeSucceeded(const kHttpResult& aResult) {
 }
 
 int32_t ConnectFailReason(const kHttpResult& aResult) {
+  if (aResult.Failure != hf_NotDelivered) return cfr_None;
   switch (aResult.CurlCode) {
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
@@ -27,9 +28,9 @@ int32_t ConnectFailReason(const kHttpResult& aResult) {
     case CURLE_COULDNT_CONNECT:
       return cfr_Refused;
     case CURLE_OPERATION_TIMEDOUT:
-      return aResult.Failure == hf_NotDelivered ? cfr_ConnectTimeout : cfr_None;
+      return cfr_ConnectTimeout;
     default:
-      return aResult.Failure == hf_NotDelivered ? cfr_Other : cfr_None;
+      return cfr_Other;
   }
 }
 
