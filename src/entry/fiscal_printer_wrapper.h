@@ -1,0 +1,72 @@
+// The request objects: one per export call. A request object owns the request holder,
+// runs the request (Process) and turns its result record into the three outputs of the
+// export (Format).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "entry/fiscal_printers.h"
+#include "entry/model/receipt_printer_handler.h"
+#include "entry/model/results.h"
+
+namespace fp {
+
+// The exports that take an XML request (all but VERSION), in the order of the interface.
+enum class vnExport : int32_t {
+  PRINTFR, REPRINTFR, PRINTXR, PRINTZR, PRINTNFR, DISPLAY, OPENDR, GETSTATUS, SET, SETDATETIME,
+  OPEN, GETDRSTATUS, EJREPORT, CLOSE, GETVATTABLE, SETVATTABLE, GETDEPTTABLE, SETDEPTTABLE, PAY,
+  GETLOTTERYRCPTSTATUS, GETEJFILES,
+};
+
+// What the frame does for one export.
+struct kExportSpec {
+  const char* fName;
+  vnReceiptHandlerDocumentTypes fDocuments;  // documents read besides the device section
+  bool fAllowCreate;   // a request without handle creates a new device (OPEN, PAY)
+  bool fGreekPrelude;  // on code page 1253 the request gets an ISO-8859-7 declaration
+  bool fCodePage;      // Parameters/CP re-encodes the request before it is read
+  bool fKeepXml;       // the device keeps the request text for the processor library
+};
+
+const kExportSpec& ExportSpec(vnExport aExport);
+
+class kFiscalPrinterWrapper {
+ public:
+  explicit kFiscalPrinterWrapper(const kExportSpec& aSpec);
+  virtual ~kFiscalPrinterWrapper();
+  kFiscalPrinterWrapper(const kFiscalPrinterWrapper&) = delete;
+  kFiscalPrinterWrapper& operator=(const kFiscalPrinterWrapper&) = delete;
+
+  // Puts the result record to its start values (Error true, everything else empty).
+  virtual void ResetResult() = 0;
+  // The result fragment, the error text (unescaped) and -1 / 0 from the record's Error.
+  virtual void Format(std::string& aOutput, std::string& aErrorMessage, int16_t& aResult) const = 0;
+  // Runs the request. Never throws: every failure ends in the result record.
+  virtual void Process(std::string aXml) = 0;
+  // Puts the result to its start values with aMessage as its error, for a request the
+  // frame refuses before it reaches Process (too long, not UTF-16).
+  virtual void Reject(const std::string& aMessage) = 0;
+
+  // The device the request addresses, locked for this call: the open device of its
+  // Handle, or with aAllowCreate and no handle a new device of its Driver. Throws
+  // kException with the message the host gets when there is none.
+  kDeviceLease GetFiscalPrinter(bool aAllowCreate);
+
+  // The CP step: when the request's Parameters/CP holds a code page name, the request's
+  // texts are re-decoded by it and aXml is replaced by the document written back.
+  static void ApplyCodePage(std::string& aXml);
+
+  kReceiptPrinterHandler& Handler() { return *fHandler; }
+  const kExportSpec& Spec() const { return fSpec; }
+
+ protected:
+  const kExportSpec& fSpec;
+  std::unique_ptr<kReceiptPrinterHandler> fHandler;
+};
+
+// A new request object for the export.
+std::unique_ptr<kFiscalPrinterWrapper> CreateFiscalPrinterWrapper(vnExport aExport);
+
+}  // namespace fp

@@ -1,0 +1,112 @@
+#include "entry/fiscal_printers.h"
+
+#include <limits>
+
+#include "base/application.h"
+#include "base/errors.h"
+#include "device/fiscal_printer_device.h"
+#include "drivers/drivers.h"
+
+namespace fp {
+
+void kFiscalPrinterDrivers::Add(const std::string& aName, kFiscalPrinterClass aClass) {
+  if (aClass == nullptr) throw kException("Fiscal Printer Driver [" + aName + "] has no class.");
+  std::lock_guard<std::mutex> lock(fLock);
+  if (!fDrivers.emplace(aName, aClass).second)
+    throw kException("Fiscal Printer Driver [" + aName + "] already registered.");
+}
+
+kFiscalPrinterClass kFiscalPrinterDrivers::Find(const std::string& aName) const {
+  std::lock_guard<std::mutex> lock(fLock);
+  auto it = fDrivers.find(aName);
+  return it == fDrivers.end() ? nullptr : it->second;
+}
+
+size_t kFiscalPrinterDrivers::Count() const {
+  std::lock_guard<std::mutex> lock(fLock);
+  return fDrivers.size();
+}
+
+kFiscalPrinters::~kFiscalPrinters() {
+  for (auto& [handle, slot] : fDevices) (void)slot->fDevice.release();
+}
+
+kDeviceLease kFiscalPrinters::Add(std::unique_ptr<kFiscalPrinterDevice> aDevice) {
+  auto slot = std::make_shared<kDeviceSlot>();
+  std::unique_lock<std::timed_mutex> deviceLock(slot->fLock);
+  {
+    std::lock_guard<std::mutex> lock(fLock);
+    if (fLastHandle == std::numeric_limits<int32_t>::max())
+      throw kException("No more Fiscal Printer handles available");
+    ++fLastHandle;
+    slot->fHandle = fLastHandle;
+    aDevice->fHandle = fLastHandle;
+    slot->fDevice = std::move(aDevice);
+    fDevices.emplace(slot->fHandle, slot);
+  }
+  return kDeviceLease(std::move(slot), std::move(deviceLock), true);
+}
+
+kDeviceLease kFiscalPrinters::Acquire(int32_t aHandle) {
+  std::shared_ptr<kDeviceSlot> slot;
+  {
+    std::lock_guard<std::mutex> lock(fLock);
+    auto it = fDevices.find(aHandle);
+    if (it == fDevices.end()) return {};
+    slot = it->second;
+  }
+  std::unique_lock<std::timed_mutex> deviceLock(slot->fLock, std::defer_lock);
+  if (!deviceLock.try_lock_for(kDeviceWait))
+    throw kException("Fiscal Printer is busy with another request");
+  if (!slot->fDevice) return {};  // closed while this call waited
+  return kDeviceLease(std::move(slot), std::move(deviceLock), false);
+}
+
+void kFiscalPrinters::Remove(kDeviceLease& aLease) {
+  if (!aLease) return;
+  {
+    std::lock_guard<std::mutex> lock(fLock);
+    auto it = fDevices.find(aLease.Handle());
+    if (it != fDevices.end() && it->second == aLease.Slot()) fDevices.erase(it);
+  }
+  // Freed outside the table lock: the destructor disconnects and drains the device log.
+  aLease.Slot()->fDevice.reset();
+}
+
+int32_t kFiscalPrinters::LastHandle() const {
+  std::lock_guard<std::mutex> lock(fLock);
+  return fLastHandle;
+}
+
+size_t kFiscalPrinters::Count() const {
+  std::lock_guard<std::mutex> lock(fLock);
+  return fDevices.size();
+}
+
+namespace {
+
+std::mutex gStateLock;
+kDriverState* gState = nullptr;  // GUARDED_BY(gStateLock) for creation and release
+
+}  // namespace
+
+kDriverState& DriverState() {
+  std::lock_guard<std::mutex> lock(gStateLock);
+  if (gState == nullptr) {
+    CreateApplication();
+    auto state = std::make_unique<kDriverState>();
+    RegisterModelDrivers(
+        [&](const std::string& aName, kFiscalPrinterClass aClass) { state->FiscalPrinterDrivers.Add(aName, aClass); });
+    gState = state.release();
+  }
+  return *gState;
+}
+
+void ReleaseDriverState() {
+  std::lock_guard<std::mutex> lock(gStateLock);
+  delete gState;
+  gState = nullptr;
+  DestroyApplication();
+}
+
+}  // namespace fp

@@ -1,0 +1,100 @@
+// The request frame's own steps, tested on the internal interface: the Greek prelude, the
+// CP re-encoding, the UTF-16 check and the handle table.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/errors.h"
+#include "entry/fiscal_printer_wrapper.h"
+#include "entry/request_frame.h"
+
+namespace fp {
+namespace {
+
+TEST(GreekPrelude, OnlyThePrintingExportsOnCodePage1253) {
+  const std::string request = "<ReceiptPrinterManager/>";
+  const std::string prefixed = std::string(kGreekDeclaration) + request;
+  ASSERT_EQ(kGreekDeclaration.size(), 43u);
+  struct Case {
+    vnExport e;
+    int codePage;
+    bool prefixed;
+  } cases[] = {
+      {vnExport::PRINTFR, 1253, true},    {vnExport::REPRINTFR, 1253, true}, {vnExport::PRINTZR, 1253, true},
+      {vnExport::PRINTNFR, 1253, true},   {vnExport::PRINTXR, 1253, false},  {vnExport::GETSTATUS, 1253, false},
+      {vnExport::OPEN, 1253, false},      {vnExport::PRINTFR, 1252, false},  {vnExport::PRINTNFR, 1250, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(PrepareRequestText(c.e, request, c.codePage), c.prefixed ? prefixed : request)
+        << ExportSpec(c.e).fName << " " << c.codePage;
+  // Put in front even of a request that has its own declaration.
+  const std::string declared = "<?xml version=\"1.0\"?>" + request;
+  EXPECT_EQ(PrepareRequestText(vnExport::PRINTFR, declared, 1253), std::string(kGreekDeclaration) + declared);
+}
+
+TEST(ApplyCodePage, LeavesTheTextAloneWithoutACodePage) {
+  const char* unchanged[] = {
+      "<ReceiptPrinterManager>\n  <Driver>X</Driver>\n</ReceiptPrinterManager>",
+      "<ReceiptPrinterManager><Parameters><CP></CP></Parameters></ReceiptPrinterManager>",
+      "<ReceiptPrinterManager><Parameters><Other>gr</Other></Parameters> <CP>gr</CP></ReceiptPrinterManager>",
+      "<ReceiptPrinterManager><Parameters><cp>gr</cp></Parameters></ReceiptPrinterManager>",
+  };
+  for (const char* text : unchanged) {
+    std::string xml = text;
+    kFiscalPrinterWrapper::ApplyCodePage(xml);
+    EXPECT_EQ(xml, text);
+  }
+}
+
+TEST(ApplyCodePage, RedecodesTheValuesAndRewritesTheText) {
+  // "\xC3\xA9" (e acute) is byte E9 in the Western code page, which is iota in the Greek one.
+  std::string xml =
+      "<ReceiptPrinterManager>\n  <Parameters><CP>gr</CP></Parameters>\n"
+      "  <Receipt><Description>caf\xC3\xA9</Description><Blank> </Blank></Receipt>\n</ReceiptPrinterManager>";
+  kFiscalPrinterWrapper::ApplyCodePage(xml);
+  EXPECT_EQ(xml,
+            "<ReceiptPrinterManager><Parameters><CP>gr</CP></Parameters><Receipt><Description>caf\xCE\xB9"
+            "</Description><Blank> </Blank></Receipt></ReceiptPrinterManager>");
+}
+
+TEST(ApplyCodePage, MalformedTextFailsWithTheParserMessage) {
+  std::string xml = "<ReceiptPrinterManager><Parameters>";
+  try {
+    kFiscalPrinterWrapper::ApplyCodePage(xml);
+    FAIL() << "no failure";
+  } catch (const kException& e) {
+    EXPECT_NE(std::string(e.what()).find("at offset"), std::string::npos) << e.what();
+  }
+}
+
+TEST(FindInvalidUtf16, FindsUnpairedSurrogates) {
+  struct Case {
+    std::u16string text;
+    size_t at;
+  } cases[] = {
+      {u"", std::u16string::npos},
+      {u"abc", std::u16string::npos},
+      {u"a\U0001F600b", std::u16string::npos},          // a proper pair
+      {std::u16string(u"a") + char16_t(0xD800), 1},      // high at the end
+      {std::u16string(u"ab") + char16_t(0xDC00) + u"c", 2},  // low alone
+      {std::u16string(1, char16_t(0xD83D)) + u"x", 0},   // high followed by no low
+  };
+  for (const Case& c : cases) EXPECT_EQ(FindInvalidUtf16(c.text), c.at);
+}
+
+TEST(RunExport, RefusesOversizedAndInvalidRequestsBeforeParsing) {
+  std::u16string huge(kMaxRequestChars + 1, u' ');
+  kExportOutcome big = RunExport(vnExport::GETSTATUS, huge);
+  EXPECT_EQ(big.fResult, -1);
+  EXPECT_EQ(big.fErrorMessage.substr(0, 17), u"Request too long:");
+
+  std::u16string bad = u"<ReceiptPrinterManager>";
+  bad += char16_t(0xDFFF);
+  kExportOutcome invalid = RunExport(vnExport::OPEN, bad);
+  EXPECT_EQ(invalid.fResult, -1);
+  EXPECT_EQ(invalid.fErrorMessage, u"Request is not valid UTF-16: unpaired surrogate at character 23");
+  EXPECT_NE(invalid.fOutput.find(u"<Handle>0</Handle>\r\n<Error>True</Error>"), std::u16string::npos);
+}
+
+}  // namespace
+}  // namespace fp
