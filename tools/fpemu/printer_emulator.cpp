@@ -77,28 +77,39 @@ struct ParsedRequest {
   int fStatus = 200;  // not 200: refuse with this status
   std::string fLetter;
   std::string fData;
+  // The packet held a bare "&", which splits the query: the printer reads a broken field.
+  bool fFieldError = false;
 };
 
 // GET <prefix>/_io?cmd=4&js=0&pkt=<letter><data>
 ParsedRequest ParseRequest(const std::string& aUri) {
   ParsedRequest r;
-  if (aUri.size() > kMaxUri) return {414, {}, {}};
+  if (aUri.size() > kMaxUri) return {414, {}, {}, false};
   size_t q = aUri.find('?');
   std::string path = aUri.substr(0, q);
-  if (path != "/_io" && !(path.size() > 4 && path.compare(path.size() - 4, 4, "/_io") == 0)) return {404, {}, {}};
-  if (q == std::string::npos) return {400, {}, {}};
+  if (path != "/_io" && !(path.size() > 4 && path.compare(path.size() - 4, 4, "/_io") == 0)) return {404, {}, {}, false};
+  if (q == std::string::npos) return {400, {}, {}, false};
   std::map<std::string, std::string> args;
+  std::string lastKey;
   for (const auto& part : Split(std::string_view(aUri).substr(q + 1), '&')) {
     size_t eq = part.find('=');
-    if (eq == std::string::npos) return {400, {}, {}};
+    if (eq == std::string::npos && lastKey == "pkt") {
+      auto rest = PercentDecode(part);
+      if (!rest) return {400, {}, {}, false};
+      args["pkt"] += "&" + *rest;
+      r.fFieldError = true;
+      continue;
+    }
+    if (eq == std::string::npos) return {400, {}, {}, false};
     auto key = PercentDecode(part.substr(0, eq));
     auto value = PercentDecode(part.substr(eq + 1));
-    if (!key || !value || args.count(*key)) return {400, {}, {}};
+    if (!key || !value || args.count(*key)) return {400, {}, {}, false};
     args[*key] = *value;
+    lastKey = *key;
   }
-  if (args.size() != 3 || args["cmd"] != "4" || args["js"] != "0") return {400, {}, {}};
+  if (args.size() != 3 || args["cmd"] != "4" || args["js"] != "0") return {400, {}, {}, false};
   const std::string& pkt = args["pkt"];
-  if (pkt.empty() || !ValidUtf8(pkt)) return {400, {}, {}};
+  if (pkt.empty() || !ValidUtf8(pkt)) return {400, {}, {}, false};
   size_t n = FirstCharBytes(pkt);
   r.fLetter = pkt.substr(0, n);
   r.fData = pkt.substr(n);
@@ -131,6 +142,7 @@ struct PrinterEmulator::Impl {
   };
   std::vector<Forced> fForced;
   bool fStopping = false;
+  uint64_t fFaultEpoch = 0;  // changes whenever the delay changes
   std::condition_variable fWake;  // ends delays when the server stops
 
   std::mutex fListenerMutex;  // serialises paper callbacks in print order
@@ -217,7 +229,9 @@ struct PrinterEmulator::Impl {
     fPackets.push_back(ReceivedPacket{aReq.fLetter, aReq.fData});
     if (fDelay.count() > 0) {
       // The printer answers one command at a time, so a slow answer holds the others back.
-      fWake.wait_for(lock, fDelay, [this] { return fStopping; });
+      // Clearing the faults or stopping ends the wait early.
+      uint64_t epoch = fFaultEpoch;
+      fWake.wait_for(lock, fDelay, [this, epoch] { return fStopping || fFaultEpoch != epoch; });
       if (fStopping) return MHD_NO;
     }
     if (fFailCount > 0) {
@@ -242,7 +256,7 @@ struct PrinterEmulator::Impl {
         break;
       }
     }
-    if (!forced) frame = fModel.Execute(aReq.fLetter, aReq.fData);
+    if (!forced) frame = aReq.fFieldError ? fModel.StatusFrame(rcBadField) : fModel.Execute(aReq.fLetter, aReq.fData);
     bool drop = false;
     if (fDropCount > 0) {
       --fDropCount;
@@ -414,8 +428,12 @@ void PrinterEmulator::ClearPackets() {
 }
 
 void PrinterEmulator::SetDelay(std::chrono::milliseconds aDelay) {
-  FPEMU_LOCKED;
-  fImpl->fDelay = aDelay;
+  {
+    FPEMU_LOCKED;
+    fImpl->fDelay = aDelay;
+    ++fImpl->fFaultEpoch;
+  }
+  fImpl->fWake.notify_all();
 }
 void PrinterEmulator::FailNext(int aCount, int aHttpStatus) {
   FPEMU_LOCKED;
@@ -439,10 +457,14 @@ void PrinterEmulator::ForceFrame(const std::string& aLetter, const std::string& 
   if (aCount > 0) fImpl->fForced.push_back({aLetter, 0, true, aFrame, aCount});
 }
 void PrinterEmulator::ClearFaults() {
-  FPEMU_LOCKED;
-  fImpl->fDelay = std::chrono::milliseconds(0);
-  fImpl->fFailCount = fImpl->fDropCount = fImpl->fBusyCount = 0;
-  fImpl->fForced.clear();
+  {
+    FPEMU_LOCKED;
+    fImpl->fDelay = std::chrono::milliseconds(0);
+    fImpl->fFailCount = fImpl->fDropCount = fImpl->fBusyCount = 0;
+    fImpl->fForced.clear();
+    ++fImpl->fFaultEpoch;
+  }
+  fImpl->fWake.notify_all();
 }
 
 std::string PrinterEmulator::Execute(const std::string& aLetter, const std::string& aData) {

@@ -782,11 +782,12 @@ PrinterModel::Reply PrinterModel::CmdJournalSelect(const Fields& f) {
     if (match) hits.push_back(&e);
   }
   if (hits.empty()) return {rcNoSdData, {}};
-  fReadLines.clear();
-  for (const auto* e : hits) fReadLines.insert(fReadLines.end(), e->fLines.begin(), e->fLines.end());
-  fReadPos = 0;
-  fReading = true;
-  if (f[7] == "1") {
+  if (f[7] == "0") {  // the text goes to the host, piece by piece with "*"
+    fReadLines.clear();
+    for (const auto* e : hits) fReadLines.insert(fReadLines.end(), e->fLines.begin(), e->fLines.end());
+    fReadPos = 0;
+    fReading = true;
+  } else {
     if (fState.fPaperEnd) return {rcPaperEnd, {}};
     for (const auto* e : hits) {
       Print(Centre("*** COPIA ***"));
