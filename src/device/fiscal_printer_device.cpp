@@ -1,0 +1,195 @@
+#include "device/fiscal_printer_device.h"
+
+#include <algorithm>
+
+#include "base/app_info.h"
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/text.h"
+#include "base/xml_text.h"
+#include "device/fiscal_processor_caller.h"
+#include "documents/dept_table.h"
+#include "documents/economic_activity_table.h"
+#include "documents/vat_table.h"
+#include "entry/model/receipt_printer_handler.h"
+#include "entry/model/results.h"
+#include "io/io_handler.h"
+#include "rtserver/rt_server_epson.h"
+
+namespace fp {
+
+namespace {
+
+
+// Boolean device parameters are on exactly when their value reads "true" in any case.
+bool ParameterIsTrue(const kReceiptPrinterHandler& aHandler, std::string_view aName) {
+  return LowerCase(aHandler.GetParameter(aName)) == "true";
+}
+
+// The folder the device logs go to: LogFiles/FiscalPrinter below the host program's folder.
+std::string DeviceLogFolder() {
+  std::string base = ApplicationDir();
+  if (base.empty()) throw kException("Unable to find the folder of the host program for the device log");
+  // A NUL can't be part of a path: the file system would see a different, shorter name.
+  if (base.find('\0') != std::string::npos) throw kException("Invalid log folder: " + base);
+  if (base.back() != '/') base += '/';
+  return base + "LogFiles/FiscalPrinter";
+}
+
+}  // namespace
+
+kFiscalPrinterDevice::kFiscalPrinterDevice(kReceiptPrinterHandler& aHandler)
+    : fVatTable(std::make_unique<kVatTable>()),
+      fDeptTable(std::make_unique<kDeptTable>()),
+      fEATable(std::make_unique<kEconomicActivityTable>()) {
+  fIOHandler = aHandler.CreateIOHandler(DeviceLogFolder());
+  Setup(aHandler);
+}
+
+kFiscalPrinterDevice::kFiscalPrinterDevice(kReceiptPrinterHandler& aHandler, std::unique_ptr<kIOHandler> aIOHandler)
+    : fIOHandler(std::move(aIOHandler)),
+      fVatTable(std::make_unique<kVatTable>()),
+      fDeptTable(std::make_unique<kDeptTable>()),
+      fEATable(std::make_unique<kEconomicActivityTable>()) {
+  Setup(aHandler);
+}
+
+void kFiscalPrinterDevice::Setup(kReceiptPrinterHandler& aHandler) {
+  if (!fIOHandler) throw kException("Unable to create the transport of the device");
+
+  fRTServerActive = ParameterIsTrue(aHandler, "RTServer");
+  fRTServerTillSerial = aHandler.GetParameter("RTServerTillSerial");
+  fRTServerTillInstance = ParameterIsTrue(aHandler, "RTServerTillInstance");
+
+  fProcessor = std::make_unique<kFiscalProcessorCaller>();
+  fProcessor->fName = aHandler.GetParameter("Processor");
+  fProcessor->fActive = !fProcessor->fName.empty();
+  if (fProcessor->fActive) fProcessor->Init();
+
+  if (fRTServerActive) {
+    std::string driver = aHandler.GetParameter("RTServerDriver");
+    fRTServer = std::make_unique<kRTServer_Epson>(driver.empty() ? std::string() : driver + ".dll",
+                                                  fRTServerTillSerial, fRTServerTillInstance);
+  }
+
+  fRTServerReceiptInfo = std::make_unique<kRTServerReceiptInfo>();
+  fRTServerTillReportInfo = std::make_unique<kRTServerTillReportInfo>();
+
+  AddPrintSection(fpps_Lines);
+  AddPrintSection(fpps_Payments);
+  AddPrintSection(fpps_TrailerMessages);
+
+  fIOHandler->SetVersion(GetDriverVersion());
+}
+
+kFiscalPrinterDevice::~kFiscalPrinterDevice() {
+  // The order matters to the log: the transport writes the log's last line when it goes,
+  // and the companions may still log through it until then.
+  fVatTable.reset();
+  fDeptTable.reset();
+  fEATable.reset();
+  fIOHandler.reset();
+  fRTServerReceiptInfo.reset();
+  fRTServerTillReportInfo.reset();
+  fProcessor.reset();
+  fRTServer.reset();
+}
+
+std::string kFiscalPrinterDevice::GetDriverVersion() {
+  const tVN_ApplicationInfo& info = LibraryInfo();
+  return "Version " + info.Version + " - " + FormatShortDate(info.ReleaseDate);
+}
+
+// ---- Services for drivers --------------------------------------------------------------
+
+void kFiscalPrinterDevice::AddPrintSection(vnFiscalPrinterPrintSection aSection) {
+  if (std::find(fPrintSequence.begin(), fPrintSequence.end(), aSection) == fPrintSequence.end())
+    fPrintSequence.push_back(aSection);
+}
+
+void kFiscalPrinterDevice::ClearPrintSequence() { fPrintSequence.clear(); }
+
+int32_t kFiscalPrinterDevice::FindVatIndex(const std::string& aCode) const {
+  const kVat* vat = fVatTable->Get(aCode);
+  return vat ? vat->fIndex : -1;
+}
+
+std::string kFiscalPrinterDevice::PadText(const std::string& aText, int32_t aWidth) {
+  if (aWidth <= 0) return std::string();
+  auto width = static_cast<size_t>(aWidth);
+  return CharLeft(PadRight(aText, width), width);
+}
+
+void kFiscalPrinterDevice::ResetCounters() {
+  fCounters.GrandTotalAmount = Amount();
+  fCounters.GrandTotalRefundsAmount = Amount();
+  fCounters.DayTotalAmount = Amount();
+  fCounters.DayDiscountsAmount = Amount();
+  fCounters.DayReturnsAmount = Amount();
+  fCounters.DayRefundsAmount = Amount();
+  fCounters.DayReceiptsNumber = 0;
+  fCounters.DayRefundsNumber = 0;
+  fCounters.ZReportNumber = 0;
+}
+
+bool kFiscalPrinterDevice::IsReady() { return SkipStatusCheck() || CheckStatus(); }
+
+// ---- Operation frame -------------------------------------------------------------------
+
+void kFiscalPrinterDevice::WriteOperationHeader(std::string_view aLogName) {
+  fIOHandler->Debug(let_info, std::string(60, '-') + " " + std::string(aLogName));
+}
+
+void kFiscalPrinterDevice::LogInfo(const std::string& aMessage) { fIOHandler->Debug(let_info, aMessage); }
+
+std::string kFiscalPrinterDevice::LogFileName() const { return fIOHandler->GetLogFileName(); }
+
+bool kFiscalPrinterDevice::TransportErrorFound() const { return fIOHandler->ErrorFound(); }
+
+std::string kFiscalPrinterDevice::TransportErrorMessage() const { return fIOHandler->ErrorMessage(); }
+
+void kFiscalPrinterDevice::OpenRTServerTill(kReceiptPrinterHandler& aHandler) {
+  if (!fRTServer || fRTServer->TillOpened()) return;
+  LogInfo("RTServer:OpenTill");
+  fRTServer->OpenTill(aHandler.GetParameter("RTServerHost"),
+                      ParseXmlInteger(aHandler.GetParameter("RTServerPort")).value_or(0),
+                      aHandler.GetParameter("RTServerUser"), aHandler.GetParameter("RTServerPassword"),
+                      aHandler.GetParameter("RTServerTillSerial"));
+}
+
+// ---- Open, close, status ---------------------------------------------------------------
+
+void kFiscalPrinterDevice::Pub_Open(kReceiptPrinterHandler& aHandler, _int_OPEN_result& aResult) {
+  BeginOperation("Open", aResult);
+  fIOHandler->Connect();
+  if (fRTServerActive) OpenRTServerTill(aHandler);
+  if (fProcessor->Active()) {
+    LogInfo("Processor:Open");
+    fProcessor->OpenProcessor(fXmlString);
+  }
+  EndOperation(aResult);
+}
+
+void kFiscalPrinterDevice::Pub_Close(kReceiptPrinterHandler&, _int_CLOSE_result& aResult) {
+  BeginOperation("Close", aResult);
+  fIOHandler->Disconnect();
+  EndOperation(aResult);
+}
+
+void kFiscalPrinterDevice::Pub_GetStatus(kReceiptPrinterHandler&, _int_GETSTATUS_result& aResult) {
+  BeginOperation("GetStatus", aResult);
+  GetPrinterStatus(aResult.DayOpened, aResult.DateTime, aResult.PaperEnd, aResult.PaperNearEnd, aResult.CoverOpen,
+                   aResult.FiscalReceiptOpen, aResult.ReceiptOpen, aResult.TrainingMode, aResult.FirmwareVersion,
+                   aResult.SerialNumber, aResult.FiscalMode);
+  if (fProcessor->Active())
+    fProcessor->ProcessGetStatus(fXmlString, aResult.DayOpened, aResult.DateTime, aResult.TrainingMode,
+                                 aResult.FirmwareVersion, aResult.SerialNumber, aResult.FiscalMode);
+  EndOperation(aResult);
+  // Only a clean read may replace what the device knows about itself.
+  if (!aResult.Error) {
+    fFiscalMode = aResult.FiscalMode;
+    fSerialNumber = aResult.SerialNumber;
+  }
+}
+
+}  // namespace fp
