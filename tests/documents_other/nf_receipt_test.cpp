@@ -4,8 +4,6 @@
 #include <sstream>
 #include <string>
 
-#include "base/errors.h"
-#include "base/xml_text.h"
 #include "documents/customer_display.h"
 #include "documents/nf_receipt.h"
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "base/errors.h"
 #include "documents/dept_table.h"
 #include "documents/economic_activity_table.h"
 #include "documents/vat_table.h"
