@@ -1,0 +1,249 @@
+// The request frame with devices: the handle table, the OPEN / CLOSE / PAY steps, the
+// stored request text and the per-device lock, over a recording model driver.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../device/fake_driver.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "entry/fiscal_printers.h"
+#include "entry/request_frame.h"
+
+namespace fp {
+namespace {
+
+std::string LogDir() { return testing::TempDir() + "fpdriver_entry_logs"; }
+
+// Drivers that misbehave in one chosen place.
+class FailingOpenDriver : public test::FakeDriver {
+ public:
+  explicit FailingOpenDriver(kReceiptPrinterHandler& aHandler) : FakeDriver(aHandler, LogDir()) {
+    // A new device's recorded error is not cleared, so Pub_Open reports it.
+    fIOHandler->SetCustomError(9, "Connect refused");
+  }
+};
+
+class ThrowingDriver : public test::FakeDriver {
+ public:
+  explicit ThrowingDriver(kReceiptPrinterHandler& aHandler) : FakeDriver(aHandler, LogDir()) {}
+  bool Init() override { throw kException("Init <failed>"); }
+  bool GetPrinterStatus(bool&, DateTime&, bool&, bool&, bool&, bool&, bool&, bool&, std::string&, std::string&,
+                        std::string&) override {
+    if (fThrowOnStatus) throw kException("status exploded");
+    return true;
+  }
+  bool fThrowOnStatus = false;
+};
+
+template <class T>
+std::unique_ptr<kFiscalPrinterDevice> Make(kReceiptPrinterHandler& aHandler) {
+  return std::make_unique<T>(aHandler);
+}
+std::unique_ptr<kFiscalPrinterDevice> MakeFake(kReceiptPrinterHandler& aHandler) {
+  return std::make_unique<test::FakeDriver>(aHandler, LogDir());
+}
+
+struct Answer {
+  int16_t result;
+  std::string output;
+  std::string error;
+
+  // The text of the first element aName of the fragment.
+  std::string Element(const std::string& aName) const {
+    auto start = output.find("<" + aName + ">");
+    if (start == std::string::npos) return "<missing>";
+    start += aName.size() + 2;
+    return output.substr(start, output.find("</" + aName + ">", start) - start);
+  }
+};
+
+Answer Call(vnExport aExport, const std::string& aXml) {
+  kExportOutcome o = RunExport(aExport, Utf8ToUtf16(aXml));
+  return {o.fResult, Utf16ToUtf8(o.fOutput), Utf16ToUtf8(o.fErrorMessage)};
+}
+
+std::string Request(const std::string& aDriver, int aHandle, const std::string& aMore = "") {
+  return "<ReceiptPrinterManager><Driver>" + aDriver + "</Driver><Handle>" + std::to_string(aHandle) + "</Handle>" +
+         aMore + "</ReceiptPrinterManager>";
+}
+
+int Open(const std::string& aDriver = "FAKE") {
+  Answer a = Call(vnExport::OPEN, Request(aDriver, 0));
+  EXPECT_EQ(a.result, 0) << a.output;
+  return std::atoi(a.Element("Handle").c_str());
+}
+
+// The device behind a handle, for looking at what the frame did to it.
+template <class T = test::FakeDriver>
+T& DeviceOf(int aHandle) {
+  kDeviceLease lease = DriverState().FiscalPrinters.Acquire(aHandle);
+  if (!lease) throw std::runtime_error("no device " + std::to_string(aHandle));
+  return dynamic_cast<T&>(lease.Device());
+}
+
+class FrameWithDevices : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    setenv("FPDRIVER_APP_DIR", testing::TempDir().c_str(), 1);
+    kFiscalPrinterDrivers& drivers = DriverState().FiscalPrinterDrivers;
+    drivers.Add("FAKE", &MakeFake);
+    drivers.Add("FAILING_OPEN", &Make<FailingOpenDriver>);
+    drivers.Add("THROWING", &Make<ThrowingDriver>);
+  }
+  void SetUp() override { unsetenv("FPDRIVER_ACP"); }
+};
+
+TEST_F(FrameWithDevices, HandlesCountUpAndAreNeverGivenTwice) {
+  const int first = Open();
+  ASSERT_GT(first, 0);
+  EXPECT_EQ(Open(), first + 1);
+  Answer closed = Call(vnExport::CLOSE, Request("", first));
+  EXPECT_EQ(closed.result, 0) << closed.output;
+  EXPECT_EQ(Open(), first + 2);
+
+  Answer again = Call(vnExport::GETSTATUS, Request("", first));
+  EXPECT_EQ(again.error, "Printer Handle not found");
+  EXPECT_EQ(Call(vnExport::CLOSE, Request("", first)).error, "Printer Handle not found");
+}
+
+TEST_F(FrameWithDevices, OpenOfAnOpenHandleReturnsThatHandle) {
+  const int h = Open();
+  const size_t devices = DriverState().FiscalPrinters.Count();
+  Answer a = Call(vnExport::OPEN, Request("FAKE", h));
+  EXPECT_EQ(a.result, 0);
+  EXPECT_EQ(a.Element("Handle"), std::to_string(h));
+  EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices);
+}
+
+TEST_F(FrameWithDevices, OpenFollowUpInitialisesAndRefreshesTheDevice) {
+  const int h = Open();
+  const std::vector<std::string>& calls = DeviceOf(h).fCalls;
+  std::vector<std::string> tail(calls.end() - 3, calls.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"Init", "GetPrinterStatus", "ReadVatTable"}));
+  EXPECT_EQ(DeviceOf(h).fSerialNumber, "SN1");  // kept by the status refresh
+}
+
+TEST_F(FrameWithDevices, FailedOpenFreesTheDeviceItCouldNeverReport) {
+  const size_t devices = DriverState().FiscalPrinters.Count();
+  const int32_t last = DriverState().FiscalPrinters.LastHandle();
+  Answer a = Call(vnExport::OPEN, Request("FAILING_OPEN", 0));
+  EXPECT_EQ(a.result, -1);
+  EXPECT_EQ(a.error, "Connect refused");
+  EXPECT_EQ(a.Element("Handle"), "0");
+  EXPECT_NE(a.Element("LogFileName"), "");
+  EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices);
+  // The handle it had is used up all the same.
+  EXPECT_EQ(DriverState().FiscalPrinters.LastHandle(), last + 1);
+  EXPECT_EQ(Call(vnExport::GETSTATUS, Request("", last + 1)).error, "Printer Handle not found");
+}
+
+TEST_F(FrameWithDevices, FailureInTheOpenFollowUpKeepsTheOpenDevice) {
+  Answer a = Call(vnExport::OPEN, Request("THROWING", 0));
+  EXPECT_EQ(a.result, 0);
+  EXPECT_EQ(a.Element("Error"), "False");
+  EXPECT_EQ(a.error, "Init <failed>");
+  EXPECT_EQ(a.Element("ErrorText"), "Init &lt;failed&gt;");
+  const int h = std::atoi(a.Element("Handle").c_str());
+  ASSERT_GT(h, 0);
+  const std::string logFile = a.Element("LogFileName");
+  ASSERT_NE(logFile, "");
+
+  DeviceOf<ThrowingDriver>(h).fIOHandler->FlushLog();
+  std::ifstream log(logFile);
+  std::stringstream text;
+  text << log.rdbuf();
+  EXPECT_NE(text.str().find("Init <failed>"), std::string::npos) << text.str();
+  EXPECT_EQ(Call(vnExport::CLOSE, Request("", h)).result, 0);
+}
+
+TEST_F(FrameWithDevices, ExceptionInAnOperationNamesTheDeviceLog) {
+  const int h = Open("THROWING");
+  DeviceOf<ThrowingDriver>(h).fThrowOnStatus = true;
+  Answer a = Call(vnExport::GETSTATUS, Request("", h));
+  EXPECT_EQ(a.result, -1);
+  EXPECT_EQ(a.error, "status exploded");
+  EXPECT_NE(a.Element("LogFileName"), "");
+  EXPECT_EQ(a.Element("DayOpened"), "False");  // the start values stay
+}
+
+TEST_F(FrameWithDevices, RecordedErrorsDoNotLeakIntoTheNextCall) {
+  const int h = Open();
+  DeviceOf(h).fBehaviour["GetPrinterStatus"].recordError = true;
+  Answer failed = Call(vnExport::GETSTATUS, Request("", h));
+  EXPECT_EQ(failed.result, -1);
+  EXPECT_EQ(failed.error, "GetPrinterStatus failed");
+  DeviceOf(h).fBehaviour["GetPrinterStatus"].recordError = false;
+  Answer ok = Call(vnExport::GETSTATUS, Request("", h));
+  EXPECT_EQ(ok.result, 0) << ok.output;
+  EXPECT_EQ(ok.error, "");
+  EXPECT_EQ(ok.Element("DayOpened"), "True");
+}
+
+TEST_F(FrameWithDevices, PaymentWithoutHandleLeavesNoDeviceBehind) {
+  const size_t devices = DriverState().FiscalPrinters.Count();
+  Answer a = Call(vnExport::PAY, Request("FAKE", 0, "<Payment><Amount>1.5</Amount></Payment>"));
+  EXPECT_NE(a.Element("LogFileName"), "") << a.output;
+  EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices);
+}
+
+TEST_F(FrameWithDevices, RequestTextKeptByTheExportsThatKeepIt) {
+  const int h = Open();
+  const std::string status = Request("", h, "<Parameters><Mark>status</Mark></Parameters>");
+  Call(vnExport::GETSTATUS, status);
+  EXPECT_EQ(DeviceOf(h).fXmlString, status);
+  Call(vnExport::SET, Request("", h, "<Parameters><Mark>set</Mark></Parameters>"));
+  EXPECT_EQ(DeviceOf(h).fXmlString, status);  // SET does not keep its text
+
+  // A code page in the request: the device keeps the re-written text.
+  const std::string greek = Request("FAKE", h, "\n<Parameters><CP>gr</CP></Parameters>\n<XReport/>");
+  Call(vnExport::PRINTXR, greek);
+  EXPECT_EQ(DeviceOf(h).fXmlString, Request("FAKE", h, "<Parameters><CP>gr</CP></Parameters><XReport/>"));
+}
+
+TEST_F(FrameWithDevices, GreekCodePagePrefixesTheKeptText) {
+  const int h = Open();
+  setenv("FPDRIVER_ACP", "1253", 1);
+  const std::string z = Request("", h, "<ZReport/>");
+  Call(vnExport::PRINTZR, z);
+  EXPECT_EQ(DeviceOf(h).fXmlString, std::string(kGreekDeclaration) + z);
+  const std::string x = Request("", h, "<XReport/>");
+  Call(vnExport::PRINTXR, x);
+  EXPECT_EQ(DeviceOf(h).fXmlString, x);
+}
+
+TEST_F(FrameWithDevices, CallsOnOneDeviceTakeTurnsAndCloseMayRaceThem) {
+  const int h = Open();
+  std::atomic<int> unexpected{0};
+  std::atomic<int> succeeded{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 50; ++i) {
+        Answer a = Call(vnExport::GETSTATUS, Request("", h));
+        if (a.result == 0) {
+          ++succeeded;
+        } else if (a.error != "Printer Handle not found") {
+          ++unexpected;
+        }
+      }
+    });
+  }
+  threads.emplace_back([&] {
+    while (succeeded < 20) std::this_thread::yield();
+    if (Call(vnExport::CLOSE, Request("", h)).result != 0) ++unexpected;
+  });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(unexpected, 0);
+  EXPECT_GE(succeeded, 20);
+  EXPECT_EQ(Call(vnExport::GETSTATUS, Request("", h)).error, "Printer Handle not found");
+}
+
+}  // namespace
+}  // namespace fp
