@@ -9,10 +9,13 @@
 #include "base/errors.h"
 #include "base/platform.h"
 #include "device/fiscal_processor_caller.h"
+#include "documents/customer_display.h"
 #include "documents/dept_table.h"
 #include "documents/drawer.h"
 #include "documents/economic_activity_table.h"
+#include "documents/nf_receipt.h"
 #include "documents/payment_receipt.h"
+#include "documents/receipt.h"
 #include "documents/vat_table.h"
 #include "entry/model/receipt_printer_handler.h"
 #include "entry/model/results.h"
@@ -152,6 +155,30 @@ std::function<bool(kReceiptPrinterHandler&, FakeDriver&, std::string&)> Run(Op a
 
 void NoPrep(kReceiptPrinterHandler&, FakeDriver&) {}
 
+// A non-fiscal document with a text, a barcode, an image and another text line.
+void FourLineDocument(kReceiptPrinterHandler& aHandler, FakeDriver&) {
+  kNFReceipt* nf = aHandler.fNFReceipt.get();
+  nf->fLines.Add(kReceiptMessageTextLine::CreateNF(nf));
+  nf->fLines.Add(kReceiptMessageBarcodeLine::CreateNF(nf));
+  nf->fLines.Add(kReceiptMessageImageLine::CreateNF(nf));
+  nf->fLines.Add(kReceiptMessageTextLine::CreateNF(nf));
+}
+
+auto FourLineDocumentWith(const char* aHook, bool aResult) {
+  return [aHook, aResult](kReceiptPrinterHandler& aHandler, FakeDriver& aDevice) {
+    FourLineDocument(aHandler, aDevice);
+    aDevice.fBehaviour[aHook].result = aResult;
+  };
+}
+
+auto DisplayWith(bool aClear, bool aClearResult) {
+  return [aClear, aClearResult](kReceiptPrinterHandler& aHandler, FakeDriver& aDevice) {
+    aHandler.fCustomerDisplay->fClear = aClear;
+    aHandler.fCustomerDisplay->fLines.Add(kReceiptMessageTextLine::Create(nullptr));
+    aDevice.fBehaviour["ClearDisplay"].result = aClearResult;
+  };
+}
+
 std::vector<OperationCase> OperationCases() {
   using D = kFiscalPrinterDevice;
   return {
@@ -192,6 +219,25 @@ std::vector<OperationCase> OperationCases() {
        [](kReceiptPrinterHandler&, FakeDriver& d) { d.fBehaviour["CheckStatus"].result = false; },
        Run<_int_GETLOTTERYRCPTSTATUS_result>(&D::Pub_GetLotteryReceiptStatus), {"SkipStatusCheck", "CheckStatus"}},
       {"Pay", "Pay", NoPrep, Run<_int_PAY_result>(&D::Pub_Pay), {"Pay"}},
+      {"PrintNFReceipt", "PrintNFReceipt", FourLineDocument, Run<_int_PRINTNFR_result>(&D::Pub_PrintNFReceipt),
+       {"SkipStatusCheck", "CheckStatus", "BeginNonFiscalReceipt", "PrintNonFiscalTextLine",
+        "PrintNonFiscalBarcodeLine", "PrintNonFiscalImageLine", "PrintNonFiscalTextLine", "EndNonFiscalReceipt",
+        "GetDateTime"}},
+      {"PrintNFReceiptStopsAtAFalseLine", "PrintNFReceipt", FourLineDocumentWith("PrintNonFiscalBarcodeLine", false),
+       Run<_int_PRINTNFR_result>(&D::Pub_PrintNFReceipt),
+       {"SkipStatusCheck", "CheckStatus", "BeginNonFiscalReceipt", "PrintNonFiscalTextLine",
+        "PrintNonFiscalBarcodeLine", "GetDateTime"}},
+      {"PrintNFReceiptNotBegun", "PrintNFReceipt", FourLineDocumentWith("BeginNonFiscalReceipt", false),
+       Run<_int_PRINTNFR_result>(&D::Pub_PrintNFReceipt),
+       {"SkipStatusCheck", "CheckStatus", "BeginNonFiscalReceipt", "GetDateTime"}},
+      {"PrintNFReceiptNotReady", "PrintNFReceipt", FourLineDocumentWith("CheckStatus", false),
+       Run<_int_PRINTNFR_result>(&D::Pub_PrintNFReceipt), {"SkipStatusCheck", "CheckStatus", "GetDateTime"}},
+      {"DisplayWithoutClearing", "WriteDisplay", DisplayWith(false, true),
+       Run<_int_DISPLAY_result>(&D::Pub_WriteDisplay), {"WriteDisplay"}},
+      {"DisplayCleared", "WriteDisplay", DisplayWith(true, true), Run<_int_DISPLAY_result>(&D::Pub_WriteDisplay),
+       {"ClearDisplay", "WriteDisplay"}},
+      {"DisplayNotClearedWritesNothing", "WriteDisplay", DisplayWith(true, false),
+       Run<_int_DISPLAY_result>(&D::Pub_WriteDisplay), {"ClearDisplay"}},
   };
 }
 
@@ -423,6 +469,89 @@ TEST_F(DeviceTest, PaymentReportsTheTerminalTextsOnly) {
   EXPECT_TRUE(failed.ReceiptText.empty());
   EXPECT_TRUE(failed.RawResponse.empty());
   EXPECT_EQ(failed.TransactionType, ptt_Manual);
+}
+
+TEST_F(DeviceTest, NonFiscalReceiptReportsThePrinterClockOrNothing) {
+  auto device = MakeDevice();
+  device->fPrinterClock = 45123.5;
+  FourLineDocument(fHandler, *device);
+  _int_PRINTNFR_result result;
+  result.NFReceiptNumber = "old";
+  device->Pub_PrintNFReceipt(fHandler, result);
+  EXPECT_FALSE(result.Error);
+  EXPECT_EQ(result.NFReceiptNumber, "");
+  EXPECT_EQ(result.NFReceiptDateTime, 45123.5);
+
+  device->fCalls.clear();
+  device->fBehaviour["PrintNonFiscalImageLine"].recordError = true;
+  _int_PRINTNFR_result failed;
+  failed.NFReceiptDateTime = 1;
+  device->Pub_PrintNFReceipt(fHandler, failed);
+  EXPECT_TRUE(failed.Error);
+  EXPECT_EQ(failed.ErrorText, "PrintNonFiscalImageLine failed");
+  EXPECT_EQ(failed.NFReceiptDateTime, 0);
+  // The line hook recorded a failure but returned true: the document goes on, and no
+  // clock is read for a document that failed.
+  EXPECT_EQ(device->fCalls.back(), "EndNonFiscalReceipt");
+}
+
+TEST_F(DeviceTest, OpenOpensTheRTServerTillWhenItIsClosed) {
+  fHandler.Parameters = {"rtserver=true", "rtserverhost=10.0.0.9", "rtserverport=x"};
+  auto device = MakeDevice();
+  _int_OPEN_result result;
+  device->Pub_Open(fHandler, result);
+  // This build's RT client cannot reach a server: the till stays closed, which OPEN does
+  // not report.
+  EXPECT_FALSE(result.Error);
+  auto lines = LogLines(*device);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find(" - RTServer:OpenTill"), std::string::npos) << lines.back();
+  EXPECT_FALSE(device->RTServer()->TillOpened());
+}
+
+// A weighted sale through the default: the text line it prints and the sale it derives.
+TEST_F(DeviceTest, WeightedSaleDefaultPrintsTextThenAQuantityOneSale) {
+  ::setenv("LC_ALL", "C", 1);
+  struct Recorder : FakeDriver {
+    using FakeDriver::FakeDriver;
+    std::string text;
+    std::vector<std::string> sale;
+    bool PrintTextLine(kReceipt& r, kReceiptLineText& l) override {
+      text = l.fDescription;
+      return FakeDriver::PrintTextLine(r, l);
+    }
+    bool PrintProductSale(kReceipt& r, kReceiptLineProductSale& l) override {
+      sale = {l.fCode,           l.fDepartment,           l.fTaxCode, l.fDescription, l.fQuantity.ToXmlText(),
+              l.fUOM,            l.fPrice.ToXmlText(),    l.fAmount.ToXmlText(),
+              l.fFreeOfCharge ? "free" : "paid"};
+      return FakeDriver::PrintProductSale(r, l);
+    }
+  } device(fHandler, "");
+  kReceipt receipt;
+  receipt.fCurrencyCode = "EUR";
+  kReceiptLineWeightedProductSale line(&receipt);
+  line.fLineType = rlt_WeightedProductSale;
+  line.fCode = "P1";
+  line.fDepartment = "2";
+  line.fTaxCode = "22";
+  line.fDescription = "Mele";
+  line.fQuantity = *Amount::Parse("1234.5");
+  line.fUOM = "KG";
+  line.fPrice = *Amount::Parse("2.5");
+  line.fAmount = *Amount::Parse("3086.25");
+  line.fFreeOfCharge = true;
+
+  EXPECT_TRUE(device.PrintWeightedProductSale(receipt, line));
+  EXPECT_EQ(device.text, " 1,234.500 kg x EUR 2.50/kg");
+  EXPECT_EQ(device.sale, (Calls{"P1", "2", "22", "Mele", "1", "", "3086.25", "3086.25", "free"}));
+  EXPECT_EQ(device.fCalls, (Calls{"PrintTextLine", "PrintProductSale"}));
+
+  // A refused text line ends the sale there.
+  device.fCalls.clear();
+  device.fBehaviour["PrintTextLine"].result = false;
+  EXPECT_FALSE(device.PrintWeightedProductSale(receipt, line));
+  EXPECT_EQ(device.fCalls, Calls{"PrintTextLine"});
+  ::unsetenv("LC_ALL");
 }
 
 // ---- Services for drivers --------------------------------------------------------------
