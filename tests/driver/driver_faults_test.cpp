@@ -1,0 +1,116 @@
+// The RT printer driver when the printer is down, slow, answers HTTP errors, refuses a
+// command, stays busy or sends garbage; and what the device log shows of each exchange.
+#include <thread>
+
+#include "driver_fixture.h"
+
+using namespace fp;
+using namespace fp::test;
+
+TEST_F(DriverTest, LogShowsEachExchange) {
+  auto& d = OpenAndInit();
+  DateTime dt = 0;
+  ASSERT_TRUE(d.GetDateTime(dt));
+  const auto lines = LogLines();
+  auto has = [&](const std::string& aText) {
+    for (const auto& l : lines)
+      if (l.find(aText) != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(has("TX: :t"));
+  EXPECT_TRUE(has("GET:" + emu.BaseUrl() + "_io?cmd=4&js=0&pkt=t"));
+  EXPECT_TRUE(has("Read ["));
+}
+
+TEST_F(DriverTest, FailedExchangesAreRetried) {
+  auto& d = OpenAndInit();
+  emu.FailNext(2, 500);
+  DateTime dt = 0;
+  EXPECT_TRUE(d.GetDateTime(dt));
+  EXPECT_EQ(pauses, (std::vector<int>{1000, 1000}));
+  EXPECT_EQ(CountLetter(emu.Packets(), "t"), 3);
+  EXPECT_TRUE(LogHas("TX: :Retry:1"));
+  EXPECT_TRUE(LogHas("TX: :Retry:2"));
+  EXPECT_FALSE(LogHas("TX: :Retry:3"));
+  EXPECT_FALSE(d.IOHandler().ErrorFound());
+}
+
+TEST_F(DriverTest, HttpErrorsEndWithTheStatusText) {
+  struct Case {
+    int status;
+    const char* message;
+  } cases[] = {{503, "Service Unavailable"}, {404, "Not Found"}, {0, "Unknown"}};
+  auto& d = OpenAndInit();
+  for (const auto& c : cases) {
+    pauses.clear();
+    emu.ClearPackets();
+    emu.FailNext(3, c.status);
+    _int_GETSTATUS_result r;
+    d.Pub_GetStatus(*Request(), r);
+    EXPECT_TRUE(r.Error) << c.status;
+    EXPECT_EQ(r.ErrorText, c.message) << c.status;
+    EXPECT_EQ(d.IOHandler().ErrorCode(), c.status) << c.status;
+    EXPECT_EQ(pauses.size(), 3u) << c.status;
+    EXPECT_EQ(Letters(emu.Packets()), "aaa") << c.status;
+  }
+  EXPECT_TRUE(LogHas("TX: :Retry:3"));
+  // The printer is back: the device works as before.
+  _int_GETSTATUS_result r;
+  d.Pub_GetStatus(*Request(), r);
+  EXPECT_FALSE(r.Error) << r.ErrorText;
+}
+
+TEST_F(DriverTest, PrinterDownEndsQuickly) {
+  auto& d = OpenAndInit();
+  emu.Stop();
+  _int_GETSTATUS_result r;
+  d.Pub_GetStatus(*Request(), r);
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(pauses, (std::vector<int>{1000, 1000, 1000}));
+}
+
+TEST_F(DriverTest, RefusedCommandGivesTheReplyCodeMessage) {
+  auto& d = OpenAndInit();
+  emu.ForceReplyCode("v", 0x0A);
+  _int_GETSTATUS_result r;
+  d.Pub_GetStatus(*Request(), r);
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(r.ErrorText, "The Clerk\u2019s index number doesn\u2019t exist");
+  EXPECT_EQ(d.IOHandler().ErrorCode(), 501);
+  EXPECT_EQ(Letters(emu.Packets()), "av");  // nothing after the refusal
+  EXPECT_TRUE(LogHas("Frame ERR:The Clerk\u2019s index number doesn\u2019t exist"));
+  EXPECT_TRUE(pauses.empty());  // a refusal is an answer, not a failed exchange
+}
+
+TEST_F(DriverTest, GarbageFrameFailsTheCallAndTheDeviceStaysUsable) {
+  auto& d = OpenAndInit();
+  emu.ForceFrame("a", "<html><body>busy</body></html>");
+  _int_GETSTATUS_result r;
+  try {
+    d.Pub_GetStatus(*Request(), r);
+    ADD_FAILURE() << "garbage accepted";
+  } catch (const kException& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Invalid reply frame from the printer: '<html>", 0), 0u) << e.what();
+  }
+  _int_GETSTATUS_result again;
+  d.Pub_GetStatus(*Request(), again);
+  EXPECT_FALSE(again.Error) << again.ErrorText;
+  EXPECT_EQ(again.SerialNumber, "4ZRPV012345");
+}
+
+TEST_F(DriverTest, BusyJournalIsPolledUntilItAnswers) {
+  auto& d = OpenAndInit();
+  emu.AnswerBusy(3);
+  EXPECT_TRUE(d.Send("@", "/7/1////010126/010126/0/"));
+  EXPECT_EQ(CountLetter(emu.Packets(), "@"), 4);
+  EXPECT_EQ(pauses, (std::vector<int>{500, 500, 500}));
+  EXPECT_TRUE(LogHas("Retry Frame Equal 00/00/02 and APkt = @:"));
+}
+
+TEST_F(DriverTest, SlowPrinterWithinTheReadTimeoutIsFine) {
+  auto& d = OpenAndInit();
+  emu.SetDelay(std::chrono::milliseconds(300));
+  DateTime dt = 0;
+  EXPECT_TRUE(d.GetDateTime(dt));
+  EXPECT_TRUE(pauses.empty());
+}

@@ -1,0 +1,236 @@
+// Start-up, status, clock, drawer, display and the refused operations of the RT printer
+// driver, against the printer emulator.
+#include "driver_fixture.h"
+
+using namespace fp;
+using namespace fp::test;
+
+TEST_F(DriverTest, ConstructionPreparesTheHttpTransport) {
+  auto& d = Open();
+  auto& http = dynamic_cast<kIOHandler_HTTP&>(d.IOHandler());
+  EXPECT_EQ(http.URL, emu.BaseUrl());  // BaseUrl ends with "/": nothing is added twice
+  EXPECT_EQ(http.ContentType, "text/plain; charset=utf-8");
+  EXPECT_EQ(http.ReadTimeout(), 7000);  // 3000 ms raised to what the printer needs
+  EXPECT_EQ(d.Capabilities().Bits(), 0x3F2D);
+  EXPECT_EQ(d.LineLength(), 48);
+  EXPECT_EQ(d.fDisplayLineCount, 2);
+  EXPECT_EQ(d.fDisplayLineLength, 20);
+
+  // Without the trailing "/" the driver adds it.
+  auto h = std::make_unique<kReceiptPrinterHandler>();
+  std::string url = emu.BaseUrl();
+  url.pop_back();
+  h->Deserialize(DeviceXml(url), {});
+  kFiscalPrinter_TARVOLX40FPETH other(*h);
+  EXPECT_EQ(dynamic_cast<kIOHandler_HTTP&>(other.IOHandler()).URL, url + "/");
+
+  // Any other transport is refused.
+  auto tcp = std::make_unique<kReceiptPrinterHandler>();
+  tcp->Deserialize(DeviceXml("", "", "", "TCP"), {});
+  try {
+    kFiscalPrinter_TARVOLX40FPETH bad(*tcp);
+    ADD_FAILURE() << "a TCP device was accepted";
+  } catch (const kException& e) {
+    EXPECT_STREQ(e.what(), "Invalid class typecast");
+  }
+}
+
+TEST_F(DriverTest, InitOnAPrinterThatMatchesReadsTheTableOnly) {
+  auto& d = Open();
+  emu.ClearPackets();
+  EXPECT_TRUE(d.Init());
+  const auto packets = emu.Packets();
+  EXPECT_EQ(Letters(packets), "?\\" + std::string(20, '{'));
+  EXPECT_EQ(packets[1].fData, "/96/0///5802713946////////////////");
+  EXPECT_EQ(packets[2].fData, "/1");
+  EXPECT_EQ(packets[21].fData, "/20");
+  EXPECT_EQ(d.fPag[4], "NON RISCOSSO BENI|CRED|2");
+}
+
+TEST_F(DriverTest, InitReprogramsADifferentPaymentTable) {
+  emu.SetPaymentSlot(7, {"VOUCHER", "VOUC", 3, ""});
+  auto& d = Open();
+  emu.ClearPackets();
+  EXPECT_TRUE(d.Init());
+  const auto packets = emu.Packets();
+  EXPECT_EQ(CountLetter(packets, "{"), 20);
+  ASSERT_EQ(CountLetter(packets, "E"), 20);
+  EXPECT_EQ(packets[22].fLetter, "E");
+  EXPECT_EQ(packets[22].fData, "/1/CONTANTI/CONT/0/1/0/10001101//0/");
+  EXPECT_EQ(packets[26].fData, "/5/NON RISCOSSO BENI/CRED/0/1/2/10001101/4/0/");
+  const auto slots = emu.Snapshot().fPaymentSlots;
+  EXPECT_EQ(slots[6].fDescription, "BUONI");
+
+  // The printer now matches: a second start-up writes nothing.
+  emu.ClearPackets();
+  EXPECT_TRUE(d.Init());
+  EXPECT_EQ(CountLetter(emu.Packets(), "E"), 0);
+}
+
+TEST_F(DriverTest, InitStopsWhenThePrinterRefusesTheStatusRequest) {
+  auto& d = Open();
+  emu.ClearPackets();
+  emu.ForceReplyCode("?", 0x31);
+  EXPECT_FALSE(d.Init());
+  EXPECT_EQ(Letters(emu.Packets()), "?");
+  EXPECT_EQ(d.IOHandler().ErrorCode(), 501);
+  EXPECT_EQ(d.IOHandler().ErrorMessage(), "Fatal Error");
+  EXPECT_EQ(d.fPag[0], "CONTANTI|CONT|0");  // the default table is in place whatever happened
+}
+
+TEST_F(DriverTest, GetStatusReportsIdentityModeAndFlags) {
+  struct Case {
+    int mode;
+    const char* expected;
+  } cases[] = {{0, "MF"}, {1, "RT"}, {2, "RT"}, {3, "RT"}};
+  auto& d = OpenAndInit();
+  emu.SetSerialNumber(" 80012345 ");
+  emu.SetDayOpen(true);
+  emu.SetPaperEnd(true);
+  for (const auto& c : cases) {
+    emu.SetFiscalMode(c.mode);
+    _int_GETSTATUS_result r;
+    d.Pub_GetStatus(*Request(), r);
+    ASSERT_FALSE(r.Error) << r.ErrorText;
+    EXPECT_EQ(r.FiscalMode, c.expected);
+    EXPECT_EQ(r.SerialNumber, "4ZRPV012345");
+    EXPECT_EQ(r.FirmwareVersion, "1.02.07");
+    EXPECT_TRUE(r.DayOpened);
+    EXPECT_TRUE(r.PaperEnd && r.PaperNearEnd);
+    EXPECT_FALSE(r.ReceiptOpen || r.FiscalReceiptOpen || r.TrainingMode);
+    EXPECT_NEAR(r.DateTime, emu.Clock(), 5.0 / 86400);
+  }
+  EXPECT_EQ(Letters(emu.Packets()), std::string("av,t|av,t|av,t|av,t|"));
+
+  // A mode the driver does not know leaves the reported one as it was.
+  emu.SetFiscalMode(7);
+  bool b = false;
+  DateTime dt = 0;
+  std::string fw, serial, mode = "kept";
+  EXPECT_TRUE(d.GetPrinterStatus(b, dt, b, b, b, b, b, b, fw, serial, mode));
+  EXPECT_EQ(mode, "kept");
+}
+
+TEST_F(DriverTest, ClockIsSetAndReadBack) {
+  auto& d = OpenAndInit();
+  _int_SETDATETIME_result r;
+  d.Pub_SetDateTime(*Request("", {}, "<DateTime>2031-07-04T09:08:07</DateTime>"), r);
+  ASSERT_FALSE(r.Error) << r.ErrorText;
+  const auto packets = emu.Packets();
+  ASSERT_GE(packets.size(), 2u);
+  EXPECT_EQ(packets[0].fLetter, "T");
+  EXPECT_EQ(packets[0].fData, "/040731/090807");
+  EXPECT_NEAR(r.DateTime, *EncodeDateTime(2031, 7, 4, 9, 8, 7, 0), 5.0 / 86400);
+}
+
+TEST_F(DriverTest, UnreadableClockGivesTheComputersClock) {
+  struct Case {
+    const char* frame;
+    bool computerClock;
+  } cases[] = {
+      {"00/00/00/311299/235959/", false},
+      {"00/00/00/310299/120000/", true},  // 31 February
+      {"00/00/00/31129/235959/", true},
+      {"00/00/00/xx1299/235959/", true},
+  };
+  auto& d = OpenAndInit();
+  d.SetClock([] { return 12345.5; });
+  for (const auto& c : cases) {
+    emu.ForceFrame("t", c.frame);
+    DateTime dt = 0;
+    EXPECT_TRUE(d.GetDateTime(dt)) << c.frame;
+    EXPECT_DOUBLE_EQ(dt, c.computerClock ? 12345.5 : *EncodeDateTime(2099, 12, 31, 23, 59, 59, 0)) << c.frame;
+  }
+}
+
+TEST_F(DriverTest, DrawerAndDisplay) {
+  auto& d = OpenAndInit();
+  _int_OPENDR_result dr;
+  d.Pub_OpenDrawer(*Request("<Drawer><Number>0</Number></Drawer>", {dt_Drawer}), dr);
+  EXPECT_FALSE(dr.Error) << dr.ErrorText;
+  ASSERT_EQ(emu.Packets().size(), 1u);
+  EXPECT_EQ(emu.Packets()[0].fLetter, "q");
+  EXPECT_EQ(emu.Packets()[0].fData, "/1");
+
+  const std::string lines =
+      "<Lines><Text><Value>Totale  12,00</Value><Alignment>left</Alignment></Text>"
+      "<Text><Value></Value><Alignment>left</Alignment></Text>"
+      "<Text><Value>A/B &amp; C</Value><Alignment>left</Alignment></Text></Lines>";
+  for (bool clear : {false, true}) {
+    emu.ClearPackets();
+    _int_DISPLAY_result r;
+    d.Pub_WriteDisplay(
+        *Request("<Display><Clear>" + std::string(clear ? "true" : "false") + "</Clear>" + lines + "</Display>",
+                 {dt_Display}),
+        r);
+    EXPECT_FALSE(r.Error) << r.ErrorText;
+    const auto packets = emu.Packets();
+    ASSERT_EQ(packets.size(), clear ? 3u : 2u);
+    size_t i = 0;
+    if (clear) EXPECT_EQ(packets[i++].fData, "/0/3/" + std::string(48, ' ') + "/");
+    EXPECT_EQ(packets[i++].fData, "/0/3/" + PadRight("T0tale  12,00", 48) + "/");
+    EXPECT_EQ(packets[i++].fData, "/0/3/" + PadRight("A-B - C", 48) + "/");
+  }
+
+  // A display that cannot be cleared shows nothing.
+  emu.ClearPackets();
+  emu.ForceReplyCode("7", 0x2E);
+  _int_DISPLAY_result r;
+  d.Pub_WriteDisplay(*Request("<Display><Clear>true</Clear>" + lines + "</Display>", {dt_Display}), r);
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(r.ErrorText, "The printer is disconnected");
+  EXPECT_EQ(emu.Packets().size(), 1u);
+}
+
+TEST_F(DriverTest, UnsupportedOperationsRefuseWithoutTalkingToThePrinter) {
+  auto& d = OpenAndInit();
+  _int_SET_result plain;
+  d.Pub_Set(*Request(), plain);
+  EXPECT_FALSE(plain.Error);
+
+  struct Case {
+    std::function<void()> call;
+    const char* message;
+  } cases[] = {
+      {[&] { _int_SET_result r; d.Pub_Set(*Request("", {}, "<TrainingMode>true</TrainingMode>"), r); },
+       "Set this status directly on the RT - printer"},
+      {[&] {
+         _int_PAY_result r;
+         d.Pub_Pay(*Request("<Payment><Amount>1</Amount></Payment>", {dt_Pay}), r);
+       },
+       "Driver does not support payment"},
+      {[&] {
+         _int_GETLOTTERYRCPTSTATUS_result r;
+         d.Pub_GetLotteryReceiptStatus(
+             *Request("<ReceiptReference><ReceiptType>Sale</ReceiptType></ReceiptReference>", {dt_ReceiptReference}),
+             r);
+       },
+       "Driver does not support lottery receipt status"},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.call();
+      ADD_FAILURE() << "no failure for " << c.message;
+    } catch (const kException& e) {
+      EXPECT_STREQ(e.what(), c.message);
+    }
+  }
+  EXPECT_TRUE(emu.Packets().empty());
+
+  int32_t remaining = -7;
+  EXPECT_FALSE(d.GetRemainingFiscalMemory(remaining));
+  EXPECT_EQ(remaining, -7);
+  bool open = true;
+  EXPECT_TRUE(d.GetDrawerStatus(1, open));
+  EXPECT_TRUE(open);
+  EXPECT_TRUE(d.SkipStatusCheck());
+  EXPECT_TRUE(emu.Packets().empty());
+}
+
+TEST_F(DriverTest, CheckStatusClearsAnOpenReceipt) {
+  auto& d = OpenAndInit();
+  EXPECT_TRUE(d.CheckStatus());
+  ASSERT_EQ(emu.Packets().size(), 1u);
+  EXPECT_EQ(emu.Packets()[0].fLetter, "+");
+  EXPECT_EQ(emu.Packets()[0].fData, "/0/");
+}
