@@ -9,6 +9,7 @@
 #include "base/errors.h"
 #include "base/xml_text.h"
 #include "documents/krpt_util.h"
+#include "documents/nf_receipt.h"
 
 namespace fp {
 namespace {
@@ -259,6 +260,17 @@ TEST(PrintableTextTest, SpecialCharsFollowTheOwner) {
   auto orphanLine = kReceiptLineText(nullptr);
   orphanLine.fDescription = "\u00E8";
   EXPECT_EQ(orphanLine.GetDescription(), " ");
+}
+
+TEST(PrintableTextTest, NonFiscalOwnerGovernsItsLines) {
+  kNFReceipt owner;
+  auto text = kReceiptMessageTextLine::CreateNF(&owner);
+  text->fValue = "\u00C0";
+  EXPECT_EQ(text->fNFOwner, &owner);
+  EXPECT_EQ(text->fOwner, nullptr);
+  EXPECT_EQ(text->GetValue(), "A");
+  owner.fSupportSpecialChars = true;
+  EXPECT_EQ(text->GetValue(), "\u00C0");
 }
 
 }  // namespace
