@@ -513,6 +513,9 @@ PrinterModel::Reply PrinterModel::CmdSaleLine(const Fields& f) {
   bool adds = type == "S" || type == "N";
   Amount effect = adds ? amount : -amount;
   if (fState.fDocumentTotal + effect < Amount()) return {rcNegativeTotal, {}};
+  // A refund of one of this printer's receipts cannot give back more than it took.
+  if (fRefundTarget >= 0 && fState.fDocumentTotal + effect > fJournal[fRefundTarget].fTotal)
+    return {rcRefundExceeds, {}};
 
   fState.fDocumentTotal += effect;
   if (type == "G") fDocDiscounts += amount;
