@@ -1,6 +1,10 @@
 #include "device/fiscal_processor_caller.h"
 
 #include "base/errors.h"
+#include "device/fiscal_printer_device.h"
+#include "documents/message_line.h"
+#include "documents/nf_receipt.h"
+#include "documents/request_element.h"
 
 namespace fp {
 
@@ -22,5 +26,31 @@ bool kFiscalProcessorCaller::ProcessZReport(const std::string&, vnFiscalCounters
 
 void kFiscalProcessorCaller::ProcessGetStatus(const std::string&, bool&, DateTime&, bool&, std::string&,
                                               std::string&, std::string&) {}
+
+bool kFiscalProcessorCaller::PrintReport(const std::string& aText, const std::string& aLayout,
+                                         kFiscalPrinterDevice& aPrinter) {
+  kNFReceipt document;
+  document.fDefaultLayout = aLayout.empty();
+  document.fLayout = aLayout.empty() ? "DocumentLayout" : aLayout;
+  aPrinter.BeginNonFiscalReceipt(document);
+  bool first = true;
+  for (const std::string& text : SplitTextLines(aText)) {
+    auto line = kReceiptMessageTextLine::CreateNF(&document);
+    line->fValue = text;
+    if (first) {
+      line->fEffects = EffectBit(le_bold);
+      line->fSize = 2;
+      line->fAlignment = la_center;
+    } else {
+      line->fEffects = 0;
+      line->fSize = 1;
+      line->fAlignment = la_left;
+    }
+    first = false;
+    aPrinter.PrintNonFiscalTextLine(nullptr, *line);
+  }
+  aPrinter.EndNonFiscalReceipt(document);
+  return true;
+}
 
 }  // namespace fp

@@ -45,6 +45,12 @@ class kFiscalProcessorCaller {
                                 bool& aTrainingMode, std::string& aFirmwareVersion, std::string& aSerialNumber,
                                 std::string& aFiscalMode);
 
+  // Prints a report text through aPrinter's non-fiscal hooks: a document of layout aLayout
+  // ("DocumentLayout" when empty), the first line bold, double size and centred, the others
+  // plain and left-aligned. The hooks' answers are not looked at; the document is always
+  // closed. Returns true.
+  bool PrintReport(const std::string& aText, const std::string& aLayout, kFiscalPrinterDevice& aPrinter);
+
   const std::string& Name() const { return fName; }
   const std::string& ErrorMessage() const { return fErrorMessage; }
   bool Active() const { return fActive; }

@@ -554,6 +554,34 @@ TEST_F(DeviceTest, WeightedSaleDefaultPrintsTextThenAQuantityOneSale) {
   ::unsetenv("LC_ALL");
 }
 
+TEST_F(DeviceTest, ProcessorReportPrintsATitleAndPlainLines) {
+  struct Recorder : FakeDriver {
+    using FakeDriver::FakeDriver;
+    std::string layout;
+    std::vector<std::string> lines;
+    bool BeginNonFiscalReceipt(kNFReceipt& aDocument) override {
+      layout = aDocument.fLayout;
+      return FakeDriver::BeginNonFiscalReceipt(aDocument);
+    }
+    bool PrintNonFiscalTextLine(kReceipt* aReceipt, kReceiptMessageTextLine& aLine) override {
+      lines.push_back(aLine.fValue + "|" + std::to_string(aLine.fSize) + "|" + std::to_string(aLine.fEffects) + "|" +
+                      std::to_string(aLine.fAlignment) + (aReceipt ? "|receipt" : ""));
+      return FakeDriver::PrintNonFiscalTextLine(aReceipt, aLine);
+    }
+  } device(fHandler, "");
+  // Every hook refuses: the document is still walked to the end and closed.
+  for (auto hook : {"BeginNonFiscalReceipt", "PrintNonFiscalTextLine", "EndNonFiscalReceipt"})
+    device.fBehaviour[hook].result = false;
+
+  EXPECT_TRUE(device.Processor().PrintReport("X REPORT\r\nTotal 10\nEnd\r\n", "", device));
+  EXPECT_EQ(device.layout, "DocumentLayout");
+  EXPECT_EQ(device.lines, (Calls{"X REPORT|2|1|2", "Total 10|1|0|3", "End|1|0|3"}));
+  EXPECT_EQ(device.fCalls.back(), "EndNonFiscalReceipt");
+
+  device.Processor().PrintReport("Z", "ZLayout", device);
+  EXPECT_EQ(device.layout, "ZLayout");
+}
+
 // ---- Services for drivers --------------------------------------------------------------
 
 TEST_F(DeviceTest, FindVatIndexMatchesCodesExactly) {
