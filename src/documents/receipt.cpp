@@ -30,8 +30,11 @@ pugi::xml_node DocumentElement(pugi::xml_node aNode) {
 void ReadCustomAttributes(pugi::xml_node aNode, kCustomAttributes& aAttributes) {
   pugi::xml_node list = FirstChild(aNode, "CustomAttributes");
   if (!list) return;
+  // Comments and stray text between the entries name no attribute and are passed over;
+  // taken as entries they would give names no element can carry when written back.
   for (pugi::xml_node child = list.first_child(); child; child = child.next_sibling()) {
-    std::string name = krptUtil::NodeName(child);
+    if (child.type() != pugi::node_element) continue;
+    std::string name = child.name();
     aAttributes.Append(LowerCase(name) + "=" + U::GetNodeValueAsString(list, name));
   }
 }
@@ -381,7 +384,8 @@ void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
 
   if (pugi::xml_node headers = FirstChild(node, "Headers"))
     for (pugi::xml_node child = headers.first_child(); child; child = child.next_sibling())
-      fHeaders.push_back(child.type() == pugi::node_element ? U::NodeValue(child) : std::string(child.value()));
+      // Every element is a header line whatever its name; a comment is not one.
+      if (child.type() == pugi::node_element) fHeaders.push_back(U::NodeValue(child));
 
   pugi::xml_node lines = FirstChild(node, "Lines");
   if (!lines) throw kException("Unable to find Lines node ");

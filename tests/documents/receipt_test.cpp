@@ -217,6 +217,15 @@ TEST(ReceiptReaderTest, FailuresCarryTheFirstBadValue) {
   }
 }
 
+TEST(ReceiptReaderTest, CommentsAreNeitherHeadersNorAttributes) {
+  kReceipt r;
+  Read(r, Minimal("<Headers><H>one</H><!-- c --><H>two</H></Headers>",
+                  "<text><CustomAttributes><!-- c --><A>1</A><A>2</A></CustomAttributes></text>"));
+  EXPECT_EQ(r.fHeaders, (std::vector<std::string>{"one", "two"}));
+  // A repeated name takes the value of its first element.
+  EXPECT_EQ(r.fLines[0]->fCustomAttributes.Items(), (std::vector<std::string>{"a=1", "a=1"}));
+}
+
 TEST(ReceiptReaderTest, LinesReadBeforeAFailureStay) {
   kReceipt r;
   EXPECT_EQ(ErrorOf([&] { Read(r, Minimal("", "<text/><text/><bogus/>")); }), "LineType bogus is invalid");
