@@ -400,6 +400,9 @@ TEST_F(Emulator, FaultInjection) {
 
   fEmu.FailNext(1, 0);
   EXPECT_EQ(HttpGet(Url("?", "")).fCurl, CURLE_GOT_NOTHING);
+  fEmu.ResetNext(1);
+  EXPECT_EQ(HttpGet(Url(">", "////")).fCurl, CURLE_RECV_ERROR);
+  EXPECT_EQ(fEmu.Snapshot().fDocument, DocumentState::None);
 
   // Executed, then the answer is lost: the receipt is open although nobody heard so.
   fEmu.DropNextAnswers(1);

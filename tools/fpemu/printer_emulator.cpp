@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <condition_variable>
 #include <cstring>
@@ -132,6 +133,7 @@ struct PrinterEmulator::Impl {
   int fFailCount = 0;
   int fFailStatus = 0;
   int fDropCount = 0;
+  int fResetCount = 0;
   int fBusyCount = 0;
   struct Forced {
     std::string fLetter;
@@ -233,6 +235,18 @@ struct PrinterEmulator::Impl {
       uint64_t epoch = fFaultEpoch;
       fWake.wait_for(lock, fDelay, [this, epoch] { return fStopping || fFaultEpoch != epoch; });
       if (fStopping) return MHD_NO;
+    }
+    if (fResetCount > 0) {
+      --fResetCount;
+      const MHD_ConnectionInfo* ci = MHD_get_connection_info(aConn, MHD_CONNECTION_INFO_CONNECTION_FD);
+      if (ci) {
+        // Dissolving the association of a connected TCP socket aborts it with RST at once;
+        // the server closes the descriptor afterwards as usual.
+        sockaddr none{};
+        none.sa_family = AF_UNSPEC;
+        connect(ci->connect_fd, &none, sizeof none);
+      }
+      return MHD_NO;
     }
     if (fFailCount > 0) {
       --fFailCount;
@@ -440,6 +454,10 @@ void PrinterEmulator::FailNext(int aCount, int aHttpStatus) {
   fImpl->fFailCount = aCount;
   fImpl->fFailStatus = aHttpStatus;
 }
+void PrinterEmulator::ResetNext(int aCount) {
+  FPEMU_LOCKED;
+  fImpl->fResetCount = aCount;
+}
 void PrinterEmulator::DropNextAnswers(int aCount) {
   FPEMU_LOCKED;
   fImpl->fDropCount = aCount;
@@ -460,7 +478,7 @@ void PrinterEmulator::ClearFaults() {
   {
     FPEMU_LOCKED;
     fImpl->fDelay = std::chrono::milliseconds(0);
-    fImpl->fFailCount = fImpl->fDropCount = fImpl->fBusyCount = 0;
+    fImpl->fFailCount = fImpl->fDropCount = fImpl->fBusyCount = fImpl->fResetCount = 0;
     fImpl->fForced.clear();
     ++fImpl->fFaultEpoch;
   }

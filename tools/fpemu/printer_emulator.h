@@ -185,6 +185,8 @@ class PrinterEmulator {
   // The next aCount requests are not executed: they get HTTP status aHttpStatus, or the
   // connection is closed without an answer when aHttpStatus is 0.
   void FailNext(int aCount, int aHttpStatus);
+  // The next aCount requests are not executed: the connection is reset (TCP RST).
+  void ResetNext(int aCount);
   // The next aCount commands are executed, then the connection closes without an answer.
   void DropNextAnswers(int aCount);
   // The next aCount "@" commands get the busy frame "00/00/02" and are not executed.
