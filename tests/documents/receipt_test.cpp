@@ -284,3 +284,44 @@ TEST(PrintableTextTest, NonFiscalOwnerGovernsItsLines) {
 
 }  // namespace
 }  // namespace fp
+
+namespace fp {
+namespace {
+
+// Damaged requests: every outcome is a model or a kException, never a crash. Mutations are
+// drawn from a fixed seed so a failure reproduces.
+TEST(ReceiptReaderTest, DamagedRequestsFailCleanly) {
+  const std::string original = ReadFile("full_receipt.xml");
+  const char kBytes[] = {'<', '>', '/', '!', '-', 'x', '0', ',', '.', '&', '\xC3', '\x88', ' ', '\n'};
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFFFF; };
+  for (int round = 0; round < 2000; ++round) {
+    std::string text = original;
+    for (int edits = 1 + next() % 4; edits > 0; --edits) {
+      size_t at = next() % text.size();
+      switch (next() % 3) {
+        case 0: text[at] = kBytes[next() % sizeof kBytes]; break;
+        case 1: text.erase(at, 1 + next() % 12); break;
+        default: text.insert(at, 1, kBytes[next() % sizeof kBytes]); break;
+      }
+    }
+    pugi::xml_document doc;
+    if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_comments, pugi::encoding_utf8))
+      continue;
+    kReceipt r;
+    try {
+      r.Deserialize(doc);
+      r.fTotalAmount = r.GetCalculatedAmount();
+      r.CalcLinesNetAmount();
+      kReceipt back;
+      pugi::xml_document written;
+      std::string out = r.Serialize();
+      ASSERT_TRUE(written.load_buffer(out.data(), out.size(), pugi::parse_default, pugi::encoding_utf8));
+      back.Deserialize(written);
+    } catch (const kException&) {
+    }
+  }
+}
+
+}  // namespace
+}  // namespace fp
