@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "fpemu/full_backlog.h"
 #include "fpemu/printer_emulator.h"
 #include "fpemu/printer_model.h"
 
@@ -430,6 +431,24 @@ TEST_F(Emulator, FaultInjection) {
   EXPECT_EQ(HttpGet(Url("?", ""), {}, 100).fCurl, CURLE_OPERATION_TIMEDOUT);
   fEmu.ClearFaults();
   EXPECT_EQ(Ok("?"), "00/00/02/");
+}
+
+TEST(FullBacklogListener, ConnectsTimeOutWithoutDelivering) {
+  FullBacklogListener listener;
+  listener.Start();
+  CURL* c = curl_easy_init();
+  std::string url = listener.BaseUrl() + "_io?cmd=4&js=0&pkt=?";
+  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, 300L);
+  EXPECT_EQ(curl_easy_perform(c), CURLE_OPERATION_TIMEDOUT);
+  curl_off_t connectTime = -1;
+  long requestSize = -1;
+  curl_easy_getinfo(c, CURLINFO_CONNECT_TIME_T, &connectTime);
+  curl_easy_getinfo(c, CURLINFO_REQUEST_SIZE, &requestSize);
+  EXPECT_EQ(connectTime, 0);
+  EXPECT_EQ(requestSize, 0);
+  curl_easy_cleanup(c);
 }
 
 TEST_F(Emulator, VatAndDepartmentTablesReadBackAsProgrammed) {
