@@ -190,6 +190,28 @@ TEST_F(ChannelTest, PrinterBusyForeverEndsWithAnError) {
   EXPECT_EQ(link.errorMessage, "The printer is still preparing the journal, try again later");
 }
 
+TEST_F(ChannelTest, SlowBusyAnswersAreBoundedByTime) {
+  // Each busy answer takes ten seconds to come: the time bound ends the wait long before the
+  // repetition count would.
+  auto now = std::chrono::steady_clock::time_point();
+  channel.SetClock([&] { return now; });
+  channel.SetSleeper([&](int ms) { now += std::chrono::milliseconds(ms) + std::chrono::seconds(10); });
+  link.script.clear();
+  EXPECT_FALSE(channel.SendCommand("4", 0, "@", "", true));
+  EXPECT_LE(now - std::chrono::steady_clock::time_point(), kCommandChannel::kMaxBusyDuration + std::chrono::seconds(11));
+  EXPECT_LT(link.urls.size(), 20u);
+  EXPECT_FALSE(channel.LastExchangeFailed());  // the printer answered, it was only busy
+}
+
+TEST_F(ChannelTest, TellsAFailedExchangeFromARefusal) {
+  link.script = {{false, "", 0}, {false, "", 0}, {false, "", 0}};
+  EXPECT_FALSE(channel.SendCommand("4", 0, "t", "", true));
+  EXPECT_TRUE(channel.LastExchangeFailed());
+  link.script = {{true, "0A/00/00/"}};
+  EXPECT_FALSE(channel.SendCommand("4", 0, "t", "", true));
+  EXPECT_FALSE(channel.LastExchangeFailed());
+}
+
 TEST_F(ChannelTest, GarbageFrameThrowsAndTheChannelStaysUsable) {
   link.script = {{true, "00/00/06/"}, {true, "<html>oops</html>"}, {true, "00/00/00/"}};
   EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true));

@@ -8,10 +8,16 @@
 namespace fp::tarvol {
 
 kCommandChannel::kCommandChannel(kCommandLink& aLink)
-    : fLink(aLink), fSleep([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {}
+    : fLink(aLink),
+      fSleep([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
+      fNow([] { return std::chrono::steady_clock::now(); }) {}
 
 void kCommandChannel::SetSleeper(Sleeper aSleeper) {
   if (aSleeper) fSleep = std::move(aSleeper);
+}
+
+void kCommandChannel::SetClock(Clock aClock) {
+  if (aClock) fNow = std::move(aClock);
 }
 
 void kCommandChannel::Pause(int aMilliseconds) { fSleep(aMilliseconds); }
@@ -35,6 +41,8 @@ bool kCommandChannel::SendCommand(const std::string& aCmd, int aJs, const std::s
 
   int failures = 0;  // failed exchanges over the whole call, busy repetitions included
   int busyRepetitions = 0;
+  const auto start = fNow();
+  fExchangeFailed = false;
   for (;;) {
     bool delivered = false;
     while (failures < kMaxFailedExchanges) {
@@ -54,6 +62,7 @@ bool kCommandChannel::SendCommand(const std::string& aCmd, int aJs, const std::s
       Pause(kRetryPauseMs);
     }
     if (!delivered) {
+      fExchangeFailed = true;
       fLink.RecordHttpFailure();
       return false;
     }
@@ -74,7 +83,7 @@ bool kCommandChannel::SendCommand(const std::string& aCmd, int aJs, const std::s
     }
     if (!(busy && aRetry)) return true;
 
-    if (busyRepetitions >= kMaxBusyRepetitions) {
+    if (busyRepetitions >= kMaxBusyRepetitions || fNow() - start >= kMaxBusyDuration) {
       const std::string message = "The printer is still preparing the journal, try again later";
       fLink.SetCustomError(kReplyCodeErrorNumber, message);
       fLink.WriteLog(let_error, "Frame ERR", message);

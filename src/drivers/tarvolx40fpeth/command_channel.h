@@ -8,6 +8,7 @@
 // tests replace it and never wait.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -46,10 +47,13 @@ class kCommandChannel {
   static constexpr int kRetryPauseMs = 1000;
   static constexpr int kBusyPauseMs = 500;
   // The printer answers "00/00/02" while it prepares a journal read; a whole day's journal
-  // takes it well under a minute, so two minutes of repetitions is a generous bound.
+  // takes it well under a minute, so two minutes of repetitions is a generous bound. The
+  // time bound also holds when each busy answer itself is slow in coming.
   static constexpr int kMaxBusyRepetitions = 240;
+  static constexpr std::chrono::seconds kMaxBusyDuration{120};
 
   using Sleeper = std::function<void(int aMilliseconds)>;
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
   explicit kCommandChannel(kCommandLink& aLink);
 
@@ -59,8 +63,13 @@ class kCommandChannel {
   bool SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
                    bool aRetry);
 
-  // Replaces the pause function (tests record the pauses instead of waiting).
+  // Replaces the pause function (tests record the pauses instead of waiting) and the clock
+  // that bounds the busy repetitions.
   void SetSleeper(Sleeper aSleeper);
+  void SetClock(Clock aClock);
+
+  // Whether the last command failed for want of an answer (rather than being refused).
+  bool LastExchangeFailed() const { return fExchangeFailed; }
 
   // The last reply frame whose exchange succeeded, and its decoded status fields.
   const std::string& Response() const { return fResponse; }
@@ -75,6 +84,8 @@ class kCommandChannel {
 
   kCommandLink& fLink;
   Sleeper fSleep;
+  Clock fNow;
+  bool fExchangeFailed = false;
   std::string fRequest;  // request body: no command carries one
   std::string fResponse;
   kFiscalPrinter_TARVOLX40FPETH_DeviceStatus fDeviceStatus;

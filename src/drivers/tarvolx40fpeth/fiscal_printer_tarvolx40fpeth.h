@@ -136,6 +136,8 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
 
   // Replaces the pause function of retries and busy polling (tests never wait real time).
   void SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper);
+  // Whether the last command failed for want of an answer (rather than being refused).
+  bool LastExchangeFailed() const { return fChannel->LastExchangeFailed(); }
 
   // Field aIndex (from 1) of the last reply frame, and its data after the status fields.
   std::string ReplyField(int aIndex) const { return tarvol::FrameField(fResponse, aIndex); }

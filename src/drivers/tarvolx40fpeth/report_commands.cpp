@@ -1,33 +1,178 @@
-// Report and journal hooks of the RT printer.
-// Not carried by this driver yet: every hook records that on the transport and fails.
+// Report and journal hooks of the RT printer: the X and Z reports, and the reading of the
+// electronic journal piece by piece, from which the day's totals are taken after a Z report.
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "documents/enums.h"
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
+#include "drivers/tarvolx40fpeth/zreport_reader.h"
 #include "io/io_handler.h"
 
 namespace fp {
 
 namespace {
 
-bool NotSupportedYet(kIOHandler& aTransport) {
-  aTransport.SetCustomError(tarvol::kReplyCodeErrorNumber, "Reports are not supported yet by this driver");
-  return false;
+// Closing the day makes the printer write and print the whole report before it answers.
+constexpr int32_t kZReportReadTimeoutMs = 30000;
+
+// A printer that keeps answering "more" would hold the caller forever. Ten lines come per
+// piece, so this allows 200,000 journal lines: ten times a busy day of 1,000 receipts.
+constexpr int kMaxJournalPieces = 20000;
+
+// What the journal is asked for ("@" selection codes).
+enum JournalKind { jkZReports = 0, jkFiscalReceipts = 1, jkNonFiscalReceipts = 2, jkCreditNotes = 3 };
+
+std::string Ddmmyy(DateTime aDate) {
+  const DateTimeParts p = DecodeDateTime(aDate);
+  return tarvol::TwoDigits(p.day) + tarvol::TwoDigits(p.month) + tarvol::TwoDigits(p.year % 100);
+}
+
+// Restores the transport's read timeout however the command ends.
+class TemporaryReadTimeout {
+ public:
+  TemporaryReadTimeout(kIOHandler& aTransport, int32_t aTimeout) : fTransport(aTransport) {
+    fTransport.SetTemporaryReadTimeout(aTimeout);
+  }
+  ~TemporaryReadTimeout() { fTransport.ResetTemporaryReadTimeout(); }
+  TemporaryReadTimeout(const TemporaryReadTimeout&) = delete;
+  TemporaryReadTimeout& operator=(const TemporaryReadTimeout&) = delete;
+
+ private:
+  kIOHandler& fTransport;
+};
+
+// Appends the lines of one "*" piece: its data field holds lines each closed by "||", and the
+// frame closes that field with "/".
+void SplitPiece(const std::string& aReplyData, std::vector<std::string>& aLines) {
+  if (aReplyData.size() <= 3) return;
+  const std::string body = aReplyData.substr(0, aReplyData.size() - 3);
+  size_t start = 0;
+  while (true) {
+    const size_t bar = body.find("||", start);
+    if (bar == std::string::npos) {
+      aLines.push_back(body.substr(start));
+      return;
+    }
+    aLines.push_back(body.substr(start, bar - start));
+    start = bar + 2;
+  }
+}
+
+std::string JoinLines(const std::vector<std::string>& aLines) {
+  std::string out;
+  size_t size = 0;
+  for (const auto& l : aLines) size += l.size() + 2;
+  out.reserve(size);
+  for (size_t i = 0; i < aLines.size(); ++i) {
+    if (i > 0) out += "\r\n";
+    out += aLines[i];
+  }
+  return out;
+}
+
+bool IsEndOfJournal(int aReplyCode) {
+  return aReplyCode == tarvol::kReplyNoSdData || aReplyCode == tarvol::kReplyNoMoreSdData;
+}
+
+// One journal read: select the documents with "@", then fetch the text with "*" until the
+// printer says there is no more. Returns the result of the last command sent; aText gets the
+// lines kept so far even when a command fails halfway.
+bool ReadJournal(kFiscalPrinter_TARVOLX40FPETH& aPrinter, JournalKind aKind, DateTime aStartDate,
+                 DateTime aEndDate, std::string& aText) {
+  aPrinter.ResetCounters();
+  static constexpr const char* kSelection[4][2] = {{"7", "1"}, {"3", "1"}, {"3", "4"}, {"7", "1"}};
+  const auto& codes = kSelection[aKind];
+  // The last field asks the printer to hand the text back ("0") rather than print a copy
+  // ("1"); the text is read back whatever the destination, so it is always "0".
+  bool ok = aPrinter.Send("@", std::string("/") + codes[0] + "/" + codes[1] + "////" + Ddmmyy(aStartDate) + "/" +
+                                   Ddmmyy(aEndDate) + "/0/");
+
+  std::vector<std::string> kept;
+  bool collecting = false;
+  int pieces = 0;
+  while (ok && !IsEndOfJournal(aPrinter.fDeviceStatus.ReplyCode)) {
+    if (pieces == kMaxJournalPieces) {
+      aPrinter.IOHandler().SetCustomError(tarvol::kReplyCodeErrorNumber,
+                                 "The journal did not end after " + std::to_string(kMaxJournalPieces) + " pieces");
+      ok = false;
+      break;
+    }
+    ++pieces;
+    ok = aPrinter.Send("*", "/0/10/");
+    if (!ok) break;
+    std::vector<std::string> lines;
+    SplitPiece(aPrinter.ReplyData(), lines);
+    for (auto& line : lines) {
+      if (aKind == jkZReports) {
+        if (line.find("AZZERAMENTO GIORNALIERO") != std::string::npos) collecting = true;
+        if (line.find("DATI IN TRASMISSIONE") != std::string::npos) collecting = false;
+        if (!collecting) continue;
+      }
+      kept.push_back(std::move(line));
+    }
+  }
+
+  aText = JoinLines(kept);
+  if (aKind == jkZReports) tarvol::ReadZReports(aText, aPrinter.fCounters);
+  return ok;
 }
 
 }  // namespace
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintXReport(kXReport& aReport) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintXReport(kXReport&) {
+  // The second part adds the summary of the day's payments.
+  if (!Send("x", "/1////")) return false;
+  return Send("x", "/2////");
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport* aReport) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
+  bool ok;
+  {
+    TemporaryReadTimeout slow(*fIOHandler, kZReportReadTimeoutMs);
+    ok = Send("x", "/7////");
+  }
+  // The counters describe the Z reports of the computer's calendar day.
+  const DateTime today = DateOf(CurrentDateTime());
+  const DateTime endOfDay = today + *EncodeTime(23, 59, 59, 999);
+  std::string text;
+  if (PrintEJZReports(rd_Memory, today, endOfDay, text)) fCounters.Text = text;
+  return ok;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintEJZReports(vnEJReportDestination aDestination, DateTime aStartDate, DateTime aEndDate, std::string& aText) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintEJZReports(vnEJReportDestination, DateTime aStartDate,
+                                                    DateTime aEndDate, std::string& aText) {
+  return ReadJournal(*this, jkZReports, aStartDate, aEndDate, aText);
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintEJFiscalReceipts(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate, DateTime aEndDate, int32_t aEndNumber, std::string& aText) { return NotSupportedYet(*fIOHandler); }
+// The printer selects receipts by date only: the number range is not part of its request.
+bool kFiscalPrinter_TARVOLX40FPETH::PrintEJFiscalReceipts(vnEJReportDestination, int32_t,
+                                                          DateTime aStartDate, DateTime aEndDate, int32_t,
+                                                          std::string& aText) {
+  return ReadJournal(*this, jkFiscalReceipts, aStartDate, aEndDate, aText);
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintEJNonFiscalReceipts(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate, DateTime aEndDate, int32_t aEndNumber, std::string& aText) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintEJNonFiscalReceipts(vnEJReportDestination, int32_t,
+                                                             DateTime aStartDate, DateTime aEndDate, int32_t,
+                                                             std::string& aText) {
+  return ReadJournal(*this, jkNonFiscalReceipts, aStartDate, aEndDate, aText);
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintEJCreditNotes(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate, DateTime aEndDate, int32_t aEndNumber, std::string& aText) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintEJCreditNotes(vnEJReportDestination, int32_t,
+                                                       DateTime aStartDate, DateTime aEndDate, int32_t,
+                                                       std::string& aText) {
+  return ReadJournal(*this, jkCreditNotes, aStartDate, aEndDate, aText);
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintEJInvoices(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate, DateTime aEndDate, int32_t aEndNumber, std::string& aText) { return NotSupportedYet(*fIOHandler); }
+// This printer keeps no invoices in its journal and writes no journal files.
+bool kFiscalPrinter_TARVOLX40FPETH::PrintEJInvoices(vnEJReportDestination, int32_t, DateTime, DateTime, int32_t,
+                                                    std::string&) {
+  return true;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::GetEJFiles(vnEJFilesRequestType aRequestType, const std::string& aOutputDir, DateTime aStartDate, DateTime aEndDate, int32_t& aFilesCount) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::GetEJFiles(vnEJFilesRequestType, const std::string&, DateTime, DateTime,
+                                               int32_t&) {
+  return true;
+}
 
 }  // namespace fp

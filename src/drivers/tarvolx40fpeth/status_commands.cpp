@@ -61,6 +61,8 @@ bool kFiscalPrinter_TARVOLX40FPETH::Init() {
     const std::string text = tarvol::CleanFieldText(tarvol::FrameField(data, 1)) + "|" +
                              tarvol::CleanFieldText(tarvol::FrameField(data, 2)) + "|" + tarvol::FrameField(data, 5);
     if (text != fPag[slot - 1]) differs = true;
+    // A printer that no longer answers would otherwise cost the full retry time per slot.
+    if (!ok && LastExchangeFailed()) return false;
   }
   if (!ok || !differs) return ok;
 
