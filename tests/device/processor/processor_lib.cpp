@@ -1,0 +1,99 @@
+// A processor library for the tests of the processor caller. It answers by what the
+// request text contains: "refuse" makes a call fail, "garbage" makes an answer that is not
+// XML; a receipt request has ORIGINAL replaced by REWRITTEN.
+// Built twice: complete, and with FP_RECEIPT_ONLY exporting PROCESSRECEIPT alone.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#define FP_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+// The host's system string layout: byte count, UTF-16 units, zero.
+char16_t* Alloc(const std::string& aText) {
+  const uint32_t bytes = static_cast<uint32_t>(aText.size() * 2);
+  char* block = static_cast<char*>(std::malloc(4 + bytes + 2));
+  std::memcpy(block, &bytes, 4);
+  auto* units = reinterpret_cast<char16_t*>(block + 4);
+  for (size_t i = 0; i < aText.size(); ++i) units[i] = static_cast<unsigned char>(aText[i]);
+  units[aText.size()] = 0;
+  return units;
+}
+
+std::string Text(const char16_t* aText) {
+  std::string out;
+  for (; aText && *aText; ++aText) out += static_cast<char>(*aText);
+  return out;
+}
+
+bool Has(const char16_t* aText, const char* aWord) { return Text(aText).find(aWord) != std::string::npos; }
+
+}  // namespace
+
+FP_EXPORT int16_t PROCESSRECEIPT(char16_t* aXmlIn, char16_t** aXmlOut, char16_t** aErrorMessage) {
+  if (Has(aXmlIn, "refuse")) {
+    *aXmlOut = Alloc("");
+    *aErrorMessage = Alloc("receipt refused");
+    return 3;
+  }
+  std::string xml = Text(aXmlIn);
+  size_t at = xml.find("ORIGINAL");
+  if (at != std::string::npos) xml.replace(at, 8, "REWRITTEN");
+  *aXmlOut = Alloc(xml);
+  return 0;
+}
+
+#ifndef FP_RECEIPT_ONLY
+
+FP_EXPORT int16_t OPEN(char16_t* aXmlIn, int32_t* aHandle, char16_t** aErrorMessage) {
+  if (Has(aXmlIn, "refuse")) {
+    *aErrorMessage = Alloc("open refused");
+    return 1;
+  }
+  *aHandle = 42;
+  return 0;
+}
+
+FP_EXPORT int16_t PROCESSREPRINTRECEIPT(char16_t* aXmlIn, char16_t** aXmlOut, char16_t** aErrorMessage) {
+  return PROCESSRECEIPT(aXmlIn, aXmlOut, aErrorMessage);
+}
+
+static int16_t Report(const char* aKind, char16_t* aXmlIn, char16_t** aXmlOut, char16_t** aErrorMessage) {
+  if (Has(aXmlIn, "refuse")) {
+    *aErrorMessage = Alloc(std::string(aKind) + " refused");
+    return 2;
+  }
+  if (Has(aXmlIn, "garbage")) {
+    *aXmlOut = Alloc("<Report><Text>");
+    return 0;
+  }
+  *aXmlOut = Alloc(std::string("<Report><GrandTotalAmount>1234.5</GrandTotalAmount>") +
+                   "<DayTotalAmount>100.25</DayTotalAmount><DayVoidsAmount>3</DayVoidsAmount>" +
+                   "<DayReceiptsNumber>12</DayReceiptsNumber><ReportNumber>" + (aKind[0] == 'X' ? "7" : "8") +
+                   "</ReportNumber><ReportDateTime>2024-03-01T10:00:00</ReportDateTime>" + "<Text>" + aKind +
+                   " REPORT\r\nTotal 100,25</Text></Report>");
+  return 0;
+}
+
+FP_EXPORT int16_t PROCESSXREPORT(char16_t* aXmlIn, char16_t** aXmlOut, char16_t** aErrorMessage) {
+  return Report("X", aXmlIn, aXmlOut, aErrorMessage);
+}
+
+FP_EXPORT int16_t PROCESSZREPORT(char16_t* aXmlIn, char16_t** aXmlOut, char16_t** aErrorMessage) {
+  return Report("Z", aXmlIn, aXmlOut, aErrorMessage);
+}
+
+FP_EXPORT int16_t PROCESSGETSTATUS(char16_t* aXmlIn, char16_t** aXmlOut, char16_t** aErrorMessage) {
+  if (Has(aXmlIn, "refuse")) {
+    *aErrorMessage = Alloc("status refused");
+    return 5;
+  }
+  *aXmlOut = Alloc(
+      "<Status><DayOpened>true</DayOpened><DateTime>2024-03-01T10:00:00</DateTime>"
+      "<FirmwareVersion>P1</FirmwareVersion><SerialNumber>PSN</SerialNumber><FiscalMode>MF</FiscalMode></Status>");
+  return 0;
+}
+
+#endif

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "base/errors.h"
+#include "device/fiscal_processor_caller.h"
+#include "entry/model/receipt_printer_handler.h"
+#include "entry/model/results.h"
+#include "fake_driver.h"
+
+using namespace fp;
+using namespace fp::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+kFiscalProcessorCaller& Loaded(kFiscalProcessorCaller& aCaller, const char* aPath) {
+  aCaller.fName = aPath;
+  aCaller.fActive = true;
+  aCaller.Init();
+  return aCaller;
+}
+
+}  // namespace
+
+TEST(ProcessorCaller, LoadsABareNameFromTheCurrentFolder) {
+  const fs::path lib(FP_TEST_PROCESSOR);
+  const fs::path saved = fs::current_path();
+  fs::current_path(lib.parent_path());
+  kFiscalProcessorCaller caller;
+  caller.fName = lib.filename().string();
+  EXPECT_NO_THROW(caller.Init());
+  EXPECT_NE(caller.DLLHandle(), nullptr);
+
+  kFiscalProcessorCaller missing;
+  missing.fName = "nothere.so";
+  try {
+    missing.Init();
+    ADD_FAILURE() << "loaded a missing library";
+  } catch (const kException& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Unable to load library " + (lib.parent_path() / "nothere.so").string() + ". Error code: [2]");
+  }
+  // A file that is no library.
+  kFiscalProcessorCaller notALibrary;
+  notALibrary.fName = "CMakeFiles";
+  try {
+    notALibrary.Init();
+    ADD_FAILURE() << "loaded a folder";
+  } catch (const kException& e) {
+    EXPECT_NE(std::string(e.what()).find("CMakeFiles. Error code: ["), std::string::npos) << e.what();
+  }
+  fs::current_path(saved);
+}
+
+TEST(ProcessorCaller, ReceiptTextIsRewrittenOrRefused) {
+  kFiscalProcessorCaller caller;
+  Loaded(caller, FP_TEST_PROCESSOR);
+  // The device passes its request text as both input and output.
+  std::string xml = "<Receipt>ORIGINAL</Receipt>";
+  EXPECT_TRUE(caller.ProcessReceipt(xml, xml));
+  EXPECT_EQ(xml, "<Receipt>REWRITTEN</Receipt>");
+  EXPECT_TRUE(caller.ProcessReprintReceipt("<R>ORIGINAL</R>", xml));
+  EXPECT_EQ(xml, "<R>REWRITTEN</R>");
+
+  xml = "<Receipt>refuse</Receipt>";
+  EXPECT_FALSE(caller.ProcessReceipt(xml, xml));
+  EXPECT_EQ(caller.ErrorMessage(), "receipt refused");
+  EXPECT_EQ(xml, "");  // a refusal hands back the library's (empty) text too
+}
+
+TEST(ProcessorCaller, ReportAnswersFillTheCounters) {
+  kFiscalProcessorCaller caller;
+  Loaded(caller, FP_TEST_PROCESSOR);
+  vnFiscalCounters counters;
+  counters.GrandTotalRefundsAmount = Amount::FromInt(9);  // absent from the answer: becomes 0
+  ASSERT_TRUE(caller.ProcessZReport("<ZReport/>", counters));
+  EXPECT_EQ(counters.GrandTotalAmount, *Amount::Parse("1234.5"));
+  EXPECT_TRUE(counters.GrandTotalRefundsAmount.IsZero());
+  EXPECT_EQ(counters.DayTotalAmount, *Amount::Parse("100.25"));
+  EXPECT_EQ(counters.DayVoidsAmount, Amount::FromInt(3));
+  EXPECT_EQ(counters.DayReceiptsNumber, 12);
+  EXPECT_EQ(counters.ZReportNumber, 8);
+  EXPECT_GT(counters.ZReportDateTime, 0);
+  EXPECT_EQ(counters.Text, "Z REPORT\nTotal 100,25");  // the XML reader keeps one LF per break
+
+  ASSERT_TRUE(caller.ProcessXReport("<XReport/>", counters));
+  EXPECT_EQ(counters.ZReportNumber, 7);
+
+  EXPECT_FALSE(caller.ProcessXReport("refuse", counters));
+  EXPECT_EQ(caller.ErrorMessage(), "X refused");
+  EXPECT_EQ(counters.ZReportNumber, 7);
+
+  EXPECT_THROW(caller.ProcessZReport("garbage", counters), kException);
+  EXPECT_EQ(counters.ZReportNumber, 7);
+}
+
+TEST(ProcessorCaller, MissingEntryPointsCountAsTheirDefaults) {
+  kFiscalProcessorCaller caller;
+  Loaded(caller, FP_TEST_PROCESSOR_RECEIPT_ONLY);
+  EXPECT_TRUE(caller.OpenProcessor("<x/>"));
+  std::string xml = "<R>ORIGINAL</R>";
+  EXPECT_TRUE(caller.ProcessReprintReceipt(xml, xml));
+  EXPECT_EQ(xml, "<R>ORIGINAL</R>");
+  vnFiscalCounters counters;
+  EXPECT_FALSE(caller.ProcessXReport("<x/>", counters));
+  EXPECT_FALSE(caller.ProcessZReport("<x/>", counters));
+  EXPECT_EQ(caller.ErrorMessage(), "");
+
+  bool dayOpened = false, training = true;
+  DateTime when = 5;
+  std::string firmware = "F", serial = "S", mode = "RT";
+  caller.ProcessGetStatus("<x/>", dayOpened, when, training, firmware, serial, mode);
+  EXPECT_EQ(serial, "S");
+  EXPECT_EQ(when, 5);
+}
+
+TEST(ProcessorCaller, DeviceOpensTheProcessorAndTakesItsStatus) {
+  const fs::path dir = fs::temp_directory_path() / ("fpprocessor_" + std::to_string(::getpid()));
+  kReceiptPrinterHandler handler;
+  handler.Parameters = {std::string("processor=") + FP_TEST_PROCESSOR};
+  {
+    FakeDriver device(handler, dir.string());
+    ASSERT_TRUE(device.Processor().Active());
+    device.fXmlString = "<ReceiptPrinterManager/>";
+
+    _int_OPEN_result opened;
+    device.Pub_Open(handler, opened);
+    EXPECT_FALSE(opened.Error);
+    EXPECT_EQ(device.Processor().fProcessorHandle, 42);
+    device.IOHandler().FlushLog();
+    std::ifstream log(device.LogFileName());
+    std::string all((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(all.find(" - Processor:Open\r\n"), std::string::npos);
+
+    _int_GETSTATUS_result status;
+    device.Pub_GetStatus(handler, status);
+    EXPECT_FALSE(status.Error);
+    EXPECT_TRUE(status.DayOpened);
+    EXPECT_EQ(status.SerialNumber, "PSN");
+    EXPECT_EQ(status.FiscalMode, "MF");
+    EXPECT_EQ(device.fFiscalMode, "MF");
+
+    // A refused status leaves what the driver read.
+    device.fXmlString = "refuse";
+    _int_GETSTATUS_result refused;
+    device.Pub_GetStatus(handler, refused);
+    EXPECT_FALSE(refused.Error);
+    EXPECT_EQ(refused.SerialNumber, "SN1");
+    EXPECT_EQ(device.Processor().ErrorMessage(), "status refused");
+  }
+  fs::remove_all(dir);
+}
