@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  options.fAutoSaveFile = stateFile;
   fp::emu::PrinterEmulator emulator(options);
   if (!stateFile.empty() && !emulator.LoadState(stateFile))
     std::cerr << "fpemu: no state loaded from " << stateFile << ", starting fresh\n";

@@ -155,6 +155,11 @@ struct PrinterEmulator::Impl {
   uint16_t fPort = 0;
   std::string fDigestRandom;
 
+  // REQUIRES: fMutex held.
+  void AutoSave() {
+    if (!fOptions.fAutoSaveFile.empty()) SaveStateFile(fModel, fOptions.fAutoSaveFile);
+  }
+
   static void* UriLog(void*, const char* aUri, MHD_Connection*) {
     auto* ctx = new RequestContext;
     ctx->fUri = aUri ? aUri : "";
@@ -270,7 +275,10 @@ struct PrinterEmulator::Impl {
         break;
       }
     }
-    if (!forced) frame = aReq.fFieldError ? fModel.StatusFrame(rcBadField) : fModel.Execute(aReq.fLetter, aReq.fData);
+    if (!forced) {
+      frame = aReq.fFieldError ? fModel.StatusFrame(rcBadField) : fModel.Execute(aReq.fLetter, aReq.fData);
+      AutoSave();
+    }
     bool drop = false;
     if (fDropCount > 0) {
       --fDropCount;
@@ -492,6 +500,7 @@ std::string PrinterEmulator::Execute(const std::string& aLetter, const std::stri
   {
     FPEMU_LOCKED;
     frame = fImpl->fModel.Execute(aLetter, aData);
+    fImpl->AutoSave();
     printed = fImpl->fModel.TakeNewPaper();
   }
   if (fImpl->fListener)

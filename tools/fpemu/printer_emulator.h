@@ -35,6 +35,9 @@ struct EmulatorOptions {
   std::string fFirmwareVersion = "1.02.07";  // seven characters
   int fFiscalMode = 1;                       // 0 MF, 1 to 3 RT
   std::chrono::milliseconds fDelay{0};       // added before every answer
+  // When set, the state is written to this file after every executed command, so a day
+  // survives a crash as well as a restart (LoadState reads it back).
+  std::string fAutoSaveFile;
 };
 
 // One payment slot as "{" reads it and "E" programs it.
