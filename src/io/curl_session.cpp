@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 #include <curl/curl.h>
 
@@ -44,28 +45,36 @@ std::string TrimLineEnd(std::string aText) {
   return aText;
 }
 
+bool StartsWithNoCase(std::string_view aText, std::string_view aPrefix) {
+  if (aText.size() < aPrefix.size()) return false;
+  for (size_t i = 0; i < aPrefix.size(); ++i) {
+    const char a = aText[i], b = aPrefix[i];
+    if (a != b && !(a >= 'A' && a <= 'Z' && a + 32 == b)) return false;
+  }
+  return true;
+}
+
 // Status line and Content-Type of every answer; a new status line (a digest challenge is
-// answered 401 first, then the real answer follows) starts afresh.
+// answered 401 first, then the real answer follows) starts afresh. Called once per header
+// line, so it looks only at the two lines it needs.
 size_t OnHeader(char* aData, size_t aSize, size_t aCount, void* aUser) {
   auto* ex = static_cast<Exchange*>(aUser);
   const size_t n = aSize * aCount;
-  std::string line = TrimLineEnd(std::string(aData, n));
-  if (StartsWith(line, "HTTP/")) {
+  const std::string_view raw(aData, n);
+  if (StartsWith(raw, "HTTP/")) {
     kHttpResult& r = *ex->result;
-    r.StatusLine = line;
+    r.StatusLine = TrimLineEnd(std::string(raw));
     r.StatusText.clear();
     r.ContentType.clear();
     // "HTTP/1.1 200 OK": the reason phrase follows the second blank and may be empty.
+    const std::string& line = r.StatusLine;
     const size_t sp1 = line.find(' ');
     if (sp1 != std::string::npos) {
       const size_t sp2 = line.find(' ', sp1 + 1);
       if (sp2 != std::string::npos) r.StatusText = line.substr(sp2 + 1);
     }
-  } else {
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos && SameText(line.substr(0, colon), "content-type")) {
-      ex->result->ContentType = Trim(line.substr(colon + 1));
-    }
+  } else if (StartsWithNoCase(raw, "content-type:")) {
+    ex->result->ContentType = Trim(raw.substr(13));
   }
   return n;
 }
@@ -131,7 +140,6 @@ kHttpResult kCurlSession::Perform(const kHttpRequest& aRequest) {
   // A fresh connection per request, closed afterwards: libcurl would otherwise resend a
   // request whose reused connection died, which for a printer means a repeated command.
   curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L);
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
