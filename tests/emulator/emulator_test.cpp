@@ -325,6 +325,8 @@ TEST_F(Emulator, RefusesBadCommandsWithThePrintersReplyCodes) {
       {"negative receipt total", {{">", "////"}, {"}", "/"}, {"3", sale}}, "3",
        Pkt({"B", "STORNO", "", "1.000", "6.00", "1", "", "", "0", ""}), "54"},
       {"refund of an unknown receipt", {}, "-", Pkt({"01012026", "1", "99", "", "", ""}), "7C"},
+      {"void naming a receipt and a reference kind", {}, "+", Pkt({"1", "01012026", "1", "99", "", "", "POS"}), "04"},
+      {"refund date without the century", {}, "-", Pkt({"010126", "1", "99", "", "", ""}), "03"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -476,10 +478,23 @@ TEST_F(Emulator, VatAndDepartmentTablesReadBackAsProgrammed) {
   EXPECT_EQ(fEmu.Snapshot().fDepartments[6].fSalesType, 1);
 }
 
+TEST_F(Emulator, UncheckedReferencesLetRefundsNameAnyReceipt) {
+  fEmu.SetCheckReferences(false);
+  Ok("-", Pkt({"01012026", "3", "99", "", "", ""}));
+  Ok("}", "/");
+  Ok("3", Pkt({"N", "RESO", "", "1.000", "4.00", "1", "", "", "0", ""}));
+  Ok("m", "/");
+  EXPECT_EQ(fEmu.Snapshot().fDay.fRefunds, Amount::FromInt(4));
+}
+
 TEST_F(Emulator, StateSurvivesARestart) {
   OpenSale();
   Sale("ARTICOLO", "1.000", "2.50");
   Ok("m", "/");
+  uint16_t port = fEmu.Port();
+  fEmu.Stop();
+  EXPECT_EQ(fEmu.Start(), port);
+  EXPECT_EQ(Ok("X"), "00/00/02/0/1/0/");
   std::string path = ::testing::TempDir() + "/fpemu_state.xml";
   ASSERT_TRUE(fEmu.SaveState(path));
   PrinterEmulator other;

@@ -307,7 +307,7 @@ uint16_t PrinterEmulator::Start() {
   }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_port = htons(fImpl->fOptions.fPort);
+  addr.sin_port = htons(fImpl->fPort ? fImpl->fPort : fImpl->fOptions.fPort);
   if (inet_pton(AF_INET, fImpl->fOptions.fBindAddress.c_str(), &addr.sin_addr) != 1)
     throw std::runtime_error("fpemu: invalid bind address " + fImpl->fOptions.fBindAddress);
   fImpl->fDigestRandom = std::to_string(reinterpret_cast<uintptr_t>(this)) + std::to_string(Now());
@@ -389,6 +389,10 @@ void PrinterEmulator::SetFiscalMode(int aMode) {
 void PrinterEmulator::SetSerialNumber(const std::string& aSerial) {
   FPEMU_LOCKED;
   fImpl->fModel.State().fSerialNumber = aSerial;
+}
+void PrinterEmulator::SetCheckReferences(bool aCheck) {
+  FPEMU_LOCKED;
+  fImpl->fModel.SetCheckReferences(aCheck);
 }
 void PrinterEmulator::SetZCounter(int aCounter) {
   FPEMU_LOCKED;

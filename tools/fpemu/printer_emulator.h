@@ -143,7 +143,8 @@ class PrinterEmulator {
   PrinterEmulator& operator=(const PrinterEmulator&) = delete;
 
   // Binds and starts answering; returns the bound port. The socket is listening when this
-  // returns. Throws std::runtime_error when the address cannot be bound.
+  // returns. A restart after Stop binds the same port again. Throws std::runtime_error when
+  // the address cannot be bound.
   uint16_t Start();
   // Stops answering and closes every connection; waits for the server threads. Idempotent.
   void Stop();
@@ -165,6 +166,9 @@ class PrinterEmulator {
   void SetPaymentSlot(int aSlot, const PaymentSlot& aValue);  // 1 to 20
   void SetVatSlot(int aSlot, const VatSlot& aValue);          // 1 to 12
   void SetDepartment(int aNumber, const Department& aValue);  // 1 to 20
+  // Whether a refund or void of one of this printer's own receipts must name a receipt of
+  // its journal (answering 0x7C otherwise). On by default, as on the printer.
+  void SetCheckReferences(bool aCheck);
   // The payment table the driver programs at start-up, so tests can start from a printer
   // that already carries it.
   static std::vector<PaymentSlot> DriverPaymentTable();

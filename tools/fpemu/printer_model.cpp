@@ -406,68 +406,64 @@ namespace {
 bool ValidReferenceKind(const std::string& k) { return k.empty() || k == "POS" || k == "VR" || k == "ND"; }
 }  // namespace
 
-// "-": date (ddmmyyyy), Z number, receipt number, serial, lottery code, reference kind.
+// The original receipt a refund or void names: a date (ddmmyyyy), and either its Z number
+// and receipt number (with serial and lottery code when another printer issued it) or a
+// reference kind alone. A receipt of this printer is looked up in the journal; aTarget is
+// its index there, or -1.
+int PrinterModel::ResolveReference(const std::string& aDate, const std::string& aZ, const std::string& aNumber,
+                                   const std::string& aSerial, const std::string& aLottery,
+                                   const std::string& aKind, int& aTarget, std::string& aOrigin) const {
+  aTarget = -1;
+  if (aDate.size() != 8) return aDate.size() < 8 ? rcFieldTooShort : rcFieldTooLong;
+  auto date = ParseDate(aDate);
+  if (!date || !ValidReferenceKind(aKind)) return rcBadField;
+  if (!aKind.empty()) {
+    if (!aZ.empty() || !aNumber.empty() || !aSerial.empty() || !aLottery.empty()) return rcBadField;
+    aOrigin = aKind;
+    return rcOk;
+  }
+  auto z = ParseInt(aZ), number = ParseInt(aNumber);
+  if (!z || !number) return rcBadField;
+  aOrigin = Four(*z) + "-" + Four(*number);
+  if (!aSerial.empty()) return rcOk;  // another printer's receipt
+  const JournalEntry* e = FindReceipt(*date, *z, *number);
+  if (!e) return fCheckReferences ? rcReceiptNotFound : rcOk;
+  if (e->fVoided) return rcAlreadyReturned;
+  aTarget = static_cast<int>(e - fJournal.data());
+  return rcOk;
+}
+
+void PrinterModel::PrintReference(const std::string& aDate, const std::string& aSerial, const std::string& aOrigin) {
+  Print("Documento di riferimento: " + aOrigin);
+  Print("del " + aDate.substr(0, 2) + "-" + aDate.substr(2, 2) + "-" + aDate.substr(4));
+  if (!aSerial.empty()) Print("Matricola " + aSerial);
+}
+
+// "-": date, Z number, receipt number, serial, lottery code, reference kind.
 PrinterModel::Reply PrinterModel::CmdOpenRefund(const Fields& f) {
   if (int rc = Expect(f, 6)) return {rc, {}};
-  const std::string &dateText = f[0], &z = f[1], &num = f[2], &serial = f[3], &kind = f[5];
-  if (dateText.size() != 8) return {dateText.size() < 8 ? rcFieldTooShort : rcFieldTooLong, {}};
-  auto date = ParseDate(dateText);
-  if (!date || !ValidReferenceKind(kind)) return {rcBadField, {}};
   int target = -1;
   std::string origin;
-  if (kind.empty()) {
-    auto zn = ParseInt(z), nn = ParseInt(num);
-    if (!zn || !nn) return {rcBadField, {}};
-    origin = Four(*zn) + "-" + Four(*nn);
-    if (serial.empty()) {  // a receipt of this printer: it must be in the journal
-      const JournalEntry* e = FindReceipt(*date, *zn, *nn);
-      if (!e) return {rcReceiptNotFound, {}};
-      if (e->fVoided) return {rcAlreadyReturned, {}};
-      target = static_cast<int>(e - fJournal.data());
-    }
-  } else {
-    if (!z.empty() || !num.empty() || !serial.empty() || !f[4].empty()) return {rcBadField, {}};
-    origin = kind;
-  }
+  if (int rc = ResolveReference(f[0], f[1], f[2], f[3], f[4], f[5], target, origin)) return {rc, {}};
   if (int rc = OpenFiscal(DocumentState::Refund)) return {rc, {}};
   fRefundTarget = target;
   PrintHeader({"DOCUMENTO COMMERCIALE", "emesso per RESO MERCE"});
-  Print("Documento di riferimento: " + origin);
-  Print("del " + dateText.substr(0, 2) + "-" + dateText.substr(2, 2) + "-" + dateText.substr(4));
-  if (!serial.empty()) Print("Matricola " + serial);
+  PrintReference(f[0], f[3], origin);
   return {};
 }
 
 // "+" with the field 1: date, Z number, receipt number, lottery code, serial, reference kind.
+// The void takes the whole total of the receipt it names.
 PrinterModel::Reply PrinterModel::CmdOpenVoid(const Fields& f) {
   if (int rc = Expect(f, 7)) return {rc, {}};
-  const std::string &dateText = f[1], &z = f[2], &num = f[3], &serial = f[5], &kind = f[6];
-  if (dateText.size() != 8) return {dateText.size() < 8 ? rcFieldTooShort : rcFieldTooLong, {}};
-  auto date = ParseDate(dateText);
-  if (!date || !ValidReferenceKind(kind)) return {rcBadField, {}};
   int target = -1;
   std::string origin;
-  if (kind.empty()) {
-    auto zn = ParseInt(z), nn = ParseInt(num);
-    if (!zn || !nn) return {rcBadField, {}};
-    origin = Four(*zn) + "-" + Four(*nn);
-    if (serial.empty()) {
-      const JournalEntry* e = FindReceipt(*date, *zn, *nn);
-      if (!e) return {rcReceiptNotFound, {}};
-      if (e->fVoided) return {rcAlreadyReturned, {}};
-      target = static_cast<int>(e - fJournal.data());
-    }
-  } else {
-    if (!z.empty() || !num.empty() || !serial.empty() || !f[4].empty()) return {rcBadField, {}};
-    origin = kind;
-  }
+  if (int rc = ResolveReference(f[1], f[2], f[3], f[5], f[4], f[6], target, origin)) return {rc, {}};
   if (int rc = OpenFiscal(DocumentState::Void)) return {rc, {}};
   fVoidTarget = target;
   fHeaderDone = true;
   PrintHeader({"DOCUMENTO COMMERCIALE", "emesso per ANNULLAMENTO"});
-  Print("Documento di riferimento: " + origin);
-  Print("del " + dateText.substr(0, 2) + "-" + dateText.substr(2, 2) + "-" + dateText.substr(4));
-  if (!serial.empty()) Print("Matricola " + serial);
+  PrintReference(f[1], f[5], origin);
   if (target >= 0) {
     fState.fDocumentTotal = fJournal[target].fTotal;
     fState.fPaid = fState.fDocumentTotal;

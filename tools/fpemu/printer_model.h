@@ -68,6 +68,7 @@ class PrinterModel {
   std::vector<std::string>& Paper() { return fPaper; }
   std::vector<JournalEntry>& Journal() { return fJournal; }
   double ClockOffset() const { return fClockOffset; }
+  void SetCheckReferences(bool aCheck) { fCheckReferences = aCheck; }
   void SetClockOffset(double aDays) { fClockOffset = aDays; }
 
  private:
@@ -121,10 +122,15 @@ class PrinterModel {
   void PrintXReport(bool aPayments);
   int CurrentDay() const { return fState.fZCounter + 1; }
   const JournalEntry* FindReceipt(DateTime aDate, int aZ, int aNumber) const;
+  int ResolveReference(const std::string& aDate, const std::string& aZ, const std::string& aNumber,
+                       const std::string& aSerial, const std::string& aLottery, const std::string& aKind,
+                       int& aTarget, std::string& aOrigin) const;
+  void PrintReference(const std::string& aDate, const std::string& aSerial, const std::string& aOrigin);
 
   EmulatorOptions fOptions;
   PrinterSnapshot fState;
   double fClockOffset = 0;  // days added to the computer's clock
+  bool fCheckReferences = true;
   std::vector<std::string> fPaper;
   size_t fPaperTaken = 0;
   std::vector<JournalEntry> fJournal;
