@@ -1,53 +1,311 @@
 // Report and journal operations: X and Z reports, the electronic journal and its files.
+//
+// X and Z reports take one of three roads: the RT server client when the device is
+// RT-server active (the device then composes and prints the report text itself), the
+// processor library when one is configured, or the model driver's hooks.
+#include <algorithm>
 #include <string>
 
 #include "base/errors.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "device/fiscal_printer_device.h"
+#include "device/fiscal_processor_caller.h"
+#include "documents/ej_files_request.h"
+#include "documents/ej_report.h"
+#include "documents/enums.h"
+#include "documents/nf_receipt.h"
+#include "documents/x_report.h"
+#include "documents/z_report.h"
 #include "entry/model/receipt_printer_handler.h"
 #include "entry/model/results.h"
+#include "rtserver/rt_server_epson.h"
 
 namespace fp {
 
 namespace {
 
-template <class R>
-void ReportNotSupported(R& aResult, const std::string& aOperation) {
-  aResult.Error = true;
-  aResult.ErrorText = aOperation + " is not supported yet";
+std::string Two(int aValue) {
+  std::string s = std::to_string(aValue);
+  return s.size() < 2 ? "0" + s : s;
+}
+
+// "dd-mm-yyyy hh:nn" (and ":ss" when aSeconds), the colon being the user's time separator.
+std::string ReportDateTime(DateTime aValue, bool aSeconds) {
+  const DateTimeParts p = DecodeDateTime(aValue);
+  const std::string sep = TimeSeparator();
+  std::string year = std::to_string(p.year);
+  while (year.size() < 4) year = "0" + year;
+  std::string out = Two(p.day) + "-" + Two(p.month) + "-" + year + " " + Two(p.hour) + sep + Two(p.minute);
+  if (aSeconds) out += sep + Two(p.second);
+  return out;
+}
+
+// The request's document, or an empty one when the request holder carries none, so that an
+// operation never reaches through a missing document.
+template <class T>
+T& DocumentOrEmpty(const std::unique_ptr<T>& aDocument, T& aEmpty) {
+  return aDocument ? *aDocument : aEmpty;
 }
 
 }  // namespace
 
-void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler&, _int_PRINTXR_result& aResult) {
+void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _int_PRINTXR_result& aResult) {
   BeginOperation("PrintXReport", aResult);
-  ReportNotSupported(aResult, "PrintXReport");
+  kXReport empty;
+  kXReport& report = DocumentOrEmpty(aHandler.fXReport, empty);
+
+  if (fRTServerActive && fRTServer) {
+    OpenRTServerTill(aHandler);
+    LogInfo("RTServer:XReport");
+    // A refused report leaves Error set with no text: the server gives no reason.
+    if (!fRTServer->XReport()) return;
+    *fRTServerTillReportInfo = fRTServer->TillReportInfo();
+    PrintReportText("X", report.fPrint);
+    const kRTServerTillReportInfo& info = *fRTServerTillReportInfo;
+    aResult.XReportNumber = "1";
+    aResult.XReportDateTime = CurrentDateTime();
+    aResult.EJNumber = "0";
+    aResult.EJClosingNumber = std::to_string(info.fzRepNumber);
+    aResult.DeviceSerialNumber = info.fTillSerialNumber;
+    aResult.ServerSerialNumber = info.fServerSerialNumber;
+    aResult.Text = fCounters.Text;
+    aResult.Error = false;
+    aResult.ErrorText.clear();
+    return;
+  }
+
+  if (fProcessor->Active()) {
+    if (!fProcessor->ProcessXReport(fXmlString, fCounters)) {
+      aResult.Error = true;
+      aResult.ErrorText = fProcessor->ErrorMessage();
+      return;
+    }
+    fProcessor->PrintReport(fCounters.Text, "", *this);
+    aResult.XReportNumber = std::to_string(fCounters.ZReportNumber);
+    aResult.XReportDateTime = fCounters.ZReportDateTime;
+    aResult.EJNumber = "0";
+    aResult.EJClosingNumber = std::to_string(fCounters.ZReportNumber);
+    aResult.DeviceSerialNumber = fSerialNumber;
+    aResult.ServerSerialNumber.clear();
+    aResult.Error = false;
+    aResult.ErrorText.clear();
+    return;
+  }
+
+  if (IsReady()) PrintXReport(report);
+  if (TransportErrorFound()) {
+    aResult.XReportNumber.clear();
+    aResult.XReportDateTime = 0;
+    EndOperation(aResult);
+    return;
+  }
+  GetLastDocumentInfo(aResult.XReportDateTime, aResult.XReportNumber, aResult.EJNumber, aResult.EJClosingNumber,
+                      aResult.DeviceSerialNumber);
+  // The report is printed whatever the document information read says afterwards; a
+  // failure there must not make the host take the report a second time.
+  aResult.Error = false;
+  aResult.ErrorText.clear();
 }
 
-void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler&, _int_PRINTZR_result& aResult) {
+void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _int_PRINTZR_result& aResult) {
   BeginOperation("PrintZReport", aResult);
-  ReportNotSupported(aResult, "PrintZReport");
+  kZReport empty;
+  kZReport* report = aHandler.fZReport ? aHandler.fZReport.get() : &empty;
+
+  if (fRTServerActive && fRTServer) {
+    OpenRTServerTill(aHandler);
+    LogInfo("RTServer:CloseTill");
+    if (!fRTServer->CloseTill()) return;
+    *fRTServerTillReportInfo = fRTServer->TillReportInfo();
+    PrintReportText("Z", report->fPrint);
+    const kRTServerTillReportInfo& info = *fRTServerTillReportInfo;
+    aResult.ZReportNumber = std::to_string(info.fzRepNumber);
+    aResult.ZReportDateTime = info.fzRepDateTime;
+    aResult.EJNumber = "0";
+    aResult.EJClosingNumber = std::to_string(info.fzRepNumber);
+    aResult.DeviceSerialNumber = info.fTillSerialNumber;
+    aResult.ServerSerialNumber = info.fServerSerialNumber;
+    aResult.GrandTotalAmount = Amount();
+    aResult.GrandTotalRefundsAmount = Amount();
+    aResult.GrandTotalVoidsAmount = Amount();
+    aResult.DayTotalAmount = info.fDailyAmount;
+    aResult.DayDiscountsAmount = Amount();
+    aResult.DayRefundsAmount = info.fRefundsAmount;
+    aResult.DayVoidsAmount = info.fVoidsAmount;
+    aResult.DayReceiptsNumber = info.fnRecNumber;
+    aResult.DayRefundsNumber = 0;
+    aResult.Text = fCounters.Text;
+    aResult.Error = false;
+    aResult.ErrorText.clear();
+    return;
+  }
+
+  if (fProcessor->Active()) {
+    if (!fProcessor->ProcessZReport(fXmlString, fCounters)) {
+      aResult.Error = true;
+      aResult.ErrorText = fProcessor->ErrorMessage();
+      return;
+    }
+    aResult.ZReportNumber = std::to_string(fCounters.ZReportNumber);
+    aResult.ZReportDateTime = fCounters.ZReportDateTime;
+    aResult.EJNumber = "0";
+    aResult.EJClosingNumber = std::to_string(fCounters.ZReportNumber);
+    aResult.DeviceSerialNumber = fSerialNumber;
+    aResult.ServerSerialNumber.clear();
+    aResult.GrandTotalAmount = fCounters.GrandTotalAmount;
+    aResult.GrandTotalRefundsAmount = fCounters.GrandTotalRefundsAmount;
+    aResult.GrandTotalVoidsAmount = fCounters.GrandTotalVoidsAmount;
+    aResult.DayTotalAmount = fCounters.DayTotalAmount;
+    aResult.DayDiscountsAmount = fCounters.DayDiscountsAmount;
+    aResult.DayRefundsAmount = fCounters.DayRefundsAmount;
+    aResult.DayVoidsAmount = fCounters.DayVoidsAmount;
+    aResult.DayReceiptsNumber = fCounters.DayReceiptsNumber;
+    aResult.DayRefundsNumber = fCounters.DayRefundsNumber;
+    aResult.Text = fCounters.Text;
+    aResult.Error = false;
+    aResult.ErrorText.clear();
+    fProcessor->PrintReport(fCounters.Text, report->fLayout, *this);
+    return;
+  }
+
+  if (IsReady()) PrintZReport(report);
+  if (TransportErrorFound()) {
+    aResult.ZReportNumber.clear();
+    aResult.ZReportDateTime = 0;
+    aResult.RemainingFiscalMemory = 0;
+    EndOperation(aResult);
+    return;
+  }
+  GetLastDocumentInfo(aResult.ZReportDateTime, aResult.ZReportNumber, aResult.EJNumber, aResult.EJClosingNumber,
+                      aResult.DeviceSerialNumber);
+  GetRemainingFiscalMemory(aResult.RemainingFiscalMemory);
+  aResult.GrandTotalAmount = fCounters.GrandTotalAmount;
+  aResult.GrandTotalRefundsAmount = fCounters.GrandTotalRefundsAmount;
+  aResult.GrandTotalVoidsAmount = fCounters.GrandTotalVoidsAmount;
+  aResult.DayTotalAmount = fCounters.DayTotalAmount;
+  aResult.DayDiscountsAmount = fCounters.DayDiscountsAmount;
+  aResult.DayReturnsAmount = fCounters.DayReturnsAmount;
+  aResult.DayRefundsAmount = fCounters.DayRefundsAmount;
+  aResult.DayVoidsAmount = fCounters.DayVoidsAmount;
+  aResult.DayReceiptsNumber = fCounters.DayReceiptsNumber;
+  aResult.DayRefundsNumber = fCounters.DayRefundsNumber;
+  if (aResult.ZReportNumber.empty() || aResult.ZReportNumber == "0")
+    aResult.ZReportNumber = std::to_string(fCounters.ZReportNumber);
+  if (aResult.ZReportDateTime == 0) aResult.ZReportDateTime = fCounters.ZReportDateTime;
+  aResult.Text = fCounters.Text;
+  // The day is closed by now: a failed read of the document information must not make the
+  // host close it a second time.
+  aResult.Error = false;
+  aResult.ErrorText.clear();
 }
 
-void kFiscalPrinterDevice::Pub_EJReport(kReceiptPrinterHandler&, _int_EJREPORT_result& aResult) {
+void kFiscalPrinterDevice::Pub_EJReport(kReceiptPrinterHandler& aHandler, _int_EJREPORT_result& aResult) {
   BeginOperation("EJReport", aResult);
-  ReportNotSupported(aResult, "EJReport");
+  if (!aHandler.fEJReport) throw kException("EJReport node not found");
+  const kEJReport& r = *aHandler.fEJReport;
+  switch (r.fReportType) {
+    case ejrt_ZReport:
+      PrintEJZReports(r.fDestination, r.fStartDate, r.fEndDate, aResult.Text);
+      break;
+    case ejrt_FiscalReceipt:
+      PrintEJFiscalReceipts(r.fDestination, r.fStartNumber, r.fStartDate, r.fEndDate, r.fEndNumber, aResult.Text);
+      break;
+    case ejrt_NonFiscalReceipt:
+      PrintEJNonFiscalReceipts(r.fDestination, r.fStartNumber, r.fStartDate, r.fEndDate, r.fEndNumber,
+                               aResult.Text);
+      break;
+    case ejrt_CreditNote:
+      PrintEJCreditNotes(r.fDestination, r.fStartNumber, r.fStartDate, r.fEndDate, r.fEndNumber, aResult.Text);
+      break;
+    case ejrt_Invoice:
+      PrintEJInvoices(r.fDestination, r.fStartNumber, r.fStartDate, r.fEndDate, r.fEndNumber, aResult.Text);
+      break;
+    default:
+      break;
+  }
+  EndOperation(aResult);
 }
 
-void kFiscalPrinterDevice::Pub_GetEJFiles(kReceiptPrinterHandler&, _int_GETEJFILES_result& aResult) {
+void kFiscalPrinterDevice::Pub_GetEJFiles(kReceiptPrinterHandler& aHandler, _int_GETEJFILES_result& aResult) {
   BeginOperation("GetEJFiles", aResult);
-  ReportNotSupported(aResult, "GetEJFiles");
+  if (!aHandler.fEJFilesRequest) throw kException("EJRequest node not found");
+  const kEJFilesRequest& r = *aHandler.fEJFilesRequest;
+  GetEJFiles(r.fReqType, r.fOutputDir, r.fStartDate, r.fEndDate, fEJFilesCount);
+  if (TransportErrorFound()) {
+    EndOperation(aResult);
+    return;
+  }
+  aResult.FilesCount = fEJFilesCount;
+  EndOperation(aResult);
 }
 
-void kFiscalPrinterDevice::PrintReportText(const std::string&, bool) {
-  throw kException("Report text is not supported yet");
+void kFiscalPrinterDevice::PrintReportText(const std::string& aKind, bool aPrint) {
+  fCounters.Text.clear();
+  const kRTServerTillReportInfo& info = *fRTServerTillReportInfo;
+  const bool closing = aKind == "Z";
+
+  kNFReceipt document;
+  document.fLayout = "DocumentLayout";
+  bool first = true;
+  for (const std::string& header : fRTServerReceiptInfo->fHeaders) {
+    auto line = kReceiptMessageTextLine::CreateNF(&document);
+    line->fValue = header;
+    line->fSize = first ? 2 : 1;
+    line->fSection = rs_lead;
+    document.fHeaderLines.Add(std::move(line));
+    first = false;
+  }
+  auto gap = kReceiptMessageTextLine::CreateNF(&document);
+  gap->fSize = 1;
+  gap->fSection = rs_lead;
+  document.fHeaderLines.Add(std::move(gap));
+
+  BeginNonFiscalReceipt(document);
+  AddReportLine(document, aKind + "-REPORT", EffectBit(le_bold), la_center);
+  if (closing) {
+    AddReportLine(document, "", 0, la_left);
+    AddReportLine(document, "Data Chiusura:    " + ReportDateTime(info.fzRepDateTime, false), 0, la_left);
+    AddReportLine(document, "Numero Chiusura:  " + std::to_string(info.fzRepNumber), 0, la_left);
+  }
+  AddReportLine(document, "", 0, la_left);
+  AddReportLine(document, "Server:           " + info.fServerSerialNumber, 0, la_left);
+  AddReportLine(document, "Cassa:            " + info.fTillSerialNumber, 0, la_left);
+  AddReportLine(document, "", 0, la_left);
+  AddReportLine(document, "Documenti Emessi: " + std::to_string(info.fnRecNumber), 0, la_left);
+  AddReportLine(document, "", 0, la_left);
+  AddReportLine(document, "EURO", 0, la_right);
+  AddReportLine(document, FormatAmountLine("Totale Giorno", info.fDailyAmount), 0, la_left);
+  AddReportLine(document, "", 0, la_left);
+  AddReportLine(document, FormatAmountLine("Totale Vendite", info.fSalesAmount), 0, la_left);
+  AddReportLine(document, FormatAmountLine("Totale Resi", info.fRefundsAmount), 0, la_left);
+  AddReportLine(document, FormatAmountLine("Totale Annulli", info.fVoidsAmount), 0, la_left);
+  AddReportLine(document, "", 0, la_left);
+  AddReportLine(document, ReportDateTime(CurrentDateTime(), true), 0, la_center);
+  AddReportLine(document, "", 0, la_left);
+  // Without printing, the lines went to the driver but the document stays open: the host
+  // asked only for the text.
+  if (aPrint) EndNonFiscalReceipt(document);
 }
 
-void kFiscalPrinterDevice::AddReportLine(kNFReceipt&, const std::string&, uint8_t, vnReceiptMessageLineAlignment) {
-  throw kException("Report lines are not supported yet");
+void kFiscalPrinterDevice::AddReportLine(kNFReceipt& aNFReceipt, const std::string& aText, uint8_t aEffects,
+                                         vnReceiptMessageLineAlignment aAlignment) {
+  auto line = kReceiptMessageTextLine::CreateNF(&aNFReceipt);
+  line->fValue = aText;
+  line->fEffects = aEffects;
+  line->fAlignment = aAlignment;
+  line->fSize = 1;
+  PrintNonFiscalTextLine(nullptr, *line);
+  fCounters.Text += "\r\n" + aText;
 }
 
-std::string kFiscalPrinterDevice::FormatAmountLine(const std::string&, Amount) const {
-  throw kException("Report amount lines are not supported yet");
+std::string kFiscalPrinterDevice::FormatAmountLine(const std::string& aLabel, Amount aAmount) const {
+  const size_t width = fLineLength > 0 ? static_cast<size_t>(fLineLength) : 0;
+  const std::string padded = PadRight(aLabel, width);
+  const std::string amount = aAmount.Format(2, UserDecimalSeparator());
+  const size_t amountLength = CharLength(amount);
+  const size_t keep = width > amountLength ? width - amountLength : 0;
+  return CharLeft(padded, keep) + amount;
 }
 
 }  // namespace fp
