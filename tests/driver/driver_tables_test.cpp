@@ -39,6 +39,32 @@ TEST_F(DriverTest, VatTableReadKeepsTheFirstSlotOfEachCode) {
   EXPECT_EQ(Letters(emu.Packets()), "e");
 }
 
+TEST_F(DriverTest, VatTableReplyForms) {
+  // "e" answers 12 rates, then 12 natura indexes.
+  auto frame = [](std::vector<std::string> aRates, std::vector<std::string> aNatura) {
+    std::string f = "00/00/00/";
+    for (size_t i = 0; i < 12; ++i) f += (i < aRates.size() ? aRates[i] : "22.00") + "/";
+    for (size_t i = 0; i < 12; ++i) f += (i < aNatura.size() ? aNatura[i] : "0") + "/";
+    return f;
+  };
+  struct Case {
+    std::string frame;
+    const char* expected;
+  } cases[] = {
+      {frame({"22.00", "5.00", "0.00", "0.00"}, {"0", "0", "6", "9"}),
+       "1:2200:2200:22 2:0500:0500:5 3:VI:0000:0 "},  // natura 9 has no code: not listed
+      {frame({"4", "10.5", "0.00"}, {"0", "0", "x"}), "1:0004:0004:0.04 2:0105:0105:1.05 4:2200:2200:22 "},
+  };
+  auto& d = OpenAndInit();
+  for (const auto& c : cases) {
+    emu.ForceFrame("e", c.frame);
+    EXPECT_TRUE(d.ReadVatTable()) << c.frame;
+    EXPECT_EQ(VatList(d.VatTable()), c.expected) << c.frame;
+  }
+  emu.ForceFrame("e", frame({"22.00", "abc"}, {}));
+  EXPECT_THROW(d.ReadVatTable(), kException);
+}
+
 TEST_F(DriverTest, VatTableUnchangedSendsNothing) {
   auto& d = OpenAndInit();  // 22, 10, 4, 5 and N1 to N4 in slots 1 to 8
   _int_SETVATTABLE_result r;

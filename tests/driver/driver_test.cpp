@@ -78,6 +78,19 @@ TEST_F(DriverTest, InitStopsWhenThePrinterRefusesTheStatusRequest) {
   EXPECT_EQ(d.fPag[0], "CONTANTI|CONT|0");  // the default table is in place whatever happened
 }
 
+TEST_F(DriverTest, InitClosesTheDayOfAnInactivePrinterFirst) {
+  emu.SetInactivePeriod(true);
+  auto& d = Open();
+  emu.ClearPackets();
+  d.Init();
+  const std::string letters = Letters(emu.Packets());
+  ASSERT_FALSE(letters.empty());
+  EXPECT_EQ(letters[0], '?');
+  // Nothing else reaches the printer before its Z report.
+  const size_t setup = letters.find('\\');
+  if (setup != std::string::npos) EXPECT_LT(letters.find('x'), setup) << letters;
+}
+
 TEST_F(DriverTest, GetStatusReportsIdentityModeAndFlags) {
   struct Case {
     int mode;
@@ -109,6 +122,11 @@ TEST_F(DriverTest, GetStatusReportsIdentityModeAndFlags) {
   std::string fw, serial, mode = "kept";
   EXPECT_TRUE(d.GetPrinterStatus(b, dt, b, b, b, b, b, b, fw, serial, mode));
   EXPECT_EQ(mode, "kept");
+
+  emu.SetTraining(true);
+  _int_GETSTATUS_result training;
+  d.Pub_GetStatus(*Request(), training);
+  EXPECT_TRUE(training.TrainingMode);
 }
 
 TEST_F(DriverTest, ClockIsSetAndReadBack) {
