@@ -132,3 +132,27 @@ TEST(FieldText, DisplayAndPrintLines) {
   EXPECT_EQ(LineFieldText("\xC3\xA8\xC3\xA8\xC3\xA8", 2), "\xC3\xA8\xC3\xA8");
   EXPECT_EQ(LineFieldText(std::string(60, 'x'), 48), std::string(48, 'x'));
 }
+
+TEST(ReplyFrame, ArbitraryBytesNeverCrashTheDecoder) {
+  // Frames made of the characters a reply is built from, in random order and length: each
+  // either decodes or fails with the frame error, and field access stays in bounds.
+  const std::string alphabet = "0123456789ABCDEFxyz/ -%\xC3\xA8";
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  for (int i = 0; i < 5000; ++i) {
+    std::string frame;
+    const size_t length = next() % 24;
+    for (size_t k = 0; k < length; ++k) frame += alphabet[(next() >> 8) % alphabet.size()];
+    try {
+      const auto d = DecodeFrame(frame);
+      EXPECT_EQ(d.device.ReplyCode, d.replyCode);
+    } catch (const kException&) {
+    }
+    for (int f = 0; f < 8; ++f) (void)FrameField(frame, f);
+    (void)ReplyData(frame);
+    std::string rest = frame;
+    while (!NextField(rest).empty() || rest.find('/') != std::string::npos) {
+    }
+    EXPECT_EQ(EncodePacketData(frame).find_first_of(" /"), std::string::npos);
+  }
+}
