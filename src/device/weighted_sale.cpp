@@ -3,7 +3,7 @@
 // quantity 1.
 #include "base/text.h"
 #include "device/fiscal_printer_device.h"
-#include "device/number_format.h"
+#include "rtserver/number_format.h"
 #include "documents/receipt.h"
 
 namespace fp {

@@ -1,31 +1,453 @@
 #include "rtserver/rt_server_epson.h"
 
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <sstream>
 #include <utility>
 
+#include "base/errors.h"
+#include "base/text.h"
+#include "base/xml_text.h"
+#include "documents/krpt_util.h"
+#include "documents/receipt.h"
+#include "rtserver/number_format.h"
+#include "rtserver/system_string.h"
+
 namespace fp {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The server's VAT identifiers by the receipt's tax codes; other codes count as the
+// standard rate.
+std::string VatId(const std::string& aTaxCode) {
+  static const std::pair<const char*, const char*> kIds[] = {
+      {"N4", "0"}, {"2200", "1"}, {"1000", "2"}, {"0400", "3"}, {"0500", "4"},
+      {"N1", "10"}, {"N2", "11"}, {"N3", "12"}, {"N5", "13"}, {"N6", "14"}};
+  for (const auto& [code, id] : kIds)
+    if (aTaxCode == code) return id;
+  return "1";
+}
+
+std::string Qty(Amount aValue) { return aValue.Format(3); }
+std::string Money(Amount aValue) { return aValue.Format(2); }
+
+// A reference number as four digits: "0" + the number, zero-padded to four and cut to the
+// last four (12 gives 0012, 12345 gives 2345).
+std::string FourDigits(const std::string& aNumber) {
+  std::string text = "0" + aNumber;
+  if (text.size() < 4) text.insert(0, 4 - text.size(), '0');
+  return text.substr(text.size() - 4);
+}
+
+std::string YearMonthDay(DateTime aValue) {
+  DateTimeParts p = DecodeDateTime(aValue);
+  char buf[16];
+  std::snprintf(buf, sizeof(buf), "%04d%02d%02d", p.year, p.month, p.day);
+  return buf;
+}
+
+pugi::xml_node Command(pugi::xml_node aParent, const char* aName, bool aOperator = true) {
+  pugi::xml_node node = aParent.append_child(aName);
+  if (aOperator) node.append_attribute("operator") = "01";
+  return node;
+}
+
+void Attr(pugi::xml_node aNode, const char* aName, const std::string& aValue) {
+  aNode.append_attribute(aName) = aValue.c_str();
+}
+
+void FreeOfChargeAdjustment(pugi::xml_node aRoot, Amount aAmount, const std::string& aTaxCode) {
+  pugi::xml_node adj = Command(aRoot, "printRecItemAdjustment");
+  Attr(adj, "adjustmentType", "11");
+  Attr(adj, "amount", Money(aAmount));
+  Attr(adj, "vatID", VatId(aTaxCode));
+}
+
+std::string PaymentType(vnReceiptPaymentType aType) {
+  switch (aType) {
+    case rpt_Cash: return "0";
+    case rpt_Cheque: return "1";
+    case rpt_CreditCard:
+    case rpt_DebitCard: return "2";
+    case rpt_Credit:
+    case rpt_CreditOnProducts: return "5";
+    case rpt_CreditOnServices: return "4";
+    case Rpt_GiftCard:
+    case Rpt_Voucher: return "8";
+    case Rpt_MealVoucher: return "3";
+    case Rpt_NHSCard: return "7";
+    case Rpt_Change: break;
+  }
+  return "0";
+}
+
+// Parses an answer of the library; the element's own name does not matter.
+bool ParseAnswer(pugi::xml_document& aDoc, const std::string& aText, std::string& aError) {
+  pugi::xml_parse_result parsed = aDoc.load_buffer(aText.data(), aText.size(), pugi::parse_default, pugi::encoding_utf8);
+  if (!parsed) {
+    aError = parsed.description();
+    return false;
+  }
+  return aDoc.document_element() != nullptr;
+}
+
+}  // namespace
 
 kRTServer_Epson::kRTServer_Epson(std::string aDLLName, std::string aTillSerial, bool aTillInstance)
     : fDLLName(std::move(aDLLName)),
       fTillSerial(std::move(aTillSerial)),
       fTillInstance(aTillInstance),
       fReceiptInfo(std::make_unique<kRTServerReceiptInfo>()),
-      fTillReportInfo(std::make_unique<kRTServerTillReportInfo>()) {}
+      fTillReportInfo(std::make_unique<kRTServerTillReportInfo>()) {
+  const std::string name = fDLLName.empty() ? kDefaultLibrary : fDLLName;
+  if (name.find('\0') != std::string::npos) throw kException("Invalid library name: " + name);
+  const fs::path named(name);
+  const std::string path = named.is_absolute() ? name : (fs::current_path() / named).string();
+  auto fail = [&path](int aCode) {
+    throw kException("Unable to load library " + path + ". Error code: [" + std::to_string(aCode) + "]");
+  };
 
-kRTServer_Epson::~kRTServer_Epson() = default;
+  fLoadedPath = path;
+  if (::access(path.c_str(), R_OK) != 0) fail(errno);
+  if (fTillInstance) {
+    // One private copy per till, so several tills in one process keep separate library state.
+    fs::path copy = fs::path(path).replace_extension();
+    copy += "-" + fTillSerial + ".dll";
+    std::error_code error;
+    fs::copy_file(path, copy, fs::copy_options::overwrite_existing, error);
+    if (error) fail(error.value());
+    fLoadedPath = copy.string();
+  }
+  errno = 0;
+  fDLLHandle = dlopen(fLoadedPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (fDLLHandle == nullptr) fail(errno != 0 ? errno : ENOEXEC);
 
-// Without a library binding nothing can reach the server: every step is refused and the
-// records keep their empty values.
-bool kRTServer_Epson::OpenTill(const std::string&, int32_t, const std::string&, const std::string&,
-                               const std::string&) {
-  return false;
+  fOpenTill = reinterpret_cast<tRTServer_OPENTILL>(dlsym(fDLLHandle, "OPENTILL"));
+  if (fOpenTill == nullptr) throw kException("OPENTILL function not found in VNRS_ZEVUZ90_20.dll");
+  fSignReceipt = reinterpret_cast<tRTServer_SIGNRECEIPT>(dlsym(fDLLHandle, "SIGNRECEIPT"));
+  if (fSignReceipt == nullptr) throw kException("SIGNRECEIPT function not found in VNRS_ZEVUZ90_20.dll");
+  fCloseTill = reinterpret_cast<tRTServer_CLOSETILL>(dlsym(fDLLHandle, "CLOSETILL"));
+  if (fCloseTill == nullptr) throw kException("CLOSETILL function not found in VNRS_ZEVUZ90_20.dll");
+  fXReport = reinterpret_cast<tRTServer_XREPORT>(dlsym(fDLLHandle, "XREPORT"));
 }
 
-void kRTServer_Epson::BuildXMLReceipt(kReceipt&) {}
+// The library stays loaded: a library of this kind may keep threads and connections of its
+// own that must not lose their code under them.
+kRTServer_Epson::~kRTServer_Epson() = default;
 
-bool kRTServer_Epson::SignReceipt() { return false; }
+bool kRTServer_Epson::OpenTill(const std::string& aBaseAddress, int32_t aPort, const std::string& aUserName,
+                               const std::string& aPassword, const std::string& aTillId) {
+  kSystemStringPtr host(NewSystemString(aBaseAddress));
+  kSystemStringPtr user(NewSystemString(aUserName));
+  kSystemStringPtr password(NewSystemString(aPassword));
+  kSystemStringPtr till(NewSystemString(aTillId));
+  char16_t* message = nullptr;
+  uint8_t result = fOpenTill(host.get(), aPort, user.get(), password.get(), till.get(), &message);
+  FreeSystemString(message);
+  if (result != 0) return false;
+  fTillOpened = true;
+  return true;
+}
 
-bool kRTServer_Epson::XReport() { return false; }
+void kRTServer_Epson::BuildXMLReceipt(kReceipt& aReceipt) {
+  fReceipt = &aReceipt;
+  fTrailerLineNumber = 0;
+  fLastTaxCode.clear();
+  fXmlReceipt.reset();
+  pugi::xml_node decl = fXmlReceipt.append_child(pugi::node_declaration);
+  decl.append_attribute("version") = "1.0";
+  decl.append_attribute("encoding") = "utf-8";
+  fCommandNode = fXmlReceipt.append_child("printerFiscalReceipt");
+  pugi::xml_node root = fCommandNode;
 
-bool kRTServer_Epson::CloseTill() { return false; }
+  // 1. The opening, with the reference to the original receipt of a refund or void.
+  pugi::xml_node begin = Command(root, "beginFiscalReceipt");
+  const bool refund = aReceipt.fReceiptType == rt_Refund;
+  const bool voided = aReceipt.fReceiptType == rt_Void;
+  Attr(begin, "docType", refund ? "1" : voided ? "3" : "0");
+  if (refund || voided) {
+    const vnOriginalReceipt& original = aReceipt.fOriginalReceipt;
+    switch (original.fReferenceType) {
+      case rrt_OriginalReceipt:
+        Attr(begin, "refZRepNum", FourDigits(original.fEJClosingNumber));
+        Attr(begin, "refRecNum", FourDigits(original.fReceiptNumber));
+        break;
+      case rrt_EFTReceipt: Attr(begin, "refRefundVoidType", "POS"); break;
+      case rrt_NotAvailable: Attr(begin, "refRefundVoidType", "ND"); break;
+      case rrt_Empties: Attr(begin, "refRefundVoidType", "VR"); break;
+    }
+    Attr(begin, "refDate", YearMonthDay(original.fReceiptDateTime));
+    if (!original.fServerSerialNumber.empty()) {
+      Attr(begin, "refTillID", original.fDeviceSerialNumber);
+      Attr(begin, "refServerID", original.fServerSerialNumber);
+    } else {
+      Attr(begin, "refServerID", original.fDeviceSerialNumber);
+    }
+  }
+
+  // 2. The lottery code.
+  const std::string lottery = Trim(aReceipt.fLotteryIdCode);
+  if (!lottery.empty()) Attr(Command(root, "printRecLotteryID", false), "lotteryID", lottery);
+
+  // 3. The lines.
+  for (const auto& item : aReceipt.fLines) {
+    kReceiptLine* line = item.get();
+    switch (line->fLineType) {
+      case rlt_ProductSale:
+      case rlt_ProductReturn: {
+        auto& sale = static_cast<kReceiptLineProductSale&>(*line);
+        pugi::xml_node node =
+            Command(root, line->fLineType == rlt_ProductReturn ? "printRecRefund" : "printRecItem");
+        Attr(node, "description", sale.GetDescription());
+        Attr(node, "quantity", Qty(sale.fQuantity));
+        Attr(node, "unitPrice", Qty(sale.fPrice));
+        Attr(node, "vatID", VatId(sale.fTaxCode));
+        Attr(node, "type", sale.fAttribute == rla_Service ? "S" : "B");
+        Attr(node, "justification", "1");
+        fLastTaxCode = sale.fTaxCode;
+        if (sale.fFreeOfCharge)
+          FreeOfChargeAdjustment(root, sale.fQuantity.Mul(sale.fPrice, Rounding::HalfAwayFromZero), sale.fTaxCode);
+        break;
+      }
+      case rlt_WeightedProductSale: {
+        auto& sale = static_cast<kReceiptLineWeightedProductSale&>(*line);
+        const std::string unit = LowerCase(sale.fUOM);
+        pugi::xml_node message = Command(root, "printRecMessage");
+        Attr(message, "messageType", "4");
+        Attr(message, "index", "1");
+        Attr(message, "font", "1");
+        Attr(message, "message", " " + FormatGroupedNumber(sale.fQuantity, 3) + " " + unit + " x " +
+                                     aReceipt.fCurrencyCode + " " + FormatGroupedNumber(sale.fPrice, 2) + "/" + unit);
+        pugi::xml_node node = Command(root, "printRecItem");
+        Attr(node, "description", sale.GetDescription());
+        Attr(node, "quantity", "1.000");
+        Attr(node, "unitPrice", Qty(sale.fAmount));
+        Attr(node, "vatID", VatId(sale.fTaxCode));
+        Attr(node, "type", "B");
+        Attr(node, "justification", "1");
+        fLastTaxCode = sale.fTaxCode;
+        if (sale.fFreeOfCharge) FreeOfChargeAdjustment(root, sale.fAmount, sale.fTaxCode);
+        break;
+      }
+      case rlt_VoucherSale:
+      case rlt_GiftCardSale: {
+        std::string description, taxCode;
+        Amount price;
+        bool free = false;
+        if (line->fLineType == rlt_VoucherSale) {
+          auto& v = static_cast<kReceiptLineVoucherSale&>(*line);
+          description = v.GetDescription(), taxCode = v.fTaxCode, price = v.fPrice, free = v.fFreeOfCharge;
+        } else {
+          auto& g = static_cast<kReceiptLineGiftCardSale&>(*line);
+          description = g.GetDescription(), taxCode = g.fTaxCode, price = g.fPrice, free = g.fFreeOfCharge;
+        }
+        pugi::xml_node node = Command(root, "printRecItem");
+        Attr(node, "description", description);
+        Attr(node, "quantity", "1");
+        Attr(node, "unitPrice", Qty(price));
+        Attr(node, "vatID", VatId(taxCode));
+        if (line->fLineType == rlt_GiftCardSale) Attr(node, "type", "B");
+        Attr(node, "justification", "1");
+        if (free) FreeOfChargeAdjustment(root, price, taxCode);
+        break;
+      }
+      case rlt_VoucherRedeem:
+      case rlt_GiftCardRedeem: {
+        Amount price;
+        std::string taxCode;
+        if (line->fLineType == rlt_VoucherRedeem) {
+          auto& v = static_cast<kReceiptLineVoucherSale&>(*line);
+          price = v.fPrice, taxCode = v.fTaxCode;
+        } else {
+          auto& g = static_cast<kReceiptLineGiftCardSale&>(*line);
+          price = g.fPrice, taxCode = g.fTaxCode;
+        }
+        pugi::xml_node node = Command(root, "printRecItemAdjustment");
+        Attr(node, "adjustmentType", "12");
+        Attr(node, "amount", Money(price));
+        Attr(node, "vatID", VatId(taxCode));
+        break;
+      }
+      case rlt_CollectAmount: {
+        auto& collect = static_cast<kReceiptLineCollectAmount&>(*line);
+        if (collect.fAmount > Amount()) {
+          pugi::xml_node node = Command(root, "printRecItem");
+          Attr(node, "description", collect.GetDescription());
+          Attr(node, "quantity", "1");
+          Attr(node, "unitPrice", Qty(collect.fAmount));
+          Attr(node, "vatID", VatId(collect.fTaxCode));
+          Attr(node, "type", "B");
+          Attr(node, "justification", "1");
+        } else {
+          pugi::xml_node node = Command(root, "printRecItemAdjustment");
+          Attr(node, "adjustmentType", "10");
+          Attr(node, "amount", Money(-collect.fAmount));
+          Attr(node, "vatID", VatId(collect.fTaxCode));
+        }
+        break;
+      }
+      case rlt_SubTotal: Command(root, "printRecSubtotal"); break;
+      case rlt_Text: {
+        pugi::xml_node node = Command(root, "printRecMessage");
+        Attr(node, "messageType", "4");
+        Attr(node, "index", "1");
+        Attr(node, "font", "1");
+        Attr(node, "message", static_cast<kReceiptLineText&>(*line).GetDescription());
+        break;
+      }
+      case rlt_DiscountAmount:
+      case rlt_MarkupAmount:
+      case rlt_DiscountPercentage:
+      case rlt_MarkupPercentage: {
+        const bool markup = line->fLineType == rlt_MarkupAmount || line->fLineType == rlt_MarkupPercentage;
+        std::string description;
+        Amount amount;
+        if (line->fLineType == rlt_DiscountAmount || line->fLineType == rlt_MarkupAmount) {
+          auto& d = static_cast<kReceiptLineDiscountAmount&>(*line);
+          description = d.GetDescription(), amount = d.fAmount;
+        } else {
+          auto& d = static_cast<kReceiptLineDiscountPercentage&>(*line);
+          description = d.GetDescription(), amount = d.fAmount;
+        }
+        pugi::xml_node node = Command(root, "printRecItemAdjustment");
+        Attr(node, "adjustmentType", markup ? "5" : "0");
+        Attr(node, "description", description);
+        Attr(node, "amount", Money(amount));
+        Attr(node, "vatID", VatId(fLastTaxCode));
+        break;
+      }
+      case rlt_DiscountAmountOnSubtotal:
+      case rlt_MarkupAmountOnSubtotal:
+      case rlt_DiscountPercentageOnSubTotal:
+      case rlt_MarkupPercentageOnSubTotal: {
+        const bool markup =
+            line->fLineType == rlt_MarkupAmountOnSubtotal || line->fLineType == rlt_MarkupPercentageOnSubTotal;
+        std::string description;
+        Amount amount;
+        if (line->fLineType == rlt_DiscountAmountOnSubtotal || line->fLineType == rlt_MarkupAmountOnSubtotal) {
+          auto& d = static_cast<kReceiptLineDiscountAmount&>(*line);
+          description = d.GetDescription(), amount = d.fAmount;
+        } else {
+          auto& d = static_cast<kReceiptLineDiscountPercentage&>(*line);
+          description = d.GetDescription(), amount = d.fAmount;
+        }
+        pugi::xml_node node = Command(root, "printRecSubtotalAdjustment");
+        Attr(node, "adjustmentType", markup ? "6" : "1");
+        Attr(node, "description", description);
+        Attr(node, "amount", Money(amount));
+        break;
+      }
+    }
+  }
+
+  // 4. The payments; the change given back is the printer's to compute.
+  for (const auto& payment : aReceipt.fPayments) {
+    if (payment->fPaymentType == Rpt_Change) continue;
+    pugi::xml_node node = root.append_child("printRecTotal");
+    Attr(node, "paymentType", aReceipt.fToBeInvoiced ? "6" : PaymentType(payment->fPaymentType));
+    Attr(node, "description", payment->fDescription);
+    Attr(node, "payment", Money(payment->fAmount));
+    if (payment->fPaymentType == Rpt_MealVoucher) {
+      Attr(node, "quantity", std::to_string(payment->fQuantity.Raw() / Amount::kScale));
+      Attr(node, "unitPrice", Money(payment->fUnitPrice));
+    }
+  }
+
+  // 5. Trailer messages belong in the document only before 2018; from then on the server
+  // prints none.
+  const DateTime now = fClock ? fClock() : Now();
+  if (DecodeDateTime(now).year < 2018) {
+    for (const auto& message : aReceipt.fTrailerMessages) {
+      auto* text = dynamic_cast<kReceiptMessageTextLine*>(message.get());
+      if (text == nullptr) continue;
+      pugi::xml_node node = Command(root, "printRecMessage");
+      Attr(node, "messageType", "3");
+      Attr(node, "index", std::to_string(++fTrailerLineNumber));
+      Attr(node, "font", "1");
+      Attr(node, "message", text->fValue);
+    }
+  }
+
+  // 6. The closing.
+  Command(root, "endFiscalReceipt");
+}
+
+std::string kRTServer_Epson::XmlReceiptText() const {
+  std::ostringstream out;
+  fXmlReceipt.document_element().print(out, "", pugi::format_raw);
+  return out.str();
+}
+
+bool kRTServer_Epson::SignReceipt() {
+  kSystemStringPtr receipt(NewSystemString(XmlReceiptText()));
+  char16_t* answer = nullptr;
+  char16_t* message = nullptr;
+  uint8_t result = fSignReceipt(receipt.get(), &answer, &message);
+  kSystemStringPtr answerHolder(answer);
+  FreeSystemString(message);
+
+  pugi::xml_document doc;
+  std::string error;
+  if (!ParseAnswer(doc, SystemStringText(answer), error)) {
+    // A refusal may come without any answer; a signed receipt must come with its data.
+    if (result != 0) return false;
+    throw kException("Invalid answer of the RT server: " + error);
+  }
+  pugi::xml_node root = doc.document_element();
+  kRTServerReceiptInfo info;
+  info.fVATTotal = krptUtil::GetNodeValueAsCurrency(root, "VATTotal");
+  info.fRTServerSerialNumber = krptUtil::GetNodeValueAsString(root, "ServerSerialNumber");
+  info.fRTTillId = krptUtil::GetNodeValueAsString(root, "TillId");
+  info.fRTSignature = krptUtil::GetNodeValueAsString(root, "Signature");
+  info.fRTnDoc = krptUtil::GetNodeValueAsInteger(root, "nDoc");
+  info.fRTzRep = krptUtil::GetNodeValueAsInteger(root, "zRep");
+  info.fHeaders = fReceiptInfo->fHeaders;
+  if (pugi::xml_node headers = root.child("Headers")) {
+    info.fHeaders.clear();
+    for (pugi::xml_node header : headers.children())
+      if (header.type() == pugi::node_element) info.fHeaders.push_back(header.text().as_string());
+  }
+  *fReceiptInfo = std::move(info);
+  return result == 0;
+}
+
+bool kRTServer_Epson::XReport() {
+  if (fXReport == nullptr) return false;
+  return TillReport(fXReport);
+}
+
+bool kRTServer_Epson::CloseTill() { return TillReport(fCloseTill); }
+
+bool kRTServer_Epson::TillReport(int16_t (*aEntry)(char16_t**, char16_t**)) {
+  char16_t* answer = nullptr;
+  char16_t* message = nullptr;
+  int16_t result = aEntry(&answer, &message);
+  kSystemStringPtr answerHolder(answer);
+  FreeSystemString(message);
+  if (result != 0) return false;
+  fTillOpened = false;
+
+  pugi::xml_document doc;
+  std::string error;
+  if (!ParseAnswer(doc, SystemStringText(answer), error)) throw kException("Invalid answer of the RT server: " + error);
+  pugi::xml_node root = doc.document_element();
+  kRTServerTillReportInfo info;
+  info.fDailyAmount = krptUtil::GetNodeValueAsCurrency(root, "DailyTotal");
+  info.fSalesAmount = krptUtil::GetNodeValueAsCurrency(root, "DailySales");
+  info.fVoidsAmount = krptUtil::GetNodeValueAsCurrency(root, "DailyVoids");
+  info.fRefundsAmount = krptUtil::GetNodeValueAsCurrency(root, "DailyRefunds");
+  info.fTillSerialNumber = krptUtil::GetNodeValueAsString(root, "TillSerialNumber");
+  info.fServerSerialNumber = krptUtil::GetNodeValueAsString(root, "ServerSerialNumber");
+  info.fnRecNumber = krptUtil::GetNodeValueAsInteger(root, "nRecNumber");
+  info.fzRepNumber = krptUtil::GetNodeValueAsInteger(root, "zRepNumber");
+  info.fzRepDateTime = XmlTextToDateTime(krptUtil::GetNodeValueAsString(root, "zRepDateTime"));
+  *fTillReportInfo = std::move(info);
+  return true;
+}
 
 }  // namespace fp

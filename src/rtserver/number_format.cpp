@@ -1,4 +1,4 @@
-#include "device/number_format.h"
+#include "rtserver/number_format.h"
 
 #include <langinfo.h>
 #include <locale.h>

@@ -1,4 +1,4 @@
-#include "device/system_string.h"
+#include "rtserver/system_string.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,0 +1,69 @@
+// An RT-server library for the tests of the RT server client. OPENTILL refuses the host
+// "refuse"; the user name "no-reports" makes X reports and till closings fail; a receipt
+// containing "refuse" is not signed. Built also with FP_NO_CLOSETILL, lacking CLOSETILL.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#define FP_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+std::string gUser;
+
+char16_t* Alloc(const std::string& aText) {
+  const uint32_t bytes = static_cast<uint32_t>(aText.size() * 2);
+  char* block = static_cast<char*>(std::malloc(4 + bytes + 2));
+  std::memcpy(block, &bytes, 4);
+  auto* units = reinterpret_cast<char16_t*>(block + 4);
+  for (size_t i = 0; i < aText.size(); ++i) units[i] = static_cast<unsigned char>(aText[i]);
+  units[aText.size()] = 0;
+  return units;
+}
+
+std::string Text(const char16_t* aText) {
+  std::string out;
+  for (; aText && *aText; ++aText) out += static_cast<char>(*aText);
+  return out;
+}
+
+int16_t Report(const char* aNumber, char16_t** aReportXml, char16_t** aMessage) {
+  if (gUser == "no-reports") {
+    *aMessage = Alloc("report refused");
+    return 1;
+  }
+  *aReportXml = Alloc(std::string("<Report><DailyTotal>100.5</DailyTotal><DailySales>120</DailySales>") +
+                      "<DailyVoids>9.5</DailyVoids><DailyRefunds>10</DailyRefunds>" +
+                      "<TillSerialNumber>T77</TillSerialNumber><ServerSerialNumber>SRV1</ServerSerialNumber>" +
+                      "<nRecNumber>14</nRecNumber><zRepNumber>" + aNumber + "</zRepNumber>" +
+                      "<zRepDateTime>2024-03-01T22:00:00</zRepDateTime></Report>");
+  return 0;
+}
+
+}  // namespace
+
+FP_EXPORT uint8_t OPENTILL(char16_t* aHost, int32_t aPort, char16_t* aUserName, char16_t* aPassword,
+                           char16_t* aTillId, char16_t** aMessage) {
+  gUser = Text(aUserName);
+  *aMessage = Alloc("till " + Text(aTillId) + " at " + Text(aHost) + ":" + std::to_string(aPort));
+  return Text(aHost) == "refuse" ? 1 : 0;
+}
+
+FP_EXPORT uint8_t SIGNRECEIPT(char16_t* aReceiptXml, char16_t** aResultXml, char16_t** aMessage) {
+  if (Text(aReceiptXml).find("refuse") != std::string::npos) {
+    *aMessage = Alloc("not signed");
+    return 2;
+  }
+  *aResultXml = Alloc(
+      "<Result><VATTotal>1.8</VATTotal><ServerSerialNumber>SRV1</ServerSerialNumber><TillId>T77</TillId>"
+      "<Signature>SIG</Signature><nDoc>15</nDoc><zRep>3</zRep>"
+      "<Headers><Line>SHOP</Line><Line>VIA ROMA 1</Line></Headers></Result>");
+  return 0;
+}
+
+FP_EXPORT int16_t XREPORT(char16_t** aReportXml, char16_t** aMessage) { return Report("3", aReportXml, aMessage); }
+
+#ifndef FP_NO_CLOSETILL
+FP_EXPORT int16_t CLOSETILL(char16_t** aReportXml, char16_t** aMessage) { return Report("4", aReportXml, aMessage); }
+#endif

@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "base/errors.h"
+#include "documents/receipt.h"
+#include "entry/model/receipt_printer_handler.h"
+#include "entry/model/results.h"
+#include "fake_driver.h"
+#include "rtserver/rt_server_epson.h"
+
+using namespace fp;
+using namespace fp::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+template <class T>
+T& AddLine(kReceipt& aReceipt, vnReceiptLineType aType) {
+  return *static_cast<T*>(aReceipt.fLines.Add(CreateReceiptLine(aType, &aReceipt)));
+}
+
+kReceiptPaymentLine& AddPayment(kReceipt& aReceipt, vnReceiptPaymentType aType, const char* aDescription,
+                                const char* aAmount) {
+  auto* payment = aReceipt.fPayments.Add(std::make_unique<kReceiptPaymentLine>(&aReceipt));
+  payment->fPaymentType = aType;
+  payment->fDescription = aDescription;
+  payment->fAmount = *Amount::Parse(aAmount);
+  return *payment;
+}
+
+Amount A(const char* aText) { return *Amount::Parse(aText); }
+
+// The RT library's file name without its ".dll", as the RTServerDriver parameter names it.
+std::string DriverParameter(const char* aLibrary) {
+  std::string path = aLibrary;
+  return path.substr(0, path.size() - 4);
+}
+
+// The text of the element that starts with aStart in aXml, up to its end.
+std::string Element(const std::string& aXml, const std::string& aStart) {
+  size_t from = aXml.find(aStart);
+  if (from == std::string::npos) return {};
+  return aXml.substr(from, aXml.find("/>", from) + 2 - from);
+}
+
+}  // namespace
+
+TEST(RTServerClient, LoadFailuresNameTheLibraryOrTheEntryPoint) {
+  try {
+    kRTServer_Epson client("", "1", false);
+    ADD_FAILURE() << "loaded the default library";
+  } catch (const kException& e) {
+    EXPECT_EQ(std::string(e.what()), "Unable to load library " + (fs::current_path() / "VNRS_ZEVUZ90_20.dll").string() +
+                                          ". Error code: [2]");
+  }
+  try {
+    kRTServer_Epson client(FP_TEST_RTSERVER_NOCLOSE, "1", false);
+    ADD_FAILURE() << "loaded a library without CLOSETILL";
+  } catch (const kException& e) {
+    EXPECT_STREQ(e.what(), "CLOSETILL function not found in VNRS_ZEVUZ90_20.dll");
+  }
+}
+
+TEST(RTServerClient, TillInstanceLoadsAPrivateCopy) {
+  kRTServer_Epson client(FP_TEST_RTSERVER, "77", true);
+  const std::string expected = DriverParameter(FP_TEST_RTSERVER) + "-77.dll";
+  EXPECT_EQ(client.LoadedPath(), expected);
+  EXPECT_TRUE(fs::exists(expected));
+  fs::remove(expected);
+}
+
+TEST(RTServerClient, TillOpensAndReportsCloseIt) {
+  kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  EXPECT_FALSE(client.OpenTill("refuse", 1, "u", "p", "77"));
+  EXPECT_FALSE(client.TillOpened());
+  EXPECT_TRUE(client.OpenTill("10.0.0.9", 9100, "u", "p", "77"));
+  EXPECT_TRUE(client.TillOpened());
+
+  ASSERT_TRUE(client.XReport());
+  EXPECT_FALSE(client.TillOpened());
+  const kRTServerTillReportInfo& info = client.TillReportInfo();
+  EXPECT_EQ(info.fDailyAmount, A("100.5"));
+  EXPECT_EQ(info.fSalesAmount, A("120"));
+  EXPECT_EQ(info.fVoidsAmount, A("9.5"));
+  EXPECT_EQ(info.fRefundsAmount, A("10"));
+  EXPECT_EQ(info.fTillSerialNumber, "T77");
+  EXPECT_EQ(info.fServerSerialNumber, "SRV1");
+  EXPECT_EQ(info.fnRecNumber, 14);
+  EXPECT_EQ(info.fzRepNumber, 3);
+  EXPECT_EQ(DecodeDateTime(info.fzRepDateTime).hour, 22);
+
+  ASSERT_TRUE(client.OpenTill("h", 1, "u", "p", "77"));
+  ASSERT_TRUE(client.CloseTill());
+  EXPECT_EQ(client.TillReportInfo().fzRepNumber, 4);
+
+  // A refused report keeps the till open and the last report's data.
+  ASSERT_TRUE(client.OpenTill("h", 1, "no-reports", "p", "77"));
+  EXPECT_FALSE(client.CloseTill());
+  EXPECT_TRUE(client.TillOpened());
+  EXPECT_EQ(client.TillReportInfo().fzRepNumber, 4);
+}
+
+TEST(RTServerClient, SignedReceiptCarriesTheServerData) {
+  kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  kReceipt receipt;
+  AddLine<kReceiptLineText>(receipt, rlt_Text).fDescription = "hello";
+  client.BuildXMLReceipt(receipt);
+  ASSERT_TRUE(client.SignReceipt());
+  const kRTServerReceiptInfo& info = client.ReceiptInfo();
+  EXPECT_EQ(info.fVATTotal, A("1.8"));
+  EXPECT_EQ(info.fRTServerSerialNumber, "SRV1");
+  EXPECT_EQ(info.fRTTillId, "T77");
+  EXPECT_EQ(info.fRTSignature, "SIG");
+  EXPECT_EQ(info.fRTnDoc, 15);
+  EXPECT_EQ(info.fRTzRep, 3);
+  EXPECT_EQ(info.fHeaders, (std::vector<std::string>{"SHOP", "VIA ROMA 1"}));
+
+  // A refusal without an answer leaves the last signed receipt's data.
+  AddLine<kReceiptLineText>(receipt, rlt_Text).fDescription = "refuse";
+  client.BuildXMLReceipt(receipt);
+  EXPECT_FALSE(client.SignReceipt());
+  EXPECT_EQ(client.ReceiptInfo().fRTnDoc, 15);
+}
+
+TEST(RTServerClient, ReceiptDocumentDescribesEveryLineKind) {
+  ::setenv("LC_ALL", "C", 1);
+  kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  client.SetClock([] { return *EncodeDate(2017, 6, 1); });  // trailer messages still printed
+
+  kReceipt receipt;
+  receipt.fCurrencyCode = "EUR";
+  receipt.fLotteryIdCode = " ABC123 ";
+  auto& bread = AddLine<kReceiptLineProductSale>(receipt, rlt_ProductSale);
+  bread.fDescription = "Pane", bread.fQuantity = A("2"), bread.fPrice = A("3.5"), bread.fTaxCode = "1000";
+  auto& milk = AddLine<kReceiptLineProductSale>(receipt, rlt_ProductSale);
+  milk.fDescription = "Latte", milk.fQuantity = A("3"), milk.fPrice = A("1.25"), milk.fTaxCode = "0400";
+  milk.fAttribute = rla_Service, milk.fFreeOfCharge = true;
+  auto& discount = AddLine<kReceiptLineDiscountAmount>(receipt, rlt_DiscountAmount);
+  discount.fDescription = "Sconto", discount.fAmount = A("0.5");
+  AddLine<kReceiptLine>(receipt, rlt_SubTotal);
+  auto& promo = AddLine<kReceiptLineDiscountPercentage>(receipt, rlt_DiscountPercentageOnSubTotal);
+  promo.fDescription = "Promo", promo.fPercentage = A("10"), promo.fAmount = A("0.65");
+  auto& markup = AddLine<kReceiptLineDiscountAmount>(receipt, rlt_MarkupAmount);
+  markup.fDescription = "Servizio", markup.fAmount = A("0.1");
+  AddLine<kReceiptLineText>(receipt, rlt_Text).fDescription = "Grazie";
+  auto& voucher = AddLine<kReceiptLineVoucherSale>(receipt, rlt_VoucherSale);
+  voucher.fDescription = "Buono", voucher.fPrice = A("5"), voucher.fTaxCode = "2200";
+  auto& gift = AddLine<kReceiptLineGiftCardSale>(receipt, rlt_GiftCardRedeem);
+  gift.fPrice = A("2"), gift.fTaxCode = "N4";
+  auto& collect = AddLine<kReceiptLineCollectAmount>(receipt, rlt_CollectAmount);
+  collect.fDescription = "Reso", collect.fAmount = A("-3"), collect.fTaxCode = "N1";
+  auto& apples = AddLine<kReceiptLineWeightedProductSale>(receipt, rlt_WeightedProductSale);
+  apples.fDescription = "Mele", apples.fQuantity = A("1234.5"), apples.fUOM = "KG", apples.fPrice = A("4");
+  apples.fAmount = A("4938"), apples.fTaxCode = "XX";
+  AddPayment(receipt, rpt_Cash, "Contanti", "10");
+  auto& ticket = AddPayment(receipt, Rpt_MealVoucher, "Ticket", "10.4");
+  ticket.fQuantity = A("2.9"), ticket.fUnitPrice = A("5.2");
+  AddPayment(receipt, Rpt_Change, "Resto", "1");
+  auto* bye = receipt.fTrailerMessages.Add(kReceiptMessageTextLine::Create(&receipt));
+  bye->fValue = "Arrivederci";
+  receipt.fTrailerMessages.Add(kReceiptMessageBarcodeLine::Create(&receipt))->fValue = "123";
+  receipt.fTrailerMessages.Add(kReceiptMessageTextLine::Create(&receipt))->fValue = "Ciao";
+
+  client.BuildXMLReceipt(receipt);
+  const std::string expected =
+      "<printerFiscalReceipt>"
+      "<beginFiscalReceipt operator=\"01\" docType=\"0\"/>"
+      "<printRecLotteryID lotteryID=\"ABC123\"/>"
+      "<printRecItem operator=\"01\" description=\"Pane\" quantity=\"2.000\" unitPrice=\"3.500\" vatID=\"2\" "
+      "type=\"B\" justification=\"1\"/>"
+      "<printRecItem operator=\"01\" description=\"Latte\" quantity=\"3.000\" unitPrice=\"1.250\" vatID=\"3\" "
+      "type=\"S\" justification=\"1\"/>"
+      "<printRecItemAdjustment operator=\"01\" adjustmentType=\"11\" amount=\"3.75\" vatID=\"3\"/>"
+      "<printRecItemAdjustment operator=\"01\" adjustmentType=\"0\" description=\"Sconto\" amount=\"0.50\" "
+      "vatID=\"3\"/>"
+      "<printRecSubtotal operator=\"01\"/>"
+      "<printRecSubtotalAdjustment operator=\"01\" adjustmentType=\"1\" description=\"Promo\" amount=\"0.65\"/>"
+      "<printRecItemAdjustment operator=\"01\" adjustmentType=\"5\" description=\"Servizio\" amount=\"0.10\" "
+      "vatID=\"3\"/>"
+      "<printRecMessage operator=\"01\" messageType=\"4\" index=\"1\" font=\"1\" message=\"Grazie\"/>"
+      "<printRecItem operator=\"01\" description=\"Buono\" quantity=\"1\" unitPrice=\"5.000\" vatID=\"1\" "
+      "justification=\"1\"/>"
+      "<printRecItemAdjustment operator=\"01\" adjustmentType=\"12\" amount=\"2.00\" vatID=\"0\"/>"
+      "<printRecItemAdjustment operator=\"01\" adjustmentType=\"10\" amount=\"3.00\" vatID=\"10\"/>"
+      "<printRecMessage operator=\"01\" messageType=\"4\" index=\"1\" font=\"1\" "
+      "message=\" 1,234.500 kg x EUR 4.00/kg\"/>"
+      "<printRecItem operator=\"01\" description=\"Mele\" quantity=\"1.000\" unitPrice=\"4938.000\" vatID=\"1\" "
+      "type=\"B\" justification=\"1\"/>"
+      "<printRecTotal paymentType=\"0\" description=\"Contanti\" payment=\"10.00\"/>"
+      "<printRecTotal paymentType=\"3\" description=\"Ticket\" payment=\"10.40\" quantity=\"2\" unitPrice=\"5.20\"/>"
+      "<printRecMessage operator=\"01\" messageType=\"3\" index=\"1\" font=\"1\" message=\"Arrivederci\"/>"
+      "<printRecMessage operator=\"01\" messageType=\"3\" index=\"2\" font=\"1\" message=\"Ciao\"/>"
+      "<endFiscalReceipt operator=\"01\"/>"
+      "</printerFiscalReceipt>";
+  EXPECT_EQ(client.XmlReceiptText(), expected);
+
+  // From 2018 the trailer stays out; a receipt to be invoiced pays everything as type 6.
+  client.SetClock([] { return *EncodeDate(2024, 6, 1); });
+  receipt.fToBeInvoiced = true;
+  client.BuildXMLReceipt(receipt);
+  const std::string text = client.XmlReceiptText();
+  EXPECT_EQ(text.find("messageType=\"3\""), std::string::npos);
+  EXPECT_EQ(Element(text, "<printRecTotal"), "<printRecTotal paymentType=\"6\" description=\"Contanti\" payment=\"10.00\"/>");
+  ::unsetenv("LC_ALL");
+}
+
+TEST(RTServerClient, RefundsAndVoidsReferToTheOriginalReceipt) {
+  kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  struct Case {
+    vnReceiptType type;
+    vnReceiptReferenceType reference;
+    const char* server;
+    const char* closing;
+    const char* expected;
+  } cases[] = {
+      {rt_Refund, rrt_OriginalReceipt, "", "12",
+       "<beginFiscalReceipt operator=\"01\" docType=\"1\" refZRepNum=\"0012\" refRecNum=\"0345\" refDate=\"20240301\" "
+       "refServerID=\"DEV1\"/>"},
+      {rt_Void, rrt_OriginalReceipt, "", "12345",
+       "<beginFiscalReceipt operator=\"01\" docType=\"3\" refZRepNum=\"2345\" refRecNum=\"0345\" refDate=\"20240301\" "
+       "refServerID=\"DEV1\"/>"},
+      {rt_Void, rrt_EFTReceipt, "SRV9", "1",
+       "<beginFiscalReceipt operator=\"01\" docType=\"3\" refRefundVoidType=\"POS\" refDate=\"20240301\" "
+       "refTillID=\"DEV1\" refServerID=\"SRV9\"/>"},
+      {rt_Refund, rrt_NotAvailable, "", "1",
+       "<beginFiscalReceipt operator=\"01\" docType=\"1\" refRefundVoidType=\"ND\" refDate=\"20240301\" "
+       "refServerID=\"DEV1\"/>"},
+      {rt_Refund, rrt_Empties, "", "1",
+       "<beginFiscalReceipt operator=\"01\" docType=\"1\" refRefundVoidType=\"VR\" refDate=\"20240301\" "
+       "refServerID=\"DEV1\"/>"},
+      {rt_InvoiceSale, rrt_OriginalReceipt, "SRV9", "12", "<beginFiscalReceipt operator=\"01\" docType=\"0\"/>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    kReceipt receipt;
+    receipt.fReceiptType = c.type;
+    receipt.fOriginalReceipt.fReferenceType = c.reference;
+    receipt.fOriginalReceipt.fServerSerialNumber = c.server;
+    receipt.fOriginalReceipt.fEJClosingNumber = c.closing;
+    receipt.fOriginalReceipt.fReceiptNumber = "345";
+    receipt.fOriginalReceipt.fDeviceSerialNumber = "DEV1";
+    receipt.fOriginalReceipt.fReceiptDateTime = *EncodeDateTime(2024, 3, 1, 18, 30, 0, 0);
+    client.BuildXMLReceipt(receipt);
+    EXPECT_EQ(Element(client.XmlReceiptText(), "<beginFiscalReceipt"), c.expected);
+  }
+}
+
+TEST(RTServerClient, DeviceOpensTheTillOnceUntilAReportClosesIt) {
+  const fs::path dir = fs::temp_directory_path() / ("fprtserver_" + std::to_string(::getpid()));
+  kReceiptPrinterHandler handler;
+  handler.Parameters = {"rtserver=True", "rtserverdriver=" + DriverParameter(FP_TEST_RTSERVER),
+                        "rtserverhost=10.0.0.9", "rtserverport=9100", "rtservertillserial=77"};
+  {
+    FakeDriver device(handler, dir.string());
+    ASSERT_NE(device.RTServer(), nullptr);
+    for (int i = 0; i < 2; ++i) {
+      _int_OPEN_result result;
+      device.Pub_Open(handler, result);
+      EXPECT_FALSE(result.Error);
+    }
+    EXPECT_TRUE(device.RTServer()->TillOpened());
+    device.IOHandler().FlushLog();
+    std::ifstream log(device.LogFileName());
+    std::string all((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    size_t first = all.find("RTServer:OpenTill");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(all.find("RTServer:OpenTill", first + 1), std::string::npos);
+  }
+  fs::remove_all(dir);
+}
