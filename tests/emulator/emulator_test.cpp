@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -322,6 +323,8 @@ TEST_F(Emulator, RefusesBadCommandsWithThePrintersReplyCodes) {
        Pkt({"3", "6.00", "", "", "", "", "", "", "0"}), "4D"},
       {"closing half paid", {{">", "////"}, {"}", "/"}, {"3", sale}, {"5", Pkt({"1", "2.00", "", "", "", "", "", "", "0"})}},
        "m", "/", "4E"},
+      {"amount beyond the registers", {{">", "////"}, {"}", "/"}}, "3",
+       Pkt({"S", "PANE", "", "999999999.999", "999999999.99", "1", "", "", "0", ""}), "18"},
       {"negative receipt total", {{">", "////"}, {"}", "/"}, {"3", sale}}, "3",
        Pkt({"B", "STORNO", "", "1.000", "6.00", "1", "", "", "0", ""}), "54"},
       {"refund of an unknown receipt", {}, "-", Pkt({"01012026", "1", "99", "", "", ""}), "7C"},
@@ -476,6 +479,50 @@ TEST_F(Emulator, VatAndDepartmentTablesReadBackAsProgrammed) {
   EXPECT_EQ(d[1], "05");
   EXPECT_EQ(d[6].substr(7, 1), "1");
   EXPECT_EQ(fEmu.Snapshot().fDepartments[6].fSalesType, 1);
+}
+
+// Random packets built from the printer's own vocabulary never crash it and always get a
+// well-formed frame.
+TEST(EmulatorRobustness, RandomPacketsAlwaysGetAFrame) {
+  PrinterEmulator emu;
+  const std::vector<std::string> letters = {"?", "\\", "{", "E", "a", "v", ",", "t", "T", "|", "+", "q", "7",
+                                            ">", "}", "-", "I", "3", "4", "U", "5", "[", "m", "X", "i", "@",
+                                            "*", "x", "e", "b", ":", "N", "Z", "é"};
+  const std::vector<std::string> words = {"", "0", "1", "2", "3", "7", "10", "20", "S", "G", "N", "B", "M",
+                                          "1.000", "2.500", "999999999.999", "1.00", "-1.00", "999999999.99",
+                                          "0.00", "22.00", "PANE", "TOTALE", "01012026", "311299", "235959",
+                                          "4", "5", "12", "21", "100", "67", "ABCDEFGH", "110000000", "ò"};
+  uint32_t seed = 12345;
+  auto next = [&seed](size_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<size_t>((seed >> 8) % n);
+  };
+  // Half of the packets carry the field count their letter takes, so they get past the
+  // count check into the command itself; a receipt is opened now and then.
+  const std::map<std::string, size_t> counts = {{"3", 10}, {"4", 6}, {"5", 9}, {"E", 9}, {"7", 3}, {"-", 6},
+                                                {"+", 7},  {"@", 8}, {"*", 2}, {"x", 4}, {"b", 36}, {"N", 8},
+                                                {"T", 2},  {"I", 2}, {"[", 6}, {":", 1}, {"{", 1}};
+  for (int i = 0; i < 20000; ++i) {
+    if (i % 50 == 0) {
+      emu.Execute(">", "////");
+      emu.Execute("}", "/");
+    }
+    const std::string& letter = letters[next(letters.size())];
+    auto known = counts.find(letter);
+    std::string data;
+    size_t count = known != counts.end() && next(2) ? known->second : next(12);
+    if (count > 0) {
+      data = "/";
+      for (size_t k = 0; k < count; ++k) data += words[next(words.size())] + "/";
+      if (next(4) == 0) data.pop_back();
+    }
+    std::string frame = emu.Execute(letter, data);
+    ASSERT_GE(frame.size(), 9u) << letter << data;
+    ASSERT_TRUE(isxdigit(frame[0]) && isxdigit(frame[1]) && frame[2] == '/' && frame[5] == '/' &&
+                isdigit(frame[6]) && isdigit(frame[7]) && frame[8] == '/')
+        << letter << data << " -> " << frame;
+    ASSERT_EQ(frame.back(), '/') << letter << data << " -> " << frame;
+  }
 }
 
 TEST_F(Emulator, UncheckedReferencesLetRefundsNameAnyReceipt) {

@@ -208,7 +208,13 @@ std::string PrinterModel::Execute(const std::string& aLetter, const std::string&
   }
   for (const auto& f : fields)
     if (f.find('&') != std::string::npos) return StatusFrame(rcBadField);
-  return Frame(Dispatch(aLetter, fields));
+  try {
+    return Frame(Dispatch(aLetter, fields));
+  } catch (const std::exception&) {
+    // Amounts too large for the printer's registers: nothing was changed when the checked
+    // arithmetic refused them.
+    return StatusFrame(rcPriceError);
+  }
 }
 
 PrinterModel::Reply PrinterModel::Dispatch(const std::string& aLetter, const Fields& f) {
