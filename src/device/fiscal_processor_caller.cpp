@@ -10,6 +10,7 @@
 
 #include "base/errors.h"
 #include "device/fiscal_printer_device.h"
+#include "rtserver/library_lock.h"
 #include "rtserver/system_string.h"
 #include "documents/krpt_util.h"
 #include "documents/message_line.h"
@@ -22,12 +23,16 @@ namespace {
 
 // One call of a PROCESS* entry point: the texts converted both ways, every string freed
 // whatever happens.
-int16_t CallProcess(vnFP_ProcessReceipt aEntry, const std::string& aInXml, std::string& aOutXml,
+int16_t CallProcess(void* aLibrary, vnFP_ProcessReceipt aEntry, const std::string& aInXml, std::string& aOutXml,
                     std::string& aErrorMessage) {
   kSystemStringPtr in(NewSystemString(aInXml));
   char16_t* out = nullptr;
   char16_t* message = nullptr;
-  int16_t result = aEntry(in.get(), &out, &message);
+  int16_t result;
+  {
+    std::lock_guard<std::mutex> serialised(LibraryLock(aLibrary));
+    result = aEntry(in.get(), &out, &message);
+  }
   kSystemStringPtr outHolder(out);
   kSystemStringPtr messageHolder(message);
   aOutXml = SystemStringText(out);
@@ -79,7 +84,11 @@ bool kFiscalProcessorCaller::OpenProcessor(const std::string& aXml) {
   if (fOpenProcessor == nullptr) return true;
   kSystemStringPtr in(NewSystemString(aXml));
   char16_t* message = nullptr;
-  int16_t result = fOpenProcessor(in.get(), &fProcessorHandle, &message);
+  int16_t result;
+  {
+    std::lock_guard<std::mutex> serialised(LibraryLock(fDLLHandle));
+    result = fOpenProcessor(in.get(), &fProcessorHandle, &message);
+  }
   kSystemStringPtr messageHolder(message);
   fErrorMessage = SystemStringText(message);
   return result == 0;
@@ -88,12 +97,12 @@ bool kFiscalProcessorCaller::OpenProcessor(const std::string& aXml) {
 bool kFiscalProcessorCaller::ProcessReceipt(const std::string& aInXml, std::string& aOutXml) {
   if (fProcessReceipt == nullptr) return true;
   // aOutXml may be the very string passed as aInXml: the input is copied before the call.
-  return CallProcess(fProcessReceipt, aInXml, aOutXml, fErrorMessage) == 0;
+  return CallProcess(fDLLHandle, fProcessReceipt, aInXml, aOutXml, fErrorMessage) == 0;
 }
 
 bool kFiscalProcessorCaller::ProcessReprintReceipt(const std::string& aInXml, std::string& aOutXml) {
   if (fProcessReprintReceipt == nullptr) return true;
-  return CallProcess(fProcessReprintReceipt, aInXml, aOutXml, fErrorMessage) == 0;
+  return CallProcess(fDLLHandle, fProcessReprintReceipt, aInXml, aOutXml, fErrorMessage) == 0;
 }
 
 bool kFiscalProcessorCaller::ProcessXReport(const std::string& aInXml, vnFiscalCounters& aCounters) {
@@ -108,7 +117,7 @@ bool kFiscalProcessorCaller::ProcessXZReport(vnFP_ProcessXZReport aEntry, const 
                                              vnFiscalCounters& aCounters) {
   if (aEntry == nullptr) return false;
   std::string answer, message;
-  if (CallProcess(aEntry, aInXml, answer, message) != 0) {
+  if (CallProcess(fDLLHandle, aEntry, aInXml, answer, message) != 0) {
     fErrorMessage = message;
     return false;
   }
@@ -138,7 +147,7 @@ void kFiscalProcessorCaller::ProcessGetStatus(const std::string& aInXml, bool& a
                                               std::string& aSerialNumber, std::string& aFiscalMode) {
   if (fProcessGetStatus == nullptr) return;
   std::string answer, message;
-  if (CallProcess(fProcessGetStatus, aInXml, answer, message) != 0) {
+  if (CallProcess(fDLLHandle, fProcessGetStatus, aInXml, answer, message) != 0) {
     fErrorMessage = message;
     return;
   }

@@ -13,6 +13,7 @@
 #include "base/xml_text.h"
 #include "documents/krpt_util.h"
 #include "documents/receipt.h"
+#include "rtserver/library_lock.h"
 #include "rtserver/number_format.h"
 #include "rtserver/system_string.h"
 
@@ -147,7 +148,11 @@ bool kRTServer_Epson::OpenTill(const std::string& aBaseAddress, int32_t aPort, c
   kSystemStringPtr password(NewSystemString(aPassword));
   kSystemStringPtr till(NewSystemString(aTillId));
   char16_t* message = nullptr;
-  uint8_t result = fOpenTill(host.get(), aPort, user.get(), password.get(), till.get(), &message);
+  uint8_t result;
+  {
+    std::lock_guard<std::mutex> serialised(LibraryLock(fDLLHandle));
+    result = fOpenTill(host.get(), aPort, user.get(), password.get(), till.get(), &message);
+  }
   FreeSystemString(message);
   if (result != 0) return false;
   fTillOpened = true;
@@ -387,7 +392,11 @@ bool kRTServer_Epson::SignReceipt() {
   kSystemStringPtr receipt(NewSystemString(XmlReceiptText()));
   char16_t* answer = nullptr;
   char16_t* message = nullptr;
-  uint8_t result = fSignReceipt(receipt.get(), &answer, &message);
+  uint8_t result;
+  {
+    std::lock_guard<std::mutex> serialised(LibraryLock(fDLLHandle));
+    result = fSignReceipt(receipt.get(), &answer, &message);
+  }
   kSystemStringPtr answerHolder(answer);
   FreeSystemString(message);
 
@@ -426,7 +435,11 @@ bool kRTServer_Epson::CloseTill() { return TillReport(fCloseTill); }
 bool kRTServer_Epson::TillReport(int16_t (*aEntry)(char16_t**, char16_t**)) {
   char16_t* answer = nullptr;
   char16_t* message = nullptr;
-  int16_t result = aEntry(&answer, &message);
+  int16_t result;
+  {
+    std::lock_guard<std::mutex> serialised(LibraryLock(fDLLHandle));
+    result = aEntry(&answer, &message);
+  }
   kSystemStringPtr answerHolder(answer);
   FreeSystemString(message);
   if (result != 0) return false;

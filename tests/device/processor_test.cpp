@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 #include <fstream>
 
 #include "base/errors.h"
@@ -116,6 +118,23 @@ TEST(ProcessorCaller, MissingEntryPointsCountAsTheirDefaults) {
   caller.ProcessGetStatus("<x/>", dayOpened, when, training, firmware, serial, mode);
   EXPECT_EQ(serial, "S");
   EXPECT_EQ(when, 5);
+}
+
+TEST(ProcessorCaller, DevicesSharingALibraryCallItOneAtATime) {
+  kFiscalProcessorCaller first, second;
+  Loaded(first, FP_TEST_PROCESSOR);
+  Loaded(second, FP_TEST_PROCESSOR);
+  std::atomic<int> refused{0};
+  auto run = [&refused](kFiscalProcessorCaller& aCaller) {
+    for (int i = 0; i < 200; ++i) {
+      std::string out;
+      if (!aCaller.ProcessReceipt("overlap", out)) ++refused;
+    }
+  };
+  std::thread a(run, std::ref(first)), b(run, std::ref(second));
+  a.join();
+  b.join();
+  EXPECT_EQ(refused, 0);
 }
 
 TEST(ProcessorCaller, DeviceOpensTheProcessorAndTakesItsStatus) {

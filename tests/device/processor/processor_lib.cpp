@@ -2,6 +2,9 @@
 // request text contains: "refuse" makes a call fail, "garbage" makes an answer that is not
 // XML; a receipt request has ORIGINAL replaced by REWRITTEN.
 // Built twice: complete, and with FP_RECEIPT_ONLY exporting PROCESSRECEIPT alone.
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +35,19 @@ bool Has(const char16_t* aText, const char* aWord) { return Text(aText).find(aWo
 
 }  // namespace
 
+std::atomic<int> gInside{0};
+
 FP_EXPORT int16_t PROCESSRECEIPT(char16_t* aXmlIn, char16_t** aXmlOut, char16_t** aErrorMessage) {
+  if (Has(aXmlIn, "overlap")) {
+    // Reports a call that arrives while another one is still inside.
+    const bool alone = ++gInside == 1;
+    ::usleep(50);
+    --gInside;
+    if (!alone) {
+      *aErrorMessage = Alloc("overlapping calls");
+      return 9;
+    }
+  }
   if (Has(aXmlIn, "refuse")) {
     *aXmlOut = Alloc("");
     *aErrorMessage = Alloc("receipt refused");
