@@ -23,6 +23,8 @@ namespace {
 // Longest request line the printer takes; longer ones are refused before parsing.
 constexpr size_t kMaxUri = 4096;
 constexpr unsigned kNonceTimeoutSeconds = 300;
+// A long-running emulator keeps the most recent requests only.
+constexpr long kPacketsKeep = 200000;
 constexpr const char* kOpaque = "c1a3e6f2b94d7580";
 
 // One request as the connection thread sees it.
@@ -233,6 +235,7 @@ struct PrinterEmulator::Impl {
   MHD_Result Serve(MHD_Connection* aConn, const ParsedRequest& aReq) {
     std::unique_lock<std::mutex> paperOrder(fListenerMutex);
     std::unique_lock<std::mutex> lock(fMutex);
+    if (fPackets.size() >= kPacketsKeep) fPackets.erase(fPackets.begin(), fPackets.begin() + kPacketsKeep / 2);
     fPackets.push_back(ReceivedPacket{aReq.fLetter, aReq.fData});
     if (fDelay.count() > 0) {
       // The printer answers one command at a time, so a slow answer holds the others back.

@@ -173,7 +173,7 @@ class PrinterEmulator {
   // that already carries it.
   static std::vector<PaymentSlot> DriverPaymentTable();
 
-  // Paper: every printed line, 48 columns.
+  // Paper: every printed line, 48 columns (a long run keeps the latest 100000 to 200000).
   std::vector<std::string> Paper() const;
   std::string PaperText() const;  // lines joined with "\n"
   void ClearPaper();
@@ -183,7 +183,8 @@ class PrinterEmulator {
   // Electronic journal, every document of every day in order.
   std::vector<JournalEntry> Journal() const;
 
-  // Requests received, in order (also those refused with a reply code).
+  // Requests received, in order (also those refused with a reply code or failed on
+  // purpose; a long run keeps the latest 100000 to 200000).
   std::vector<ReceivedPacket> Packets() const;
   void ClearPackets();
 

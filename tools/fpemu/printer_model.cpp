@@ -20,6 +20,7 @@ constexpr size_t kPaymentDescriptionMax = 24;
 constexpr size_t kPaymentCodeMax = 4;
 constexpr size_t kLotteryCodeLength = 8;
 constexpr size_t kJournalPieceMax = 100;
+constexpr size_t kPaperKeep = 200000;
 
 const char* const kNatura[] = {"N1", "N2", "N3", "N4", "N5", "N6", "VI"};
 const char* const kNaturaNames[] = {"ESCLUSE", "NON SOGGETTE", "NON IMPONIBILI", "ESENTI",
@@ -273,6 +274,12 @@ PrinterModel::Reply PrinterModel::Dispatch(const std::string& aLetter, const Fie
 
 void PrinterModel::Print(const std::string& aLine) {
   std::string line = TrimRight(CharLeft(aLine, kPaperColumns));
+  if (fPaper.size() >= kPaperKeep) {
+    // A long-running printer keeps the recent roll only; the journal keeps every document.
+    size_t drop = kPaperKeep / 2;
+    fPaper.erase(fPaper.begin(), fPaper.begin() + static_cast<long>(drop));
+    fPaperTaken = fPaperTaken > drop ? fPaperTaken - drop : 0;
+  }
   fPaper.push_back(line);
   if (fState.fDocument != DocumentState::None) fDocText.push_back(line);
 }
