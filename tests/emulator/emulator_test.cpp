@@ -225,6 +225,12 @@ TEST_F(Emulator, SaleReceiptFromOpenToCloseLeavesItsTextInTheJournal) {
   // The journal gives the same text back, ten lines per piece, ending with 0x52.
   EXPECT_EQ(ReadJournal({"3", "1", "", "", "", Today(), Today(), "0"}), lines);
   EXPECT_EQ(Send("@", Pkt({"3", "4", "", "", "", Today(), Today(), "0"})).substr(0, 2), "51");
+
+  // A read in progress shows in the device status (so its start never reads as busy) until
+  // another command ends it.
+  EXPECT_EQ(Ok("@", Pkt({"3", "1", "", "", "", Today(), Today(), "0"})), "00/02/02/");
+  EXPECT_EQ(Ok("?"), "00/00/02/");
+  EXPECT_EQ(Send("*", Pkt({"0", "10"})), "52/00/02/");
 }
 
 TEST_F(Emulator, ZReportClosesTheDayWithItsTotals) {

@@ -209,6 +209,11 @@ std::string PrinterModel::Execute(const std::string& aLetter, const std::string&
   }
   for (const auto& f : fields)
     if (f.find('&') != std::string::npos) return StatusFrame(rcBadField);
+  // Any other command ends a journal read in progress.
+  if (fReading && aLetter != "*" && aLetter != "@") {
+    fReading = false;
+    fReadLines.clear();
+  }
   try {
     return Frame(Dispatch(aLetter, fields));
   } catch (const std::exception&) {
