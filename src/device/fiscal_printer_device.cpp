@@ -70,6 +70,7 @@ void kFiscalPrinterDevice::Setup(kReceiptPrinterHandler& aHandler) {
     std::string driver = aHandler.GetParameter("RTServerDriver");
     fRTServer = std::make_unique<kRTServer_Epson>(driver.empty() ? std::string() : driver + ".dll",
                                                   fRTServerTillSerial, fRTServerTillInstance);
+    fRTServer->Load();
   }
 
   fRTServerReceiptInfo = std::make_unique<kRTServerReceiptInfo>();

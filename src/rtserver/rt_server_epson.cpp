@@ -104,7 +104,9 @@ kRTServer_Epson::kRTServer_Epson(std::string aDLLName, std::string aTillSerial, 
       fTillSerial(std::move(aTillSerial)),
       fTillInstance(aTillInstance),
       fReceiptInfo(std::make_unique<kRTServerReceiptInfo>()),
-      fTillReportInfo(std::make_unique<kRTServerTillReportInfo>()) {
+      fTillReportInfo(std::make_unique<kRTServerTillReportInfo>()) {}
+
+void kRTServer_Epson::Load() {
   const std::string name = fDLLName.empty() ? kDefaultLibrary : fDLLName;
   if (name.find('\0') != std::string::npos) throw kException("Invalid library name: " + name);
   const fs::path named(name);
@@ -143,6 +145,7 @@ kRTServer_Epson::~kRTServer_Epson() = default;
 
 bool kRTServer_Epson::OpenTill(const std::string& aBaseAddress, int32_t aPort, const std::string& aUserName,
                                const std::string& aPassword, const std::string& aTillId) {
+  if (fOpenTill == nullptr) return false;
   kSystemStringPtr host(NewSystemString(aBaseAddress));
   kSystemStringPtr user(NewSystemString(aUserName));
   kSystemStringPtr password(NewSystemString(aPassword));
@@ -389,6 +392,7 @@ std::string kRTServer_Epson::XmlReceiptText() const {
 }
 
 bool kRTServer_Epson::SignReceipt() {
+  if (fSignReceipt == nullptr) return false;
   kSystemStringPtr receipt(NewSystemString(XmlReceiptText()));
   char16_t* answer = nullptr;
   char16_t* message = nullptr;
@@ -430,7 +434,10 @@ bool kRTServer_Epson::XReport() {
   return TillReport(fXReport);
 }
 
-bool kRTServer_Epson::CloseTill() { return TillReport(fCloseTill); }
+bool kRTServer_Epson::CloseTill() {
+  if (fCloseTill == nullptr) return false;
+  return TillReport(fCloseTill);
+}
 
 bool kRTServer_Epson::TillReport(int16_t (*aEntry)(char16_t**, char16_t**)) {
   char16_t* answer = nullptr;

@@ -64,13 +64,17 @@ class kRTServer_Epson {
   // The name of the library loaded when the device names none.
   static constexpr const char* kDefaultLibrary = "VNRS_ZEVUZ90_20.dll";
 
+  // Records which library to use; Load loads it. Until then (and in subclasses that
+  // replace the operations) every step is refused and the records stay empty.
+  kRTServer_Epson(std::string aDLLName, std::string aTillSerial, bool aTillInstance);
+  virtual ~kRTServer_Epson();
+
   // Loads the library aDLLName (kDefaultLibrary when empty) from the process's current
   // folder (a rooted name as it is). With aTillInstance the library file is first copied to
   // "<name without extension>-<aTillSerial>.dll" beside it and the copy is loaded, one
   // private copy per till. Throws kException when the library can't be loaded or lacks
-  // OPENTILL, SIGNRECEIPT or CLOSETILL.
-  kRTServer_Epson(std::string aDLLName, std::string aTillSerial, bool aTillInstance);
-  virtual ~kRTServer_Epson();
+  // OPENTILL, SIGNRECEIPT or CLOSETILL. The device calls it right after construction.
+  void Load();
 
   kRTServer_Epson(const kRTServer_Epson&) = delete;
   kRTServer_Epson& operator=(const kRTServer_Epson&) = delete;

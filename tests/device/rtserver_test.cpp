@@ -53,6 +53,7 @@ std::string Element(const std::string& aXml, const std::string& aStart) {
 TEST(RTServerClient, LoadFailuresNameTheLibraryOrTheEntryPoint) {
   try {
     kRTServer_Epson client("", "1", false);
+    client.Load();
     ADD_FAILURE() << "loaded the default library";
   } catch (const kException& e) {
     EXPECT_EQ(std::string(e.what()), "Unable to load library " + (fs::current_path() / "VNRS_ZEVUZ90_20.dll").string() +
@@ -60,14 +61,39 @@ TEST(RTServerClient, LoadFailuresNameTheLibraryOrTheEntryPoint) {
   }
   try {
     kRTServer_Epson client(FP_TEST_RTSERVER_NOCLOSE, "1", false);
+    client.Load();
     ADD_FAILURE() << "loaded a library without CLOSETILL";
   } catch (const kException& e) {
     EXPECT_STREQ(e.what(), "CLOSETILL function not found in VNRS_ZEVUZ90_20.dll");
   }
 }
 
+TEST(RTServerClient, UnloadedClientRefusesEveryStep) {
+  kRTServer_Epson client("", "1", false);
+  kReceipt receipt;
+  client.BuildXMLReceipt(receipt);
+  EXPECT_FALSE(client.OpenTill("h", 1, "u", "p", "1"));
+  EXPECT_FALSE(client.SignReceipt());
+  EXPECT_FALSE(client.XReport());
+  EXPECT_FALSE(client.CloseTill());
+  EXPECT_EQ(client.ReceiptInfo().fRTnDoc, 0);
+}
+
+TEST(RTServerClient, DeviceWithoutItsLibraryIsNotCreated) {
+  kReceiptPrinterHandler handler;
+  handler.Parameters = {"rtserver=true", "rtserverdriver=nothere"};
+  try {
+    FakeDriver device(handler, "");
+    ADD_FAILURE() << "device created";
+  } catch (const kException& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Unable to load library " + (fs::current_path() / "nothere.dll").string() + ". Error code: [2]");
+  }
+}
+
 TEST(RTServerClient, TillInstanceLoadsAPrivateCopy) {
   kRTServer_Epson client(FP_TEST_RTSERVER, "77", true);
+  client.Load();
   const std::string expected = DriverParameter(FP_TEST_RTSERVER) + "-77.dll";
   EXPECT_EQ(client.LoadedPath(), expected);
   EXPECT_TRUE(fs::exists(expected));
@@ -76,6 +102,7 @@ TEST(RTServerClient, TillInstanceLoadsAPrivateCopy) {
 
 TEST(RTServerClient, TillOpensAndReportsCloseIt) {
   kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  client.Load();
   EXPECT_FALSE(client.OpenTill("refuse", 1, "u", "p", "77"));
   EXPECT_FALSE(client.TillOpened());
   EXPECT_TRUE(client.OpenTill("10.0.0.9", 9100, "u", "p", "77"));
@@ -107,6 +134,7 @@ TEST(RTServerClient, TillOpensAndReportsCloseIt) {
 
 TEST(RTServerClient, SignedReceiptCarriesTheServerData) {
   kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  client.Load();
   kReceipt receipt;
   AddLine<kReceiptLineText>(receipt, rlt_Text).fDescription = "hello";
   client.BuildXMLReceipt(receipt);
@@ -130,6 +158,7 @@ TEST(RTServerClient, SignedReceiptCarriesTheServerData) {
 TEST(RTServerClient, ReceiptDocumentDescribesEveryLineKind) {
   ::setenv("LC_ALL", "C", 1);
   kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  client.Load();
   client.SetClock([] { return *EncodeDate(2017, 6, 1); });  // trailer messages still printed
 
   kReceipt receipt;
@@ -211,6 +240,7 @@ TEST(RTServerClient, ReceiptDocumentDescribesEveryLineKind) {
 
 TEST(RTServerClient, RefundsAndVoidsReferToTheOriginalReceipt) {
   kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  client.Load();
   struct Case {
     vnReceiptType type;
     vnReceiptReferenceType reference;
