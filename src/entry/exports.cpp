@@ -12,6 +12,8 @@
 #include "entry/fiscal_printers.h"
 #include "entry/request_frame.h"
 
+static_assert(FPDRIVER_MAX_REQUEST_CHARS == fp::kMaxRequestChars, "the public limit is the frame's limit");
+
 namespace {
 
 // BSTR layout: a 32-bit byte count, the UTF-16 units, a 16-bit zero. The pointer handed
@@ -29,7 +31,12 @@ BSTR AllocBstr(const char16_t* aText, size_t aLength) {
   const uint32_t count = static_cast<uint32_t>(bytes);
   std::memcpy(block, &count, kPrefix);
   auto* units = reinterpret_cast<char16_t*>(block + kPrefix);
-  if (aText != nullptr && aLength > 0) std::memcpy(units, aText, bytes);
+  // Without a source the units are zeroed rather than left with old heap contents.
+  if (aText != nullptr) {
+    if (aLength > 0) std::memcpy(units, aText, bytes);
+  } else {
+    std::memset(units, 0, bytes);
+  }
   units[aLength] = 0;
   return units;
 }

@@ -1,8 +1,7 @@
 #include "entry/fiscal_printer_wrapper.h"
 
 #include <exception>
-#include <new>
-#include <sstream>
+#include <type_traits>
 
 #include <pugixml.hpp>
 

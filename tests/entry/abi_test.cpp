@@ -189,6 +189,13 @@ TEST(Abi, StringFunctionsHaveTheSystemLayout) {
   BSTR z = lib.Alloc(std::u16string(u"a\0b", 3));
   EXPECT_EQ(lib.Length(z), 3u);
   lib.Free(z);
+  auto allocLen = reinterpret_cast<BSTR (*)(const OLECHAR*, unsigned)>(lib.Symbol("SysAllocStringLen"));
+  BSTR blank = allocLen(nullptr, 4);
+  ASSERT_NE(blank, nullptr);
+  EXPECT_EQ(lib.Length(blank), 4u);
+  EXPECT_EQ(std::u16string(blank, 5), std::u16string(5, u'\0'));
+  lib.Free(blank);
+  EXPECT_EQ(allocLen(u"x", 0xFFFFFFFFu), nullptr);  // byte count beyond 32 bits
   EXPECT_EQ(alloc(nullptr), nullptr);
   EXPECT_EQ(lib.Length(nullptr), 0u);
   lib.Free(nullptr);

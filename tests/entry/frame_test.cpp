@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "base/text.h"
 #include "entry/fiscal_printer_wrapper.h"
 #include "entry/request_frame.h"
 
@@ -94,6 +95,20 @@ TEST(RunExport, RefusesOversizedAndInvalidRequestsBeforeParsing) {
   EXPECT_EQ(invalid.fResult, -1);
   EXPECT_EQ(invalid.fErrorMessage, u"Request is not valid UTF-16: unpaired surrogate at character 23");
   EXPECT_NE(invalid.fOutput.find(u"<Handle>0</Handle>\r\n<Error>True</Error>"), std::u16string::npos);
+}
+
+TEST(RunExport, DeeplyNestedRequestsAreReadWithoutRecursion) {
+  // Nesting deep enough to overflow the stack of a recursive reader or writer.
+  std::string deep;
+  for (int i = 0; i < 200000; ++i) deep += "<n>";
+  deep += "x";
+  for (int i = 0; i < 200000; ++i) deep += "</n>";
+  const std::string xml =
+      "<ReceiptPrinterManager><Parameters><CP>gr</CP></Parameters>" + deep +
+      "<XReport/></ReceiptPrinterManager>";
+  kExportOutcome outcome = RunExport(vnExport::PRINTXR, Utf8ToUtf16(xml));
+  EXPECT_EQ(outcome.fResult, -1);
+  EXPECT_EQ(outcome.fErrorMessage, u"Fiscal Printer has not previously opened");
 }
 
 }  // namespace
