@@ -52,9 +52,6 @@ std::unique_ptr<kIOHandler> Pending(const char* aClassName, const kConnection& a
 
 }  // namespace
 
-std::unique_ptr<kIOHandler> NewIOHandler_Serial(const kConnection& c, const std::string& d, const std::string& f) { return Pending("kIOHandler_Serial", c, d, f); }
-std::unique_ptr<kIOHandler> NewIOHandler_Com(const kConnection& c, const std::string& d, const std::string& f) { return Pending("kIOHandler_Com", c, d, f); }
-std::unique_ptr<kIOHandler> NewIOHandler_OPOS(const kConnection& c, const std::string& d, const std::string& f) { return Pending("kIOHandler_OPOS", c, d, f); }
 std::unique_ptr<kIOHandler> NewIOHandler_Spool(const kConnection& c, const std::string& d, const std::string& f) { return Pending("kIOHandler_Spool", c, d, f); }
 std::unique_ptr<kIOHandler> NewIOHandler_Dll(const kConnection& c, const std::string& d, const std::string& f) { return Pending("kIOHandler_Dll", c, d, f); }
 
