@@ -432,6 +432,17 @@ TEST_F(Emulator, FaultInjection) {
   fEmu.ForceReplyCode("a", 0x0A);
   EXPECT_EQ(Send("a"), "0A/00/02/");
   EXPECT_EQ(Send("a"), "00/00/02/80012345/");
+  // Aimed at the second sale line of a receipt: the first passes, the second is executed
+  // but its answer is lost, the third is refused.
+  OpenSale();
+  fEmu.DropAnswers("3", 1, 1);
+  fEmu.ForceReplyCode("3", 0x18, 1, 2);
+  Sale("UNO", "1.000", "1.00");
+  EXPECT_EQ(HttpGet(Url("3", Pkt({"S", "DUE", "", "1.000", "2.00", "1", "", "", "0", ""}))).fCurl, CURLE_GOT_NOTHING);
+  EXPECT_EQ(Send("3", Pkt({"S", "TRE", "", "1.000", "3.00", "1", "", "", "0", ""})), "18/00/06/");
+  EXPECT_EQ(fEmu.Snapshot().fDocumentTotal, Amount::FromInt(3));
+  Ok("+", "/0/");
+
   fEmu.ForceFrame("t", "garbage", 2);
   EXPECT_EQ(Send("t"), "garbage");
   EXPECT_EQ(Send("t"), "garbage");

@@ -137,12 +137,15 @@ struct PrinterEmulator::Impl {
   int fDropCount = 0;
   int fResetCount = 0;
   int fBusyCount = 0;
+  // A fault aimed at one command letter: after fSkip such commands, fCount of them are hit.
   struct Forced {
     std::string fLetter;
     int fCode = 0;
     bool fVerbatim = false;  // false: fCode with the current status bytes
     std::string fFrame;
     int fCount = 0;
+    int fSkip = 0;
+    bool fDrop = false;  // executed, then the answer is dropped
   };
   std::vector<Forced> fForced;
   bool fStopping = false;
@@ -265,25 +268,41 @@ struct PrinterEmulator::Impl {
     }
     std::string frame;
     bool forced = false;
+    bool dropThis = false;
     if (aReq.fLetter == "@" && fBusyCount > 0) {
       --fBusyCount;
       frame = "00/00/02/";
       forced = true;
     } else {
-      for (auto it = fForced.begin(); it != fForced.end(); ++it) {
-        if (it->fLetter != aReq.fLetter) continue;
-        frame = it->fVerbatim ? it->fFrame : fModel.StatusFrame(it->fCode);
-        forced = true;
-        if (--it->fCount <= 0) fForced.erase(it);
-        break;
+      // Every fault aimed at this letter counts the command towards its skip; the first one
+      // whose skip is used up acts on it.
+      bool acted = false;
+      for (auto it = fForced.begin(); it != fForced.end();) {
+        if (it->fLetter != aReq.fLetter) {
+          ++it;
+        } else if (it->fSkip > 0) {
+          --it->fSkip;
+          ++it;
+        } else if (acted) {
+          ++it;
+        } else {
+          acted = true;
+          if (it->fDrop) {
+            dropThis = true;
+          } else {
+            frame = it->fVerbatim ? it->fFrame : fModel.StatusFrame(it->fCode);
+            forced = true;
+          }
+          it = --it->fCount <= 0 ? fForced.erase(it) : it + 1;
+        }
       }
     }
     if (!forced) {
       frame = aReq.fFieldError ? fModel.StatusFrame(rcBadField) : fModel.Execute(aReq.fLetter, aReq.fData);
       AutoSave();
     }
-    bool drop = false;
-    if (fDropCount > 0) {
+    bool drop = dropThis;
+    if (!drop && fDropCount > 0) {
       --fDropCount;
       drop = true;
     }
@@ -481,13 +500,17 @@ void PrinterEmulator::AnswerBusy(int aCount) {
   FPEMU_LOCKED;
   fImpl->fBusyCount = aCount;
 }
-void PrinterEmulator::ForceReplyCode(const std::string& aLetter, int aCode, int aCount) {
+void PrinterEmulator::DropAnswers(const std::string& aLetter, int aCount, int aSkip) {
   FPEMU_LOCKED;
-  if (aCount > 0) fImpl->fForced.push_back({aLetter, aCode, false, "", aCount});
+  if (aCount > 0) fImpl->fForced.push_back({aLetter, 0, false, "", aCount, aSkip, true});
 }
-void PrinterEmulator::ForceFrame(const std::string& aLetter, const std::string& aFrame, int aCount) {
+void PrinterEmulator::ForceReplyCode(const std::string& aLetter, int aCode, int aCount, int aSkip) {
   FPEMU_LOCKED;
-  if (aCount > 0) fImpl->fForced.push_back({aLetter, 0, true, aFrame, aCount});
+  if (aCount > 0) fImpl->fForced.push_back({aLetter, aCode, false, "", aCount, aSkip, false});
+}
+void PrinterEmulator::ForceFrame(const std::string& aLetter, const std::string& aFrame, int aCount, int aSkip) {
+  FPEMU_LOCKED;
+  if (aCount > 0) fImpl->fForced.push_back({aLetter, 0, true, aFrame, aCount, aSkip, false});
 }
 void PrinterEmulator::ClearFaults() {
   {

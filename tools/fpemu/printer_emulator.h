@@ -199,10 +199,15 @@ class PrinterEmulator {
   void DropNextAnswers(int aCount);
   // The next aCount "@" commands get the busy frame "00/00/02" and are not executed.
   void AnswerBusy(int aCount);
-  // The next aCount commands with letter aLetter are not executed and get reply code aCode.
-  void ForceReplyCode(const std::string& aLetter, int aCode, int aCount = 1);
-  // The next aCount commands with letter aLetter are not executed and get aFrame verbatim.
-  void ForceFrame(const std::string& aLetter, const std::string& aFrame, int aCount = 1);
+  // After aSkip commands with letter aLetter pass normally, the next aCount of them are
+  // executed and then the connection closes without an answer.
+  void DropAnswers(const std::string& aLetter, int aCount = 1, int aSkip = 0);
+  // After aSkip commands with letter aLetter pass normally, the next aCount of them are not
+  // executed and get reply code aCode.
+  void ForceReplyCode(const std::string& aLetter, int aCode, int aCount = 1, int aSkip = 0);
+  // After aSkip commands with letter aLetter pass normally, the next aCount of them are not
+  // executed and get aFrame verbatim.
+  void ForceFrame(const std::string& aLetter, const std::string& aFrame, int aCount = 1, int aSkip = 0);
   void ClearFaults();
 
   // State file: a small XML document; a day survives a restart.
