@@ -3,35 +3,233 @@
 #include <string>
 
 #include "base/errors.h"
+#include "base/text.h"
 #include "device/fiscal_printer_device.h"
+#include "device/fiscal_processor_caller.h"
+#include "device/receipt_image.h"
+#include "documents/receipt.h"
+#include "documents/receipt_reference.h"
 #include "entry/model/receipt_printer_handler.h"
 #include "entry/model/results.h"
+#include "rtserver/rt_server_epson.h"
 
 namespace fp {
 
 namespace {
 
-template <class R>
-void ReportNotSupported(R& aResult, const std::string& aOperation) {
-  aResult.Error = true;
-  aResult.ErrorText = aOperation + " is not supported yet";
+constexpr const char* kNoDocumentMessage = "Errore nella generazione del documento commerciale.";
+constexpr const char* kNotPrintedMessage =
+    "La transazione di vendita è stata registrata correttamente ma non è stato possibile stamparla.";
+
+bool ParameterIsTrue(const kReceiptPrinterHandler& aHandler, std::string_view aName) {
+  return LowerCase(aHandler.GetParameter(aName)) == "true";
+}
+
+// The line passed to its hook as its own class. The reader creates each line with the class
+// of its type, so a mismatch is a broken request model, not a printer matter.
+template <class L>
+L& As(kReceiptLine& aLine) {
+  auto* line = dynamic_cast<L*>(&aLine);
+  if (line == nullptr) throw kException("Receipt line of type " + std::to_string(aLine.fLineType) + " has the wrong class");
+  return *line;
 }
 
 }  // namespace
 
-void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler&, _int_PRINTFR_result& aResult) {
+// One sale line to the hook of its type; false stops the lines.
+static bool PrintLineByType(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, kReceiptLine& aLine) {
+  switch (aLine.fLineType) {
+    case rlt_ProductSale: return aDevice.PrintProductSale(aReceipt, As<kReceiptLineProductSale>(aLine));
+    case rlt_ProductReturn: return aDevice.PrintProductReturn(aReceipt, As<kReceiptLineProductReturn>(aLine));
+    case rlt_WeightedProductSale:
+      return aDevice.PrintWeightedProductSale(aReceipt, As<kReceiptLineWeightedProductSale>(aLine));
+    case rlt_VoucherSale: return aDevice.PrintVoucherSale(aReceipt, As<kReceiptLineVoucherSale>(aLine));
+    case rlt_VoucherRedeem: return aDevice.PrintVoucherRedeem(aReceipt, As<kReceiptLineVoucherRedeem>(aLine));
+    case rlt_GiftCardSale: return aDevice.PrintGiftCardSale(aReceipt, As<kReceiptLineGiftCardSale>(aLine));
+    case rlt_GiftCardRedeem: return aDevice.PrintGiftCardRedeem(aReceipt, As<kReceiptLineGiftCardRedeem>(aLine));
+    case rlt_SubTotal: return aDevice.PrintSubTotal(aReceipt, As<kReceiptLineSubtotal>(aLine));
+    case rlt_Text: return aDevice.PrintTextLine(aReceipt, As<kReceiptLineText>(aLine));
+    case rlt_DiscountAmount: return aDevice.PrintDiscountAmount(aReceipt, As<kReceiptLineDiscountAmount>(aLine));
+    case rlt_DiscountPercentage:
+      return aDevice.PrintDiscountPercentage(aReceipt, As<kReceiptLineDiscountPercentage>(aLine));
+    case rlt_DiscountAmountOnSubtotal:
+      return aDevice.PrintDiscountAmountOnSubtotal(aReceipt, As<kReceiptLineDiscountAmountOnSubTotal>(aLine));
+    case rlt_DiscountPercentageOnSubTotal:
+      return aDevice.PrintDiscountPercentageOnSubTotal(aReceipt,
+                                                       As<kReceiptLineDiscountPercentageOnSubTotal>(aLine));
+    case rlt_MarkupAmount: return aDevice.PrintMarkupAmount(aReceipt, As<kReceiptLineMarkupAmount>(aLine));
+    case rlt_MarkupPercentage: return aDevice.PrintMarkupPercentage(aReceipt, As<kReceiptLineMarkupPercentage>(aLine));
+    case rlt_MarkupAmountOnSubtotal:
+      return aDevice.PrintMarkupAmountOnSubtotal(aReceipt, As<kReceiptLineMarkupAmountOnSubTotal>(aLine));
+    case rlt_MarkupPercentageOnSubTotal:
+      return aDevice.PrintMarkupPercentageOnSubTotal(aReceipt, As<kReceiptLineMarkupPercentageOnSubTotal>(aLine));
+    case rlt_CollectAmount: return aDevice.PrintCollectAmount(aReceipt, As<kReceiptLineCollectAmount>(aLine));
+  }
+  throw kException("Unknown receipt line type " + std::to_string(aLine.fLineType));
+}
+
+// The receipt text and picture of a printed receipt, when the request asks for them.
+static void AddReceiptTextAndImage(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler,
+                                   _int_PRINTFR_result& aResult) {
+  // The receipt is printed and numbered at this point: a picture that cannot be made must
+  // not turn the result into a failure, or the host would print the receipt again.
+  try {
+    aDevice.GetReceiptTextAndImage(aHandler, aResult, aResult.ReceiptText, aResult.ReceiptImage);
+  } catch (const kException& e) {
+    aResult.ReceiptImage.clear();
+    aResult.ErrorText = e.what();
+  }
+}
+
+void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult) {
   BeginOperation("PrintReceipt", aResult);
-  ReportNotSupported(aResult, "PrintReceipt");
+  bool good = IsReady();
+
+  {
+    kReceipt& receipt = *aHandler.fReceipt;
+    if (receipt.fTotalAmount.IsZero()) receipt.fTotalAmount = receipt.GetCalculatedAmount();
+  }
+
+  // Whether the RT server signed this very receipt; the RT result must not come from the
+  // data kept of an earlier one.
+  bool signedNow = false;
+  if (fRTServerActive && fRTServer) {
+    OpenRTServerTill(aHandler);
+    fRTServer->BuildXMLReceipt(*aHandler.fReceipt);
+    LogInfo("RTServer:SignReceipt");
+    if (fRTServer->SignReceipt()) {
+      const kRTServerReceiptInfo& info = fRTServer->ReceiptInfo();
+      fRTServerReceiptInfo->fVATTotal = info.fVATTotal;
+      fRTServerReceiptInfo->fRTTillId = info.fRTTillId;
+      fRTServerReceiptInfo->fRTServerSerialNumber = info.fRTServerSerialNumber;
+      fRTServerReceiptInfo->fRTSignature = info.fRTSignature;
+      fRTServerReceiptInfo->fRTnDoc = info.fRTnDoc;
+      fRTServerReceiptInfo->fRTzRep = info.fRTzRep;
+      fRTServerReceiptInfo->fHeaders = info.fHeaders;
+      signedNow = true;
+    } else {
+      good = false;
+    }
+  }
+
+  if (fProcessor && fProcessor->Active()) {
+    std::string rewritten;
+    if (!fProcessor->ProcessReceipt(fXmlString, rewritten)) {
+      aResult.Error = true;
+      aResult.ErrorText = fProcessor->ErrorMessage();
+      return;
+    }
+    fXmlString = rewritten;
+    aHandler.ClearReceipt();
+    aHandler.Deserialize(fXmlString, {dt_Receipt});
+  }
+  kReceipt& receipt = *aHandler.fReceipt;
+
+  if (good) good = BeginFiscalReceipt(receipt);
+  if (good) {
+    // The driver may have reordered the sections while opening the receipt.
+    const std::vector<vnFiscalPrinterPrintSection> sequence = fPrintSequence;
+    for (vnFiscalPrinterPrintSection section : sequence) {
+      if (!good) break;
+      switch (section) {
+        case fpps_Lines:
+          for (const auto& line : receipt.fLines) {
+            good = PrintLineByType(*this, receipt, *line);
+            if (!good) break;
+          }
+          break;
+        case fpps_Payments:
+          for (const auto& payment : receipt.fPayments) {
+            good = PrintPayment(receipt, *payment);
+            if (!good) throw kException("Error while processing Payments");
+          }
+          break;
+        case fpps_TrailerMessages:
+          for (const auto& message : receipt.fTrailerMessages) {
+            if (!good) break;
+            if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(message.get()))
+              good = PrintTrailerTextLine(receipt, *text);
+            else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(message.get()))
+              good = PrintTrailerBarcodeLine(receipt, *barcode);
+          }
+          break;
+      }
+    }
+  }
+  if (good) EndFiscalReceipt(receipt);
+
+  if (fRTServerActive) {
+    const kRTServerReceiptInfo& info = *fRTServerReceiptInfo;
+    aResult.ReceiptDateTime = CurrentDateTime();
+    aResult.ReceiptNumber = std::to_string(info.fRTnDoc);
+    aResult.EJNumber = "0";
+    aResult.EJClosingNumber = std::to_string(info.fRTzRep);
+    aResult.DeviceSerialNumber = info.fRTTillId;
+    aResult.ServerSerialNumber = info.fRTServerSerialNumber;
+    aResult.Error = false;
+    aResult.ErrorText.clear();
+    if (!signedNow || info.fRTnDoc == 0) {
+      aResult.Error = true;
+      aResult.ErrorText = kNoDocumentMessage;
+    } else if (TransportErrorFound()) {
+      // The server registered the sale; only the paper copy is missing.
+      aResult.ErrorText = TransportErrorMessage();
+      aResult.MessageText = kNotPrintedMessage;
+    }
+    if (!aResult.Error) AddReceiptTextAndImage(*this, aHandler, aResult);
+    return;
+  }
+
+  if (TransportErrorFound()) {
+    aResult.ReceiptNumber.clear();
+    aResult.ReceiptDateTime = 0;
+    aResult.Error = true;
+    aResult.ErrorText = TransportErrorMessage();
+    return;
+  }
+  GetLastDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber, aResult.EJNumber, aResult.EJClosingNumber,
+                      aResult.DeviceSerialNumber);
+  aResult.InvoiceNumber = receipt.fInvoiceNumber;
+  aResult.InvoiceDateTime = receipt.fInvoiceDateTime;
+  aResult.Error = false;
+  aResult.ErrorText.clear();
+  AddReceiptTextAndImage(*this, aHandler, aResult);
 }
 
-void kFiscalPrinterDevice::Pub_RePrintReceipt(kReceiptPrinterHandler&, _int_REPRINTFR_result& aResult) {
+
+void kFiscalPrinterDevice::GetReceiptTextAndImage(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                                                  std::string& aReceiptText, std::string& aReceiptImage) {
+  const bool wantText = ParameterIsTrue(aHandler, "GetReceiptText");
+  const bool wantImage = ParameterIsTrue(aHandler, "GetReceiptImage");
+  if (!wantText && !wantImage) return;
+
+  kReceiptReference reference;
+  reference.fReceiptDateTime = aResult.ReceiptDateTime;
+  reference.fReceiptNumber = aResult.ReceiptNumber;
+  reference.fEJNumber = aResult.EJNumber;
+  reference.fEJClosingNumber = aResult.EJClosingNumber;
+  reference.fDeviceSerialNumber = aResult.DeviceSerialNumber;
+  ReadReceiptText(reference, aReceiptText);
+
+  if (wantImage && !aReceiptText.empty()) aReceiptImage = ReceiptImageBase64(aReceiptText);
+}
+
+void kFiscalPrinterDevice::Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, _int_REPRINTFR_result& aResult) {
   BeginOperation("ReprintReceipt", aResult);
-  ReportNotSupported(aResult, "ReprintReceipt");
-}
-
-void kFiscalPrinterDevice::GetReceiptTextAndImage(kReceiptPrinterHandler&, _int_PRINTFR_result&, std::string&,
-                                                  std::string&) {
-  throw kException("Receipt text and image are not supported yet");
+  const bool good = IsReady();
+  if (fProcessor && fProcessor->Active()) {
+    std::string rewritten;
+    if (!fProcessor->ProcessReprintReceipt(fXmlString, rewritten)) {
+      aResult.Error = true;
+      aResult.ErrorText = fProcessor->ErrorMessage();
+      return;
+    }
+    fXmlString = rewritten;
+    aHandler.ClearReceipt();
+    aHandler.Deserialize(fXmlString, {dt_Receipt});
+  }
+  if (good) RePrintReceipt(*aHandler.fReceiptReference, *aHandler.fReceipt);
+  EndOperation(aResult);
 }
 
 }  // namespace fp

@@ -1,81 +1,523 @@
-// Receipt and non-fiscal document hooks of the RT printer.
-// Not carried by this driver yet: every hook records that on the transport and fails.
+// Receipt and non-fiscal document hooks of the RT printer: opening a sale, refund or void,
+// one packet per sale line, discount and payment, the trailer lines printed just before the
+// closing, reading back the last document's numbers, reprints and the receipt's text.
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "base/text.h"
+#include "documents/nf_receipt.h"
+#include "documents/receipt.h"
+#include "documents/receipt_reference.h"
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
-#include "io/io_handler.h"
 
 namespace fp {
 
 namespace {
 
-bool NotSupportedYet(kIOHandler& aTransport) {
-  aTransport.SetCustomError(tarvol::kReplyCodeErrorNumber, "Receipts are not supported yet by this driver");
-  return false;
+using tarvol::AmountField;
+using tarvol::CleanFieldText;
+using tarvol::QuantityField;
+
+// The printer takes at most this many characters in an item and a discount description.
+constexpr size_t kItemDescriptionMax = 30;
+constexpr size_t kDiscountDescriptionMax = 16;
+// Pieces of journal text read for one receipt, ten lines each.
+constexpr int kMaxJournalPieces = 1000;
+
+// Print styles of the "7" command.
+constexpr const char* kStylePlain = "1";
+constexpr const char* kStyleDoubleHeight = "2";
+constexpr const char* kStyleDoubleWidth = "3";
+constexpr const char* kStyleBold = "5";
+constexpr const char* kStyleClosingLine = "6";
+constexpr const char* kToPaper = "1";
+
+// A packet's data part: "/" and every field followed by "/".
+std::string Fields(std::initializer_list<std::string> aFields) {
+  std::string out = "/";
+  for (const auto& f : aFields) out += f + "/";
+  return out;
+}
+
+// A decimal integer as the printer wants it (no leading zeros); anything else is refused
+// here, before the line goes out.
+long ToInteger(const std::string& aText) {
+  const std::string t = Trim(aText);
+  size_t i = (!t.empty() && (t[0] == '-' || t[0] == '+')) ? 1 : 0;
+  bool ok = i < t.size() && t.size() <= 10;
+  for (size_t k = i; ok && k < t.size(); ++k) ok = t[k] >= '0' && t[k] <= '9';
+  if (!ok) throw kException("'" + aText + "' is not a valid integer value");
+  return std::strtol(t.c_str(), nullptr, 10);
+}
+
+std::string Department(const std::string& aDepartment) { return std::to_string(ToInteger(aDepartment)); }
+
+std::string ItemDescription(const std::string& aDescription) {
+  return CleanFieldText(Trim(CharLeft(aDescription, kItemDescriptionMax)));
+}
+
+Amount Abs(Amount aValue) { return aValue < Amount() ? -aValue : aValue; }
+
+// "ddmmyyyy" or "ddmmyy".
+std::string DateField(DateTime aValue, bool aFourDigitYear) {
+  const DateTimeParts p = DecodeDateTime(aValue);
+  return tarvol::TwoDigits(p.day) + tarvol::TwoDigits(p.month) +
+         (aFourDigitYear ? PadLeft(std::to_string(p.year), 4, '0') : tarvol::TwoDigits(p.year));
+}
+
+std::string StyleOf(vnReceiptMessageLineEffectSet aEffects) {
+  if (HasEffect(aEffects, le_bold)) return kStyleBold;
+  if (HasEffect(aEffects, le_doubleheight)) return kStyleDoubleHeight;
+  if (HasEffect(aEffects, le_doublewidth)) return kStyleDoubleWidth;
+  if (HasEffect(aEffects, le_doublesize)) return kStyleDoubleHeight;
+  return kStylePlain;
+}
+
+std::string ReferenceKind(vnReceiptReferenceType aType) {
+  switch (aType) {
+    case rrt_OriginalReceipt: return "";
+    case rrt_EFTReceipt: return "POS";
+    case rrt_Empties: return "VR";
+    default: return "ND";
+  }
+}
+
+// The printer's fiscal state from the first field of the "X" answer.
+int FiscalStateCode(const std::string& aField) {
+  if (aField == "0") return 1;
+  if (aField == "1") return 2;
+  if (aField == "2") return 3;
+  if (aField == "4") return 4;
+  if (aField == "6") return 5;
+  if (aField == "7") return 6;
+  return 0;
+}
+
+void RequireManagedType(const kReceipt& aReceipt) {
+  if (aReceipt.fReceiptType > rt_Void) throw kException("Receipt type not managed");
+}
+
+std::string ReferenceFields(const kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceipt& aReceipt, bool aVoid) {
+  const vnOriginalReceipt& original = aReceipt.fOriginalReceipt;
+  const std::string date = DateField(original.fReceiptDateTime, true);
+  const std::string kind = ReferenceKind(original.fReferenceType);
+  if (!kind.empty()) {
+    return aVoid ? Fields({"1", date, "", "", "", "", kind}) : Fields({date, "", "", "", "", kind});
+  }
+  // Without a status read in this session the serial of the snapshot just taken stands in,
+  // so a receipt of this very printer is not sent as one of another device.
+  const std::string& ownSerial =
+      aPrinter.fSerialNumber.empty() ? aPrinter.fStatus.SerialNumber : aPrinter.fSerialNumber;
+  std::string serial, lottery;
+  if (original.fDeviceSerialNumber != ownSerial) {
+    serial = CleanFieldText(original.fDeviceSerialNumber);
+    lottery = CleanFieldText(aReceipt.fLotteryIdCode);
+  }
+  const std::string closing = CleanFieldText(original.fEJClosingNumber);
+  const std::string number = CleanFieldText(original.fReceiptNumber);
+  return aVoid ? Fields({"1", date, closing, number, lottery, serial, kind})
+               : Fields({date, closing, number, serial, lottery, kind});
+}
+
+bool PrintBarcode(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aValue,
+                  vnReceiptMessageBarcodeType aType) {
+  const std::string value = Trim(aValue);
+  std::string code, data;
+  switch (aType) {
+    case bt_EAN13: code = "67"; data = CharLeft(value, 12); break;
+    case bt_EAN8: code = "68"; data = value; break;
+    case bt_CODE39: code = "69"; data = value; break;
+    case bt_CODE128: code = "73"; data = value; break;
+    default: return true;  // the printer has no other symbology
+  }
+  const std::string length = aType == bt_EAN13 ? "12" : std::to_string(CharLength(data));
+  return aPrinter.Send("[", Fields({"100", "2", "2", code, length, data}));
+}
+
+bool PrintTrailingComments(kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
+  if (aPrinter.fTrailingComments.empty()) return true;
+  // A refused line does not keep the others from printing; the last one and the closing
+  // blank line decide the outcome.
+  bool ok = true;
+  for (kReceiptMessageLine* line : aPrinter.fTrailingComments) {
+    if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(line))
+      ok = aPrinter.PrintLine(text->GetValue(), kToPaper, StyleOf(text->fEffects));
+    else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(line))
+      ok = PrintBarcode(aPrinter, barcode->fValue, barcode->fBarcodeType);
+  }
+  return aPrinter.PrintLine("", kToPaper, kStyleClosingLine) && ok;
+}
+
+
+bool SendSaleLine(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aType,
+                  const std::string& aDescription, Amount aQuantity, Amount aPrice, const std::string& aDepartment) {
+  return aPrinter.Send("3", Fields({aType, aDescription, "", QuantityField(aQuantity), AmountField(aPrice), aDepartment, "",
+                           "", "0", ""}));
+}
+
+void PrintCodeLine(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aCode) {
+  // The code is printed for the reader only; the sale does not depend on it.
+  if (!aCode.empty()) aPrinter.PrintLine(aCode, kToPaper, kStylePlain);
+}
+
+// Vouchers and gift cards sold: the code as a text line, then the card's value.
+bool PrintPrepaidSale(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceipt& aReceipt, const std::string& aCode,
+                      const std::string& aDescription, Amount aPrice, const std::string& aDepartment,
+                      bool aFreeOfCharge) {
+  const std::string dept = Department(aDepartment);
+  const std::string description = ItemDescription(aDescription);
+  const Amount one = Amount::FromInt(1);
+  PrintCodeLine(aPrinter, aCode);
+  if (aReceipt.fReceiptType == rt_Refund) return SendSaleLine(aPrinter, "N", description, one, aPrice, dept);
+  bool ok = SendSaleLine(aPrinter, "S", description, one, aPrice, dept);
+  if (ok && aFreeOfCharge) ok = SendSaleLine(aPrinter, "G", description, one, aPrice, dept);
+  return ok;
+}
+
+bool SendAdjustment(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceipt& aReceipt, Amount aValue,
+                    const std::string& aDescription, bool aMarkup, bool aOnSubtotal, bool aIsAmount) {
+  // Refunds and voids give back the net amounts, which already carry the adjustments.
+  if (aReceipt.fReceiptType == rt_Refund || aReceipt.fReceiptType == rt_Void) return true;
+  return aPrinter.Send("4", Fields({AmountField(aValue), CleanFieldText(CharLeft(aDescription, kDiscountDescriptionMax)), "",
+                           aMarkup ? "1" : "0", aOnSubtotal ? "1" : "0", aIsAmount ? "1" : "0"}));
 }
 
 }  // namespace
 
-bool kFiscalPrinter_TARVOLX40FPETH::BeginNonFiscalReceipt(kNFReceipt& aNFReceipt) { return NotSupportedYet(*fIOHandler); }
+// ---- Non-fiscal documents ----
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalTextLine(kReceipt* aReceipt, kReceiptMessageTextLine& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::BeginNonFiscalReceipt(kNFReceipt& aNFReceipt) {
+  fTrailingComments.clear();
+  // Style 20 opens the document; whether the printer took it shows on the first line.
+  Send("7", Fields({kToPaper, "20", ""}));
+  return true;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalBarcodeLine(kReceipt* aReceipt, kReceiptMessageBarcodeLine& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalTextLine(kReceipt* aReceipt, kReceiptMessageTextLine& aLine) {
+  fTrailingComments.push_back(&aLine);
+  return true;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalImageLine(kReceipt* aReceipt, kReceiptMessageImageLine& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalBarcodeLine(kReceipt* aReceipt,
+                                                             kReceiptMessageBarcodeLine& aLine) {
+  fTrailingComments.push_back(&aLine);
+  return true;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::EndNonFiscalReceipt(kNFReceipt& aNFReceipt) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalImageLine(kReceipt* aReceipt, kReceiptMessageImageLine& aLine) {
+  return true;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::EndNonFiscalReceipt(kNFReceipt& aNFReceipt) {
+  bool ok = PrintTrailingComments(*this);
+  return Send("m", "/") && ok;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::EndFiscalReceipt(kReceipt& aReceipt) { return NotSupportedYet(*fIOHandler); }
+// ---- Opening and closing a fiscal receipt ----
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintProductSale(kReceipt& aReceipt, kReceiptLineProductSale& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
+  // Refused before anything goes out, so the printer is left as it was.
+  if (aReceipt.fReceiptType == rt_InvoiceSale || aReceipt.fReceiptType == rt_InvoiceSaleFromReceipt)
+    throw kException("Driver does not support Invoice");
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintProductReturn(kReceipt& aReceipt, kReceiptLineProductReturn& aLine) { return NotSupportedYet(*fIOHandler); }
+  fStatus = _int_GETSTATUS_result();
+  bool ok = GetPrinterStatus(fStatus.DayOpened, fStatus.DateTime, fStatus.PaperEnd, fStatus.PaperNearEnd,
+                             fStatus.CoverOpen, fStatus.FiscalReceiptOpen, fStatus.ReceiptOpen, fStatus.TrainingMode,
+                             fStatus.FirmwareVersion, fStatus.SerialNumber, fStatus.FiscalMode);
+  // A receipt left open by an earlier failure would take this receipt's lines.
+  if (ok && (fStatus.ReceiptOpen || fStatus.FiscalReceiptOpen)) ok = CheckStatus();
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintWeightedProductSale(kReceipt& aReceipt, kReceiptLineWeightedProductSale& aLine) { return NotSupportedYet(*fIOHandler); }
+  // The trailer lines are only collected while the lines go out and are printed by
+  // EndFiscalReceipt, so payments must come last for them to land above the closing.
+  ClearPrintSequence();
+  AddPrintSection(fpps_Lines);
+  AddPrintSection(fpps_TrailerMessages);
+  AddPrintSection(fpps_Payments);
+  fTrailingComments.clear();
+  if (!ok) return false;
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintVoucherSale(kReceipt& aReceipt, kReceiptLineVoucherSale& aLine) { return NotSupportedYet(*fIOHandler); }
+  switch (aReceipt.fReceiptType) {
+    case rt_Sale: {
+      ok = Send(">", Fields({"", "", ""})) && Send("}", "/");
+      const std::string lottery = Trim(aReceipt.fLotteryIdCode);
+      if (ok && fFiscalMode == "RT" && !lottery.empty()) ok = SetLotteryCode(lottery);
+      return ok;
+    }
+    case rt_Refund:
+      aReceipt.CalcLinesNetAmount();
+      return Send("-", ReferenceFields(*this, aReceipt, false)) && Send("}", "/");
+    case rt_Void:
+      return Send("+", ReferenceFields(*this, aReceipt, true));
+    default:
+      throw kException("Receipt type not managed");
+  }
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintVoucherRedeem(kReceipt& aReceipt, kReceiptLineVoucherRedeem& aLine) { return NotSupportedYet(*fIOHandler); }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintGiftCardSale(kReceipt& aReceipt, kReceiptLineGiftCardSale& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::EndFiscalReceipt(kReceipt& aReceipt) {
+  RequireManagedType(aReceipt);
+  bool ok = true;
+  if (aReceipt.fReceiptType == rt_Sale || aReceipt.fReceiptType == rt_Refund) ok = PrintTrailingComments(*this);
+  return Send("m", "/") && ok;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintGiftCardRedeem(kReceipt& aReceipt, kReceiptLineGiftCardRedeem& aLine) { return NotSupportedYet(*fIOHandler); }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintCollectAmount(kReceipt& aReceipt, kReceiptLineCollectAmount& aLine) { return NotSupportedYet(*fIOHandler); }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintTextLine(kReceipt& aReceipt, kReceiptLineText& aLine) { return NotSupportedYet(*fIOHandler); }
+// ---- Sale lines ----
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintSubTotal(kReceipt& aReceipt, kReceiptLineSubtotal& aLine) { return NotSupportedYet(*fIOHandler); }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountAmount(kReceipt& aReceipt, kReceiptLineDiscountAmount& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintProductSale(kReceipt& aReceipt, kReceiptLineProductSale& aLine) {
+  if (aReceipt.fReceiptType == rt_Void) return true;
+  const std::string dept = Department(aLine.fDepartment);
+  const std::string description = ItemDescription(aLine.GetDescription());
+  const Amount one = Amount::FromInt(1);
+  bool ok;
+  if (aReceipt.fReceiptType == rt_Refund)
+    ok = SendSaleLine(*this, "N", description, one, Abs(aLine.fFreeOfCharge ? aLine.fAmount : aLine.fNetAmount), dept);
+  else
+    ok = SendSaleLine(*this, "S", description, aLine.fQuantity, aLine.fPrice, dept);
+  if (ok && aLine.fFreeOfCharge) ok = SendSaleLine(*this, "G", description, one, aLine.fAmount, dept);
+  return ok;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountPercentage(kReceipt& aReceipt, kReceiptLineDiscountPercentage& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintProductReturn(kReceipt& aReceipt, kReceiptLineProductReturn& aLine) {
+  return true;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountAmountOnSubtotal(kReceipt& aReceipt, kReceiptLineDiscountAmountOnSubTotal& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintWeightedProductSale(kReceipt& aReceipt,
+                                                            kReceiptLineWeightedProductSale& aLine) {
+  if (aReceipt.fReceiptType == rt_Void) return true;
+  bool ok;
+  if (aReceipt.fReceiptType == rt_Refund) {
+    const std::string dept = Department(aLine.fDepartment);
+    ok = SendSaleLine(*this, "N", ItemDescription(aLine.GetDescription()), Amount::FromInt(1),
+                      Abs(aLine.fFreeOfCharge ? aLine.fAmount : aLine.fNetAmount), dept);
+  } else {
+    ok = PrintProductSale(aReceipt, aLine);
+  }
+  return ok && PrintLine(QuantityField(aLine.fTare) + " " + aLine.fUOM, kToPaper, kStylePlain);
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountPercentageOnSubTotal(kReceipt& aReceipt, kReceiptLineDiscountPercentageOnSubTotal& aLine) { return NotSupportedYet(*fIOHandler); }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupAmount(kReceipt& aReceipt, kReceiptLineMarkupAmount& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintVoucherSale(kReceipt& aReceipt, kReceiptLineVoucherSale& aLine) {
+  if (aReceipt.fReceiptType == rt_Void) return true;
+  return PrintPrepaidSale(*this, aReceipt, aLine.fCode, aLine.GetDescription(), aLine.fPrice, aLine.fDepartment,
+                          aLine.fFreeOfCharge);
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupPercentage(kReceipt& aReceipt, kReceiptLineMarkupPercentage& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintGiftCardSale(kReceipt& aReceipt, kReceiptLineGiftCardSale& aLine) {
+  if (aReceipt.fReceiptType == rt_Void) return true;
+  return PrintPrepaidSale(*this, aReceipt, aLine.fCode, aLine.GetDescription(), aLine.fPrice, aLine.fDepartment,
+                          aLine.fFreeOfCharge);
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupAmountOnSubtotal(kReceipt& aReceipt, kReceiptLineMarkupAmountOnSubTotal& aLine) { return NotSupportedYet(*fIOHandler); }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupPercentageOnSubTotal(kReceipt& aReceipt, kReceiptLineMarkupPercentageOnSubTotal& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintVoucherRedeem(kReceipt& aReceipt, kReceiptLineVoucherRedeem& aLine) {
+  if (aReceipt.fReceiptType == rt_Void) return true;
+  return SendSaleLine(*this, "M", ItemDescription(aLine.GetDescription()), Amount::FromInt(1), aLine.fPrice,
+                      Department(aLine.fDepartment));
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintPayment(kReceipt& aReceipt, kReceiptPaymentLine& aPayment) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintGiftCardRedeem(kReceipt& aReceipt, kReceiptLineGiftCardRedeem& aLine) {
+  if (aReceipt.fReceiptType == rt_Void) return true;
+  return SendSaleLine(*this, "M", ItemDescription(aLine.GetDescription()), Amount::FromInt(1), aLine.fPrice,
+                      Department(aLine.fDepartment));
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerTextLine(kReceipt& aReceipt, kReceiptMessageTextLine& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintCollectAmount(kReceipt& aReceipt, kReceiptLineCollectAmount& aLine) {
+  RequireManagedType(aReceipt);
+  if (aReceipt.fReceiptType == rt_Void) return true;
+  const std::string dept = Department(aLine.fDepartment);
+  const std::string description = ItemDescription(aLine.GetDescription());
+  const Amount one = Amount::FromInt(1);
+  if (aReceipt.fReceiptType == rt_Refund) {
+    if (aLine.fAmount >= Amount()) return SendSaleLine(*this, "B", description, one, aLine.fAmount, dept);
+    return SendSaleLine(*this, "N", description, one, Abs(aLine.fAmount), dept);
+  }
+  const Amount amount = aLine.GetAmount();
+  if (amount >= Amount()) return SendSaleLine(*this, "S", description, one, amount, dept);
+  return SendSaleLine(*this, "B", description, one, Abs(amount), dept);
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintTextLine(kReceipt& aReceipt, kReceiptLineText& aLine) {
+  PrintLine(Trim(aLine.GetDescription()), kToPaper, kStylePlain);
+  return true;
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::GetLastDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber, std::string& aEJClosingNumber, std::string& aSerialNumber) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintSubTotal(kReceipt& aReceipt, kReceiptLineSubtotal& aLine) {
+  if (aReceipt.fReceiptType == rt_Void) return true;
+  return Send("U", "/");
+}
 
-bool kFiscalPrinter_TARVOLX40FPETH::SetLotteryCode(const std::string& aCode) { return NotSupportedYet(*fIOHandler); }
+// ---- Discounts and markups ----
 
-bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) { return NotSupportedYet(*fIOHandler); }
 
-bool kFiscalPrinter_TARVOLX40FPETH::ReadReceiptText(kReceiptReference& aReference, std::string& aText) { return NotSupportedYet(*fIOHandler); }
+bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountAmount(kReceipt& aReceipt, kReceiptLineDiscountAmount& aLine) {
+  return SendAdjustment(*this, aReceipt, aLine.fAmount, aLine.GetDescription(), false, false, true);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountPercentage(kReceipt& aReceipt,
+                                                           kReceiptLineDiscountPercentage& aLine) {
+  return SendAdjustment(*this, aReceipt, aLine.fPercentage, aLine.GetDescription(), false, false, false);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountAmountOnSubtotal(kReceipt& aReceipt,
+                                                                 kReceiptLineDiscountAmountOnSubTotal& aLine) {
+  return SendAdjustment(*this, aReceipt, aLine.fAmount, aLine.GetDescription(), false, true, true);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountPercentageOnSubTotal(
+    kReceipt& aReceipt, kReceiptLineDiscountPercentageOnSubTotal& aLine) {
+  return SendAdjustment(*this, aReceipt, aLine.fPercentage, aLine.GetDescription(), false, true, false);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupAmount(kReceipt& aReceipt, kReceiptLineMarkupAmount& aLine) {
+  return SendAdjustment(*this, aReceipt, aLine.fAmount, aLine.GetDescription(), true, false, true);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupPercentage(kReceipt& aReceipt, kReceiptLineMarkupPercentage& aLine) {
+  return SendAdjustment(*this, aReceipt, aLine.fPercentage, aLine.GetDescription(), true, false, false);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupAmountOnSubtotal(kReceipt& aReceipt,
+                                                               kReceiptLineMarkupAmountOnSubTotal& aLine) {
+  return SendAdjustment(*this, aReceipt, aLine.fAmount, aLine.GetDescription(), true, true, true);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupPercentageOnSubTotal(kReceipt& aReceipt,
+                                                                   kReceiptLineMarkupPercentageOnSubTotal& aLine) {
+  return SendAdjustment(*this, aReceipt, aLine.fPercentage, aLine.GetDescription(), true, true, false);
+}
+
+// ---- Payments and trailer ----
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintPayment(kReceipt& aReceipt, kReceiptPaymentLine& aPayment) {
+  if (aReceipt.fReceiptType == rt_Void || aPayment.fPaymentType == Rpt_Change) return true;
+  // A receipt to be invoiced is paid once, for its total, on the "to be invoiced" slot.
+  if (aReceipt.fToBeInvoiced && (aReceipt.fPayments.Empty() || aReceipt.fPayments[0] != &aPayment)) return true;
+
+  Amount amount = aPayment.fAmount;
+  if (aReceipt.fReceiptType == rt_Refund) amount = Abs(amount);
+  int slot = 1;
+  switch (aPayment.fPaymentType) {
+    case rpt_Cash: slot = 1; break;
+    case rpt_Cheque: slot = 2; break;
+    case rpt_CreditCard: slot = 4; break;
+    case rpt_DebitCard: slot = 3; break;
+    case rpt_Credit: slot = 5; break;
+    case rpt_CreditOnProducts: slot = 5; break;
+    case rpt_CreditOnServices: slot = 10; break;
+    case Rpt_GiftCard: slot = 8; break;
+    case Rpt_Voucher: slot = 7; break;
+    case Rpt_MealVoucher: slot = 6; break;
+    case Rpt_NHSCard: slot = 13; break;
+    default: break;
+  }
+  const std::string pieces = aPayment.fPaymentType == Rpt_MealVoucher ? aPayment.fQuantity.ToXmlText() : "0";
+  if (aReceipt.fToBeInvoiced) {
+    // Tendering more than the total on this slot would be refused as change.
+    slot = 12;
+    amount = aReceipt.fTotalAmount;
+  }
+  return Send("5", Fields({std::to_string(slot), AmountField(amount), "", "", "", "", "", "", pieces}));
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerTextLine(kReceipt& aReceipt, kReceiptMessageTextLine& aLine) {
+  fTrailingComments.push_back(&aLine);
+  return true;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) {
+  fTrailingComments.push_back(&aLine);
+  return true;
+}
+
+// ---- After the receipt ----
+
+bool kFiscalPrinter_TARVOLX40FPETH::GetLastDocumentInfo(DateTime& aDateTime, std::string& aNumber,
+                                                        std::string& aEJNumber, std::string& aEJClosingNumber,
+                                                        std::string& aSerialNumber) {
+  long number = 0, closing = 0;
+  bool ok = Send("X");
+  if (ok) {
+    std::string data = ReplyData();
+    tarvol::NextField(data);  // fiscal state
+    number = ToInteger(tarvol::NextField(data));
+    ok = Send("i", Fields({""}));
+  }
+  if (ok) {
+    std::string data = ReplyData();
+    tarvol::NextField(data);
+    tarvol::NextField(data);
+    // The documents of the open day belong to the next closing.
+    closing = ToInteger(tarvol::NextField(data)) + 1;
+    ok = GetDateTime(aDateTime);
+  }
+  aNumber = std::to_string(number);
+  aEJNumber = "0";
+  aEJClosingNumber = std::to_string(closing);
+  aSerialNumber = fSerialNumber;
+  return ok;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::SetLotteryCode(const std::string& aCode) {
+  return Send("I", Fields({aCode, "0"}));
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) {
+  if (!Send("X")) return false;
+  std::string data = ReplyData();
+  // Only an idle printer can print from its journal.
+  if (FiscalStateCode(tarvol::NextField(data)) != 1) return false;
+  const std::string number = CleanFieldText(aReference.fReceiptNumber);
+  std::string fields;
+  if (aReference.fReceiptDateTime == DateOf(CurrentDateTime())) {
+    fields = Fields({"1", "1", "", number, number, "", "", "1"});
+  } else {
+    const std::string date = DateField(aReference.fReceiptDateTime, false);
+    fields = Fields({"3", "0", "", number, number, date, date, "1"});
+  }
+  // A busy answer is not waited out: the copy would come out once per repetition.
+  return Send("@", fields, false);
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::ReadReceiptText(kReceiptReference& aReference, std::string& aText) {
+  aText.clear();
+  const std::string number = CleanFieldText(Trim(aReference.fReceiptNumber));
+  if (number.empty()) return true;
+  // The receipt's own copy in the journal, read back instead of printed (last field 0).
+  std::string fields;
+  if (DateOf(aReference.fReceiptDateTime) == DateOf(CurrentDateTime())) {
+    fields = Fields({"1", "1", "", number, number, "", "", "0"});
+  } else {
+    const std::string date = DateField(aReference.fReceiptDateTime, false);
+    fields = Fields({"3", "1", "", number, number, date, date, "0"});
+  }
+  bool ok = Send("@", fields);
+  std::vector<std::string> lines;
+  // The journal hands the document out piece by piece, each line closed by "||", until it
+  // answers that no more data follows. The number of pieces is bounded so that a printer
+  // that never says so cannot hold the call forever.
+  for (int piece = 0; ok && piece < kMaxJournalPieces; ++piece) {
+    const int code = fDeviceStatus.ReplyCode;
+    if (code == tarvol::kReplyNoSdData || code == tarvol::kReplyNoMoreSdData) break;
+    ok = Send("*", Fields({"0", "10"}));
+    if (!ok) break;
+    std::string data = ReplyData();
+    data = data.size() >= 3 ? data.substr(0, data.size() - 3) : std::string();
+    if (data.empty()) continue;
+    for (size_t start = 0; start <= data.size();) {
+      size_t end = data.find("||", start);
+      if (end == std::string::npos) end = data.size();
+      lines.push_back(data.substr(start, end - start));
+      start = end + 2;
+    }
+  }
+  for (size_t i = 0; i < lines.size(); ++i) aText += (i ? "\r\n" : "") + lines[i];
+  return ok;
+}
 
 }  // namespace fp
