@@ -5,6 +5,10 @@
 #include <mutex>
 #include <string_view>
 
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
 #include <curl/curl.h>
 
 #include "base/errors.h"
@@ -79,6 +83,41 @@ size_t OnHeader(char* aData, size_t aSize, size_t aCount, void* aUser) {
   return n;
 }
 
+// With CURLOPT_NOSIGNAL libcurl leaves SIGPIPE alone, and a TLS peer that goes away
+// mid-write would raise it. Instead of touching the host's handler, the signal is blocked
+// on the calling thread for the transfer, and one it raised is taken off before the mask
+// is restored.
+class SigPipeGuard {
+ public:
+  explicit SigPipeGuard(bool aActive) : fActive(aActive) {
+    if (!fActive) return;
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    fWasPending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe, &fOld);
+  }
+  ~SigPipeGuard() {
+    if (!fActive) return;
+    if (!fWasPending) {
+      sigset_t pipe;
+      sigemptyset(&pipe);
+      sigaddset(&pipe, SIGPIPE);
+      const timespec none{0, 0};
+      while (sigtimedwait(&pipe, nullptr, &none) == SIGPIPE) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &fOld, nullptr);
+  }
+
+ private:
+  bool fActive;
+  bool fWasPending = false;
+  sigset_t fOld;
+};
+
 struct SList {
   curl_slist* list = nullptr;
   ~SList() { curl_slist_free_all(list); }
@@ -124,14 +163,20 @@ kHttpResult kCurlSession::Perform(const kHttpRequest& aRequest) {
   char errorBuffer[CURL_ERROR_SIZE];
   errorBuffer[0] = '\0';
 
-  // Cookies and the session survive a reset; every option is set afresh below.
-  curl_easy_reset(fCurl);
+  // Every option that differs between requests is set on every request, so nothing of
+  // an earlier request carries over. The handle is not reset: libcurl 7.88 loses the
+  // cookie engine's list on a reset.
   CURL* c = fCurl;
   const long connectTimeout = std::max<long>(1, aRequest.ConnectTimeout);
   const long readTimeout = std::max<long>(1, aRequest.ReadTimeout);
   // A digest exchange is two round trips.
   const long rounds = aRequest.AuthType == at_Digest ? 2 : 1;
 
+  if (aRequest.Cookies && !fCookieEngine) {
+    // Once per handle: the cookies stay in memory for the handle's life.
+    curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");
+    fCookieEngine = true;
+  }
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
   curl_easy_setopt(c, CURLOPT_URL, aRequest.URL.c_str());
@@ -149,12 +194,16 @@ kHttpResult kCurlSession::Perform(const kHttpRequest& aRequest) {
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, readTimeout);
   curl_easy_setopt(c, CURLOPT_TIMEOUT, (connectTimeout + readTimeout) * rounds);
-  if (!aRequest.UserAgent.empty()) curl_easy_setopt(c, CURLOPT_USERAGENT, aRequest.UserAgent.c_str());
+  curl_easy_setopt(c, CURLOPT_USERAGENT, aRequest.UserAgent.empty() ? nullptr : aRequest.UserAgent.c_str());
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &ex);
   curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(c, CURLOPT_HEADERDATA, &ex);
-  if (aRequest.Cookies) curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");
+
+  curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+  curl_easy_setopt(c, CURLOPT_USERNAME, static_cast<char*>(nullptr));
+  curl_easy_setopt(c, CURLOPT_PASSWORD, static_cast<char*>(nullptr));
+  curl_easy_setopt(c, CURLOPT_XOAUTH2_BEARER, static_cast<char*>(nullptr));
 
   switch (aRequest.AuthType) {
     case at_Basic:
@@ -196,10 +245,16 @@ kHttpResult kCurlSession::Perform(const kHttpRequest& aRequest) {
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, aRequest.Body.data());
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(aRequest.Body.size()));
   } else {
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, static_cast<char*>(nullptr));
     curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
   }
 
-  const CURLcode code = curl_easy_perform(c);
+  CURLcode code;
+  {
+    // Plain HTTP sends with MSG_NOSIGNAL; only TLS needs the guard.
+    SigPipeGuard guard(StartsWithNoCase(aRequest.URL, "https:"));
+    code = curl_easy_perform(c);
+  }
   long status = 0;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   result.CurlCode = code;

@@ -57,7 +57,8 @@ struct kHttpResult {
 // Answers are capped at this many bytes; a longer one fails the exchange.
 constexpr size_t kMaxHttpBodySize = 16 * 1024 * 1024;
 
-// One libcurl easy handle, reused across requests (cookies survive between them).
+// One libcurl easy handle, reused across requests (cookies survive between them). The
+// request's cookie setting takes effect once and stays on for the handle's life.
 class kCurlSession {
  public:
   kCurlSession();
@@ -69,6 +70,7 @@ class kCurlSession {
 
  private:
   CURL* fCurl;
+  bool fCookieEngine = false;
 };
 
 // libcurl initialised once per process, thread-safely; never cleaned up.
