@@ -238,6 +238,7 @@ struct PrinterEmulator::Impl {
   MHD_Result Serve(MHD_Connection* aConn, const ParsedRequest& aReq) {
     std::unique_lock<std::mutex> paperOrder(fListenerMutex);
     std::unique_lock<std::mutex> lock(fMutex);
+    if (fStopping) return MHD_NO;  // queued behind a slow answer while the server stopped
     if (fPackets.size() >= kPacketsKeep) fPackets.erase(fPackets.begin(), fPackets.begin() + kPacketsKeep / 2);
     fPackets.push_back(ReceivedPacket{aReq.fLetter, aReq.fData});
     if (fDelay.count() > 0) {

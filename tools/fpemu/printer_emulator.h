@@ -177,7 +177,8 @@ class PrinterEmulator {
   std::vector<std::string> Paper() const;
   std::string PaperText() const;  // lines joined with "\n"
   void ClearPaper();
-  // Called (outside the state lock) with each printed line.
+  // Called (outside the state lock, in print order) with each printed line. The listener may
+  // read the emulator's state but must not replace itself.
   void SetPaperListener(std::function<void(const std::string&)> aListener);
 
   // Electronic journal, every document of every day in order.
