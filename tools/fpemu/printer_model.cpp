@@ -575,7 +575,8 @@ PrinterModel::Reply PrinterModel::CmdDiscount(const Fields& f) {
   if (fState.fDocumentTotal + effect < Amount()) return {rcNegativeTotal, {}};
   fState.fDocumentTotal += effect;
   if (!markup) fDocDiscounts += amount;
-  fState.fLines.push_back(DocumentLine{markup ? "U" : "D", f[1], Amount::FromInt(1), amount, effect, 0});
+  int department = onSubtotal ? 0 : fState.fLines[fLastSaleLine].fDepartment;
+  fState.fLines.push_back(DocumentLine{markup ? "U" : "D", f[1], Amount::FromInt(1), amount, effect, department});
   std::string label = std::string(markup ? "MAGGIORAZIONE" : "SCONTO") + (onSubtotal ? " SU SUBTOT." : "");
   if (!isAmount) label += " " + ItalianAmount(*value) + "%";
   if (!f[1].empty()) label += " " + f[1];
@@ -590,6 +591,31 @@ PrinterModel::Reply PrinterModel::CmdSubtotal(const Fields& f) {
   if (fState.fDocument == DocumentState::Void) return {rcInvalidSale, {}};
   PrintRow("SUBTOTALE", ItalianAmount(fState.fDocumentTotal));
   return {rcOk, {fState.fDocumentTotal.Format(2)}};
+}
+
+// The tax included in the total, per VAT slot. Amounts on the subtotal are shared among the
+// slots in proportion to their amounts.
+void PrinterModel::PrintVatBreakdown() {
+  std::vector<Amount> gross(kVatSlots);
+  Amount itemised;
+  for (const auto& l : fState.fLines) {
+    if (l.fDepartment < 1 || l.fDepartment > kDepartments) continue;
+    gross[fState.fDepartments[l.fDepartment - 1].fVatSlot - 1] += l.fAmount;
+    itemised += l.fAmount;
+  }
+  if (itemised <= Amount()) return;
+  for (int i = 0; i < kVatSlots; ++i) {
+    if (gross[i].IsZero()) continue;
+    Amount share = gross[i].MulDiv(fState.fDocumentTotal, itemised, Rounding::HalfAwayFromZero);
+    const VatSlot& v = fState.fVat[i];
+    if (v.fRate.IsZero()) {
+      PrintRow("di cui " + VatLabel(v), ItalianAmount(share.Round(2, Rounding::HalfAwayFromZero)));
+      continue;
+    }
+    Amount tax = share.MulDiv(v.fRate, v.fRate + Amount::FromInt(100), Rounding::HalfAwayFromZero)
+                     .Round(2, Rounding::HalfAwayFromZero);
+    PrintRow("di cui IVA " + VatLabel(v), ItalianAmount(tax));
+  }
 }
 
 // "5": slot, amount, six empty fields, pieces.
@@ -616,6 +642,7 @@ PrinterModel::Reply PrinterModel::CmdPayment(const Fields& f) {
     fState.fInPayment = true;
     Print(std::string(kPaperColumns, '-'));
     PrintRow("TOTALE COMPLESSIVO", ItalianAmount(fState.fDocumentTotal));
+    PrintVatBreakdown();
   }
   fState.fPaid += paid;
   fState.fPayments.push_back(PaymentEntry{*slot, paid, f[8]});

@@ -117,6 +117,7 @@ class PrinterModel {
   void Print(const std::string& aLine);
   void PrintRow(const std::string& aLeft, const std::string& aRight);
   void ResetDocument();
+  void PrintVatBreakdown();
   void CloseDocument();
   void TakeZReport();
   void PrintXReport(bool aPayments);
