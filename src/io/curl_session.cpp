@@ -153,6 +153,20 @@ kCurlSession::kCurlSession() {
   EnsureCurlInitialised();
   fCurl = curl_easy_init();
   if (fCurl == nullptr) throw kException("Unable to create an HTTP session");
+  // What every request of the session shares. The handle is never reset, so these stay.
+  CURL* c = fCurl;
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  // A fresh connection per request, closed afterwards: libcurl would otherwise resend a
+  // request whose reused connection died, which for a printer means a repeated command.
+  curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
 }
 
 kCurlSession::~kCurlSession() { curl_easy_cleanup(fCurl); }
@@ -177,27 +191,15 @@ kHttpResult kCurlSession::Perform(const kHttpRequest& aRequest) {
     curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");
     fCookieEngine = true;
   }
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
   curl_easy_setopt(c, CURLOPT_URL, aRequest.URL.c_str());
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  // A fresh connection per request, closed afterwards: libcurl would otherwise resend a
-  // request whose reused connection died, which for a printer means a repeated command.
-  curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connectTimeout);
   // A stalled answer ends after the read timeout; the overall cap also ends one that
   // trickles in slowly enough to pass the stall check.
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, readTimeout);
   curl_easy_setopt(c, CURLOPT_TIMEOUT, (connectTimeout + readTimeout) * rounds);
   curl_easy_setopt(c, CURLOPT_USERAGENT, aRequest.UserAgent.empty() ? nullptr : aRequest.UserAgent.c_str());
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &ex);
-  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(c, CURLOPT_HEADERDATA, &ex);
 
   curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
