@@ -215,8 +215,8 @@ class PrinterEmulator {
   bool SaveState(const std::string& aPath) const;
   bool LoadState(const std::string& aPath);
 
-  // Executes one packet directly, without HTTP, and returns the reply frame (used by the
-  // server itself and handy for unit checks).
+  // Executes one packet directly, without HTTP and without the injected faults, and returns
+  // the reply frame; aData is the decoded data after the letter.
   std::string Execute(const std::string& aLetter, const std::string& aData);
 
   struct Impl;
