@@ -137,6 +137,10 @@ TEST_F(HttpClientTest, FixedHeadersOfEveryRequest) {
   c.client.UserAgent = "fpdriver-test";
   c.client.SetRequestHeader("X-Custom", "1");
   c.client.SetRequestHeader("x-custom", "2");  // same header, new value
+  // Neither a header that would smuggle a line into the request nor one that asks to keep
+  // the connection goes out.
+  c.client.SetRequestHeader("X-Evil", "a\r\nInjected: 1");
+  c.client.SetRequestHeader("Connection", "keep-alive");
   ASSERT_TRUE(c.client.Get(server.Url("/echo")));
   const test::SeenRequest seen = server.Last();
   EXPECT_EQ(seen.Header("user-agent"), "fpdriver-test");
@@ -146,6 +150,8 @@ TEST_F(HttpClientTest, FixedHeadersOfEveryRequest) {
   EXPECT_EQ(seen.Header("accept-charset"), "(none)");
   EXPECT_EQ(seen.Header("accept-language"), "(none)");
   EXPECT_EQ(seen.Header("authorization"), "(none)");
+  EXPECT_EQ(seen.Header("x-evil"), "(none)");
+  EXPECT_EQ(seen.Header("injected"), "(none)");
 }
 
 TEST_F(HttpClientTest, SettingsAreTakenOnce) {
