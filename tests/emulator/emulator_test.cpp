@@ -34,12 +34,12 @@ size_t Collect(char* aData, size_t aSize, size_t aCount, void* aOut) {
   return aSize * aCount;
 }
 
-struct AuthSpec {
+struct Credentials {
   long fMode = CURLAUTH_NONE;
   std::string fUser, fPassword;
 };
 
-HttpResult HttpGet(const std::string& aUrl, const AuthSpec& aAuth = {}, long aTimeoutMs = 10000) {
+HttpResult HttpGet(const std::string& aUrl, const Credentials& aAuth = {}, long aTimeoutMs = 10000) {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   HttpResult r;
