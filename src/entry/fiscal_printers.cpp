@@ -27,13 +27,34 @@ size_t kFiscalPrinterDrivers::Count() const {
   return fDrivers.size();
 }
 
+bool kDeviceSlot::Enter(std::chrono::milliseconds aWait) {
+  std::unique_lock<std::mutex> lock(fLock);
+  if (!fFree.wait_for(lock, aWait, [this] { return !fBusy; })) return false;
+  fBusy = true;
+  return true;
+}
+
+void kDeviceSlot::EnterNew() {
+  std::lock_guard<std::mutex> lock(fLock);
+  fBusy = true;
+}
+
+void kDeviceSlot::Leave() {
+  {
+    std::lock_guard<std::mutex> lock(fLock);
+    fBusy = false;
+  }
+  fFree.notify_one();
+}
+
 kFiscalPrinters::~kFiscalPrinters() {
   for (auto& [handle, slot] : fDevices) (void)slot->fDevice.release();
 }
 
 kDeviceLease kFiscalPrinters::Add(std::unique_ptr<kFiscalPrinterDevice> aDevice) {
   auto slot = std::make_shared<kDeviceSlot>();
-  std::unique_lock<std::timed_mutex> deviceLock(slot->fLock);
+  slot->EnterNew();
+  kDeviceLease lease(slot, true);  // gives the turn back if the table refuses the device
   {
     std::lock_guard<std::mutex> lock(fLock);
     if (fLastHandle == std::numeric_limits<int32_t>::max())
@@ -44,7 +65,7 @@ kDeviceLease kFiscalPrinters::Add(std::unique_ptr<kFiscalPrinterDevice> aDevice)
     slot->fDevice = std::move(aDevice);
     fDevices.emplace(slot->fHandle, slot);
   }
-  return kDeviceLease(std::move(slot), std::move(deviceLock), true);
+  return lease;
 }
 
 kDeviceLease kFiscalPrinters::Acquire(int32_t aHandle) {
@@ -55,11 +76,10 @@ kDeviceLease kFiscalPrinters::Acquire(int32_t aHandle) {
     if (it == fDevices.end()) return {};
     slot = it->second;
   }
-  std::unique_lock<std::timed_mutex> deviceLock(slot->fLock, std::defer_lock);
-  if (!deviceLock.try_lock_for(kDeviceWait))
-    throw kException("Fiscal Printer is busy with another request");
-  if (!slot->fDevice) return {};  // closed while this call waited
-  return kDeviceLease(std::move(slot), std::move(deviceLock), false);
+  if (!slot->Enter(kDeviceWait)) throw kException("Fiscal Printer is busy with another request");
+  kDeviceLease lease(std::move(slot), false);
+  if (!lease) return {};  // closed while this call waited
+  return lease;
 }
 
 void kFiscalPrinters::Remove(kDeviceLease& aLease) {
@@ -69,7 +89,8 @@ void kFiscalPrinters::Remove(kDeviceLease& aLease) {
     auto it = fDevices.find(aLease.Handle());
     if (it != fDevices.end() && it->second == aLease.Slot()) fDevices.erase(it);
   }
-  // Freed outside the table lock: the destructor disconnects and drains the device log.
+  // Freed outside the table lock, still holding the device's turn: the destructor
+  // disconnects and drains the device log.
   aLease.Slot()->fDevice.reset();
 }
 

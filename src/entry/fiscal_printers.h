@@ -11,12 +11,14 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "device/device_class.h"
 
@@ -38,20 +40,44 @@ class kFiscalPrinterDrivers {
   std::map<std::string, kFiscalPrinterClass> fDrivers;
 };
 
-// One open device and the lock that serialises the calls on it. fDevice is null once the
-// device was closed; a call holding the slot must check it after taking fLock.
-struct kDeviceSlot {
-  std::timed_mutex fLock;
-  std::unique_ptr<kFiscalPrinterDevice> fDevice;  // GUARDED_BY(fLock)
+// One open device and the turn that serialises the calls on it. fDevice is null once the
+// device was closed; a call must check it after taking its turn. The turn is a flag under
+// a mutex rather than a held timed mutex so that waiting for it is bounded and every
+// thread tool understands it.
+class kDeviceSlot {
+ public:
+  // Waits up to aWait for the device to be free and takes it; false when it stayed busy.
+  bool Enter(std::chrono::milliseconds aWait);
+  // Takes the turn of a slot nobody else can see yet.
+  void EnterNew();
+  void Leave();
+
+  std::unique_ptr<kFiscalPrinterDevice> fDevice;  // used only by the holder of the turn
   int32_t fHandle = 0;
+
+ private:
+  std::mutex fLock;  // guards fBusy
+  std::condition_variable fFree;
+  bool fBusy = false;
 };
 
-// A call's hold on one device: the slot kept alive and its lock taken.
+// A call's hold on one device: the slot kept alive and its turn taken. Leaving the lease
+// (destruction) gives the turn back.
 class kDeviceLease {
  public:
   kDeviceLease() = default;
-  kDeviceLease(std::shared_ptr<kDeviceSlot> aSlot, std::unique_lock<std::timed_mutex> aLock, bool aIsNew)
-      : fSlot(std::move(aSlot)), fLock(std::move(aLock)), fIsNew(aIsNew) {}
+  kDeviceLease(std::shared_ptr<kDeviceSlot> aSlot, bool aIsNew) : fSlot(std::move(aSlot)), fIsNew(aIsNew) {}
+  kDeviceLease(kDeviceLease&& aOther) noexcept
+      : fSlot(std::exchange(aOther.fSlot, nullptr)), fIsNew(aOther.fIsNew) {}
+  kDeviceLease& operator=(kDeviceLease&& aOther) noexcept {
+    if (this != &aOther) {
+      Release();
+      fSlot = std::exchange(aOther.fSlot, nullptr);
+      fIsNew = aOther.fIsNew;
+    }
+    return *this;
+  }
+  ~kDeviceLease() { Release(); }
 
   explicit operator bool() const { return fSlot && fSlot->fDevice; }
   kFiscalPrinterDevice& Device() const { return *fSlot->fDevice; }
@@ -61,8 +87,11 @@ class kDeviceLease {
   const std::shared_ptr<kDeviceSlot>& Slot() const { return fSlot; }
 
  private:
-  std::shared_ptr<kDeviceSlot> fSlot;
-  std::unique_lock<std::timed_mutex> fLock;
+  void Release() {
+    if (fSlot) fSlot->Leave();
+    fSlot.reset();
+  }
+  std::shared_ptr<kDeviceSlot> fSlot;  // turn held while set
   bool fIsNew = false;
 };
 
@@ -87,7 +116,7 @@ class kFiscalPrinters {
   // is none or it was closed while the caller waited. Throws kException when the device
   // stays busy longer than kDeviceWait.
   kDeviceLease Acquire(int32_t aHandle);
-  // Removes the leased device from the table and frees it, under the lease's lock.
+  // Removes the leased device from the table and frees it, holding the lease's turn.
   void Remove(kDeviceLease& aLease);
 
   int32_t LastHandle() const;
