@@ -239,7 +239,15 @@ std::string kDeviceHandler::Serialize() const {
   return out.str();
 }
 
-std::string kDeviceHandler::LogFileName() const { return Driver + "_" + LogId; }
+std::string kDeviceHandler::LogFileName() const {
+  // Driver and LogId come from the request: a separator or control character in them must
+  // not move the log out of its folder, so each such byte becomes "_".
+  std::string name = Driver + "_" + LogId;
+  for (char& ch : name) {
+    if (ch == '/' || ch == '\\' || static_cast<unsigned char>(ch) < 0x20) ch = '_';
+  }
+  return name;
+}
 
 std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {
   const std::string fileName = LogFileName();

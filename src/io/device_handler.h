@@ -97,7 +97,8 @@ class kDeviceHandler {
   // The configuration as an XML text with its declaration.
   std::string Serialize() const;
 
-  // The log file name of the device: Driver + "_" + LogId.
+  // The log file name of the device: Driver + "_" + LogId, with path separators and
+  // control characters replaced by "_".
   std::string LogFileName() const;
 
   // A new transport for the connection, logging to aLogDir; the caller owns it.

@@ -255,6 +255,17 @@ TEST(DeviceHandler, EmptyLogIdStillSeparatesTheParts) {
   EXPECT_TRUE(std::regex_match(name, std::regex(R"(D__\d{8}\.log)"))) << name;
 }
 
+TEST(DeviceHandler, LogFileNameStaysInsideTheLogFolder) {
+  kDeviceHandler h;
+  h.Driver = "D";
+  h.LogId = "../../x\\y\n";
+  EXPECT_EQ(h.LogFileName(), "D_.._.._x_y_");
+  test::TempDir dir;
+  h.Connection.ConnectionType = vnConnectionType::TCP;
+  auto t = h.CreateIOHandler(dir.Path());
+  EXPECT_EQ(std::filesystem::path(t->GetLogFileName()).parent_path(), std::filesystem::path(dir.Path()));
+}
+
 TEST(DeviceHandler, HexLogParameterSwitchesTheDump) {
   const struct {
     const char* value;
