@@ -1,11 +1,12 @@
 // Report and journal hooks of the RT printer: the X and Z reports, and the reading of the
 // electronic journal piece by piece, from which the day's totals are taken after a Z report.
+#include <atomic>
 #include <string>
-#include <vector>
 
 #include "base/text.h"
 #include "documents/enums.h"
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
+#include "drivers/tarvolx40fpeth/journal_read.h"
 #include "drivers/tarvolx40fpeth/zreport_reader.h"
 #include "io/io_handler.h"
 
@@ -15,10 +16,6 @@ namespace {
 
 // Closing the day makes the printer write and print the whole report before it answers.
 constexpr int32_t kZReportReadTimeoutMs = 30000;
-
-// A printer that keeps answering "more" would hold the caller forever. Ten lines come per
-// piece, so this allows 200,000 journal lines: ten times a busy day of 1,000 receipts.
-constexpr int kMaxJournalPieces = 20000;
 
 // What the journal is asked for ("@" selection codes).
 enum JournalKind { jkZReports = 0, jkFiscalReceipts = 1, jkNonFiscalReceipts = 2, jkCreditNotes = 3 };
@@ -42,35 +39,6 @@ class TemporaryReadTimeout {
   kIOHandler& fTransport;
 };
 
-// Appends the lines of one "*" piece: its data field holds lines each closed by "||", and the
-// frame closes that field with "/".
-void SplitPiece(const std::string& aReplyData, std::vector<std::string>& aLines) {
-  if (aReplyData.size() <= 3) return;
-  const std::string body = aReplyData.substr(0, aReplyData.size() - 3);
-  size_t start = 0;
-  while (true) {
-    const size_t bar = body.find("||", start);
-    if (bar == std::string::npos) {
-      aLines.push_back(body.substr(start));
-      return;
-    }
-    aLines.push_back(body.substr(start, bar - start));
-    start = bar + 2;
-  }
-}
-
-std::string JoinLines(const std::vector<std::string>& aLines) {
-  std::string out;
-  size_t size = 0;
-  for (const auto& l : aLines) size += l.size() + 2;
-  out.reserve(size);
-  for (size_t i = 0; i < aLines.size(); ++i) {
-    if (i > 0) out += "\r\n";
-    out += aLines[i];
-  }
-  return out;
-}
-
 bool IsEndOfJournal(int aReplyCode) {
   return aReplyCode == tarvol::kReplyNoSdData || aReplyCode == tarvol::kReplyNoMoreSdData;
 }
@@ -88,37 +56,74 @@ bool ReadJournal(kFiscalPrinter_TARVOLX40FPETH& aPrinter, JournalKind aKind, Dat
   bool ok = aPrinter.Send("@", std::string("/") + codes[0] + "/" + codes[1] + "////" + Ddmmyy(aStartDate) + "/" +
                                    Ddmmyy(aEndDate) + "/0/");
 
-  std::vector<std::string> kept;
-  bool collecting = false;
+  tarvol::kJournalCollector journal(aKind == jkZReports);
+  const int maxPieces = tarvol::MaxJournalPieces();
   int pieces = 0;
   while (ok && !IsEndOfJournal(aPrinter.fDeviceStatus.ReplyCode)) {
-    if (pieces == kMaxJournalPieces) {
-      aPrinter.IOHandler().SetCustomError(tarvol::kReplyCodeErrorNumber,
-                                 "The journal did not end after " + std::to_string(kMaxJournalPieces) + " pieces");
+    if (pieces == maxPieces) {
+      aPrinter.IOHandler().SetCustomError(
+          tarvol::kReplyCodeErrorNumber, "The journal did not end after " + std::to_string(maxPieces) + " pieces");
       ok = false;
       break;
     }
     ++pieces;
     ok = aPrinter.Send("*", "/0/10/");
-    if (!ok) break;
-    std::vector<std::string> lines;
-    SplitPiece(aPrinter.ReplyData(), lines);
-    for (auto& line : lines) {
-      if (aKind == jkZReports) {
-        if (line.find("AZZERAMENTO GIORNALIERO") != std::string::npos) collecting = true;
-        if (line.find("DATI IN TRASMISSIONE") != std::string::npos) collecting = false;
-        if (!collecting) continue;
-      }
-      kept.push_back(std::move(line));
-    }
+    if (ok) journal.AddPiece(aPrinter.ReplyData());
   }
 
-  aText = JoinLines(kept);
+  aText = journal.Text();
   if (aKind == jkZReports) tarvol::ReadZReports(aText, aPrinter.fCounters);
   return ok;
 }
 
 }  // namespace
+
+namespace tarvol {
+
+namespace {
+std::atomic<int> gMaxJournalPieces{kDefaultMaxJournalPieces};
+}  // namespace
+
+int MaxJournalPieces() { return gMaxJournalPieces.load(); }
+void SetMaxJournalPieces(int aPieces) { gMaxJournalPieces = aPieces > 0 ? aPieces : kDefaultMaxJournalPieces; }
+
+void kJournalCollector::AddPiece(std::string_view aReplyData) {
+  if (aReplyData.size() <= 3) return;
+  const std::string_view body = aReplyData.substr(0, aReplyData.size() - 3);
+  size_t start = 0;
+  while (true) {
+    const size_t bar = body.find("||", start);
+    if (bar == std::string_view::npos) {
+      Keep(body.substr(start));
+      return;
+    }
+    Keep(body.substr(start, bar - start));
+    start = bar + 2;
+  }
+}
+
+void kJournalCollector::Keep(std::string_view aLine) {
+  if (fZReportsOnly) {
+    if (aLine.find("AZZERAMENTO GIORNALIERO") != std::string_view::npos) fCollecting = true;
+    if (aLine.find("DATI IN TRASMISSIONE") != std::string_view::npos) fCollecting = false;
+    if (!fCollecting) return;
+  }
+  fLines.emplace_back(aLine);
+}
+
+std::string kJournalCollector::Text() const {
+  size_t size = 0;
+  for (const auto& l : fLines) size += l.size() + 2;
+  std::string out;
+  out.reserve(size);
+  for (size_t i = 0; i < fLines.size(); ++i) {
+    if (i > 0) out += "\r\n";
+    out += fLines[i];
+  }
+  return out;
+}
+
+}  // namespace tarvol
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintXReport(kXReport&) {
   // The second part adds the summary of the day's payments.
@@ -132,6 +137,9 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
     TemporaryReadTimeout slow(*fIOHandler, kZReportReadTimeoutMs);
     ok = Send("x", "/7////");
   }
+  // A refused or lost closing must stay reported: the next good exchange would clear its
+  // error, and the day's totals are not read from a day that did not close.
+  if (!ok) return false;
   // The counters describe the Z reports of the computer's calendar day.
   const DateTime today = DateOf(CurrentDateTime());
   const DateTime endOfDay = today + *EncodeTime(23, 59, 59, 999);

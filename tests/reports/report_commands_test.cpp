@@ -1,0 +1,213 @@
+// The RT printer driver's report and journal commands against the printer emulator: X and Z
+// reports, the day's totals read back from the journal, the journal reads by kind, and a
+// journal that fails, stalls or never ends.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../driver/driver_fixture.h"
+#include "documents/x_report.h"
+#include "drivers/tarvolx40fpeth/journal_read.h"
+
+namespace fp::test {
+namespace {
+
+Amount A(const char* aText) { return *Amount::Parse(aText); }
+const DateTime kMorning = *EncodeDateTime(2026, 12, 9, 10, 0, 0, 0);
+
+class ReportCommandsTest : public DriverTest {
+ protected:
+  void SetUp() override {
+    DriverTest::SetUp();
+    // Both clocks on one fixed day, so "today's" Z reports are the ones taken here.
+    emu.SetClock(kMorning);
+    OpenAndInit();
+    device->SetClock([] { return kMorning + 0.01; });
+  }
+  void TearDown() override {
+    tarvol::SetMaxJournalPieces(0);
+    DriverTest::TearDown();
+  }
+
+  // A sale receipt of the given prices, sent to the printer as raw packets.
+  void Sell(const std::vector<std::string>& aPrices) {
+    ASSERT_EQ(emu.Execute(">", "////").substr(0, 3), "00/");
+    ASSERT_EQ(emu.Execute("}", "").substr(0, 3), "00/");
+    for (const auto& price : aPrices)
+      ASSERT_EQ(emu.Execute("3", "/S/ARTICOLO//1.000/" + price + "/1///0//").substr(0, 3), "00/") << price;
+    ASSERT_EQ(emu.Execute("m", "").substr(0, 3), "00/");
+  }
+
+  std::vector<std::string> DataOf(const std::string& aLetter) {
+    std::vector<std::string> out;
+    for (const auto& p : emu.Packets())
+      if (p.fLetter == aLetter) out.push_back(p.fData);
+    return out;
+  }
+};
+
+TEST_F(ReportCommandsTest, XReportPrintsTheReadingThenThePayments) {
+  Sell({"10.00"});
+  kXReport report;
+  EXPECT_TRUE(device->PrintXReport(report));
+  EXPECT_EQ(Letters(emu.Packets()), "xx");
+  EXPECT_EQ(DataOf("x"), (std::vector<std::string>{"/1////", "/2////"}));
+  EXPECT_NE(emu.PaperText().find("RIEPILOGO PAGAMENTI"), std::string::npos);
+}
+
+TEST_F(ReportCommandsTest, ZReportClosesTheDayAndReadsItsTotalsBack) {
+  Sell({"12.50", "7.25"});
+  Sell({"3.00"});
+  EXPECT_TRUE(device->PrintZReport(nullptr));
+  EXPECT_FALSE(emu.Snapshot().fDayOpen);
+
+  const auto packets = emu.Packets();
+  ASSERT_GE(packets.size(), 3u);
+  EXPECT_EQ(packets[0].fLetter + packets[0].fData, "x/7////");
+  EXPECT_EQ(packets[1].fLetter + packets[1].fData, "@/7/1////091226/091226/0/");
+  for (size_t i = 2; i < packets.size(); ++i) EXPECT_EQ(packets[i].fLetter + packets[i].fData, "*/0/10/");
+
+  const vnFiscalCounters& c = device->Counters();
+  EXPECT_EQ(c.DayTotalAmount, A("22.75"));
+  EXPECT_EQ(c.DayReceiptsNumber, 2);
+  EXPECT_EQ(c.ZReportNumber, 1);
+  EXPECT_EQ(c.GrandTotalAmount, A("22.75"));
+  EXPECT_EQ(c.ZReportDateTime, kMorning);
+  // The text runs from the report's start to the lines sent to the revenue agency.
+  EXPECT_NE(c.Text.find("AZZERAMENTO GIORNALIERO"), std::string::npos);
+  EXPECT_EQ(c.Text.find("NEGOZIO DI PROVA"), std::string::npos);
+  EXPECT_EQ(c.Text.find("DATI IN TRASMISSIONE"), std::string::npos);
+
+  // The long wait applied to the closing command only.
+  EXPECT_TRUE(LogHas("Set Read Timeout to 30000ms"));
+  EXPECT_EQ(device->IOHandler().ReadTimeout(), 7000);
+}
+
+TEST_F(ReportCommandsTest, TwoZReportsInADayAddUp) {
+  Sell({"10.00"});
+  ASSERT_TRUE(device->PrintZReport(nullptr));
+  Sell({"5.00"});
+  Sell({"2.50"});
+  ASSERT_TRUE(device->PrintZReport(nullptr));
+  const vnFiscalCounters& c = device->Counters();
+  EXPECT_EQ(c.DayTotalAmount, A("17.50"));
+  EXPECT_EQ(c.DayReceiptsNumber, 3);
+  EXPECT_EQ(c.ZReportNumber, 2);
+  EXPECT_EQ(c.GrandTotalAmount, A("17.50"));
+}
+
+TEST_F(ReportCommandsTest, RefusedZReportKeepsItsErrorAndRestoresTheReadTimeout) {
+  emu.ForceReplyCode("x", 0x10);
+  EXPECT_FALSE(device->PrintZReport(nullptr));
+  EXPECT_EQ(Letters(emu.Packets()), "x");
+  EXPECT_TRUE(device->IOHandler().ErrorFound());
+  EXPECT_EQ(device->IOHandler().ErrorMessage(), "The day is open, issue a Z- Report first");
+  EXPECT_EQ(device->IOHandler().ReadTimeout(), 7000);
+}
+
+TEST_F(ReportCommandsTest, JournalReadsSelectByKind) {
+  Sell({"4.00"});
+  ASSERT_TRUE(device->PrintZReport(nullptr));
+  const DateTime day = DateOf(kMorning);
+  struct Case {
+    const char* name;
+    std::function<bool(std::string&)> read;
+    const char* selection;
+    const char* present;  // a line the text must hold
+    const char* absent;   // a line it must not hold ("" for none)
+  } cases[] = {
+      {"Z reports", [&](std::string& t) { return device->PrintEJZReports(rd_Printer, day, day, t); },
+       "/7/1////091226/091226/0/", "AZZERAMENTO GIORNALIERO", "DATI IN TRASMISSIONE"},
+      {"fiscal receipts",
+       [&](std::string& t) { return device->PrintEJFiscalReceipts(rd_Memory, 5, day, day, 9, t); },
+       "/3/1////091226/091226/0/", "DOCUMENTO COMMERCIALE", "AZZERAMENTO"},
+      {"non-fiscal receipts",
+       [&](std::string& t) { return device->PrintEJNonFiscalReceipts(rd_Memory, 0, day, day, 0, t); },
+       "/3/4////091226/091226/0/", "", ""},
+      // Credit notes are asked for like Z reports, and every line is kept.
+      {"credit notes", [&](std::string& t) { return device->PrintEJCreditNotes(rd_Memory, 0, day, day, 0, t); },
+       "/7/1////091226/091226/0/", "DATI IN TRASMISSIONE", ""},
+  };
+  for (const auto& c : cases) {
+    emu.ClearPackets();
+    std::string text = "stale";
+    EXPECT_TRUE(c.read(text)) << c.name;
+    ASSERT_FALSE(DataOf("@").empty()) << c.name;
+    EXPECT_EQ(DataOf("@").front(), c.selection) << c.name;
+    if (*c.present) {
+      EXPECT_NE(text.find(c.present), std::string::npos) << c.name;
+    } else {
+      // No such documents: the printer answers "no data" and nothing is fetched.
+      EXPECT_EQ(text, "") << c.name;
+      EXPECT_EQ(Letters(emu.Packets()), "@") << c.name;
+    }
+    if (*c.absent) {
+      EXPECT_EQ(text.find(c.absent), std::string::npos) << c.name;
+    }
+  }
+}
+
+TEST_F(ReportCommandsTest, JournalThatFailsHalfwayKeepsWhatCameSoFar) {
+  emu.ForceFrame("@", "00/02/00/");
+  emu.ForceFrame("*", "00/02/00/one||two||/");
+  emu.ForceReplyCode("*", 0x42);
+  std::string text;
+  EXPECT_FALSE(device->PrintEJFiscalReceipts(rd_Memory, 0, kMorning, kMorning, 0, text));
+  EXPECT_EQ(text, "one\r\ntwo");
+  EXPECT_EQ(device->IOHandler().ErrorMessage(), "Error in SD reports");
+
+  // The device is still usable.
+  device->IOHandler().ResetCustomError();
+  DateTime clock = 0;
+  EXPECT_TRUE(device->GetDateTime(clock));
+  EXPECT_FALSE(device->IOHandler().ErrorFound());
+}
+
+TEST_F(ReportCommandsTest, JournalThatNeverEndsIsCutAtTheBound) {
+  tarvol::SetMaxJournalPieces(5);
+  emu.ForceFrame("@", "00/02/00/");
+  emu.ForceFrame("*", "00/02/00/again||/", 50);
+  std::string text;
+  EXPECT_FALSE(device->PrintEJCreditNotes(rd_Memory, 0, kMorning, kMorning, 0, text));
+  EXPECT_EQ(CountLetter(emu.Packets(), "*"), 5);
+  EXPECT_EQ(text, "again\r\nagain\r\nagain\r\nagain\r\nagain");
+  EXPECT_EQ(device->IOHandler().ErrorMessage(), "The journal did not end after 5 pieces");
+}
+
+TEST_F(ReportCommandsTest, BusyPrinterIsAskedAgainUntilTheJournalIsReady) {
+  Sell({"1.00"});
+  emu.AnswerBusy(2);
+  pauses.clear();
+  std::string text;
+  EXPECT_TRUE(device->PrintEJFiscalReceipts(rd_Memory, 0, kMorning, kMorning, 0, text));
+  EXPECT_EQ(CountLetter(emu.Packets(), "@"), 3);
+  EXPECT_EQ(pauses, (std::vector<int>{500, 500}));
+  EXPECT_NE(text.find("ARTICOLO"), std::string::npos);
+}
+
+TEST_F(ReportCommandsTest, InvoicesAndJournalFilesSendNothing) {
+  std::string text = "kept";
+  int32_t files = 3;
+  EXPECT_TRUE(device->PrintEJInvoices(rd_Memory, 1, kMorning, kMorning, 2, text));
+  EXPECT_TRUE(device->GetEJFiles(ej_xml, "/tmp", kMorning, kMorning, files));
+  EXPECT_EQ(text, "kept");
+  EXPECT_EQ(files, 3);
+  EXPECT_TRUE(emu.Packets().empty());
+}
+
+// A printer in its inactive period takes nothing before its day is closed: start-up closes it.
+TEST_F(DriverTest, StartUpInTheInactivePeriodTakesTheZReport) {
+  emu.SetInactivePeriod(true);
+  Open();
+  EXPECT_TRUE(device->Init());
+  const auto packets = emu.Packets();
+  ASSERT_GE(packets.size(), 3u);
+  EXPECT_EQ(packets[0].fLetter, "?");
+  EXPECT_EQ(packets[1].fLetter + packets[1].fData, "x/7////");
+  EXPECT_EQ(packets[2].fLetter, "@");
+  EXPECT_FALSE(emu.Snapshot().fInactivePeriod);
+}
+
+}  // namespace
+}  // namespace fp::test
