@@ -262,10 +262,16 @@ TEST(HttpClientFailures, RequestsWhoseOutcomeIsUnknown) {
     test::TcpPeer::Receive(fd, 16);
     test::TcpPeer::Send(fd, "THIS IS NOT HTTP\r\n\r\n");
   });
+  // A peer that breaks off its answer.
+  test::TcpPeer partial([](int fd) {
+    test::TcpPeer::Receive(fd, 16);
+    test::TcpPeer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort");
+  });
   const std::string urls[] = {
       server.Url("/close"),    // closed without an answer
       server.Url("/trickle"),  // an answer that never ends, one byte at a time
       "http://127.0.0.1:" + std::to_string(garbage.Port()) + "/x",
+      "http://127.0.0.1:" + std::to_string(partial.Port()) + "/x",
   };
   for (const auto& url : urls) {
     SCOPED_TRACE(url);
@@ -484,6 +490,27 @@ TEST(HttpTransport, WriteWithoutAnswerRecordsTheTransportFailure) {
   EXPECT_EQ(failure, hf_NotDelivered);
   EXPECT_TRUE(message.size() > 8 && message.substr(message.size() - 8) == " Unknown") << message;
   EXPECT_TRUE(test::Contains(run.log, "ERROR - Post Error:-1 Unknown"));
+}
+
+TEST(HttpTransport, BrokenOffAnswerWithASuccessCodeIsRecordedAs999) {
+  test::TcpPeer partial([](int fd) {
+    test::TcpPeer::Receive(fd, 16);
+    test::TcpPeer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort");
+  });
+  int calls = 0, code = 0, errorCode = 0;
+  std::string message;
+  const auto run = PostThrough("http://127.0.0.1:" + std::to_string(partial.Port()) + "/", "cmd", [&](kIOHandler_HTTP& t) {
+    if (calls++ == 0) return;
+    code = t.ResponseCode;
+    errorCode = t.ErrorCode();
+    message = t.ErrorMessage();
+  });
+  EXPECT_FALSE(run.result);
+  EXPECT_EQ(code, 999);
+  EXPECT_EQ(errorCode, 999);
+  EXPECT_FALSE(message.empty());
+  EXPECT_TRUE(test::Contains(run.log, "ERROR - Post Error:" + message));
+  EXPECT_TRUE(test::Contains(run.log, "Read:ResponseCode:999\r\n"));
 }
 
 TEST(HttpTransport, TricklingAnswerEndsWithinTheTimeouts) {
