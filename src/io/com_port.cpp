@@ -195,6 +195,7 @@ void TComPort::SetLineParameters(uint32_t aBaud, uint8_t aData, TStopBits aStop,
 void TComPort::Close() {
   if (fComHandle >= 0) {
     ::tcflush(fComHandle, TCIOFLUSH);
+    ::ioctl(fComHandle, TIOCNXCL);  // the next user may open the line again
     ::close(fComHandle);
     fComHandle = -1;
   }
