@@ -299,6 +299,16 @@ std::string EncodeBase64Lines(const std::vector<uint8_t>& aBytes) {
   return out;
 }
 
+void ForgetReceiptFont() {
+  FontState& state = State();
+  std::lock_guard<std::mutex> lock(state.fLock);
+  if (state.fFace != nullptr) FT_Done_Face(state.fFace);
+  state.fFace = nullptr;
+  state.fGlyphs.clear();
+  state.fFile.reset();
+  state.fLookedUp = false;
+}
+
 std::string ReceiptImageBase64(std::string_view aText) { return EncodeBase64Lines(EncodeJpeg(RenderReceiptBitmap(aText))); }
 
 }  // namespace fp

@@ -39,4 +39,8 @@ std::string EncodeBase64Lines(const std::vector<uint8_t>& aBytes);
 // The three steps together: the value of the result's ReceiptImage.
 std::string ReceiptImageBase64(std::string_view aText);
 
+// Drops the font chosen so far; the next picture looks it up again (after fonts were
+// installed or removed while the process runs).
+void ForgetReceiptFont();
+
 }  // namespace fp
