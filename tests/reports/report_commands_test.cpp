@@ -209,5 +209,23 @@ TEST_F(DriverTest, StartUpInTheInactivePeriodTakesTheZReport) {
   EXPECT_FALSE(emu.Snapshot().fInactivePeriod);
 }
 
+// The printer programs its VAT table only with the day closed: programming closes it first,
+// with the full Z report (journal read included), and programs the table after it.
+TEST_F(DriverTest, VatTableProgrammingClosesTheDayWithTheZReport) {
+  emu.SetDayOpen(true);
+  OpenAndInit();
+  _int_SETVATTABLE_result r;
+  device->Pub_SetVatTable(*Request("<VATTable><Vat><Code>2100</Code><Description>2100</Description><Rate>21</Rate>"
+                                   "</Vat></VATTable>",
+                                   {dt_VatTable}),
+                          r);
+  EXPECT_FALSE(r.Error) << r.ErrorText;
+  const std::string letters = Letters(emu.Packets());
+  const size_t z = letters.find("x@");
+  ASSERT_NE(z, std::string::npos) << letters;
+  EXPECT_LT(z, letters.find('b')) << letters;
+  EXPECT_FALSE(emu.Snapshot().fDayOpen);
+}
+
 }  // namespace
 }  // namespace fp::test
