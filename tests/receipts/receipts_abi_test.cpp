@@ -91,6 +91,18 @@ TEST_F(ReceiptAbiTest, LinePacketsByKind) {
        Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "4") + Pay("CreditCard", "6"),
                "<ToBeInvoiced>true</ToBeInvoiced>"),
        "5", {"/12/10.00///////0/"}},
+      {"weighted sale: the weighing, then its tare as a text line",
+       Receipt("Sale", "<weightedproductsale><Description>Formaggio</Description><Quantity>0.35</Quantity><UOM>kg</UOM>"
+                       "<Department>1</Department><Price>22</Price><Amount>7.7</Amount><Tare>0.005</Tare></weightedproductsale>",
+               cash),
+       "7", {"/1/1/" + Padded("0.005 kg") + "/"}},
+      {"a negative collected amount is a deduction",
+       Receipt("Sale", Sale("Pane", "1", "10", "10") + "<collectamount><Description>Vuoto</Description><Department>1"
+                       "</Department><Amount>-2</Amount></collectamount>", cash),
+       "3", {"/S/Pane//1.000/10.00/1///0//", "/B/Vuoto//1.000/2.00/1///0//"}},
+      {"the lottery code follows the opening on an RT printer",
+       Receipt("Sale", Sale("Pane", "1", "10", "10"), cash, "<LotteryIdCode> ABCD1234 </LotteryIdCode>"), "I",
+       {"/ABCD1234/0/"}},
       {"change given back is not tendered",
        Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "20") + Pay("Change", "10")), "5",
        {"/1/20.00///////0/"}},
@@ -172,6 +184,17 @@ TEST_F(ReceiptAbiTest, RefundAndVoidOfOwnReceipts) {
   EXPECT_TRUE(DataOf(packets, "5").empty());
   EXPECT_EQ(emu.Journal().back().fKind, emu::JournalKind::Void);
   EXPECT_TRUE(emu.Journal()[emu.Journal().size() - 2].fVoided);
+}
+
+TEST_F(ReceiptAbiTest, NonNumericDepartmentStopsBeforeTheLineGoesOut) {
+  Answer a = PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10") +
+                                         "<productsale><Description>Latte</Description><Quantity>1</Quantity>"
+                                         "<Department>A1</Department><Price>5</Price><Amount>5</Amount></productsale>",
+                             Pay("Cash", "15")));
+  EXPECT_EQ(a.result, -1);
+  EXPECT_EQ(a.error, "'A1' is not a valid integer value");
+  EXPECT_EQ(DataOf(emu.Packets(), "3").size(), 1u);
+  EXPECT_TRUE(DataOf(emu.Packets(), "m").empty());
 }
 
 TEST_F(ReceiptAbiTest, InvoiceIsRefusedBeforeAnythingIsSent) {
@@ -286,6 +309,14 @@ TEST_F(ReceiptAbiTest, ReprintChoosesTodaysNumberOrTheDateRange) {
     EXPECT_EQ(DataOf(emu.Packets(), "@"), std::vector<std::string>{c.packet});
     EXPECT_NE(emu.PaperText().find("COPIA"), std::string::npos);
   }
+  // A busy journal is not waited out: one "@", taken as it is.
+  emu.ClearPackets();
+  emu.AnswerBusy(1);
+  Answer a = lib.Call("REPRINTFR", Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" +
+                                           today + "</ReceiptDateTime><ReceiptNumber>" + number +
+                                           "</ReceiptNumber></ReceiptReference>"));
+  EXPECT_EQ(a.result, 0) << a.error;
+  EXPECT_EQ(Letters(emu.Packets()), "X@");
 }
 
 TEST_F(ReceiptAbiTest, NonFiscalReceiptPrintsItsLinesAtTheEnd) {
