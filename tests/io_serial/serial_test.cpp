@@ -166,6 +166,16 @@ TEST_F(SerialTransport, ReadUpToStopsAtTheTerminatorAndLeavesTheRest) {
   EXPECT_TRUE(Logged("Read:C"));
 }
 
+TEST_F(SerialTransport, ADeviceStillSendingKeepsReadUpToGoingPastItsTimeout) {
+  Open(SerialConnection());
+  // 30 bytes at 50 ms of the stepping clock each are well past the 300 ms read timeout,
+  // but the time only counts once a read brings nothing.
+  const std::string answer = std::string(30, 'a') + "\r";
+  fPty.Send(answer);
+  EXPECT_EQ(fTransport->ReadUpTo({0x0D}), answer);
+  EXPECT_TRUE(Logged("Read:" + answer));
+}
+
 TEST_F(SerialTransport, ReadsEndAsTimeoutsWithWhatCame) {
   Open(SerialConnection());
   fPty.Send("XYZ");
