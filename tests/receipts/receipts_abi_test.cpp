@@ -186,6 +186,50 @@ TEST_F(ReceiptAbiTest, RefundAndVoidOfOwnReceipts) {
   EXPECT_TRUE(emu.Journal()[emu.Journal().size() - 2].fVoided);
 }
 
+#ifdef FP_TEST_RTSERVER
+// Receipts signed by an RT server first: the result carries the server's numbers; a printer
+// failure after the signing still reports the sale as registered; a receipt the server does
+// not sign is an error and is not printed, even when an earlier one was signed.
+TEST_F(ReceiptAbiTest, RTServerPathReportsTheServersDocument) {
+  std::string library = FP_TEST_RTSERVER;
+  library = library.substr(0, library.size() - 4);  // hosts name it without ".dll"
+  Answer open = lib.Call("OPEN", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>rt</LogId>"
+                                 "<Connection><Type>HTTP</Type><URL>" + emu.BaseUrl() + "</URL></Connection>"
+                                 "<Parameters><RTServer>True</RTServer><RTServerDriver>" + library +
+                                 "</RTServerDriver></Parameters></ReceiptPrinterManager>");
+  ASSERT_EQ(open.result, 0) << open.error;
+  auto print = [&](const std::string& aDescription) {
+    return lib.Call("PRINTFR", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><Handle>" +
+                                   open.Get("Handle") + "</Handle>" +
+                                   Receipt("Sale", Sale(aDescription, "1", "10", "10"), Pay("Cash", "10")) +
+                                   "</ReceiptPrinterManager>");
+  };
+
+  Answer a = print("Pane");
+  EXPECT_EQ(a.result, 0) << a.error;
+  EXPECT_EQ(a.Get("ReceiptNumber"), "15");
+  EXPECT_EQ(a.Get("EJNumber"), "0");
+  EXPECT_EQ(a.Get("EJClosingNumber"), "3");
+  EXPECT_EQ(a.Get("DeviceSerialNumber"), "T77");
+  EXPECT_EQ(a.Get("ServerSerialNumber"), "SRV1");
+  EXPECT_EQ(emu.Journal().size(), 1u);
+
+  emu.ForceReplyCode("3", 0x09);
+  a = print("Pane");
+  EXPECT_EQ(a.result, 0);
+  EXPECT_EQ(a.Get("ErrorText"), "Wrong VAT code");
+  EXPECT_EQ(a.Get("MessageText"),
+            "La transazione di vendita è stata registrata correttamente ma non è stato possibile stamparla.");
+
+  emu.ClearPackets();
+  a = print("refuse");
+  EXPECT_EQ(a.result, -1);
+  EXPECT_EQ(a.error, "Errore nella generazione del documento commerciale.");
+  EXPECT_TRUE(DataOf(emu.Packets(), ">").empty());
+  lib.Call("CLOSE", "<ReceiptPrinterManager><Handle>" + open.Get("Handle") + "</Handle></ReceiptPrinterManager>");
+}
+#endif
+
 TEST_F(ReceiptAbiTest, NonNumericDepartmentStopsBeforeTheLineGoesOut) {
   Answer a = PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10") +
                                          "<productsale><Description>Latte</Description><Quantity>1</Quantity>"
