@@ -2,7 +2,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -35,6 +40,60 @@ short WaitFor(int aFd, short aEvents, Clock::time_point aDeadline) {
   }
 }
 
+// The addresses of aHost, resolved within aDeadline. A numeric address needs no lookup; a
+// name is looked up on a thread of its own, so a resolver that hangs costs the caller no
+// more than the connect timeout (the thread finishes on its own and frees what it got).
+addrinfo* Resolve(const std::string& aHost, uint16_t aPort, Clock::time_point aDeadline) {
+  struct Lookup {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    int rc = 0;
+    int err = 0;
+    addrinfo* list = nullptr;
+  };
+  const std::string port = std::to_string(aPort);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo* list = nullptr;
+  if (::getaddrinfo(aHost.c_str(), port.c_str(), &hints, &list) == 0) return list;
+
+  auto lookup = std::make_shared<Lookup>();
+  hints.ai_flags = 0;
+  try {
+    std::thread([lookup, host = aHost, port, hints] {
+      addrinfo* found = nullptr;
+      const int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+      const int err = errno;
+      std::lock_guard<std::mutex> guard(lookup->lock);
+      if (lookup->abandoned) {
+        if (rc == 0) ::freeaddrinfo(found);
+        return;
+      }
+      lookup->rc = rc;
+      lookup->err = err;
+      lookup->list = found;
+      lookup->finished = true;
+      lookup->done.notify_all();
+    }).detach();
+  } catch (const std::system_error& e) {
+    throw kTcpError(kTcpError::Failure, "Unable to resolve " + aHost + ": " + e.what());
+  }
+  std::unique_lock<std::mutex> guard(lookup->lock);
+  if (!lookup->done.wait_until(guard, aDeadline, [&] { return lookup->finished; })) {
+    lookup->abandoned = true;
+    throw kTcpError(kTcpError::Timeout, "Resolving " + aHost + " timed out");
+  }
+  if (lookup->rc != 0) {
+    const std::string text = lookup->rc == EAI_SYSTEM ? ErrnoMessage("", lookup->err) : ::gai_strerror(lookup->rc);
+    throw kTcpError(kTcpError::Failure, "Unable to resolve " + aHost + ": " + text);
+  }
+  return lookup->list;
+}
+
 }  // namespace
 
 kTcpClient::kTcpClient(std::string aHost, uint16_t aPort, int32_t aConnectTimeout)
@@ -53,16 +112,7 @@ void kTcpClient::Connect() {
   if (fHost.empty()) throw kTcpError(kTcpError::Failure, "No host to connect to");
   const auto deadline = Clock::now() + std::chrono::milliseconds(fConnectTimeout > 0 ? fConnectTimeout : 0);
 
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  const std::string port = std::to_string(fPort);
-  const int rc = ::getaddrinfo(fHost.c_str(), port.c_str(), &hints, &list);
-  if (rc != 0) {
-    const std::string text = rc == EAI_SYSTEM ? ErrnoMessage("", errno) : ::gai_strerror(rc);
-    throw kTcpError(kTcpError::Failure, "Unable to resolve " + fHost + ": " + text);
-  }
+  addrinfo* list = Resolve(fHost, fPort, deadline);
 
   std::string lastError = "Unable to connect to " + where;
   bool timedOut = false;

@@ -176,6 +176,20 @@ TEST(TcpTransport, RefusedConnectIsLoggedNotRaised) {
   EXPECT_NE(log[log.size() - 2].find("refused"), std::string::npos) << log[log.size() - 2];
 }
 
+TEST(TcpTransport, HostNamesAreResolved) {
+  TcpPeer peer([](int fd) { TcpPeer::Receive(fd, 1); });
+  kConnection byName = TcpConnection(peer.Port());
+  byName.Address = "localhost";
+  kIOHandler_TCP t(byName, "", "");
+  EXPECT_TRUE(t.Connect());
+
+  kConnection unknown = TcpConnection(peer.Port());
+  unknown.Address = "no-such-host.invalid";
+  const auto log = LoggedRun(unknown, [](kIOHandler_TCP& u) { EXPECT_FALSE(u.Connect()); });
+  EXPECT_TRUE(StartsWith(log[log.size() - 2], "ERROR - Connect Error:Unable to resolve no-such-host.invalid"))
+      << log[log.size() - 2];
+}
+
 TEST(TcpTransport, ConnectToAnUnansweringHostEndsAtItsTimeout) {
   test::FullBacklog dead;
   bool connected = true;
