@@ -230,6 +230,34 @@ TEST_F(ReceiptAbiTest, RTServerPathReportsTheServersDocument) {
 }
 #endif
 
+#ifdef FP_TEST_PROCESSOR
+// A processor library rewrites the request before anything is printed, or refuses it.
+TEST_F(ReceiptAbiTest, ProcessorRewritesOrRefusesTheReceipt) {
+  Answer open = lib.Call("OPEN", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>proc</LogId>"
+                                 "<Connection><Type>HTTP</Type><URL>" + emu.BaseUrl() + "</URL></Connection>"
+                                 "<Parameters><Processor>" FP_TEST_PROCESSOR "</Processor></Parameters>"
+                                 "</ReceiptPrinterManager>");
+  ASSERT_EQ(open.result, 0) << open.error;
+  auto print = [&](const std::string& aDescription) {
+    return lib.Call("PRINTFR", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><Handle>" +
+                                   open.Get("Handle") + "</Handle>" +
+                                   Receipt("Sale", Sale(aDescription, "1", "10", "10"), Pay("Cash", "10")) +
+                                   "</ReceiptPrinterManager>");
+  };
+  emu.ClearPackets();
+  Answer a = print("ORIGINAL");
+  EXPECT_EQ(a.result, 0) << a.error;
+  EXPECT_EQ(DataOf(emu.Packets(), "3"), std::vector<std::string>{"/S/REWRITTEN//1.000/10.00/1///0//"});
+
+  emu.ClearPackets();
+  a = print("refuse");
+  EXPECT_EQ(a.result, -1);
+  EXPECT_EQ(a.error, "receipt refused");
+  EXPECT_TRUE(emu.Packets().empty());
+  lib.Call("CLOSE", "<ReceiptPrinterManager><Handle>" + open.Get("Handle") + "</Handle></ReceiptPrinterManager>");
+}
+#endif
+
 TEST_F(ReceiptAbiTest, NonNumericDepartmentStopsBeforeTheLineGoesOut) {
   Answer a = PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10") +
                                          "<productsale><Description>Latte</Description><Quantity>1</Quantity>"
