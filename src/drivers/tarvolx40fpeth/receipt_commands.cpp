@@ -213,6 +213,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalImageLine(kReceipt* aReceipt, 
 
 bool kFiscalPrinter_TARVOLX40FPETH::EndNonFiscalReceipt(kNFReceipt& aNFReceipt) {
   bool ok = PrintTrailingComments(*this);
+  fTrailingComments.clear();
   return Send("m", "/") && ok;
 }
 
@@ -261,6 +262,8 @@ bool kFiscalPrinter_TARVOLX40FPETH::EndFiscalReceipt(kReceipt& aReceipt) {
   RequireManagedType(aReceipt);
   bool ok = true;
   if (aReceipt.fReceiptType == rt_Sale || aReceipt.fReceiptType == rt_Refund) ok = PrintTrailingComments(*this);
+  // The collected lines belong to the request, which ends with this call.
+  fTrailingComments.clear();
   return Send("m", "/") && ok;
 }
 
