@@ -1,6 +1,7 @@
 #include "io/curl_session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string_view>
@@ -28,10 +29,40 @@ void EnsureCurlInitialised() {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 struct Exchange {
   kHttpResult* result;
+  CURL* curl = nullptr;
+  std::chrono::seconds readTimeout{1};
   bool overflow = false;
+  bool readTimedOut = false;
+  // Bytes moved either way and when that last changed.
+  curl_off_t moved = -1;
+  Clock::time_point lastActivity{};
 };
+
+// The read timeout: once connected, a transfer in which no byte moves either way for
+// longer than the read timeout is ended. libcurl calls this about once a second while it
+// waits, and more often while data flows.
+int OnProgress(void* aUser, curl_off_t aDlTotal, curl_off_t aDlNow, curl_off_t aUlTotal, curl_off_t aUlNow) {
+  auto* ex = static_cast<Exchange*>(aUser);
+  const auto now = Clock::now();
+  curl_off_t connectTime = 0;
+  curl_easy_getinfo(ex->curl, CURLINFO_CONNECT_TIME_T, &connectTime);
+  const curl_off_t moved = aDlNow + aUlNow;
+  // Until connected the connect timeout is in charge.
+  if (connectTime == 0 || moved != ex->moved) {
+    ex->moved = connectTime == 0 ? -1 : moved;
+    ex->lastActivity = now;
+    return 0;
+  }
+  if (now - ex->lastActivity > ex->readTimeout) {
+    ex->readTimedOut = true;
+    return 1;  // aborts the transfer
+  }
+  return 0;
+}
 
 size_t OnBody(char* aData, size_t aSize, size_t aCount, void* aUser) {
   auto* ex = static_cast<Exchange*>(aUser);
@@ -164,7 +195,8 @@ kCurlSession::kCurlSession() {
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
 }
@@ -174,6 +206,7 @@ kCurlSession::~kCurlSession() { curl_easy_cleanup(fCurl); }
 kHttpResult kCurlSession::Perform(const kHttpRequest& aRequest) {
   kHttpResult result;
   Exchange ex{&result};
+  ex.curl = fCurl;
   char errorBuffer[CURL_ERROR_SIZE];
   errorBuffer[0] = '\0';
 
@@ -194,9 +227,10 @@ kHttpResult kCurlSession::Perform(const kHttpRequest& aRequest) {
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
   curl_easy_setopt(c, CURLOPT_URL, aRequest.URL.c_str());
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connectTimeout);
-  // A stalled answer ends after the read timeout; the overall cap also ends one that
-  // trickles in slowly enough to pass the stall check.
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, readTimeout);
+  // A stalled exchange ends after the read timeout (OnProgress); the overall cap also ends
+  // an answer that trickles in just fast enough never to stall.
+  ex.readTimeout = std::chrono::seconds(readTimeout);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &ex);
   curl_easy_setopt(c, CURLOPT_TIMEOUT, (connectTimeout + readTimeout) * rounds);
   curl_easy_setopt(c, CURLOPT_USERAGENT, aRequest.UserAgent.empty() ? nullptr : aRequest.UserAgent.c_str());
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &ex);
@@ -262,8 +296,12 @@ kHttpResult kCurlSession::Perform(const kHttpRequest& aRequest) {
   result.CurlCode = code;
   result.StatusCode = static_cast<int32_t>(status);
   if (code != CURLE_OK) {
-    result.ErrorText = ex.overflow ? "Answer larger than " + std::to_string(kMaxHttpBodySize) + " bytes"
-                                   : CurlMessage(code, errorBuffer);
+    if (ex.overflow)
+      result.ErrorText = "Answer larger than " + std::to_string(kMaxHttpBodySize) + " bytes";
+    else if (ex.readTimedOut)
+      result.ErrorText = "No data for " + std::to_string(readTimeout) + " s: read timed out";
+    else
+      result.ErrorText = CurlMessage(code, errorBuffer);
     result.Failure = Classify(code, c);
   }
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));

@@ -169,6 +169,17 @@ TEST_F(HttpClientTest, SettingsAreTakenOnce) {
   EXPECT_EQ(server.Last().Header("authorization"), "(none)");
 }
 
+TEST_F(HttpClientTest, ReadTimeoutIsTakenOnEveryRequest) {
+  c.client.ReadTimeout = 30;
+  ASSERT_TRUE(c.client.Get(server.Url("/ok")));
+  c.client.ReadTimeout = 1;  // shorter than the server's silence
+  EXPECT_FALSE(c.client.Get(server.Url("/slow")));
+  EXPECT_EQ(c.client.LastFailure(), hf_OutcomeUnknown);
+  c.client.ReadTimeout = 5;
+  EXPECT_TRUE(c.client.Get(server.Url("/slow")));
+  EXPECT_EQ(c.client.Response(), "late");
+}
+
 TEST_F(HttpClientTest, BasicCredentialsGoWithTheFirstRequest) {
   c.client.AuthType = at_Basic;
   c.client.User = HttpTestServer::kUser;

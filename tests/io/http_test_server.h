@@ -125,6 +125,10 @@ class HttpTestServer {
     if (url == "/echo") return Reply(aConnection, 200, seen.body, {{"Content-Type", "application/x-echo"}});
     if (url == "/setcookie") return Reply(aConnection, 200, "set", {{"Set-Cookie", "s=abc; Path=/"}});
     if (url == "/close") return MHD_NO;
+    if (url == "/slow") {  // answers after 1.5 s of silence
+      for (int i = 0; i < 15 && !self->fStopping; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      return Reply(aConnection, 200, "late");
+    }
     if (url == "/trickle") {
       MHD_Response* r = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 1, &HttpTestServer::Trickle, self, nullptr);
       const MHD_Result result = MHD_queue_response(aConnection, 200, r);
