@@ -69,6 +69,7 @@ TEST(AbiDevices, PaymentWithoutHandleUsesUpAHandleButKeepsNoDevice) {
   EXPECT_NE(pay.Element("LogFileName"), "") << pay.output;
   EXPECT_EQ(Library::Get().Call("GETSTATUS", Request(2)).error, "Printer Handle not found");
   EXPECT_EQ(Open(printer), 3);
+  for (int h : {1, 3}) EXPECT_EQ(Library::Get().Call("CLOSE", Request(h)).result, 0);
 }
 
 TEST(AbiDevices, TwoDevicesServeThreadsInParallel) {

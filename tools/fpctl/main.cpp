@@ -116,6 +116,9 @@ int CallExport(kLibrary& aLibrary, const std::string& aName, const std::vector<s
     }
     request = ReadRequest(file);
   }
+  // A driver name read from a file or a pipe comes with the line break that ends it.
+  if (aName == "VERSION")
+    while (!request.empty() && (request.back() == '\n' || request.back() == '\r')) request.pop_back();
   kLibrary::Answer answer = aLibrary.Call(aName, request);
   if (answer.fHasOutput) std::cout << answer.fOutput << "\n";
   if (!answer.fError.empty()) std::cerr << answer.fError << "\n";
