@@ -252,3 +252,39 @@ TEST_F(DriverTest, CheckStatusClearsAnOpenReceipt) {
   EXPECT_EQ(emu.Packets()[0].fLetter, "+");
   EXPECT_EQ(emu.Packets()[0].fData, "/0/");
 }
+
+TEST(DriverAuth, CredentialsOfTheConnectionReachThePrinter) {
+  struct Case {
+    emu::AuthMode mode;
+    const char* authType;
+    const char* password;
+    bool ok;
+  } cases[] = {
+      {emu::AuthMode::Basic, "basic", "s3cr:et", true},
+      {emu::AuthMode::Digest, "digest", "s3cr:et", true},
+      {emu::AuthMode::Basic, "basic", "wrong", false},
+  };
+  const std::string dir = testing::TempDir() + "fp_driver_auth_" + std::to_string(::getpid());
+  ::setenv("FPDRIVER_APP_DIR", dir.c_str(), 1);
+  for (const auto& c : cases) {
+    emu::EmulatorOptions options;
+    options.fAuth = c.mode;
+    options.fUser = "cashier";
+    options.fPassword = "s3cr:et";
+    emu::PrinterEmulator printer(options);
+    printer.Start();
+    kReceiptPrinterHandler h;
+    h.Deserialize("<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><Connection><Type>HTTP</Type><URL>" +
+                      printer.BaseUrl() + "</URL><AuthType>" + c.authType +
+                      "</AuthType><User>cashier</User><Password>" + c.password +
+                      "</Password></Connection></ReceiptPrinterManager>",
+                  {});
+    kFiscalPrinter_TARVOLX40FPETH d(h);
+    d.SetSleeper([](int) {});
+    DateTime dt = 0;
+    EXPECT_EQ(d.GetDateTime(dt), c.ok) << c.authType << " " << c.password;
+    if (!c.ok) EXPECT_EQ(d.IOHandler().ErrorMessage(), "Unauthorized");
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+}
