@@ -381,6 +381,18 @@ TEST_F(ReceiptAbiTest, ReprintChoosesTodaysNumberOrTheDateRange) {
     EXPECT_EQ(DataOf(emu.Packets(), "@"), std::vector<std::string>{c.packet});
     EXPECT_NE(emu.PaperText().find("COPIA"), std::string::npos);
   }
+  // With a receipt still open the printer cannot print a copy: the host is told so.
+  emu.ForceReplyCode("m", 0x4E);
+  ASSERT_EQ(PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"))).result, -1);
+  emu.ClearPackets();
+  Answer refused = lib.Call("REPRINTFR", Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" +
+                                                 today + "</ReceiptDateTime><ReceiptNumber>" + number +
+                                                 "</ReceiptNumber></ReceiptReference>"));
+  EXPECT_EQ(refused.result, -1);
+  EXPECT_EQ(refused.error, "A transaction is open, close the transaction first");
+  EXPECT_EQ(Letters(emu.Packets()), "X");
+  emu.Execute("+", "/0/");
+
   // A busy journal is not waited out: one "@", taken as it is.
   emu.ClearPackets();
   emu.AnswerBusy(1);

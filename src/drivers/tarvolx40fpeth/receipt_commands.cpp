@@ -12,6 +12,7 @@
 #include "documents/receipt.h"
 #include "documents/receipt_reference.h"
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
+#include "io/io_handler.h"
 
 namespace fp {
 
@@ -26,6 +27,8 @@ constexpr size_t kItemDescriptionMax = 30;
 constexpr size_t kDiscountDescriptionMax = 16;
 // Pieces of journal text read for one receipt, ten lines each.
 constexpr int kMaxJournalPieces = 1000;
+// "A transaction is open, close the transaction first".
+constexpr int kReplyTransactionOpen = 0x14;
 
 // Print styles of the "7" command.
 constexpr const char* kStylePlain = "1";
@@ -473,8 +476,12 @@ bool kFiscalPrinter_TARVOLX40FPETH::SetLotteryCode(const std::string& aCode) {
 bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) {
   if (!Send("X")) return false;
   std::string data = ReplyData();
-  // Only an idle printer can print from its journal.
-  if (FiscalStateCode(tarvol::NextField(data)) != 1) return false;
+  // Only an idle printer can print from its journal. Saying so keeps the host from taking
+  // a copy that never came out for a printed one.
+  if (FiscalStateCode(tarvol::NextField(data)) != 1) {
+    fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber, tarvol::GetReplyCodeMessage(kReplyTransactionOpen));
+    return false;
+  }
   const std::string number = CleanFieldText(aReference.fReceiptNumber);
   std::string fields;
   if (aReference.fReceiptDateTime == DateOf(CurrentDateTime())) {
