@@ -114,3 +114,20 @@ TEST_F(DriverTest, SlowPrinterWithinTheReadTimeoutIsFine) {
   EXPECT_TRUE(d.GetDateTime(dt));
   EXPECT_TRUE(pauses.empty());
 }
+
+TEST_F(DriverTest, CommandThatMayHaveRunIsNotRepeated) {
+  auto& d = OpenAndInit();
+  // The printer opens the drawer, then the connection drops before the answer: a second
+  // attempt would open it twice.
+  emu.DropNextAnswers(1);
+  EXPECT_FALSE(d.OpenDrawer(1));
+  EXPECT_EQ(CountLetter(emu.Packets(), "q"), 1);
+  EXPECT_TRUE(d.IOHandler().ErrorFound());
+  // A reading is simply asked again.
+  emu.ClearPackets();
+  emu.DropNextAnswers(1);
+  DateTime dt = 0;
+  EXPECT_TRUE(d.GetDateTime(dt));
+  EXPECT_EQ(CountLetter(emu.Packets(), "t"), 2);
+  EXPECT_FALSE(d.IOHandler().ErrorFound());
+}
