@@ -75,8 +75,10 @@ struct Setup {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     int16_t rc = 0;
     const std::string out =
-        lib.Call("OPEN", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>bench</LogId>"
-                         "<Connection><Type>HTTP</Type><URL>" + emu.BaseUrl() + "</URL></Connection></ReceiptPrinterManager>",
+        lib.Call("OPEN",
+                 "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>bench</LogId>"
+                 "<Connection><Type>HTTP</Type><URL>" +
+                     emu.BaseUrl() + "</URL></Connection></ReceiptPrinterManager>",
                  rc);
     if (rc != 0) throw std::runtime_error("OPEN failed: " + out);
     const size_t a = out.find("<Handle>"), b = out.find("</Handle>");

@@ -1,5 +1,8 @@
 #include "device/receipt_image.h"
 
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -7,9 +10,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
 #include FT_FREETYPE_H
 #include <jpeglib.h>
 
@@ -309,6 +309,8 @@ void ForgetReceiptFont() {
   state.fLookedUp = false;
 }
 
-std::string ReceiptImageBase64(std::string_view aText) { return EncodeBase64Lines(EncodeJpeg(RenderReceiptBitmap(aText))); }
+std::string ReceiptImageBase64(std::string_view aText) {
+  return EncodeBase64Lines(EncodeJpeg(RenderReceiptBitmap(aText)));
+}
 
 }  // namespace fp

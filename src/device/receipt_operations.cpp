@@ -30,7 +30,8 @@ bool ParameterIsTrue(const kReceiptPrinterHandler& aHandler, std::string_view aN
 template <class L>
 L& As(kReceiptLine& aLine) {
   auto* line = dynamic_cast<L*>(&aLine);
-  if (line == nullptr) throw kException("Receipt line of type " + std::to_string(aLine.fLineType) + " has the wrong class");
+  if (line == nullptr)
+    throw kException("Receipt line of type " + std::to_string(aLine.fLineType) + " has the wrong class");
   return *line;
 }
 
@@ -55,8 +56,7 @@ static bool PrintLineByType(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, k
     case rlt_DiscountAmountOnSubtotal:
       return aDevice.PrintDiscountAmountOnSubtotal(aReceipt, As<kReceiptLineDiscountAmountOnSubTotal>(aLine));
     case rlt_DiscountPercentageOnSubTotal:
-      return aDevice.PrintDiscountPercentageOnSubTotal(aReceipt,
-                                                       As<kReceiptLineDiscountPercentageOnSubTotal>(aLine));
+      return aDevice.PrintDiscountPercentageOnSubTotal(aReceipt, As<kReceiptLineDiscountPercentageOnSubTotal>(aLine));
     case rlt_MarkupAmount: return aDevice.PrintMarkupAmount(aReceipt, As<kReceiptLineMarkupAmount>(aLine));
     case rlt_MarkupPercentage: return aDevice.PrintMarkupPercentage(aReceipt, As<kReceiptLineMarkupPercentage>(aLine));
     case rlt_MarkupAmountOnSubtotal:
@@ -195,7 +195,6 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
   aResult.ErrorText.clear();
   AddReceiptTextAndImage(*this, aHandler, aResult);
 }
-
 
 void kFiscalPrinterDevice::GetReceiptTextAndImage(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                                                   std::string& aReceiptText, std::string& aReceiptImage) {

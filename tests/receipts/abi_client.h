@@ -89,17 +89,17 @@ inline std::string Letters(const std::vector<emu::ReceivedPacket>& aPackets) {
 class ReceiptAbiTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fDir = std::filesystem::temp_directory_path() /
-           ("fp_receipts_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fDir = std::filesystem::temp_directory_path() / ("fp_receipts_" + std::to_string(::getpid()) + "_" +
+                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(fDir);
     ::setenv("FPDRIVER_APP_DIR", fDir.c_str(), 1);
     emu.Start();
     const auto table = emu::PrinterEmulator::DriverPaymentTable();
     for (int slot = 1; slot <= 20; ++slot) emu.SetPaymentSlot(slot, table[slot - 1]);
-    Answer a = lib.Call("OPEN", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>rcpt</LogId>"
-                                "<Connection><Type>HTTP</Type><URL>" + emu.BaseUrl() +
-                                    "</URL></Connection></ReceiptPrinterManager>");
+    Answer a = lib.Call("OPEN",
+                        "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>rcpt</LogId>"
+                        "<Connection><Type>HTTP</Type><URL>" +
+                            emu.BaseUrl() + "</URL></Connection></ReceiptPrinterManager>");
     ASSERT_EQ(a.result, 0) << a.error;
     fHandle = a.Get("Handle");
     a = lib.Call("GETSTATUS", Request(""));
@@ -121,8 +121,8 @@ class ReceiptAbiTest : public ::testing::Test {
   // A receipt of aType with the given inner parts (lines, payments, references...).
   static std::string Receipt(const std::string& aType, const std::string& aLines, const std::string& aPayments = "",
                              const std::string& aExtra = "") {
-    return "<Receipt><Type>" + aType + "</Type>" + aExtra + "<Lines>" + aLines + "</Lines><Taxes/><Payments>" + aPayments +
-           "</Payments></Receipt>";
+    return "<Receipt><Type>" + aType + "</Type>" + aExtra + "<Lines>" + aLines + "</Lines><Taxes/><Payments>" +
+           aPayments + "</Payments></Receipt>";
   }
   static std::string Sale(const std::string& aDescription, const std::string& aQuantity, const std::string& aPrice,
                           const std::string& aAmount, const std::string& aExtra = "") {

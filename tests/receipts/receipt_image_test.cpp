@@ -1,14 +1,15 @@
 // The receipt picture: its layout, its JPEG and base64 forms, and the picture a host gets
 // back with a printed receipt.
-#include <gtest/gtest.h>
+#include "device/receipt_image.h"
 
-#include <cstdio>
+#include <gtest/gtest.h>
 #include <jpeglib.h>
 
+#include <cstdio>
+
 #include "abi_client.h"
-#include "base/text.h"
 #include "base/errors.h"
-#include "device/receipt_image.h"
+#include "base/text.h"
 
 namespace fp::test {
 namespace {
@@ -19,12 +20,18 @@ std::vector<uint8_t> DecodeBase64(const std::string& aText) {
   int bits = 0;
   for (char c : aText) {
     int v;
-    if (c >= 'A' && c <= 'Z') v = c - 'A';
-    else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') v = c - '0' + 52;
-    else if (c == '+') v = 62;
-    else if (c == '/') v = 63;
-    else continue;
+    if (c >= 'A' && c <= 'Z')
+      v = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      v = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      v = c - '0' + 52;
+    else if (c == '+')
+      v = 62;
+    else if (c == '/')
+      v = 63;
+    else
+      continue;
     acc = (acc << 6) | static_cast<uint32_t>(v);
     bits += 6;
     if (bits >= 8) {

@@ -3,7 +3,6 @@
 // named in the error text. The device runs in this process so that the font lookup can be
 // pointed at an empty font configuration.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -71,7 +70,8 @@ TEST_F(NoFontTest, PrintedReceiptIsReportedWithoutItsPicture) {
   kReceiptPrinterHandler handler;
   handler.Deserialize(
       "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><Connection><Type>HTTP</Type><URL>" +
-          emu.BaseUrl() + "</URL></Connection><Parameters><GetReceiptImage>true</GetReceiptImage></Parameters>"
+          emu.BaseUrl() +
+          "</URL></Connection><Parameters><GetReceiptImage>true</GetReceiptImage></Parameters>"
           "<Receipt><Type>Sale</Type><Lines><productsale><Description>Pane</Description><Quantity>1</Quantity>"
           "<Department>1</Department><Price>10</Price><Amount>10</Amount></productsale></Lines><Taxes/>"
           "<Payments><Payment><Type>Cash</Type><Amount>10</Amount></Payment></Payments></Receipt>"

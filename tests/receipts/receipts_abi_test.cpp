@@ -25,16 +25,15 @@ std::string Ddmmyyyy(DateTime aValue, bool aFourDigits) {
 std::string XmlDateTime(DateTime aValue) {
   const DateTimeParts p = DecodeDateTime(aValue);
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                p.second);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
   return buf;
 }
 
 TEST_F(ReceiptAbiTest, SaleGoesOutInOrderAndReportsTheDocument) {
-  Answer a = PrintFR(Receipt("Sale",
-                             Sale("AB/CD &amp; EF", "2.5", "1.2", "3") + "<text><Description>Totale parziale</Description></text>",
-                             Pay("Cash", "2") + Pay("CreditCard", "1"),
-                             "<TrailerMessages><Text><Value>Grazie</Value><Alignment>left</Alignment></Text></TrailerMessages>"));
+  Answer a = PrintFR(Receipt(
+      "Sale", Sale("AB/CD &amp; EF", "2.5", "1.2", "3") + "<text><Description>Totale parziale</Description></text>",
+      Pay("Cash", "2") + Pay("CreditCard", "1"),
+      "<TrailerMessages><Text><Value>Grazie</Value><Alignment>left</Alignment></Text></TrailerMessages>"));
   ASSERT_EQ(a.result, 0) << a.error << a.output;
   const auto packets = emu.Packets();
   // Status snapshot, opening, lines, the trailer after the payments, closing, then the
@@ -44,9 +43,8 @@ TEST_F(ReceiptAbiTest, SaleGoesOutInOrderAndReportsTheDocument) {
   EXPECT_EQ(DataOf(packets, "3"), std::vector<std::string>{"/S/AB-CD - EF//2.500/1.20/1///0//"});
   EXPECT_EQ(DataOf(packets, "5"), (std::vector<std::string>{"/1/2.00///////0/", "/4/1.00///////0/"}));
   // A text line never carries the word the printer keeps for its own total.
-  EXPECT_EQ(DataOf(packets, "7"),
-            (std::vector<std::string>{"/1/1/" + Padded("T0tale parziale") + "/", "/1/1/" + Padded("Grazie") + "/",
-                                      "/1/6/" + kPad48 + "/"}));
+  EXPECT_EQ(DataOf(packets, "7"), (std::vector<std::string>{"/1/1/" + Padded("T0tale parziale") + "/",
+                                                            "/1/1/" + Padded("Grazie") + "/", "/1/6/" + kPad48 + "/"}));
   const auto snap = emu.Snapshot();
   EXPECT_EQ(a.Get("ReceiptNumber"), std::to_string(snap.fLastDocumentNumber));
   EXPECT_EQ(a.Get("EJNumber"), "0");
@@ -68,43 +66,64 @@ TEST_F(ReceiptAbiTest, LinePacketsByKind) {
   const std::string cash = ReceiptAbiTest::Pay("Cash", "0");
   const std::vector<PacketCase> cases = {
       {"free of charge: the sale, then the gift of its amount",
-       Receipt("Sale", Sale("Caffe", "2", "1.5", "3", "<FreeOfCharge>true</FreeOfCharge>"), cash), "3",
+       Receipt("Sale", Sale("Caffe", "2", "1.5", "3", "<FreeOfCharge>true</FreeOfCharge>"), cash),
+       "3",
        {"/S/Caffe//2.000/1.50/1///0//", "/G/Caffe//1.000/3.00/1///0//"}},
       {"ten percent off the subtotal",
        Receipt("Sale",
-               Sale("Pane", "1", "10", "10") + "<subtotal/><discountpercentageonsubtotal><Percentage>10</Percentage>"
-               "<Amount>1</Amount><Description>Sconto fedelta clienti</Description></discountpercentageonsubtotal>",
+               Sale("Pane", "1", "10", "10") +
+                   "<subtotal/><discountpercentageonsubtotal><Percentage>10</Percentage>"
+                   "<Amount>1</Amount><Description>Sconto fedelta clienti</Description></discountpercentageonsubtotal>",
                cash),
-       "4", {"/10.00/Sconto fedelta c//0/1/0/"}},
+       "4",
+       {"/10.00/Sconto fedelta c//0/1/0/"}},
       {"markup by amount on the last item",
-       Receipt("Sale", Sale("Pane", "1", "10", "10") + "<markupamount><Amount>0.5</Amount><Description>Servizio</Description></markupamount>", cash),
-       "4", {"/0.50/Servizio//1/0/1/"}},
-      {"voucher sold with its code, then redeemed",
-       Receipt("Sale", "<vouchersale><Code>V-1</Code><Description>Buono</Description><Department>2</Department><Price>5</Price></vouchersale>"
-                       "<voucherredeem><Description>Buono usato</Description><Department>2</Department><Price>5</Price></voucherredeem>",
+       Receipt("Sale",
+               Sale("Pane", "1", "10", "10") +
+                   "<markupamount><Amount>0.5</Amount><Description>Servizio</Description></markupamount>",
                cash),
-       "3", {"/S/Buono//1.000/5.00/2///0//", "/M/Buono usato//1.000/5.00/2///0//"}},
+       "4",
+       {"/0.50/Servizio//1/0/1/"}},
+      {"voucher sold with its code, then redeemed",
+       Receipt("Sale",
+               "<vouchersale><Code>V-1</Code><Description>Buono</Description><Department>2</Department><Price>5</"
+               "Price></vouchersale>"
+               "<voucherredeem><Description>Buono "
+               "usato</Description><Department>2</Department><Price>5</Price></voucherredeem>",
+               cash),
+       "3",
+       {"/S/Buono//1.000/5.00/2///0//", "/M/Buono usato//1.000/5.00/2///0//"}},
       {"meal vouchers tender their pieces",
-       Receipt("Sale", Sale("Pasto", "1", "16", "16"), Pay("MealVoucher", "16", "<Quantity>2</Quantity>")), "5",
+       Receipt("Sale", Sale("Pasto", "1", "16", "16"), Pay("MealVoucher", "16", "<Quantity>2</Quantity>")),
+       "5",
        {"/6/16.00///////2/"}},
       {"to be invoiced: one payment, slot 12, for the total",
        Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "4") + Pay("CreditCard", "6"),
                "<ToBeInvoiced>true</ToBeInvoiced>"),
-       "5", {"/12/10.00///////0/"}},
+       "5",
+       {"/12/10.00///////0/"}},
       {"weighted sale: the weighing, then its tare as a text line",
-       Receipt("Sale", "<weightedproductsale><Description>Formaggio</Description><Quantity>0.35</Quantity><UOM>kg</UOM>"
-                       "<Department>1</Department><Price>22</Price><Amount>7.7</Amount><Tare>0.005</Tare></weightedproductsale>",
-               cash),
-       "7", {"/1/1/" + Padded("0.005 kg") + "/"}},
+       Receipt(
+           "Sale",
+           "<weightedproductsale><Description>Formaggio</Description><Quantity>0.35</Quantity><UOM>kg</UOM>"
+           "<Department>1</Department><Price>22</Price><Amount>7.7</Amount><Tare>0.005</Tare></weightedproductsale>",
+           cash),
+       "7",
+       {"/1/1/" + Padded("0.005 kg") + "/"}},
       {"a negative collected amount is a deduction",
-       Receipt("Sale", Sale("Pane", "1", "10", "10") + "<collectamount><Description>Vuoto</Description><Department>1"
-                       "</Department><Amount>-2</Amount></collectamount>", cash),
-       "3", {"/S/Pane//1.000/10.00/1///0//", "/B/Vuoto//1.000/2.00/1///0//"}},
+       Receipt("Sale",
+               Sale("Pane", "1", "10", "10") + "<collectamount><Description>Vuoto</Description><Department>1"
+                                               "</Department><Amount>-2</Amount></collectamount>",
+               cash),
+       "3",
+       {"/S/Pane//1.000/10.00/1///0//", "/B/Vuoto//1.000/2.00/1///0//"}},
       {"the lottery code follows the opening on an RT printer",
-       Receipt("Sale", Sale("Pane", "1", "10", "10"), cash, "<LotteryIdCode> ABCD1234 </LotteryIdCode>"), "I",
+       Receipt("Sale", Sale("Pane", "1", "10", "10"), cash, "<LotteryIdCode> ABCD1234 </LotteryIdCode>"),
+       "I",
        {"/ABCD1234/0/"}},
       {"change given back is not tendered",
-       Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "20") + Pay("Change", "10")), "5",
+       Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "20") + Pay("Change", "10")),
+       "5",
        {"/1/20.00///////0/"}},
   };
   for (const auto& c : cases) {
@@ -119,16 +138,19 @@ TEST_F(ReceiptAbiTest, LinePacketsByKind) {
 TEST_F(ReceiptAbiTest, RefundOfAnotherDeviceCarriesItsSerialAndReference) {
   const std::vector<PacketCase> cases = {
       {"another device's receipt",
-       Receipt("Refund", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"),
-               "<LotteryIdCode>ABCD1234</LotteryIdCode><References><OriginalReceipt><ReceiptDateTime>2024-05-01T09:00:00"
-               "</ReceiptDateTime><ReceiptNumber>7</ReceiptNumber><DeviceSerialNumber>99MEY000001</DeviceSerialNumber>"
-               "<EJClosingNumber>3</EJClosingNumber></OriginalReceipt></References>"),
-       "-", {"/01052024/3/7/99MEY000001/ABCD1234//"}},
+       Receipt(
+           "Refund", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"),
+           "<LotteryIdCode>ABCD1234</LotteryIdCode><References><OriginalReceipt><ReceiptDateTime>2024-05-01T09:00:00"
+           "</ReceiptDateTime><ReceiptNumber>7</ReceiptNumber><DeviceSerialNumber>99MEY000001</DeviceSerialNumber>"
+           "<EJClosingNumber>3</EJClosingNumber></OriginalReceipt></References>"),
+       "-",
+       {"/01052024/3/7/99MEY000001/ABCD1234//"}},
       {"a receipt paid by card elsewhere",
        Receipt("Refund", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"),
                "<References><OriginalReceipt><ReceiptDateTime>2024-05-01T09:00:00</ReceiptDateTime><ReceiptNumber>7"
                "</ReceiptNumber><ReferenceType>EFTReceipt</ReferenceType></OriginalReceipt></References>"),
-       "-", {"/01052024/////POS/"}},
+       "-",
+       {"/01052024/////POS/"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -158,12 +180,13 @@ TEST_F(ReceiptAbiTest, RefundAndVoidOfOwnReceipts) {
   };
 
   emu.ClearPackets();
-  Answer refund = PrintFR(Receipt("Refund", lines, Pay("Cash", "-12"), "<TotalAmount>12</TotalAmount>" + reference(sale)));
+  Answer refund =
+      PrintFR(Receipt("Refund", lines, Pay("Cash", "-12"), "<TotalAmount>12</TotalAmount>" + reference(sale)));
   ASSERT_EQ(refund.result, 0) << refund.error;
   auto packets = emu.Packets();
-  EXPECT_EQ(DataOf(packets, "-"), std::vector<std::string>{"/" + Ddmmyyyy(when, true) + "/" +
-                                                           sale.Get("EJClosingNumber") + "/" +
-                                                           sale.Get("ReceiptNumber") + "////"});
+  EXPECT_EQ(DataOf(packets, "-"),
+            std::vector<std::string>{"/" + Ddmmyyyy(when, true) + "/" + sale.Get("EJClosingNumber") + "/" +
+                                     sale.Get("ReceiptNumber") + "////"});
   // The subtotal discount is spread over the items; no discount packet goes out.
   EXPECT_EQ(DataOf(packets, "3"),
             (std::vector<std::string>{"/N/Pane//1.000/8.00/1///0//", "/N/Latte//1.000/4.00/1///0//"}));
@@ -177,9 +200,9 @@ TEST_F(ReceiptAbiTest, RefundAndVoidOfOwnReceipts) {
   Answer voided = PrintFR(Receipt("Void", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"), reference(second)));
   ASSERT_EQ(voided.result, 0) << voided.error;
   packets = emu.Packets();
-  EXPECT_EQ(DataOf(packets, "+"), std::vector<std::string>{"/1/" + Ddmmyyyy(when, true) + "/" +
-                                                           second.Get("EJClosingNumber") + "/" +
-                                                           second.Get("ReceiptNumber") + "////"});
+  EXPECT_EQ(DataOf(packets, "+"),
+            std::vector<std::string>{"/1/" + Ddmmyyyy(when, true) + "/" + second.Get("EJClosingNumber") + "/" +
+                                     second.Get("ReceiptNumber") + "////"});
   EXPECT_TRUE(DataOf(packets, "3").empty());
   EXPECT_TRUE(DataOf(packets, "5").empty());
   EXPECT_EQ(emu.Journal().back().fKind, emu::JournalKind::Void);
@@ -193,10 +216,13 @@ TEST_F(ReceiptAbiTest, RefundAndVoidOfOwnReceipts) {
 TEST_F(ReceiptAbiTest, RTServerPathReportsTheServersDocument) {
   std::string library = FP_TEST_RTSERVER;
   library = library.substr(0, library.size() - 4);  // hosts name it without ".dll"
-  Answer open = lib.Call("OPEN", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>rt</LogId>"
-                                 "<Connection><Type>HTTP</Type><URL>" + emu.BaseUrl() + "</URL></Connection>"
-                                 "<Parameters><RTServer>True</RTServer><RTServerDriver>" + library +
-                                 "</RTServerDriver></Parameters></ReceiptPrinterManager>");
+  Answer open = lib.Call("OPEN",
+                         "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>rt</LogId>"
+                         "<Connection><Type>HTTP</Type><URL>" +
+                             emu.BaseUrl() +
+                             "</URL></Connection>"
+                             "<Parameters><RTServer>True</RTServer><RTServerDriver>" +
+                             library + "</RTServerDriver></Parameters></ReceiptPrinterManager>");
   ASSERT_EQ(open.result, 0) << open.error;
   auto print = [&](const std::string& aDescription) {
     return lib.Call("PRINTFR", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><Handle>" +
@@ -233,10 +259,14 @@ TEST_F(ReceiptAbiTest, RTServerPathReportsTheServersDocument) {
 #ifdef FP_TEST_PROCESSOR
 // A processor library rewrites the request before anything is printed, or refuses it.
 TEST_F(ReceiptAbiTest, ProcessorRewritesOrRefusesTheReceipt) {
-  Answer open = lib.Call("OPEN", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>proc</LogId>"
-                                 "<Connection><Type>HTTP</Type><URL>" + emu.BaseUrl() + "</URL></Connection>"
-                                 "<Parameters><Processor>" FP_TEST_PROCESSOR "</Processor></Parameters>"
-                                 "</ReceiptPrinterManager>");
+  Answer open = lib.Call("OPEN",
+                         "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>proc</LogId>"
+                         "<Connection><Type>HTTP</Type><URL>" +
+                             emu.BaseUrl() +
+                             "</URL></Connection>"
+                             "<Parameters><Processor>" FP_TEST_PROCESSOR
+                             "</Processor></Parameters>"
+                             "</ReceiptPrinterManager>");
   ASSERT_EQ(open.result, 0) << open.error;
   auto print = [&](const std::string& aDescription) {
     return lib.Call("PRINTFR", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><Handle>" +
@@ -259,9 +289,10 @@ TEST_F(ReceiptAbiTest, ProcessorRewritesOrRefusesTheReceipt) {
 #endif
 
 TEST_F(ReceiptAbiTest, NonNumericDepartmentStopsBeforeTheLineGoesOut) {
-  Answer a = PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10") +
-                                         "<productsale><Description>Latte</Description><Quantity>1</Quantity>"
-                                         "<Department>A1</Department><Price>5</Price><Amount>5</Amount></productsale>",
+  Answer a = PrintFR(Receipt("Sale",
+                             Sale("Pane", "1", "10", "10") +
+                                 "<productsale><Description>Latte</Description><Quantity>1</Quantity>"
+                                 "<Department>A1</Department><Price>5</Price><Amount>5</Amount></productsale>",
                              Pay("Cash", "15")));
   EXPECT_EQ(a.result, -1);
   EXPECT_EQ(a.error, "'A1' is not a valid integer value");
@@ -289,7 +320,8 @@ TEST_F(ReceiptAbiTest, RefusalHalfwayThenTheNextReceiptWorks) {
       {"m", 0x4E, "Must insert the payment amount"},
       {"5", 0x0C, "Error while processing Payments"},
   };
-  const std::string receipt = Receipt("Sale", Sale("Pane", "1", "10", "10") + Sale("Latte", "1", "5", "5"), Pay("Cash", "15"));
+  const std::string receipt =
+      Receipt("Sale", Sale("Pane", "1", "10", "10") + Sale("Latte", "1", "5", "5"), Pay("Cash", "15"));
   for (const auto& r : refusals) {
     SCOPED_TRACE(r.letter);
     emu.ForceReplyCode(r.letter, r.code);
@@ -317,9 +349,9 @@ TEST_F(ReceiptAbiTest, RefusalHalfwayThenTheNextReceiptWorks) {
 // that never got it. The line is not sent again (it would be booked twice): the receipt
 // fails with the transport's message, and the next receipt clears the half-built one.
 TEST_F(ReceiptAbiTest, LineExecutedThenAnswerLostIsNotSentAgain) {
-  const std::string receipt = Receipt(
-      "Sale", Sale("Pane", "1", "10", "10") + Sale("Latte", "1", "5", "5") + Sale("Uova", "1", "3", "3"),
-      Pay("Cash", "18"));
+  const std::string receipt =
+      Receipt("Sale", Sale("Pane", "1", "10", "10") + Sale("Latte", "1", "5", "5") + Sale("Uova", "1", "3", "3"),
+              Pay("Cash", "18"));
   emu.DropAnswers("3", 1, 1);
   Answer a = PrintFR(receipt);
   EXPECT_EQ(a.result, -1);
@@ -343,10 +375,12 @@ TEST_F(ReceiptAbiTest, LineExecutedThenAnswerLostIsNotSentAgain) {
 // the closing from printing.
 TEST_F(ReceiptAbiTest, TrailerWithARefusedMiddleLineStillCloses) {
   emu.ForceReplyCode("7", 0x0F);
-  Answer a = PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"),
-                             "<TrailerMessages><Barcode><Value>8001234567890</Value><Type>EAN13</Type><Alignment>left</Alignment></Barcode>"
-                             "<Text><Value>seconda</Value><Alignment>left</Alignment></Text><Text><Value>terza</Value><Alignment>left</Alignment></Text>"
-                             "<Image><Value>logo.bmp</Value><Alignment>left</Alignment></Image></TrailerMessages>"));
+  Answer a = PrintFR(Receipt(
+      "Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"),
+      "<TrailerMessages><Barcode><Value>8001234567890</Value><Type>EAN13</Type><Alignment>left</Alignment></Barcode>"
+      "<Text><Value>seconda</Value><Alignment>left</Alignment></Text><Text><Value>terza</Value><Alignment>left</"
+      "Alignment></Text>"
+      "<Image><Value>logo.bmp</Value><Alignment>left</Alignment></Image></TrailerMessages>"));
   const auto packets = emu.Packets();
   EXPECT_EQ(DataOf(packets, "["), std::vector<std::string>{"/100/2/2/67/12/800123456789/"});
   EXPECT_EQ(DataOf(packets, "7").size(), 3u);
@@ -367,15 +401,16 @@ TEST_F(ReceiptAbiTest, ReprintChoosesTodaysNumberOrTheDateRange) {
     std::string packet;
   } cases[] = {
       {today, "/1/1//" + number + "/" + number + "///1/"},
-      {XmlDateTime(now), "/3/0//" + number + "/" + number + "/" + Ddmmyyyy(now, false) + "/" + Ddmmyyyy(now, false) + "/1/"},
+      {XmlDateTime(now),
+       "/3/0//" + number + "/" + number + "/" + Ddmmyyyy(now, false) + "/" + Ddmmyyyy(now, false) + "/1/"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dateTime);
     emu.ClearPackets();
     emu.ClearPaper();
-    Answer a = lib.Call("REPRINTFR", Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" +
-                                             c.dateTime + "</ReceiptDateTime><ReceiptNumber>" + number +
-                                             "</ReceiptNumber></ReceiptReference>"));
+    Answer a = lib.Call("REPRINTFR",
+                        Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" + c.dateTime +
+                                "</ReceiptDateTime><ReceiptNumber>" + number + "</ReceiptNumber></ReceiptReference>"));
     EXPECT_EQ(a.result, 0) << a.error;
     EXPECT_EQ(Letters(emu.Packets()), "X@");
     EXPECT_EQ(DataOf(emu.Packets(), "@"), std::vector<std::string>{c.packet});
@@ -385,9 +420,9 @@ TEST_F(ReceiptAbiTest, ReprintChoosesTodaysNumberOrTheDateRange) {
   emu.ForceReplyCode("m", 0x4E);
   ASSERT_EQ(PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"))).result, -1);
   emu.ClearPackets();
-  Answer refused = lib.Call("REPRINTFR", Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" +
-                                                 today + "</ReceiptDateTime><ReceiptNumber>" + number +
-                                                 "</ReceiptNumber></ReceiptReference>"));
+  Answer refused = lib.Call(
+      "REPRINTFR", Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" + today +
+                           "</ReceiptDateTime><ReceiptNumber>" + number + "</ReceiptNumber></ReceiptReference>"));
   EXPECT_EQ(refused.result, -1);
   EXPECT_EQ(refused.error, "A transaction is open, close the transaction first");
   EXPECT_EQ(Letters(emu.Packets()), "X");
@@ -396,23 +431,27 @@ TEST_F(ReceiptAbiTest, ReprintChoosesTodaysNumberOrTheDateRange) {
   // A busy journal is not waited out: one "@", taken as it is.
   emu.ClearPackets();
   emu.AnswerBusy(1);
-  Answer a = lib.Call("REPRINTFR", Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" +
-                                           today + "</ReceiptDateTime><ReceiptNumber>" + number +
-                                           "</ReceiptNumber></ReceiptReference>"));
+  Answer a = lib.Call("REPRINTFR",
+                      Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" + today +
+                              "</ReceiptDateTime><ReceiptNumber>" + number + "</ReceiptNumber></ReceiptReference>"));
   EXPECT_EQ(a.result, 0) << a.error;
   EXPECT_EQ(Letters(emu.Packets()), "X@");
 }
 
 TEST_F(ReceiptAbiTest, NonFiscalReceiptPrintsItsLinesAtTheEnd) {
-  Answer a = lib.Call("PRINTNFR", Request("<NFReceipt><Lines><Text><Value>Buono sconto</Value><Alignment>left</Alignment><Effects>doubleheight</Effects></Text>"
-                                          "<Barcode><Value>ABC-123</Value><Type>CODE128</Type><Alignment>left</Alignment></Barcode>"
-                                          "<Image><Value>logo.bmp</Value><Alignment>left</Alignment></Image>"
-                                          "<Barcode><Value>qr</Value><Type>QRCode</Type><Alignment>left</Alignment></Barcode></Lines></NFReceipt>"));
+  Answer a = lib.Call(
+      "PRINTNFR",
+      Request(
+          "<NFReceipt><Lines><Text><Value>Buono "
+          "sconto</Value><Alignment>left</Alignment><Effects>doubleheight</Effects></Text>"
+          "<Barcode><Value>ABC-123</Value><Type>CODE128</Type><Alignment>left</Alignment></Barcode>"
+          "<Image><Value>logo.bmp</Value><Alignment>left</Alignment></Image>"
+          "<Barcode><Value>qr</Value><Type>QRCode</Type><Alignment>left</Alignment></Barcode></Lines></NFReceipt>"));
   ASSERT_EQ(a.result, 0) << a.error;
   const auto packets = emu.Packets();
   EXPECT_EQ(Letters(packets), "77[7mt");
-  EXPECT_EQ(DataOf(packets, "7"), (std::vector<std::string>{"/1/20//", "/1/2/" + Padded("Buono sconto") + "/",
-                                                            "/1/6/" + kPad48 + "/"}));
+  EXPECT_EQ(DataOf(packets, "7"),
+            (std::vector<std::string>{"/1/20//", "/1/2/" + Padded("Buono sconto") + "/", "/1/6/" + kPad48 + "/"}));
   EXPECT_EQ(DataOf(packets, "["), std::vector<std::string>{"/100/2/2/73/7/ABC-123/"});
   EXPECT_EQ(a.Get("NFReceiptNumber"), "");
   EXPECT_EQ(emu.Journal().back().fKind, emu::JournalKind::NonFiscal);

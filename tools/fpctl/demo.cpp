@@ -87,12 +87,18 @@ std::vector<uint8_t> DecodeBase64(const std::string& aText) {
   int bits = 0;
   for (char c : aText) {
     int v;
-    if (c >= 'A' && c <= 'Z') v = c - 'A';
-    else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') v = c - '0' + 52;
-    else if (c == '+') v = 62;
-    else if (c == '/') v = 63;
-    else continue;  // line breaks and padding
+    if (c >= 'A' && c <= 'Z')
+      v = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      v = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      v = c - '0' + 52;
+    else if (c == '+')
+      v = 62;
+    else if (c == '/')
+      v = 63;
+    else
+      continue;  // line breaks and padding
     acc = (acc << 6) | static_cast<uint32_t>(v);
     bits += 6;
     if (bits >= 8) {
@@ -171,8 +177,9 @@ int RunDemo(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
   PrintResult("GETSTATUS", a);
   failures += a.fResult != 0;
 
-  a = aLibrary.Call("PRINTFR", request(kSaleReceipt, "<GetReceiptText>true</GetReceiptText>"
-                                                     "<GetReceiptImage>true</GetReceiptImage>"));
+  a = aLibrary.Call("PRINTFR", request(kSaleReceipt,
+                                       "<GetReceiptText>true</GetReceiptText>"
+                                       "<GetReceiptImage>true</GetReceiptImage>"));
   PrintResult("PRINTFR", a);
   failures += a.fResult != 0;
   const std::string image = ElementText(a.fOutput, "ReceiptImage");

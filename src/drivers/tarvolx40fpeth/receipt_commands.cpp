@@ -130,10 +130,22 @@ bool PrintBarcode(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aV
   const std::string value = Trim(aValue);
   std::string code, data;
   switch (aType) {
-    case bt_EAN13: code = "67"; data = CharLeft(value, 12); break;
-    case bt_EAN8: code = "68"; data = value; break;
-    case bt_CODE39: code = "69"; data = value; break;
-    case bt_CODE128: code = "73"; data = value; break;
+    case bt_EAN13:
+      code = "67";
+      data = CharLeft(value, 12);
+      break;
+    case bt_EAN8:
+      code = "68";
+      data = value;
+      break;
+    case bt_CODE39:
+      code = "69";
+      data = value;
+      break;
+    case bt_CODE128:
+      code = "73";
+      data = value;
+      break;
     default: return true;  // the printer has no other symbology
   }
   const std::string length = aType == bt_EAN13 ? "12" : std::to_string(CharLength(data));
@@ -154,11 +166,10 @@ bool PrintTrailingComments(kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
   return aPrinter.PrintLine("", kToPaper, kStyleClosingLine) && ok;
 }
 
-
-bool SendSaleLine(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aType,
-                  const std::string& aDescription, Amount aQuantity, Amount aPrice, const std::string& aDepartment) {
-  return aPrinter.Send("3", Fields({aType, aDescription, "", QuantityField(aQuantity), AmountField(aPrice), aDepartment, "",
-                           "", "0", ""}));
+bool SendSaleLine(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aType, const std::string& aDescription,
+                  Amount aQuantity, Amount aPrice, const std::string& aDepartment) {
+  return aPrinter.Send("3", Fields({aType, aDescription, "", QuantityField(aQuantity), AmountField(aPrice), aDepartment,
+                                    "", "", "0", ""}));
 }
 
 void PrintCodeLine(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aCode) {
@@ -184,8 +195,9 @@ bool SendAdjustment(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceipt& aRe
                     const std::string& aDescription, bool aMarkup, bool aOnSubtotal, bool aIsAmount) {
   // Refunds and voids give back the net amounts, which already carry the adjustments.
   if (aReceipt.fReceiptType == rt_Refund || aReceipt.fReceiptType == rt_Void) return true;
-  return aPrinter.Send("4", Fields({AmountField(aValue), CleanFieldText(CharLeft(aDescription, kDiscountDescriptionMax)), "",
-                           aMarkup ? "1" : "0", aOnSubtotal ? "1" : "0", aIsAmount ? "1" : "0"}));
+  return aPrinter.Send("4",
+                       Fields({AmountField(aValue), CleanFieldText(CharLeft(aDescription, kDiscountDescriptionMax)), "",
+                               aMarkup ? "1" : "0", aOnSubtotal ? "1" : "0", aIsAmount ? "1" : "0"}));
 }
 
 }  // namespace
@@ -204,8 +216,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalTextLine(kReceipt* aReceipt, k
   return true;
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalBarcodeLine(kReceipt* aReceipt,
-                                                             kReceiptMessageBarcodeLine& aLine) {
+bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalBarcodeLine(kReceipt* aReceipt, kReceiptMessageBarcodeLine& aLine) {
   fTrailingComments.push_back(&aLine);
   return true;
 }
@@ -253,13 +264,10 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
     case rt_Refund:
       aReceipt.CalcLinesNetAmount();
       return Send("-", ReferenceFields(*this, aReceipt, false)) && Send("}", "/");
-    case rt_Void:
-      return Send("+", ReferenceFields(*this, aReceipt, true));
-    default:
-      throw kException("Receipt type not managed");
+    case rt_Void: return Send("+", ReferenceFields(*this, aReceipt, true));
+    default: throw kException("Receipt type not managed");
   }
 }
-
 
 bool kFiscalPrinter_TARVOLX40FPETH::EndFiscalReceipt(kReceipt& aReceipt) {
   RequireManagedType(aReceipt);
@@ -270,10 +278,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::EndFiscalReceipt(kReceipt& aReceipt) {
   return Send("m", "/") && ok;
 }
 
-
-
 // ---- Sale lines ----
-
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintProductSale(kReceipt& aReceipt, kReceiptLineProductSale& aLine) {
   if (aReceipt.fReceiptType == rt_Void) return true;
@@ -294,7 +299,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintProductReturn(kReceipt& aReceipt, kRece
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintWeightedProductSale(kReceipt& aReceipt,
-                                                            kReceiptLineWeightedProductSale& aLine) {
+                                                             kReceiptLineWeightedProductSale& aLine) {
   if (aReceipt.fReceiptType == rt_Void) return true;
   bool ok;
   if (aReceipt.fReceiptType == rt_Refund) {
@@ -307,7 +312,6 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintWeightedProductSale(kReceipt& aReceipt,
   return ok && PrintLine(QuantityField(aLine.fTare) + " " + aLine.fUOM, kToPaper, kStylePlain);
 }
 
-
 bool kFiscalPrinter_TARVOLX40FPETH::PrintVoucherSale(kReceipt& aReceipt, kReceiptLineVoucherSale& aLine) {
   if (aReceipt.fReceiptType == rt_Void) return true;
   return PrintPrepaidSale(*this, aReceipt, aLine.fCode, aLine.GetDescription(), aLine.fPrice, aLine.fDepartment,
@@ -319,7 +323,6 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintGiftCardSale(kReceipt& aReceipt, kRecei
   return PrintPrepaidSale(*this, aReceipt, aLine.fCode, aLine.GetDescription(), aLine.fPrice, aLine.fDepartment,
                           aLine.fFreeOfCharge);
 }
-
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintVoucherRedeem(kReceipt& aReceipt, kReceiptLineVoucherRedeem& aLine) {
   if (aReceipt.fReceiptType == rt_Void) return true;
@@ -360,23 +363,21 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintSubTotal(kReceipt& aReceipt, kReceiptLi
 
 // ---- Discounts and markups ----
 
-
 bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountAmount(kReceipt& aReceipt, kReceiptLineDiscountAmount& aLine) {
   return SendAdjustment(*this, aReceipt, aLine.fAmount, aLine.GetDescription(), false, false, true);
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountPercentage(kReceipt& aReceipt,
-                                                           kReceiptLineDiscountPercentage& aLine) {
+bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountPercentage(kReceipt& aReceipt, kReceiptLineDiscountPercentage& aLine) {
   return SendAdjustment(*this, aReceipt, aLine.fPercentage, aLine.GetDescription(), false, false, false);
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountAmountOnSubtotal(kReceipt& aReceipt,
-                                                                 kReceiptLineDiscountAmountOnSubTotal& aLine) {
+                                                                  kReceiptLineDiscountAmountOnSubTotal& aLine) {
   return SendAdjustment(*this, aReceipt, aLine.fAmount, aLine.GetDescription(), false, true, true);
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountPercentageOnSubTotal(
-    kReceipt& aReceipt, kReceiptLineDiscountPercentageOnSubTotal& aLine) {
+bool kFiscalPrinter_TARVOLX40FPETH::PrintDiscountPercentageOnSubTotal(kReceipt& aReceipt,
+                                                                      kReceiptLineDiscountPercentageOnSubTotal& aLine) {
   return SendAdjustment(*this, aReceipt, aLine.fPercentage, aLine.GetDescription(), false, true, false);
 }
 
@@ -389,12 +390,12 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupPercentage(kReceipt& aReceipt, kR
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupAmountOnSubtotal(kReceipt& aReceipt,
-                                                               kReceiptLineMarkupAmountOnSubTotal& aLine) {
+                                                                kReceiptLineMarkupAmountOnSubTotal& aLine) {
   return SendAdjustment(*this, aReceipt, aLine.fAmount, aLine.GetDescription(), true, true, true);
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintMarkupPercentageOnSubTotal(kReceipt& aReceipt,
-                                                                   kReceiptLineMarkupPercentageOnSubTotal& aLine) {
+                                                                    kReceiptLineMarkupPercentageOnSubTotal& aLine) {
   return SendAdjustment(*this, aReceipt, aLine.fPercentage, aLine.GetDescription(), true, true, false);
 }
 
@@ -469,9 +470,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetLastDocumentInfo(DateTime& aDateTime, std
   return ok;
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::SetLotteryCode(const std::string& aCode) {
-  return Send("I", Fields({aCode, "0"}));
-}
+bool kFiscalPrinter_TARVOLX40FPETH::SetLotteryCode(const std::string& aCode) { return Send("I", Fields({aCode, "0"})); }
 
 bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) {
   if (!Send("X")) return false;
