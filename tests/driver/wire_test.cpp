@@ -1,0 +1,116 @@
+// What one printer command looks like on the wire, captured by a one-shot loopback peer, and
+// the client settings the driver derives from its transport.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "driver_fixture.h"
+#include "drivers/tarvolx40fpeth/http_command_link.h"
+#include "io/http_client.h"
+
+using namespace fp;
+using namespace fp::test;
+
+namespace {
+
+// Accepts one connection, keeps the request head and answers aReply with status 200.
+class OneShotPeer {
+ public:
+  explicit OneShotPeer(std::string aReply) : fReply(std::move(aReply)) {
+    fListen = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(fListen, 1);
+    socklen_t len = sizeof addr;
+    ::getsockname(fListen, reinterpret_cast<sockaddr*>(&addr), &len);
+    fPort = ntohs(addr.sin_port);
+    fThread = std::thread([this] { Serve(); });
+  }
+  ~OneShotPeer() {
+    ::shutdown(fListen, SHUT_RDWR);
+    fThread.join();
+    ::close(fListen);
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(fPort); }
+  std::string Head() {
+    fThread.join();
+    fThread = std::thread([] {});
+    return fHead;
+  }
+
+ private:
+  void Serve() {
+    int c = ::accept(fListen, nullptr, nullptr);
+    if (c < 0) return;
+    char buf[4096];
+    while (fHead.find("\r\n\r\n") == std::string::npos) {
+      ssize_t n = ::recv(c, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      fHead.append(buf, static_cast<size_t>(n));
+    }
+    const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(fReply.size()) +
+                               "\r\nConnection: close\r\n\r\n" + fReply;
+    ::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
+    ::close(c);
+  }
+  int fListen = -1;
+  uint16_t fPort = 0;
+  std::string fReply;
+  std::string fHead;
+  std::thread fThread;
+};
+
+}  // namespace
+
+TEST(DriverWire, OneCommandIsOneGetWithTheDriversHeaders) {
+  const std::string dir = testing::TempDir() + "fp_driver_wire_" + std::to_string(::getpid());
+  ::setenv("FPDRIVER_APP_DIR", dir.c_str(), 1);
+  OneShotPeer peer("00/00/02/311226/101112/");
+  kReceiptPrinterHandler h;
+  h.Deserialize(DeviceXml(peer.Url()), {});
+  kFiscalPrinter_TARVOLX40FPETH d(h);
+  EXPECT_TRUE(d.Send("7", "/0/3/caff\xC3\xA8 & 50%/"));
+  const std::string head = peer.Head();
+  EXPECT_EQ(head.rfind("GET /_io?cmd=4&js=0&pkt=7%2F0%2F3%2Fcaff%C3%A8%20&%2050%25%2F HTTP/1.1\r\n", 0), 0u) << head;
+  EXPECT_NE(head.find("\r\nUser-Agent: Varnel BRV Driver\r\n"), std::string::npos) << head;
+  EXPECT_NE(head.find("\r\nConnection: close\r\n"), std::string::npos) << head;
+  EXPECT_EQ(d.fResponse, "00/00/02/311226/101112/");
+  EXPECT_TRUE(d.fFiscalStatus.DayIsOpen);
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+}
+
+TEST(DriverWire, ClientTimeoutsFollowTheTransportInWholeSeconds) {
+  kConnection connection;
+  connection.ConnectionType = vnConnectionType::HTTP;
+  connection.URL = "http://printer/";
+  connection.AuthType = at_Digest;
+  connection.User = "u";
+  connection.Password = "p";
+  kIOHandler_HTTP transport(connection, "", "");
+  transport.SetConnectTimeout(1500);
+  transport.SetReadTimeout(7000);
+  transport.ContentType = "text/plain; charset=utf-8";
+  VN_HttpClient client;
+  tarvol::kHttpCommandLink link(client, transport);
+  link.SetupHttpClient();
+  EXPECT_EQ(client.ConnectTimeout, 1);
+  EXPECT_EQ(client.ReadTimeout, 7);
+  EXPECT_EQ(client.UserAgent, "Varnel BRV Driver");
+  EXPECT_EQ(client.ContentType, "text/plain; charset=utf-8");
+  EXPECT_EQ(client.AuthType, at_Digest);
+  EXPECT_EQ(client.User, "u");
+  EXPECT_EQ(client.Password, "p");
+  // A slow command brackets itself with a temporary read timeout, which its exchange uses.
+  transport.SetTemporaryReadTimeout(30000);
+  link.SetupHttpClient();
+  EXPECT_EQ(client.ReadTimeout, 30);
+  transport.ResetTemporaryReadTimeout();
+  link.SetupHttpClient();
+  EXPECT_EQ(client.ReadTimeout, 7);
+}
