@@ -2,7 +2,9 @@
 // CP re-encoding, the UTF-16 check and the handle table.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <utility>
 
 #include "base/errors.h"
 #include "base/text.h"
@@ -109,6 +111,57 @@ TEST(RunExport, DeeplyNestedRequestsAreReadWithoutRecursion) {
   kExportOutcome outcome = RunExport(vnExport::PRINTXR, Utf8ToUtf16(xml));
   EXPECT_EQ(outcome.fResult, -1);
   EXPECT_EQ(outcome.fErrorMessage, u"Fiscal Printer has not previously opened");
+}
+
+// The unescaped text of the ErrorText element, for comparing with the error output.
+std::string UnescapedErrorText(const std::string& aFragment) {
+  const std::string open = "<ErrorText>";
+  auto start = aFragment.find(open);
+  auto end = aFragment.find("</ErrorText>");
+  if (start == std::string::npos || end == std::string::npos) return "<missing>";
+  std::string text = aFragment.substr(start + open.size(), end - start - open.size());
+  const std::pair<const char*, const char*> entities[] = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
+  for (const auto& [from, to] : entities) text = ReplaceAll(text, from, to);
+  return text;
+}
+
+TEST(RunExport, DamagedRequestsKeepTheResultContract) {
+  // Requests of several exports (for no registered driver or open handle, so no device is
+  // ever reached), damaged unit by unit; whatever the readers make of them,
+  // the answer holds together: -1 exactly with Error True, the error output equal to the
+  // fragment's ErrorText, and the fragment ending with the log file element.
+  const std::string seeds[] = {
+      "<ReceiptPrinterManager><Driver>UNREGISTERED</Driver><Handle>0</Handle><Connection><Type>HTTP</Type>"
+      "<URL>http://127.0.0.1:9/</URL><ConnectTimeout>100</ConnectTimeout></Connection><Parameters><CP>gr</CP>"
+      "</Parameters><XReport/><ZReport/><Drawer><Number>1</Number></Drawer></ReceiptPrinterManager>",
+      "<ReceiptPrinterManager><Handle>5</Handle><VATTable><VAT><Index>1</Index><Code>A</Code><Rate>22</Rate></VAT>"
+      "</VATTable><Payment><Amount>1.5</Amount><PrintLocation>ECR</PrintLocation></Payment></ReceiptPrinterManager>",
+  };
+  const vnExport exports[] = {vnExport::OPEN, vnExport::PRINTXR, vnExport::PRINTZR, vnExport::SETVATTABLE,
+                              vnExport::PAY, vnExport::GETDRSTATUS, vnExport::CLOSE};
+  const char16_t replacements[] = {u'<', u'>', u'&', u'/', u'"', u'x', u'9', u'-', 0xD800, 0xDC00, 0, 0xFFFF};
+  uint32_t random = 12345;
+  auto next = [&random] { return random = random * 1103515245u + 12345u; };
+  for (int round = 0; round < 2000; ++round) {
+    std::u16string request = Utf8ToUtf16(seeds[round % 2]);
+    for (int k = 0; k < 1 + round % 4; ++k) {
+      size_t at = next() % request.size();
+      switch (next() % 3) {
+        case 0: request[at] = replacements[next() % std::size(replacements)]; break;
+        case 1: request.erase(at, 1 + next() % 8); break;
+        default: request.resize(at); break;
+      }
+      if (request.empty()) request = u"<";
+    }
+    vnExport e = exports[round % std::size(exports)];
+    kExportOutcome o = RunExport(e, request);
+    const std::string fragment = Utf16ToUtf8(o.fOutput);
+    const bool error = fragment.find("<Error>True</Error>") != std::string::npos;
+    ASSERT_EQ(o.fResult == -1, error) << round << "\n" << fragment;
+    ASSERT_EQ(UnescapedErrorText(fragment), Utf16ToUtf8(o.fErrorMessage)) << round;
+    ASSERT_TRUE(fragment.ends_with("</LogFileName>")) << round;
+  }
 }
 
 }  // namespace
