@@ -65,10 +65,6 @@
 /* Longest accepted request, in UTF-16 code units. */
 #define FPDRIVER_MAX_REQUEST_CHARS (16u * 1024u * 1024u)
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-
 #if defined(_WIN32)
 #include <oleauto.h>
 #else
@@ -78,6 +74,10 @@ typedef char16_t OLECHAR;
 typedef uint_least16_t OLECHAR; /* the type of C11's char16_t */
 #endif
 typedef OLECHAR* BSTR;
+#endif
+
+#ifdef __cplusplus
+extern "C" {
 #endif
 
 /* Inside the library the 16-bit result is returned zero-extended as a 32-bit value, so
