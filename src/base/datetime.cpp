@@ -57,6 +57,12 @@ std::optional<DateTime> EncodeDateTime(int aYear, int aMonth, int aDay, int aHou
 DateTimeParts DecodeDateTime(DateTime aValue) {
   DateTimeParts p;
   if (!std::isfinite(aValue)) return p;
+  // Day counts beyond the calendar (years 1 to 9999) would overflow the integer day
+  // number below; they are held at its ends.
+  constexpr double kFirstDay = 1 - kDelta;         // 0001-01-01
+  constexpr double kLastDay = 3652059.0 - kDelta;  // 9999-12-31
+  if (aValue <= kFirstDay - 1) aValue = kFirstDay;
+  if (aValue >= kLastDay + 1) aValue = kLastDay;
   double whole = std::trunc(aValue);
   double frac = std::fabs(aValue - whole);
   long long ms = std::llround(frac * kMsPerDay);

@@ -71,6 +71,15 @@ TEST(DateTime, EncodesAndDecodesWithValidation) {
   auto far = DecodeDateTime(*EncodeDate(9999, 12, 31));
   EXPECT_EQ(far.year, 9999);
   EXPECT_EQ(far.day, 31);
+  // Day counts outside the calendar (a device's garbage, an uninitialised field) are held
+  // at its ends instead of overflowing the day number.
+  for (double wild : {1e300, 3e6, -1e300, -7e5}) {
+    SCOPED_TRACE(wild);
+    auto q = DecodeDateTime(wild);
+    EXPECT_EQ(q.year, wild > 0 ? 9999 : 1);
+    EXPECT_EQ(q.month, wild > 0 ? 12 : 1);
+    EXPECT_EQ(q.day, wild > 0 ? 31 : 1);
+  }
 }
 
 TEST(Text, CountsCharactersNotBytes) {
