@@ -73,14 +73,14 @@ std::optional<double> ParseFloat(std::string_view aText) {
 // Codec tables: the accepted lower-case text of every ordinal and the written text.
 
 struct Entry {
-  const char* accepted;
+  const char* accepted;  // null: the value can't be decoded from any text
   const char* written;
 };
 
 template <size_t N>
 int Lookup(const std::array<Entry, N>& aTable, std::string_view aLowerText) {
   for (size_t i = 0; i < N; ++i)
-    if (aLowerText == aTable[i].accepted) return static_cast<int>(i);
+    if (aTable[i].accepted != nullptr && aLowerText == aTable[i].accepted) return static_cast<int>(i);
   return -1;
 }
 
@@ -144,9 +144,9 @@ constexpr std::array<Entry, 4> kReferenceTypes{{{"originalreceipt", "OriginalRec
 
 constexpr std::array<Entry, 3> kCustomerIdTypes{{{"na", ""}, {"passport", "passport"}, {"nationalid", "nationalid"}}};
 
-// la_none has no text: it cannot be decoded (its slot never matches a lower-cased input
-// because no input is the null marker below) and encodes as empty text.
-constexpr std::array<Entry, 4> kAlignments{{{"\x01", ""}, {"right", "right"}, {"center", "center"}, {"left", "left"}}};
+// la_none has no text: no input decodes to it (the empty text fails) and it encodes as
+// empty text.
+constexpr std::array<Entry, 4> kAlignments{{{nullptr, ""}, {"right", "right"}, {"center", "center"}, {"left", "left"}}};
 
 constexpr std::array<Entry, 8> kBarcodeTypes{{{"ean13", "ean13"},
                                               {"ean8", "ean8"},

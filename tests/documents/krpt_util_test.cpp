@@ -81,6 +81,7 @@ TEST(CodecTest, DecodersLowerCaseButDoNotTrim) {
       {al, "RIGHT", la_right, ""},
       {al, "", -1, "Alignment  is invalid"},
       {al, "middle", -1, "Alignment middle is invalid"},
+      {al, "\x01", -1, "Alignment \x01 is invalid"},  // no text, however odd, means "none"
       {bt, "QRCode", bt_QRCODE, ""},
       {bt, "Interleaved2of5", bt_Interleaved2Of5, ""},
       {bt, "pdf417", -1, "BarcodeType pdf417 is invalid"},
