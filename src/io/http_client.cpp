@@ -120,8 +120,9 @@ bool VN_HttpClient::Get(const std::string& aURL) {
   } else {
     fResponse.clear();
   }
-  if (!InRange(LastStatusCode, 200, 299)) {
-    // The answer's own reason phrase, or what went wrong when there was no answer.
+  // Outside 200..299, or a success status whose answer then broke off: either way the
+  // log says what went wrong, with the answer's own reason phrase or libcurl's text.
+  if (!InRange(LastStatusCode, 200, 299) || !r.Complete()) {
     const std::string text = r.Complete() ? r.StatusText : r.ErrorText;
     DoWriteLog(let_error, "HTTP Error", std::to_string(LastStatusCode) + " - " + text);
     result = false;

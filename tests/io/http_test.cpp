@@ -297,6 +297,19 @@ TEST(HttpClientFailures, RequestsWhoseOutcomeIsUnknown) {
   }
 }
 
+TEST(HttpClientFailures, GetBrokenOffAfterASuccessStatusIsLogged) {
+  test::TcpPeer partial([](int fd) {
+    test::TcpPeer::Receive(fd, 16);
+    test::TcpPeer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort");
+  });
+  LoggedClient c;
+  EXPECT_FALSE(c.client.Get("http://127.0.0.1:" + std::to_string(partial.Port()) + "/x"));
+  EXPECT_EQ(c.client.LastFailure(), hf_OutcomeUnknown);
+  EXPECT_EQ(c.client.LastStatusCode, 200);
+  EXPECT_EQ(c.client.Response(), "");
+  EXPECT_EQ(c.log.back(), "E|HTTP Error|200 - " + c.client.LastErrorText());
+}
+
 // ---- The HTTP transport ----
 
 kConnection HttpConnection(const std::string& aUrl) {
