@@ -196,8 +196,9 @@ void kTcpClient::Fill(int aTimeoutMs) {
     uint8_t chunk[4096];
     const ssize_t n = ::recv(fSocket, chunk, sizeof(chunk), 0);
     if (n > 0) {
-      if (fBufferPos == fBuffer.size()) {
-        fBuffer.clear();
+      // Drop what has been consumed, so a long session never grows the buffer.
+      if (fBufferPos > 0) {
+        fBuffer.erase(fBuffer.begin(), fBuffer.begin() + static_cast<long>(fBufferPos));
         fBufferPos = 0;
       }
       fBuffer.insert(fBuffer.end(), chunk, chunk + n);
