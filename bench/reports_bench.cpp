@@ -79,8 +79,8 @@ BENCHMARK(BM_JournalProcessing)->Unit(benchmark::kMillisecond);
 
 // A device as OPEN builds it, over the emulator, with its pauses skipped.
 struct Device {
-  explicit Device(fp::emu::PrinterEmulator& aEmu) {
-    const auto dir = std::filesystem::temp_directory_path() / ("fp_reports_bench_" + std::to_string(::getpid()));
+  explicit Device(fp::emu::PrinterEmulator& aEmu)
+      : dir(std::filesystem::temp_directory_path() / ("fp_reports_bench_" + std::to_string(::getpid()))) {
     std::filesystem::create_directories(dir);
     ::setenv("FPDRIVER_APP_DIR", dir.c_str(), 1);
     handler.Deserialize("<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>bench</LogId>"
@@ -96,6 +96,12 @@ struct Device {
     fp::_int_OPEN_result r;
     printer->Pub_Open(handler, r);
   }
+  ~Device() {
+    printer.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+  std::filesystem::path dir;  // stands in for the host program's folder; the device log goes below it
   fp::kReceiptPrinterHandler handler;
   std::unique_ptr<fp::kFiscalPrinter_TARVOLX40FPETH> printer;
 };
