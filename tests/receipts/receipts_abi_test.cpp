@@ -121,6 +121,8 @@ TEST_F(ReceiptAbiTest, LinePacketsByKind) {
        Receipt("Sale", Sale("Pane", "1", "10", "10"), cash, "<LotteryIdCode> ABCD1234 </LotteryIdCode>"),
        "I",
        {"/ABCD1234/0/"}},
+      {"the word Totale in an item description goes out as it is",
+       Receipt("Sale", Sale("Totale merce", "1", "10", "10"), cash), "3", {"/S/Totale merce//1.000/10.00/1///0//"}},
       {"change given back is not tendered",
        Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "20") + Pay("Change", "10")),
        "5",
