@@ -18,7 +18,7 @@ namespace {
 using DT = vnReceiptHandlerDocumentType;
 
 // Indexed by vnExport.
-const kExportSpec kExportSpecs[] = {
+const kExportProfile kExportProfiles[] = {
     //  name                    documents                  create greek  cp     keep
     {"PRINTFR", {DT::dt_Receipt}, false, true, true, true},
     {"REPRINTFR", {DT::dt_ReceiptReference}, false, true, true, true},
@@ -78,11 +78,11 @@ class kFiscalPrinterWrapperOf : public kFiscalPrinterWrapper {
     ResetResult();
     kDeviceLease lease;
     try {
-      if (fSpec.fCodePage) ApplyCodePage(aXml);
-      fHandler->Deserialize(aXml, fSpec.fDocuments);
-      lease = GetFiscalPrinter(fSpec.fAllowCreate);
+      if (fProfile.fCodePage) ApplyCodePage(aXml);
+      fHandler->Deserialize(aXml, fProfile.fDocuments);
+      lease = GetFiscalPrinter(fProfile.fAllowCreate);
       kFiscalPrinterDevice& device = lease.Device();
-      if (fSpec.fKeepXml) device.fXmlString = aXml;
+      if (fProfile.fKeepXml) device.fXmlString = aXml;
       // The operation starts from an all-zero record, not from the start values.
       TResult local{};
       (device.*Operation)(*fHandler, local);
@@ -127,7 +127,7 @@ class kFiscalPrinterWrapperOf : public kFiscalPrinterWrapper {
   class kFiscalPrinterWrapper_##EXPORT final                                                                    \
       : public kFiscalPrinterWrapperOf<_int_##EXPORT##_result, &kFiscalPrinterDevice::OPERATION> {              \
    public:                                                                                                      \
-    kFiscalPrinterWrapper_##EXPORT() : kFiscalPrinterWrapperOf(ExportSpec(vnExport::EXPORT)) {}                 \
+    kFiscalPrinterWrapper_##EXPORT() : kFiscalPrinterWrapperOf(ExportProfile(vnExport::EXPORT)) {}                 \
   };
 
 FP_SIMPLE_WRAPPER(PRINTFR, Pub_PrintReceipt)
@@ -153,7 +153,7 @@ FP_SIMPLE_WRAPPER(GETEJFILES, Pub_GetEJFiles)
 
 class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPEN_result, &kFiscalPrinterDevice::Pub_Open> {
  public:
-  kFiscalPrinterWrapper_OPEN() : kFiscalPrinterWrapperOf(ExportSpec(vnExport::OPEN)) {}
+  kFiscalPrinterWrapper_OPEN() : kFiscalPrinterWrapperOf(ExportProfile(vnExport::OPEN)) {}
 
  protected:
   // After a successful open: report the handle, let the driver initialise, and refresh
@@ -184,7 +184,7 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
 class kFiscalPrinterWrapper_CLOSE final
     : public kFiscalPrinterWrapperOf<_int_CLOSE_result, &kFiscalPrinterDevice::Pub_Close> {
  public:
-  kFiscalPrinterWrapper_CLOSE() : kFiscalPrinterWrapperOf(ExportSpec(vnExport::CLOSE)) {}
+  kFiscalPrinterWrapper_CLOSE() : kFiscalPrinterWrapperOf(ExportProfile(vnExport::CLOSE)) {}
 
  protected:
   // Whatever Pub_Close reported, the device leaves the table and is freed; a Pub_Close that
@@ -194,7 +194,7 @@ class kFiscalPrinterWrapper_CLOSE final
 
 class kFiscalPrinterWrapper_PAY final : public kFiscalPrinterWrapperOf<_int_PAY_result, &kFiscalPrinterDevice::Pub_Pay> {
  public:
-  kFiscalPrinterWrapper_PAY() : kFiscalPrinterWrapperOf(ExportSpec(vnExport::PAY)) {}
+  kFiscalPrinterWrapper_PAY() : kFiscalPrinterWrapperOf(ExportProfile(vnExport::PAY)) {}
 
  protected:
   // A payment without a handle runs on a device of its own whose handle is never reported:
@@ -215,10 +215,10 @@ struct StringWriter final : pugi::xml_writer {
 
 }  // namespace
 
-const kExportSpec& ExportSpec(vnExport aExport) { return kExportSpecs[static_cast<size_t>(aExport)]; }
+const kExportProfile& ExportProfile(vnExport aExport) { return kExportProfiles[static_cast<size_t>(aExport)]; }
 
-kFiscalPrinterWrapper::kFiscalPrinterWrapper(const kExportSpec& aSpec)
-    : fSpec(aSpec), fHandler(std::make_unique<kReceiptPrinterHandler>()) {}
+kFiscalPrinterWrapper::kFiscalPrinterWrapper(const kExportProfile& aProfile)
+    : fProfile(aProfile), fHandler(std::make_unique<kReceiptPrinterHandler>()) {}
 
 kFiscalPrinterWrapper::~kFiscalPrinterWrapper() = default;
 

@@ -21,7 +21,7 @@ enum class vnExport : int32_t {
 };
 
 // What the frame does for one export.
-struct kExportSpec {
+struct kExportProfile {
   const char* fName;
   vnReceiptHandlerDocumentTypes fDocuments;  // documents read besides the device section
   bool fAllowCreate;   // a request without handle creates a new device (OPEN, PAY)
@@ -30,11 +30,11 @@ struct kExportSpec {
   bool fKeepXml;       // the device keeps the request text for the processor library
 };
 
-const kExportSpec& ExportSpec(vnExport aExport);
+const kExportProfile& ExportProfile(vnExport aExport);
 
 class kFiscalPrinterWrapper {
  public:
-  explicit kFiscalPrinterWrapper(const kExportSpec& aSpec);
+  explicit kFiscalPrinterWrapper(const kExportProfile& aProfile);
   virtual ~kFiscalPrinterWrapper();
   kFiscalPrinterWrapper(const kFiscalPrinterWrapper&) = delete;
   kFiscalPrinterWrapper& operator=(const kFiscalPrinterWrapper&) = delete;
@@ -59,10 +59,10 @@ class kFiscalPrinterWrapper {
   static void ApplyCodePage(std::string& aXml);
 
   kReceiptPrinterHandler& Handler() { return *fHandler; }
-  const kExportSpec& Spec() const { return fSpec; }
+  const kExportProfile& Profile() const { return fProfile; }
 
  protected:
-  const kExportSpec& fSpec;
+  const kExportProfile& fProfile;
   std::unique_ptr<kReceiptPrinterHandler> fHandler;
 };
 

@@ -45,7 +45,7 @@ size_t FindInvalidUtf16(std::u16string_view aText) {
 }
 
 std::string PrepareRequestText(vnExport aExport, std::string aXml, int aAnsiCodePage) {
-  if (ExportSpec(aExport).fGreekPrelude && aAnsiCodePage == 1253) aXml.insert(0, kGreekDeclaration);
+  if (ExportProfile(aExport).fGreekPrelude && aAnsiCodePage == 1253) aXml.insert(0, kGreekDeclaration);
   return aXml;
 }
 

@@ -29,7 +29,7 @@ TEST(GreekPrelude, OnlyThePrintingExportsOnCodePage1253) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(PrepareRequestText(c.e, request, c.codePage), c.prefixed ? prefixed : request)
-        << ExportSpec(c.e).fName << " " << c.codePage;
+        << ExportProfile(c.e).fName << " " << c.codePage;
   // Put in front even of a request that has its own declaration.
   const std::string declared = "<?xml version=\"1.0\"?>" + request;
   EXPECT_EQ(PrepareRequestText(vnExport::PRINTFR, declared, 1253), std::string(kGreekDeclaration) + declared);
