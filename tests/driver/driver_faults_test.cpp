@@ -66,7 +66,10 @@ TEST_F(DriverTest, PrinterDownEndsQuickly) {
   _int_GETSTATUS_result r;
   d.Pub_GetStatus(*Request(), r);
   EXPECT_TRUE(r.Error);
+  // No HTTP status came back: the status text of a refused connection is "Unknown".
+  EXPECT_EQ(r.ErrorText, "Unknown");
   EXPECT_EQ(pauses, (std::vector<int>{1000, 1000, 1000}));
+  EXPECT_TRUE(LogHas("TX: :Retry:3"));
 }
 
 TEST_F(DriverTest, RefusedCommandGivesTheReplyCodeMessage) {
