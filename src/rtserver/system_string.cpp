@@ -11,33 +11,51 @@
 namespace fp {
 
 namespace {
+
 constexpr size_t kPrefix = sizeof(uint32_t);
+// The most code units whose byte count, with the prefix and the terminator, still fits in
+// the 32-bit count (and so in size_t).
+constexpr size_t kMaxUnits = (std::numeric_limits<uint32_t>::max() - kPrefix - sizeof(char16_t)) / sizeof(char16_t);
+
 }  // namespace
 
-kSystemString NewSystemString(std::string_view aText) {
-  std::u16string units = Utf8ToUtf16(aText);
-  if (units.size() > (std::numeric_limits<uint32_t>::max() - kPrefix - sizeof(char16_t)) / sizeof(char16_t))
-    throw kException("Text too long for a system string");
-  const size_t bytes = units.size() * sizeof(char16_t);
+kSystemString AllocSystemString(const char16_t* aUnits, size_t aLength) noexcept {
+  if (aLength > kMaxUnits) return nullptr;
+  const size_t bytes = aLength * sizeof(char16_t);
   char* block = static_cast<char*>(std::malloc(kPrefix + bytes + sizeof(char16_t)));
-  if (block == nullptr) throw kException("Out of memory for a system string");
+  if (block == nullptr) return nullptr;
   const auto count = static_cast<uint32_t>(bytes);
   std::memcpy(block, &count, kPrefix);
   auto* text = reinterpret_cast<char16_t*>(block + kPrefix);
-  if (bytes > 0) std::memcpy(text, units.data(), bytes);
-  text[units.size()] = 0;
+  // Without a source the units are zeroed rather than left with old heap contents.
+  if (aUnits != nullptr) {
+    if (bytes > 0) std::memcpy(text, aUnits, bytes);
+  } else if (bytes > 0) {
+    std::memset(text, 0, bytes);
+  }
+  text[aLength] = 0;
   return text;
 }
 
-void FreeSystemString(kSystemString aText) {
+kSystemString NewSystemString(std::string_view aText) {
+  std::u16string units = Utf8ToUtf16(aText);
+  if (units.size() > kMaxUnits) throw kException("Text too long for a system string");
+  kSystemString text = AllocSystemString(units.data(), units.size());
+  if (text == nullptr) throw kException("Out of memory for a system string");
+  return text;
+}
+
+void FreeSystemString(kSystemString aText) noexcept {
   if (aText != nullptr) std::free(reinterpret_cast<char*>(aText) - kPrefix);
 }
 
-std::string SystemStringText(kSystemString aText) {
+std::u16string_view SystemStringView(const char16_t* aText) noexcept {
   if (aText == nullptr) return {};
   uint32_t bytes = 0;
-  std::memcpy(&bytes, reinterpret_cast<char*>(aText) - kPrefix, kPrefix);
-  return Utf16ToUtf8(std::u16string_view(aText, bytes / sizeof(char16_t)));
+  std::memcpy(&bytes, reinterpret_cast<const char*>(aText) - kPrefix, kPrefix);
+  return std::u16string_view(aText, bytes / sizeof(char16_t));
 }
+
+std::string SystemStringText(const char16_t* aText) { return Utf16ToUtf8(SystemStringView(aText)); }
 
 }  // namespace fp
