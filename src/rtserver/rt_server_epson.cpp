@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <sstream>
@@ -97,6 +98,32 @@ bool ParseAnswer(pugi::xml_document& aDoc, const std::string& aText, std::string
   return aDoc.document_element() != nullptr;
 }
 
+// The till's private copy of the library, loaded. Libraries are never unloaded, so a copy
+// loaded before (a device of the same till opened again) is still mapped: it is used as it
+// is, and its file is not touched, since rewriting a mapped library in place pulls the code
+// from under the threads running it. Otherwise the copy is written beside the library under
+// a temporary name and renamed over the old one, so a copy is never seen half written.
+template <class Fail>
+void* LoadedCopy(const std::string& aLibrary, const std::string& aCopy, Fail aFail) {
+  if (void* loaded = dlopen(aCopy.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) return loaded;
+  // A name of this writer's own: devices of one till opened on two threads at once must
+  // not write into the same file.
+  static std::atomic<unsigned> counter{0};
+  const std::string partial = aCopy + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".partial";
+  std::error_code error;
+  fs::copy_file(aLibrary, partial, fs::copy_options::overwrite_existing, error);
+  if (!error) fs::rename(partial, aCopy, error);
+  if (error) {
+    std::error_code ignored;
+    fs::remove(partial, ignored);
+    aFail(error.value());
+  }
+  errno = 0;
+  void* handle = dlopen(aCopy.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) aFail(errno != 0 ? errno : ENOEXEC);
+  return handle;
+}
+
 }  // namespace
 
 kRTServer_Epson::kRTServer_Epson(std::string aDLLName, std::string aTillSerial, bool aTillInstance)
@@ -118,17 +145,21 @@ void kRTServer_Epson::Load() {
   fLoadedPath = path;
   if (::access(path.c_str(), R_OK) != 0) fail(errno);
   if (fTillInstance) {
+    // The serial becomes part of a file name beside the library: it must not lead the copy
+    // into another folder.
+    if (fTillSerial.find_first_of(std::string("/\\\0", 3)) != std::string::npos || fTillSerial == "." ||
+        fTillSerial == "..")
+      throw kException("Invalid till serial for the RT server library copy: " + fTillSerial);
     // One private copy per till, so several tills in one process keep separate library state.
     fs::path copy = fs::path(path).replace_extension();
     copy += "-" + fTillSerial + ".dll";
-    std::error_code error;
-    fs::copy_file(path, copy, fs::copy_options::overwrite_existing, error);
-    if (error) fail(error.value());
     fLoadedPath = copy.string();
+    fDLLHandle = LoadedCopy(path, fLoadedPath, fail);
+  } else {
+    errno = 0;
+    fDLLHandle = dlopen(fLoadedPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (fDLLHandle == nullptr) fail(errno != 0 ? errno : ENOEXEC);
   }
-  errno = 0;
-  fDLLHandle = dlopen(fLoadedPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (fDLLHandle == nullptr) fail(errno != 0 ? errno : ENOEXEC);
 
   fOpenTill = reinterpret_cast<tRTServer_OPENTILL>(dlsym(fDLLHandle, "OPENTILL"));
   if (fOpenTill == nullptr) throw kException("OPENTILL function not found in VNRS_ZEVUZ90_20.dll");

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -98,6 +99,35 @@ TEST(RTServerClient, TillInstanceLoadsAPrivateCopy) {
   EXPECT_EQ(client.LoadedPath(), expected);
   EXPECT_TRUE(fs::exists(expected));
   fs::remove(expected);
+}
+
+TEST(RTServerClient, TillCopyInUseIsNotRewrittenWhenTheTillComesBack) {
+  kRTServer_Epson first(FP_TEST_RTSERVER, "78", true);
+  first.Load();
+  const fs::path copy = first.LoadedPath();
+  // Dated back, so that any rewrite shows whatever the clock's granularity.
+  const auto written = fs::last_write_time(copy) - std::chrono::hours(1);
+  fs::last_write_time(copy, written);
+  // The same till again (a device closed and opened anew): its library is still mapped.
+  kRTServer_Epson again(FP_TEST_RTSERVER, "78", true);
+  again.Load();
+  EXPECT_EQ(again.LoadedPath(), copy.string());
+  EXPECT_EQ(fs::last_write_time(copy), written);
+  EXPECT_TRUE(first.OpenTill("h", 1, "u", "p", "78"));
+  EXPECT_TRUE(again.OpenTill("h", 1, "u", "p", "78"));
+  fs::remove(copy);
+}
+
+TEST(RTServerClient, TillSerialCannotLeadTheCopyElsewhere) {
+  for (const char* serial : {"../77", "a/b", "..", "x\\y"}) {
+    kRTServer_Epson client(FP_TEST_RTSERVER, serial, true);
+    try {
+      client.Load();
+      ADD_FAILURE() << serial << " loaded from " << client.LoadedPath();
+    } catch (const kException& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("Invalid till serial for the RT server library copy: ") + serial);
+    }
+  }
 }
 
 TEST(RTServerClient, TillOpensAndReportsCloseIt) {
