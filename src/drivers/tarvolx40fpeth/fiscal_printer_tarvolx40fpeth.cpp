@@ -1,7 +1,8 @@
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
 
+#include <utility>
+
 #include "base/errors.h"
-#include "base/text.h"
 #include "documents/vat_table.h"
 #include "drivers/tarvolx40fpeth/http_command_link.h"
 #include "io/http_client.h"

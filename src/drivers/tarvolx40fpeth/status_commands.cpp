@@ -1,5 +1,6 @@
 // Start-up sequence, status, clock, drawer, display and settings hooks of the RT printer.
 #include <cstdlib>
+#include <optional>
 
 #include "base/errors.h"
 #include "base/text.h"
