@@ -24,12 +24,6 @@ bool IsTextNode(pugi::xml_node aNode) {
   return aNode.type() == pugi::node_pcdata || aNode.type() == pugi::node_cdata;
 }
 
-pugi::xml_node FindChild(pugi::xml_node aParent, std::string_view aName) {
-  for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling())
-    if (child.type() == pugi::node_element && aName == child.name()) return child;
-  return {};
-}
-
 // Replaces the first "%s" of aTemplate by aValue.
 std::string Format1(std::string_view aTemplate, std::string_view aValue) {
   std::string out(aTemplate);
@@ -275,13 +269,13 @@ std::string krptUtil::NodeValue(pugi::xml_node aNode) {
 }
 
 std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  pugi::xml_node node = FindChild(aParentNode, aNodeName);
+  pugi::xml_node node = FindNode(aParentNode, aNodeName);
   if (!node) return "";
   return Convert(node, aNodeName, "Error in processing node %s as string.\r\n", [](std::string v) { return v; });
 }
 
 bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName, bool aDefaultValue) {
-  pugi::xml_node node = FindChild(aParentNode, aNodeName);
+  pugi::xml_node node = FindNode(aParentNode, aNodeName);
   if (!node) return aDefaultValue;
   return Convert(node, aNodeName, "Error in processing node %s as boolean.\r\n", [](const std::string& v) {
     if (SameText(v, "true")) return true;
@@ -292,7 +286,7 @@ bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_vie
 }
 
 Amount krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  pugi::xml_node node = FindChild(aParentNode, aNodeName);
+  pugi::xml_node node = FindNode(aParentNode, aNodeName);
   if (!node) return Amount();
   return Convert(node, aNodeName, "Error in processing node %s as currency.\r\n", [](const std::string& v) {
     if (v.empty()) return Amount();
@@ -302,7 +296,7 @@ Amount krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_
 }
 
 int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  pugi::xml_node node = FindChild(aParentNode, aNodeName);
+  pugi::xml_node node = FindNode(aParentNode, aNodeName);
   if (!node) return 0;
   return Convert(node, aNodeName, "Error in processing node %s as integer.\r\n", [](const std::string& v) {
     if (v.empty()) return int32_t{0};
@@ -312,14 +306,14 @@ int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_
 }
 
 DateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  pugi::xml_node node = FindChild(aParentNode, aNodeName);
+  pugi::xml_node node = FindNode(aParentNode, aNodeName);
   if (!node) return 0;
   return Convert(node, aNodeName, "Error in processing node %s as date.\r\n",
                  [](const std::string& v) { return XmlTextToDate(v); });
 }
 
 DateTime krptUtil::GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  pugi::xml_node node = FindChild(aParentNode, aNodeName);
+  pugi::xml_node node = FindNode(aParentNode, aNodeName);
   if (!node) return 0;
   return Convert(node, aNodeName, "Error in processing node %s as datetime.\r\n",
                  [](const std::string& v) { return XmlTextToDateTime(v); });
@@ -339,8 +333,14 @@ std::string krptUtil::GetAttributeValueAsString(pugi::xml_node aNode, std::strin
   return "";
 }
 
+pugi::xml_node krptUtil::FindNode(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  for (pugi::xml_node child = aParentNode.first_child(); child; child = child.next_sibling())
+    if (child.type() == pugi::node_element && aNodeName == child.name()) return child;
+  return {};
+}
+
 bool krptUtil::HasNode(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  return static_cast<bool>(FindChild(aParentNode, aNodeName));
+  return static_cast<bool>(FindNode(aParentNode, aNodeName));
 }
 
 pugi::xml_node krptUtil::AddNode(pugi::xml_node aParentNode, std::string_view aNodeName, std::string_view aNodeValue) {

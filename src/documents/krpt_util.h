@@ -37,6 +37,8 @@ class krptUtil {
   // The attribute's value, empty when it is absent.
   static std::string GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName);
   static bool HasNode(pugi::xml_node aParentNode, std::string_view aNodeName);
+  // The first child element named aNodeName, or a null node.
+  static pugi::xml_node FindNode(pugi::xml_node aParentNode, std::string_view aNodeName);
   // Appends an element aNodeName with the text aNodeValue as the last child of aParentNode
   // and returns it.
   static pugi::xml_node AddNode(pugi::xml_node aParentNode, std::string_view aNodeName, std::string_view aNodeValue);

@@ -4,6 +4,7 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "documents/krpt_util.h"
+#include "documents/request_element.h"
 
 namespace fp {
 
@@ -11,24 +12,10 @@ namespace {
 
 using U = krptUtil;
 
-pugi::xml_node FirstChild(pugi::xml_node aParent, std::string_view aName) {
-  for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling())
-    if (child.type() == pugi::node_element && aName == child.name()) return child;
-  return {};
-}
-
-// The document element of a document node; an element stands for itself.
-pugi::xml_node DocumentElement(pugi::xml_node aNode) {
-  if (aNode.type() == pugi::node_element) return aNode;
-  for (pugi::xml_node child = aNode.first_child(); child; child = child.next_sibling())
-    if (child.type() == pugi::node_element) return child;
-  return {};
-}
-
 // Custom attributes of a line element: one entry per child of CustomAttributes, named
 // lower-case, valued by the first child of that name.
 void ReadCustomAttributes(pugi::xml_node aNode, kCustomAttributes& aAttributes) {
-  pugi::xml_node list = FirstChild(aNode, "CustomAttributes");
+  pugi::xml_node list = U::FindNode(aNode, "CustomAttributes");
   if (!list) return;
   // Comments and stray text between the entries name no attribute and are passed over;
   // taken as entries they would give names no element can carry when written back.
@@ -147,38 +134,35 @@ void kReceiptLineWeightedProductSale::ReadFields(pugi::xml_node aNode) {
   fTare = U::GetNodeValueAsCurrency(aNode, "Tare");
 }
 
+namespace {
+
+// The fields vouchers and gift cards share; the redeeming kinds carry no FreeOfCharge.
+void ReadPricedItemFields(pugi::xml_node aNode, std::string& aCode, std::string& aDescription,
+                          std::string& aDepartment, std::string& aTaxCode, Amount& aPrice, bool* aFreeOfCharge) {
+  aCode = U::GetNodeValueAsString(aNode, "Code");
+  aDescription = U::GetNodeValueAsString(aNode, "Description");
+  aDepartment = U::GetNodeValueAsString(aNode, "Department");
+  aTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
+  aPrice = U::GetNodeValueAsCurrency(aNode, "Price");
+  if (aFreeOfCharge) *aFreeOfCharge = U::GetNodeValueAsBoolean(aNode, "FreeOfCharge", false);
+}
+
+}  // namespace
+
 void kReceiptLineVoucherSale::ReadFields(pugi::xml_node aNode) {
-  fCode = U::GetNodeValueAsString(aNode, "Code");
-  fDescription = U::GetNodeValueAsString(aNode, "Description");
-  fDepartment = U::GetNodeValueAsString(aNode, "Department");
-  fTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
-  fPrice = U::GetNodeValueAsCurrency(aNode, "Price");
-  fFreeOfCharge = U::GetNodeValueAsBoolean(aNode, "FreeOfCharge", false);
+  ReadPricedItemFields(aNode, fCode, fDescription, fDepartment, fTaxCode, fPrice, &fFreeOfCharge);
 }
 
 void kReceiptLineVoucherRedeem::ReadFields(pugi::xml_node aNode) {
-  fCode = U::GetNodeValueAsString(aNode, "Code");
-  fDescription = U::GetNodeValueAsString(aNode, "Description");
-  fDepartment = U::GetNodeValueAsString(aNode, "Department");
-  fTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
-  fPrice = U::GetNodeValueAsCurrency(aNode, "Price");
+  ReadPricedItemFields(aNode, fCode, fDescription, fDepartment, fTaxCode, fPrice, nullptr);
 }
 
 void kReceiptLineGiftCardSale::ReadFields(pugi::xml_node aNode) {
-  fCode = U::GetNodeValueAsString(aNode, "Code");
-  fDescription = U::GetNodeValueAsString(aNode, "Description");
-  fDepartment = U::GetNodeValueAsString(aNode, "Department");
-  fTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
-  fPrice = U::GetNodeValueAsCurrency(aNode, "Price");
-  fFreeOfCharge = U::GetNodeValueAsBoolean(aNode, "FreeOfCharge", false);
+  ReadPricedItemFields(aNode, fCode, fDescription, fDepartment, fTaxCode, fPrice, &fFreeOfCharge);
 }
 
 void kReceiptLineGiftCardRedeem::ReadFields(pugi::xml_node aNode) {
-  fCode = U::GetNodeValueAsString(aNode, "Code");
-  fDescription = U::GetNodeValueAsString(aNode, "Description");
-  fDepartment = U::GetNodeValueAsString(aNode, "Department");
-  fTaxCode = U::GetNodeValueAsString(aNode, "TaxCode");
-  fPrice = U::GetNodeValueAsCurrency(aNode, "Price");
+  ReadPricedItemFields(aNode, fCode, fDescription, fDepartment, fTaxCode, fPrice, nullptr);
 }
 
 void kReceiptLineSubtotal::ReadFields(pugi::xml_node aNode) { fAmount = U::GetNodeValueAsCurrency(aNode, "Amount"); }
@@ -319,8 +303,8 @@ std::unique_ptr<kReceiptLine> CreateReceiptLine(vnReceiptLineType aType, kReceip
 // The receipt reader
 
 void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
-  pugi::xml_node root = DocumentElement(aXmlDocument);
-  pugi::xml_node node = root && std::string_view(root.name()) == "Receipt" ? root : FirstChild(root, "Receipt");
+  pugi::xml_node root = RequestDocumentElement(aXmlDocument);
+  pugi::xml_node node = root && std::string_view(root.name()) == "Receipt" ? root : U::FindNode(root, "Receipt");
   if (!node) throw kException("Receipt node not found");
 
   fLayout = U::GetNodeValueAsString(node, "Layout");
@@ -379,15 +363,15 @@ void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
   fPrintReceipt = U::GetNodeValueAsBoolean(node, "PrintReceipt", true);
   fIsReprint = U::GetNodeValueAsBoolean(node, "IsReprint", false);
 
-  if (pugi::xml_node original = FirstChild(FirstChild(node, "References"), "OriginalReceipt"))
+  if (pugi::xml_node original = U::FindNode(U::FindNode(node, "References"), "OriginalReceipt"))
     ReadOriginalReceipt(original, fOriginalReceipt);
 
-  if (pugi::xml_node headers = FirstChild(node, "Headers"))
+  if (pugi::xml_node headers = U::FindNode(node, "Headers"))
     for (pugi::xml_node child = headers.first_child(); child; child = child.next_sibling())
       // Every element is a header line whatever its name; a comment is not one.
       if (child.type() == pugi::node_element) fHeaders.push_back(U::NodeValue(child));
 
-  pugi::xml_node lines = FirstChild(node, "Lines");
+  pugi::xml_node lines = U::FindNode(node, "Lines");
   if (!lines) throw kException("Unable to find Lines node ");
   // Every child counts: a comment or stray text inside Lines is no line type and fails.
   for (pugi::xml_node child = lines.first_child(); child; child = child.next_sibling()) {
@@ -398,9 +382,9 @@ void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
     fLines.Add(std::move(line));
   }
 
-  pugi::xml_node taxes = FirstChild(node, "Taxes");
+  pugi::xml_node taxes = U::FindNode(node, "Taxes");
   if (!taxes) throw kException("Unable to find Taxes node ");
-  for (pugi::xml_node child = FirstChild(taxes, "Tax"); child; child = child.next_sibling("Tax")) {
+  for (pugi::xml_node child = U::FindNode(taxes, "Tax"); child; child = child.next_sibling("Tax")) {
     auto tax = std::make_unique<kReceiptTaxLine>(this);
     tax->fTaxType = U::DecodeTaxType(U::GetNodeValueAsString(child, "Type"));
     tax->fTaxCode = U::GetNodeValueAsString(child, "Code");
@@ -413,9 +397,9 @@ void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
     fTaxes.Add(std::move(tax));
   }
 
-  pugi::xml_node payments = FirstChild(node, "Payments");
+  pugi::xml_node payments = U::FindNode(node, "Payments");
   if (!payments) throw kException("Unable to find Payments node ");
-  for (pugi::xml_node child = FirstChild(payments, "Payment"); child; child = child.next_sibling("Payment")) {
+  for (pugi::xml_node child = U::FindNode(payments, "Payment"); child; child = child.next_sibling("Payment")) {
     auto payment = std::make_unique<kReceiptPaymentLine>(this);
     payment->fPaymentType = U::DecodePaymentType(U::GetNodeValueAsString(child, "Type"));
     payment->fDescription = U::GetNodeValueAsString(child, "Description");
@@ -427,8 +411,8 @@ void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
     fPayments.Add(std::move(payment));
   }
 
-  if (pugi::xml_node trailer = FirstChild(node, "TrailerMessages")) ReadMessageLines(trailer, this, fTrailerMessages);
-  if (pugi::xml_node leader = FirstChild(node, "LeaderLines")) ReadMessageLines(leader, this, fLeaderLines);
+  if (pugi::xml_node trailer = U::FindNode(node, "TrailerMessages")) ReadMessageLines(trailer, this, fTrailerMessages);
+  if (pugi::xml_node leader = U::FindNode(node, "LeaderLines")) ReadMessageLines(leader, this, fLeaderLines);
 }
 
 }  // namespace fp
