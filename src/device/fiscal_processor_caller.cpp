@@ -26,18 +26,9 @@ namespace {
 int16_t CallProcess(void* aLibrary, vnFP_ProcessReceipt aEntry, const std::string& aInXml, std::string& aOutXml,
                     std::string& aErrorMessage) {
   kSystemStringPtr in(NewSystemString(aInXml));
-  char16_t* out = nullptr;
-  char16_t* message = nullptr;
-  int16_t result;
-  {
-    std::lock_guard<std::mutex> serialised(LibraryLock(aLibrary));
-    result = aEntry(in.get(), &out, &message);
-  }
-  kSystemStringPtr outHolder(out);
-  kSystemStringPtr messageHolder(message);
-  aOutXml = SystemStringText(out);
-  aErrorMessage = SystemStringText(message);
-  return result;
+  return CallWithOutStrings(
+      aLibrary, [&](char16_t** aOut, char16_t** aMessage) { return aEntry(in.get(), aOut, aMessage); }, aOutXml,
+      aErrorMessage);
 }
 
 // The library's answer document; its element's name does not matter.

@@ -70,6 +70,22 @@ void FreeOfChargeAdjustment(pugi::xml_node aRoot, Amount aAmount, const std::str
   Attr(adj, "vatID", VatId(aTaxCode));
 }
 
+// The description and money value of a discount or markup line, by amount or by
+// percentage (a percentage line sends its computed amount); false for any other line.
+bool AdjustmentOf(const kReceiptLine& aLine, std::string& aDescription, Amount& aAmount) {
+  if (const auto* byAmount = dynamic_cast<const kReceiptLineDiscountAmount*>(&aLine)) {
+    aDescription = byAmount->GetDescription();
+    aAmount = byAmount->fAmount;
+    return true;
+  }
+  if (const auto* byPercentage = dynamic_cast<const kReceiptLineDiscountPercentage*>(&aLine)) {
+    aDescription = byPercentage->GetDescription();
+    aAmount = byPercentage->fAmount;
+    return true;
+  }
+  return false;
+}
+
 std::string PaymentType(vnReceiptPaymentType aType) {
   switch (aType) {
     case rpt_Cash: return "0";
@@ -342,43 +358,26 @@ void kRTServer_Epson::BuildXMLReceipt(kReceipt& aReceipt) {
       case rlt_DiscountAmount:
       case rlt_MarkupAmount:
       case rlt_DiscountPercentage:
-      case rlt_MarkupPercentage: {
-        const bool markup = line->fLineType == rlt_MarkupAmount || line->fLineType == rlt_MarkupPercentage;
-        std::string description;
-        Amount amount;
-        if (line->fLineType == rlt_DiscountAmount || line->fLineType == rlt_MarkupAmount) {
-          auto& d = static_cast<kReceiptLineDiscountAmount&>(*line);
-          description = d.GetDescription(), amount = d.fAmount;
-        } else {
-          auto& d = static_cast<kReceiptLineDiscountPercentage&>(*line);
-          description = d.GetDescription(), amount = d.fAmount;
-        }
-        pugi::xml_node node = Command(root, "printRecItemAdjustment");
-        Attr(node, "adjustmentType", markup ? "5" : "0");
-        Attr(node, "description", description);
-        Attr(node, "amount", Money(amount));
-        Attr(node, "vatID", VatId(fLastTaxCode));
-        break;
-      }
+      case rlt_MarkupPercentage:
       case rlt_DiscountAmountOnSubtotal:
       case rlt_MarkupAmountOnSubtotal:
       case rlt_DiscountPercentageOnSubTotal:
       case rlt_MarkupPercentageOnSubTotal: {
-        const bool markup =
-            line->fLineType == rlt_MarkupAmountOnSubtotal || line->fLineType == rlt_MarkupPercentageOnSubTotal;
+        const vnReceiptLineType type = line->fLineType;
+        const bool markup = type == rlt_MarkupAmount || type == rlt_MarkupPercentage ||
+                            type == rlt_MarkupAmountOnSubtotal || type == rlt_MarkupPercentageOnSubTotal;
+        const bool onSubtotal = type == rlt_DiscountAmountOnSubtotal || type == rlt_MarkupAmountOnSubtotal ||
+                                type == rlt_DiscountPercentageOnSubTotal || type == rlt_MarkupPercentageOnSubTotal;
         std::string description;
         Amount amount;
-        if (line->fLineType == rlt_DiscountAmountOnSubtotal || line->fLineType == rlt_MarkupAmountOnSubtotal) {
-          auto& d = static_cast<kReceiptLineDiscountAmount&>(*line);
-          description = d.GetDescription(), amount = d.fAmount;
-        } else {
-          auto& d = static_cast<kReceiptLineDiscountPercentage&>(*line);
-          description = d.GetDescription(), amount = d.fAmount;
-        }
-        pugi::xml_node node = Command(root, "printRecSubtotalAdjustment");
-        Attr(node, "adjustmentType", markup ? "6" : "1");
+        if (!AdjustmentOf(*line, description, amount)) break;
+        // An adjustment of the last item carries that item's VAT; one of the subtotal is
+        // shared out by the server.
+        pugi::xml_node node = Command(root, onSubtotal ? "printRecSubtotalAdjustment" : "printRecItemAdjustment");
+        Attr(node, "adjustmentType", onSubtotal ? (markup ? "6" : "1") : (markup ? "5" : "0"));
         Attr(node, "description", description);
         Attr(node, "amount", Money(amount));
+        if (!onSubtotal) Attr(node, "vatID", VatId(fLastTaxCode));
         break;
       }
     }
@@ -425,19 +424,14 @@ std::string kRTServer_Epson::XmlReceiptText() const {
 bool kRTServer_Epson::SignReceipt() {
   if (fSignReceipt == nullptr) return false;
   kSystemStringPtr receipt(NewSystemString(XmlReceiptText()));
-  char16_t* answer = nullptr;
-  char16_t* message = nullptr;
-  uint8_t result;
-  {
-    std::lock_guard<std::mutex> serialised(LibraryLock(fDLLHandle));
-    result = fSignReceipt(receipt.get(), &answer, &message);
-  }
-  kSystemStringPtr answerHolder(answer);
-  FreeSystemString(message);
+  std::string answer, message;
+  const uint8_t result = CallWithOutStrings(
+      fDLLHandle, [&](char16_t** aAnswer, char16_t** aMessage) { return fSignReceipt(receipt.get(), aAnswer, aMessage); },
+      answer, message);
 
   pugi::xml_document doc;
   std::string error;
-  if (!ParseAnswer(doc, SystemStringText(answer), error)) {
+  if (!ParseAnswer(doc, answer, error)) {
     // A refusal may come without any answer; a signed receipt must come with its data.
     if (result != 0) return false;
     throw kException("Invalid answer of the RT server: " + error);
@@ -471,21 +465,13 @@ bool kRTServer_Epson::CloseTill() {
 }
 
 bool kRTServer_Epson::TillReport(int16_t (*aEntry)(char16_t**, char16_t**)) {
-  char16_t* answer = nullptr;
-  char16_t* message = nullptr;
-  int16_t result;
-  {
-    std::lock_guard<std::mutex> serialised(LibraryLock(fDLLHandle));
-    result = aEntry(&answer, &message);
-  }
-  kSystemStringPtr answerHolder(answer);
-  FreeSystemString(message);
-  if (result != 0) return false;
+  std::string answer, message;
+  if (CallWithOutStrings(fDLLHandle, aEntry, answer, message) != 0) return false;
   fTillOpened = false;
 
   pugi::xml_document doc;
   std::string error;
-  if (!ParseAnswer(doc, SystemStringText(answer), error)) throw kException("Invalid answer of the RT server: " + error);
+  if (!ParseAnswer(doc, answer, error)) throw kException("Invalid answer of the RT server: " + error);
   pugi::xml_node root = doc.document_element();
   kRTServerTillReportInfo info;
   info.fDailyAmount = krptUtil::GetNodeValueAsCurrency(root, "DailyTotal");
