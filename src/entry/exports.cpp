@@ -4,53 +4,26 @@
 #define FPDRIVER_BUILDING_LIBRARY 1
 #include "fpdriver/fpdriver.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <limits>
 #include <string>
+#include <type_traits>
 
 #include "entry/fiscal_printers.h"
 #include "entry/request_frame.h"
+#include "rtserver/system_string.h"
 
 static_assert(FPDRIVER_MAX_REQUEST_CHARS == fp::kMaxRequestChars, "the public limit is the frame's limit");
 
 namespace {
 
-// BSTR layout: a 32-bit byte count, the UTF-16 units, a 16-bit zero. The pointer handed
-// out addresses the first unit, just after the count.
-constexpr size_t kPrefix = sizeof(uint32_t);
+// Host strings come from the library's one system string allocator, the same that the
+// outside libraries' strings use, so every string crossing a boundary has one layout and
+// one heap.
+static_assert(std::is_same_v<BSTR, fp::kSystemString>, "host strings are the library's system strings");
 
-uint32_t* PrefixOf(BSTR aText) { return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(aText) - kPrefix); }
-
-BSTR AllocBstr(const char16_t* aText, size_t aLength) {
-  // The byte count must fit in 32 bits, and the allocation in size_t.
-  if (aLength > (std::numeric_limits<uint32_t>::max() - kPrefix - sizeof(char16_t)) / sizeof(char16_t)) return nullptr;
-  const size_t bytes = aLength * sizeof(char16_t);
-  char* block = static_cast<char*>(std::malloc(kPrefix + bytes + sizeof(char16_t)));
-  if (block == nullptr) return nullptr;
-  const uint32_t count = static_cast<uint32_t>(bytes);
-  std::memcpy(block, &count, kPrefix);
-  auto* units = reinterpret_cast<char16_t*>(block + kPrefix);
-  // Without a source the units are zeroed rather than left with old heap contents.
-  if (aText != nullptr) {
-    if (aLength > 0) std::memcpy(units, aText, bytes);
-  } else {
-    std::memset(units, 0, bytes);
-  }
-  units[aLength] = 0;
-  return units;
-}
-
-std::u16string_view ViewOf(BSTR aText) {
-  if (aText == nullptr) return {};
-  uint32_t bytes;
-  std::memcpy(&bytes, PrefixOf(aText), kPrefix);
-  return std::u16string_view(aText, bytes / sizeof(char16_t));
-}
-
-// Stores a new string in a host output; a null output pointer is skipped.
+// Stores a new string in a host output; a null output pointer is skipped. Out of memory
+// leaves the output null.
 void Store(BSTR* aTarget, const std::u16string& aText) {
-  if (aTarget != nullptr) *aTarget = AllocBstr(aText.data(), aText.size());
+  if (aTarget != nullptr) *aTarget = fp::AllocSystemString(aText.data(), aText.size());
 }
 
 void ClearOutputs(BSTR* aOutput, BSTR* aErrorMessage) {
@@ -63,12 +36,9 @@ fpdriver_result_t ResultRegister(int16_t aResult) { return static_cast<uint16_t>
 
 fpdriver_result_t Run(fp::vnExport aExport, BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) noexcept {
   ClearOutputs(aOutput, aErrorMessage);
-  fp::kExportOutcome outcome = fp::RunExport(aExport, ViewOf(aXml));
-  try {
-    Store(aOutput, outcome.fOutput);
-    Store(aErrorMessage, outcome.fErrorMessage);
-  } catch (...) {
-  }
+  fp::kExportOutcome outcome = fp::RunExport(aExport, fp::SystemStringView(aXml));
+  Store(aOutput, outcome.fOutput);
+  Store(aErrorMessage, outcome.fErrorMessage);
   return ResultRegister(outcome.fResult);
 }
 
@@ -116,7 +86,7 @@ FP_EXPORT(GETEJFILES)
 FPDRIVER_API fpdriver_result_t FPDRIVER_CALL VERSION(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
   ClearOutputs(aOutput, aErrorMessage);
   try {
-    std::optional<std::u16string> version = fp::RunVersion(ViewOf(aXml));
+    std::optional<std::u16string> version = fp::RunVersion(fp::SystemStringView(aXml));
     if (version) Store(aOutput, *version);
   } catch (...) {
   }
@@ -125,15 +95,15 @@ FPDRIVER_API fpdriver_result_t FPDRIVER_CALL VERSION(BSTR aXml, BSTR* aOutput, B
 
 FPDRIVER_API BSTR SysAllocString(const OLECHAR* aText) {
   if (aText == nullptr) return nullptr;
-  return AllocBstr(aText, std::char_traits<char16_t>::length(aText));
+  return fp::AllocSystemString(aText, std::char_traits<char16_t>::length(aText));
 }
 
-FPDRIVER_API BSTR SysAllocStringLen(const OLECHAR* aText, unsigned int aLength) { return AllocBstr(aText, aLength); }
-
-FPDRIVER_API void SysFreeString(BSTR aText) {
-  if (aText != nullptr) std::free(PrefixOf(aText));
+FPDRIVER_API BSTR SysAllocStringLen(const OLECHAR* aText, unsigned int aLength) {
+  return fp::AllocSystemString(aText, aLength);
 }
 
-FPDRIVER_API unsigned int SysStringLen(BSTR aText) { return static_cast<unsigned int>(ViewOf(aText).size()); }
+FPDRIVER_API void SysFreeString(BSTR aText) { fp::FreeSystemString(aText); }
+
+FPDRIVER_API unsigned int SysStringLen(BSTR aText) { return static_cast<unsigned int>(fp::SystemStringLength(aText)); }
 
 }  // extern "C"
