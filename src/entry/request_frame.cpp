@@ -14,7 +14,7 @@ namespace {
 kExportOutcome EmergencyOutcome(const char* aMessage) {
   kExportOutcome outcome;
   try {
-    _int_CLOSE_result failed;
+    _int_ErrorTail failed;
     failed.Error = true;
     failed.ErrorText = aMessage;
     outcome.fOutput = Utf8ToUtf16(failed.Format());

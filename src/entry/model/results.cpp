@@ -86,18 +86,23 @@ class Fragment {
   Fragment& Int(std::string_view aName, int32_t aValue) { return Line(aName, std::to_string(aValue)); }
   Fragment& Amt(std::string_view aName, Amount aValue) { return Line(aName, aValue.ToXmlText()); }
 
-  // "<Text>" + one <Line> per line, nothing between them, + "</Text>".
-  Fragment& ReportText(std::string_view aText) {
+  // "<Text>" + one <Line> per line, each followed by aAfterLine (the reports put nothing
+  // between them), + "</Text>".
+  Fragment& ReportText(std::string_view aText, std::string_view aAfterLine = {}) {
     fOut += "<Text>";
-    for (std::string_view line : SplitLines(aText)) Element("Line", EscapeXml(line));
+    for (std::string_view line : SplitLines(aText)) {
+      Element("Line", EscapeXml(line));
+      fOut += aAfterLine;
+    }
     fOut += "</Text>";
     return *this;
   }
 
-  std::string Tail(bool aError, const std::string& aErrorText, const std::string& aLogFileName) {
-    Line("Error", FormatBool(aError));
-    Line("ErrorText", EscapeXml(aErrorText));
-    Element("LogFileName", EscapeXml(aLogFileName));
+  // The error tail ends every fragment; nothing follows "</LogFileName>".
+  std::string Tail(const _int_ErrorTail& aTail) {
+    Line("Error", FormatBool(aTail.Error));
+    Line("ErrorText", EscapeXml(aTail.ErrorText));
+    Element("LogFileName", EscapeXml(aTail.LogFileName));
     return std::move(fOut);
   }
 
@@ -105,15 +110,9 @@ class Fragment {
   std::string fOut;
 };
 
-template <class R>
-std::string TailOnly(const R& aResult) {
-  return Fragment().Tail(aResult.Error, aResult.ErrorText, aResult.LogFileName);
-}
-
 std::mutex gSeparatorLock;
 bool gSeparatorKnown = false;
 std::string gSeparator;
-
 
 }  // namespace
 
@@ -161,16 +160,10 @@ std::string _int_PRINTFR_result::Format() const {
       .Text("InvoiceNumber", InvoiceNumber)
       .Date("InvoiceDateTime", InvoiceDateTime)
       .Escaped("MessageText", MessageText)
-      .Tail(Error, ErrorText, LogFileName);
+      .Tail(*this);
 }
 
-std::string _int_REPRINTFR_result::Format() const { return TailOnly(*this); }
-std::string _int_DISPLAY_result::Format() const { return TailOnly(*this); }
-std::string _int_OPENDR_result::Format() const { return TailOnly(*this); }
-std::string _int_SET_result::Format() const { return TailOnly(*this); }
-std::string _int_CLOSE_result::Format() const { return TailOnly(*this); }
-std::string _int_SETVATTABLE_result::Format() const { return TailOnly(*this); }
-std::string _int_SETDEPTTABLE_result::Format() const { return TailOnly(*this); }
+std::string _int_ErrorTail::Format() const { return Fragment().Tail(*this); }
 
 std::string _int_PRINTXR_result::Format() const {
   return Fragment()
@@ -181,7 +174,7 @@ std::string _int_PRINTXR_result::Format() const {
       .Text("EJNumber", EJNumber)
       .Text("EJClosingNumber", EJClosingNumber)
       .ReportText(Text)
-      .Tail(Error, ErrorText, LogFileName);
+      .Tail(*this);
 }
 
 std::string _int_PRINTZR_result::Format() const {
@@ -204,14 +197,14 @@ std::string _int_PRINTZR_result::Format() const {
       .Element("DayReceiptsNumber", std::to_string(DayReceiptsNumber))
       .Element("DayRefundsNumber", std::to_string(DayRefundsNumber))
       .ReportText(Text)
-      .Tail(Error, ErrorText, LogFileName);
+      .Tail(*this);
 }
 
 std::string _int_PRINTNFR_result::Format() const {
   return Fragment()
       .Date("NFReceiptDateTime", NFReceiptDateTime)
       .Text("NFReceiptNumber", NFReceiptNumber)
-      .Tail(Error, ErrorText, LogFileName);
+      .Tail(*this);
 }
 
 std::string _int_GETSTATUS_result::Format() const {
@@ -227,27 +220,23 @@ std::string _int_GETSTATUS_result::Format() const {
       .Escaped("FirmwareVersion", FirmwareVersion)
       .Escaped("SerialNumber", SerialNumber)
       .Escaped("FiscalMode", FiscalMode)
-      .Tail(Error, ErrorText, LogFileName);
+      .Tail(*this);
 }
 
 std::string _int_SETDATETIME_result::Format() const {
-  return Fragment().Date("DateTime", DateTime).Tail(Error, ErrorText, LogFileName);
+  return Fragment().Date("DateTime", DateTime).Tail(*this);
 }
 
 std::string _int_OPEN_result::Format() const {
-  return Fragment().Int("Handle", Handle).Tail(Error, ErrorText, LogFileName);
+  return Fragment().Int("Handle", Handle).Tail(*this);
 }
 
 std::string _int_GETDRSTATUS_result::Format() const {
-  return Fragment().Bool("IsOpen", IsOpen).Tail(Error, ErrorText, LogFileName);
+  return Fragment().Bool("IsOpen", IsOpen).Tail(*this);
 }
 
 std::string _int_EJREPORT_result::Format() const {
-  Fragment f;
-  f.Raw("<Text>");
-  for (std::string_view line : SplitLines(Text)) f.Line("Line", EscapeXml(line));
-  f.Raw("</Text>").Raw(kCrLf);
-  return f.Tail(Error, ErrorText, LogFileName);
+  return Fragment().ReportText(Text, kCrLf).Raw(kCrLf).Tail(*this);
 }
 
 std::string _int_GETVATTABLE_result::Format() const {
@@ -259,7 +248,7 @@ std::string _int_GETVATTABLE_result::Format() const {
     f.Raw("</VAT>").Raw(kCrLf);
   }
   f.Raw("</VATTable>").Raw(kCrLf);
-  return f.Tail(Error, ErrorText, LogFileName);
+  return f.Tail(*this);
 }
 
 std::string _int_GETDEPTTABLE_result::Format() const {
@@ -278,7 +267,7 @@ std::string _int_GETDEPTTABLE_result::Format() const {
     f.Raw("</Department>").Raw(kCrLf);
   }
   f.Raw("</DeptTable>").Raw(kCrLf);
-  return f.Tail(Error, ErrorText, LogFileName);
+  return f.Tail(*this);
 }
 
 std::string _int_PAY_result::DecodeNetwork(vnPaymentNetwork aValue) {
@@ -327,7 +316,7 @@ std::string _int_PAY_result::Format() const {
       .Escaped("TraceAuditId", TraceAuditId)
       .Escaped("RawResponse", RawResponse)
       .Escaped("ReceiptText", ReceiptText)
-      .Tail(Error, ErrorText, LogFileName);
+      .Tail(*this);
 }
 
 std::string _int_GETLOTTERYRCPTSTATUS_result::Format() const {
@@ -336,11 +325,11 @@ std::string _int_GETLOTTERYRCPTSTATUS_result::Format() const {
       .Text("StatusCode", StatusCode)
       .Text("StatusDescription", StatusDescription)
       .Text("ReferenceId", ReferenceId)
-      .Tail(Error, ErrorText, LogFileName);
+      .Tail(*this);
 }
 
 std::string _int_GETEJFILES_result::Format() const {
-  return Fragment().Int("FilesCount", FilesCount).Tail(Error, ErrorText, LogFileName);
+  return Fragment().Int("FilesCount", FilesCount).Tail(*this);
 }
 
 }  // namespace fp

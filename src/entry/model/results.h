@@ -45,7 +45,16 @@ enum class vnPaymentNetwork : int32_t {
 // they are and an ampersand of the input is escaped exactly once.
 std::string EscapeXml(std::string_view aText);
 
-struct _int_PRINTFR_result {
+// The error tail every record ends with. A record without fields of its own is the tail
+// alone, and so is its fragment.
+struct _int_ErrorTail {
+  bool Error = false;
+  std::string ErrorText;
+  std::string LogFileName;
+  std::string Format() const;
+};
+
+struct _int_PRINTFR_result : _int_ErrorTail {
   DateTime ReceiptDateTime = 0;
   std::string ReceiptNumber;
   std::string EJNumber;
@@ -56,21 +65,13 @@ struct _int_PRINTFR_result {
   DateTime InvoiceDateTime = 0;
   std::string ReceiptText;
   std::string ReceiptImage;  // base64 text, written unescaped
-  bool Error = false;
-  std::string ErrorText;
-  std::string MessageText;
-  std::string LogFileName;
+  std::string MessageText;  // written just before the error tail
   std::string Format() const;
 };
 
-struct _int_REPRINTFR_result {
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
-  std::string Format() const;
-};
+struct _int_REPRINTFR_result : _int_ErrorTail {};
 
-struct _int_PRINTXR_result {
+struct _int_PRINTXR_result : _int_ErrorTail {
   std::string XReportNumber;
   DateTime XReportDateTime = 0;
   std::string EJNumber;
@@ -78,13 +79,10 @@ struct _int_PRINTXR_result {
   std::string DeviceSerialNumber;
   std::string ServerSerialNumber;
   std::string Text;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_PRINTZR_result {
+struct _int_PRINTZR_result : _int_ErrorTail {
   std::string ZReportNumber;
   DateTime ZReportDateTime = 0;
   std::string EJNumber;
@@ -103,36 +101,20 @@ struct _int_PRINTZR_result {
   int32_t DayReceiptsNumber = 0;
   int32_t DayRefundsNumber = 0;
   std::string Text;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_PRINTNFR_result {
+struct _int_PRINTNFR_result : _int_ErrorTail {
   DateTime NFReceiptDateTime = 0;
   std::string NFReceiptNumber;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_DISPLAY_result {
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
-  std::string Format() const;
-};
+struct _int_DISPLAY_result : _int_ErrorTail {};
 
-struct _int_OPENDR_result {
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
-  std::string Format() const;
-};
+struct _int_OPENDR_result : _int_ErrorTail {};
 
-struct _int_GETSTATUS_result {
+struct _int_GETSTATUS_result : _int_ErrorTail {
   bool DayOpened = false;
   fp::DateTime DateTime = 0;
   bool PaperEnd = false;
@@ -144,57 +126,32 @@ struct _int_GETSTATUS_result {
   std::string FirmwareVersion;
   std::string SerialNumber;
   std::string FiscalMode;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_SET_result {
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
-  std::string Format() const;
-};
+struct _int_SET_result : _int_ErrorTail {};
 
-struct _int_SETDATETIME_result {
+struct _int_SETDATETIME_result : _int_ErrorTail {
   fp::DateTime DateTime = 0;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_OPEN_result {
+struct _int_OPEN_result : _int_ErrorTail {
   int32_t Handle = 0;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_GETDRSTATUS_result {
+struct _int_GETDRSTATUS_result : _int_ErrorTail {
   bool IsOpen = false;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_EJREPORT_result {
+struct _int_EJREPORT_result : _int_ErrorTail {
   std::string Text;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_CLOSE_result {
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
-  std::string Format() const;
-};
+struct _int_CLOSE_result : _int_ErrorTail {};
 
 struct _int_Vat {
   int32_t Index = 0;
@@ -214,37 +171,21 @@ struct _int_Dept {
   std::string EAVATMode;
 };
 
-struct _int_GETVATTABLE_result {
+struct _int_GETVATTABLE_result : _int_ErrorTail {
   std::vector<_int_Vat> VATTable;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_SETVATTABLE_result {
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
-  std::string Format() const;
-};
+struct _int_SETVATTABLE_result : _int_ErrorTail {};
 
-struct _int_GETDEPTTABLE_result {
+struct _int_GETDEPTTABLE_result : _int_ErrorTail {
   std::vector<_int_Dept> DeptTable;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_SETDEPTTABLE_result {
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
-  std::string Format() const;
-};
+struct _int_SETDEPTTABLE_result : _int_ErrorTail {};
 
-struct _int_PAY_result {
+struct _int_PAY_result : _int_ErrorTail {
   std::string DeviceId;
   DateTime PaymentDateTime = 0;
   std::string PaymentNumber;
@@ -273,9 +214,6 @@ struct _int_PAY_result {
   std::string RawResponse;
   std::string DigitalSignature;
   std::string DigitalSignatureInput;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
 
   // The host's names for the network and the card reading mode. Values outside the known
   // ranges (and Nexi, which hosts do not know) give "unrecognized"; RFID gives "".
@@ -284,22 +222,16 @@ struct _int_PAY_result {
   std::string Format() const;
 };
 
-struct _int_GETLOTTERYRCPTSTATUS_result {
+struct _int_GETLOTTERYRCPTSTATUS_result : _int_ErrorTail {
   bool CorrectlySent = false;
   std::string StatusCode;
   std::string StatusDescription;
   std::string ReferenceId;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
-struct _int_GETEJFILES_result {
+struct _int_GETEJFILES_result : _int_ErrorTail {
   int32_t FilesCount = 0;
-  bool Error = false;
-  std::string ErrorText;
-  std::string LogFileName;
   std::string Format() const;
 };
 
