@@ -126,6 +126,34 @@ std::string UnescapedErrorText(const std::string& aFragment) {
   return text;
 }
 
+TEST(RunExport, RefusedRequestsShowTheStartValuesOfTheirRecord) {
+  // Refused before any device is reached: every record is written with its start values,
+  // the payment's with the "other" network and reading mode.
+  struct Case {
+    vnExport e;
+    const char* request;
+    const char* fragmentPart;
+  } cases[] = {
+      {vnExport::PAY, "<R><Driver>NONE</Driver><Payment/></R>",
+       "<PaymentAmount>0</PaymentAmount>\r\n<PaymentCurrency></PaymentCurrency>\r\n<ExchangeRate>0</ExchangeRate>\r\n"
+       "<PaymentAmountCurrency>0</PaymentAmountCurrency>\r\n<MaskedPAN></MaskedPAN>\r\n"
+       "<PaymentNetwork>other</PaymentNetwork>\r\n<TransactionType>OTHER</TransactionType>\r\n"},
+      {vnExport::OPEN, "<R><Driver>NONE</Driver></R>", "<Handle>0</Handle>\r\n<Error>True</Error>\r\n"},
+      {vnExport::GETSTATUS, "<R/>", "<DayOpened>False</DayOpened>\r\n<DateTime>1899-12-30T00:00:00</DateTime>\r\n"},
+      {vnExport::PRINTZR, "<R/>", "<DayRefundsNumber>0</DayRefundsNumber><Text></Text><Error>True</Error>"},
+      {vnExport::GETVATTABLE, "<R/>", "<VATTable>\r\n</VATTable>\r\n<Error>True</Error>"},
+      {vnExport::EJREPORT, "<R><EJReport/></R>", "<Text></Text>\r\n<Error>True</Error>"},
+      {vnExport::SETDEPTTABLE, "<R><DeptTable/></R>", "<Error>True</Error>"},
+  };
+  for (const Case& c : cases) {
+    kExportOutcome o = RunExport(c.e, Utf8ToUtf16(c.request));
+    const std::string fragment = Utf16ToUtf8(o.fOutput);
+    EXPECT_EQ(o.fResult, -1) << ExportProfile(c.e).fName;
+    EXPECT_NE(fragment.find(c.fragmentPart), std::string::npos) << ExportProfile(c.e).fName << "\n" << fragment;
+    EXPECT_TRUE(fragment.ends_with("<LogFileName></LogFileName>")) << ExportProfile(c.e).fName;
+  }
+}
+
 TEST(RunExport, DamagedRequestsKeepTheResultContract) {
   // Requests of several exports (for no registered driver or open handle, so no device is
   // ever reached), damaged unit by unit; whatever the readers make of them,
