@@ -2,12 +2,15 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -573,6 +576,26 @@ TEST_F(Emulator, StateSurvivesARestart) {
   ASSERT_EQ(other.Journal().size(), 1u);
   EXPECT_EQ(other.Journal()[0].fLines, fEmu.Journal()[0].fLines);
   EXPECT_EQ(DateOf(other.Journal()[0].fDateTime), DateOf(fEmu.Journal()[0].fDateTime));
+}
+
+TEST(EmulatorState, ValuesThePrinterDoesNotKnowAreRefusedOrReadAsTheFirst) {
+  PrinterEmulator emu;
+  EXPECT_THROW(emu.SetVatSlot(1, VatSlot{Amount(), 7}), std::out_of_range);
+  EXPECT_THROW(emu.SetVatSlot(13, VatSlot{}), std::out_of_range);
+  EXPECT_THROW(emu.SetPaymentSlot(0, PaymentSlot{}), std::out_of_range);
+
+  const std::string path = ::testing::TempDir() + "/fpemu_hand_edited.xml";
+  {
+    std::ofstream file(path);
+    file << "<fpemu><printer serial=\"1\"/><vat rate=\"0\" natura=\"42\"/><vat rate=\"0\" natura=\"-3\"/>"
+            "<payment description=\"X\" code=\"X\" kind=\"9\"/></fpemu>";
+  }
+  ASSERT_TRUE(emu.LoadState(path));
+  std::filesystem::remove(path);
+  const PrinterSnapshot s = emu.Snapshot();
+  EXPECT_EQ(s.fVat[0].fNatura, 0);
+  EXPECT_EQ(s.fVat[1].fNatura, 0);
+  EXPECT_EQ(s.fPaymentSlots[0].fKind, 3);
 }
 
 }  // namespace

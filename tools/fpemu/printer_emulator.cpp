@@ -421,24 +421,31 @@ void PrinterEmulator::SetZCounter(int aCounter) {
   FPEMU_LOCKED;
   fImpl->fModel.State().fZCounter = aCounter;
 }
+namespace {
+
+// Entry aNumber (counted from 1) of a table of the printer; out_of_range names aWhat.
+template <class T>
+T& TableEntry(std::vector<T>& aTable, int aNumber, const char* aWhat) {
+  if (aNumber < 1 || aNumber > static_cast<int>(aTable.size())) throw std::out_of_range(std::string("fpemu: ") + aWhat);
+  return aTable[static_cast<size_t>(aNumber - 1)];
+}
+
+}  // namespace
+
 void PrinterEmulator::SetPaymentSlot(int aSlot, const PaymentSlot& aValue) {
   FPEMU_LOCKED;
-  auto& t = fImpl->fModel.State().fPaymentSlots;
-  if (aSlot < 1 || aSlot > static_cast<int>(t.size())) throw std::out_of_range("fpemu: payment slot");
-  t[aSlot - 1] = aValue;
+  TableEntry(fImpl->fModel.State().fPaymentSlots, aSlot, "payment slot") = aValue;
 }
 void PrinterEmulator::SetVatSlot(int aSlot, const VatSlot& aValue) {
   FPEMU_LOCKED;
-  auto& t = fImpl->fModel.State().fVat;
-  if (aSlot < 1 || aSlot > static_cast<int>(t.size())) throw std::out_of_range("fpemu: VAT slot");
-  t[aSlot - 1] = aValue;
+  // A rate of zero names its natura by index; the printer knows seven.
+  if (aValue.fNatura < 0 || aValue.fNatura > 6) throw std::out_of_range("fpemu: VAT natura");
+  TableEntry(fImpl->fModel.State().fVat, aSlot, "VAT slot") = aValue;
 }
 void PrinterEmulator::SetDepartment(int aNumber, const Department& aValue) {
   FPEMU_LOCKED;
-  auto& t = fImpl->fModel.State().fDepartments;
-  if (aNumber < 1 || aNumber > static_cast<int>(t.size())) throw std::out_of_range("fpemu: department");
   if (aValue.fVatSlot < 1 || aValue.fVatSlot > 12) throw std::out_of_range("fpemu: department VAT slot");
-  t[aNumber - 1] = aValue;
+  TableEntry(fImpl->fModel.State().fDepartments, aNumber, "department") = aValue;
 }
 
 std::vector<std::string> PrinterEmulator::Paper() const {

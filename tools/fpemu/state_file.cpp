@@ -2,6 +2,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace fp::emu {
@@ -99,8 +100,12 @@ bool LoadStateFile(PrinterModel& aModel, const std::string& aPath) {
   s.fDay.fCommercialDocuments = d.attribute("commercial").as_int();
   s.fDay.fNonFiscalDocuments = d.attribute("nonFiscal").as_int();
   size_t i = 0;
-  for (auto n : root.children("vat"))
-    if (i < s.fVat.size()) s.fVat[i++] = VatSlot{FromRaw(n, "rate"), n.attribute("natura").as_int()};
+  for (auto n : root.children("vat")) {
+    // A file edited by hand may name a natura or payment kind the printer does not know:
+    // it reads as the first one.
+    int natura = n.attribute("natura").as_int();
+    if (i < s.fVat.size()) s.fVat[i++] = VatSlot{FromRaw(n, "rate"), natura >= 0 && natura <= 6 ? natura : 0};
+  }
   i = 0;
   for (auto n : root.children("department")) {
     int vat = n.attribute("vat").as_int(1);
@@ -112,7 +117,7 @@ bool LoadStateFile(PrinterModel& aModel, const std::string& aPath) {
   for (auto n : root.children("payment"))
     if (i < s.fPaymentSlots.size())
       s.fPaymentSlots[i++] = PaymentSlot{n.attribute("description").as_string(), n.attribute("code").as_string(),
-                                         n.attribute("kind").as_int(), n.attribute("subKind").as_string()};
+                                         std::clamp(n.attribute("kind").as_int(), 0, 3), n.attribute("subKind").as_string()};
   std::vector<JournalEntry> journal;
   for (auto n : root.children("document")) {
     JournalEntry e;
