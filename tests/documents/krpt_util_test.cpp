@@ -7,20 +7,15 @@
 
 #include "base/errors.h"
 #include "base/xml_text.h"
+#include "document_test_support.h"
 
 namespace fp {
+
+using fp_test::ErrorOf;
+
 namespace {
 
 using U = krptUtil;
-
-std::string ErrorOf(const std::function<void()>& aCall) {
-  try {
-    aCall();
-  } catch (const kException& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
 
 // A parent element <P> holding aInner.
 struct Xml {

@@ -5,11 +5,13 @@
 
 #include "base/errors.h"
 #include "documents/receipt.h"
+#include "document_test_support.h"
 
 namespace fp {
-namespace {
 
-Amount A(const char* aText) { return *Amount::Parse(aText); }
+using fp_test::A;
+
+namespace {
 
 // Builds receipts line by line: "S 1.00" a sale, "R 1" a return, "F 5" a free sale,
 // "D 1" a line discount, "M 1" a line markup, "SD 1" / "SM 1" subtotal discount / markup,

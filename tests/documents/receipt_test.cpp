@@ -2,43 +2,27 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "base/errors.h"
 #include "base/xml_text.h"
 #include "documents/krpt_util.h"
 #include "documents/nf_receipt.h"
+#include "document_test_support.h"
 
 namespace fp {
+
+using fp_test::A;
+using fp_test::ErrorOf;
+using fp_test::ReadDataFile;
+
 namespace {
-
-Amount A(const char* aText) { return *Amount::Parse(aText); }
-
-std::string ErrorOf(const std::function<void()>& aCall) {
-  try {
-    aCall();
-  } catch (const kException& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
-
-std::string ReadFile(const std::string& aName) {
-  std::ifstream in(std::string(FP_TEST_DATA_DIR) + "/" + aName, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Parses aText as the request frame does (comments kept, so a stray one is seen) and
 // reads a receipt from it.
 void Read(kReceipt& aReceipt, const std::string& aText) {
   pugi::xml_document doc;
-  auto result = doc.load_buffer(aText.data(), aText.size(), pugi::parse_default | pugi::parse_comments,
-                                pugi::encoding_utf8);
-  ASSERT_TRUE(result) << result.description();
+  ASSERT_TRUE(fp_test::ParseXml(doc, aText, pugi::parse_default | pugi::parse_comments));
   aReceipt.Deserialize(doc);
 }
 
@@ -59,7 +43,7 @@ T* LineAs(const kReceipt& aReceipt, size_t aIndex) {
 
 TEST(ReceiptReaderTest, FullRequest) {
   kReceipt r;
-  Read(r, ReadFile("full_receipt.xml"));
+  Read(r, ReadDataFile("full_receipt.xml"));
   EXPECT_EQ(r.fLayout, "Shop");
   EXPECT_FALSE(r.fDefaultLayout);
   EXPECT_EQ(r.fBusinessDate, *EncodeDate(2024, 5, 6));
@@ -291,7 +275,7 @@ namespace {
 // Damaged requests: every outcome is a model or a kException, never a crash. Mutations are
 // drawn from a fixed seed so a failure reproduces.
 TEST(ReceiptReaderTest, DamagedRequestsFailCleanly) {
-  const std::string original = ReadFile("full_receipt.xml");
+  const std::string original = ReadDataFile("full_receipt.xml");
   const char kBytes[] = {'<', '>', '/', '!', '-', 'x', '0', ',', '.', '&', '\xC3', '\x88', ' ', '\n'};
   uint32_t seed = 12345;
   auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFFFF; };

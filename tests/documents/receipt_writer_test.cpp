@@ -1,28 +1,22 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "base/errors.h"
 #include "documents/krpt_util.h"
 #include "documents/receipt.h"
+#include "document_test_support.h"
 
 namespace fp {
+
+using fp_test::A;
+using fp_test::ParseXml;
+using fp_test::ReadDataFile;
+
 namespace {
-
-Amount A(const char* aText) { return *Amount::Parse(aText); }
-
-std::string ReadFile(const std::string& aName) {
-  std::ifstream in(std::string(FP_TEST_DATA_DIR) + "/" + aName, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void Read(kReceipt& aReceipt, const std::string& aText) {
   pugi::xml_document doc;
-  auto result = doc.load_buffer(aText.data(), aText.size(), pugi::parse_default, pugi::encoding_utf8);
-  ASSERT_TRUE(result) << result.description() << "\n" << aText;
+  ASSERT_TRUE(ParseXml(doc, aText));
   aReceipt.Deserialize(doc);
 }
 
@@ -37,13 +31,13 @@ TEST(ReceiptWriterTest, MinimalReceiptWritesEveryElementInOrder) {
   kReceipt r;
   Read(r, "<Receipt><Type>sale</Type><Lines><productsale><Amount>12.5000</Amount><Quantity>1</Quantity>"
           "</productsale></Lines><Taxes/><Payments/></Receipt>");
-  std::string expected = WithoutNewlines(ReadFile("minimal_written.xml"));
+  std::string expected = WithoutNewlines(ReadDataFile("minimal_written.xml"));
   EXPECT_EQ(r.Serialize(), expected);
 }
 
 TEST(ReceiptWriterTest, FullReceiptReadsBackToTheSameModel) {
   kReceipt first;
-  Read(first, ReadFile("full_receipt.xml"));
+  Read(first, ReadDataFile("full_receipt.xml"));
   first.fLines[0]->SetCustomAttribute("Batch", "B7");  // a name as given by code, kept as is
   const std::string written = first.Serialize();
 

@@ -18,31 +18,23 @@
 #include "documents/vat_table.h"
 #include "documents/x_report.h"
 #include "documents/z_report.h"
+#include "../documents/document_test_support.h"
 
 using namespace fp;
+
+using fp_test::ErrorOf;
 
 namespace {
 
 std::unique_ptr<pugi::xml_document> Parse(const std::string& aXml) {
   auto doc = std::make_unique<pugi::xml_document>();
-  pugi::xml_parse_result r = doc->load_buffer(aXml.data(), aXml.size(), pugi::parse_default, pugi::encoding_utf8);
-  EXPECT_TRUE(r) << r.description() << "\n" << aXml;
+  EXPECT_TRUE(fp_test::ParseXml(*doc, aXml));
   return doc;
 }
 
 // A request whose root holds aBody.
 std::unique_ptr<pugi::xml_document> Request(const std::string& aBody) {
   return Parse("<ReceiptPrinterManager><Device/>" + aBody + "</ReceiptPrinterManager>");
-}
-
-// The message a reader throws, or "<no error>".
-std::string ErrorOf(const std::function<void()>& aRead) {
-  try {
-    aRead();
-  } catch (const kException& e) {
-    return e.what();
-  }
-  return "<no error>";
 }
 
 using Reader = std::function<void(pugi::xml_node)>;

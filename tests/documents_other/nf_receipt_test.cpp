@@ -1,25 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "documents/customer_display.h"
 #include "documents/nf_receipt.h"
+#include "../documents/document_test_support.h"
 
 using namespace fp;
 
+using fp_test::ReadDataFile;
+
 namespace {
 
-std::string ReadFixture(const char* aName) {
-  std::ifstream in(std::string(FP_TEST_DATA_DIR) + "/" + aName, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 void Load(pugi::xml_document& aDoc, const std::string& aXml) {
-  ASSERT_TRUE(aDoc.load_buffer(aXml.data(), aXml.size(), pugi::parse_default, pugi::encoding_utf8));
+  ASSERT_TRUE(fp_test::ParseXml(aDoc, aXml));
 }
 
 template <class T>
@@ -90,7 +84,7 @@ void ExpectFixtureContent(const kNFReceipt& r) {
 
 TEST(NFReceipt, ReadsHeaderBodyAndFooterLines) {
   pugi::xml_document doc;
-  Load(doc, ReadFixture("nf_receipt.xml"));
+  Load(doc, ReadDataFile("nf_receipt.xml"));
   kNFReceipt r;
   r.Deserialize(doc);
   EXPECT_TRUE(r.fDefaultLayout);
@@ -119,7 +113,7 @@ TEST(NFReceipt, BodyOnlyReceiptHasEmptyHeaderAndFooter) {
 
 TEST(NFReceipt, SerializeWritesWhatDeserializeReads) {
   pugi::xml_document doc;
-  Load(doc, ReadFixture("nf_receipt.xml"));
+  Load(doc, ReadDataFile("nf_receipt.xml"));
   kNFReceipt r;
   r.Deserialize(doc);
   std::string xml = r.Serialize();

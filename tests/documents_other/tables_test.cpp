@@ -1,28 +1,22 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "documents/dept_table.h"
 #include "documents/economic_activity_table.h"
 #include "documents/vat_table.h"
+#include "../documents/document_test_support.h"
 
 using namespace fp;
+
+using fp_test::ReadDataFile;
 
 namespace {
 
 pugi::xml_document* Load(pugi::xml_document& aDoc, const std::string& aXml) {
-  EXPECT_TRUE(aDoc.load_buffer(aXml.data(), aXml.size(), pugi::parse_default, pugi::encoding_utf8));
+  EXPECT_TRUE(fp_test::ParseXml(aDoc, aXml));
   return &aDoc;
-}
-
-std::string ReadFixture(const char* aName) {
-  std::ifstream in(std::string(FP_TEST_DATA_DIR) + "/" + aName, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 kVat Vat(int32_t aIndex, const char* aCode, int64_t aRateRaw) {
@@ -106,7 +100,7 @@ TEST(VatTable, LookupsByCodeAndIndexFindTheFirstMatch) {
 
 TEST(DeptTable, DepartmentsAndTheirEconomicActivitiesComeFromOneElement) {
   pugi::xml_document doc;
-  Load(doc, ReadFixture("dept_table.xml"));
+  Load(doc, ReadDataFile("dept_table.xml"));
   kEconomicActivityTable activities;
   kDeptTable depts;
   activities.Deserialize(doc);
