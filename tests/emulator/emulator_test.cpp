@@ -2,8 +2,6 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
-
-#include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
