@@ -43,7 +43,7 @@ const std::map<int, const char*>& InfoTable() {
 
 // A part of the date that is not a number counts as 1.
 int DatePart(const std::string& aText, size_t aPos, size_t aCount) {
-  std::string part = aPos < aText.size() ? aText.substr(aPos, aCount) : std::string();
+  std::string part = CharSubstr(aText, aPos, aCount);
   size_t i = (!part.empty() && (part[0] == '+' || part[0] == '-')) ? 1 : 0;
   if (i >= part.size()) return 1;
   for (size_t k = i; k < part.size(); ++k)

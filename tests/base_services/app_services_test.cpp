@@ -143,7 +143,8 @@ TEST(VersionInfo, LoadReadsKeysInOrder) {
       // a gap of ten identifiers does not end the table...
       {10019, "$VERSION=2.0"},
       {10020, "$PTEXT=second"},
-      {10021, "$RELEASEDATE=xx/03/2021"},  // a part that is no number counts as 1
+      // a part that is no number counts as 1; the positions count characters, not bytes
+      {10021, "$RELEASEDATE=\xC3\x89\xC3\x89/03/2021"},
       // ...a gap of eleven does
       {10033, "$VERSION=9.9"},
   }));
