@@ -96,7 +96,9 @@ std::optional<Amount> Amount::Parse(std::string_view aText) {
   if (mantissa == 0) {
     raw = 0;
   } else if (shift >= 0) {
-    if (shift > 20) return std::nullopt;
+    // Checked before multiplying: 30 significant digits times 10^20 would leave even
+    // the 128-bit range.
+    if (shift > 20 || mantissa > (kMax + 1) / Pow10(shift)) return std::nullopt;
     raw = mantissa * Pow10(shift);
     if (raw > kMax + 1) return std::nullopt;
   } else if (-shift > 36) {

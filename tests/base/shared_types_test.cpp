@@ -18,6 +18,9 @@ TEST(Amount, ParsesDecimalTexts) {
       {"", false, 0},            {"abc", false, 0},          {".5", true, 5000},        {"5.", true, 50000},
       {"1e", false, 0},          {"1e-2", true, 100},        {"922337203685477.5807", true, INT64_MAX},
       {"922337203685477.5808", false, 0},                    {"99999999999999999999999", false, 0},
+      // Thirty significant digits scaled up by the exponent: refused, never overflowing.
+      {"999999999999999999999999999999e16", false, 0},
+      {"1000000000000000000000000000000e-30", true, 10000},
   };
   for (const auto& c : cases) {
     auto a = Amount::Parse(c.text);
