@@ -84,8 +84,8 @@ void kFiscalPrinterDevice::Setup(kReceiptPrinterHandler& aHandler) {
 }
 
 kFiscalPrinterDevice::~kFiscalPrinterDevice() {
-  // The order matters to the log: the transport writes the log's last line when it goes,
-  // and the companions may still log through it until then.
+  // The transport ends the device log when it goes; the processor caller and the RT server
+  // client never log through it, so they may outlive it. Their libraries stay loaded.
   fVatTable.reset();
   fDeptTable.reset();
   fEATable.reset();

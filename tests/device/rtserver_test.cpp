@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "base/errors.h"
 #include "documents/receipt.h"
@@ -128,6 +130,26 @@ TEST(RTServerClient, TillSerialCannotLeadTheCopyElsewhere) {
       EXPECT_EQ(std::string(e.what()), std::string("Invalid till serial for the RT server library copy: ") + serial);
     }
   }
+}
+
+TEST(RTServerClient, DevicesOnTwoThreadsShareTheLibraryOneCallAtATime) {
+  // Both load the same till's private copy at the same moment, then use it in turn.
+  std::atomic<int> failed{0};
+  auto run = [&failed] {
+    kRTServer_Epson client(FP_TEST_RTSERVER, "80", true);
+    client.Load();
+    kReceipt receipt;
+    AddLine<kReceiptLineText>(receipt, rlt_Text).fDescription = "hello";
+    for (int i = 0; i < 100; ++i) {
+      client.BuildXMLReceipt(receipt);
+      if (!client.OpenTill("h", 1, "u", "p", "80") || !client.SignReceipt() || !client.XReport()) ++failed;
+    }
+  };
+  std::thread a(run), b(run);
+  a.join();
+  b.join();
+  EXPECT_EQ(failed, 0);
+  fs::remove(DriverParameter(FP_TEST_RTSERVER) + "-80.dll");
 }
 
 TEST(RTServerClient, TillOpensAndReportsCloseIt) {
