@@ -189,12 +189,43 @@ void kReceiptLineCollectAmount::ReadFields(pugi::xml_node aNode) {
   fAmount = U::GetNodeValueAsCurrency(aNode, "Amount");
 }
 
+namespace {
+
+// A line of class T for aReceipt with its type and free text set, for the Build functions.
+template <class T>
+std::unique_ptr<T> NewLine(kReceipt* aReceipt, vnReceiptLineType aType, std::string aAdditionalInfo) {
+  auto line = std::make_unique<T>(aReceipt);
+  line->fLineType = aType;
+  line->fAdditionalInfo = std::move(aAdditionalInfo);
+  return line;
+}
+
+// The fields discounts by amount and by percentage share.
+template <class T>
+void SetDiscountFields(T& aLine, std::string aDescription, Amount aAmount, std::string aReasonCode,
+                       std::string aReasonNote) {
+  aLine.fDescription = std::move(aDescription);
+  aLine.fAmount = aAmount;
+  aLine.fReasonCode = std::move(aReasonCode);
+  aLine.fReasonNote = std::move(aReasonNote);
+}
+
+void SetGiftCardFields(kReceiptLineGiftCardSale& aLine, std::string aCode, std::string aDescription,
+                       std::string aDepartment, std::string aTaxCode, Amount aPrice) {
+  aLine.fCode = std::move(aCode);
+  aLine.fDescription = std::move(aDescription);
+  aLine.fDepartment = std::move(aDepartment);
+  aLine.fTaxCode = std::move(aTaxCode);
+  aLine.fPrice = aPrice;
+}
+
+}  // namespace
+
 std::unique_ptr<kReceiptLineProductSale> kReceiptLineProductSale::Build(
     kReceipt* aReceipt, std::string aCode, std::string aDescription, Amount aQuantity, std::string aUOM,
     std::string aDepartment, std::string aTaxCode, Amount aPrice, Amount aAmount, std::string aAdditionalInfo,
     std::string aVoucherCode) {
-  auto line = std::make_unique<kReceiptLineProductSale>(aReceipt);
-  line->fLineType = rlt_ProductSale;
+  auto line = NewLine<kReceiptLineProductSale>(aReceipt, rlt_ProductSale, std::move(aAdditionalInfo));
   line->fCode = std::move(aCode);
   line->fDescription = std::move(aDescription);
   line->fQuantity = aQuantity;
@@ -203,7 +234,6 @@ std::unique_ptr<kReceiptLineProductSale> kReceiptLineProductSale::Build(
   line->fTaxCode = std::move(aTaxCode);
   line->fPrice = aPrice;
   line->fAmount = aAmount;
-  line->fAdditionalInfo = std::move(aAdditionalInfo);
   line->fVoucherCode = std::move(aVoucherCode);
   return line;
 }
@@ -213,27 +243,17 @@ std::unique_ptr<kReceiptLineDiscountAmount> kReceiptLineDiscountAmount::Build(kR
                                                                               std::string aReasonCode,
                                                                               std::string aReasonNote,
                                                                               std::string aAdditionalInfo) {
-  auto line = std::make_unique<kReceiptLineDiscountAmount>(aReceipt);
-  line->fLineType = rlt_DiscountAmount;
-  line->fDescription = std::move(aDescription);
-  line->fAmount = aAmount;
-  line->fReasonCode = std::move(aReasonCode);
-  line->fReasonNote = std::move(aReasonNote);
-  line->fAdditionalInfo = std::move(aAdditionalInfo);
+  auto line = NewLine<kReceiptLineDiscountAmount>(aReceipt, rlt_DiscountAmount, std::move(aAdditionalInfo));
+  SetDiscountFields(*line, std::move(aDescription), aAmount, std::move(aReasonCode), std::move(aReasonNote));
   return line;
 }
 
 std::unique_ptr<kReceiptLineDiscountPercentage> kReceiptLineDiscountPercentage::Build(
     kReceipt* aReceipt, std::string aDescription, Amount aPercentage, Amount aAmount, std::string aReasonCode,
     std::string aReasonNote, std::string aAdditionalInfo) {
-  auto line = std::make_unique<kReceiptLineDiscountPercentage>(aReceipt);
-  line->fLineType = rlt_DiscountPercentage;
-  line->fDescription = std::move(aDescription);
+  auto line = NewLine<kReceiptLineDiscountPercentage>(aReceipt, rlt_DiscountPercentage, std::move(aAdditionalInfo));
+  SetDiscountFields(*line, std::move(aDescription), aAmount, std::move(aReasonCode), std::move(aReasonNote));
   line->fPercentage = aPercentage;
-  line->fAmount = aAmount;
-  line->fReasonCode = std::move(aReasonCode);
-  line->fReasonNote = std::move(aReasonNote);
-  line->fAdditionalInfo = std::move(aAdditionalInfo);
   return line;
 }
 
@@ -242,29 +262,19 @@ std::unique_ptr<kReceiptLineGiftCardSale> kReceiptLineGiftCardSale::Build(kRecei
                                                                           std::string aDepartment,
                                                                           std::string aTaxCode, Amount aPrice,
                                                                           std::string aAdditionalInfo) {
-  auto line = std::make_unique<kReceiptLineGiftCardSale>(aReceipt);
-  line->fLineType = rlt_GiftCardSale;
-  line->fCode = std::move(aCode);
-  line->fDescription = std::move(aDescription);
-  line->fDepartment = std::move(aDepartment);
-  line->fTaxCode = std::move(aTaxCode);
-  line->fPrice = aPrice;
-  line->fAdditionalInfo = std::move(aAdditionalInfo);
+  auto line = NewLine<kReceiptLineGiftCardSale>(aReceipt, rlt_GiftCardSale, std::move(aAdditionalInfo));
+  SetGiftCardFields(*line, std::move(aCode), std::move(aDescription), std::move(aDepartment), std::move(aTaxCode),
+                    aPrice);
   return line;
 }
 
 std::unique_ptr<kReceiptLineGiftCardRedeem> kReceiptLineGiftCardRedeem::Build(
     kReceipt* aReceipt, std::string aCode, std::string aDescription, std::string aDepartment, std::string aTaxCode,
     Amount aPrice, std::string aTaxMode, std::string aAdditionalInfo) {
-  auto line = std::make_unique<kReceiptLineGiftCardRedeem>(aReceipt);
-  line->fLineType = rlt_GiftCardRedeem;
-  line->fCode = std::move(aCode);
-  line->fDescription = std::move(aDescription);
-  line->fDepartment = std::move(aDepartment);
-  line->fTaxCode = std::move(aTaxCode);
-  line->fPrice = aPrice;
+  auto line = NewLine<kReceiptLineGiftCardRedeem>(aReceipt, rlt_GiftCardRedeem, std::move(aAdditionalInfo));
+  SetGiftCardFields(*line, std::move(aCode), std::move(aDescription), std::move(aDepartment), std::move(aTaxCode),
+                    aPrice);
   line->fTaxMode = std::move(aTaxMode);
-  line->fAdditionalInfo = std::move(aAdditionalInfo);
   return line;
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
+#include <tuple>
 
 #include "base/errors.h"
 #include "base/xml_text.h"
@@ -231,6 +233,43 @@ TEST(CustomAttributesTest, SetRewritesAppendsAndRemoves) {
   EXPECT_EQ(p.GetCustomAttribute("missing"), "");
   p.SetCustomAttribute("missing", "");  // removing nothing is fine
   EXPECT_EQ(p.CustomAttributes().Count(), 1u);
+}
+
+TEST(LineBuilderTest, EachBuilderFillsItsLineWithoutAppendingIt) {
+  kReceipt r;
+  auto sale = kReceiptLineProductSale::Build(&r, "C1", "Pen", A("2"), "pz", "D1", "T1", A("1.5"), A("3"), "info",
+                                             "V9");
+  auto discount = kReceiptLineDiscountAmount::Build(&r, "Off", A("0.5"), "R1", "note", "da");
+  auto percentage = kReceiptLineDiscountPercentage::Build(&r, "Pct", A("10"), A("0.3"), "R2", "n2", "dp");
+  auto card = kReceiptLineGiftCardSale::Build(&r, "G1", "Card", "D2", "T2", A("25"), "gs");
+  auto redeem = kReceiptLineGiftCardRedeem::Build(&r, "G2", "Use", "D3", "T3", A("5"), "M", "gr");
+  EXPECT_EQ(r.fLines.Count(), 0u);
+
+  const kReceiptLine* all[] = {sale.get(), discount.get(), percentage.get(), card.get(), redeem.get()};
+  const vnReceiptLineType types[] = {rlt_ProductSale, rlt_DiscountAmount, rlt_DiscountPercentage, rlt_GiftCardSale,
+                                     rlt_GiftCardRedeem};
+  const char* infos[] = {"info", "da", "dp", "gs", "gr"};
+  const Amount amounts[] = {A("3"), A("-0.5"), A("-0.3"), A("25"), A("-5")};
+  for (size_t i = 0; i < std::size(all); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(all[i]->fOwner, &r);
+    EXPECT_EQ(all[i]->fLineType, types[i]);
+    EXPECT_EQ(all[i]->fAdditionalInfo, infos[i]);
+    EXPECT_EQ(all[i]->GetAmount(), amounts[i]);
+  }
+  EXPECT_EQ(std::make_tuple(sale->fCode, sale->fDescription, sale->fQuantity, sale->fUOM, sale->fDepartment,
+                            sale->fTaxCode, sale->fPrice, sale->fVoucherCode),
+            std::make_tuple("C1", "Pen", A("2"), "pz", "D1", "T1", A("1.5"), "V9"));
+  EXPECT_EQ(std::make_tuple(discount->fDescription, discount->fReasonCode, discount->fReasonNote),
+            std::make_tuple("Off", "R1", "note"));
+  EXPECT_EQ(std::make_tuple(percentage->fDescription, percentage->fPercentage, percentage->fReasonCode,
+                            percentage->fReasonNote),
+            std::make_tuple("Pct", A("10"), "R2", "n2"));
+  EXPECT_EQ(std::make_tuple(card->fCode, card->fDescription, card->fDepartment, card->fTaxCode),
+            std::make_tuple("G1", "Card", "D2", "T2"));
+  EXPECT_EQ(std::make_tuple(redeem->fCode, redeem->fDescription, redeem->fDepartment, redeem->fTaxCode,
+                            redeem->fTaxMode),
+            std::make_tuple("G2", "Use", "D3", "T3", "M"));
 }
 
 TEST(PrintableTextTest, SpecialCharsFollowTheOwner) {
