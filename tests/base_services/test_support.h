@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -30,13 +31,15 @@ inline std::vector<std::string> CrLfLines(const std::string& aText) {
   return lines;
 }
 
-// A fresh empty folder for one test, removed with it.
+// A fresh empty folder for one test, removed with it. The process id keeps runs of the
+// same test from several builds at once out of each other's way.
 class ScratchDir {
  public:
   ScratchDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     fPath = std::filesystem::path(::testing::TempDir()) /
-            (std::string("fp_services_") + info->test_suite_name() + "_" + info->name());
+            (std::string("fp_services_") + info->test_suite_name() + "_" + info->name() + "_" +
+             std::to_string(::getpid()));
     std::filesystem::remove_all(fPath);
     std::filesystem::create_directories(fPath);
   }
