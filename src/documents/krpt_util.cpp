@@ -271,7 +271,11 @@ std::string krptUtil::NodeValue(pugi::xml_node aNode) {
 std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
   pugi::xml_node node = FindNode(aParentNode, aNodeName);
   if (!node) return "";
-  return Convert(node, aNodeName, "Error in processing node %s as string.\r\n", [](std::string v) { return v; });
+  return GetNodeValueAsString(node);
+}
+
+std::string krptUtil::GetNodeValueAsString(pugi::xml_node aNode) {
+  return Convert(aNode, aNode.name(), "Error in processing node %s as string.\r\n", [](std::string v) { return v; });
 }
 
 bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName, bool aDefaultValue) {

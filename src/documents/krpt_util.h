@@ -26,6 +26,8 @@ class krptUtil {
   // that does not convert throws kException with the reader's first line ("Error in
   // processing node <name> as <kind>.\r\n") followed by the conversion's message.
   static std::string GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName);
+  // The same for an element already at hand: its value, failing with the same message.
+  static std::string GetNodeValueAsString(pugi::xml_node aNode);
   static bool GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName, bool aDefaultValue);
   static Amount GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName);
   static int32_t GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName);

@@ -1,6 +1,8 @@
 // Reading a receipt from its request element, the line factory and custom attributes.
 #include "documents/receipt.h"
 
+#include <unordered_map>
+
 #include "base/errors.h"
 #include "base/text.h"
 #include "documents/krpt_util.h"
@@ -17,12 +19,18 @@ using U = krptUtil;
 void ReadCustomAttributes(pugi::xml_node aNode, kCustomAttributes& aAttributes) {
   pugi::xml_node list = U::FindNode(aNode, "CustomAttributes");
   if (!list) return;
+  // The value of each name's first child, kept as the children go by: looking the first
+  // one up by name for every entry would make a long list cost the square of its length.
+  std::unordered_map<std::string, std::string> firstValues;
   // Comments and stray text between the entries name no attribute and are passed over;
   // taken as entries they would give names no element can carry when written back.
   for (pugi::xml_node child = list.first_child(); child; child = child.next_sibling()) {
     if (child.type() != pugi::node_element) continue;
     std::string name = child.name();
-    aAttributes.Append(LowerCase(name) + "=" + U::GetNodeValueAsString(list, name));
+    auto first = firstValues.find(name);
+    // The children are walked in order, so a name not met before is met at its first child.
+    if (first == firstValues.end()) first = firstValues.emplace(name, U::GetNodeValueAsString(child)).first;
+    aAttributes.Append(LowerCase(name) + "=" + first->second);
   }
 }
 

@@ -194,6 +194,8 @@ TEST(ReceiptReaderTest, FailuresCarryTheFirstBadValue) {
        "BarcodeType  is invalid"},
       {"<Receipt><Type>Sale</Type><Lines/><Taxes/><Payments/><LeaderLines><Image/></LeaderLines></Receipt>",
        "Alignment  is invalid"},
+      {Minimal("", "<text><CustomAttributes><B>1</B><Colour>r<x/></Colour></CustomAttributes></text>"),
+       "Error in processing node Colour as string.\r\nElement \"Colour\" does not contain a single text node"},
       {Minimal("", "<productsale><Amount>999999999999999</Amount></productsale>"),
        "Error in processing node Amount as currency.\r\n'999999999999999' is not a valid floating point value"},
   };
