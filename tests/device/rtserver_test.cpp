@@ -226,6 +226,8 @@ TEST(RTServerClient, ReceiptDocumentDescribesEveryLineKind) {
   AddLine<kReceiptLine>(receipt, rlt_SubTotal);
   auto& promo = AddLine<kReceiptLineDiscountPercentage>(receipt, rlt_DiscountPercentageOnSubTotal);
   promo.fDescription = "Promo", promo.fPercentage = A("10"), promo.fAmount = A("0.65");
+  auto& cover = AddLine<kReceiptLineDiscountAmount>(receipt, rlt_MarkupAmountOnSubtotal);
+  cover.fDescription = "Coperto", cover.fAmount = A("1.5");
   auto& markup = AddLine<kReceiptLineDiscountAmount>(receipt, rlt_MarkupAmount);
   markup.fDescription = "Servizio", markup.fAmount = A("0.1");
   AddLine<kReceiptLineText>(receipt, rlt_Text).fDescription = "Grazie";
@@ -261,6 +263,7 @@ TEST(RTServerClient, ReceiptDocumentDescribesEveryLineKind) {
       "vatID=\"3\"/>"
       "<printRecSubtotal operator=\"01\"/>"
       "<printRecSubtotalAdjustment operator=\"01\" adjustmentType=\"1\" description=\"Promo\" amount=\"0.65\"/>"
+      "<printRecSubtotalAdjustment operator=\"01\" adjustmentType=\"6\" description=\"Coperto\" amount=\"1.50\"/>"
       "<printRecItemAdjustment operator=\"01\" adjustmentType=\"5\" description=\"Servizio\" amount=\"0.10\" "
       "vatID=\"3\"/>"
       "<printRecMessage operator=\"01\" messageType=\"4\" index=\"1\" font=\"1\" message=\"Grazie\"/>"
