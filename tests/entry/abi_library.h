@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fpdriver/fpdriver.h"
+#include "fragment_text.h"
 
 namespace abitest {
 
@@ -75,12 +76,7 @@ struct Answer {
   std::string error;
 
   // The text of the first element aName of the fragment.
-  std::string Element(const std::string& aName) const {
-    auto start = output.find("<" + aName + ">");
-    if (start == std::string::npos) return "<missing>";
-    start += aName.size() + 2;
-    return output.substr(start, output.find("</" + aName + ">", start) - start);
-  }
+  std::string Element(const std::string& aName) const { return fp::test::FragmentElement(output, aName); }
 };
 
 // The library loaded once per test process.

@@ -15,6 +15,7 @@
 #include "base/text.h"
 #include "entry/fiscal_printers.h"
 #include "entry/request_frame.h"
+#include "fragment_text.h"
 
 namespace fp {
 namespace {
@@ -56,12 +57,7 @@ struct Answer {
   std::string error;
 
   // The text of the first element aName of the fragment.
-  std::string Element(const std::string& aName) const {
-    auto start = output.find("<" + aName + ">");
-    if (start == std::string::npos) return "<missing>";
-    start += aName.size() + 2;
-    return output.substr(start, output.find("</" + aName + ">", start) - start);
-  }
+  std::string Element(const std::string& aName) const { return fp::test::FragmentElement(output, aName); }
 };
 
 Answer Call(vnExport aExport, const std::string& aXml) {

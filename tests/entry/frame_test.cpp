@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "entry/fiscal_printer_wrapper.h"
 #include "entry/request_frame.h"
+#include "fragment_text.h"
 
 namespace fp {
 namespace {
@@ -115,11 +116,7 @@ TEST(RunExport, DeeplyNestedRequestsAreReadWithoutRecursion) {
 
 // The unescaped text of the ErrorText element, for comparing with the error output.
 std::string UnescapedErrorText(const std::string& aFragment) {
-  const std::string open = "<ErrorText>";
-  auto start = aFragment.find(open);
-  auto end = aFragment.find("</ErrorText>");
-  if (start == std::string::npos || end == std::string::npos) return "<missing>";
-  std::string text = aFragment.substr(start + open.size(), end - start - open.size());
+  std::string text = test::FragmentElement(aFragment, "ErrorText");
   const std::pair<const char*, const char*> entities[] = {
       {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
   for (const auto& [from, to] : entities) text = ReplaceAll(text, from, to);

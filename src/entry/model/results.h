@@ -1,9 +1,10 @@
 // The result records of the exports: one plain record per export, filled by the device
 // operation and turned into the result fragment by its Format.
 //
-// Every record ends with the error tail Error / ErrorText / LogFileName. Default member
-// values are the "all zero" state a device operation starts from; the request objects put
-// their own copy to the start values (Error true) before running a request.
+// Every record carries the error tail Error / ErrorText / LogFileName (its base), which its
+// fragment writes last. Default member values are the "all zero" state a device operation
+// starts from; the request objects put their own copy to the start values (Error true)
+// before running a request.
 //
 // Format() writes the XML fragment the host receives: a sequence of elements with no
 // declaration and no root element, ending with the error tail and nothing after
@@ -65,7 +66,7 @@ struct _int_PRINTFR_result : _int_ErrorTail {
   DateTime InvoiceDateTime = 0;
   std::string ReceiptText;
   std::string ReceiptImage;  // base64 text, written unescaped
-  std::string MessageText;  // written just before the error tail
+  std::string MessageText;   // written just before the error tail
   std::string Format() const;
 };
 
