@@ -158,6 +158,25 @@ TEST_F(ChannelTest, CommandThatMayHaveRunIsNotSentAgain) {
   EXPECT_EQ(link.urls.size(), 2u);
 }
 
+TEST(ChannelRepeatRule, PrintingFormsOfReadsAndClearsAreNeverRepeated) {
+  struct Case {
+    const char* pkt;
+    const char* data;
+    bool repeatable;
+  } cases[] = {
+      {"@", "/7/1////010124/010124/0/", true},   // journal selection, text read back
+      {"@", "/1/1//12/12///1/", false},          // reprint of a copy
+      {"@", "/3/0//12/12/010124/010124/1/", false},
+      {"+", "/0/", true},                        // clear a receipt left open
+      {"+", "/1/0001/0012/010124/80012345/", false},  // void an earlier receipt
+      {"?", "", true},
+      {"x", "/7////", false},
+      {"3", "/ITEM/1.000/1.00/1/0/", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(kCommandChannel::IsSafeToRepeat(c.pkt, c.data), c.repeatable) << c.pkt << c.data;
+}
+
 TEST_F(ChannelTest, BusyJournalIsAskedAgainEveryHalfSecond) {
   link.script = {{true, "00/00/02/"}, {true, "00/00/02/"}, {true, "00/00/06/1/"}};
   EXPECT_TRUE(channel.SendCommand("4", 0, "@", "/7/1////", true));

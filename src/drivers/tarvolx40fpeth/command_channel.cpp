@@ -22,14 +22,19 @@ void kCommandChannel::SetClock(Clock aClock) {
 
 void kCommandChannel::Pause(int aMilliseconds) { fSleep(aMilliseconds); }
 
-bool kCommandChannel::IsSafeToRepeat(const std::string& aPkt) {
+bool kCommandChannel::IsSafeToRepeat(const std::string& aPkt, const std::string& aData) {
   // Status and table reads, and the settings that leave the printer in the same state however
   // often they arrive. Reports, journal pieces, print lines, the drawer and receipt steps are
   // not repeated once they may have reached the printer.
-  static constexpr std::string_view kRepeatable[] = {"?", "a", "v", ",", "t", "|", "{", "e", ":",
-                                                     "@", "T", "E", "b", "N", "\\", "+"};
+  static constexpr std::string_view kRepeatable[] = {"?", "a", "v", ",", "t", "|", "{",
+                                                     "e", ":", "T", "E", "b", "N", "\\"};
   for (auto letter : kRepeatable)
     if (aPkt == letter) return true;
+  // "@" selects journal text: read back (last field 0) it only selects again; with the last
+  // field 1 it prints a copy, which a repetition would print twice.
+  if (aPkt == "@") return aData.size() >= 3 && aData.compare(aData.size() - 3, 3, "/0/") == 0;
+  // "+" with field 0 clears a receipt left open; with field 1 it voids an earlier receipt.
+  if (aPkt == "+") return aData == "/0/";
   return false;
 }
 
@@ -53,7 +58,7 @@ bool kCommandChannel::SendCommand(const std::string& aCmd, int aJs, const std::s
       }
       ++failures;
       fLink.WriteLog(let_info, "TX: ", "Retry:" + std::to_string(failures));
-      if (!IsSafeToRepeat(aPkt) && fLink.LastFailureMayHaveExecuted()) {
+      if (!IsSafeToRepeat(aPkt, aData) && fLink.LastFailureMayHaveExecuted()) {
         // The printer may have carried the command out: sending it again could print or
         // close something twice, so the failure is reported as it is.
         fLink.WriteLog(let_error, "TX: ", "Not repeated: the printer may have executed " + aPkt);

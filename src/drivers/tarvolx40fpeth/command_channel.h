@@ -79,7 +79,7 @@ class kCommandChannel {
  private:
   // Commands that only read the printer's state may be repeated after an exchange whose
   // outcome is unknown; any other command might then be carried out twice.
-  static bool IsSafeToRepeat(const std::string& aPkt);
+  static bool IsSafeToRepeat(const std::string& aPkt, const std::string& aData);
   void Pause(int aMilliseconds);
 
   kCommandLink& fLink;
