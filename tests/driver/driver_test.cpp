@@ -88,7 +88,9 @@ TEST_F(DriverTest, InitClosesTheDayOfAnInactivePrinterFirst) {
   EXPECT_EQ(letters[0], '?');
   // Nothing else reaches the printer before its Z report.
   const size_t setup = letters.find('\\');
-  if (setup != std::string::npos) EXPECT_LT(letters.find('x'), setup) << letters;
+  if (setup != std::string::npos) {
+    EXPECT_LT(letters.find('x'), setup) << letters;
+  }
 }
 
 TEST_F(DriverTest, GetStatusReportsIdentityModeAndFlags) {
@@ -185,7 +187,9 @@ TEST_F(DriverTest, DrawerAndDisplay) {
     const auto packets = emu.Packets();
     ASSERT_EQ(packets.size(), clear ? 3u : 2u);
     size_t i = 0;
-    if (clear) EXPECT_EQ(packets[i++].fData, "/0/3/" + std::string(48, ' ') + "/");
+    if (clear) {
+      EXPECT_EQ(packets[i++].fData, "/0/3/" + std::string(48, ' ') + "/");
+    }
     EXPECT_EQ(packets[i++].fData, "/0/3/" + PadRight("T0tale  12,00", 48) + "/");
     EXPECT_EQ(packets[i++].fData, "/0/3/" + PadRight("A-B - C", 48) + "/");
   }
@@ -283,7 +287,9 @@ TEST(DriverAuth, CredentialsOfTheConnectionReachThePrinter) {
     d.SetSleeper([](int) {});
     DateTime dt = 0;
     EXPECT_EQ(d.GetDateTime(dt), c.ok) << c.authType << " " << c.password;
-    if (!c.ok) EXPECT_EQ(d.IOHandler().ErrorMessage(), "Unauthorized");
+    if (!c.ok) {
+      EXPECT_EQ(d.IOHandler().ErrorMessage(), "Unauthorized");
+    }
   }
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
