@@ -1,11 +1,12 @@
 #include "entry/model/results.h"
 
 #include <cmath>
-#include <cstdio>
 #include <mutex>
 
 #include "base/platform.h"
 #include "base/text.h"
+#include "base/xml_text.h"
+#include "documents/request_element.h"
 
 namespace fp {
 
@@ -21,39 +22,14 @@ constexpr double kMaxDateTime = 2958466.0;
 
 std::string FormatDateTime(DateTime aValue) {
   if (!std::isfinite(aValue) || aValue <= kMinDateTime - 1 || aValue >= kMaxDateTime) aValue = 0;
-  DateTimeParts p = DecodeDateTime(aValue);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                p.second);
-  return buf;
+  return DateTimeToXmlText(aValue);
 }
 
-const char* FormatBool(bool aValue) { return aValue ? "True" : "False"; }
-
 std::string FormatAmountForUser(Amount aValue) {
-  std::string text = aValue.ToXmlText();
+  std::string text = AmountToXmlText(aValue);
   auto dot = text.find('.');
   if (dot != std::string::npos) text.replace(dot, 1, UserDecimalSeparator());
   return text;
-}
-
-// The lines of a text broken at CR LF, CR or LF; a final line break adds no empty line.
-std::vector<std::string_view> SplitLines(std::string_view aText) {
-  std::vector<std::string_view> lines;
-  size_t start = 0;
-  size_t i = 0;
-  while (i < aText.size()) {
-    char c = aText[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(aText.substr(start, i - start));
-      i += (c == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n') ? 2 : 1;
-      start = i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < aText.size()) lines.push_back(aText.substr(start));
-  return lines;
 }
 
 // Appends the pieces of a fragment; every element helper writes "<name>value</name>".
@@ -82,15 +58,15 @@ class Fragment {
   Fragment& Text(std::string_view aName, const std::string& aValue) { return Line(aName, aValue); }
   Fragment& Escaped(std::string_view aName, const std::string& aValue) { return Line(aName, EscapeXml(aValue)); }
   Fragment& Date(std::string_view aName, DateTime aValue) { return Line(aName, FormatDateTime(aValue)); }
-  Fragment& Bool(std::string_view aName, bool aValue) { return Line(aName, FormatBool(aValue)); }
+  Fragment& Bool(std::string_view aName, bool aValue) { return Line(aName, BoolToXmlText(aValue)); }
   Fragment& Int(std::string_view aName, int32_t aValue) { return Line(aName, std::to_string(aValue)); }
-  Fragment& Amt(std::string_view aName, Amount aValue) { return Line(aName, aValue.ToXmlText()); }
+  Fragment& Amt(std::string_view aName, Amount aValue) { return Line(aName, AmountToXmlText(aValue)); }
 
   // "<Text>" + one <Line> per line, each followed by aAfterLine (the reports put nothing
   // between them), + "</Text>".
   Fragment& ReportText(std::string_view aText, std::string_view aAfterLine = {}) {
     fOut += "<Text>";
-    for (std::string_view line : SplitLines(aText)) {
+    for (const std::string& line : SplitTextLines(aText)) {
       Element("Line", EscapeXml(line));
       fOut += aAfterLine;
     }
@@ -100,7 +76,7 @@ class Fragment {
 
   // The error tail ends every fragment; nothing follows "</LogFileName>".
   std::string Tail(const _int_ErrorTail& aTail) {
-    Line("Error", FormatBool(aTail.Error));
+    Line("Error", BoolToXmlText(aTail.Error));
     Line("ErrorText", EscapeXml(aTail.ErrorText));
     Element("LogFileName", EscapeXml(aTail.LogFileName));
     return std::move(fOut);
@@ -186,14 +162,14 @@ std::string _int_PRINTZR_result::Format() const {
       .Text("EJNumber", EJNumber)
       .Text("EJClosingNumber", EJClosingNumber)
       // The totals and counts form one line, directly followed by the report text.
-      .Element("GrandTotalAmount", GrandTotalAmount.ToXmlText())
-      .Element("GrandTotalRefundsAmount", GrandTotalRefundsAmount.ToXmlText())
-      .Element("GrandTotalVoidsAmount", GrandTotalVoidsAmount.ToXmlText())
-      .Element("DayTotalAmount", DayTotalAmount.ToXmlText())
-      .Element("DayDiscountsAmount", DayDiscountsAmount.ToXmlText())
-      .Element("DayReturnsAmount", DayReturnsAmount.ToXmlText())
-      .Element("DayRefundsAmount", DayRefundsAmount.ToXmlText())
-      .Element("DayVoidsAmount", DayVoidsAmount.ToXmlText())
+      .Element("GrandTotalAmount", AmountToXmlText(GrandTotalAmount))
+      .Element("GrandTotalRefundsAmount", AmountToXmlText(GrandTotalRefundsAmount))
+      .Element("GrandTotalVoidsAmount", AmountToXmlText(GrandTotalVoidsAmount))
+      .Element("DayTotalAmount", AmountToXmlText(DayTotalAmount))
+      .Element("DayDiscountsAmount", AmountToXmlText(DayDiscountsAmount))
+      .Element("DayReturnsAmount", AmountToXmlText(DayReturnsAmount))
+      .Element("DayRefundsAmount", AmountToXmlText(DayRefundsAmount))
+      .Element("DayVoidsAmount", AmountToXmlText(DayVoidsAmount))
       .Element("DayReceiptsNumber", std::to_string(DayReceiptsNumber))
       .Element("DayRefundsNumber", std::to_string(DayRefundsNumber))
       .ReportText(Text)
