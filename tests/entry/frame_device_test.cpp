@@ -43,6 +43,24 @@ class ThrowingDriver : public test::FakeDriver {
   bool fThrowOnStatus = false;
 };
 
+// A transport whose disconnection fails, so that Pub_Close reports an error.
+class FailingCloseTransport : public test::FakeTransport {
+ public:
+  using FakeTransport::FakeTransport;
+  bool Disconnect() override {
+    FakeTransport::Disconnect();
+    SetCustomError(5, "Disconnect failed");
+    return false;
+  }
+};
+
+class FailingCloseDriver : public test::FakeDriver {
+ public:
+  explicit FailingCloseDriver(kReceiptPrinterHandler& aHandler) : FakeDriver(aHandler, LogDir()) {
+    fIOHandler = std::make_unique<FailingCloseTransport>(fCalls, LogDir(), "FailingClose_test");
+  }
+};
+
 template <class T>
 std::unique_ptr<kFiscalPrinterDevice> Make(kReceiptPrinterHandler& aHandler) {
   return std::make_unique<T>(aHandler);
@@ -92,6 +110,7 @@ class FrameWithDevices : public testing::Test {
     drivers.Add("FAKE", &MakeFake);
     drivers.Add("FAILING_OPEN", &Make<FailingOpenDriver>);
     drivers.Add("THROWING", &Make<ThrowingDriver>);
+    drivers.Add("FAILING_CLOSE", &Make<FailingCloseDriver>);
   }
   void SetUp() override { unsetenv("FPDRIVER_ACP"); }
 };
@@ -107,6 +126,17 @@ TEST_F(FrameWithDevices, HandlesCountUpAndAreNeverGivenTwice) {
   Answer again = Call(vnExport::GETSTATUS, Request("", first));
   EXPECT_EQ(again.error, "Printer Handle not found");
   EXPECT_EQ(Call(vnExport::CLOSE, Request("", first)).error, "Printer Handle not found");
+}
+
+TEST_F(FrameWithDevices, CloseThatReportsAnErrorStillFreesTheDevice) {
+  const int h = Open("FAILING_CLOSE");
+  const size_t devices = DriverState().FiscalPrinters.Count();
+  Answer closed = Call(vnExport::CLOSE, Request("", h));
+  EXPECT_EQ(closed.result, -1);
+  EXPECT_EQ(closed.error, "Disconnect failed");
+  EXPECT_NE(closed.Element("LogFileName"), "");
+  EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices - 1);
+  EXPECT_EQ(Call(vnExport::GETSTATUS, Request("", h)).error, "Printer Handle not found");
 }
 
 TEST_F(FrameWithDevices, OpenOfAnOpenHandleReturnsThatHandle) {
