@@ -36,8 +36,10 @@
  *
  *  Threads. Any operation may be called from any thread. Calls naming the same device
  *    (the same Handle) run one at a time, in the order they acquire the device; calls on
- *    different devices run in parallel. CLOSE racing another call on the same handle is
- *    safe: the other call either finishes first or reports "Printer Handle not found".
+ *    different devices run in parallel. A call waits at most ten minutes for the device,
+ *    then fails with "Fiscal Printer is busy with another request". CLOSE racing another
+ *    call on the same handle is safe: the other call either finishes first or reports
+ *    "Printer Handle not found".
  *
  *  Calling convention: __stdcall on 32-bit Windows, the platform's C convention elsewhere.
  */
