@@ -76,10 +76,11 @@ class kCommandChannel {
   const kFiscalPrinter_TARVOLX40FPETH_DeviceStatus& DeviceStatus() const { return fDeviceStatus; }
   const kFiscalPrinter_TARVOLX40FPETH_FiscalStatus& FiscalStatus() const { return fFiscalStatus; }
 
- private:
   // Commands that only read the printer's state may be repeated after an exchange whose
   // outcome is unknown; any other command might then be carried out twice.
   static bool IsSafeToRepeat(const std::string& aPkt, const std::string& aData);
+
+ private:
   void Pause(int aMilliseconds);
 
   kCommandLink& fLink;
