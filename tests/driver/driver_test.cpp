@@ -204,6 +204,17 @@ TEST_F(DriverTest, DrawerAndDisplay) {
   EXPECT_EQ(emu.Packets().size(), 1u);
 }
 
+// Characters that mean something in a query ("#" ends it, "&" starts a new key, "+" may be
+// read as a blank) reach the printer as written, and so do blanks, "%" and accented letters.
+TEST_F(DriverTest, PrinterReceivesTheTextExactlyAsWritten) {
+  auto& d = OpenAndInit();
+  const std::string text = "Nr#1 50% +IVA? caff\xC3\xA8 A=B %zz";
+  EXPECT_TRUE(d.PrintLine(text, "0", "3"));
+  ASSERT_EQ(emu.Packets().size(), 1u);
+  EXPECT_EQ(emu.Packets()[0].fLetter, "7");
+  EXPECT_EQ(emu.Packets()[0].fData, "/0/3/" + PadRight(text, 48) + "/");
+}
+
 TEST_F(DriverTest, UnsupportedOperationsRefuseWithoutTalkingToThePrinter) {
   auto& d = OpenAndInit();
   _int_SET_result plain;

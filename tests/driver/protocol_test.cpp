@@ -19,7 +19,8 @@ TEST(PacketData, EncodesForTheQuery) {
       {"100%", "100%25"},                      // a lone "%" is escaped
       {"%4", "%254"},                          // ... also when only one hex digit follows
       {"%zz", "%25zz"},
-      {"a&b=c?~!", "a&b=c?~!"},                // printable ASCII other than "/" and "%" passes
+      {"a=c~!*", "a=c~!*"},                    // other printable ASCII passes
+      {"#1 a&b+c?", "%231%20a%26b%2Bc%3F"},     // query delimiters never cut or change the text
       {"\x7F\t", "%7F%09"},
   };
   for (const auto& c : cases) EXPECT_EQ(EncodePacketData(c.data), c.encoded) << c.data;

@@ -76,7 +76,7 @@ TEST(DriverWire, OneCommandIsOneGetWithTheDriversHeaders) {
   kFiscalPrinter_TARVOLX40FPETH d(h);
   EXPECT_TRUE(d.Send("7", "/0/3/caff\xC3\xA8 & 50%/"));
   const std::string head = peer.Head();
-  EXPECT_EQ(head.rfind("GET /_io?cmd=4&js=0&pkt=7%2F0%2F3%2Fcaff%C3%A8%20&%2050%25%2F HTTP/1.1\r\n", 0), 0u) << head;
+  EXPECT_EQ(head.rfind("GET /_io?cmd=4&js=0&pkt=7%2F0%2F3%2Fcaff%C3%A8%20%26%2050%25%2F HTTP/1.1\r\n", 0), 0u) << head;
   EXPECT_NE(head.find("\r\nUser-Agent: Varnel BRV Driver\r\n"), std::string::npos) << head;
   EXPECT_NE(head.find("\r\nConnection: close\r\n"), std::string::npos) << head;
   EXPECT_EQ(d.fResponse, "00/00/02/311226/101112/");

@@ -200,7 +200,11 @@ std::string EncodePacketData(std::string_view aData) {
     const unsigned char b = static_cast<unsigned char>(aData[i]);
     // An escape that is already there passes unchanged, so a caller may pre-encode a field.
     const bool escapeAlready = b == '%' && i + 2 < aData.size() && IsHexDigit(aData[i + 1]) && IsHexDigit(aData[i + 2]);
-    if (b < 0x21 || b > 0x7E || b == '/' || (b == '%' && !escapeAlready)) {
+    // The query's own delimiters are escaped as well: an HTTP client ends the query at "#",
+    // a "&" would start a new query key and a "+" may arrive as a blank, so any of them left
+    // bare would cut or change the text the printer receives.
+    const bool delimiter = b == '#' || b == '&' || b == '+' || b == '?';
+    if (b < 0x21 || b > 0x7E || b == '/' || delimiter || (b == '%' && !escapeAlready)) {
       out += '%';
       out += kHex[b >> 4];
       out += kHex[b & 0x0F];

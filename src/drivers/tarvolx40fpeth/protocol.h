@@ -45,7 +45,8 @@ inline constexpr int kReplyNoMoreSdData = 0x52;
 inline constexpr int kReplyCodeErrorNumber = 501;  // custom error code of a refused command
 
 // Percent-encodes the packet text of a command for the query: UTF-8 bytes outside "!".."~",
-// every "/" and every "%" not already starting a %XX escape become %XX (upper-case hex).
+// every "/", the query delimiters "#", "&", "+" and "?", and every "%" not already starting a
+// %XX escape become %XX (upper-case hex).
 std::string EncodePacketData(std::string_view aData);
 
 // The request path below the printer's base URL: "_io?cmd=..&js=..&pkt=<letter><encoded data>".
