@@ -3,6 +3,7 @@
 // journal that fails, stalls or never ends.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,31 @@ TEST_F(ReportCommandsTest, RefusedZReportKeepsItsErrorAndRestoresTheReadTimeout)
   EXPECT_TRUE(device->IOHandler().ErrorFound());
   EXPECT_EQ(device->IOHandler().ErrorMessage(), "The day is open, issue a Z- Report first");
   EXPECT_EQ(device->IOHandler().ReadTimeout(), 7000);
+}
+
+// Once the printer has closed the day, a journal that cannot be read afterwards (refused or
+// unreadable) leaves the Z report a success: a host told otherwise would close again.
+TEST_F(ReportCommandsTest, ClosedDayStaysASuccessWhenItsTotalsCannotBeRead) {
+  struct Case {
+    const char* name;
+    std::function<void(emu::PrinterEmulator&)> spoil;
+    const char* logged;
+  } cases[] = {
+      {"refused", [](emu::PrinterEmulator& e) { e.ForceReplyCode("*", 0x42); }, "Error in SD reports"},
+      {"unreadable", [](emu::PrinterEmulator& e) { e.ForceFrame("@", "garbage"); }, "Invalid reply frame"},
+  };
+  for (const auto& c : cases) {
+    Sell({"4.00"});
+    emu.ClearPackets();
+    c.spoil(emu);
+    EXPECT_TRUE(device->PrintZReport(nullptr)) << c.name;
+    EXPECT_FALSE(emu.Snapshot().fDayOpen) << c.name;
+    EXPECT_FALSE(device->IOHandler().ErrorFound()) << c.name;
+    EXPECT_TRUE(LogHas("Z report done, its totals not read: ")) << c.name;
+    EXPECT_TRUE(LogHas(c.logged)) << c.name;
+    // The device stays usable.
+    EXPECT_TRUE(device->Send("?")) << c.name;
+  }
 }
 
 TEST_F(ReportCommandsTest, JournalReadsSelectByKind) {

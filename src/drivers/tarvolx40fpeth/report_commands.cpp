@@ -1,6 +1,7 @@
 // Report and journal hooks of the RT printer: the X and Z reports, and the reading of the
 // electronic journal piece by piece, from which the day's totals are taken after a Z report.
 #include <atomic>
+#include <exception>
 #include <string>
 
 #include "base/text.h"
@@ -144,8 +145,22 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
   const DateTime today = DateOf(CurrentDateTime());
   const DateTime endOfDay = today + *EncodeTime(23, 59, 59, 999);
   std::string text;
-  if (PrintEJZReports(rd_Memory, today, endOfDay, text)) fCounters.Text = text;
-  return ok;
+  std::string readFailure;
+  try {
+    if (PrintEJZReports(rd_Memory, today, endOfDay, text))
+      fCounters.Text = text;
+    else
+      readFailure = fIOHandler->ErrorMessage();
+  } catch (const std::exception& e) {
+    readFailure = e.what();
+  }
+  if (!readFailure.empty()) {
+    // The day is closed whatever the read of its totals says: reported as a failure, it
+    // would make the host take a second Z report. The log keeps why the totals are missing.
+    fIOHandler->WriteLog(let_error, "Z report done, its totals not read: ", readFailure);
+    fIOHandler->ResetCustomError();
+  }
+  return true;
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintEJZReports(vnEJReportDestination, DateTime aStartDate,
