@@ -1,7 +1,6 @@
 #include "io/com_port.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -69,45 +68,7 @@ tcflag_t DataSizeFlag(uint8_t aData) {
   }
 }
 
-// The iconv name of a Windows code page number.
-std::string IconvName(int32_t aCodePage) {
-  switch (aCodePage) {
-    case 65001: return "UTF-8";
-    case 20127: return "ASCII";
-    case 20866: return "KOI8-R";
-    case 21866: return "KOI8-U";
-    default: break;
-  }
-  if (aCodePage >= 28591 && aCodePage <= 28606) return "ISO-8859-" + std::to_string(aCodePage - 28590);
-  return "CP" + std::to_string(aCodePage);
-}
-
 }  // namespace
-
-std::string EightBitText(const std::string& aText, int32_t aCodePage) {
-  std::string out;
-  const std::string name = IconvName(aCodePage);
-  iconv_t cd = ::iconv_open(name.c_str(), "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw kException(IconvMessage(name, errno));
-  // Character by character, so a character the code page lacks costs only itself.
-  for (char32_t c : Utf8ToUtf32(aText)) {
-    std::string in;
-    AppendUtf8(in, c);
-    char buf[16];
-    char* inp = in.data();
-    size_t inleft = in.size();
-    char* outp = buf;
-    size_t outleft = sizeof(buf);
-    if (::iconv(cd, &inp, &inleft, &outp, &outleft) == static_cast<size_t>(-1)) {
-      ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      out += '?';
-      continue;
-    }
-    out.append(buf, static_cast<size_t>(outp - buf));
-  }
-  ::iconv_close(cd);
-  return out;
-}
 
 TComPort::TComPort(uint32_t aComNumber) : fComNumber(aComNumber) {}
 

@@ -94,8 +94,4 @@ class TComPort {
   int32_t fTotalTimeout = 0;  // the port's total read timeout; 0 = take what is waiting
 };
 
-// aText (UTF-8) as 8-bit text in code page aCodePage (a Windows code page number such as
-// 1252 or 28591); a character the code page can't hold becomes "?".
-std::string EightBitText(const std::string& aText, int32_t aCodePage);
-
 }  // namespace fp

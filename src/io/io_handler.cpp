@@ -1,5 +1,6 @@
 #include "io/io_handler.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/text.h"
@@ -60,6 +61,26 @@ void kIOHandler::WriteLog(tVN_MessageType aEntryType, const std::string& aTitle,
   std::string line = aTitle + ":" + aMessage;
   if (fHexLog) line += " [" + HexDump(aMessage) + "]";
   fLogger->Write(aEntryType, line);
+}
+
+void kIOHandler::LogWaitingFor(const std::vector<uint8_t>& aChars) {
+  if (!fLogger) return;
+  std::string chars, hex;
+  for (uint8_t c : aChars) {
+    if (!chars.empty()) chars += ",";
+    AppendUtf8(chars, c);
+    char buf[8];
+    std::snprintf(buf, sizeof(buf), "%02x", c);
+    if (!hex.empty()) hex += ",";
+    hex += buf;
+  }
+  std::string line = "Waiting for:" + chars;
+  if (fHexLog) line += " [" + hex + "]";
+  Debug(let_info, line);
+}
+
+bool kIOHandler::IsTerminator(uint8_t aByte, const std::vector<uint8_t>& aChars) {
+  return std::find(aChars.begin(), aChars.end(), aByte) != aChars.end();
 }
 
 void kIOHandler::Debug(tVN_MessageType aEntryType, const std::string& aMessage) {

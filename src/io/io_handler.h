@@ -100,6 +100,12 @@ class kIOHandler {
   static std::string HexDump(const std::string& aText);
 
  protected:
+  // The line a read up to a terminator starts with: "Waiting for:" + the terminators as
+  // characters separated by ",", and with HexLog their hexadecimal codes in brackets.
+  void LogWaitingFor(const std::vector<uint8_t>& aChars);
+  // Whether aByte is one of the terminators aChars.
+  static bool IsTerminator(uint8_t aByte, const std::vector<uint8_t>& aChars);
+
   std::unique_ptr<tVN_LogWriter> fLogger;
 
  private:

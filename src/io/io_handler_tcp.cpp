@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-
-#include <iconv.h>
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "io/code_page.h"
 #include "io/device_handler.h"
 #include "io/io_errors.h"
 #include "io/transport_factory.h"
@@ -23,59 +21,12 @@ int64_t ElapsedMs(Clock::time_point aStart) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - aStart).count();
 }
 
-bool IsTerminator(uint8_t aByte, const std::vector<uint8_t>& aChars) {
-  return std::find(aChars.begin(), aChars.end(), aByte) != aChars.end();
-}
-
-// The iconv name of a Windows code page number.
-std::string IconvName(int32_t aCodePage) {
-  switch (aCodePage) {
-    case 65001: return "UTF-8";
-    case 1200: return "UTF-16LE";
-    case 1201: return "UTF-16BE";
-    case 20127: return "ASCII";
-    case 20866: return "KOI8-R";
-    case 21866: return "KOI8-U";
-    default: break;
-  }
-  if (aCodePage >= 28591 && aCodePage <= 28606) return "ISO-8859-" + std::to_string(aCodePage - 28590);
-  return "CP" + std::to_string(aCodePage);
-}
-
-// aText in code page aCodePage; a character the code page can't hold becomes "?".
+// aText as the bytes that go on the wire: with code page 0 one byte per character (the
+// character's code below 256, "?" above), otherwise the text in that code page.
 std::string EncodeText(const std::string& aText, int32_t aCodePage) {
+  if (aCodePage != 0) return EightBitText(aText, aCodePage);
   std::string out;
-  if (aCodePage == 0) {
-    // One byte per character: the character's code below 256, "?" above.
-    for (char32_t c : Utf8ToUtf32(aText)) out += c < 256 ? static_cast<char>(c) : '?';
-    return out;
-  }
-  const std::string name = IconvName(aCodePage);
-  iconv_t cd = ::iconv_open(name.c_str(), "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw kException(IconvMessage(name, errno));
-  // Character by character, so one unconvertible character costs only itself.
-  for (char32_t c : Utf8ToUtf32(aText)) {
-    std::string in;
-    AppendUtf8(in, c);
-    char buf[16];
-    char* inp = in.data();
-    size_t inleft = in.size();
-    char* outp = buf;
-    size_t outleft = sizeof(buf);
-    if (::iconv(cd, &inp, &inleft, &outp, &outleft) == static_cast<size_t>(-1)) {
-      ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      out += '?';
-      continue;
-    }
-    out.append(buf, static_cast<size_t>(outp - buf));
-  }
-  // Flush any shift state of a stateful encoding.
-  char buf[16];
-  char* outp = buf;
-  size_t outleft = sizeof(buf);
-  ::iconv(cd, nullptr, nullptr, &outp, &outleft);
-  out.append(buf, static_cast<size_t>(outp - buf));
-  ::iconv_close(cd);
+  for (char32_t c : Utf8ToUtf32(aText)) out += c < 256 ? static_cast<char>(c) : '?';
   return out;
 }
 
@@ -160,69 +111,43 @@ bool kIOHandler_TCP::WriteBytes(const std::vector<uint8_t>& aBytes) {
   return true;
 }
 
-void kIOHandler_TCP::LogWaitingFor(const std::vector<uint8_t>& aChars) {
-  if (!HasLog()) return;
-  std::string chars, hex;
-  for (uint8_t c : aChars) {
-    if (!chars.empty()) chars += ",";
-    AppendUtf8(chars, c);
-    char buf[8];
-    std::snprintf(buf, sizeof(buf), "%02x", c);
-    if (!hex.empty()) hex += ",";
-    hex += buf;
-  }
-  std::string line = "Waiting for:" + chars;
-  if (HexLog()) line += " [" + hex + "]";
-  Debug(let_info, line);
-}
-
-std::string kIOHandler_TCP::ReadUpTo(const std::vector<uint8_t>& aChars) {
+void kIOHandler_TCP::CollectUpTo(const std::vector<uint8_t>& aChars, std::vector<uint8_t>& aResult) {
   LogWaitingFor(aChars);
   fClient->SetReadTimeout(ReadTimeout());
-  std::vector<uint8_t> result;
   const auto start = Clock::now();
   try {
     for (;;) {
       const uint8_t b = fClient->ReadByte();
-      result.push_back(b);
+      aResult.push_back(b);
       // Time before terminator: a terminator that comes late still ends as a timeout.
       if (ElapsedMs(start) > ReadTimeout()) {
-        WriteLog(let_error, "Read Timeout", BytesToText(result));
-        break;
+        WriteLog(let_error, "Read Timeout", BytesToText(aResult));
+        return;
       }
       if (IsTerminator(b, aChars)) {
-        WriteLog(let_info, "Read", BytesToText(result));
-        break;
-      }
-    }
-  } catch (const std::exception& e) {
-    WriteLog(let_error, "ReadUpTo Unexpected error", e.what());
-  }
-  return BytesToText(result);
-}
-
-std::vector<uint8_t> kIOHandler_TCP::ReadBytesUpTo(const std::vector<uint8_t>& aChars) {
-  LogWaitingFor(aChars);
-  fClient->SetReadTimeout(ReadTimeout());
-  std::vector<uint8_t> result;
-  const auto start = Clock::now();
-  try {
-    for (;;) {
-      const uint8_t b = fClient->ReadByte();
-      result.push_back(b);
-      if (ElapsedMs(start) > ReadTimeout()) {
-        WriteLog(let_error, "Read Timeout", BytesToText(result));
-        break;
-      }
-      if (IsTerminator(b, aChars)) {
-        WriteLog(let_info, "Read", BytesToText(result));
-        break;
+        WriteLog(let_info, "Read", BytesToText(aResult));
+        return;
       }
     }
   } catch (const std::exception& e) {
     WriteLog(let_error, "ReadUpTo Unexpected error", e.what());
     throw;
   }
+}
+
+std::string kIOHandler_TCP::ReadUpTo(const std::vector<uint8_t>& aChars) {
+  std::vector<uint8_t> result;
+  try {
+    CollectUpTo(aChars, result);
+  } catch (const std::exception&) {
+    // Logged; the caller tells a cut-short read by its missing terminator.
+  }
+  return BytesToText(result);
+}
+
+std::vector<uint8_t> kIOHandler_TCP::ReadBytesUpTo(const std::vector<uint8_t>& aChars) {
+  std::vector<uint8_t> result;
+  CollectUpTo(aChars, result);
   return result;
 }
 
@@ -246,51 +171,51 @@ std::string kIOHandler_TCP::ReadChars(int32_t aCharsNum) {
 
 std::vector<uint8_t> kIOHandler_TCP::ReadBytes(size_t aCount) { return fClient->ReadExact(aCount); }
 
-std::string kIOHandler_TCP::ReadAll() {
+kIOHandler_TCP::ReadEnd kIOHandler_TCP::CollectAll(std::vector<uint8_t>& aResult) {
   fClient->SetReadTimeout(ReadTimeout());
-  std::vector<uint8_t> result;
   const auto start = Clock::now();
+  ReadEnd end;
   try {
     for (;;) {
-      result.push_back(fClient->ReadByte());
-      if (ElapsedMs(start) > ReadTimeout()) {
-        WriteLog(let_error, "Read Timeout", BytesToText(result));
-        break;
-      }
+      aResult.push_back(fClient->ReadByte());
+      if (ElapsedMs(start) > ReadTimeout()) return end;
     }
   } catch (const kTcpError& e) {
-    if (e.GetKind() == kTcpError::Closed)
-      WriteLog(let_info, "Read", BytesToText(result));
-    else
-      WriteLog(let_error, "ReadAll Unexpected error", e.what());
+    end.fHow = e.GetKind() == kTcpError::Closed ? ReadEnd::Closed : ReadEnd::Failed;
+    end.fError = e.what();
   } catch (const std::exception& e) {
-    WriteLog(let_error, "ReadAll Unexpected error", e.what());
+    end.fHow = ReadEnd::Failed;
+    end.fError = e.what();
+  }
+  end.fElapsedMs = ElapsedMs(start);
+  return end;
+}
+
+std::string kIOHandler_TCP::ReadAll() {
+  std::vector<uint8_t> result;
+  const ReadEnd end = CollectAll(result);
+  switch (end.fHow) {
+    case ReadEnd::Timeout: WriteLog(let_error, "Read Timeout", BytesToText(result)); break;
+    case ReadEnd::Closed: WriteLog(let_info, "Read", BytesToText(result)); break;
+    case ReadEnd::Failed: WriteLog(let_error, "ReadAll Unexpected error", end.fError); break;
   }
   return BytesToText(result);
 }
 
 std::vector<uint8_t> kIOHandler_TCP::ReadAllBytes() {
-  fClient->SetReadTimeout(ReadTimeout());
   std::vector<uint8_t> result;
-  const auto start = Clock::now();
-  try {
-    for (;;) {
-      result.push_back(fClient->ReadByte());
-      if (ElapsedMs(start) > ReadTimeout()) {
-        result.clear();
-        WriteLog(let_error, "Read Timeout", "");
-        break;
-      }
-    }
-  } catch (const std::exception& e) {
-    const auto* tcp = dynamic_cast<const kTcpError*>(&e);
-    if (tcp != nullptr && tcp->GetKind() == kTcpError::Closed) {
-      WriteLog(let_info, "Read", BytesToText(result));
-    } else {
-      WriteLog(let_error, "lTimeoutExpired", std::to_string(ElapsedMs(start)));
-      WriteLog(let_error, "ReadAll Unexpected error", e.what());
+  const ReadEnd end = CollectAll(result);
+  switch (end.fHow) {
+    case ReadEnd::Timeout:
       result.clear();
-    }
+      WriteLog(let_error, "Read Timeout", "");
+      break;
+    case ReadEnd::Closed: WriteLog(let_info, "Read", BytesToText(result)); break;
+    case ReadEnd::Failed:
+      WriteLog(let_error, "lTimeoutExpired", std::to_string(end.fElapsedMs));
+      WriteLog(let_error, "ReadAll Unexpected error", end.fError);
+      result.clear();
+      break;
   }
   return result;
 }

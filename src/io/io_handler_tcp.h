@@ -46,7 +46,19 @@ class kIOHandler_TCP : public kIOHandler {
   kTcpClient& Client() { return *fClient; }
 
  private:
-  void LogWaitingFor(const std::vector<uint8_t>& aChars);
+  // How a read to the end stopped: the overall timeout, the peer closing, or a failure
+  // (with its text and the milliseconds it came after).
+  struct ReadEnd {
+    enum How { Timeout, Closed, Failed } fHow = Timeout;
+    std::string fError;
+    int64_t fElapsedMs = 0;
+  };
+
+  // The loop ReadUpTo and ReadBytesUpTo share: logs the wait and its outcome into aResult;
+  // a read failure is logged and passed on, with what came so far left in aResult.
+  void CollectUpTo(const std::vector<uint8_t>& aChars, std::vector<uint8_t>& aResult);
+  // The loop ReadAll and ReadAllBytes share; each logs the outcome its own way.
+  ReadEnd CollectAll(std::vector<uint8_t>& aResult);
 
   std::unique_ptr<kTcpClient> fClient;
 };

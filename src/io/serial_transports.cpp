@@ -7,6 +7,7 @@
 #include "base/errors.h"
 #include "base/platform.h"
 #include "base/text.h"
+#include "io/code_page.h"
 #include "io/device_handler.h"
 #include "io/io_handler_tcp.h"
 #include "io/transport_factory.h"
@@ -69,10 +70,6 @@ const char* StopBitsName(TStopBits aStopBits) {
     case sbTwo: return "2";
   }
   return "1";
-}
-
-bool IsTerminator(uint8_t aByte, const std::vector<uint8_t>& aChars) {
-  return std::find(aChars.begin(), aChars.end(), aByte) != aChars.end();
 }
 
 }  // namespace
@@ -148,20 +145,7 @@ std::string kIOHandler_Serial::ReadChars(int32_t aCharsNum) {
 }
 
 std::string kIOHandler_Serial::ReadUpTo(const std::vector<uint8_t>& aChars) {
-  if (HasLog()) {
-    std::string chars, hex;
-    for (uint8_t c : aChars) {
-      if (!chars.empty()) chars += ",";
-      AppendUtf8(chars, c);
-      char buf[8];
-      std::snprintf(buf, sizeof(buf), "%02x", c);
-      if (!hex.empty()) hex += ",";
-      hex += buf;
-    }
-    std::string line = "Waiting for:" + chars;
-    if (HexLog()) line += " [" + hex + "]";
-    Debug(let_info, line);
-  }
+  LogWaitingFor(aChars);
   std::vector<uint8_t> result;
   const int64_t start = fClock();
   // A device that never stops sending and never sends a terminator would hold the caller
