@@ -124,8 +124,11 @@ void ReadConnection(pugi::xml_node aNode, kConnection& aConnection) {
 
 std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::string& aXml) {
   auto doc = std::make_unique<pugi::xml_document>();
-  // Plain parsing: no DOCTYPE processing, so declared entities are never expanded.
-  const pugi::xml_parse_result parsed = doc->load_buffer(aXml.data(), aXml.size(), pugi::parse_default, pugi::encoding_utf8);
+  // No DOCTYPE processing, so declared entities are never expanded. Comments stay in the
+  // tree: the readers walk every child where each one counts (a comment among the lines of
+  // a receipt is no line type) and pass them over where only elements do.
+  const unsigned options = pugi::parse_default | pugi::parse_comments;
+  const pugi::xml_parse_result parsed = doc->load_buffer(aXml.data(), aXml.size(), options, pugi::encoding_utf8);
   if (!parsed) throw kException(std::string(parsed.description()) + " (at offset " + std::to_string(parsed.offset) + ")");
   const pugi::xml_node root = doc->document_element();
 

@@ -131,6 +131,21 @@ TEST(DeviceHandler, FailuresCarryTheirMessages) {
   EXPECT_NE(FailureOf("<ReceiptPrinterManager><Driver>"), "(no failure)");
 }
 
+// Comments stay in the tree the request documents are read from; only among the
+// parameters, where elements alone count, are they passed over.
+TEST(DeviceHandler, CommentsStayInTheTree) {
+  kDeviceHandler h;
+  auto doc = h.Deserialize(Request("<Parameters><!-- a --><HexLog>true</HexLog></Parameters>"
+                                   "<Receipt><Lines><!-- b --></Lines></Receipt>"));
+  EXPECT_EQ(h.Parameters, std::vector<std::string>{"hexlog=true"});
+  const pugi::xml_node line = doc->document_element().child("Receipt").child("Lines").first_child();
+  EXPECT_EQ(line.type(), pugi::node_comment);
+  // A value that holds a comment beside its text is not a plain value.
+  const std::string failure =
+      FailureOf("<ReceiptPrinterManager><Driver>VNRP_X<!-- c --></Driver></ReceiptPrinterManager>");
+  EXPECT_NE(failure.find("does not contain a single text node"), std::string::npos) << failure;
+}
+
 TEST(DeviceHandler, UnknownAuthTypeIsNone) {
   kDeviceHandler h;
   h.Deserialize(Request("<Connection><Type>http</Type><AuthType>ntlm</AuthType></Connection>"));
