@@ -393,6 +393,10 @@ void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
   if (!lines) throw kException("Unable to find Lines node ");
   // Every child counts: a comment or stray text inside Lines is no line type and fails.
   for (pugi::xml_node child = lines.first_child(); child; child = child.next_sibling()) {
+    // The spreading of subtotal adjustments visits every earlier line once per adjustment;
+    // a bound on the lines keeps a hostile request from holding the till for minutes.
+    if (fLines.Count() >= kMaxReceiptLines)
+      throw kException("Receipt has more than " + std::to_string(kMaxReceiptLines) + " lines");
     vnReceiptLineType type = U::DecodeLineType(krptUtil::NodeName(child));
     std::unique_ptr<kReceiptLine> line = CreateReceiptLine(type, this);
     line->ReadFields(child);

@@ -353,6 +353,9 @@ struct vnOriginalReceipt {
   DateTime fInvoiceDateTime = 0;
 };
 
+// Far above any real receipt; it bounds the work of reading and of spreading adjustments.
+inline constexpr size_t kMaxReceiptLines = 10000;
+
 class kReceipt {
  public:
   kReceipt() = default;

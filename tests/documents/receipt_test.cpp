@@ -220,6 +220,16 @@ TEST(ReceiptReaderTest, LinesReadBeforeAFailureStay) {
   EXPECT_EQ(r.fLines.Count(), 2u);
 }
 
+TEST(ReceiptReaderTest, LineCountIsBounded) {
+  std::string lines;
+  for (size_t i = 0; i < kMaxReceiptLines; ++i) lines += "<text/>";
+  kReceipt ok;
+  Read(ok, Minimal("", lines));
+  EXPECT_EQ(ok.fLines.Count(), kMaxReceiptLines);
+  kReceipt tooMany;
+  EXPECT_EQ(ErrorOf([&] { Read(tooMany, Minimal("", lines + "<text/>")); }), "Receipt has more than 10000 lines");
+}
+
 // ---------------------------------------------------------------------------------------
 // Custom attributes and printable texts
 
