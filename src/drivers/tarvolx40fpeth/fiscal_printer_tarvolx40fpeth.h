@@ -25,6 +25,7 @@ class kReceiptMessageLine;
 
 namespace tarvol {
 class kHttpCommandLink;
+class kJournalCollector;
 }
 
 class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
@@ -133,6 +134,11 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
 
   // One display ("0") or paper ("1") line with print style aStyle: the "7" command.
   bool PrintLine(const std::string& aText, const std::string& aTarget, const std::string& aStyle);
+
+  // After a journal selection ("@") that succeeded: fetches the text piece by piece ("*")
+  // into aJournal until the printer says no more data follows. False when a piece fails or
+  // the journal does not end within tarvol::MaxJournalPieces() pieces.
+  bool FetchJournal(tarvol::kJournalCollector& aJournal);
 
   // Replaces the pause function of retries and busy polling (tests never wait real time).
   void SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper);

@@ -12,6 +12,7 @@
 #include "documents/receipt.h"
 #include "documents/receipt_reference.h"
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
+#include "drivers/tarvolx40fpeth/journal_read.h"
 #include "io/io_handler.h"
 
 namespace fp {
@@ -25,8 +26,6 @@ using tarvol::QuantityField;
 // The printer takes at most this many characters in an item and a discount description.
 constexpr size_t kItemDescriptionMax = 30;
 constexpr size_t kDiscountDescriptionMax = 16;
-// Pieces of journal text read for one receipt, ten lines each.
-constexpr int kMaxJournalPieces = 1000;
 // "A transaction is open, close the transaction first".
 constexpr int kReplyTransactionOpen = 0x14;
 
@@ -506,26 +505,9 @@ bool kFiscalPrinter_TARVOLX40FPETH::ReadReceiptText(kReceiptReference& aReferenc
     fields = Fields({"3", "1", "", number, number, date, date, "0"});
   }
   bool ok = Send("@", fields);
-  std::vector<std::string> lines;
-  // The journal hands the document out piece by piece, each line closed by "||", until it
-  // answers that no more data follows. The number of pieces is bounded so that a printer
-  // that never says so cannot hold the call forever.
-  for (int piece = 0; ok && piece < kMaxJournalPieces; ++piece) {
-    const int code = fDeviceStatus.ReplyCode;
-    if (code == tarvol::kReplyNoSdData || code == tarvol::kReplyNoMoreSdData) break;
-    ok = Send("*", Fields({"0", "10"}));
-    if (!ok) break;
-    std::string data = ReplyData();
-    data = data.size() >= 3 ? data.substr(0, data.size() - 3) : std::string();
-    if (data.empty()) continue;
-    for (size_t start = 0; start <= data.size();) {
-      size_t end = data.find("||", start);
-      if (end == std::string::npos) end = data.size();
-      lines.push_back(data.substr(start, end - start));
-      start = end + 2;
-    }
-  }
-  for (size_t i = 0; i < lines.size(); ++i) aText += (i ? "\r\n" : "") + lines[i];
+  tarvol::kJournalCollector journal(false);
+  if (ok) ok = FetchJournal(journal);
+  aText = journal.Text();
   return ok;
 }
 

@@ -58,19 +58,7 @@ bool ReadJournal(kFiscalPrinter_TARVOLX40FPETH& aPrinter, JournalKind aKind, Dat
                                    Ddmmyy(aEndDate) + "/0/");
 
   tarvol::kJournalCollector journal(aKind == jkZReports);
-  const int maxPieces = tarvol::MaxJournalPieces();
-  int pieces = 0;
-  while (ok && !IsEndOfJournal(aPrinter.fDeviceStatus.ReplyCode)) {
-    if (pieces == maxPieces) {
-      aPrinter.IOHandler().SetCustomError(
-          tarvol::kReplyCodeErrorNumber, "The journal did not end after " + std::to_string(maxPieces) + " pieces");
-      ok = false;
-      break;
-    }
-    ++pieces;
-    ok = aPrinter.Send("*", "/0/10/");
-    if (ok) journal.AddPiece(aPrinter.ReplyData());
-  }
+  if (ok) ok = aPrinter.FetchJournal(journal);
 
   aText = journal.Text();
   if (aKind == jkZReports) tarvol::ReadZReports(aText, aPrinter.fCounters);
@@ -78,6 +66,20 @@ bool ReadJournal(kFiscalPrinter_TARVOLX40FPETH& aPrinter, JournalKind aKind, Dat
 }
 
 }  // namespace
+
+bool kFiscalPrinter_TARVOLX40FPETH::FetchJournal(tarvol::kJournalCollector& aJournal) {
+  const int maxPieces = tarvol::MaxJournalPieces();
+  for (int pieces = 0; !IsEndOfJournal(fDeviceStatus.ReplyCode); ++pieces) {
+    if (pieces == maxPieces) {
+      fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber,
+                                 "The journal did not end after " + std::to_string(maxPieces) + " pieces");
+      return false;
+    }
+    if (!Send("*", "/0/10/")) return false;
+    aJournal.AddPiece(ReplyData());
+  }
+  return true;
+}
 
 namespace tarvol {
 
