@@ -357,6 +357,12 @@ class kFiscalPrinterDevice {
   void GetReceiptTextAndImage(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                               std::string& aReceiptText, std::string& aReceiptImage);
 
+  // GetLastDocumentInfo for a document the printer has already carried out: a reply that
+  // cannot be read must not turn that outcome into a failure (the host would print or close
+  // again), so its message is logged and returned instead of thrown; empty when none.
+  std::string ReadDoneDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber,
+                                   std::string& aEJClosingNumber, std::string& aSerialNumber);
+
   void Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _int_PRINTXR_result& aResult);
   void Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _int_PRINTZR_result& aResult);
   void Pub_EJReport(kReceiptPrinterHandler& aHandler, _int_EJREPORT_result& aResult);

@@ -11,6 +11,7 @@
 #include "documents/receipt_reference.h"
 #include "entry/model/receipt_printer_handler.h"
 #include "entry/model/results.h"
+#include "io/io_handler.h"
 #include "rtserver/rt_server_epson.h"
 
 namespace fp {
@@ -187,13 +188,26 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
     aResult.ErrorText = TransportErrorMessage();
     return;
   }
-  GetLastDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber, aResult.EJNumber, aResult.EJClosingNumber,
-                      aResult.DeviceSerialNumber);
+  const std::string infoError = ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
+                                                     aResult.EJNumber, aResult.EJClosingNumber,
+                                                     aResult.DeviceSerialNumber);
   aResult.InvoiceNumber = receipt.fInvoiceNumber;
   aResult.InvoiceDateTime = receipt.fInvoiceDateTime;
   aResult.Error = false;
-  aResult.ErrorText.clear();
+  aResult.ErrorText = infoError;
   AddReceiptTextAndImage(*this, aHandler, aResult);
+}
+
+std::string kFiscalPrinterDevice::ReadDoneDocumentInfo(DateTime& aDateTime, std::string& aNumber,
+                                                       std::string& aEJNumber, std::string& aEJClosingNumber,
+                                                       std::string& aSerialNumber) {
+  try {
+    GetLastDocumentInfo(aDateTime, aNumber, aEJNumber, aEJClosingNumber, aSerialNumber);
+    return {};
+  } catch (const kException& e) {
+    fIOHandler->Debug(let_error, std::string("Document done, its numbers not read: ") + e.what());
+    return e.what();
+  }
 }
 
 void kFiscalPrinterDevice::GetReceiptTextAndImage(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,

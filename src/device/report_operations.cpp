@@ -100,12 +100,13 @@ void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _i
     EndOperation(aResult);
     return;
   }
-  GetLastDocumentInfo(aResult.XReportDateTime, aResult.XReportNumber, aResult.EJNumber, aResult.EJClosingNumber,
-                      aResult.DeviceSerialNumber);
+  const std::string infoError = ReadDoneDocumentInfo(aResult.XReportDateTime, aResult.XReportNumber,
+                                                     aResult.EJNumber, aResult.EJClosingNumber,
+                                                     aResult.DeviceSerialNumber);
   // The report is printed whatever the document information read says afterwards; a
   // failure there must not make the host take the report a second time.
   aResult.Error = false;
-  aResult.ErrorText.clear();
+  aResult.ErrorText = infoError;
 }
 
 void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _int_PRINTZR_result& aResult) {
@@ -177,8 +178,9 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     EndOperation(aResult);
     return;
   }
-  GetLastDocumentInfo(aResult.ZReportDateTime, aResult.ZReportNumber, aResult.EJNumber, aResult.EJClosingNumber,
-                      aResult.DeviceSerialNumber);
+  const std::string infoError = ReadDoneDocumentInfo(aResult.ZReportDateTime, aResult.ZReportNumber,
+                                                     aResult.EJNumber, aResult.EJClosingNumber,
+                                                     aResult.DeviceSerialNumber);
   GetRemainingFiscalMemory(aResult.RemainingFiscalMemory);
   aResult.GrandTotalAmount = fCounters.GrandTotalAmount;
   aResult.GrandTotalRefundsAmount = fCounters.GrandTotalRefundsAmount;
@@ -197,7 +199,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
   // The day is closed by now: a failed read of the document information must not make the
   // host close it a second time.
   aResult.Error = false;
-  aResult.ErrorText.clear();
+  aResult.ErrorText = infoError;
 }
 
 void kFiscalPrinterDevice::Pub_EJReport(kReceiptPrinterHandler& aHandler, _int_EJREPORT_result& aResult) {

@@ -397,6 +397,29 @@ TEST_F(ReceiptAbiTest, TrailerWithARefusedMiddleLineStillCloses) {
   EXPECT_EQ(a.result, 0) << a.error;
 }
 
+// The receipt is printed before its numbers are read: an answer to that read which cannot
+// be understood is told in ErrorText, never as a failure the host would answer by printing
+// the receipt again.
+TEST_F(ReceiptAbiTest, PrintedReceiptStaysASuccessWhenItsNumbersCannotBeRead) {
+  const struct {
+    const char* frame;
+    const char* message;  // as the result fragment writes it
+  } cases[] = {
+      {"00/00/06/0/abc/", "&apos;abc&apos; is not a valid integer value"},
+      {"garbage", "Invalid reply frame from the printer: &apos;garbage&apos;"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.frame);
+    const size_t printed = emu.Journal().size();
+    emu.ForceFrame("X", c.frame);
+    Answer a = PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10")));
+    EXPECT_EQ(a.result, 0) << a.error;
+    EXPECT_EQ(a.Get("Error"), "False");
+    EXPECT_EQ(a.Get("ErrorText"), c.message);
+    EXPECT_EQ(emu.Journal().size(), printed + 1);
+  }
+}
+
 TEST_F(ReceiptAbiTest, ReprintChoosesTodaysNumberOrTheDateRange) {
   Answer sale = PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10")));
   ASSERT_EQ(sale.result, 0);
