@@ -68,7 +68,7 @@ kDeviceLease kFiscalPrinters::Add(std::unique_ptr<kFiscalPrinterDevice> aDevice)
   return lease;
 }
 
-kDeviceLease kFiscalPrinters::Acquire(int32_t aHandle) {
+kDeviceLease kFiscalPrinters::Acquire(int32_t aHandle, std::chrono::milliseconds aWait) {
   std::shared_ptr<kDeviceSlot> slot;
   {
     std::lock_guard<std::mutex> lock(fLock);
@@ -76,7 +76,7 @@ kDeviceLease kFiscalPrinters::Acquire(int32_t aHandle) {
     if (it == fDevices.end()) return {};
     slot = it->second;
   }
-  if (!slot->Enter(kDeviceWait)) throw kException("Fiscal Printer is busy with another request");
+  if (!slot->Enter(aWait)) throw kException("Fiscal Printer is busy with another request");
   kDeviceLease lease(std::move(slot), false);
   if (!lease) return {};  // closed while this call waited
   return lease;

@@ -114,8 +114,8 @@ class kFiscalPrinters {
   kDeviceLease Add(std::unique_ptr<kFiscalPrinterDevice> aDevice);
   // The device registered under aHandle, locked for the caller; an empty lease when there
   // is none or it was closed while the caller waited. Throws kException when the device
-  // stays busy longer than kDeviceWait.
-  kDeviceLease Acquire(int32_t aHandle);
+  // stays busy longer than aWait.
+  kDeviceLease Acquire(int32_t aHandle, std::chrono::milliseconds aWait = kDeviceWait);
   // Removes the leased device from the table and frees it, holding the lease's turn.
   void Remove(kDeviceLease& aLease);
 

@@ -244,6 +244,23 @@ TEST_F(FrameWithDevices, GreekCodePagePrefixesTheKeptText) {
   EXPECT_EQ(DeviceOf(h).fXmlString, x);
 }
 
+TEST_F(FrameWithDevices, WaitingForABusyDeviceEndsWithAnError) {
+  const int h = Open();
+  kFiscalPrinters& table = DriverState().FiscalPrinters;
+  {
+    kDeviceLease busy = table.Acquire(h);
+    ASSERT_TRUE(busy);
+    try {
+      table.Acquire(h, std::chrono::milliseconds(0));
+      ADD_FAILURE() << "a busy device was handed out twice";
+    } catch (const kException& e) {
+      EXPECT_STREQ(e.what(), "Fiscal Printer is busy with another request");
+    }
+  }
+  EXPECT_TRUE(table.Acquire(h, std::chrono::milliseconds(0)));  // free again once left
+  EXPECT_EQ(Call(vnExport::CLOSE, Request("", h)).result, 0);
+}
+
 TEST_F(FrameWithDevices, CallsOnOneDeviceTakeTurnsAndCloseMayRaceThem) {
   const int h = Open();
   std::atomic<int> unexpected{0};
