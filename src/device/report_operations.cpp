@@ -297,7 +297,9 @@ void kFiscalPrinterDevice::AddReportLine(kNFReceipt& aNFReceipt, const std::stri
   line->fEffects = aEffects;
   line->fAlignment = aAlignment;
   line->fSize = 1;
-  PrintNonFiscalTextLine(nullptr, *line);
+  // The document keeps the line: a driver may hold on to it until the document ends.
+  kReceiptMessageTextLine& kept = *aNFReceipt.fLines.Add(std::move(line));
+  PrintNonFiscalTextLine(nullptr, kept);
   fCounters.Text += "\r\n" + aText;
 }
 

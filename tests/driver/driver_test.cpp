@@ -1,5 +1,6 @@
 // Start-up, status, clock, drawer, display and the refused operations of the RT printer
 // driver, against the printer emulator.
+#include "documents/nf_receipt.h"
 #include "driver_fixture.h"
 
 using namespace fp;
@@ -213,6 +214,29 @@ TEST_F(DriverTest, PrinterReceivesTheTextExactlyAsWritten) {
   ASSERT_EQ(emu.Packets().size(), 1u);
   EXPECT_EQ(emu.Packets()[0].fLetter, "7");
   EXPECT_EQ(emu.Packets()[0].fData, "/0/3/" + PadRight(text, 48) + "/");
+}
+
+// A document's lines print when it closes. The driver keeps what it prints, so the caller's
+// line objects may be gone by then.
+TEST_F(DriverTest, HeldLinesPrintAfterTheCallersLinesAreGone) {
+  auto& d = OpenAndInit();
+  kNFReceipt doc;
+  d.BeginNonFiscalReceipt(doc);
+  {
+    auto text = kReceiptMessageTextLine::CreateNF(&doc);
+    text->fValue = "Grazie";
+    text->fEffects = EffectBit(le_bold);
+    d.PrintNonFiscalTextLine(nullptr, *text);
+    auto code = kReceiptMessageBarcodeLine::CreateNF(&doc);
+    code->fValue = "ABC";
+    code->fBarcodeType = bt_CODE39;
+    d.PrintNonFiscalBarcodeLine(nullptr, *code);
+  }
+  EXPECT_TRUE(d.EndNonFiscalReceipt(doc));
+  const auto packets = emu.Packets();
+  ASSERT_EQ(Letters(packets), "77[7m");
+  EXPECT_EQ(packets[1].fData, "/1/5/" + PadRight("Grazie", 48) + "/");
+  EXPECT_EQ(packets[2].fData, "/100/2/2/69/3/ABC/");
 }
 
 TEST_F(DriverTest, UnsupportedOperationsRefuseWithoutTalkingToThePrinter) {

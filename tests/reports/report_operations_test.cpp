@@ -64,8 +64,18 @@ class ReportDriver : public FakeDriver {
   }
   bool PrintNonFiscalTextLine(kReceipt* aReceipt, kReceiptMessageTextLine& aLine) override {
     fPrinted.push_back({aLine.fValue, aLine.fAlignment, aLine.fEffects});
+    // A driver may keep the line itself and print it only when the document ends.
+    if (fHoldLines) fHeld.push_back(&aLine);
     return FakeDriver::PrintNonFiscalTextLine(aReceipt, aLine);
   }
+  bool EndNonFiscalReceipt(kNFReceipt& aDocument) override {
+    for (const auto* line : fHeld) fPrintedAtEnd.push_back(line->GetValue());
+    fHeld.clear();
+    return FakeDriver::EndNonFiscalReceipt(aDocument);
+  }
+  bool fHoldLines = false;
+  std::vector<const kReceiptMessageTextLine*> fHeld;
+  std::vector<std::string> fPrintedAtEnd;
   bool PrintZReport(kZReport* aReport) override {
     fCounters = fAfterZ;
     return FakeDriver::PrintZReport(aReport);
@@ -333,6 +343,7 @@ TEST_F(ReportOperationsTest, DeviceThatIsNotReadySkipsTheReport) {
 
 TEST_F(ReportOperationsTest, RTServerZReportComposesAndPrintsTheReportText) {
   FakeRTServer& server = UseRTServer();
+  device->fHoldLines = true;
   fHandler.fZReport->fPrint = true;
   _int_PRINTZR_result r;
   device->Pub_PrintZReport(fHandler, r);
@@ -361,6 +372,8 @@ TEST_F(ReportOperationsTest, RTServerZReportComposesAndPrintsTheReportText) {
       "",
   };
   EXPECT_EQ(Texts(), expected);
+  // The lines are still there when the document ends.
+  EXPECT_EQ(device->fPrintedAtEnd, expected);
   std::string text;
   for (const auto& l : expected) text += "\r\n" + l;
   EXPECT_EQ(r.Text, text);

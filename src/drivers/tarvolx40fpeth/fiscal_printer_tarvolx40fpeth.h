@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device/fiscal_printer_device.h"
+#include "documents/enums.h"
 #include "drivers/tarvolx40fpeth/command_channel.h"
 #include "drivers/tarvolx40fpeth/protocol.h"
 #include "entry/model/results.h"
@@ -164,7 +165,15 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   std::unique_ptr<kVatTable> fVatTableExistent;
   std::array<std::string, kPaymentSlots> fPag;  // per slot "description|code|kind"
   std::string fFs = ".";                       // decimal separator of every amount in a packet
-  std::vector<kReceiptMessageLine*> fTrailingComments;  // not owned: lines of the request
+  // A trailer or non-fiscal line collected until its document closes, as a copy of what is
+  // printed: the caller's line objects need not live until the document ends.
+  struct kHeldLine {
+    bool fBarcode = false;
+    std::string fValue;  // printable text, or the barcode's data
+    vnReceiptMessageLineEffectSet fEffects = 0;
+    vnReceiptMessageBarcodeType fBarcodeType = bt_EAN13;
+  };
+  std::vector<kHeldLine> fTrailingComments;
   _int_GETSTATUS_result fStatus;               // status snapshot before a receipt opens
 
  private:

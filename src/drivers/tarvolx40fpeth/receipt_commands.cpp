@@ -156,13 +156,26 @@ bool PrintTrailingComments(kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
   // A refused line does not keep the others from printing; the last one and the closing
   // blank line decide the outcome.
   bool ok = true;
-  for (kReceiptMessageLine* line : aPrinter.fTrailingComments) {
-    if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(line))
-      ok = aPrinter.PrintLine(text->GetValue(), kToPaper, StyleOf(text->fEffects));
-    else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(line))
-      ok = PrintBarcode(aPrinter, barcode->fValue, barcode->fBarcodeType);
+  for (const auto& line : aPrinter.fTrailingComments) {
+    ok = line.fBarcode ? PrintBarcode(aPrinter, line.fValue, line.fBarcodeType)
+                       : aPrinter.PrintLine(line.fValue, kToPaper, StyleOf(line.fEffects));
   }
   return aPrinter.PrintLine("", kToPaper, kStyleClosingLine) && ok;
+}
+
+void HoldText(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceiptMessageTextLine& aLine) {
+  kFiscalPrinter_TARVOLX40FPETH::kHeldLine held;
+  held.fValue = aLine.GetValue();
+  held.fEffects = aLine.fEffects;
+  aPrinter.fTrailingComments.push_back(std::move(held));
+}
+
+void HoldBarcode(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceiptMessageBarcodeLine& aLine) {
+  kFiscalPrinter_TARVOLX40FPETH::kHeldLine held;
+  held.fBarcode = true;
+  held.fValue = aLine.fValue;
+  held.fBarcodeType = aLine.fBarcodeType;
+  aPrinter.fTrailingComments.push_back(std::move(held));
 }
 
 bool SendSaleLine(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aType, const std::string& aDescription,
@@ -211,12 +224,12 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginNonFiscalReceipt(kNFReceipt& aNFReceipt
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalTextLine(kReceipt* aReceipt, kReceiptMessageTextLine& aLine) {
-  fTrailingComments.push_back(&aLine);
+  HoldText(*this, aLine);
   return true;
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalBarcodeLine(kReceipt* aReceipt, kReceiptMessageBarcodeLine& aLine) {
-  fTrailingComments.push_back(&aLine);
+  HoldBarcode(*this, aLine);
   return true;
 }
 
@@ -272,7 +285,6 @@ bool kFiscalPrinter_TARVOLX40FPETH::EndFiscalReceipt(kReceipt& aReceipt) {
   RequireManagedType(aReceipt);
   bool ok = true;
   if (aReceipt.fReceiptType == rt_Sale || aReceipt.fReceiptType == rt_Refund) ok = PrintTrailingComments(*this);
-  // The collected lines belong to the request, which ends with this call.
   fTrailingComments.clear();
   return Send("m", "/") && ok;
 }
@@ -432,12 +444,12 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintPayment(kReceipt& aReceipt, kReceiptPay
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerTextLine(kReceipt& aReceipt, kReceiptMessageTextLine& aLine) {
-  fTrailingComments.push_back(&aLine);
+  HoldText(*this, aLine);
   return true;
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) {
-  fTrailingComments.push_back(&aLine);
+  HoldBarcode(*this, aLine);
   return true;
 }
 
