@@ -5,62 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <regex>
 #include <string>
 
 #include "base/text.h"
 #include "fpemu/printer_emulator.h"
+#include "../receipts/abi_client.h"
 
 namespace {
 
-using Bstr = char16_t*;
-using Export = uint16_t (*)(Bstr, Bstr*, Bstr*);
-
-struct Answer {
-  int16_t result = 0;
-  std::string output;
-  std::string error;
-
-  // The text of the first element aName of the result fragment.
-  std::string Get(const std::string& aName) const {
-    std::smatch m;
-    if (std::regex_search(output, m, std::regex("<" + aName + ">([^<]*)</" + aName + ">"))) return m[1];
-    return "<missing " + aName + ">";
-  }
-};
-
-class Library {
- public:
-  Library() {
-    fHandle = dlopen(FPDRIVER_SO_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (fHandle == nullptr) throw std::runtime_error(dlerror());
-    fAllocLen = reinterpret_cast<Bstr (*)(const char16_t*, unsigned)>(dlsym(fHandle, "SysAllocStringLen"));
-    fFree = reinterpret_cast<void (*)(Bstr)>(dlsym(fHandle, "SysFreeString"));
-    fLen = reinterpret_cast<unsigned (*)(Bstr)>(dlsym(fHandle, "SysStringLen"));
-  }
-  Answer Call(const char* aExport, const std::string& aXml) {
-    auto fn = reinterpret_cast<Export>(dlsym(fHandle, aExport));
-    if (fn == nullptr) throw std::runtime_error(std::string("missing export ") + aExport);
-    const std::u16string text = fp::Utf8ToUtf16(aXml);
-    Bstr xml = fAllocLen(text.data(), static_cast<unsigned>(text.size()));
-    Bstr out = nullptr, err = nullptr;
-    Answer a;
-    a.result = static_cast<int16_t>(fn(xml, &out, &err));
-    a.output = Text(out);
-    a.error = Text(err);
-    fFree(xml);
-    fFree(out);
-    fFree(err);
-    return a;
-  }
-
- private:
-  std::string Text(Bstr aText) { return aText ? fp::Utf16ToUtf8(std::u16string_view(aText, fLen(aText))) : ""; }
-  void* fHandle = nullptr;
-  Bstr (*fAllocLen)(const char16_t*, unsigned) = nullptr;
-  void (*fFree)(Bstr) = nullptr;
-  unsigned (*fLen)(Bstr) = nullptr;
-};
+using fp::test::Answer;
+using fp::test::Library;
 
 int Count(const std::vector<fp::emu::ReceivedPacket>& aPackets, const std::string& aLetter) {
   int n = 0;

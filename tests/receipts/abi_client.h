@@ -1,5 +1,6 @@
-// A host's view of libfpdriver for the receipt tests: the library loaded with dlopen, one
-// device opened on the printer emulator of this process, and the requests built as text.
+// A host's view of libfpdriver for the tests that go through its C interface: the library
+// loaded with dlopen and its answers, and for the receipt tests one device opened on the
+// printer emulator of this process, with the requests built as text.
 #pragma once
 
 #include <dlfcn.h>
@@ -32,6 +33,17 @@ struct Answer {
     const size_t end = output.find(close, start);
     if (end == std::string::npos) return "<missing " + aName + ">";
     return output.substr(start + open.size(), end - start - open.size());
+  }
+  // The Line elements of the result's Text, in order.
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> out;
+    for (size_t at = output.find("<Line>"); at != std::string::npos; at = output.find("<Line>", at)) {
+      const size_t end = output.find("</Line>", at);
+      if (end == std::string::npos) break;
+      out.push_back(output.substr(at + 6, end - at - 6));
+      at = end;
+    }
+    return out;
   }
 };
 
