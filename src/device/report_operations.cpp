@@ -48,6 +48,18 @@ T& DocumentOrEmpty(const std::unique_ptr<T>& aDocument, T& aEmpty) {
   return aDocument ? *aDocument : aEmpty;
 }
 
+// Runs a step that follows a report the server or the printer has already taken; its
+// failure is returned as text, so that the report itself still counts as done.
+template <class Step>
+std::string FailureOf(Step&& aStep) {
+  try {
+    aStep();
+    return {};
+  } catch (const kException& e) {
+    return e.what();
+  }
+}
+
 }  // namespace
 
 void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _int_PRINTXR_result& aResult) {
@@ -61,7 +73,7 @@ void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _i
     // A refused report leaves Error set with no text: the server gives no reason.
     if (!fRTServer->XReport()) return;
     *fRTServerTillReportInfo = fRTServer->TillReportInfo();
-    PrintReportText("X", report.fPrint);
+    const std::string printError = FailureOf([&] { PrintReportText("X", report.fPrint); });
     const kRTServerTillReportInfo& info = *fRTServerTillReportInfo;
     aResult.XReportNumber = "1";
     aResult.XReportDateTime = CurrentDateTime();
@@ -71,7 +83,7 @@ void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _i
     aResult.ServerSerialNumber = info.fServerSerialNumber;
     aResult.Text = fCounters.Text;
     aResult.Error = false;
-    aResult.ErrorText.clear();
+    aResult.ErrorText = printError;
     return;
   }
 
@@ -119,7 +131,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     LogInfo("RTServer:CloseTill");
     if (!fRTServer->CloseTill()) return;
     *fRTServerTillReportInfo = fRTServer->TillReportInfo();
-    PrintReportText("Z", report->fPrint);
+    const std::string printError = FailureOf([&] { PrintReportText("Z", report->fPrint); });
     const kRTServerTillReportInfo& info = *fRTServerTillReportInfo;
     aResult.ZReportNumber = std::to_string(info.fzRepNumber);
     aResult.ZReportDateTime = info.fzRepDateTime;
@@ -138,7 +150,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     aResult.DayRefundsNumber = 0;
     aResult.Text = fCounters.Text;
     aResult.Error = false;
-    aResult.ErrorText.clear();
+    aResult.ErrorText = printError;
     return;
   }
 

@@ -13,6 +13,7 @@
 
 #include "../device/fake_driver.h"
 #include "base/datetime.h"
+#include "base/errors.h"
 #include "device/fiscal_processor_caller.h"
 #include "documents/ej_files_request.h"
 #include "documents/ej_report.h"
@@ -54,7 +55,9 @@ class ReportDriver : public FakeDriver {
   // The arguments the journal hooks received.
   std::string fJournalCall;
 
+  std::string fPrinterFault;  // when set, opening a document throws it
   bool BeginNonFiscalReceipt(kNFReceipt& aDocument) override {
+    if (!fPrinterFault.empty()) throw kException(fPrinterFault);
     fLayout = aDocument.fLayout;
     for (const auto& line : aDocument.fHeaderLines) {
       auto* text = dynamic_cast<kReceiptMessageTextLine*>(line.get());
@@ -429,6 +432,23 @@ TEST_F(ReportOperationsTest, RTServerXReportWithoutPrintingLeavesTheDocumentOpen
   EXPECT_EQ(r.EJClosingNumber, "12");
   EXPECT_EQ(r.DeviceSerialNumber, "TILL7");
   EXPECT_EQ(r.ServerSerialNumber, "SRV1");
+}
+
+// The server has closed the till or taken the reading: a printer that then cannot print the
+// report text leaves its message in ErrorText, never a failure the host would repeat.
+TEST_F(ReportOperationsTest, RTServerReportStaysDoneWhenThePrinterCannotPrintIt) {
+  UseRTServer();
+  device->fPrinterFault = "Invalid reply frame from the printer: 'x'";
+  _int_PRINTZR_result z;
+  device->Pub_PrintZReport(fHandler, z);
+  EXPECT_FALSE(z.Error);
+  EXPECT_EQ(z.ErrorText, device->fPrinterFault);
+  EXPECT_EQ(z.ZReportNumber, "12");
+  _int_PRINTXR_result x;
+  device->Pub_PrintXReport(fHandler, x);
+  EXPECT_FALSE(x.Error);
+  EXPECT_EQ(x.ErrorText, device->fPrinterFault);
+  EXPECT_EQ(x.ServerSerialNumber, "SRV1");
 }
 
 TEST_F(ReportOperationsTest, RTServerRefusalPrintsNothingAndGivesNoReason) {
