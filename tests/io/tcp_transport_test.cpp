@@ -307,19 +307,33 @@ TEST(TcpTransport, ReadAllEndsWhenThePeerCloses) {
   EXPECT_TRUE(Contains(log, "Read:" + got));
 }
 
+// A peer that falls silent: the text form keeps what came, the byte form drops it and
+// says how long it waited.
 TEST(TcpTransport, ReadAllOfASilentPeerLogsTheFailure) {
   TcpPeer peer([](int fd) {
     TcpPeer::Send(fd, "x");
     TcpPeer::Receive(fd, 1);
+    TcpPeer::Send(fd, "y");
+    TcpPeer::Receive(fd, 1);
   });
   std::string got;
+  std::vector<uint8_t> bytes{0};
   const auto log = LoggedRun(TcpConnection(peer.Port(), 200), [&](kIOHandler_TCP& t) {
     ASSERT_TRUE(t.Connect());
     got = t.ReadAll();
     t.Write("!");
+    bytes = t.ReadAllBytes();
+    t.Write("!");
   });
   EXPECT_EQ(got, "x");
-  EXPECT_TRUE(Contains(log, "ERROR - ReadAll Unexpected error:Read timed out"));
+  EXPECT_TRUE(bytes.empty());
+  int failures = 0, waits = 0;
+  for (const std::string& line : log) {
+    failures += line == "ERROR - ReadAll Unexpected error:Read timed out";
+    waits += line.rfind("ERROR - lTimeoutExpired:", 0) == 0;
+  }
+  EXPECT_EQ(failures, 2) << ::testing::PrintToString(log);
+  EXPECT_EQ(waits, 1) << ::testing::PrintToString(log);
 }
 
 TEST(TcpTransport, ByteOperations) {
