@@ -5,7 +5,6 @@
 #include "base/errors.h"
 #include "base/platform.h"
 #include "base/text.h"
-#include "io/com_port.h"
 #include "io/code_page.h"
 #include "io/device_handler.h"
 #include "io/transport_factory.h"
