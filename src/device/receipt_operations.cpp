@@ -126,38 +126,46 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
   }
   kReceipt& receipt = *aHandler.fReceipt;
 
-  if (good) good = BeginFiscalReceipt(receipt);
-  if (good) {
-    // The driver may have reordered the sections while opening the receipt.
-    const std::vector<vnFiscalPrinterPrintSection> sequence = fPrintSequence;
-    for (vnFiscalPrinterPrintSection section : sequence) {
-      if (!good) break;
-      switch (section) {
-        case fpps_Lines:
-          for (const auto& line : receipt.fLines) {
-            good = PrintLineByType(*this, receipt, *line);
-            if (!good) break;
-          }
-          break;
-        case fpps_Payments:
-          for (const auto& payment : receipt.fPayments) {
-            good = PrintPayment(receipt, *payment);
-            if (!good) throw kException("Error while processing Payments");
-          }
-          break;
-        case fpps_TrailerMessages:
-          for (const auto& message : receipt.fTrailerMessages) {
-            if (!good) break;
-            if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(message.get()))
-              good = PrintTrailerTextLine(receipt, *text);
-            else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(message.get()))
-              good = PrintTrailerBarcodeLine(receipt, *barcode);
-          }
-          break;
+  std::string printFailure;
+  try {
+    if (good) good = BeginFiscalReceipt(receipt);
+    if (good) {
+      // The driver may have reordered the sections while opening the receipt.
+      const std::vector<vnFiscalPrinterPrintSection> sequence = fPrintSequence;
+      for (vnFiscalPrinterPrintSection section : sequence) {
+        if (!good) break;
+        switch (section) {
+          case fpps_Lines:
+            for (const auto& line : receipt.fLines) {
+              good = PrintLineByType(*this, receipt, *line);
+              if (!good) break;
+            }
+            break;
+          case fpps_Payments:
+            for (const auto& payment : receipt.fPayments) {
+              good = PrintPayment(receipt, *payment);
+              if (!good) throw kException("Error while processing Payments");
+            }
+            break;
+          case fpps_TrailerMessages:
+            for (const auto& message : receipt.fTrailerMessages) {
+              if (!good) break;
+              if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(message.get()))
+                good = PrintTrailerTextLine(receipt, *text);
+              else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(message.get()))
+                good = PrintTrailerBarcodeLine(receipt, *barcode);
+            }
+            break;
+        }
       }
     }
+    if (good) EndFiscalReceipt(receipt);
+  } catch (const kException& e) {
+    // Once the server has registered the sale, a printer fault leaves only the paper copy
+    // missing; reported as a failure, the host would register the sale a second time.
+    if (!signedNow) throw;
+    printFailure = e.what();
   }
-  if (good) EndFiscalReceipt(receipt);
 
   if (fRTServerActive) {
     const kRTServerReceiptInfo& info = *fRTServerReceiptInfo;
@@ -172,9 +180,9 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
     if (!signedNow || info.fRTnDoc == 0) {
       aResult.Error = true;
       aResult.ErrorText = kNoDocumentMessage;
-    } else if (TransportErrorFound()) {
+    } else if (!printFailure.empty() || TransportErrorFound()) {
       // The server registered the sale; only the paper copy is missing.
-      aResult.ErrorText = TransportErrorMessage();
+      aResult.ErrorText = printFailure.empty() ? TransportErrorMessage() : printFailure;
       aResult.MessageText = kNotPrintedMessage;
     }
     if (!aResult.Error) AddReceiptTextAndImage(*this, aHandler, aResult);

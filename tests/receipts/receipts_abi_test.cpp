@@ -247,12 +247,25 @@ TEST_F(ReceiptAbiTest, RTServerPathReportsTheServersDocument) {
   EXPECT_EQ(a.Get("ServerSerialNumber"), "SRV1");
   EXPECT_EQ(emu.Journal().size(), 1u);
 
-  emu.ForceReplyCode("3", 0x09);
-  a = print("Pane");
-  EXPECT_EQ(a.result, 0);
-  EXPECT_EQ(a.Get("ErrorText"), "Wrong VAT code");
-  EXPECT_EQ(a.Get("MessageText"),
-            "La transazione di vendita è stata registrata correttamente ma non è stato possibile stamparla.");
+  // A refused or unreadable answer while printing: the server has the sale, the paper copy
+  // is missing, and the host must not send the sale again.
+  const struct {
+    const char* frame;
+    const char* error;
+  } unprinted[] = {
+      {"09/00/06/", "Wrong VAT code"},
+      {"garbage", "Invalid reply frame from the printer: &apos;garbage&apos;"},
+  };
+  for (const auto& c : unprinted) {
+    SCOPED_TRACE(c.frame);
+    emu.ForceFrame("3", c.frame);
+    a = print("Pane");
+    EXPECT_EQ(a.result, 0);
+    EXPECT_EQ(a.Get("Error"), "False");
+    EXPECT_EQ(a.Get("ErrorText"), c.error);
+    EXPECT_EQ(a.Get("MessageText"),
+              "La transazione di vendita è stata registrata correttamente ma non è stato possibile stamparla.");
+  }
 
   emu.ClearPackets();
   a = print("refuse");
