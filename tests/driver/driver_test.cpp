@@ -66,6 +66,13 @@ TEST_F(DriverTest, InitReprogramsADifferentPaymentTable) {
   emu.ClearPackets();
   EXPECT_TRUE(d.Init());
   EXPECT_EQ(CountLetter(emu.Packets(), "E"), 0);
+
+  // A printer that stops answering while the table is written ends the start-up at once.
+  emu.SetPaymentSlot(7, {"VOUCHER", "VOUC", 3, ""});
+  emu.ClearPackets();
+  emu.DropAnswers("E", 20);
+  EXPECT_FALSE(d.Init());
+  EXPECT_EQ(CountLetter(emu.Packets(), "E"), 3);  // the first slot's three attempts, no more
 }
 
 TEST_F(DriverTest, InitStopsWhenThePrinterRefusesTheStatusRequest) {

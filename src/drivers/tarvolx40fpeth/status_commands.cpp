@@ -71,6 +71,8 @@ bool kFiscalPrinter_TARVOLX40FPETH::Init() {
     const auto parts = Split(fPag[slot - 1], '|');
     ok = Send("E", "/" + std::to_string(slot) + "/" + parts.at(0) + "/" + parts.at(1) + "/0/1/" + parts.at(2) +
                        "/10001101/" + kPaymentSubKinds[slot - 1] + "/0/");
+    // As with the reads: a printer that no longer answers fails the start-up at once.
+    if (!ok && LastExchangeFailed()) return false;
   }
   return ok;
 }
