@@ -1,6 +1,7 @@
 #include "io/device_handler.h"
 
 #include <sstream>
+#include <unordered_map>
 
 #include "base/errors.h"
 #include "base/text.h"
@@ -141,11 +142,16 @@ std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::strin
   if (pugi::xml_node connection = root.child("Connection")) ReadConnection(connection, Connection);
 
   if (pugi::xml_node params = root.child("Parameters")) {
+    // The value is that of the first element of this name, so repeated names repeat it.
+    // Kept as the children go by: looking the first one up for every entry would make a
+    // long list cost the square of its length.
+    std::unordered_map<std::string, std::string> firstValues;
     for (pugi::xml_node child : params.children()) {
       if (child.type() != pugi::node_element) continue;
       const std::string name = child.name();
-      // The value is that of the first element of this name, so repeated names repeat it.
-      Parameters.push_back(LowerCase(name) + "=" + R::GetNodeValueAsString(params, name));
+      auto first = firstValues.find(name);
+      if (first == firstValues.end()) first = firstValues.emplace(name, R::GetNodeValueAsString(params, name)).first;
+      Parameters.push_back(LowerCase(name) + "=" + first->second);
     }
   }
 

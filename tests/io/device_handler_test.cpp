@@ -162,9 +162,10 @@ TEST(DeviceHandler, FieldsReadBeforeAFailureKeepTheirValues) {
 
 TEST(DeviceHandler, ParametersKeepOrderAndDuplicatesUnderLowerCaseNames) {
   kDeviceHandler h;
+  // A name written twice alike repeats the value of its first element.
   h.Deserialize(Request("<Parameters><HexLog>TRUE</HexLog><RTServer>1</RTServer><rtserver>2</rtserver>"
-                        "<Empty/></Parameters>"));
-  const std::vector<std::string> expected = {"hexlog=TRUE", "rtserver=1", "rtserver=2", "empty="};
+                        "<Empty/><RTServer>3</RTServer></Parameters>"));
+  const std::vector<std::string> expected = {"hexlog=TRUE", "rtserver=1", "rtserver=2", "empty=", "rtserver=1"};
   EXPECT_EQ(h.Parameters, expected);
   EXPECT_EQ(h.GetParameter("HexLog"), "TRUE");
   EXPECT_EQ(h.GetParameter("RTSERVER"), "1");  // the first of two
