@@ -17,6 +17,10 @@ namespace {
 std::atomic<uint64_t> gAllocations{0};
 }
 
+// The replaced operators below pair malloc with free on purpose; GCC cannot see that both
+// halves are replaced together and warns about each inlined delete.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t aSize) {
   gAllocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(aSize != 0 ? aSize : 1)) return p;

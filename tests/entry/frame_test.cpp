@@ -177,7 +177,7 @@ TEST(RunExport, DamagedRequestsKeepTheResultContract) {
         case 1: request.erase(at, 1 + next() % 8); break;
         default: request.resize(at); break;
       }
-      if (request.empty()) request = u"<";
+      if (request.empty()) request.assign(1, u'<');
     }
     vnExport e = exports[round % std::size(exports)];
     kExportOutcome o = RunExport(e, request);
