@@ -60,8 +60,4 @@ struct kCommandRegistration {
 
 const std::vector<kCommand>& Commands();
 
-// Text conversions for the boundary: UTF-8 <-> UTF-16 (invalid input becomes U+FFFD).
-std::u16string ToUtf16(const std::string& aText);
-std::string ToUtf8(const char16_t* aText, size_t aLength);
-
 }  // namespace fpctl

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "fpctl.h"
 
 namespace fpctl {
@@ -93,7 +94,7 @@ std::string ReadRequest(std::istream& aIn) {
       auto hi = static_cast<unsigned char>(bytes[i + (little ? 1 : 0)]);
       units += static_cast<char16_t>(lo | (hi << 8));
     }
-    return ToUtf8(units.data(), units.size());
+    return fp::Utf16ToUtf8(units);
   }
   return bytes;
 }
