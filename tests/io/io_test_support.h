@@ -1,5 +1,5 @@
-// Small fixtures shared by the transport tests: a scratch folder, a reader of log files,
-// and a scripted TCP peer on loopback.
+// Small fixtures shared by the transport tests (here and in tests/io_serial): a scratch
+// folder, a reader of log files, and a scripted TCP peer on loopback.
 #pragma once
 
 #include <arpa/inet.h>

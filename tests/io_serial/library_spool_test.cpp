@@ -13,7 +13,7 @@
 #include "io/device_handler.h"
 #include "io/dll_transport.h"
 #include "io/spool_transport.h"
-#include "serial_test_support.h"
+#include "../io/io_test_support.h"
 
 namespace fp {
 namespace {
@@ -26,7 +26,7 @@ kConnection LibraryConnection(const std::string& aName) {
 }
 
 TEST(LibraryTransport, LoadsTheLibraryAndHandsOutItsProcedures) {
-  test::ScratchDir dir;
+  test::TempDir dir;
   std::string logFile;
   {
     kIOHandler_Dll t(LibraryConnection(IO_SERIAL_TEST_LIBRARY), dir.Path(), "dll");
@@ -48,7 +48,7 @@ TEST(LibraryTransport, LoadsTheLibraryAndHandsOutItsProcedures) {
     EXPECT_THROW(t.InputBufferContainsData(), kException);
     EXPECT_TRUE(t.Disconnect());
   }
-  const auto log = test::LogEntries(logFile);
+  const auto log = test::ReadLogEntries(logFile);
   const std::vector<std::string> lines = {
       std::string("kIOHandler_Dll.Create:Loading DLL ") + IO_SERIAL_TEST_LIBRARY,
       "kIOHandler_Dll.Create:DLL Loaded successfully"};
@@ -58,7 +58,7 @@ TEST(LibraryTransport, LoadsTheLibraryAndHandsOutItsProcedures) {
 }
 
 TEST(LibraryTransport, ALibraryThatCannotBeLoadedFailsConstruction) {
-  test::ScratchDir dir;
+  test::TempDir dir;
   const std::string text = dir.Path() + "/not_a_library.so";
   { std::ofstream(text) << "plain text"; }
   const struct {

@@ -13,7 +13,7 @@
 #include "base/errors.h"
 #include "io/device_handler.h"
 #include "io/opos_transport.h"
-#include "serial_test_support.h"
+#include "../io/io_test_support.h"
 
 namespace fp {
 namespace {
@@ -133,14 +133,14 @@ class OPOSTransport : public ::testing::Test {
   }
   std::vector<std::string> Log() {
     fTransport->FlushLog();
-    return test::LogEntries(fTransport->GetLogFileName());
+    return test::ReadLogEntries(fTransport->GetLogFileName());
   }
   bool Logged(const std::string& aEntry) {
     const auto log = Log();
     return std::find(log.begin(), log.end(), aEntry) != log.end();
   }
 
-  test::ScratchDir fDir;
+  test::TempDir fDir;
   std::shared_ptr<FakeState> fState;
   std::unique_ptr<kIOHandler_OPOS> fTransport;
 };

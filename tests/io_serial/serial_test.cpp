@@ -19,7 +19,7 @@
 #include "io/com_port.h"
 #include "io/device_handler.h"
 #include "io/serial_transports.h"
-#include "serial_test_support.h"
+#include "../io/io_test_support.h"
 
 namespace fp {
 namespace {
@@ -101,14 +101,14 @@ class SerialTransport : public ::testing::Test {
   }
   std::vector<std::string> Log() {
     fTransport->FlushLog();
-    return test::LogEntries(fTransport->GetLogFileName());
+    return test::ReadLogEntries(fTransport->GetLogFileName());
   }
   bool Logged(const std::string& aEntry) {
     const auto entries = Log();
     return std::find(entries.begin(), entries.end(), aEntry) != entries.end();
   }
 
-  test::ScratchDir fDir;
+  test::TempDir fDir;
   Pty fPty;
   std::unique_ptr<kIOHandler_Serial> fTransport;
 };
@@ -290,7 +290,7 @@ TEST(SerialSettings, PortsMapToDevices) {
 }
 
 TEST(SerialSettings, APortThatCannotBeOpenedFailsConnect) {
-  test::ScratchDir dir;
+  test::TempDir dir;
   const std::string file = dir.Path() + "/plain";
   { std::ofstream(file) << "x"; }
   const struct {
@@ -340,7 +340,7 @@ TEST(SerialSettings, ALineSpeedTheLineCannotTakeFailsTheSettings) {
 }
 
 TEST(ComTransport, AcceptsEveryCallAndExchangesNothing) {
-  test::ScratchDir dir;
+  test::TempDir dir;
   kConnection c;
   c.ConnectionType = vnConnectionType::Com;
   kIOHandler_Com t(c, dir.Path(), "com");
@@ -359,7 +359,7 @@ TEST(ComTransport, AcceptsEveryCallAndExchangesNothing) {
     EXPECT_STREQ(e.what(), "InputBufferContainsData Unsupported");
   }
   t.FlushLog();
-  const auto log = test::LogEntries(t.GetLogFileName());
+  const auto log = test::ReadLogEntries(t.GetLogFileName());
   EXPECT_NE(std::find(log.begin(), log.end(), "kIOHandler_Com"), log.end());
 }
 
