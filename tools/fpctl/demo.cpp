@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/base64.h"
 #include "fpctl.h"
 #include "fpemu/printer_emulator.h"
 
@@ -79,34 +80,6 @@ std::string ElementText(const std::string& aOutput, const std::string& aName) {
   if (start == std::string::npos) return "";
   const size_t end = aOutput.find(close, start);
   return end == std::string::npos ? "" : aOutput.substr(start + open.size(), end - start - open.size());
-}
-
-std::vector<uint8_t> DecodeBase64(const std::string& aText) {
-  std::vector<uint8_t> out;
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char c : aText) {
-    int v;
-    if (c >= 'A' && c <= 'Z')
-      v = c - 'A';
-    else if (c >= 'a' && c <= 'z')
-      v = c - 'a' + 26;
-    else if (c >= '0' && c <= '9')
-      v = c - '0' + 52;
-    else if (c == '+')
-      v = 62;
-    else if (c == '/')
-      v = 63;
-    else
-      continue;  // line breaks and padding
-    acc = (acc << 6) | static_cast<uint32_t>(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back(static_cast<uint8_t>(acc >> bits));
-    }
-  }
-  return out;
 }
 
 const char* const kSaleReceipt =
@@ -184,7 +157,7 @@ int RunDemo(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
   failures += a.fResult != 0;
   const std::string image = ElementText(a.fOutput, "ReceiptImage");
   if (!image.empty()) {
-    const std::vector<uint8_t> jpeg = DecodeBase64(image);
+    const std::vector<uint8_t> jpeg = fp::DecodeBase64(image);
     std::ofstream out(outPath, std::ios::binary);
     out.write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
     if (out) {
