@@ -10,26 +10,14 @@
 #include <cstring>
 #include <string>
 
+#include "../loaded_lib_strings.h"
+
 #define FP_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
-// The host's system string layout: byte count, UTF-16 units, zero.
-char16_t* Alloc(const std::string& aText) {
-  const uint32_t bytes = static_cast<uint32_t>(aText.size() * 2);
-  char* block = static_cast<char*>(std::malloc(4 + bytes + 2));
-  std::memcpy(block, &bytes, 4);
-  auto* units = reinterpret_cast<char16_t*>(block + 4);
-  for (size_t i = 0; i < aText.size(); ++i) units[i] = static_cast<unsigned char>(aText[i]);
-  units[aText.size()] = 0;
-  return units;
-}
-
-std::string Text(const char16_t* aText) {
-  std::string out;
-  for (; aText && *aText; ++aText) out += static_cast<char>(*aText);
-  return out;
-}
+using testlib::Alloc;
+using testlib::Text;
 
 bool Has(const char16_t* aText, const char* aWord) { return Text(aText).find(aWord) != std::string::npos; }
 
