@@ -36,6 +36,24 @@ L& As(kReceiptLine& aLine) {
   return *line;
 }
 
+// Hands the request to the processor library's hook aHook and goes on with the request it
+// gives back in place of the host's. False, with the processor's message in aResult, when the
+// processor refused it.
+bool RewriteByProcessor(kFiscalProcessorCaller& aProcessor,
+                        bool (kFiscalProcessorCaller::*aHook)(const std::string&, std::string&), std::string& aXml,
+                        kReceiptPrinterHandler& aHandler, _int_ErrorTail& aResult) {
+  std::string rewritten;
+  if (!(aProcessor.*aHook)(aXml, rewritten)) {
+    aResult.Error = true;
+    aResult.ErrorText = aProcessor.ErrorMessage();
+    return false;
+  }
+  aXml = rewritten;
+  aHandler.ClearReceipt();
+  aHandler.Deserialize(aXml, {dt_Receipt});
+  return true;
+}
+
 }  // namespace
 
 // One sale line to the hook of its type; false stops the lines.
@@ -113,17 +131,9 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
     }
   }
 
-  if (fProcessor && fProcessor->Active()) {
-    std::string rewritten;
-    if (!fProcessor->ProcessReceipt(fXmlString, rewritten)) {
-      aResult.Error = true;
-      aResult.ErrorText = fProcessor->ErrorMessage();
-      return;
-    }
-    fXmlString = rewritten;
-    aHandler.ClearReceipt();
-    aHandler.Deserialize(fXmlString, {dt_Receipt});
-  }
+  if (fProcessor && fProcessor->Active() &&
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, fXmlString, aHandler, aResult))
+    return;
   kReceipt& receipt = *aHandler.fReceipt;
 
   std::string printFailure;
@@ -238,17 +248,9 @@ void kFiscalPrinterDevice::GetReceiptTextAndImage(kReceiptPrinterHandler& aHandl
 void kFiscalPrinterDevice::Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, _int_REPRINTFR_result& aResult) {
   BeginOperation("ReprintReceipt", aResult);
   const bool good = IsReady();
-  if (fProcessor && fProcessor->Active()) {
-    std::string rewritten;
-    if (!fProcessor->ProcessReprintReceipt(fXmlString, rewritten)) {
-      aResult.Error = true;
-      aResult.ErrorText = fProcessor->ErrorMessage();
-      return;
-    }
-    fXmlString = rewritten;
-    aHandler.ClearReceipt();
-    aHandler.Deserialize(fXmlString, {dt_Receipt});
-  }
+  if (fProcessor && fProcessor->Active() &&
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReprintReceipt, fXmlString, aHandler, aResult))
+    return;
   if (good) RePrintReceipt(*aHandler.fReceiptReference, *aHandler.fReceipt);
   EndOperation(aResult);
 }
