@@ -85,14 +85,21 @@ bool kFiscalProcessorCaller::OpenProcessor(const std::string& aXml) {
   return result == 0;
 }
 
+// A library without a rewrite entry leaves the request as it is: the answer is the input.
 bool kFiscalProcessorCaller::ProcessReceipt(const std::string& aInXml, std::string& aOutXml) {
-  if (fProcessReceipt == nullptr) return true;
+  if (fProcessReceipt == nullptr) {
+    if (&aOutXml != &aInXml) aOutXml = aInXml;
+    return true;
+  }
   // aOutXml may be the very string passed as aInXml: the input is copied before the call.
   return CallProcess(fDLLHandle, fProcessReceipt, aInXml, aOutXml, fErrorMessage) == 0;
 }
 
 bool kFiscalProcessorCaller::ProcessReprintReceipt(const std::string& aInXml, std::string& aOutXml) {
-  if (fProcessReprintReceipt == nullptr) return true;
+  if (fProcessReprintReceipt == nullptr) {
+    if (&aOutXml != &aInXml) aOutXml = aInXml;
+    return true;
+  }
   return CallProcess(fDLLHandle, fProcessReprintReceipt, aInXml, aOutXml, fErrorMessage) == 0;
 }
 

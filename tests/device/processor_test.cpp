@@ -107,6 +107,10 @@ TEST(ProcessorCaller, MissingEntryPointsCountAsTheirDefaults) {
   std::string xml = "<R>ORIGINAL</R>";
   EXPECT_TRUE(caller.ProcessReprintReceipt(xml, xml));
   EXPECT_EQ(xml, "<R>ORIGINAL</R>");
+  // Into a separate answer, as the receipt operation asks: the request comes back whole.
+  std::string answer = "stale";
+  EXPECT_TRUE(caller.ProcessReprintReceipt(xml, answer));
+  EXPECT_EQ(answer, "<R>ORIGINAL</R>");
   vnFiscalCounters counters;
   EXPECT_FALSE(caller.ProcessXReport("<x/>", counters));
   EXPECT_FALSE(caller.ProcessZReport("<x/>", counters));
