@@ -23,8 +23,8 @@
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
 #include "drivers/tarvolx40fpeth/journal_read.h"
 #include "drivers/tarvolx40fpeth/zreport_reader.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
 #include "fpemu/printer_emulator.h"
 
 namespace {

@@ -11,26 +11,13 @@ if(FPDRIVER_TSAN)
   add_link_options(-fsanitize=thread)
 endif()
 
-# fp_area(name folder deps...): a static library of every .cpp below folder.
-# A folder written as "src/x:flat" takes only the files directly in it, not its subfolders.
-# An area with no sources yet is an interface library, so its dependents still link.
-function(fp_area name folder)
-  if(folder MATCHES "^(.*):flat$")
-    file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${CMAKE_MATCH_1}/*.cpp)
-  else()
-    file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
-  endif()
-  list(FILTER _srcs EXCLUDE REGEX ".*/src/entry/exports\\.cpp$")
-  if(_srcs)
-    add_library(${name} STATIC ${_srcs})
-    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include)
-    target_compile_options(${name} PRIVATE ${FP_WARNINGS})
-    target_link_libraries(${name} PUBLIC ${ARGN})
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include)
-    target_link_libraries(${name} INTERFACE ${ARGN})
-  endif()
+# fp_area(name SOURCES files... LINKS libs...): the static library of one area of src/.
+function(fp_area name)
+  cmake_parse_arguments(A "" "" "SOURCES;LINKS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include)
+  target_compile_options(${name} PRIVATE ${FP_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${A_LINKS})
 endfunction()
 
 # fp_test(name [USES_LIBRARY] SOURCES files... LIBS libs...): a GoogleTest executable registered

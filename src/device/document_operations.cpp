@@ -3,8 +3,8 @@
 #include "documents/customer_display.h"
 #include "documents/nf_receipt.h"
 #include "documents/receipt.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
 
 namespace fp {
 

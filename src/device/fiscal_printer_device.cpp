@@ -11,10 +11,10 @@
 #include "documents/dept_table.h"
 #include "documents/economic_activity_table.h"
 #include "documents/vat_table.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
 #include "io/io_handler.h"
-#include "rtserver/rt_server_epson.h"
+#include "rtserver/rt_server_client.h"
 
 namespace fp {
 
@@ -68,7 +68,7 @@ void kFiscalPrinterDevice::Setup(kReceiptPrinterHandler& aHandler) {
 
   if (fRTServerActive) {
     std::string driver = aHandler.GetParameter("RTServerDriver");
-    fRTServer = std::make_unique<kRTServer_Epson>(driver.empty() ? std::string() : driver + ".dll",
+    fRTServer = std::make_unique<kRTServerClient>(driver.empty() ? std::string() : driver + ".dll",
                                                   fRTServerTillSerial, fRTServerTillInstance);
     fRTServer->Load();
   }

@@ -42,7 +42,7 @@ namespace fp {
 class kIOHandler;
 class kReceiptPrinterHandler;
 class kFiscalProcessorCaller;
-class kRTServer_Epson;
+class kRTServerClient;
 class kRTServerReceiptInfo;
 class kRTServerTillReportInfo;
 
@@ -457,7 +457,7 @@ class kFiscalPrinterDevice {
   const vnFiscalCounters& Counters() const { return fCounters; }
   const vnLotteryReceiptStatus& LotteryReceiptStatus() const { return fLotteryReceiptStatus; }
   kFiscalProcessorCaller& Processor() const { return *fProcessor; }
-  kRTServer_Epson* RTServer() const { return fRTServer.get(); }
+  kRTServerClient* RTServer() const { return fRTServer.get(); }
 
   // ---------------------------------------------------------------------------------------
   // Fields, in declaration order.
@@ -482,7 +482,7 @@ class kFiscalPrinterDevice {
   bool fRTServerActive = false;
   std::string fRTServerTillSerial;
   bool fRTServerTillInstance = false;
-  std::unique_ptr<kRTServer_Epson> fRTServer;  // only when fRTServerActive
+  std::unique_ptr<kRTServerClient> fRTServer;  // only when fRTServerActive
   std::unique_ptr<kRTServerReceiptInfo> fRTServerReceiptInfo;
   std::unique_ptr<kRTServerTillReportInfo> fRTServerTillReportInfo;
 

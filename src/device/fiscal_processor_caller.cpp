@@ -11,7 +11,7 @@
 #include "base/errors.h"
 #include "device/fiscal_printer_device.h"
 #include "rtserver/library_lock.h"
-#include "rtserver/system_string.h"
+#include "base/system_string.h"
 #include "documents/krpt_util.h"
 #include "documents/message_line.h"
 #include "documents/nf_receipt.h"

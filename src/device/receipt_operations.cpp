@@ -9,10 +9,10 @@
 #include "device/receipt_image.h"
 #include "documents/receipt.h"
 #include "documents/receipt_reference.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
 #include "io/io_handler.h"
-#include "rtserver/rt_server_epson.h"
+#include "rtserver/rt_server_client.h"
 
 namespace fp {
 

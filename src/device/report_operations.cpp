@@ -17,9 +17,9 @@
 #include "documents/nf_receipt.h"
 #include "documents/x_report.h"
 #include "documents/z_report.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
-#include "rtserver/rt_server_epson.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
+#include "rtserver/rt_server_client.h"
 
 namespace fp {
 

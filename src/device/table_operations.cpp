@@ -12,8 +12,8 @@
 #include "documents/payment_receipt.h"
 #include "documents/receipt_reference.h"
 #include "documents/vat_table.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
 
 namespace fp {
 

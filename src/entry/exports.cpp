@@ -9,7 +9,7 @@
 
 #include "entry/fiscal_printers.h"
 #include "entry/request_frame.h"
-#include "rtserver/system_string.h"
+#include "base/system_string.h"
 
 static_assert(FPDRIVER_MAX_REQUEST_CHARS == fp::kMaxRequestChars, "the public limit is the frame's limit");
 

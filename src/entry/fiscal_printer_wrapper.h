@@ -8,8 +8,8 @@
 #include <string>
 
 #include "entry/fiscal_printers.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
 
 namespace fp {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 
 typedef void CURL;
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "base/errors.h"
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 #include "io/io_errors.h"
 #include "io/transport_factory.h"
 

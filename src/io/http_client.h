@@ -15,7 +15,7 @@
 
 #include "base/log_writer.h"
 #include "io/curl_session.h"
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 
 namespace fp {
 

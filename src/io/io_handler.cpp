@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "base/text.h"
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 
 namespace fp {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "io/curl_session.h"
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 #include "io/io_handler.h"
 
 namespace fp {

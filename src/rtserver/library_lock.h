@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "rtserver/system_string.h"
+#include "base/system_string.h"
 
 namespace fp {
 

@@ -17,11 +17,11 @@
 #include "documents/payment_receipt.h"
 #include "documents/receipt.h"
 #include "documents/vat_table.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
 #include "fake_driver.h"
 #include "io/io_handler.h"
-#include "rtserver/rt_server_epson.h"
+#include "rtserver/rt_server_client.h"
 
 using namespace fp;
 using namespace fp::test;

@@ -9,8 +9,8 @@
 
 #include "base/errors.h"
 #include "device/fiscal_processor_caller.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
 #include "fake_driver.h"
 
 using namespace fp;

@@ -11,10 +11,10 @@
 
 #include "base/errors.h"
 #include "documents/receipt.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
 #include "fake_driver.h"
-#include "rtserver/rt_server_epson.h"
+#include "rtserver/rt_server_client.h"
 
 using namespace fp;
 using namespace fp::test;
@@ -55,7 +55,7 @@ std::string Element(const std::string& aXml, const std::string& aStart) {
 
 TEST(RTServerClient, LoadFailuresNameTheLibraryOrTheEntryPoint) {
   try {
-    kRTServer_Epson client("", "1", false);
+    kRTServerClient client("", "1", false);
     client.Load();
     ADD_FAILURE() << "loaded the default library";
   } catch (const kException& e) {
@@ -63,7 +63,7 @@ TEST(RTServerClient, LoadFailuresNameTheLibraryOrTheEntryPoint) {
                                           ". Error code: [2]");
   }
   try {
-    kRTServer_Epson client(FP_TEST_RTSERVER_NOCLOSE, "1", false);
+    kRTServerClient client(FP_TEST_RTSERVER_NOCLOSE, "1", false);
     client.Load();
     ADD_FAILURE() << "loaded a library without CLOSETILL";
   } catch (const kException& e) {
@@ -72,7 +72,7 @@ TEST(RTServerClient, LoadFailuresNameTheLibraryOrTheEntryPoint) {
 }
 
 TEST(RTServerClient, UnloadedClientRefusesEveryStep) {
-  kRTServer_Epson client("", "1", false);
+  kRTServerClient client("", "1", false);
   kReceipt receipt;
   client.BuildXMLReceipt(receipt);
   EXPECT_FALSE(client.OpenTill("h", 1, "u", "p", "1"));
@@ -95,7 +95,7 @@ TEST(RTServerClient, DeviceWithoutItsLibraryIsNotCreated) {
 }
 
 TEST(RTServerClient, TillInstanceLoadsAPrivateCopy) {
-  kRTServer_Epson client(FP_TEST_RTSERVER, "77", true);
+  kRTServerClient client(FP_TEST_RTSERVER, "77", true);
   client.Load();
   const std::string expected = DriverParameter(FP_TEST_RTSERVER) + "-77.dll";
   EXPECT_EQ(client.LoadedPath(), expected);
@@ -104,14 +104,14 @@ TEST(RTServerClient, TillInstanceLoadsAPrivateCopy) {
 }
 
 TEST(RTServerClient, TillCopyInUseIsNotRewrittenWhenTheTillComesBack) {
-  kRTServer_Epson first(FP_TEST_RTSERVER, "78", true);
+  kRTServerClient first(FP_TEST_RTSERVER, "78", true);
   first.Load();
   const fs::path copy = first.LoadedPath();
   // Dated back, so that any rewrite shows whatever the clock's granularity.
   const auto written = fs::last_write_time(copy) - std::chrono::hours(1);
   fs::last_write_time(copy, written);
   // The same till again (a device closed and opened anew): its library is still mapped.
-  kRTServer_Epson again(FP_TEST_RTSERVER, "78", true);
+  kRTServerClient again(FP_TEST_RTSERVER, "78", true);
   again.Load();
   EXPECT_EQ(again.LoadedPath(), copy.string());
   EXPECT_EQ(fs::last_write_time(copy), written);
@@ -122,7 +122,7 @@ TEST(RTServerClient, TillCopyInUseIsNotRewrittenWhenTheTillComesBack) {
 
 TEST(RTServerClient, TillSerialCannotLeadTheCopyElsewhere) {
   for (const char* serial : {"../77", "a/b", "..", "x\\y"}) {
-    kRTServer_Epson client(FP_TEST_RTSERVER, serial, true);
+    kRTServerClient client(FP_TEST_RTSERVER, serial, true);
     try {
       client.Load();
       ADD_FAILURE() << serial << " loaded from " << client.LoadedPath();
@@ -136,7 +136,7 @@ TEST(RTServerClient, DevicesOnTwoThreadsShareTheLibraryOneCallAtATime) {
   // Both load the same till's private copy at the same moment, then use it in turn.
   std::atomic<int> failed{0};
   auto run = [&failed] {
-    kRTServer_Epson client(FP_TEST_RTSERVER, "80", true);
+    kRTServerClient client(FP_TEST_RTSERVER, "80", true);
     client.Load();
     kReceipt receipt;
     AddLine<kReceiptLineText>(receipt, rlt_Text).fDescription = "hello";
@@ -153,7 +153,7 @@ TEST(RTServerClient, DevicesOnTwoThreadsShareTheLibraryOneCallAtATime) {
 }
 
 TEST(RTServerClient, TillOpensAndReportsCloseIt) {
-  kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  kRTServerClient client(FP_TEST_RTSERVER, "77", false);
   client.Load();
   EXPECT_FALSE(client.OpenTill("refuse", 1, "u", "p", "77"));
   EXPECT_FALSE(client.TillOpened());
@@ -185,7 +185,7 @@ TEST(RTServerClient, TillOpensAndReportsCloseIt) {
 }
 
 TEST(RTServerClient, SignedReceiptCarriesTheServerData) {
-  kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  kRTServerClient client(FP_TEST_RTSERVER, "77", false);
   client.Load();
   kReceipt receipt;
   AddLine<kReceiptLineText>(receipt, rlt_Text).fDescription = "hello";
@@ -209,7 +209,7 @@ TEST(RTServerClient, SignedReceiptCarriesTheServerData) {
 
 TEST(RTServerClient, ReceiptDocumentDescribesEveryLineKind) {
   ::setenv("LC_ALL", "C", 1);
-  kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  kRTServerClient client(FP_TEST_RTSERVER, "77", false);
   client.Load();
   client.SetClock([] { return *EncodeDate(2017, 6, 1); });  // trailer messages still printed
 
@@ -294,7 +294,7 @@ TEST(RTServerClient, ReceiptDocumentDescribesEveryLineKind) {
 }
 
 TEST(RTServerClient, RefundsAndVoidsReferToTheOriginalReceipt) {
-  kRTServer_Epson client(FP_TEST_RTSERVER, "77", false);
+  kRTServerClient client(FP_TEST_RTSERVER, "77", false);
   client.Load();
   struct Case {
     vnReceiptType type;

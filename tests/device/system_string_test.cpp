@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "rtserver/system_string.h"
+#include "base/system_string.h"
 
 using namespace fp;
 

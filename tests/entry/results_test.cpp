@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/datetime.h"
-#include "entry/model/results.h"
+#include "request/results.h"
 
 namespace fp {
 namespace {

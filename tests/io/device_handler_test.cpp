@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "base/errors.h"
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 #include "io/io_handler.h"
 #include "io/io_handler_http.h"
 #include "io_test_support.h"

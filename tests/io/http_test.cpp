@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "base/errors.h"
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 #include "io/http_client.h"
 #include "io/io_handler_http.h"
 #include "http_test_server.h"

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "base/text.h"
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 #include "io/io_handler.h"
 #include "io/io_handler_tcp.h"
 #include "io_test_support.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 #include "io/dll_transport.h"
 #include "io/spool_transport.h"
 #include "../io/io_test_support.h"

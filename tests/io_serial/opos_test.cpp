@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 #include "io/opos_transport.h"
 #include "../io/io_test_support.h"
 

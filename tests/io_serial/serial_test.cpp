@@ -17,7 +17,7 @@
 
 #include "base/errors.h"
 #include "io/com_port.h"
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 #include "io/serial_transports.h"
 #include "../io/io_test_support.h"
 

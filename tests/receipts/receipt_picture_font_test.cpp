@@ -13,8 +13,8 @@
 #include "device/receipt_image.h"
 #include "drivers/drivers.h"
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
 #include "fpemu/printer_emulator.h"
 
 namespace fp::test {

@@ -20,9 +20,9 @@
 #include "documents/nf_receipt.h"
 #include "documents/x_report.h"
 #include "documents/z_report.h"
-#include "entry/model/receipt_printer_handler.h"
-#include "entry/model/results.h"
-#include "rtserver/rt_server_epson.h"
+#include "request/receipt_printer_handler.h"
+#include "request/results.h"
+#include "rtserver/rt_server_client.h"
 
 namespace fp::test {
 namespace {
@@ -138,9 +138,9 @@ class ReportDriver : public FakeDriver {
 };
 
 // An RT server that accepts or refuses the reports and answers with fixed till data.
-class FakeRTServer : public kRTServer_Epson {
+class FakeRTServer : public kRTServerClient {
  public:
-  FakeRTServer() : kRTServer_Epson(FP_TEST_RTSERVER, "TILL7", false) {
+  FakeRTServer() : kRTServerClient(FP_TEST_RTSERVER, "TILL7", false) {
     kRTServerTillReportInfo& i = *fTillReportInfo;
     i.fTillSerialNumber = "TILL7";
     i.fServerSerialNumber = "SRV1";

@@ -16,7 +16,7 @@
 #include "documents/enums.h"
 #include "drivers/tarvolx40fpeth/command_channel.h"
 #include "drivers/tarvolx40fpeth/protocol.h"
-#include "entry/model/results.h"
+#include "request/results.h"
 
 namespace fp {
 

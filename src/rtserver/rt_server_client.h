@@ -3,7 +3,7 @@
 // answered.
 //
 // A receipt is described to the library as a printerFiscalReceipt document in the command
-// language of Epson fiscal printers (BuildXMLReceipt), then signed (SignReceipt). The
+// language the RT server library expects (BuildXMLReceipt), then signed (SignReceipt). The
 // library's entry points take system wide strings (system_string.h); the out strings it
 // fills are taken over and freed here, so it must allocate them with the exported
 // SysAllocString (or the same malloc-based layout).
@@ -59,15 +59,15 @@ using tRTServer_CLOSETILL = int16_t (*)(char16_t** aReportXml, char16_t** aMessa
 using tRTServer_XREPORT = int16_t (*)(char16_t** aReportXml, char16_t** aMessage);
 }
 
-class kRTServer_Epson {
+class kRTServerClient {
  public:
   // The name of the library loaded when the device names none.
   static constexpr const char* kDefaultLibrary = "VNRS_ZEVUZ90_20.dll";
 
   // Records which library to use; Load loads it. Until then (and in subclasses that
   // replace the operations) every step is refused and the records stay empty.
-  kRTServer_Epson(std::string aDLLName, std::string aTillSerial, bool aTillInstance);
-  virtual ~kRTServer_Epson();
+  kRTServerClient(std::string aDLLName, std::string aTillSerial, bool aTillInstance);
+  virtual ~kRTServerClient();
 
   // Loads the library aDLLName (kDefaultLibrary when empty) from the process's current
   // folder (a rooted name as it is). With aTillInstance the library file is first copied to
@@ -76,8 +76,8 @@ class kRTServer_Epson {
   // OPENTILL, SIGNRECEIPT or CLOSETILL. The device calls it right after construction.
   void Load();
 
-  kRTServer_Epson(const kRTServer_Epson&) = delete;
-  kRTServer_Epson& operator=(const kRTServer_Epson&) = delete;
+  kRTServerClient(const kRTServerClient&) = delete;
+  kRTServerClient& operator=(const kRTServerClient&) = delete;
 
   // Opens the till on the server; true (and TillOpened) when the library answers 0.
   virtual bool OpenTill(const std::string& aBaseAddress, int32_t aPort, const std::string& aUserName,

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 
 namespace fp {
 

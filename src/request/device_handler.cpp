@@ -1,4 +1,4 @@
-#include "io/device_handler.h"
+#include "request/device_handler.h"
 
 #include <sstream>
 #include <unordered_map>
@@ -7,8 +7,6 @@
 #include "base/text.h"
 #include "base/xml_text.h"
 #include "documents/krpt_util.h"
-#include "io/io_handler.h"
-#include "io/transport_factory.h"
 
 namespace fp {
 
@@ -256,24 +254,6 @@ std::string kDeviceHandler::LogFileName() const {
     if (ch == '/' || ch == '\\' || static_cast<unsigned char>(ch) < 0x20) ch = '_';
   }
   return name;
-}
-
-std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {
-  const std::string fileName = LogFileName();
-  kTransportMaker make = nullptr;
-  switch (Connection.ConnectionType) {
-    case vnConnectionType::OPOS: make = NewIOHandler_OPOS; break;
-    case vnConnectionType::TCP: make = NewIOHandler_TCP; break;
-    case vnConnectionType::HTTP: make = NewIOHandler_HTTP; break;
-    case vnConnectionType::Serial: make = NewIOHandler_Serial; break;
-    case vnConnectionType::DLL: make = NewIOHandler_Dll; break;
-    case vnConnectionType::Com: make = NewIOHandler_Com; break;
-    case vnConnectionType::Spool: make = NewIOHandler_Spool; break;
-  }
-  if (make == nullptr) throw kException("Connection Type " + std::to_string(static_cast<int>(Connection.ConnectionType)) + " is not valid");
-  std::unique_ptr<kIOHandler> handler = make(Connection, aLogDir, fileName);
-  handler->SetHexLog(LowerCase(GetParameter("HexLog")) == "true");
-  return handler;
 }
 
 }  // namespace fp

@@ -1,4 +1,4 @@
-#include "entry/model/results.h"
+#include "request/results.h"
 
 #include <cmath>
 #include <mutex>

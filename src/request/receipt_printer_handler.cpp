@@ -1,4 +1,4 @@
-#include "entry/model/receipt_printer_handler.h"
+#include "request/receipt_printer_handler.h"
 
 #include <pugixml.hpp>
 

@@ -1,4 +1,4 @@
-#include "rtserver/system_string.h"
+#include "base/system_string.h"
 
 #include <cstdint>
 #include <cstdlib>

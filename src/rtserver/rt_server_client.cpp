@@ -1,4 +1,4 @@
-#include "rtserver/rt_server_epson.h"
+#include "rtserver/rt_server_client.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -16,7 +16,7 @@
 #include "documents/receipt.h"
 #include "rtserver/library_lock.h"
 #include "rtserver/number_format.h"
-#include "rtserver/system_string.h"
+#include "base/system_string.h"
 
 namespace fp {
 
@@ -142,14 +142,14 @@ void* LoadedCopy(const std::string& aLibrary, const std::string& aCopy, Fail aFa
 
 }  // namespace
 
-kRTServer_Epson::kRTServer_Epson(std::string aDLLName, std::string aTillSerial, bool aTillInstance)
+kRTServerClient::kRTServerClient(std::string aDLLName, std::string aTillSerial, bool aTillInstance)
     : fDLLName(std::move(aDLLName)),
       fTillSerial(std::move(aTillSerial)),
       fTillInstance(aTillInstance),
       fReceiptInfo(std::make_unique<kRTServerReceiptInfo>()),
       fTillReportInfo(std::make_unique<kRTServerTillReportInfo>()) {}
 
-void kRTServer_Epson::Load() {
+void kRTServerClient::Load() {
   const std::string name = fDLLName.empty() ? kDefaultLibrary : fDLLName;
   if (name.find('\0') != std::string::npos) throw kException("Invalid library name: " + name);
   const fs::path named(name);
@@ -188,9 +188,9 @@ void kRTServer_Epson::Load() {
 
 // The library stays loaded: a library of this kind may keep threads and connections of its
 // own that must not lose their code under them.
-kRTServer_Epson::~kRTServer_Epson() = default;
+kRTServerClient::~kRTServerClient() = default;
 
-bool kRTServer_Epson::OpenTill(const std::string& aBaseAddress, int32_t aPort, const std::string& aUserName,
+bool kRTServerClient::OpenTill(const std::string& aBaseAddress, int32_t aPort, const std::string& aUserName,
                                const std::string& aPassword, const std::string& aTillId) {
   if (fOpenTill == nullptr) return false;
   kSystemStringPtr host(NewSystemString(aBaseAddress));
@@ -209,7 +209,7 @@ bool kRTServer_Epson::OpenTill(const std::string& aBaseAddress, int32_t aPort, c
   return true;
 }
 
-void kRTServer_Epson::BuildXMLReceipt(kReceipt& aReceipt) {
+void kRTServerClient::BuildXMLReceipt(kReceipt& aReceipt) {
   fReceipt = &aReceipt;
   fTrailerLineNumber = 0;
   fLastTaxCode.clear();
@@ -415,13 +415,13 @@ void kRTServer_Epson::BuildXMLReceipt(kReceipt& aReceipt) {
   Command(root, "endFiscalReceipt");
 }
 
-std::string kRTServer_Epson::XmlReceiptText() const {
+std::string kRTServerClient::XmlReceiptText() const {
   std::ostringstream out;
   fXmlReceipt.document_element().print(out, "", pugi::format_raw);
   return out.str();
 }
 
-bool kRTServer_Epson::SignReceipt() {
+bool kRTServerClient::SignReceipt() {
   if (fSignReceipt == nullptr) return false;
   kSystemStringPtr receipt(NewSystemString(XmlReceiptText()));
   std::string answer, message;
@@ -454,17 +454,17 @@ bool kRTServer_Epson::SignReceipt() {
   return result == 0;
 }
 
-bool kRTServer_Epson::XReport() {
+bool kRTServerClient::XReport() {
   if (fXReport == nullptr) return false;
   return TillReport(fXReport);
 }
 
-bool kRTServer_Epson::CloseTill() {
+bool kRTServerClient::CloseTill() {
   if (fCloseTill == nullptr) return false;
   return TillReport(fCloseTill);
 }
 
-bool kRTServer_Epson::TillReport(int16_t (*aEntry)(char16_t**, char16_t**)) {
+bool kRTServerClient::TillReport(int16_t (*aEntry)(char16_t**, char16_t**)) {
   std::string answer, message;
   if (CallWithOutStrings(fDLLHandle, aEntry, answer, message) != 0) return false;
   fTillOpened = false;
