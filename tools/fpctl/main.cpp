@@ -132,7 +132,9 @@ int Main(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
+    // After a subcommand's name, --help is that subcommand's own.
+    const bool forSubcommand = !args.empty() && !IsExport(args[0]);
+    if ((a == "--help" || a == "-h") && !forSubcommand) {
       PrintHelp(std::cout);
       return 0;
     }
