@@ -2,7 +2,8 @@
 //
 // The library is found at the path given with --lib, else in the FPDRIVER_LIB environment
 // variable, else next to the program (the build tree's libfpdriver.so two folders up, or
-// the same folder, or ../lib). Subcommands other than the exports register themselves from
+// the same folder, or ../lib/libfpdriver.so.1, else libfpdriver.so.1 from the loader's
+// search path). Subcommands other than the exports register themselves from
 // their own source file:
 //
 //   static const fpctl::kCommandRegistration kDemo{
