@@ -9,6 +9,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation
   libmicrohttpd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  python3
 )
 
 missing=()

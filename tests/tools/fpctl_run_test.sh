@@ -1,0 +1,47 @@
+#!/bin/sh
+# fpctl_run_test.sh FPCTL DAY-FOLDER URL: runs the day script of DAY-FOLDER against the
+# printer at URL, from a file and from standard input, and a script that stops at its
+# first failed call.
+set -eu
+fpctl=$1
+day=$2
+url=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$day"/*.xml "$day"/*.txt "$work"/
+sed "s|@URL@|$url|" "$day/open.xml.in" >"$work/open.xml"
+export FPDRIVER_APP_DIR="$work"
+
+fail() { echo "$1"; cat "$work/out"; exit 1; }
+expect() { grep -Eq -- "$1" "$work/out" || fail "output lacks: $1"; }
+
+"$fpctl" run "$work/day.txt" >"$work/out" 2>&1 || fail "the day failed"
+expect '^== 3 OPEN open.xml: ok$'
+expect '^<Handle>1</Handle>'
+expect '^== 5 PRINTFR sale.xml: ok$'
+expect '^<ReceiptNumber>1</ReceiptNumber>'
+expect '^== 6 PRINTNFR nonfiscal.xml: ok$'
+expect '^== 7 PRINTZR zreport.xml: ok$'
+expect '<DayTotalAmount>1</DayTotalAmount>'
+expect '^== 8 VERSION VNRP_TARVOLX40FPETH_10: ok$'
+expect '^== 9 CLOSE device.xml: ok$'
+
+# Standard input: request files are then found from the current folder.
+(cd "$work" && "$fpctl" run - <day.txt) >"$work/out" 2>&1 || fail "the day from standard input failed"
+expect '^== 5 PRINTFR sale.xml: ok$'
+expect '^== 9 CLOSE device.xml: ok$'
+
+# The first failed call ends the run with status 1; --keep-going runs the rest.
+set +e
+"$fpctl" run "$work/stops.txt" >"$work/out" 2>&1
+rc=$?
+set -e
+[ $rc -eq 1 ] || fail "a failed call gave exit status $rc"
+expect '^== 2 PRINTFR broken.xml: FAILED$'
+expect '^error text: Unable to find Lines node'
+if grep -q '== 3 CLOSE' "$work/out"; then fail "the run went on after a failure"; fi
+set +e
+"$fpctl" run --keep-going "$work/stops.txt" >"$work/out" 2>&1
+set -e
+expect '^== 3 CLOSE device.xml: ok$'
+echo "fpctl run ok"
