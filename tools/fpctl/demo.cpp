@@ -74,14 +74,6 @@ void PrintResult(const std::string& aTitle, const kLibrary::Answer& aAnswer) {
   if (!aAnswer.fError.empty()) std::cout << "  error text: " << aAnswer.fError << "\n";
 }
 
-std::string ElementText(const std::string& aOutput, const std::string& aName) {
-  const std::string open = "<" + aName + ">", close = "</" + aName + ">";
-  const size_t start = aOutput.find(open);
-  if (start == std::string::npos) return "";
-  const size_t end = aOutput.find(close, start);
-  return end == std::string::npos ? "" : aOutput.substr(start + open.size(), end - start - open.size());
-}
-
 const char* const kSaleReceipt =
     "<Receipt><Type>Sale</Type><CurrencyCode>EUR</CurrencyCode>"
     "<Lines>"

@@ -39,7 +39,7 @@ constexpr const char* kDoctorUsage =
     "  2. HTTP             the printer's command endpoint answers HTTP\n"
     "  3. authentication   the user and password, when the printer asks for them\n"
     "  4. status frame     the printer answers a status command with its reply frame\n"
-    "  5. payment table    the printer's payment slots against the driver's\n"
+    "  5. payment table    the printer's payment slots against the driver's, before OPEN\n"
     "  6. OPEN             the library opens the device\n"
     "  7. fiscal state     fiscal mode and fiscal day, in words\n"
     "  8. clock            the printer's clock against this computer's\n"
@@ -261,8 +261,7 @@ std::string DifferingSlots(const std::vector<std::string>& aPrinter, const std::
   for (size_t i = 0; i < aDriver.size(); ++i) {
     const std::string have = i < aPrinter.size() ? aPrinter[i] : "";
     if (have == aDriver[i]) continue;
-    if (!out.empty()) out += "; ";
-    out += "slot " + std::to_string(i + 1) + " is \"" + (have.empty() ? "unreadable" : have) + "\", the driver's \"" +
+    out += "\n      slot " + std::to_string(i + 1) + " is \"" + (have.empty() ? "unreadable" : have) + "\", the driver's \"" +
            aDriver[i] + "\"";
   }
   return out;
@@ -279,14 +278,6 @@ std::string Escaped(const std::string& aText) {
     }
   }
   return out;
-}
-
-std::string Element(const std::string& aFragment, const std::string& aName, size_t aFrom = 0) {
-  const std::string open = "<" + aName + ">", close = "</" + aName + ">";
-  const size_t start = aFragment.find(open, aFrom);
-  if (start == std::string::npos) return "";
-  const size_t end = aFragment.find(close, start);
-  return end == std::string::npos ? "" : aFragment.substr(start + open.size(), end - start - open.size());
 }
 
 // Seconds between the printer's clock (yyyy-mm-ddThh:nn:ss, local time) and this computer's.
@@ -413,9 +404,9 @@ int RunDoctor(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
   if (before.empty()) {
     report.Ok("payment table", "the printer's 20 payment slots are the driver's");
   } else {
-    report.Warn("payment table", "differs from the driver's: " + before,
-                "OPEN programs the driver's table; the printer takes it only with the fiscal day closed "
-                "(take a Z report first when the day is open)");
+    report.Warn("payment table", "differs from the driver's:" + before,
+                "nothing, if the printer serves only this driver: OPEN programs the driver's table (see the "
+                "step after OPEN); another program that uses these slots will find them changed");
   }
 
   // 6. OPEN through the library, as a host does.
@@ -427,17 +418,17 @@ int RunDoctor(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
   const std::string device = "<Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>doctor</LogId>";
   const kLibrary::Answer opened =
       aLibrary.Call("OPEN", "<ReceiptPrinterManager>" + device + connection + "</ReceiptPrinterManager>");
-  const std::string handle = Element(opened.fOutput, "Handle");
+  const std::string handle = ElementText(opened.fOutput, "Handle");
   if (opened.fResult != 0 || handle.empty() || handle == "0") {
     report.Fail("OPEN", "the library could not open the device: " + opened.fError,
-                "read the device log " + Element(opened.fOutput, "LogFileName"));
+                "read the device log " + ElementText(opened.fOutput, "LogFileName"));
     return skipFrom(3);
   }
   if (!opened.fError.empty()) {
     report.Warn("OPEN", "opened as handle " + handle + ", but its start-up reported: " + opened.fError,
-                "read the device log " + Element(opened.fOutput, "LogFileName"));
+                "read the device log " + ElementText(opened.fOutput, "LogFileName"));
   } else {
-    report.Ok("OPEN", "opened as handle " + handle + "; device log " + Element(opened.fOutput, "LogFileName"));
+    report.Ok("OPEN", "opened as handle " + handle + "; device log " + ElementText(opened.fOutput, "LogFileName"));
   }
   const std::string request = "<ReceiptPrinterManager>" + device + "<Handle>" + handle + "</Handle></ReceiptPrinterManager>";
 
@@ -447,22 +438,22 @@ int RunDoctor(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
     report.Fail("fiscal state", "GETSTATUS failed: " + st.fError, "read the device log");
     report.Skip("clock");
   } else {
-    const std::string mode = Element(st.fOutput, "FiscalMode");
+    const std::string mode = ElementText(st.fOutput, "FiscalMode");
     std::string words = mode == "RT"   ? "RT mode (documents are sent to the tax agency)"
                         : mode == "MF" ? "MF mode (fiscal memory, not yet RT)"
                                        : "fiscal mode \"" + mode + "\"";
-    words += Element(st.fOutput, "DayOpened") == "True" ? ", fiscal day open (sales since the last Z report)"
+    words += ElementText(st.fOutput, "DayOpened") == "True" ? ", fiscal day open (sales since the last Z report)"
                                                          : ", fiscal day closed";
-    words += ", serial " + Element(st.fOutput, "SerialNumber") + ", firmware " + Element(st.fOutput, "FirmwareVersion");
-    if (Element(st.fOutput, "FiscalReceiptOpen") == "True" || Element(st.fOutput, "ReceiptOpen") == "True") {
+    words += ", serial " + ElementText(st.fOutput, "SerialNumber") + ", firmware " + ElementText(st.fOutput, "FirmwareVersion");
+    if (ElementText(st.fOutput, "FiscalReceiptOpen") == "True" || ElementText(st.fOutput, "ReceiptOpen") == "True") {
       report.Warn("fiscal state", words + ", a receipt is open",
                   "finish or cancel the open receipt on the printer before selling");
-    } else if (Element(st.fOutput, "TrainingMode") == "True") {
+    } else if (ElementText(st.fOutput, "TrainingMode") == "True") {
       report.Warn("fiscal state", words + ", training mode on", "switch training mode off on the printer to sell");
     } else {
       report.Ok("fiscal state", words);
     }
-    const std::string clock = Element(st.fOutput, "DateTime");
+    const std::string clock = ElementText(st.fOutput, "DateTime");
     if (const std::optional<double> skew = ClockSkew(clock); !skew) {
       report.Fail("clock", "the printer's clock reads \"" + clock + "\"", "set it with SETDATETIME");
     } else if (std::fabs(*skew) <= kClockToleranceSeconds) {
@@ -484,7 +475,7 @@ int RunDoctor(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
     std::string rates;
     int nonZero = 0;
     for (size_t at = vat.fOutput.find("<VAT>"); at != std::string::npos; at = vat.fOutput.find("<VAT>", at + 1)) {
-      const std::string code = Element(vat.fOutput, "Code", at), rate = Element(vat.fOutput, "Rate", at);
+      const std::string code = ElementText(vat.fOutput, "Code", at), rate = ElementText(vat.fOutput, "Rate", at);
       rates += (rates.empty() ? "" : ", ") + code + " " + rate + "%";
       if (rate != "0") ++nonZero;
     }
@@ -501,9 +492,9 @@ int RunDoctor(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
   if (after.empty()) {
     report.Ok("payment table after OPEN", "the printer carries the driver's payment table");
   } else {
-    report.Fail("payment table after OPEN", "still differs: " + after,
-                "take a Z report (PRINTZR) so the fiscal day is closed, then OPEN again; payments of the "
-                "listed kinds go to the wrong slots until then");
+    report.Fail("payment table after OPEN", "still differs:" + after,
+                "the printer refused the driver's table: look for the replies to the \"E\" commands in the "
+                "device log; payments of the listed kinds go to the wrong slots until the table is right");
   }
 
   aLibrary.Call("CLOSE", request);

@@ -61,4 +61,8 @@ struct kCommandRegistration {
 
 const std::vector<kCommand>& Commands();
 
+// The text of the first element aName of a result fragment at or after aFrom, as written
+// (entities not resolved); empty when there is none.
+std::string ElementText(const std::string& aFragment, const std::string& aName, size_t aFrom = 0);
+
 }  // namespace fpctl

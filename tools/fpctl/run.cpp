@@ -3,7 +3,7 @@
 // Runs several exports in one process, so that the handle OPEN gives reaches the calls that
 // follow. One call per line: the export name and the request file (relative to the script's
 // folder), separated by blanks; blank lines and lines starting with "#" are skipped. Once an
-// OPEN has answered a handle, every later request gets it: its <Handle> element is
+// OPEN has answered a handle, every later request but OPEN gets it: its <Handle> element is
 // rewritten, or one is added after the root's start tag. VERSION takes a driver name
 // instead of a file. Each result is printed as it comes; the run stops at the first call
 // that returns -1 unless --keep-going is given.
@@ -34,7 +34,7 @@ constexpr const char* kRunUsage =
     "  VERSION     VNRP_TARVOLX40FPETH_10\n"
     "\n"
     "Request files are read relative to the script's folder. The handle that OPEN answers is\n"
-    "put into the <Handle> element of every later request (added when the request has none).\n"
+    "put into the <Handle> element of every later request but OPEN (added when it has none).\n"
     "Each call prints \"== N EXPORT FILE: ok\" or \"FAILED\", then the result fragment and the\n"
     "error text. The run stops at the first failed call unless --keep-going is given.\n"
     "Exit status: 0 when every call returned 0, 1 when one returned -1, 2 when the script\n"
@@ -71,14 +71,6 @@ std::string WithHandle(const std::string& aRequest, const std::string& aHandle) 
     return aRequest.substr(0, end + 1) + "<Handle>" + aHandle + "</Handle>" + aRequest.substr(end + 1);
   }
   return aRequest;
-}
-
-std::string Element(const std::string& aFragment, const std::string& aName) {
-  const std::string open = "<" + aName + ">", close = "</" + aName + ">";
-  const size_t start = aFragment.find(open);
-  if (start == std::string::npos) return "";
-  const size_t end = aFragment.find(close, start);
-  return end == std::string::npos ? "" : aFragment.substr(start + open.size(), end - start - open.size());
 }
 
 int RunScript(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
@@ -140,7 +132,8 @@ int RunScript(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
                   << "\n";
         return 2;
       }
-      if (!handle.empty()) request = WithHandle(request, handle);
+      // A later OPEN makes a device of its own; its handle is carried from then on.
+      if (!handle.empty() && name != "OPEN") request = WithHandle(request, handle);
     }
     kLibrary::Answer answer;
     try {
@@ -155,7 +148,7 @@ int RunScript(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
     if (!answer.fError.empty()) std::cout << "error text: " << answer.fError << "\n";
     std::cout.flush();
     if (name == "OPEN" && answer.fResult == 0) {
-      const std::string opened = Element(answer.fOutput, "Handle");
+      const std::string opened = ElementText(answer.fOutput, "Handle");
       if (!opened.empty() && opened != "0") handle = opened;
     }
     if (answer.fResult != 0) {
