@@ -8,8 +8,8 @@
         result = printer.printfr("<Receipt>...</Receipt>")
         print(result["ReceiptNumber"])
 
-Every export but OPEN, CLOSE and VERSION is a method named after it in lower case
-(printfr, printzr, getvattable, ...). A method takes the document element of the request
+OPEN, CLOSE and VERSION are open(), close() and version(); every other export is a method
+named after it in lower case (printfr, printzr, getvattable, ...). A method takes the document element of the request
 (for instance "<Receipt>...</Receipt>") and optional parameters as a dict; the device
 section is added from the Printer. It returns a Result, which reads the result fragment's
 elements by name, and raises FiscalPrinterError with the error text when the export
@@ -193,6 +193,10 @@ class Printer:
             return self._run("CLOSE", self._request())
         finally:
             self.handle = 0  # CLOSE frees the device even when it reports an error
+
+    def version(self):
+        """VERSION: the version text of this printer's driver."""
+        return self.library.version(self.driver)
 
     def __enter__(self):
         self.open()

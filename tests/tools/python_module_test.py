@@ -47,7 +47,7 @@ class PrinterTest(unittest.TestCase):
                 self.assertEqual(caught.exception.result["Error"], "True")
 
     def test_version_and_unknown_driver(self):
-        self.assertTrue(self.library.version())
+        self.assertTrue(Printer(os.environ["FPEMU_URL"], library=self.library).version())
         self.assertIsNone(self.library.version("NO_SUCH_DRIVER"))
 
 
