@@ -13,11 +13,8 @@ install(TARGETS fpdriver EXPORT fpdriverTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY include/fpdriver DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS fpctl fpemu RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES README.md docs/ABI.md docs/exports.md docs/requests.md
+install(FILES README.md docs/ABI.md docs/exports.md docs/requests.md docs/performance.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
-if(EXISTS ${CMAKE_SOURCE_DIR}/docs/performance.md)
-  install(FILES docs/performance.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/examples)
   install(DIRECTORY examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()
