@@ -44,4 +44,12 @@ set +e
 "$fpctl" run --keep-going "$work/stops.txt" >"$work/out" 2>&1
 set -e
 expect '^== 3 CLOSE device.xml: ok$'
+# A line that is no call stops the script before anything runs: no receipt is printed.
+set +e
+"$fpctl" run "$work/typo.txt" >"$work/out" 2>&1
+rc=$?
+set -e
+[ $rc -eq 2 ] || fail "a script with a bad line gave exit status $rc"
+expect 'line 3: expected EXPORT FILE, got "SysFreeString device.xml"'
+if grep -q '^== ' "$work/out"; then fail "calls ran before the bad line was found"; fi
 echo "fpctl run ok"

@@ -61,6 +61,14 @@ struct kCommandRegistration {
 
 const std::vector<kCommand>& Commands();
 
+// The library's 22 exports, in the order of the header.
+inline constexpr const char* kExports[] = {
+    "PRINTFR",     "REPRINTFR",   "PRINTXR", "PRINTZR",     "PRINTNFR",    "DISPLAY",      "OPENDR",       "GETSTATUS",
+    "SET",         "SETDATETIME", "OPEN",    "GETDRSTATUS", "EJREPORT",    "CLOSE",        "GETVATTABLE",  "SETVATTABLE",
+    "GETDEPTTABLE", "SETDEPTTABLE", "PAY",   "GETLOTTERYRCPTSTATUS", "GETEJFILES", "VERSION"};
+
+bool IsExport(const std::string& aName);
+
 // The text of the first element aName of a result fragment at or after aFrom, as written
 // (entities not resolved); empty when there is none.
 std::string ElementText(const std::string& aFragment, const std::string& aName, size_t aFrom = 0);

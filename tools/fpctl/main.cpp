@@ -23,20 +23,8 @@ namespace fpctl {
 
 namespace {
 
-const char* const kExports[] = {"PRINTFR",     "REPRINTFR",   "PRINTXR",      "PRINTZR",      "PRINTNFR",
-                                "DISPLAY",     "OPENDR",      "GETSTATUS",    "SET",          "SETDATETIME",
-                                "OPEN",        "GETDRSTATUS", "EJREPORT",     "CLOSE",        "GETVATTABLE",
-                                "SETVATTABLE", "GETDEPTTABLE", "SETDEPTTABLE", "PAY",         "GETLOTTERYRCPTSTATUS",
-                                "GETEJFILES",  "VERSION"};
-
 // Requests larger than this are not read; the library refuses far smaller ones anyway.
 constexpr size_t kMaxInputBytes = 64u * 1024u * 1024u;
-
-bool IsExport(const std::string& aName) {
-  for (const char* e : kExports)
-    if (aName == e) return true;
-  return false;
-}
 
 void PrintHelp(std::ostream& aOut) {
   aOut << "usage: fpctl [--lib PATH] EXPORT [REQUEST-FILE | -]\n"

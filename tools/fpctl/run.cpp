@@ -37,8 +37,9 @@ constexpr const char* kRunUsage =
     "put into the <Handle> element of every later request but OPEN (added when it has none).\n"
     "Each call prints \"== N EXPORT FILE: ok\" or \"FAILED\", then the result fragment and the\n"
     "error text. The run stops at the first failed call unless --keep-going is given.\n"
-    "Exit status: 0 when every call returned 0, 1 when one returned -1, 2 when the script\n"
-    "or a request file cannot be read.\n";
+    "Every line is checked and every request file read before the first call. Exit status:\n"
+    "0 when every call returned 0, 1 when one returned -1, 2 when the script has a line that\n"
+    "is no call or a request file cannot be read (nothing is called then).\n";
 
 std::string ReadFile(const std::string& aPath, bool& aOk) {
   std::ifstream in(aPath, std::ios::binary);
@@ -106,8 +107,15 @@ int RunScript(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
     if (const size_t slash = scriptPath.rfind('/'); slash != std::string::npos) folder = scriptPath.substr(0, slash);
   }
 
-  std::string handle;
-  int failures = 0;
+  // Every line is checked and every request read before the first call, so a typing error
+  // in the afternoon's lines does not stop a day that has already begun.
+  struct Call {
+    int fLine;
+    std::string fName;
+    std::string fArgument;
+    std::string fRequest;
+  };
+  std::vector<Call> calls;
   int lineNumber = 0;
   std::istringstream lines(script);
   for (std::string line; std::getline(lines, line);) {
@@ -118,36 +126,37 @@ int RunScript(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
     words >> name;
     if (name.empty() || name[0] == '#') continue;
     words >> argument >> extra;
-    if (argument.empty() || !extra.empty()) {
+    if (!IsExport(name) || argument.empty() || !extra.empty()) {
       std::cerr << "fpctl run: line " << lineNumber << ": expected EXPORT FILE, got \"" << line << "\"\n";
       return 2;
     }
-    std::string request = argument;
+    Call call{lineNumber, name, argument, argument};
     if (name != "VERSION") {
       const std::string path = argument[0] == '/' ? argument : folder + "/" + argument;
       bool ok = false;
-      request = ReadFile(path, ok);
+      call.fRequest = ReadFile(path, ok);
       if (!ok) {
         std::cerr << "fpctl run: line " << lineNumber << ": cannot read " << path << ": " << std::strerror(errno)
                   << "\n";
         return 2;
       }
-      // A later OPEN makes a device of its own; its handle is carried from then on.
-      if (!handle.empty() && name != "OPEN") request = WithHandle(request, handle);
     }
-    kLibrary::Answer answer;
-    try {
-      answer = aLibrary.Call(name, request);
-    } catch (const std::exception& e) {
-      std::cerr << "fpctl run: line " << lineNumber << ": " << e.what() << "\n";
-      return 2;
-    }
-    std::cout << "== " << lineNumber << " " << name << " " << argument << ": "
+    calls.push_back(std::move(call));
+  }
+
+  std::string handle;
+  int failures = 0;
+  for (Call& call : calls) {
+    // A later OPEN makes a device of its own; its handle is carried from then on.
+    if (!handle.empty() && call.fName != "OPEN" && call.fName != "VERSION")
+      call.fRequest = WithHandle(call.fRequest, handle);
+    const kLibrary::Answer answer = aLibrary.Call(call.fName, call.fRequest);
+    std::cout << "== " << call.fLine << " " << call.fName << " " << call.fArgument << ": "
               << (answer.fResult == 0 ? "ok" : "FAILED") << "\n";
     if (answer.fHasOutput) std::cout << answer.fOutput << "\n";
     if (!answer.fError.empty()) std::cout << "error text: " << answer.fError << "\n";
     std::cout.flush();
-    if (name == "OPEN" && answer.fResult == 0) {
+    if (call.fName == "OPEN" && answer.fResult == 0) {
       const std::string opened = ElementText(answer.fOutput, "Handle");
       if (!opened.empty() && opened != "0") handle = opened;
     }
