@@ -2,7 +2,8 @@
 # install_test.sh BUILD_DIR SCRATCH_DIR: installs the build into a scratch prefix, checks
 # the library's SONAME and the development files, then builds a small C host against the
 # installed files twice, with pkg-config and with CMake's find_package, and runs both; the
-# installed fpctl must find the installed library by itself.
+# shipped C examples must build, and the installed fpctl must find the installed library by
+# itself.
 set -eu
 build=$1
 scratch=$2
@@ -27,6 +28,10 @@ done
 flags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs fpdriver)
 cc -std=c11 -Wall -Werror "$here/host/host.c" $flags -o "$scratch/host_pkgconfig"
 LD_LIBRARY_PATH="$libdir" "$scratch/host_pkgconfig"
+# The host examples shipped with the documentation build against the shipped header.
+examples=$prefix/share/doc/fpdriver/examples/c
+cc -std=c11 -Wall -Werror "$examples/sale.c" $flags -o "$scratch/example_sale"
+cc -std=c11 -Wall -Werror "$examples/dlopen_host.c" -ldl -o "$scratch/example_dlopen_host"
 
 # CMake package
 cmake -S "$here/host" -B "$scratch/host_cmake" -DCMAKE_PREFIX_PATH="$prefix" >"$scratch/host_cmake.log"
