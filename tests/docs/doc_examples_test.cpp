@@ -40,6 +40,12 @@ std::vector<std::string> DocumentFiles() {
   return files;
 }
 
+// Fences that look like examples but are not read as such (a misspelt info string).
+std::vector<std::string>& MalformedFences() {
+  static std::vector<std::string> fences;
+  return fences;
+}
+
 std::vector<Example> ReadExamples() {
   static const std::regex kFence(R"re(^```xml request=([A-Z]+)(?: fails="([^"]*)")?\s*$)re");
   std::vector<Example> examples;
@@ -54,6 +60,8 @@ std::vector<Example> ReadExamples() {
       if (open == nullptr && std::regex_match(line, m, kFence)) {
         examples.push_back({file, number, m[1], m[2], ""});
         open = &examples.back();
+      } else if (open == nullptr && line.rfind("```", 0) == 0 && line.find("request") != std::string::npos) {
+        MalformedFences().push_back(file + ":" + std::to_string(number) + ": " + line);
       } else if (open != nullptr && line.rfind("```", 0) == 0) {
         open = nullptr;
       } else if (open != nullptr) {
@@ -183,6 +191,7 @@ TEST(DocExamples, CoverEveryExportThatTakesARequest) {
     EXPECT_TRUE(all.count(e.fExport)) << e.fFile << ":" << e.fLine << ": no export " << e.fExport;
     shown.insert(e.fExport);
   }
+  EXPECT_TRUE(MalformedFences().empty()) << "not read as examples: " << testing::PrintToString(MalformedFences());
   std::vector<std::string> missing;
   std::set_difference(all.begin(), all.end(), shown.begin(), shown.end(), std::back_inserter(missing));
   EXPECT_TRUE(missing.empty()) << "exports without an example: " << testing::PrintToString(missing);
