@@ -12,7 +12,7 @@ cp "$day"/*.xml "$day"/*.txt "$work"/
 sed "s|@URL@|$url|" "$day/open.xml.in" >"$work/open.xml"
 export FPDRIVER_APP_DIR="$work"
 
-fail() { echo "$1"; cat "$work/out"; exit 1; }
+fail() { echo "$1"; cat "$work/out" 2>/dev/null; exit 1; }
 expect() { grep -Eq -- "$1" "$work/out" || fail "output lacks: $1"; }
 
 "$fpctl" run "$work/day.txt" >"$work/out" 2>&1 || fail "the day failed"
@@ -31,25 +31,27 @@ expect '^== 9 CLOSE device.xml: ok$'
 expect '^== 5 PRINTFR sale.xml: ok$'
 expect '^== 9 CLOSE device.xml: ok$'
 
+# fpctl run with the given arguments must exit with status $1; its output goes to out.
+run_exits() {
+  want=$1
+  shift
+  set +e
+  "$fpctl" run "$@" >"$work/out" 2>&1
+  rc=$?
+  set -e
+  [ $rc -eq "$want" ] || fail "fpctl run $* gave exit status $rc, not $want"
+}
+
 # The first failed call ends the run with status 1; --keep-going runs the rest.
-set +e
-"$fpctl" run "$work/stops.txt" >"$work/out" 2>&1
-rc=$?
-set -e
-[ $rc -eq 1 ] || fail "a failed call gave exit status $rc"
+run_exits 1 "$work/stops.txt"
 expect '^== 2 PRINTFR broken.xml: FAILED$'
 expect '^error text: Unable to find Lines node'
 if grep -q '== 3 CLOSE' "$work/out"; then fail "the run went on after a failure"; fi
-set +e
-"$fpctl" run --keep-going "$work/stops.txt" >"$work/out" 2>&1
-set -e
+run_exits 1 --keep-going "$work/stops.txt"
 expect '^== 3 CLOSE device.xml: ok$'
+
 # A line that is no call stops the script before anything runs: no receipt is printed.
-set +e
-"$fpctl" run "$work/typo.txt" >"$work/out" 2>&1
-rc=$?
-set -e
-[ $rc -eq 2 ] || fail "a script with a bad line gave exit status $rc"
+run_exits 2 "$work/typo.txt"
 expect 'line 3: expected EXPORT FILE, got "SysFreeString device.xml"'
 if grep -q '^== ' "$work/out"; then fail "calls ran before the bad line was found"; fi
 echo "fpctl run ok"
