@@ -37,7 +37,7 @@ pid=$!
 tries=0
 until grep -q "listening on" "$work/emu.out" 2>/dev/null; do
   tries=$((tries + 1))
-  if [ $tries -gt 200 ] || ! kill -0 "$pid" 2>/dev/null; then
+  if [ $tries -gt 600 ] || ! kill -0 "$pid" 2>/dev/null; then
     echo "the emulator did not start:"; cat "$work/emu.out"; exit 1
   fi
   sleep 0.05
