@@ -34,7 +34,6 @@ kFiscalPrinter_TARVOLX40FPETH::kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHand
   if (fIOHandlerHTTP->ReadTimeout() < kMinReadTimeoutMs) fIOHandlerHTTP->SetReadTimeout(kMinReadTimeoutMs);
 
   fHttp = std::make_unique<VN_HttpClient>();
-  fVatTableExistent = std::make_unique<kVatTable>();
   fLink = std::make_unique<tarvol::kHttpCommandLink>(*fHttp, *fIOHandlerHTTP);
   fChannel = std::make_unique<tarvol::kCommandChannel>(*fLink);
 }
@@ -72,6 +71,12 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintLine(const std::string& aText, const st
 
 void kFiscalPrinter_TARVOLX40FPETH::SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper) {
   fChannel->SetSleeper(std::move(aSleeper));
+}
+
+void kFiscalPrinter_TARVOLX40FPETH::SetSteadyClock(tarvol::kCommandChannel::Clock aClock) {
+  if (!aClock) return;
+  fNow = aClock;
+  fChannel->SetClock(std::move(aClock));
 }
 
 const std::array<std::string, kFiscalPrinter_TARVOLX40FPETH::kPaymentSlots>&

@@ -137,12 +137,17 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   bool PrintLine(const std::string& aText, const std::string& aTarget, const std::string& aStyle);
 
   // After a journal selection ("@") that succeeded: fetches the text piece by piece ("*")
-  // into aJournal until the printer says no more data follows. False when a piece fails or
-  // the journal does not end within tarvol::MaxJournalPieces() pieces.
+  // into aJournal until the printer says no more data follows. False when a piece fails, or
+  // when the journal does not end within tarvol::MaxJournalPieces() pieces, within
+  // tarvol::MaxJournalBytes() of text or within tarvol::kJournalReadTime; aJournal keeps
+  // what was read.
   bool FetchJournal(tarvol::kJournalCollector& aJournal);
 
   // Replaces the pause function of retries and busy polling (tests never wait real time).
   void SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper);
+  // Replaces the steady clock that bounds the busy repetitions and the time of a journal read
+  // (SetClock is the wall clock of the documents).
+  void SetSteadyClock(tarvol::kCommandChannel::Clock aClock);
   // Whether the last command failed for want of an answer (rather than being refused).
   bool LastExchangeFailed() const { return fChannel->LastExchangeFailed(); }
 
@@ -161,8 +166,6 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   kIOHandler_HTTP* fIOHandlerHTTP = nullptr;  // fIOHandler seen as an HTTP transport
   kFiscalPrinter_TARVOLX40FPETH_DeviceStatus fDeviceStatus;
   kFiscalPrinter_TARVOLX40FPETH_FiscalStatus fFiscalStatus;
-  // VATs found on the printer but missing from a requested table; kept for the device's life.
-  std::unique_ptr<kVatTable> fVatTableExistent;
   std::array<std::string, kPaymentSlots> fPag;  // per slot "description|code|kind"
   std::string fFs = ".";                       // decimal separator of every amount in a packet
   // A trailer or non-fiscal line collected until its document closes, as a copy of what is
@@ -179,6 +182,7 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
  private:
   std::unique_ptr<tarvol::kHttpCommandLink> fLink;
   std::unique_ptr<tarvol::kCommandChannel> fChannel;
+  tarvol::kCommandChannel::Clock fNow = [] { return std::chrono::steady_clock::now(); };
 };
 
 }  // namespace fp

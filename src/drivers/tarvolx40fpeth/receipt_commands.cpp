@@ -483,7 +483,34 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetLastDocumentInfo(DateTime& aDateTime, std
 
 bool kFiscalPrinter_TARVOLX40FPETH::SetLotteryCode(const std::string& aCode) { return Send("I", Fields({aCode, "0"})); }
 
+namespace {
+
+// The journal selection ("@") of one receipt: today's documents by number, or the documents
+// of the receipt's date by number. The third field names the receipt's closing, so that
+// receipt 1 of one closing is not taken for receipt 1 of another closing of the same date;
+// without a closing number every receipt of that number in the selection is meant.
+// aPrint: 1 prints a copy, 0 hands the text back.
+std::string ReceiptSelection(const kReceiptReference& aReference, bool aToday, const char* aKind, bool aPrint) {
+  const std::string number = CleanFieldText(Trim(aReference.fReceiptNumber));
+  const std::string closingText = Trim(aReference.fEJClosingNumber);
+  const std::string closing = closingText.empty() ? "" : std::to_string(ToInteger(closingText));
+  const char* print = aPrint ? "1" : "0";
+  if (aToday) return Fields({"1", "1", closing, number, number, "", "", print});
+  const std::string date = DateField(aReference.fReceiptDateTime, false);
+  return Fields({"3", aKind, closing, number, number, date, date, print});
+}
+
+std::string NotInJournal(const kReceiptReference& aReference) {
+  const std::string closing = Trim(aReference.fEJClosingNumber);
+  return "Receipt " + Trim(aReference.fReceiptNumber) + (closing.empty() ? "" : " of closing " + closing) +
+         " not found in the journal";
+}
+
+}  // namespace
+
 bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) {
+  const std::string fields =
+      ReceiptSelection(aReference, aReference.fReceiptDateTime == DateOf(CurrentDateTime()), "0", true);
   if (!Send("X")) return false;
   std::string data = ReplyData();
   // Only an idle printer can print from its journal. Saying so keeps the host from taking
@@ -492,31 +519,22 @@ bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference
     fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber, tarvol::GetReplyCodeMessage(kReplyTransactionOpen));
     return false;
   }
-  const std::string number = CleanFieldText(aReference.fReceiptNumber);
-  std::string fields;
-  if (aReference.fReceiptDateTime == DateOf(CurrentDateTime())) {
-    fields = Fields({"1", "1", "", number, number, "", "", "1"});
-  } else {
-    const std::string date = DateField(aReference.fReceiptDateTime, false);
-    fields = Fields({"3", "0", "", number, number, date, date, "1"});
-  }
   // A busy answer is not waited out: the copy would come out once per repetition.
-  return Send("@", fields, false);
+  if (!Send("@", fields, false)) return false;
+  // "No data": nothing matched, nothing was printed.
+  if (fDeviceStatus.ReplyCode == tarvol::kReplyNoSdData || fDeviceStatus.ReplyCode == tarvol::kReplyNoMoreSdData) {
+    fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber, NotInJournal(aReference));
+    return false;
+  }
+  return true;
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::ReadReceiptText(kReceiptReference& aReference, std::string& aText) {
   aText.clear();
-  const std::string number = CleanFieldText(Trim(aReference.fReceiptNumber));
-  if (number.empty()) return true;
-  // The receipt's own copy in the journal, read back instead of printed (last field 0).
-  std::string fields;
-  if (DateOf(aReference.fReceiptDateTime) == DateOf(CurrentDateTime())) {
-    fields = Fields({"1", "1", "", number, number, "", "", "0"});
-  } else {
-    const std::string date = DateField(aReference.fReceiptDateTime, false);
-    fields = Fields({"3", "1", "", number, number, date, date, "0"});
-  }
-  bool ok = Send("@", fields);
+  if (Trim(aReference.fReceiptNumber).empty()) return true;
+  // The receipt's own copy in the journal, read back instead of printed.
+  const bool today = DateOf(aReference.fReceiptDateTime) == DateOf(CurrentDateTime());
+  bool ok = Send("@", ReceiptSelection(aReference, today, "1", false));
   tarvol::kJournalCollector journal(false);
   if (ok) ok = FetchJournal(journal);
   aText = journal.Text();

@@ -79,23 +79,23 @@ bool kFiscalPrinter_TARVOLX40FPETH::ReadVatTable() {
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
-  std::array<Amount, kVatSlots> rates;
-  rates.fill(Amount::FromInt(22));
-  std::array<std::string, kVatSlots> natura;
-
   bool result = ReadVatTable();
   // Without the printer's own table every slot would be programmed blind.
   if (!result) return false;
 
-  bool differs = false;
-  // Rates on the printer that the request leaves out stay where they are.
-  for (const kVat& vat : *fVatTable) {
-    if (aVatTable.Get(vat.fCode) == nullptr) {
-      fVatTableExistent->Add(vat);
-      differs = true;
-    }
+  // The twelve slots as the printer holds them (the "e" answer is still the last reply):
+  // the slots the request does not name are sent back unchanged.
+  std::array<Amount, kVatSlots> rates;
+  std::array<std::string, kVatSlots> natura;
+  for (int slot = 1; slot <= kVatSlots; ++slot) {
+    const auto rate = Digits(CharRight(PadLeft(ReplaceAll(ReplyField(slot + 3), ".", ""), 4, '0'), 4));
+    rates[slot - 1] = Amount::FromRaw(rate.value_or(0) * 100);
+    if (rates[slot - 1].IsZero()) natura[slot - 1] = Trim(ReplyField(slot + 15));
   }
-  for (const kVat& vat : *fVatTableExistent) aVatTable.Add(vat);
+
+  // Only a rate the request names can differ: one the printer lacks, or one whose rate is
+  // not the printer's.
+  bool differs = false;
   for (kVat& vat : aVatTable) {
     if (const kVat* existing = fVatTable->Get(vat.fCode)) {
       vat.fIndex = existing->fIndex;
@@ -124,6 +124,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
     }
     if (vat.fIndex < 1 || vat.fIndex > kVatSlots) continue;
     rates[vat.fIndex - 1] = vat.fRate;
+    natura[vat.fIndex - 1].clear();
     if (vat.fRate.IsZero()) {
       const auto index = NaturaIndex(vat.fCode);
       if (!index) throw kException("Natura Index not defined");
