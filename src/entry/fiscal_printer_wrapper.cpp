@@ -157,17 +157,28 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
 
  protected:
   // After a successful open: report the handle, let the driver initialise, and refresh
-  // what the device keeps between calls (fiscal mode, serial number, VAT table). A failure
-  // here keeps Error false: the device is open and its handle is reported.
+  // what the device keeps between calls (fiscal mode, serial number, VAT table). A printer
+  // that does not answer the status read (unreachable, refusing the credentials) fails the
+  // open with the reason, and a device created by this call is freed; a failure in the other
+  // steps keeps Error false: the device is open and its handle is reported.
   void FollowUp(kDeviceLease& aLease) override {
     if (fResult.Error) return;
     kFiscalPrinterDevice& device = aLease.Device();
     fResult.Handle = device.fHandle;
-    device.Init();
+    std::string initFailure;
+    if (!device.Init() && device.fIOHandler && device.fIOHandler->ErrorFound())
+      initFailure = device.fIOHandler->ErrorMessage();
     _int_GETSTATUS_result status{};
     device.Pub_GetStatus(*fHandler, status);
+    if (status.Error) {
+      fResult.Error = true;
+      fResult.ErrorText = status.ErrorText.empty() ? "The printer did not answer its status read" : status.ErrorText;
+      if (aLease.IsNew()) fResult.Handle = 0;
+      return;
+    }
     _int_GETVATTABLE_result vat{};
     device.Pub_GetVatTable(*fHandler, vat);
+    fResult.ErrorText = !initFailure.empty() ? initFailure : vat.Error ? vat.ErrorText : std::string();
   }
 
   void LogFailure(kFiscalPrinterDevice& aDevice, const std::string& aMessage) override {
