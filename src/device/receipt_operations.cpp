@@ -190,20 +190,20 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
     if (!signedNow || info.fRTnDoc == 0) {
       aResult.Error = true;
       aResult.ErrorText = kNoDocumentMessage;
-    } else if (!printFailure.empty() || TransportErrorFound()) {
+    } else if (!printFailure.empty() || ErrorFound()) {
       // The server registered the sale; only the paper copy is missing.
-      aResult.ErrorText = printFailure.empty() ? TransportErrorMessage() : printFailure;
+      aResult.ErrorText = printFailure.empty() ? ErrorMessage() : printFailure;
       aResult.MessageText = kNotPrintedMessage;
     }
     if (!aResult.Error) AddReceiptTextAndImage(*this, aHandler, aResult);
     return;
   }
 
-  if (TransportErrorFound()) {
+  if (ErrorFound()) {
     aResult.ReceiptNumber.clear();
     aResult.ReceiptDateTime = 0;
     aResult.Error = true;
-    aResult.ErrorText = TransportErrorMessage();
+    aResult.ErrorText = ErrorMessage();
     return;
   }
   const std::string infoError = ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,

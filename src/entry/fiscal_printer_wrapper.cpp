@@ -166,8 +166,8 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
     kFiscalPrinterDevice& device = aLease.Device();
     fResult.Handle = device.fHandle;
     std::string initFailure;
-    if (!device.Init() && device.fIOHandler && device.fIOHandler->ErrorFound())
-      initFailure = device.fIOHandler->ErrorMessage();
+    if (!device.Init() && device.ErrorFound())
+      initFailure = device.ErrorMessage();
     _int_GETSTATUS_result status{};
     device.Pub_GetStatus(*fHandler, status);
     if (status.Error) {
@@ -239,8 +239,6 @@ kDeviceLease kFiscalPrinterWrapper::GetFiscalPrinter(bool aAllowCreate) {
   if (handle > 0) {
     kDeviceLease lease = state.FiscalPrinters.Acquire(handle);
     if (!lease) throw kException("Printer Handle not found");
-    // A failure recorded by an earlier call must not leak into this one.
-    lease.Device().fIOHandler->ResetCustomError();
     return lease;
   }
   if (!aAllowCreate) throw kException("Fiscal Printer has not previously opened");

@@ -20,12 +20,9 @@
 
 namespace fp {
 
-class VN_HttpClient;
-class kIOHandler_HTTP;
 class kReceiptMessageLine;
 
 namespace tarvol {
-class kHttpCommandLink;
 class kJournalCollector;
 }
 
@@ -37,6 +34,7 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   static constexpr int kDepartments = 20;
   // The printer needs more than the usual read timeout for most of its answers.
   static constexpr int kMinReadTimeoutMs = 7000;
+  static constexpr const char* kUserAgent = "Varnel BRV Driver";
 
   // Requires an HTTP transport: any other connection type fails with "Invalid class typecast".
   explicit kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHandler& aHandler);
@@ -127,7 +125,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
 
   // Sends one command packet: aPkt is the command letter, aData the rest of the packet ("" or
   // "/" and each field followed by "/"). True when the printer carried it out; otherwise the
-  // transport's custom error holds the reason. Throws kException for an unreadable reply.
+  // device's recorded failure holds the reason (the printer's reply code or the exchange's
+  // status code, and the message). A command the printer answered clears a failure an
+  // earlier command recorded. Throws kException for an unreadable reply.
   bool SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
                    bool aRetry = true);
   // The usual form of every command of this driver: cmd "4", js 0.
@@ -148,26 +148,25 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // Replaces the steady clock that bounds the busy repetitions and the time of a journal read
   // (SetClock is the wall clock of the documents).
   void SetSteadyClock(tarvol::kCommandChannel::Clock aClock);
+  // The outcome of the last command.
+  const tarvol::kCommandResult& LastCommand() const { return fChannel->LastResult(); }
   // Whether the last command failed for want of an answer (rather than being refused).
-  bool LastExchangeFailed() const { return fChannel->LastExchangeFailed(); }
+  bool LastExchangeFailed() const { return !LastCommand().Answered(); }
 
+  // The reply frame of the last command the printer answered, and its decoded status fields.
+  const std::string& Response() const { return fChannel->Response(); }
+  const kFiscalPrinter_TARVOLX40FPETH_DeviceStatus& DeviceStatus() const { return fChannel->DeviceStatus(); }
+  const kFiscalPrinter_TARVOLX40FPETH_FiscalStatus& FiscalStatus() const { return fChannel->FiscalStatus(); }
   // Field aIndex (from 1) of the last reply frame, and its data after the status fields.
-  std::string ReplyField(int aIndex) const { return tarvol::FrameField(fResponse, aIndex); }
-  std::string ReplyData() const { return tarvol::ReplyData(fResponse); }
+  std::string ReplyField(int aIndex) const { return tarvol::FrameField(Response(), aIndex); }
+  std::string ReplyData() const { return tarvol::ReplyData(Response()); }
 
   // The default payment table of the printer slots 1 to 20 ("description|code|kind").
   static const std::array<std::string, kPaymentSlots>& DefaultPaymentTable();
 
   // ---- Fields ----
 
-  std::unique_ptr<VN_HttpClient> fHttp;
-  std::string fRequest;   // request body: no command carries one
-  std::string fResponse;  // reply frame of the last successful exchange
-  kIOHandler_HTTP* fIOHandlerHTTP = nullptr;  // fIOHandler seen as an HTTP transport
-  kFiscalPrinter_TARVOLX40FPETH_DeviceStatus fDeviceStatus;
-  kFiscalPrinter_TARVOLX40FPETH_FiscalStatus fFiscalStatus;
   std::array<std::string, kPaymentSlots> fPag;  // per slot "description|code|kind"
-  std::string fFs = ".";                       // decimal separator of every amount in a packet
   // A trailer or non-fiscal line collected until its document closes, as a copy of what is
   // printed: the caller's line objects need not live until the document ends.
   struct kHeldLine {
@@ -180,7 +179,6 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   _int_GETSTATUS_result fStatus;               // status snapshot before a receipt opens
 
  private:
-  std::unique_ptr<tarvol::kHttpCommandLink> fLink;
   std::unique_ptr<tarvol::kCommandChannel> fChannel;
   tarvol::kCommandChannel::Clock fNow = [] { return std::chrono::steady_clock::now(); };
 };

@@ -516,14 +516,14 @@ bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference
   // Only an idle printer can print from its journal. Saying so keeps the host from taking
   // a copy that never came out for a printed one.
   if (FiscalStateCode(tarvol::NextField(data)) != 1) {
-    fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber, tarvol::GetReplyCodeMessage(kReplyTransactionOpen));
+    RecordError(tarvol::kReplyCodeErrorNumber, tarvol::GetReplyCodeMessage(kReplyTransactionOpen));
     return false;
   }
   // A busy answer is not waited out: the copy would come out once per repetition.
   if (!Send("@", fields, false)) return false;
   // "No data": nothing matched, nothing was printed.
-  if (fDeviceStatus.ReplyCode == tarvol::kReplyNoSdData || fDeviceStatus.ReplyCode == tarvol::kReplyNoMoreSdData) {
-    fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber, NotInJournal(aReference));
+  if (DeviceStatus().ReplyCode == tarvol::kReplyNoSdData || DeviceStatus().ReplyCode == tarvol::kReplyNoMoreSdData) {
+    RecordError(tarvol::kReplyCodeErrorNumber, NotInJournal(aReference));
     return false;
   }
   return true;

@@ -84,11 +84,11 @@ bool kFiscalPrinter_TARVOLX40FPETH::FetchJournal(tarvol::kJournalCollector& aJou
   const auto deadline = fNow() + tarvol::kJournalReadTime;
   // Each stop keeps what was read: the host gets that text with the error.
   auto stop = [&](const std::string& aReason) {
-    fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber,
+    RecordError(tarvol::kReplyCodeErrorNumber,
                                aReason + "; the " + std::to_string(aJournal.LineCount()) + " lines read so far are returned");
     return false;
   };
-  for (int pieces = 0; !IsEndOfJournal(fDeviceStatus.ReplyCode); ++pieces) {
+  for (int pieces = 0; !IsEndOfJournal(DeviceStatus().ReplyCode); ++pieces) {
     if (pieces == maxPieces) return stop("The journal did not end after " + std::to_string(maxPieces) + " pieces");
     if (fNow() >= deadline)
       return stop("The journal read took longer than " + std::to_string(tarvol::kJournalReadTime.count()) + " s");
@@ -178,14 +178,14 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
       closing = IntegerField(tarvol::NextField(data));
       if (!closing) readFailure = "The printer gave no closing number after the Z report";
     } else {
-      readFailure = fIOHandler->ErrorMessage();
+      readFailure = ErrorMessage();
     }
     if (closing) {
       const DateTime today = DateOf(CurrentDateTime());
       const DateTime endOfDay = today + *EncodeTime(23, 59, 59, 999);
       std::string text;
       if (!PrintEJZReports(rd_Memory, today, endOfDay, text))
-        readFailure = fIOHandler->ErrorMessage();
+        readFailure = ErrorMessage();
       else if (!tarvol::ReadZReport(text, *closing, fCounters))
         readFailure = "Z report " + std::to_string(*closing) + " not found in the journal";
     }
@@ -196,7 +196,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
     // The day is closed whatever the read of its totals says: reported as a failure, it
     // would make the host take a second Z report. The log keeps why the totals are missing.
     fIOHandler->WriteLog(let_error, "Z report done, its totals not read: ", readFailure);
-    fIOHandler->ResetCustomError();
+    ResetError();
   }
   return true;
 }
