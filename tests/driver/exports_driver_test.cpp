@@ -224,14 +224,23 @@ TEST_F(ExportsDriverTest, ReprintPrintsExactlyTheReceiptOfTheNamedClosing) {
       EXPECT_EQ(Count(paper, c.printed), 1);
     }
   }
-  // A closing number that is not a number is refused before anything is sent.
-  emu.ClearPackets();
-  const Answer bad = Call(vnExport::REPRINTFR,
-                          Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptNumber>1</ReceiptNumber>"
-                                  "<EJClosingNumber>2x</EJClosingNumber></ReceiptReference>"));
-  EXPECT_EQ(bad.result, -1);
-  EXPECT_EQ(bad.error, "'2x' is not a valid integer value");
-  EXPECT_EQ(CountLetter(emu.Packets(), "@"), 0);
+  // A reference that names no single receipt is refused before anything is sent.
+  struct Bad {
+    const char* reference;
+    const char* error;
+  } bad[] = {
+      {"<ReceiptNumber>1</ReceiptNumber><EJClosingNumber>2x</EJClosingNumber>", "'2x' is not a valid integer value"},
+      {"<ReceiptNumber> </ReceiptNumber><EJClosingNumber>2</EJClosingNumber>", "No ReceiptNumber: no receipt to reprint"},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.reference);
+    emu.ClearPackets();
+    const Answer a = Call(vnExport::REPRINTFR, Request(std::string("<ReceiptReference><ReceiptType>Sale</ReceiptType>") +
+                                                       b.reference + "</ReceiptReference>"));
+    EXPECT_EQ(a.result, -1);
+    EXPECT_EQ(a.error, b.error);
+    EXPECT_TRUE(emu.Packets().empty());
+  }
 }
 
 TEST_F(ExportsDriverTest, VatTableChangesOnlyWhatTheRequestNamesAndClosesTheDayOnlyForIt) {

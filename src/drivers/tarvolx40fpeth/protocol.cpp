@@ -309,6 +309,16 @@ std::string TwoDigits(int64_t aValue) {
   return digits.substr(digits.size() - 2);
 }
 
+std::optional<int32_t> DigitsValue(std::string_view aText) {
+  if (aText.empty() || aText.size() > 9) return std::nullopt;
+  int32_t value = 0;
+  for (char c : aText) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
 std::string LineFieldText(std::string_view aText, int aWidth) {
   std::string text = ReplaceAll(Trim(aText), "otale", "0tale");
   const size_t width = aWidth > 0 ? static_cast<size_t>(aWidth) : 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -89,6 +90,9 @@ std::string QuantityField(Amount aValue);
 
 // A number as exactly two digits: zero-padded, and cut to the last two ("5" -> "05", 123 -> "23").
 std::string TwoDigits(int64_t aValue);
+
+// A reply field of digits only (one to nine) as its number; empty for anything else.
+std::optional<int32_t> DigitsValue(std::string_view aText);
 
 // The text of one display or print line: trimmed, every "otale" written "0tale" (the printer
 // refuses the word "totale" in free text), padded with blanks and cut to aWidth characters,

@@ -509,6 +509,8 @@ std::string NotInJournal(const kReceiptReference& aReference) {
 }  // namespace
 
 bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) {
+  // Without a number the selection would take every receipt of the day.
+  if (Trim(aReference.fReceiptNumber).empty()) throw kException("No ReceiptNumber: no receipt to reprint");
   const std::string fields =
       ReceiptSelection(aReference, aReference.fReceiptDateTime == DateOf(CurrentDateTime()), "0", true);
   if (!Send("X")) return false;

@@ -41,17 +41,6 @@ class TemporaryReadTimeout {
   kIOHandler& fTransport;
 };
 
-// A whole number field of a reply (digits only).
-std::optional<int32_t> IntegerField(const std::string& aText) {
-  if (aText.empty() || aText.size() > 9) return std::nullopt;
-  int32_t value = 0;
-  for (char c : aText) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
-
 bool IsEndOfJournal(int aReplyCode) {
   return aReplyCode == tarvol::kReplyNoSdData || aReplyCode == tarvol::kReplyNoMoreSdData;
 }
@@ -175,7 +164,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
       std::string data = ReplyData();
       tarvol::NextField(data);
       tarvol::NextField(data);
-      closing = IntegerField(tarvol::NextField(data));
+      closing = tarvol::DigitsValue(tarvol::NextField(data));
       if (!closing) readFailure = "The printer gave no closing number after the Z report";
     } else {
       readFailure = ErrorMessage();
