@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../entry/fragment_text.h"
+#include "driver_fixture.h"
 #include "base/datetime.h"
 #include "base/text.h"
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
@@ -56,12 +57,6 @@ Answer Call(vnExport aExport, const std::string& aXml) {
 int Count(const std::vector<std::string>& aLines, const std::string& aText) {
   int n = 0;
   for (const auto& l : aLines) n += l.find(aText) != std::string::npos;
-  return n;
-}
-
-int CountLetter(const std::vector<emu::ReceivedPacket>& aPackets, const std::string& aLetter) {
-  int n = 0;
-  for (const auto& p : aPackets) n += p.fLetter == aLetter;
   return n;
 }
 
