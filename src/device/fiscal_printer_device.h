@@ -513,6 +513,14 @@ class kFiscalPrinterDevice {
   // Construction steps after the transport exists.
   void Setup(kReceiptPrinterHandler& aHandler);
 
+  // The two roads of Pub_PrintReceipt after the readiness rule (aGood): printed on the
+  // device alone, or signed by the RT server first and then printed as the paper copy.
+  void PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aGood);
+  void PrintReceiptThroughRTServer(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aGood);
+  // Opens the receipt, prints its sections in the print order and closes it; false when a
+  // hook stopped it. Throws "Error while processing Payments" when a payment fails.
+  bool PrintReceiptSections(kReceipt& aReceipt);
+
   Clock fClock;
   bool fErrorFound = false;
   int32_t fErrorCode = 0;

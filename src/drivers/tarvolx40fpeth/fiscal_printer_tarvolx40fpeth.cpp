@@ -23,6 +23,11 @@ kFiscalPrinter_TARVOLX40FPETH::kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHand
   fLineLength = 48;
   fDisplayLineCount = 2;
   fDisplayLineLength = 20;
+  // Trailer lines close the receipt, after the payments.
+  ClearPrintSequence();
+  AddPrintSection(fpps_Lines);
+  AddPrintSection(fpps_Payments);
+  AddPrintSection(fpps_TrailerMessages);
 
   auto* http = dynamic_cast<kIOHandler_HTTP*>(fIOHandler.get());
   if (http == nullptr) throw kException("Invalid class typecast");

@@ -16,7 +16,7 @@
 #include "documents/enums.h"
 #include "drivers/tarvolx40fpeth/command_channel.h"
 #include "drivers/tarvolx40fpeth/protocol.h"
-#include "request/results.h"
+#include "base/datetime.h"
 
 namespace fp {
 
@@ -25,6 +25,21 @@ class kReceiptMessageLine;
 namespace tarvol {
 class kJournalCollector;
 }
+
+// The printer's state as GetPrinterStatus reads it, kept from before a receipt opens.
+struct vnPrinterStatus {
+  bool DayOpened = false;
+  fp::DateTime DateTime = 0;
+  bool PaperEnd = false;
+  bool PaperNearEnd = false;
+  bool CoverOpen = false;
+  bool FiscalReceiptOpen = false;
+  bool ReceiptOpen = false;
+  bool TrainingMode = false;
+  std::string FirmwareVersion;
+  std::string SerialNumber;
+  std::string FiscalMode;
+};
 
 class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
  public:
@@ -167,8 +182,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // ---- Fields ----
 
   std::array<std::string, kPaymentSlots> fPag;  // per slot "description|code|kind"
-  // A trailer or non-fiscal line collected until its document closes, as a copy of what is
-  // printed: the caller's line objects need not live until the document ends.
+  bool fTrailerPrinted = false;  // a trailer line went out: the receipt closes with a blank line
+  // A non-fiscal line collected until its document closes, as a copy of what is printed:
+  // the caller's line objects need not live until the document ends.
   struct kHeldLine {
     bool fBarcode = false;
     std::string fValue;  // printable text, or the barcode's data
@@ -176,7 +192,7 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
     vnReceiptMessageBarcodeType fBarcodeType = bt_EAN13;
   };
   std::vector<kHeldLine> fTrailingComments;
-  _int_GETSTATUS_result fStatus;               // status snapshot before a receipt opens
+  vnPrinterStatus fStatus;                      // status snapshot before a receipt opens
 
  private:
   std::unique_ptr<tarvol::kCommandChannel> fChannel;

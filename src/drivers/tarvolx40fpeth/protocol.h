@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/amount.h"
+#include "base/app_utils.h"
 
 namespace fp {
 
@@ -54,7 +55,7 @@ std::string EncodePacketData(std::string_view aData);
 std::string BuildCommandPath(std::string_view aCmd, int aJs, std::string_view aPkt, std::string_view aData);
 
 // Field aIndex (from 1) of a "/"-separated frame; empty when the frame has fewer fields.
-std::string FrameField(std::string_view aFrame, int aIndex);
+inline std::string FrameField(std::string_view aFrame, int aIndex) { return ExtractField(aFrame, aIndex, '/'); }
 
 // The frame without its three leading status fields (from the tenth character on).
 std::string ReplyData(std::string_view aFrame);

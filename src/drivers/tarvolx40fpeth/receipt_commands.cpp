@@ -250,20 +250,14 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
   if (aReceipt.fReceiptType == rt_InvoiceSale || aReceipt.fReceiptType == rt_InvoiceSaleFromReceipt)
     throw kException("Driver does not support Invoice");
 
-  fStatus = _int_GETSTATUS_result();
+  fStatus = vnPrinterStatus();
   bool ok = GetPrinterStatus(fStatus.DayOpened, fStatus.DateTime, fStatus.PaperEnd, fStatus.PaperNearEnd,
                              fStatus.CoverOpen, fStatus.FiscalReceiptOpen, fStatus.ReceiptOpen, fStatus.TrainingMode,
                              fStatus.FirmwareVersion, fStatus.SerialNumber, fStatus.FiscalMode);
   // A receipt left open by an earlier failure would take this receipt's lines.
   if (ok && (fStatus.ReceiptOpen || fStatus.FiscalReceiptOpen)) ok = CheckStatus();
 
-  // The trailer lines are only collected while the lines go out and are printed by
-  // EndFiscalReceipt, so payments must come last for them to land above the closing.
-  ClearPrintSequence();
-  AddPrintSection(fpps_Lines);
-  AddPrintSection(fpps_TrailerMessages);
-  AddPrintSection(fpps_Payments);
-  fTrailingComments.clear();
+  fTrailerPrinted = false;
   if (!ok) return false;
 
   switch (aReceipt.fReceiptType) {
@@ -283,9 +277,10 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
 
 bool kFiscalPrinter_TARVOLX40FPETH::EndFiscalReceipt(kReceipt& aReceipt) {
   RequireManagedType(aReceipt);
+  // A trailer ends with a blank closing line.
   bool ok = true;
-  if (aReceipt.fReceiptType == rt_Sale || aReceipt.fReceiptType == rt_Refund) ok = PrintTrailingComments(*this);
-  fTrailingComments.clear();
+  if (fTrailerPrinted) ok = PrintLine("", kToPaper, kStyleClosingLine);
+  fTrailerPrinted = false;
   return Send("m", "/") && ok;
 }
 
@@ -443,14 +438,19 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintPayment(kReceipt& aReceipt, kReceiptPay
   return Send("5", Fields({std::to_string(slot), AmountField(amount), "", "", "", "", "", "", pieces}));
 }
 
+// Trailer lines go out after the payments, above the closing. Only sales and refunds carry
+// them. A line the printer refuses is left out, since stopping there would leave a paid
+// receipt open; a printer that no longer answers stops the receipt.
 bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerTextLine(kReceipt& aReceipt, kReceiptMessageTextLine& aLine) {
-  HoldText(*this, aLine);
-  return true;
+  if (aReceipt.fReceiptType != rt_Sale && aReceipt.fReceiptType != rt_Refund) return true;
+  fTrailerPrinted = true;
+  return PrintLine(aLine.GetValue(), kToPaper, StyleOf(aLine.fEffects)) || !LastExchangeFailed();
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) {
-  HoldBarcode(*this, aLine);
-  return true;
+  if (aReceipt.fReceiptType != rt_Sale && aReceipt.fReceiptType != rt_Refund) return true;
+  fTrailerPrinted = true;
+  return PrintBarcode(*this, aLine.fValue, aLine.fBarcodeType) || !LastExchangeFailed();
 }
 
 // ---- After the receipt ----
