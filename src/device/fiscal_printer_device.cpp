@@ -143,6 +143,8 @@ void kFiscalPrinterDevice::WriteOperationHeader(std::string_view aLogName) {
 
 void kFiscalPrinterDevice::LogInfo(const std::string& aMessage) { fIOHandler->Debug(let_info, aMessage); }
 
+void kFiscalPrinterDevice::LogError(const std::string& aMessage) { fIOHandler->Debug(let_error, aMessage); }
+
 std::string kFiscalPrinterDevice::LogFileName() const { return fIOHandler->GetLogFileName(); }
 
 void kFiscalPrinterDevice::RecordError(int32_t aCode, const std::string& aMessage) {

@@ -441,6 +441,8 @@ class kFiscalPrinterDevice {
   void WriteOperationHeader(std::string_view aLogName);
   // An information line of the device log, as it is.
   void LogInfo(const std::string& aMessage);
+  // An error line of the device log, as it is.
+  void LogError(const std::string& aMessage);
   std::string LogFileName() const;
 
   // ---- The operation's failure ----

@@ -10,7 +10,6 @@
 #include "base/log_writer.h"
 #include "device/fiscal_printer_device.h"
 #include "documents/krpt_util.h"
-#include "io/io_handler.h"
 
 namespace fp {
 
@@ -99,7 +98,7 @@ class kFiscalPrinterWrapperOf : public kFiscalPrinterWrapper {
     }
     fResult.ErrorText = message;
     try {
-      if (aLease && aLease.Device().fIOHandler) fResult.LogFileName = aLease.Device().fIOHandler->GetLogFileName();
+      if (aLease && aLease.Device().fIOHandler) fResult.LogFileName = aLease.Device().LogFileName();
     } catch (...) {
     }
   }
@@ -151,7 +150,7 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
   }
 
   void LogFailure(kFiscalPrinterDevice& aDevice, const std::string& aMessage) override {
-    if (aDevice.fIOHandler) aDevice.fIOHandler->Debug(let_error, aMessage);
+    if (aDevice.fIOHandler) aDevice.LogError(aMessage);
   }
 
   // A device created by this call whose handle is not reported (the open failed) could

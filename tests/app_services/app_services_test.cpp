@@ -397,11 +397,11 @@ TEST(Platform, EnvironmentSettings) {
   {
     ScopedEnv app("FPDRIVER_APP_DIR", nullptr);
     EXPECT_EQ(GetApplicationPath(), fs::path(ApplicationExePath()).parent_path().string() + "/");
-    EXPECT_EQ(GetApplicationName(), "test_base_services");
+    EXPECT_EQ(GetApplicationName(), "test_app_services");
   }
   auto args = CommandLineArgs();
   ASSERT_FALSE(args.empty());
-  EXPECT_NE(args[0].find("test_base_services"), std::string::npos);
+  EXPECT_NE(args[0].find("test_app_services"), std::string::npos);
 }
 
 TEST(Platform, LocaleFormatsFallBackToCommonOnes) {

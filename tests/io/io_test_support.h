@@ -1,4 +1,4 @@
-// Small fixtures shared by the transport tests (here and in tests/io_serial): a scratch
+// Small fixtures shared by the transport tests (here and in tests/local_transports): a scratch
 // folder, a reader of log files, and a scripted TCP peer on loopback.
 #pragma once
 
