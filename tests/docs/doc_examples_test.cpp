@@ -5,7 +5,6 @@
 // followed by fails="TEXT" when the example shows a refusal. The text of <URL> is replaced
 // by the emulator's address and the text of <Handle> by a device opened for the example;
 // the rest is sent as written. Each example runs on a printer of its own.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 
 #include "base/text.h"
 #include "fpemu/printer_emulator.h"
+#include "support/fpdriver_library.h"
 
 namespace {
 
@@ -99,40 +99,15 @@ struct Answer {
   std::string fError;
 };
 
+// The library as the host loads it; the logs go to the test's scratch folder, which must be
+// set before the first load.
 class Library {
  public:
-  Library() {
-    setenv("FPDRIVER_APP_DIR", testing::TempDir().c_str(), 0);
-    fHandle = dlopen(FPDRIVER_SO_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (fHandle == nullptr) throw std::runtime_error(dlerror());
-    fAllocLen = reinterpret_cast<char16_t* (*)(const char16_t*, unsigned)>(dlsym(fHandle, "SysAllocStringLen"));
-    fFree = reinterpret_cast<void (*)(char16_t*)>(dlsym(fHandle, "SysFreeString"));
-    fLen = reinterpret_cast<unsigned (*)(char16_t*)>(dlsym(fHandle, "SysStringLen"));
-  }
+  Library() { setenv("FPDRIVER_APP_DIR", testing::TempDir().c_str(), 0); }
   Answer Call(const std::string& aExport, const std::string& aXml) const {
-    auto fn = reinterpret_cast<int16_t (*)(char16_t*, char16_t**, char16_t**)>(dlsym(fHandle, aExport.c_str()));
-    if (fn == nullptr) throw std::runtime_error("no export " + aExport);
-    const std::u16string text = fp::Utf8ToUtf16(aXml);
-    char16_t* xml = fAllocLen(text.data(), static_cast<unsigned>(text.size()));
-    char16_t *out = nullptr, *err = nullptr;
-    Answer a;
-    a.fResult = fn(xml, &out, &err);
-    a.fOutput = Text(out);
-    a.fError = Text(err);
-    fFree(xml);
-    fFree(out);
-    fFree(err);
-    return a;
+    const fp::test::kRawAnswer raw = fp::test::kLoadedLibrary::Get().Call(aExport.c_str(), fp::Utf8ToUtf16(aXml));
+    return {raw.result, fp::Utf16ToUtf8(raw.output), fp::Utf16ToUtf8(raw.error)};
   }
-
- private:
-  std::string Text(char16_t* aText) const {
-    return aText ? fp::Utf16ToUtf8(std::u16string_view(aText, fLen(aText))) : "";
-  }
-  void* fHandle = nullptr;
-  char16_t* (*fAllocLen)(const char16_t*, unsigned) = nullptr;
-  void (*fFree)(char16_t*) = nullptr;
-  unsigned (*fLen)(char16_t*) = nullptr;
 };
 
 class DocExample : public testing::TestWithParam<Example> {};
