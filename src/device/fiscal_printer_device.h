@@ -24,6 +24,7 @@
 //     with another call on the same device, so device state needs no lock of its own.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -161,6 +162,19 @@ class vnFiscalPrinterCapabilities {
  private:
   static constexpr uint16_t Bit(vnFiscalPrinterCapability aValue) { return static_cast<uint16_t>(1u << aValue); }
   uint16_t fBits = 0;
+};
+
+// Where the printer's fiscal numbering stands: the last fiscal document number and the
+// closing count as the printer reports them, and whether a document is open on it. Two
+// marks with different numbers have a fiscal document (or a closing) between them.
+struct vnDocumentMark {
+  bool fKnown = false;
+  std::string fNumber;
+  std::string fClosing;
+  bool fOpen = false;
+  bool SameNumbers(const vnDocumentMark& aOther) const {
+    return fNumber == aOther.fNumber && fClosing == aOther.fClosing;
+  }
 };
 
 // The parts of a fiscal receipt, printed in the order of the device's print sequence.
@@ -341,6 +355,22 @@ class kFiscalPrinterDevice {
   // Follow-up of OPEN after a successful Pub_Open. Ignored.
   virtual bool Init() = 0;
 
+  // Hooks that tell what became of a command whose answer was lost. All OPTIONAL: a driver
+  // without them gets "Outcome unknown" for such a command instead of a settled outcome.
+
+  // Reads where the printer's numbering stands into aMark (fKnown set). false when it could
+  // not be read: with a failure recorded on the transport when the printer was asked, without
+  // one when the driver cannot tell (the default).
+  virtual bool ReadDocumentMark(vnDocumentMark& aMark);
+  // Cancels the fiscal receipt open on the printer, so it never becomes a document. Default:
+  // false, nothing cancelled.
+  virtual bool CancelFiscalReceipt();
+  // After a hook failed: what the last failed printer command was, in words ("closing the
+  // document"), when it got no answer and may have changed the printer; empty when it was
+  // answered (refused), surely never reached the printer, or only read the printer's state.
+  // Default: empty.
+  virtual std::string UnansweredCommand();
+
   // ---------------------------------------------------------------------------------------
   // Public operations behind the exports. Each runs the operation frame described at the
   // top of this file and fills the export's result record. Exceptions (bad parameters,
@@ -357,9 +387,11 @@ class kFiscalPrinterDevice {
   void GetReceiptTextAndImage(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                               std::string& aReceiptText, std::string& aReceiptImage);
 
-  // GetLastDocumentInfo for a document the printer has already carried out: a reply that
-  // cannot be read must not turn that outcome into a failure (the host would print or close
-  // again), so its message is logged and returned instead of thrown; empty when none.
+  // GetLastDocumentInfo for a document the printer has already carried out, asked again
+  // within the outcome bound while the printer does not answer. Nothing can turn that
+  // outcome into a failure (the host would print or close again): what could not be read
+  // stays empty (the date 0) and is named in the returned text, empty when all was read; the
+  // transport's recorded error is cleared.
   std::string ReadDoneDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber,
                                    std::string& aEJClosingNumber, std::string& aSerialNumber);
 
@@ -416,18 +448,25 @@ class kFiscalPrinterDevice {
 
   // Operation frame pieces, for the operations in every file of this class.
   // Frame steps 1-3: header line in the log, Error := true, LogFileName.
+  // An open question left by an earlier call is settled first (aSettle false: the
+  // operation settles it itself).
   template <class R>
-  void BeginOperation(std::string_view aLogName, R& aResult) {
+  void BeginOperation(std::string_view aLogName, R& aResult, bool aSettle = true) {
+    fResultNote.clear();
     WriteOperationHeader(aLogName);
     aResult.Error = true;
     aResult.LogFileName = LogFileName();
+    if (aSettle) SettleBeforeOperation();
   }
-  // Frame step 5: Error and ErrorText from the transport's recorded error.
+  // Settles an open question and notes what became of it in the log.
+  void SettleBeforeOperation();
+  // Frame step 5: Error and ErrorText from the transport's recorded error; a command whose
+  // answer was lost after it may have changed the printer is reported as an unknown outcome.
   template <class R>
   void EndOperation(R& aResult) {
     if (TransportErrorFound()) {
       aResult.Error = true;
-      aResult.ErrorText = TransportErrorMessage();
+      aResult.ErrorText = FailureText();
     } else {
       aResult.Error = false;
       aResult.ErrorText.clear();
@@ -440,6 +479,60 @@ class kFiscalPrinterDevice {
   std::string LogFileName() const;
   bool TransportErrorFound() const;
   std::string TransportErrorMessage() const;
+  // The transport's message, or "Outcome unknown: ..." when the failed command got no answer
+  // and may have changed the printer.
+  std::string FailureText();
+
+  // ---- Outcomes of commands whose answer was lost (document_outcome.cpp) ----
+
+  // How long the device keeps asking a printer that does not answer what became of a
+  // document (device parameter OutcomeTimeout, milliseconds).
+  static constexpr int kDefaultOutcomeTimeoutMs = 30000;
+  static constexpr int kOutcomePauseMs = 1000;
+  // The stable start of every ErrorText whose outcome the device could not learn.
+  static constexpr const char* kOutcomeUnknownPrefix = "Outcome unknown: ";
+
+  using Sleeper = std::function<void(int aMilliseconds)>;
+  using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
+  // Replaces the pause and the clock of the bounded waits (tests never wait real time).
+  void SetOutcomeWaits(Sleeper aSleeper, SteadyClock aClock);
+
+  // The question a lost answer left open, kept in a small file beside the device log so
+  // that it outlives the process: what was asked (kind "receipt", "zreport" or "document"),
+  // the fingerprint of a receipt, and the numbering before it.
+  struct vnOpenQuestion {
+    std::string fKind;
+    std::string fFingerprint;
+    vnDocumentMark fBefore;
+    std::string fWhat;  // in words, for the log and ErrorText
+  };
+  // What the start of a call learnt about an earlier open question.
+  enum vnSettlement : uint8_t { ss_NoQuestion, ss_Done, ss_NotDone, ss_Unknown };
+  struct vnSettled {
+    vnSettlement fOutcome = ss_NoQuestion;
+    vnOpenQuestion fQuestion;
+  };
+  // Settles the open question of this device, if there is one: reads the printer's
+  // numbering within the outcome bound, cancels a receipt left open by it, logs each step
+  // and removes the question once answered. ss_Unknown (the question kept) when the printer
+  // could not be reached.
+  vnSettled SettleOpenQuestion();
+  // Where the question file of this device lives; empty: the device keeps no file.
+  const std::string& OpenQuestionPath() const { return fQuestionPath; }
+  // A fingerprint of a receipt: the same Receipt element gives the same text.
+  static std::string ReceiptFingerprint(const kReceipt& aReceipt);
+  // Reads the printer's numbering, asking again while it does not answer, until the
+  // outcome bound has passed. false when it never answered.
+  bool ReadMarkWithinBound(vnDocumentMark& aMark);
+  // "Outcome unknown: " + aWhat + how long the printer was asked + the numbering known before.
+  std::string OutcomeUnknownText(const std::string& aWhat, const vnDocumentMark& aBefore) const;
+  // Keeps aQuestion in the question file (the next call settles it).
+  void KeepOpenQuestion(const vnOpenQuestion& aQuestion);
+  // A note for the result's MessageText (PRINTFR) and the log; cleared by BeginOperation.
+  void AddResultNote(const std::string& aNote);
+  const std::string& ResultNote() const { return fResultNote; }
+  // The numbering as the device last learnt it; fKnown false when it may have moved since.
+  vnDocumentMark fDocumentMark;
 
   // The current local date and time through the device's clock.
   DateTime CurrentDateTime() const { return fClock ? fClock() : Now(); }
@@ -499,8 +592,16 @@ class kFiscalPrinterDevice {
  private:
   // Construction steps after the transport exists.
   void Setup(kReceiptPrinterHandler& aHandler);
+  // Pauses between outcome reads; true while the outcome bound since aStart has not passed.
+  bool PauseWithinBound(std::chrono::steady_clock::time_point aStart, int& aWaitedMs);
 
   Clock fClock;
+  Sleeper fOutcomeSleep;
+  SteadyClock fOutcomeNow;
+  int fOutcomeTimeoutMs = kDefaultOutcomeTimeoutMs;
+  std::string fQuestionPath;
+  bool fQuestionMayExist = true;  // false once a look found no question file
+  std::string fResultNote;
 };
 
 }  // namespace fp

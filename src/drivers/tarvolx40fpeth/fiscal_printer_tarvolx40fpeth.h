@@ -79,6 +79,11 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   bool SetLotteryCode(const std::string& aCode) override;
   bool RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) override;
   bool ReadReceiptText(kReceiptReference& aReference, std::string& aText) override;
+  // "X": the last document number, the closing count and whether a document is open.
+  bool ReadDocumentMark(vnDocumentMark& aMark) override;
+  // "+" with the field 0: the open receipt is voided, never a document.
+  bool CancelFiscalReceipt() override;
+  std::string UnansweredCommand() override;
 
   // ---- Hooks: reports and journal (report_commands.cpp) ----
   bool PrintXReport(kXReport& aReport) override;
@@ -177,6 +182,10 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   _int_GETSTATUS_result fStatus;               // status snapshot before a receipt opens
 
  private:
+  // The last command that failed, and whether it got no answer at all.
+  std::string fLastFailedPkt;
+  std::string fLastFailedData;
+  bool fLastFailureUnanswered = false;
   std::unique_ptr<tarvol::kHttpCommandLink> fLink;
   std::unique_ptr<tarvol::kCommandChannel> fChannel;
 };
