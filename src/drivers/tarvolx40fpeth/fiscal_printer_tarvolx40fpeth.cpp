@@ -105,6 +105,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintLine(const std::string& aText, const st
 }
 
 void kFiscalPrinter_TARVOLX40FPETH::SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper) {
+  SetOutcomeWaits(aSleeper, nullptr);
   fChannel->SetSleeper(std::move(aSleeper));
 }
 
