@@ -38,6 +38,8 @@ bool kFiscalPrinterDevice::CancelFiscalReceipt() { return false; }
 
 std::string kFiscalPrinterDevice::UnansweredCommand() { return {}; }
 
+bool kFiscalPrinterDevice::LastFailureAnswered() { return true; }
+
 // ---- Bounded waits ----
 
 void kFiscalPrinterDevice::SetOutcomeWaits(Sleeper aSleeper, SteadyClock aClock) {
@@ -63,20 +65,20 @@ bool kFiscalPrinterDevice::ReadMarkWithinBound(vnDocumentMark& aMark) {
   const auto start = fOutcomeNow ? fOutcomeNow() : std::chrono::steady_clock::now();
   int waited = 0;
   for (int attempt = 1;; ++attempt) {
-    fIOHandler->ResetCustomError();
+    ResetError();
     try {
       if (ReadDocumentMark(aMark)) {
-        fIOHandler->ResetCustomError();
+        ResetError();
         return true;
       }
     } catch (const kException& e) {
       // An unreadable answer is no answer: asked again like a lost one.
-      fIOHandler->SetCustomError(999, e.what());
+      RecordError(999, e.what());
     }
     // The driver cannot tell at all: no use asking again.
-    if (!TransportErrorFound()) return false;
+    if (!ErrorFound()) return false;
     fIOHandler->Debug(let_error, "Outcome: printer not answering (attempt " + std::to_string(attempt) +
-                                     "): " + TransportErrorMessage());
+                                     "): " + ErrorMessage());
     if (!PauseWithinBound(start, waited)) return false;
   }
 }
@@ -169,7 +171,7 @@ kFiscalPrinterDevice::vnSettled kFiscalPrinterDevice::SettleOpenQuestion() {
     const bool cancelled = CancelFiscalReceipt();
     fIOHandler->Debug(cancelled ? let_info : let_error, cancelled ? "Outcome: the receipt left open was cancelled"
                                                                   : "Outcome: the receipt left open could not be cancelled");
-    fIOHandler->ResetCustomError();
+    ResetError();
   }
   settled.fOutcome = done ? ss_Done : ss_NotDone;
   fIOHandler->Debug(let_info, std::string("Outcome: settled: ") + (done ? "carried out: " : "not carried out: ") + q.fWhat +
@@ -183,7 +185,7 @@ kFiscalPrinterDevice::vnSettled kFiscalPrinterDevice::SettleOpenQuestion() {
 void kFiscalPrinterDevice::SettleBeforeOperation() {
   const vnSettled settled = SettleOpenQuestion();
   if (settled.fOutcome == ss_NoQuestion) return;
-  fIOHandler->ResetCustomError();
+  ResetError();
   // The question stays for a later call when the printer still cannot tell; this call goes
   // on and meets the printer's state as it is.
   if (settled.fOutcome == ss_Unknown) fIOHandler->Debug(let_error, "Outcome: left open for a later call");
@@ -209,7 +211,7 @@ void kFiscalPrinterDevice::AddResultNote(const std::string& aNote) {
 }
 
 std::string kFiscalPrinterDevice::FailureText() {
-  const std::string message = TransportErrorMessage();
+  const std::string message = ErrorMessage();
   const std::string command = UnansweredCommand();
   if (command.empty()) return message;
   return std::string(kOutcomeUnknownPrefix) + "the printer's answer to " + command + " was lost (" + message +
@@ -227,11 +229,11 @@ std::string kFiscalPrinterDevice::ReadDoneDocumentInfo(DateTime& aDateTime, std:
   for (;;) {
     DateTime dateTime = 0;
     std::string number, ejNumber, closing, serial;
-    fIOHandler->ResetCustomError();
+    ResetError();
     bool ok = false;
     try {
       ok = GetLastDocumentInfo(dateTime, number, ejNumber, closing, serial);
-      failure = TransportErrorFound() ? TransportErrorMessage() : std::string();
+      failure = ErrorFound() ? ErrorMessage() : std::string();
     } catch (const std::exception& e) {
       failure = e.what();
     }
@@ -247,10 +249,10 @@ std::string kFiscalPrinterDevice::ReadDoneDocumentInfo(DateTime& aDateTime, std:
     fIOHandler->Debug(let_error, "Document done, its numbers not read: " + failure);
     // Only a printer that does not answer is asked again; an answer that cannot be read
     // would read the same the next time.
-    const bool unanswered = TransportErrorFound() && fIOHandler->ErrorCode() != 501;
+    const bool unanswered = ErrorFound() && !LastFailureAnswered();
     if (!unanswered || !PauseWithinBound(start, waited)) break;
   }
-  fIOHandler->ResetCustomError();
+  ResetError();
   std::vector<std::string> missing;
   if (aNumber.empty()) missing.push_back("number");
   if (aEJClosingNumber.empty()) missing.push_back("closing number");

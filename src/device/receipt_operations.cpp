@@ -129,7 +129,7 @@ static void RunReceiptHooks(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, b
   if (aBefore && !aBefore->fKnown) {
     const bool read = aDevice.ReadDocumentMark(*aBefore);
     aDevice.fDocumentMark.fKnown = false;  // this receipt is about to move it
-    if (!read && aDevice.TransportErrorFound()) return;
+    if (!read && aDevice.ErrorFound()) return;
   }
   // The driver may have reordered the sections while opening the receipt.
   const std::vector<vnFiscalPrinterPrintSection> sequence = aDevice.fPrintSequence;
@@ -191,7 +191,7 @@ static void ReportNotPrinted(kFiscalPrinterDevice& aDevice, _int_PRINTFR_result&
 // document and the next receipt starts clean. Returns what became of it, in words.
 static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage aStage, bool& aWasOpen) {
   kIOHandler& io = aDevice.IOHandler();
-  io.ResetCustomError();
+  aDevice.ResetError();
   vnDocumentMark now;
   bool open = aStage != ReceiptStage::NotOpened;
   bool known = false;
@@ -201,9 +201,9 @@ static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage
   }
   if (known) {
     open = now.fOpen;
-  } else if (io.ErrorFound()) {
+  } else if (aDevice.ErrorFound()) {
     aWasOpen = open;
-    io.ResetCustomError();
+    aDevice.ResetError();
     return "the printer could not be reached to cancel the receipt, which is cancelled before the next one";
   }
   aWasOpen = open;
@@ -213,7 +213,7 @@ static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage
     cancelled = aDevice.CancelFiscalReceipt();
   } catch (const kException&) {
   }
-  io.ResetCustomError();
+  aDevice.ResetError();
   return cancelled ? "the open receipt was cancelled and can be sent again"
                    : "the open receipt could not be cancelled now and is cancelled before the next one";
 }
@@ -278,9 +278,9 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
     if (!signedNow || info.fRTnDoc == 0) {
       aResult.Error = true;
       aResult.ErrorText = kNoDocumentMessage;
-    } else if (!printFailure.empty() || TransportErrorFound()) {
+    } else if (!printFailure.empty() || ErrorFound()) {
       // The server registered the sale; only the paper copy is missing.
-      aResult.ErrorText = printFailure.empty() ? TransportErrorMessage() : printFailure;
+      aResult.ErrorText = printFailure.empty() ? ErrorMessage() : printFailure;
       aResult.MessageText = kNotPrintedMessage;
     }
     if (!aResult.Error) AddReceiptTextAndImage(*this, aHandler, aResult);
@@ -291,7 +291,7 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
   // when it is this very receipt and it was printed, it is not printed again.
   const std::string fingerprint = ReceiptFingerprint(receipt);
   const vnSettled settled = SettleOpenQuestion();
-  fIOHandler->ResetCustomError();
+  ResetError();
   if (settled.fOutcome == ss_Unknown) {
     aResult.Error = true;
     aResult.ErrorText = OutcomeUnknownText(settled.fQuestion.fWhat, settled.fQuestion.fBefore);
@@ -325,11 +325,11 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
     fIOHandler->Debug(let_error, "Receipt interrupted: " + failure);
   }
 
-  if (failure.empty() && !TransportErrorFound()) {
+  if (failure.empty() && !ErrorFound()) {
     ReportPrinted(*this, aHandler, receipt, aResult);
     return;
   }
-  const std::string reason = TransportErrorFound() ? TransportErrorMessage() : failure;
+  const std::string reason = ErrorFound() ? ErrorMessage() : failure;
   const bool unanswered = stage == ReceiptStage::Closing && (!failure.empty() || !UnansweredCommand().empty());
 
   if (!unanswered) {
@@ -355,12 +355,12 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
   for (;;) {
     vnDocumentMark now;
     if (!ReadMarkWithinBound(now)) {
-      if (TransportErrorFound()) KeepOpenQuestion({"receipt", fingerprint, before, kClosingWhat});
+      if (ErrorFound()) KeepOpenQuestion({"receipt", fingerprint, before, kClosingWhat});
       aResult.ReceiptNumber.clear();
       aResult.ReceiptDateTime = 0;
       aResult.Error = true;
       aResult.ErrorText = OutcomeUnknownText(kClosingWhat, before);
-      fIOHandler->ResetCustomError();
+      ResetError();
       return;
     }
     if (before.fKnown && !now.SameNumbers(before)) {
@@ -372,21 +372,21 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
       // Still open: the closing never took effect, so it is sent once more.
       closedAgain = true;
       fIOHandler->Debug(let_info, "Outcome: the receipt is still open; closing it once more");
-      fIOHandler->ResetCustomError();
+      ResetError();
       std::string again;
       try {
         EndFiscalReceipt(receipt);
       } catch (const kException& e) {
         again = e.what();
       }
-      if (again.empty() && !TransportErrorFound()) {
+      if (again.empty() && !ErrorFound()) {
         ReportPrinted(*this, aHandler, receipt, aResult);
         return;
       }
       if (again.empty() && UnansweredCommand().empty()) {
         bool wasOpen = false;
         const std::string after = CancelOpenReceipt(*this, ReceiptStage::Open, wasOpen);
-        ReportNotPrinted(*this, aResult, NotPrintedText(TransportErrorMessage(), after));
+        ReportNotPrinted(*this, aResult, NotPrintedText(ErrorMessage(), after));
         return;
       }
       continue;  // lost again: the numbering tells

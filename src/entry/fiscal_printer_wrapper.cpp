@@ -228,8 +228,6 @@ kDeviceLease kFiscalPrinterWrapper::GetFiscalPrinter(bool aAllowCreate) {
   if (handle > 0) {
     kDeviceLease lease = state.FiscalPrinters.Acquire(handle);
     if (!lease) throw kException("Printer Handle not found");
-    // A failure recorded by an earlier call must not leak into this one.
-    lease.Device().fIOHandler->ResetCustomError();
     return lease;
   }
   if (!aAllowCreate) throw kException("Fiscal Printer has not previously opened");

@@ -50,6 +50,7 @@ TEST_F(ReceiptOutcomeTest, ClosingWhoseAnswerIsLostIsSettledByTheNumbering) {
     int closings;  // "m" commands the printer receives
   } cases[] = {
       {"executed, then the connection closes", [this] { emu.DropAnswers("m"); }, 1},
+      {"executed, then an HTTP 500 instead of the frame", [this] { emu.AnswerStatus("m", 500); }, 1},
       // The driver waits at least 7 s for an answer.
       {"executed, then the answer comes too late", [this] { emu.AnswerLate("m", std::chrono::milliseconds(9000)); }, 1},
       {"not executed, the connection closes: closed once more",
@@ -145,6 +146,22 @@ TEST_F(ReceiptOutcomeTest, UnreachablePrinterLeavesAnOpenQuestionTheNextCallSett
   EXPECT_TRUE(LogHas("Outcome: open question kept"));
   EXPECT_TRUE(LogHas("Outcome: settled: carried out"));
   EXPECT_TRUE(LogHas("Outcome: settled: not carried out"));
+}
+
+// A gateway's 504 after the printer booked the line: the line is not sent again (it would
+// be booked twice); the receipt is cancelled and reported not printed.
+TEST_F(ReceiptOutcomeTest, LineAnsweredWithAnHttpErrorIsNotSentAgain) {
+  OpenAndInit();
+  const size_t journal = emu.Journal().size();
+  emu.AnswerStatus("3", 504);
+  const auto r = Print(SaleReceipt("Pane", "1.20"));
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(r.ErrorText.rfind("Receipt not printed: HTTP 504 Gateway Timeout from " + emu.BaseUrl(), 0), 0u)
+      << r.ErrorText;
+  EXPECT_NE(r.ErrorText.find("the open receipt was cancelled and can be sent again"), std::string::npos);
+  EXPECT_EQ(CountLetter(emu.Packets(), "3"), 1);
+  EXPECT_EQ(emu.Journal().size(), journal);
+  EXPECT_EQ(CountOnPaper(emu, "DOCUMENTO ANNULLATO"), 1);
 }
 
 TEST_F(ReceiptOutcomeTest, ReceiptLeftOpenIsCancelledAndSaidSo) {

@@ -102,8 +102,8 @@ TEST_F(ReportCommandsTest, RefusedZReportKeepsItsErrorAndRestoresTheReadTimeout)
   emu.ForceReplyCode("x", 0x10);
   EXPECT_FALSE(device->PrintZReport(nullptr));
   EXPECT_EQ(Letters(emu.Packets()), "x");
-  EXPECT_TRUE(device->IOHandler().ErrorFound());
-  EXPECT_EQ(device->IOHandler().ErrorMessage(), "The day is open, issue a Z- Report first");
+  EXPECT_TRUE(device->ErrorFound());
+  EXPECT_EQ(device->ErrorMessage(), "The day is open, issue a Z- Report first");
   EXPECT_EQ(device->IOHandler().ReadTimeout(), 7000);
 }
 
@@ -124,7 +124,7 @@ TEST_F(ReportCommandsTest, ClosedDayStaysASuccessWhenItsTotalsCannotBeRead) {
     c.spoil(emu);
     EXPECT_TRUE(device->PrintZReport(nullptr)) << c.name;
     EXPECT_FALSE(emu.Snapshot().fDayOpen) << c.name;
-    EXPECT_FALSE(device->IOHandler().ErrorFound()) << c.name;
+    EXPECT_FALSE(device->ErrorFound()) << c.name;
     EXPECT_TRUE(LogHas("Z report done, its totals not read: ")) << c.name;
     EXPECT_TRUE(LogHas(c.logged)) << c.name;
     // The device stays usable.
@@ -181,13 +181,13 @@ TEST_F(ReportCommandsTest, JournalThatFailsHalfwayKeepsWhatCameSoFar) {
   std::string text;
   EXPECT_FALSE(device->PrintEJFiscalReceipts(rd_Memory, 0, kMorning, kMorning, 0, text));
   EXPECT_EQ(text, "one\r\ntwo");
-  EXPECT_EQ(device->IOHandler().ErrorMessage(), "Error in SD reports");
+  EXPECT_EQ(device->ErrorMessage(), "Error in SD reports");
 
   // The device is still usable.
-  device->IOHandler().ResetCustomError();
+  device->ResetError();
   DateTime clock = 0;
   EXPECT_TRUE(device->GetDateTime(clock));
-  EXPECT_FALSE(device->IOHandler().ErrorFound());
+  EXPECT_FALSE(device->ErrorFound());
 }
 
 TEST_F(ReportCommandsTest, JournalThatNeverEndsIsCutAtTheBound) {
@@ -198,7 +198,7 @@ TEST_F(ReportCommandsTest, JournalThatNeverEndsIsCutAtTheBound) {
   EXPECT_FALSE(device->PrintEJCreditNotes(rd_Memory, 0, kMorning, kMorning, 0, text));
   EXPECT_EQ(CountLetter(emu.Packets(), "*"), 5);
   EXPECT_EQ(text, "again\r\nagain\r\nagain\r\nagain\r\nagain");
-  EXPECT_EQ(device->IOHandler().ErrorMessage(), "The journal did not end after 5 pieces");
+  EXPECT_EQ(device->ErrorMessage(), "The journal did not end after 5 pieces");
 }
 
 TEST_F(ReportCommandsTest, BusyPrinterIsAskedAgainUntilTheJournalIsReady) {

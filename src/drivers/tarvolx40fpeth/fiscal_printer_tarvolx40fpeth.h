@@ -20,12 +20,9 @@
 
 namespace fp {
 
-class VN_HttpClient;
-class kIOHandler_HTTP;
 class kReceiptMessageLine;
 
 namespace tarvol {
-class kHttpCommandLink;
 class kJournalCollector;
 }
 
@@ -37,6 +34,7 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   static constexpr int kDepartments = 20;
   // The printer needs more than the usual read timeout for most of its answers.
   static constexpr int kMinReadTimeoutMs = 7000;
+  static constexpr const char* kUserAgent = "Varnel BRV Driver";
 
   // Requires an HTTP transport: any other connection type fails with "Invalid class typecast".
   explicit kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHandler& aHandler);
@@ -84,6 +82,7 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // "+" with the field 0: the open receipt is voided, never a document.
   bool CancelFiscalReceipt() override;
   std::string UnansweredCommand() override;
+  bool LastFailureAnswered() override { return fLastFailedPkt.empty() || fLastFailureAnswered; }
 
   // ---- Hooks: reports and journal (report_commands.cpp) ----
   bool PrintXReport(kXReport& aReport) override;
@@ -132,7 +131,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
 
   // Sends one command packet: aPkt is the command letter, aData the rest of the packet ("" or
   // "/" and each field followed by "/"). True when the printer carried it out; otherwise the
-  // transport's custom error holds the reason. Throws kException for an unreadable reply.
+  // device's recorded failure holds the reason (the printer's reply code or the exchange's
+  // status code, and the message). A command the printer answered clears a failure an
+  // earlier command recorded. Throws kException for an unreadable reply.
   bool SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
                    bool aRetry = true);
   // The usual form of every command of this driver: cmd "4", js 0.
@@ -148,28 +149,27 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
 
   // Replaces the pause function of retries and busy polling (tests never wait real time).
   void SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper);
+  // The outcome of the last command.
+  const tarvol::kCommandResult& LastCommand() const { return fChannel->LastResult(); }
   // Whether the last command failed for want of an answer (rather than being refused).
-  bool LastExchangeFailed() const { return fChannel->LastExchangeFailed(); }
+  bool LastExchangeFailed() const { return !LastCommand().Answered(); }
 
+  // The reply frame of the last command the printer answered, and its decoded status fields.
+  const std::string& Response() const { return fChannel->Response(); }
+  const kFiscalPrinter_TARVOLX40FPETH_DeviceStatus& DeviceStatus() const { return fChannel->DeviceStatus(); }
+  const kFiscalPrinter_TARVOLX40FPETH_FiscalStatus& FiscalStatus() const { return fChannel->FiscalStatus(); }
   // Field aIndex (from 1) of the last reply frame, and its data after the status fields.
-  std::string ReplyField(int aIndex) const { return tarvol::FrameField(fResponse, aIndex); }
-  std::string ReplyData() const { return tarvol::ReplyData(fResponse); }
+  std::string ReplyField(int aIndex) const { return tarvol::FrameField(Response(), aIndex); }
+  std::string ReplyData() const { return tarvol::ReplyData(Response()); }
 
   // The default payment table of the printer slots 1 to 20 ("description|code|kind").
   static const std::array<std::string, kPaymentSlots>& DefaultPaymentTable();
 
   // ---- Fields ----
 
-  std::unique_ptr<VN_HttpClient> fHttp;
-  std::string fRequest;   // request body: no command carries one
-  std::string fResponse;  // reply frame of the last successful exchange
-  kIOHandler_HTTP* fIOHandlerHTTP = nullptr;  // fIOHandler seen as an HTTP transport
-  kFiscalPrinter_TARVOLX40FPETH_DeviceStatus fDeviceStatus;
-  kFiscalPrinter_TARVOLX40FPETH_FiscalStatus fFiscalStatus;
   // VATs found on the printer but missing from a requested table; kept for the device's life.
   std::unique_ptr<kVatTable> fVatTableExistent;
   std::array<std::string, kPaymentSlots> fPag;  // per slot "description|code|kind"
-  std::string fFs = ".";                       // decimal separator of every amount in a packet
   // A trailer or non-fiscal line collected until its document closes, as a copy of what is
   // printed: the caller's line objects need not live until the document ends.
   struct kHeldLine {
@@ -185,8 +185,8 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // The last command that failed, and whether it got no answer at all.
   std::string fLastFailedPkt;
   std::string fLastFailedData;
-  bool fLastFailureUnanswered = false;
-  std::unique_ptr<tarvol::kHttpCommandLink> fLink;
+  bool fLastFailureUnanswered = false;  // no answer, and it may have been carried out
+  bool fLastFailureAnswered = false;    // refused by the printer
   std::unique_ptr<tarvol::kCommandChannel> fChannel;
 };
 

@@ -42,7 +42,7 @@ namespace tarvol {
 inline constexpr int kReplyOk = 0x00;
 inline constexpr int kReplyNoSdData = 0x51;
 inline constexpr int kReplyNoMoreSdData = 0x52;
-inline constexpr int kReplyCodeErrorNumber = 501;  // custom error code of a refused command
+inline constexpr int kReplyCodeErrorNumber = 501;  // code of a failure that carries no reply code of the printer
 
 // Percent-encodes the packet text of a command for the query: UTF-8 bytes outside "!".."~",
 // every "/", the query delimiters "#", "&", "+" and "?", and every "%" not already starting a

@@ -506,7 +506,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference
   // Only an idle printer can print from its journal. Saying so keeps the host from taking
   // a copy that never came out for a printed one.
   if (FiscalStateCode(tarvol::NextField(data)) != 1) {
-    fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber, tarvol::GetReplyCodeMessage(kReplyTransactionOpen));
+    RecordError(tarvol::kReplyCodeErrorNumber, tarvol::GetReplyCodeMessage(kReplyTransactionOpen));
     return false;
   }
   const std::string number = CleanFieldText(aReference.fReceiptNumber);

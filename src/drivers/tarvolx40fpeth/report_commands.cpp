@@ -69,10 +69,9 @@ bool ReadJournal(kFiscalPrinter_TARVOLX40FPETH& aPrinter, JournalKind aKind, Dat
 
 bool kFiscalPrinter_TARVOLX40FPETH::FetchJournal(tarvol::kJournalCollector& aJournal) {
   const int maxPieces = tarvol::MaxJournalPieces();
-  for (int pieces = 0; !IsEndOfJournal(fDeviceStatus.ReplyCode); ++pieces) {
+  for (int pieces = 0; !IsEndOfJournal(DeviceStatus().ReplyCode); ++pieces) {
     if (pieces == maxPieces) {
-      fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber,
-                                 "The journal did not end after " + std::to_string(maxPieces) + " pieces");
+      RecordError(tarvol::kReplyCodeErrorNumber, "The journal did not end after " + std::to_string(maxPieces) + " pieces");
       return false;
     }
     if (!Send("*", "/0/10/")) return false;
@@ -152,7 +151,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
     if (PrintEJZReports(rd_Memory, today, endOfDay, text))
       fCounters.Text = text;
     else
-      readFailure = fIOHandler->ErrorMessage();
+      readFailure = ErrorMessage();
   } catch (const std::exception& e) {
     readFailure = e.what();
   }
@@ -160,7 +159,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
     // The day is closed whatever the read of its totals says: reported as a failure, it
     // would make the host take a second Z report. The log keeps why the totals are missing.
     fIOHandler->WriteLog(let_error, "Z report done, its totals not read: ", readFailure);
-    fIOHandler->ResetCustomError();
+    ResetError();
   }
   return true;
 }
