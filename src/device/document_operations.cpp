@@ -4,6 +4,7 @@
 #include "documents/nf_receipt.h"
 #include "documents/receipt.h"
 #include "request/receipt_printer_handler.h"
+#include "io/io_handler.h"
 #include "request/results.h"
 
 namespace fp {
@@ -27,6 +28,7 @@ void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, 
       good = PrintNonFiscalImageLine(context, *image);
   }
   if (good) EndNonFiscalReceipt(document);
+  if (good && ErrorFound() && !UnansweredCommand().empty() && !SettleLostClosing(document, aResult)) return;
 
   aResult.NFReceiptNumber.clear();
   if (ErrorFound()) {
@@ -37,6 +39,35 @@ void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, 
     // its date, so a failed clock read cannot make the host print it a second time.
     EndOperation(aResult);
     GetDateTime(aResult.NFReceiptDateTime);
+  }
+}
+
+bool kFiscalPrinterDevice::SettleLostClosing(kNFReceipt& aDocument, _int_PRINTNFR_result& aResult) {
+  constexpr const char* kWhat = "the printer did not answer the closing of the non-fiscal document";
+  fIOHandler->Debug(let_error, "Outcome: the answer to the closing was lost (" + ErrorMessage() + "); asking the printer");
+  bool closedAgain = false;
+  for (;;) {
+    vnDocumentMark now;
+    if (!ReadMarkWithinBound(now)) {
+      const bool asked = ErrorFound();
+      if (asked) KeepOpenQuestion({"document", "", now, kWhat});
+      aResult.NFReceiptDateTime = 0;
+      aResult.Error = true;
+      aResult.ErrorText = OutcomeUnknownText(kWhat, now);
+      ResetError();
+      return false;
+    }
+    // The document was open before its closing went out: no longer open, it is printed.
+    if (!now.fOpen) {
+      fIOHandler->Debug(let_info, "Outcome: the non-fiscal document was confirmed as printed");
+      return true;
+    }
+    if (closedAgain) return true;  // the failure of the second closing stays reported
+    closedAgain = true;
+    fIOHandler->Debug(let_info, "Outcome: the document is still open; closing it once more");
+    ResetError();
+    EndNonFiscalReceipt(aDocument);
+    if (!ErrorFound() || UnansweredCommand().empty()) return true;
   }
 }
 

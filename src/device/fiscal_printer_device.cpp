@@ -1,6 +1,8 @@
 #include "device/fiscal_printer_device.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 #include "base/app_info.h"
 #include "base/errors.h"
@@ -81,6 +83,22 @@ void kFiscalPrinterDevice::Setup(kReceiptPrinterHandler& aHandler) {
   AddPrintSection(fpps_TrailerMessages);
 
   fIOHandler->SetVersion(GetDriverVersion());
+
+  const std::string outcomeTimeout = Trim(aHandler.GetParameter("OutcomeTimeout"));
+  if (!outcomeTimeout.empty()) {
+    char* end = nullptr;
+    const long value = std::strtol(outcomeTimeout.c_str(), &end, 10);
+    if (end == nullptr || *end != '\0' || value < 0 || value > 3600000)
+      throw kException("Invalid OutcomeTimeout '" + outcomeTimeout + "': milliseconds from 0 to 3600000 expected");
+    fOutcomeTimeoutMs = static_cast<int>(value);
+  }
+  // The open question lives beside the log under the device's own name, which does not
+  // change with the log's date, so a later process finds it.
+  const std::string log = fIOHandler->GetLogFileName();
+  if (!log.empty()) {
+    const std::filesystem::path folder = std::filesystem::path(log).parent_path();
+    fQuestionPath = (folder / (aHandler.LogFileName() + ".outcome")).string();
+  }
 }
 
 kFiscalPrinterDevice::~kFiscalPrinterDevice() {
@@ -180,7 +198,7 @@ void kFiscalPrinterDevice::OpenRTServerTill(kReceiptPrinterHandler& aHandler) {
 // ---- Open, close, status ---------------------------------------------------------------
 
 void kFiscalPrinterDevice::Pub_Open(kReceiptPrinterHandler& aHandler, _int_OPEN_result& aResult) {
-  BeginOperation("Open", aResult);
+  BeginOperation("Open", aResult, false);
   fIOHandler->Connect();
   if (fRTServerActive) OpenRTServerTill(aHandler);
   if (fProcessor->Active()) {
@@ -191,7 +209,7 @@ void kFiscalPrinterDevice::Pub_Open(kReceiptPrinterHandler& aHandler, _int_OPEN_
 }
 
 void kFiscalPrinterDevice::Pub_Close(kReceiptPrinterHandler&, _int_CLOSE_result& aResult) {
-  BeginOperation("Close", aResult);
+  BeginOperation("Close", aResult, false);
   fIOHandler->Disconnect();
   EndOperation(aResult);
 }

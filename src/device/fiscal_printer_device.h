@@ -25,6 +25,7 @@
 //     with another call on the same device, so device state needs no lock of its own.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -162,6 +163,19 @@ class vnFiscalPrinterCapabilities {
  private:
   static constexpr uint16_t Bit(vnFiscalPrinterCapability aValue) { return static_cast<uint16_t>(1u << aValue); }
   uint16_t fBits = 0;
+};
+
+// Where the printer's fiscal numbering stands: the last fiscal document number and the
+// closing count as the printer reports them, and whether a document is open on it. Two
+// marks with different numbers have a fiscal document (or a closing) between them.
+struct vnDocumentMark {
+  bool fKnown = false;
+  std::string fNumber;
+  std::string fClosing;
+  bool fOpen = false;
+  bool SameNumbers(const vnDocumentMark& aOther) const {
+    return fNumber == aOther.fNumber && fClosing == aOther.fClosing;
+  }
 };
 
 // The parts of a fiscal receipt, printed in the order of the device's print sequence.
@@ -342,6 +356,25 @@ class kFiscalPrinterDevice {
   // Follow-up of OPEN after a successful Pub_Open. Ignored.
   virtual bool Init() = 0;
 
+  // Hooks that tell what became of a command whose answer was lost. All OPTIONAL: a driver
+  // without them gets "Outcome unknown" for such a command instead of a settled outcome.
+
+  // Reads where the printer's numbering stands into aMark (fKnown set). false when it could
+  // not be read: with a failure recorded on the transport when the printer was asked, without
+  // one when the driver cannot tell (the default).
+  virtual bool ReadDocumentMark(vnDocumentMark& aMark);
+  // Cancels the fiscal receipt open on the printer, so it never becomes a document. Default:
+  // false, nothing cancelled.
+  virtual bool CancelFiscalReceipt();
+  // After a hook failed: what the last failed printer command was, in words ("closing the
+  // document"), when it got no answer and may have changed the printer; empty when it was
+  // answered (refused), surely never reached the printer, or only read the printer's state.
+  // Default: empty.
+  virtual std::string UnansweredCommand();
+  // After a hook failed: whether the printer answered the last failed command (refusing
+  // it). false when no answer came at all, so asking again may still succeed. Default: true.
+  virtual bool LastFailureAnswered();
+
   // ---------------------------------------------------------------------------------------
   // Public operations behind the exports. Each runs the operation frame described at the
   // top of this file and fills the export's result record. Exceptions (bad parameters,
@@ -358,9 +391,11 @@ class kFiscalPrinterDevice {
   void GetReceiptTextAndImage(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                               std::string& aReceiptText, std::string& aReceiptImage);
 
-  // GetLastDocumentInfo for a document the printer has already carried out: a reply that
-  // cannot be read must not turn that outcome into a failure (the host would print or close
-  // again), so its message is logged and returned instead of thrown; empty when none.
+  // GetLastDocumentInfo for a document the printer has already carried out, asked again
+  // within the outcome bound while the printer does not answer. Nothing can turn that
+  // outcome into a failure (the host would print or close again): what could not be read
+  // stays empty (the date 0) and is named in the returned text, empty when all was read; the
+  // transport's recorded error is cleared.
   std::string ReadDoneDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber,
                                    std::string& aEJClosingNumber, std::string& aSerialNumber);
 
@@ -417,21 +452,32 @@ class kFiscalPrinterDevice {
 
   // Operation frame pieces, for the operations in every file of this class.
   // Frame steps 1 and 2: no recorded failure, header line in the log, Error := true,
-  // LogFileName.
-  // A failure left by an earlier call must not leak into this one.
+  // LogFileName. A failure left by an earlier call must not leak into this one. An open
+  // question left by an earlier call is settled first (aSettle false: the operation settles
+  // it itself).
   template <class R>
-  void BeginOperation(std::string_view aLogName, R& aResult) {
+  void BeginOperation(std::string_view aLogName, R& aResult, bool aSettle = true) {
     ResetError();
+    fResultNote.clear();
     WriteOperationHeader(aLogName);
     aResult.Error = true;
     aResult.LogFileName = LogFileName();
+    if (aSettle) SettleBeforeOperation();
   }
-  // Frame step 4: Error and ErrorText from the operation's recorded failure.
+  // After the closing of a non-fiscal document lost its answer: the printer tells whether the
+  // document is still open (closed once more then). false when the outcome stays unknown
+  // (aResult filled, the question kept); true when the operation goes on with what is
+  // recorded.
+  bool SettleLostClosing(kNFReceipt& aDocument, _int_PRINTNFR_result& aResult);
+  // Settles an open question and notes what became of it in the log.
+  void SettleBeforeOperation();
+  // Frame step 4: Error and ErrorText from the operation's recorded failure; a command whose
+  // answer was lost after it may have changed the printer is reported as an unknown outcome.
   template <class R>
   void EndOperation(R& aResult) {
     if (ErrorFound()) {
       aResult.Error = true;
-      aResult.ErrorText = ErrorMessage();
+      aResult.ErrorText = FailureText();
     } else {
       aResult.Error = false;
       aResult.ErrorText.clear();
@@ -455,6 +501,60 @@ class kFiscalPrinterDevice {
   bool ErrorFound() const;
   int32_t ErrorCode() const;
   const std::string& ErrorMessage() const;
+  // The recorded message, or "Outcome unknown: ..." when the failed command got no answer
+  // and may have changed the printer.
+  std::string FailureText();
+
+  // ---- Outcomes of commands whose answer was lost (document_outcome.cpp) ----
+
+  // How long the device keeps asking a printer that does not answer what became of a
+  // document (device parameter OutcomeTimeout, milliseconds).
+  static constexpr int kDefaultOutcomeTimeoutMs = 30000;
+  static constexpr int kOutcomePauseMs = 1000;
+  // The stable start of every ErrorText whose outcome the device could not learn.
+  static constexpr const char* kOutcomeUnknownPrefix = "Outcome unknown: ";
+
+  using Sleeper = std::function<void(int aMilliseconds)>;
+  using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
+  // Replaces the pause and the clock of the bounded waits (tests never wait real time).
+  void SetOutcomeWaits(Sleeper aSleeper, SteadyClock aClock);
+
+  // The question a lost answer left open, kept in a small file beside the device log so
+  // that it outlives the process: what was asked (kind "receipt", "zreport" or "document"),
+  // the fingerprint of a receipt, and the numbering before it.
+  struct vnOpenQuestion {
+    std::string fKind;
+    std::string fFingerprint;
+    vnDocumentMark fBefore;
+    std::string fWhat;  // in words, for the log and ErrorText
+  };
+  // What the start of a call learnt about an earlier open question.
+  enum vnSettlement : uint8_t { ss_NoQuestion, ss_Done, ss_NotDone, ss_Unknown };
+  struct vnSettled {
+    vnSettlement fOutcome = ss_NoQuestion;
+    vnOpenQuestion fQuestion;
+  };
+  // Settles the open question of this device, if there is one: reads the printer's
+  // numbering within the outcome bound, cancels a receipt left open by it, logs each step
+  // and removes the question once answered. ss_Unknown (the question kept) when the printer
+  // could not be reached.
+  vnSettled SettleOpenQuestion();
+  // Where the question file of this device lives; empty: the device keeps no file.
+  const std::string& OpenQuestionPath() const { return fQuestionPath; }
+  // A fingerprint of a receipt: the same Receipt element gives the same text.
+  static std::string ReceiptFingerprint(const kReceipt& aReceipt);
+  // Reads the printer's numbering, asking again while it does not answer, until the
+  // outcome bound has passed. false when it never answered.
+  bool ReadMarkWithinBound(vnDocumentMark& aMark);
+  // "Outcome unknown: " + aWhat + how long the printer was asked + the numbering known before.
+  std::string OutcomeUnknownText(const std::string& aWhat, const vnDocumentMark& aBefore) const;
+  // Keeps aQuestion in the question file (the next call settles it).
+  void KeepOpenQuestion(const vnOpenQuestion& aQuestion);
+  // A note for the result's MessageText (PRINTFR) and the log; cleared by BeginOperation.
+  void AddResultNote(const std::string& aNote);
+  const std::string& ResultNote() const { return fResultNote; }
+  // The numbering as the device last learnt it; fKnown false when it may have moved since.
+  vnDocumentMark fDocumentMark;
 
   // The current local date and time through the device's clock.
   DateTime CurrentDateTime() const { return fClock ? fClock() : Now(); }
@@ -514,16 +614,21 @@ class kFiscalPrinterDevice {
  private:
   // Construction steps after the transport exists.
   void Setup(kReceiptPrinterHandler& aHandler);
+  // Pauses between outcome reads; true while the outcome bound since aStart has not passed.
+  bool PauseWithinBound(std::chrono::steady_clock::time_point aStart, int& aWaitedMs);
 
   // The two roads of Pub_PrintReceipt after the readiness rule (aGood): printed on the
   // device alone, or signed by the RT server first and then printed as the paper copy.
   void PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aGood);
   void PrintReceiptThroughRTServer(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aGood);
-  // Opens the receipt, prints its sections in the print order and closes it; false when a
-  // hook stopped it. Throws "Error while processing Payments" when a payment fails.
-  bool PrintReceiptSections(kReceipt& aReceipt);
 
   Clock fClock;
+  Sleeper fOutcomeSleep;
+  SteadyClock fOutcomeNow;
+  int fOutcomeTimeoutMs = kDefaultOutcomeTimeoutMs;
+  std::string fQuestionPath;
+  bool fQuestionMayExist = true;  // false once a look found no question file
+  std::string fResultNote;
   bool fErrorFound = false;
   int32_t fErrorCode = 0;
   std::string fErrorMessage;

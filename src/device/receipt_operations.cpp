@@ -90,18 +90,137 @@ static bool PrintLineByType(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, k
 // The receipt text and picture of a printed receipt, when the request asks for them.
 static void AddReceiptTextAndImage(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler,
                                    _int_PRINTFR_result& aResult) {
-  // The receipt is printed and numbered at this point: a picture that cannot be made must
-  // not turn the result into a failure, or the host would print the receipt again.
+  // The receipt is printed and numbered at this point: nothing that goes wrong here (not
+  // even running out of memory for the picture of a huge journal) may turn the result into
+  // a failure, or the host would print the receipt again.
   try {
     aDevice.GetReceiptTextAndImage(aHandler, aResult, aResult.ReceiptText, aResult.ReceiptImage);
-  } catch (const kException& e) {
+  } catch (const std::exception& e) {
     aResult.ReceiptImage.clear();
     aResult.ErrorText = e.what();
+  } catch (...) {
+    aResult.ReceiptImage.clear();
+    aResult.ErrorText = "The receipt text or picture could not be made";
   }
 }
 
+namespace {
+
+// How far a fiscal receipt got on the printer.
+enum class ReceiptStage { NotOpened, Open, Closing };
+
+constexpr const char* kClosingWhat = "the printer did not answer the closing of the receipt";
+
+std::string NotPrintedText(const std::string& aReason, const std::string& aAfter) {
+  return "Receipt not printed: " + aReason + "; " + aAfter;
+}
+
+}  // namespace
+
+// The hooks of one receipt in the device's print sequence; aStage follows how far it got.
+// aBefore, when not known yet, is read once the receipt is open (the numbering still
+// stands at the previous document then).
+static void RunReceiptHooks(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, bool aGood, ReceiptStage& aStage,
+                            vnDocumentMark* aBefore = nullptr) {
+  bool good = aGood;
+  if (good) good = aDevice.BeginFiscalReceipt(aReceipt);
+  if (!good) return;
+  aStage = ReceiptStage::Open;
+  if (aBefore && !aBefore->fKnown) {
+    const bool read = aDevice.ReadDocumentMark(*aBefore);
+    aDevice.fDocumentMark.fKnown = false;  // this receipt is about to move it
+    if (!read && aDevice.ErrorFound()) return;
+  }
+  // The driver may have reordered the sections while opening the receipt.
+  const std::vector<vnFiscalPrinterPrintSection> sequence = aDevice.fPrintSequence;
+  for (vnFiscalPrinterPrintSection section : sequence) {
+    if (!good) break;
+    switch (section) {
+      case fpps_Lines:
+        for (const auto& line : aReceipt.fLines) {
+          good = PrintLineByType(aDevice, aReceipt, *line);
+          if (!good) break;
+        }
+        break;
+      case fpps_Payments:
+        for (const auto& payment : aReceipt.fPayments) {
+          good = aDevice.PrintPayment(aReceipt, *payment);
+          if (!good) throw kException("Error while processing Payments");
+        }
+        break;
+      case fpps_TrailerMessages:
+        for (const auto& message : aReceipt.fTrailerMessages) {
+          if (!good) break;
+          if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(message.get()))
+            good = aDevice.PrintTrailerTextLine(aReceipt, *text);
+          else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(message.get()))
+            good = aDevice.PrintTrailerBarcodeLine(aReceipt, *barcode);
+        }
+        break;
+    }
+  }
+  if (!good) return;
+  aStage = ReceiptStage::Closing;
+  aDevice.EndFiscalReceipt(aReceipt);
+}
+
+// The result of a receipt the printer has made: its numbers as the printer gives them (what
+// cannot be read is named in ErrorText), the notes of the call and the text and picture.
+static void ReportPrinted(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler, const kReceipt& aReceipt,
+                          _int_PRINTFR_result& aResult) {
+  aResult.ErrorText = aDevice.ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
+                                                   aResult.EJNumber, aResult.EJClosingNumber,
+                                                   aResult.DeviceSerialNumber);
+  aResult.InvoiceNumber = aReceipt.fInvoiceNumber;
+  aResult.InvoiceDateTime = aReceipt.fInvoiceDateTime;
+  aResult.Error = false;
+  aResult.MessageText = aDevice.ResultNote();
+  AddReceiptTextAndImage(aDevice, aHandler, aResult);
+}
+
+static void ReportNotPrinted(kFiscalPrinterDevice& aDevice, _int_PRINTFR_result& aResult, const std::string& aText) {
+  aDevice.IOHandler().Debug(let_error, aText);
+  aResult.ReceiptNumber.clear();
+  aResult.ReceiptDateTime = 0;
+  aResult.Error = true;
+  aResult.ErrorText = aText;
+  aResult.MessageText = aDevice.ResultNote();
+}
+
+// A receipt left open by a failure is cancelled at once, so that it never becomes a
+// document and the next receipt starts clean. Returns what became of it, in words.
+static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage aStage, bool& aWasOpen) {
+  kIOHandler& io = aDevice.IOHandler();
+  aDevice.ResetError();
+  vnDocumentMark now;
+  bool open = aStage != ReceiptStage::NotOpened;
+  bool known = false;
+  try {
+    known = aDevice.ReadDocumentMark(now);
+  } catch (const kException&) {
+  }
+  if (known) {
+    open = now.fOpen;
+  } else if (aDevice.ErrorFound()) {
+    aWasOpen = open;
+    aDevice.ResetError();
+    return "the printer could not be reached to cancel the receipt, which is cancelled before the next one";
+  }
+  aWasOpen = open;
+  if (!open) return "nothing was left open on the printer and the receipt can be sent again";
+  bool cancelled = false;
+  try {
+    cancelled = aDevice.CancelFiscalReceipt();
+  } catch (const kException&) {
+  }
+  aDevice.ResetError();
+  return cancelled ? "the open receipt was cancelled and can be sent again"
+                   : "the open receipt could not be cancelled now and is cancelled before the next one";
+}
+
 void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult) {
-  BeginOperation("PrintReceipt", aResult);
+  // The open question of an earlier call is settled on the device's road, knowing this receipt.
+  BeginOperation("PrintReceipt", aResult, fRTServerActive);
   const bool good = IsReady();
   kReceipt& receipt = *aHandler.fReceipt;
   if (receipt.fTotalAmount.IsZero()) receipt.fTotalAmount = receipt.GetCalculatedAmount();
@@ -111,64 +230,131 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
     PrintReceiptOnDevice(aHandler, aResult, good);
 }
 
-bool kFiscalPrinterDevice::PrintReceiptSections(kReceipt& aReceipt) {
-  bool good = BeginFiscalReceipt(aReceipt);
-  if (!good) return false;
-  // The driver may have reordered the sections while opening the receipt.
-  const std::vector<vnFiscalPrinterPrintSection> sequence = fPrintSequence;
-  for (vnFiscalPrinterPrintSection section : sequence) {
-    if (!good) break;
-    switch (section) {
-      case fpps_Lines:
-        for (const auto& line : aReceipt.fLines) {
-          good = PrintLineByType(*this, aReceipt, *line);
-          if (!good) break;
-        }
-        break;
-      case fpps_Payments:
-        for (const auto& payment : aReceipt.fPayments) {
-          good = PrintPayment(aReceipt, *payment);
-          if (!good) throw kException("Error while processing Payments");
-        }
-        break;
-      case fpps_TrailerMessages:
-        for (const auto& message : aReceipt.fTrailerMessages) {
-          if (!good) break;
-          if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(message.get()))
-            good = PrintTrailerTextLine(aReceipt, *text);
-          else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(message.get()))
-            good = PrintTrailerBarcodeLine(aReceipt, *barcode);
-        }
-        break;
-    }
-  }
-  if (good) EndFiscalReceipt(aReceipt);
-  return good;
-}
-
 void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                                                 bool aGood) {
   if (fProcessor && fProcessor->Active() &&
       !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, fXmlString, aHandler, aResult))
     return;
   kReceipt& receipt = *aHandler.fReceipt;
-  if (aGood) PrintReceiptSections(receipt);
-
-  if (ErrorFound()) {
-    aResult.ReceiptNumber.clear();
-    aResult.ReceiptDateTime = 0;
+  // An earlier receipt whose outcome was left open is settled before anything is printed:
+  // when it is this very receipt and it was printed, it is not printed again.
+  const std::string fingerprint = ReceiptFingerprint(receipt);
+  const vnSettled settled = SettleOpenQuestion();
+  ResetError();
+  if (settled.fOutcome == ss_Unknown) {
     aResult.Error = true;
-    aResult.ErrorText = ErrorMessage();
+    aResult.ErrorText = OutcomeUnknownText(settled.fQuestion.fWhat, settled.fQuestion.fBefore);
     return;
   }
-  const std::string infoError = ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
-                                                     aResult.EJNumber, aResult.EJClosingNumber,
-                                                     aResult.DeviceSerialNumber);
-  aResult.InvoiceNumber = receipt.fInvoiceNumber;
-  aResult.InvoiceDateTime = receipt.fInvoiceDateTime;
-  aResult.Error = false;
-  aResult.ErrorText = infoError;
-  AddReceiptTextAndImage(*this, aHandler, aResult);
+  if (settled.fOutcome != ss_NoQuestion) {
+    const bool same = settled.fQuestion.fKind == "receipt" && settled.fQuestion.fFingerprint == fingerprint;
+    if (same && settled.fOutcome == ss_Done) {
+      AddResultNote("This receipt was printed by an earlier call whose answer was lost; it was not printed again.");
+      ReportPrinted(*this, aHandler, receipt, aResult);
+      return;
+    }
+    AddResultNote(std::string("An earlier call whose answer was lost was settled: ") +
+                  (settled.fOutcome == ss_Done ? "carried out" : "not carried out") + " (" + settled.fQuestion.fWhat +
+                  ").");
+  }
+
+  // Where the numbering stands before the receipt, so that a closing whose answer is lost
+  // can be told printed or not. Known from the previous document in the usual case.
+  vnDocumentMark before = fDocumentMark;
+  fDocumentMark.fKnown = false;  // until the printer tells again
+
+  std::string failure;
+  ReceiptStage stage = ReceiptStage::NotOpened;
+  try {
+    RunReceiptHooks(*this, receipt, aGood, stage, &before);
+  } catch (const kException& e) {
+    // Nothing reached the printer yet: the request itself is at fault.
+    if (stage == ReceiptStage::NotOpened) throw;
+    failure = e.what();
+    fIOHandler->Debug(let_error, "Receipt interrupted: " + failure);
+  }
+
+  if (failure.empty() && !ErrorFound()) {
+    ReportPrinted(*this, aHandler, receipt, aResult);
+    return;
+  }
+  const std::string reason = ErrorFound() ? ErrorMessage() : failure;
+  const bool unanswered = stage == ReceiptStage::Closing && (!failure.empty() || !UnansweredCommand().empty());
+
+  if (!unanswered) {
+    // Refused, or interrupted inside the receipt: it never became a document.
+    if (stage == ReceiptStage::NotOpened && UnansweredCommand().empty()) {
+      aResult.ReceiptNumber.clear();
+      aResult.ReceiptDateTime = 0;
+      aResult.Error = true;
+      aResult.ErrorText = reason;
+      aResult.MessageText = ResultNote();
+      return;
+    }
+    bool wasOpen = false;
+    const std::string after = CancelOpenReceipt(*this, stage, wasOpen);
+    ReportNotPrinted(*this, aResult, NotPrintedText(reason, after));
+    return;
+  }
+
+  // The closing went out and its answer was lost: the printer's numbering tells whether it
+  // made the receipt.
+  fIOHandler->Debug(let_error, "Outcome: the answer to the closing was lost (" + reason + "); asking the printer");
+  bool closedAgain = false;
+  for (;;) {
+    vnDocumentMark now;
+    if (!ReadMarkWithinBound(now)) {
+      if (ErrorFound()) KeepOpenQuestion({"receipt", fingerprint, before, kClosingWhat});
+      aResult.ReceiptNumber.clear();
+      aResult.ReceiptDateTime = 0;
+      aResult.Error = true;
+      aResult.ErrorText = OutcomeUnknownText(kClosingWhat, before);
+      ResetError();
+      return;
+    }
+    if (before.fKnown && !now.SameNumbers(before)) {
+      AddResultNote("The printer's answer to the closing was lost; the receipt was confirmed as printed.");
+      ReportPrinted(*this, aHandler, receipt, aResult);
+      return;
+    }
+    if (now.fOpen && !closedAgain) {
+      // Still open: the closing never took effect, so it is sent once more.
+      closedAgain = true;
+      fIOHandler->Debug(let_info, "Outcome: the receipt is still open; closing it once more");
+      ResetError();
+      std::string again;
+      try {
+        EndFiscalReceipt(receipt);
+      } catch (const kException& e) {
+        again = e.what();
+      }
+      if (again.empty() && !ErrorFound()) {
+        ReportPrinted(*this, aHandler, receipt, aResult);
+        return;
+      }
+      if (again.empty() && UnansweredCommand().empty()) {
+        bool wasOpen = false;
+        const std::string after = CancelOpenReceipt(*this, ReceiptStage::Open, wasOpen);
+        ReportNotPrinted(*this, aResult, NotPrintedText(ErrorMessage(), after));
+        return;
+      }
+      continue;  // lost again: the numbering tells
+    }
+    if (now.fOpen) {
+      bool wasOpen = false;
+      const std::string after = CancelOpenReceipt(*this, ReceiptStage::Open, wasOpen);
+      ReportNotPrinted(*this, aResult, NotPrintedText(reason, after));
+      return;
+    }
+    if (!before.fKnown) {
+      aResult.Error = true;
+      aResult.ErrorText = OutcomeUnknownText(kClosingWhat, before);
+      return;
+    }
+    ReportNotPrinted(*this, aResult,
+                     NotPrintedText(reason, "the printer holds no open receipt and the receipt can be sent again"));
+    return;
+  }
 }
 
 void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& aHandler,
@@ -200,8 +386,9 @@ void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& a
     return;
 
   std::string printFailure;
+  ReceiptStage stage = ReceiptStage::NotOpened;
   try {
-    if (aGood) PrintReceiptSections(*aHandler.fReceipt);
+    RunReceiptHooks(*this, *aHandler.fReceipt, aGood, stage);
   } catch (const kException& e) {
     // Once the server has registered the sale, a printer fault leaves only the paper copy
     // missing; reported as a failure, the host would register the sale a second time.
@@ -227,18 +414,6 @@ void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& a
     aResult.MessageText = kNotPrintedMessage;
   }
   if (!aResult.Error) AddReceiptTextAndImage(*this, aHandler, aResult);
-}
-
-std::string kFiscalPrinterDevice::ReadDoneDocumentInfo(DateTime& aDateTime, std::string& aNumber,
-                                                       std::string& aEJNumber, std::string& aEJClosingNumber,
-                                                       std::string& aSerialNumber) {
-  try {
-    GetLastDocumentInfo(aDateTime, aNumber, aEJNumber, aEJClosingNumber, aSerialNumber);
-    return {};
-  } catch (const kException& e) {
-    fIOHandler->Debug(let_error, std::string("Document done, its numbers not read: ") + e.what());
-    return e.what();
-  }
 }
 
 void kFiscalPrinterDevice::GetReceiptTextAndImage(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,

@@ -18,6 +18,7 @@
 #include "documents/x_report.h"
 #include "documents/z_report.h"
 #include "request/receipt_printer_handler.h"
+#include "io/io_handler.h"
 #include "request/results.h"
 #include "rtserver/rt_server_client.h"
 
@@ -182,7 +183,39 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     return;
   }
 
-  if (IsReady()) PrintZReport(report);
+  // Where the closing count stands before, so that a report whose answer is lost can be told
+  // taken or not.
+  vnDocumentMark before = fDocumentMark;
+  const bool ready = IsReady();
+  if (ready && !before.fKnown) {
+    ReadDocumentMark(before);
+    ResetError();  // a printer that cannot tell fails the report itself
+  }
+  if (ready) PrintZReport(report);
+  if (ErrorFound() && !UnansweredCommand().empty() && before.fKnown) {
+    const std::string reason = ErrorMessage();
+    constexpr const char* kWhat = "the printer did not answer the Z report";
+    fIOHandler->Debug(let_error, "Outcome: the answer to the Z report was lost (" + reason + "); asking the printer");
+    vnDocumentMark now;
+    if (!ReadMarkWithinBound(now)) {
+      if (ErrorFound()) KeepOpenQuestion({"zreport", "", before, kWhat});
+      aResult.ZReportNumber.clear();
+      aResult.ZReportDateTime = 0;
+      aResult.Error = true;
+      aResult.ErrorText = OutcomeUnknownText(kWhat, before);
+      return;
+    }
+    if (now.fClosing != before.fClosing) {
+      fIOHandler->Debug(let_info, "Outcome: the Z report was confirmed as taken");
+      ResetError();
+    } else {
+      aResult.ZReportNumber.clear();
+      aResult.ZReportDateTime = 0;
+      aResult.Error = true;
+      aResult.ErrorText = "Z report not taken: " + reason + "; the day is still open and the report can be asked again";
+      return;
+    }
+  }
   if (ErrorFound()) {
     aResult.ZReportNumber.clear();
     aResult.ZReportDateTime = 0;

@@ -11,8 +11,8 @@ namespace fp {
 
 enum vnExchangeOutcome : int32_t {
   eo_Answered = 0,        // a complete answer with a success status came back
-  eo_NotDelivered = 1,    // the device did not act on it: no connection, or it answered with an error status
-  eo_OutcomeUnknown = 2,  // sent, but no complete answer came: the device may have acted on it
+  eo_NotDelivered = 1,    // the device did not act on it: it never reached the device
+  eo_OutcomeUnknown = 2,  // sent, but no complete answer or an error status came back: the device may have acted on it
 };
 
 struct kExchangeResult {

@@ -2,7 +2,10 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+
 #include "base/text.h"
+#include "io/io_errors.h"
 
 namespace fp {
 
@@ -103,11 +106,49 @@ kHttpRequest VN_HttpClient::NewRequest(const std::string& aMethod, const std::st
 void VN_HttpClient::NoteTransportFailure(const kHttpResult& aResult) {
   fLastFailure = aResult.Failure;
   fLastErrorText = aResult.ErrorText;
+  fLastCurlCode = aResult.CurlCode;
+  fLastReasonPhrase = aResult.StatusText;
+}
+
+std::string VN_HttpClient::LastFailureReason(const std::string& aURL) const {
+  const std::string where = UrlWithoutCredentials(aURL);
+  if (fLastCurlCode == CURLE_OK) {
+    std::string text = "HTTP " + std::to_string(LastStatusCode);
+    if (!fLastReasonPhrase.empty()) text += " " + fLastReasonPhrase;
+    return text + " from " + where;
+  }
+  // The waits as the session applies them: whole seconds, at least one.
+  const int32_t connectMs = std::max<int32_t>(1, fApplied.ConnectTimeout) * 1000;
+  const int32_t readMs = std::max<int32_t>(1, ReadTimeout) * 1000;
+  switch (fLastCurlCode) {
+    case CURLE_COULDNT_CONNECT:
+      return "Connection refused (or the host unreachable) at " + where;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return "Host not found for " + where;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return "Invalid URL " + where;
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_ABORTED_BY_CALLBACK:
+      if (fLastFailure == hf_NotDelivered) return "No connection to " + where + ": timed out after " + std::to_string(connectMs) + " ms";
+      return "No answer from " + where + ": timed out after " + std::to_string(readMs) + " ms";
+    case CURLE_GOT_NOTHING:
+      return "Empty answer from " + where + ": the connection closed without one";
+    case CURLE_RECV_ERROR:
+      return "Connection reset while waiting for the answer from " + where;
+    case CURLE_SEND_ERROR:
+      return "Connection broken while sending to " + where;
+    case CURLE_PARTIAL_FILE:
+      return "Answer cut short from " + where;
+    default:
+      return fLastErrorText + " (" + where + ")";
+  }
 }
 
 bool VN_HttpClient::Get(const std::string& aURL) {
   if (!fHTTPAlreadySet) SetHTTP();
-  DoWriteLog(let_info, "GET", aURL);
+  DoWriteLog(let_info, "GET", UrlWithoutCredentials(aURL));
 
   const kHttpResult r = fHttp->Perform(NewRequest("GET", aURL));
   NoteTransportFailure(r);
@@ -131,7 +172,7 @@ bool VN_HttpClient::Get(const std::string& aURL) {
 }
 
 bool VN_HttpClient::Post(const std::string& aURL, const std::string& aMessage) {
-  DoWriteLog(let_info, "Write", aURL);
+  DoWriteLog(let_info, "Write", UrlWithoutCredentials(aURL));
   if (!aMessage.empty()) DoWriteLog(let_info, "Write [" + std::to_string(CharLength(aMessage)) + "]", aMessage);
   if (!fHTTPAlreadySet) SetHTTP();
 

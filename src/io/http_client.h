@@ -54,6 +54,10 @@ class VN_HttpClient {
   // What became of the last request when it got no complete answer, and libcurl's text.
   vnHttpFailure LastFailure() const { return fLastFailure; }
   const std::string& LastErrorText() const { return fLastErrorText; }
+  // Why the last request to aURL failed, in words: refused, not found, timed out after how
+  // many milliseconds, an empty or broken answer, or the HTTP status and its reason phrase;
+  // with aURL without its credentials.
+  std::string LastFailureReason(const std::string& aURL) const;
 
   // GET aURL; true for an answer with a status in 200..299.
   bool Get(const std::string& aURL);
@@ -86,6 +90,8 @@ class VN_HttpClient {
   std::string fResponseContentType;
   vnHttpFailure fLastFailure = hf_None;
   std::string fLastErrorText;
+  int fLastCurlCode = 0;
+  std::string fLastReasonPhrase;
 };
 
 }  // namespace fp

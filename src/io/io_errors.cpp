@@ -37,4 +37,15 @@ std::string IconvMessage(const std::string& aCodePage, int aErrno) {
   }
 }
 
+std::string UrlWithoutCredentials(const std::string& aURL) {
+  const size_t scheme = aURL.find("://");
+  const size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+  // The credentials end at the last "@" before the path (a password may hold "@" itself).
+  size_t end = aURL.find_first_of("/?#", start);
+  if (end == std::string::npos) end = aURL.size();
+  const size_t at = aURL.rfind('@', end == 0 ? 0 : end - 1);
+  if (at == std::string::npos || at < start) return aURL;
+  return aURL.substr(0, start) + aURL.substr(at + 1);
+}
+
 }  // namespace fp

@@ -5,6 +5,7 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "io/http_client.h"
+#include "io/io_errors.h"
 #include "io/transport_factory.h"
 
 namespace fp {
@@ -36,7 +37,7 @@ bool kIOHandler_HTTP::GetConnected() { return false; }
 
 bool kIOHandler_HTTP::Connect() {
   kIOHandler::Connect();
-  Debug(let_info, "URL=" + URL);
+  Debug(let_info, "URL=" + UrlWithoutCredentials(URL));
   return true;
 }
 
@@ -137,9 +138,12 @@ kExchangeResult kIOHandler_HTTP::Exchange(const std::string& aPath) {
     result.Answer = fHttp->Response();
     return result;
   }
-  result.Outcome = fHttp->LastFailure() == hf_OutcomeUnknown ? eo_OutcomeUnknown : eo_NotDelivered;
+  // Only a request that surely never reached the printer counts as not delivered. A complete
+  // answer with an error status may come from a printer that acted and then failed, or from
+  // a gateway in between that cannot know: the command may have been carried out.
+  result.Outcome = fHttp->LastFailure() == hf_NotDelivered ? eo_NotDelivered : eo_OutcomeUnknown;
   result.Code = fHttp->LastStatusCode;
-  result.Reason = DecodeError(result.Code);
+  result.Reason = fHttp->LastFailureReason(URL);
   return result;
 }
 

@@ -39,7 +39,9 @@ TEST_F(DriverTest, HttpErrorsEndWithTheStatusText) {
   struct Case {
     int status;
     const char* message;
-  } cases[] = {{503, "Service Unavailable"}, {404, "Not Found"}, {0, "Unknown"}};
+  } cases[] = {{503, "HTTP 503 Service Unavailable from "},
+               {404, "HTTP 404 Not Found from "},
+               {0, "Empty answer from "}};
   auto& d = OpenAndInit();
   for (const auto& c : cases) {
     pauses.clear();
@@ -48,7 +50,9 @@ TEST_F(DriverTest, HttpErrorsEndWithTheStatusText) {
     _int_GETSTATUS_result r;
     d.Pub_GetStatus(*Request(), r);
     EXPECT_TRUE(r.Error) << c.status;
-    EXPECT_EQ(r.ErrorText, c.message) << c.status;
+    // The reason, then the printer's address.
+    EXPECT_EQ(r.ErrorText.rfind(c.message, 0), 0u) << r.ErrorText;
+    EXPECT_NE(r.ErrorText.find(emu.BaseUrl()), std::string::npos) << r.ErrorText;
     EXPECT_EQ(d.ErrorCode(), c.status) << c.status;
     EXPECT_EQ(pauses.size(), 3u) << c.status;
     EXPECT_EQ(Letters(emu.Packets()), "aaa") << c.status;
@@ -66,8 +70,8 @@ TEST_F(DriverTest, PrinterDownEndsQuickly) {
   _int_GETSTATUS_result r;
   d.Pub_GetStatus(*Request(), r);
   EXPECT_TRUE(r.Error);
-  // No HTTP status came back: the status text of a refused connection is "Unknown".
-  EXPECT_EQ(r.ErrorText, "Unknown");
+  // No HTTP status came back: the reason says the connection was refused, and where.
+  EXPECT_EQ(r.ErrorText, "Connection refused (or the host unreachable) at " + emu.BaseUrl());
   EXPECT_EQ(pauses, (std::vector<int>{1000, 1000, 1000}));
   EXPECT_TRUE(LogHas("TX: :Retry:3"));
 }
@@ -133,4 +137,26 @@ TEST_F(DriverTest, CommandThatMayHaveRunIsNotRepeated) {
   EXPECT_TRUE(d.GetDateTime(dt));
   EXPECT_EQ(CountLetter(emu.Packets(), "t"), 2);
   EXPECT_FALSE(d.ErrorFound());
+}
+
+// Credentials written into the URL reach the printer but never the log or ErrorText.
+TEST_F(DriverTest, CredentialsInTheUrlNeverReachTheLog) {
+  const std::string url = "http://cassa:s3greta@" + emu.BaseUrl().substr(7);
+  auto h = std::make_unique<kReceiptPrinterHandler>();
+  h->Deserialize(DeviceXml(url), {});
+  auto create = RegisteredDriver("VNRP_TARVOLX40FPETH_10");
+  device.reset(static_cast<kFiscalPrinter_TARVOLX40FPETH*>(create(*h).release()));
+  device->SetSleeper([this](int ms) { pauses.push_back(ms); });
+  _int_OPEN_result open;
+  device->Pub_Open(*h, open);
+  DateTime dt = 0;
+  EXPECT_TRUE(device->GetDateTime(dt));
+  emu.Stop();
+  _int_GETSTATUS_result r;
+  device->Pub_GetStatus(*h, r);
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(r.ErrorText.find("s3greta"), std::string::npos) << r.ErrorText;
+  EXPECT_NE(r.ErrorText.find("http://127.0.0.1:"), std::string::npos) << r.ErrorText;
+  EXPECT_TRUE(LogHas("GET:http://127.0.0.1:"));
+  for (const auto& line : LogLines()) EXPECT_EQ(line.find("s3greta"), std::string::npos) << line;
 }

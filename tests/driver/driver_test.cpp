@@ -330,7 +330,7 @@ TEST(DriverAuth, CredentialsOfTheConnectionReachThePrinter) {
     DateTime dt = 0;
     EXPECT_EQ(d.GetDateTime(dt), c.ok) << c.authType << " " << c.password;
     if (!c.ok) {
-      EXPECT_EQ(d.ErrorMessage(), "Unauthorized");
+      EXPECT_EQ(d.ErrorMessage().rfind("HTTP 401 Unauthorized from http://", 0), 0u) << d.ErrorMessage();
     }
   }
   std::error_code ec;

@@ -135,5 +135,5 @@ TEST(DriverWire, FailedExchangeIsClassifiedWithItsStatusText) {
   const kExchangeResult r = transport.Exchange("_io?cmd=4&js=0&pkt=t");
   EXPECT_EQ(r.Outcome, eo_NotDelivered);
   EXPECT_EQ(r.Code, 0);
-  EXPECT_EQ(r.Reason, "Unknown");
+  EXPECT_EQ(r.Reason, "Connection refused (or the host unreachable) at " + transport.URL);
 }

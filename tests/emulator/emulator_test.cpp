@@ -424,6 +424,15 @@ TEST_F(Emulator, FaultInjection) {
   EXPECT_EQ(HttpGet(Url(">", "////")).fCurl, CURLE_GOT_NOTHING);
   EXPECT_EQ(fEmu.Snapshot().fDocument, DocumentState::Sale);
   Ok("+", "/0/");
+  // Executed, then an HTTP error instead of the frame; or the frame too late for the client.
+  fEmu.AnswerStatus(">", 500);
+  EXPECT_EQ(HttpGet(Url(">", "////")).fStatus, 500);
+  EXPECT_EQ(fEmu.Snapshot().fDocument, DocumentState::Sale);
+  Ok("+", "/0/");
+  fEmu.AnswerLate(">", std::chrono::milliseconds(1500));
+  EXPECT_EQ(HttpGet(Url(">", "////"), {}, 100).fCurl, CURLE_OPERATION_TIMEDOUT);
+  EXPECT_EQ(fEmu.Snapshot().fDocument, DocumentState::Sale);
+  Ok("+", "/0/");
 
   // Busy only for "@".
   fEmu.AnswerBusy(2);

@@ -38,7 +38,9 @@ TEST_F(ReceiptAbiTest, SaleGoesOutInOrderAndReportsTheDocument) {
   const auto packets = emu.Packets();
   // Status snapshot, opening, lines, the trailer after the payments, closing, then the
   // last document's numbers and the clock.
-  EXPECT_EQ(Letters(packets), "av,t|>}375577mXit");
+  // A device that does not know yet where the printer's numbering stands reads it ("X") once
+  // the receipt is open; later receipts know it from the numbers read after this one.
+  EXPECT_EQ(Letters(packets), "av,t|>}X375577mXit");
   EXPECT_EQ(DataOf(packets, ">"), std::vector<std::string>{"////"});
   EXPECT_EQ(DataOf(packets, "3"), std::vector<std::string>{"/S/AB-CD - EF//2.500/1.20/1///0//"});
   EXPECT_EQ(DataOf(packets, "5"), (std::vector<std::string>{"/1/2.00///////0/", "/4/1.00///////0/"}));
@@ -308,16 +310,19 @@ TEST_F(ReceiptAbiTest, ProcessorRewritesOrRefusesTheReceipt) {
 }
 #endif
 
-TEST_F(ReceiptAbiTest, NonNumericDepartmentStopsBeforeTheLineGoesOut) {
+TEST_F(ReceiptAbiTest, NonNumericDepartmentStopsBeforeTheLineGoesOutAndCancelsTheReceipt) {
   Answer a = PrintFR(Receipt("Sale",
                              Sale("Pane", "1", "10", "10") +
                                  "<productsale><Description>Latte</Description><Quantity>1</Quantity>"
                                  "<Department>A1</Department><Price>5</Price><Amount>5</Amount></productsale>",
                              Pay("Cash", "15")));
   EXPECT_EQ(a.result, -1);
-  EXPECT_EQ(a.error, "'A1' is not a valid integer value");
+  EXPECT_EQ(a.error,
+            "Receipt not printed: 'A1' is not a valid integer value; the open receipt was cancelled and can be sent "
+            "again");
   EXPECT_EQ(DataOf(emu.Packets(), "3").size(), 1u);
   EXPECT_TRUE(DataOf(emu.Packets(), "m").empty());
+  EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
 }
 
 TEST_F(ReceiptAbiTest, InvoiceIsRefusedBeforeAnythingIsSent) {
@@ -327,9 +332,9 @@ TEST_F(ReceiptAbiTest, InvoiceIsRefusedBeforeAnythingIsSent) {
   EXPECT_TRUE(emu.Packets().empty());
 }
 
-// The printer refuses one step; the result carries its message, and the next receipt
-// clears the receipt left open and goes through.
-TEST_F(ReceiptAbiTest, RefusalHalfwayThenTheNextReceiptWorks) {
+// The printer refuses one step; the receipt is cancelled on the spot, the result says it was
+// not printed and why, and the next receipt starts clean.
+TEST_F(ReceiptAbiTest, RefusalHalfwayCancelsTheReceiptAndTheNextOneWorks) {
   struct Refusal {
     const char* letter;
     int code;
@@ -338,7 +343,7 @@ TEST_F(ReceiptAbiTest, RefusalHalfwayThenTheNextReceiptWorks) {
   const std::vector<Refusal> refusals = {
       {"3", 0x09, "Wrong VAT code"},
       {"m", 0x4E, "Must insert the payment amount"},
-      {"5", 0x0C, "Error while processing Payments"},
+      {"5", 0x0C, "The payment code doesn\u2019t exist"},
   };
   const std::string receipt =
       Receipt("Sale", Sale("Pane", "1", "10", "10") + Sale("Latte", "1", "5", "5"), Pay("Cash", "15"));
@@ -347,15 +352,18 @@ TEST_F(ReceiptAbiTest, RefusalHalfwayThenTheNextReceiptWorks) {
     emu.ForceReplyCode(r.letter, r.code);
     Answer a = PrintFR(receipt);
     EXPECT_EQ(a.result, -1);
-    EXPECT_EQ(a.error, r.error);
+    EXPECT_EQ(a.error, "Receipt not printed: " + r.error + "; the open receipt was cancelled and can be sent again");
     EXPECT_EQ(a.Get("Error"), "True");
     EXPECT_EQ(a.Get("ReceiptNumber"), "");
+    EXPECT_EQ(DataOf(emu.Packets(), "+"), std::vector<std::string>{"/0/"});
+    EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
 
     const size_t before = emu.Journal().size();
     emu.ClearPackets();
     Answer next = PrintFR(receipt);
     EXPECT_EQ(next.result, 0) << next.error;
-    EXPECT_EQ(DataOf(emu.Packets(), "+"), std::vector<std::string>{"/0/"});
+    EXPECT_TRUE(DataOf(emu.Packets(), "+").empty());
+    EXPECT_EQ(next.Get("MessageText"), "");
     ASSERT_EQ(emu.Journal().size(), before + 1);
     EXPECT_EQ(emu.Journal().back().fTotal, Amount::FromInt(15));
   }
@@ -366,8 +374,8 @@ TEST_F(ReceiptAbiTest, RefusalHalfwayThenTheNextReceiptWorks) {
 }
 
 // A printer that carries a sale line out and then loses its answer cannot be told from one
-// that never got it. The line is not sent again (it would be booked twice): the receipt
-// fails with the transport's message, and the next receipt clears the half-built one.
+// that never got it. The line is not sent again (it would be booked twice): the half-built
+// receipt is cancelled at once and reported not printed, and the next receipt goes through.
 TEST_F(ReceiptAbiTest, LineExecutedThenAnswerLostIsNotSentAgain) {
   const std::string receipt =
       Receipt("Sale", Sale("Pane", "1", "10", "10") + Sale("Latte", "1", "5", "5") + Sale("Uova", "1", "3", "3"),
@@ -375,17 +383,17 @@ TEST_F(ReceiptAbiTest, LineExecutedThenAnswerLostIsNotSentAgain) {
   emu.DropAnswers("3", 1, 1);
   Answer a = PrintFR(receipt);
   EXPECT_EQ(a.result, -1);
-  EXPECT_FALSE(a.error.empty());
+  EXPECT_EQ(a.error.rfind("Receipt not printed: ", 0), 0u) << a.error;
+  EXPECT_NE(a.error.find("; the open receipt was cancelled and can be sent again"), std::string::npos) << a.error;
   EXPECT_EQ(DataOf(emu.Packets(), "3").size(), 2u);
-  auto snap = emu.Snapshot();
-  EXPECT_EQ(snap.fLines.size(), 2u);  // booked once, left open
-  EXPECT_EQ(snap.fDocument, emu::DocumentState::Sale);
+  EXPECT_EQ(DataOf(emu.Packets(), "+"), std::vector<std::string>{"/0/"});
+  EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
 
   const size_t before = emu.Journal().size();
   emu.ClearPackets();
   a = PrintFR(receipt);
   EXPECT_EQ(a.result, 0) << a.error;
-  EXPECT_EQ(DataOf(emu.Packets(), "+"), std::vector<std::string>{"/0/"});
+  EXPECT_TRUE(DataOf(emu.Packets(), "+").empty());
   const auto journal = emu.Journal();
   ASSERT_EQ(journal.size(), before + 1);
   EXPECT_EQ(journal.back().fTotal, Amount::FromInt(18));
@@ -439,11 +447,17 @@ TEST_F(ReceiptAbiTest, PrintedReceiptStaysASuccessWhenItsNumbersCannotBeRead) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.frame);
     const size_t printed = emu.Journal().size();
-    emu.ForceFrame("X", c.frame);
+    // The first "X" tells where the numbering stands before the receipt; the second, after
+    // it, is the one that cannot be read.
+    emu.ForceFrame("X", c.frame, 1, 1);
     Answer a = PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10")));
     EXPECT_EQ(a.result, 0) << a.error;
     EXPECT_EQ(a.Get("Error"), "False");
-    EXPECT_EQ(a.Get("ErrorText"), c.message);
+    EXPECT_EQ(a.Get("ErrorText"),
+              std::string("The document was printed but its number, closing number and date and time could not be "
+                          "read: ") +
+                  c.message);
+    EXPECT_EQ(a.Get("ReceiptNumber"), "");
     EXPECT_EQ(emu.Journal().size(), printed + 1);
   }
 }
@@ -475,8 +489,7 @@ TEST_F(ReceiptAbiTest, ReprintChoosesTodaysNumberOrTheDateRange) {
     EXPECT_NE(emu.PaperText().find("COPIA"), std::string::npos);
   }
   // With a receipt still open the printer cannot print a copy: the host is told so.
-  emu.ForceReplyCode("m", 0x4E);
-  ASSERT_EQ(PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"))).result, -1);
+  emu.Execute(">", "////");
   emu.ClearPackets();
   Answer refused = lib.Call(
       "REPRINTFR", Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" + today +

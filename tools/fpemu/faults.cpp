@@ -1,5 +1,6 @@
 #include "fpemu/faults.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
@@ -41,6 +42,17 @@ const FaultKind kFaults[] = {
      [](PrinterEmulator& e, const Args& a) {
        e.ForceReplyCode(a[0], static_cast<int>(std::strtol(a[1].c_str(), nullptr, 16)), Count(a, 2),
                         a.size() > 3 ? std::atoi(a[3].c_str()) : 0);
+     }},
+    {"status-after", ":LETTER:STATUS[:N[:SKIP]]",
+     "after SKIP commands LETTER pass, the next N are executed, then answered with HTTP STATUS", 2, 4,
+     [](PrinterEmulator& e, const Args& a) {
+       e.AnswerStatus(a[0], std::atoi(a[1].c_str()), Count(a, 2), a.size() > 3 ? std::atoi(a[3].c_str()) : 0);
+     }},
+    {"late", ":LETTER:MS[:N[:SKIP]]",
+     "after SKIP commands LETTER pass, the next N are executed and answered MS milliseconds late", 2, 4,
+     [](PrinterEmulator& e, const Args& a) {
+       e.AnswerLate(a[0], std::chrono::milliseconds(std::atoi(a[1].c_str())), Count(a, 2),
+                    a.size() > 3 ? std::atoi(a[3].c_str()) : 0);
      }},
     {"garbage", ":LETTER[:N]", "the next N commands LETTER get a frame that is no reply frame", 1, 2,
      [](PrinterEmulator& e, const Args& a) { e.ForceFrame(a[0], "garbage", Count(a, 1)); }},

@@ -146,6 +146,8 @@ struct PrinterEmulator::Impl {
     int fCount = 0;
     int fSkip = 0;
     bool fDrop = false;  // executed, then the answer is dropped
+    int fHttpStatus = 0;  // not 0: executed, then answered with this HTTP status
+    std::chrono::milliseconds fLate{0};  // not 0: executed, then answered this much later
   };
   std::vector<Forced> fForced;
   bool fStopping = false;
@@ -270,6 +272,8 @@ struct PrinterEmulator::Impl {
     std::string frame;
     bool forced = false;
     bool dropThis = false;
+    int statusAfter = 0;
+    std::chrono::milliseconds late{0};
     if (aReq.fLetter == "@" && fBusyCount > 0) {
       --fBusyCount;
       frame = "00/00/02/";
@@ -290,6 +294,10 @@ struct PrinterEmulator::Impl {
           acted = true;
           if (it->fDrop) {
             dropThis = true;
+          } else if (it->fHttpStatus != 0) {
+            statusAfter = it->fHttpStatus;
+          } else if (it->fLate.count() > 0) {
+            late = it->fLate;
           } else {
             frame = it->fVerbatim ? it->fFrame : fModel.StatusFrame(it->fCode);
             forced = true;
@@ -307,12 +315,18 @@ struct PrinterEmulator::Impl {
       --fDropCount;
       drop = true;
     }
+    if (late.count() > 0) {
+      uint64_t epoch = fFaultEpoch;
+      fWake.wait_for(lock, late, [this, epoch] { return fStopping || fFaultEpoch != epoch; });
+      if (fStopping) drop = true;
+    }
     std::vector<std::string> printed = fModel.TakeNewPaper();
     lock.unlock();
     if (fListener)
       for (const auto& l : printed) fListener(l);
     paperOrder.unlock();
     if (drop) return MHD_NO;
+    if (statusAfter != 0) return Answer(aConn, static_cast<unsigned>(statusAfter), "Injected failure after execution");
     return Answer(aConn, MHD_HTTP_OK, frame);
   }
 };
@@ -519,6 +533,15 @@ void PrinterEmulator::ForceReplyCode(const std::string& aLetter, int aCode, int 
 void PrinterEmulator::ForceFrame(const std::string& aLetter, const std::string& aFrame, int aCount, int aSkip) {
   FPEMU_LOCKED;
   if (aCount > 0) fImpl->fForced.push_back({aLetter, 0, true, aFrame, aCount, aSkip, false});
+}
+void PrinterEmulator::AnswerStatus(const std::string& aLetter, int aHttpStatus, int aCount, int aSkip) {
+  FPEMU_LOCKED;
+  if (aCount > 0 && aHttpStatus > 0) fImpl->fForced.push_back({aLetter, 0, false, "", aCount, aSkip, false, aHttpStatus});
+}
+void PrinterEmulator::AnswerLate(const std::string& aLetter, std::chrono::milliseconds aDelay, int aCount, int aSkip) {
+  FPEMU_LOCKED;
+  if (aCount > 0 && aDelay.count() > 0)
+    fImpl->fForced.push_back({aLetter, 0, false, "", aCount, aSkip, false, 0, aDelay});
 }
 void PrinterEmulator::ClearFaults() {
   {

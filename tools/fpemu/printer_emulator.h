@@ -209,6 +209,14 @@ class PrinterEmulator {
   // After aSkip commands with letter aLetter pass normally, the next aCount of them are not
   // executed and get aFrame verbatim.
   void ForceFrame(const std::string& aLetter, const std::string& aFrame, int aCount = 1, int aSkip = 0);
+  // After aSkip commands with letter aLetter pass normally, the next aCount of them are
+  // executed and then answered with HTTP status aHttpStatus instead of their frame (a
+  // gateway's 504, a printer that acted and then failed with 500).
+  void AnswerStatus(const std::string& aLetter, int aHttpStatus, int aCount = 1, int aSkip = 0);
+  // After aSkip commands with letter aLetter pass normally, the next aCount of them are
+  // executed and their answer is held back for aDelay (past the client's read timeout, the
+  // answer is lost to it). Other requests wait meanwhile, as the printer does one at a time.
+  void AnswerLate(const std::string& aLetter, std::chrono::milliseconds aDelay, int aCount = 1, int aSkip = 0);
   void ClearFaults();
 
   // State file: a small XML document; a day survives a restart.

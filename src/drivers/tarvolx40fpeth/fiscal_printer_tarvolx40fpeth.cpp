@@ -54,7 +54,41 @@ bool kFiscalPrinter_TARVOLX40FPETH::SendCommand(const std::string& aCmd, int aJs
   const tarvol::kCommandResult result = fChannel->SendCommand(aCmd, aJs, aPkt, aData, aRetry);
   if (result.Answered()) ResetError();
   if (!result.Succeeded()) RecordError(result.Code, result.Message);
+  fLastFailedPkt.clear();
+  fLastFailedData.clear();
+  fLastFailureUnanswered = false;
+  if (!result.Succeeded()) {
+    fLastFailedPkt = aPkt;
+    fLastFailedData = aData;
+    fLastFailureUnanswered = result.Outcome == tarvol::co_OutcomeUnknown;
+    fLastFailureAnswered = result.Answered();
+    // A command that may have changed the printer without saying so leaves its numbering
+    // unknown until it is read again.
+    if (fLastFailureUnanswered && !tarvol::kCommandChannel::IsSafeToRepeat(aPkt, aData)) fDocumentMark.fKnown = false;
+  }
+  // A closing moves the numbering even when its answer comes back.
+  if (aPkt == "x") fDocumentMark.fKnown = false;
   return result.Succeeded();
+}
+
+std::string kFiscalPrinter_TARVOLX40FPETH::UnansweredCommand() {
+  if (!fLastFailureUnanswered || tarvol::kCommandChannel::IsSafeToRepeat(fLastFailedPkt, fLastFailedData)) return {};
+  struct Name {
+    const char* letter;
+    const char* words;
+  };
+  static constexpr Name kNames[] = {
+      {">", "opening a sale receipt"},   {"}", "opening a receipt"},      {"-", "opening a refund"},
+      {"+", "voiding a receipt"},         {"I", "the lottery code"},       {"3", "a sale line"},
+      {"4", "a discount or markup"},      {"U", "the subtotal"},           {"5", "a payment"},
+      {"7", "a printed line"},            {"[", "a printed barcode"},      {"m", "closing the document"},
+      {"x", "the report"},                {"@", "printing from the journal"}, {"*", "reading the journal"},
+      {"q", "opening the drawer"},        {"T", "setting the clock"},      {"b", "programming the VAT table"},
+      {"N", "programming a department"},  {"E", "programming a payment slot"},
+  };
+  for (const auto& n : kNames)
+    if (fLastFailedPkt == n.letter) return n.words;
+  return "the command \"" + fLastFailedPkt + "\"";
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::Send(const std::string& aPkt, const std::string& aData, bool aRetry) {
@@ -67,6 +101,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintLine(const std::string& aText, const st
 }
 
 void kFiscalPrinter_TARVOLX40FPETH::SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper) {
+  SetOutcomeWaits(aSleeper, nullptr);
   fChannel->SetSleeper(std::move(aSleeper));
 }
 

@@ -92,6 +92,12 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   bool SetLotteryCode(const std::string& aCode) override;
   bool RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) override;
   bool ReadReceiptText(kReceiptReference& aReference, std::string& aText) override;
+  // "X": the last document number, the closing count and whether a document is open.
+  bool ReadDocumentMark(vnDocumentMark& aMark) override;
+  // "+" with the field 0: the open receipt is voided, never a document.
+  bool CancelFiscalReceipt() override;
+  std::string UnansweredCommand() override;
+  bool LastFailureAnswered() override { return fLastFailedPkt.empty() || fLastFailureAnswered; }
 
   // ---- Hooks: reports and journal (report_commands.cpp) ----
   bool PrintXReport(kXReport& aReport) override;
@@ -195,6 +201,11 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   vnPrinterStatus fStatus;                      // status snapshot before a receipt opens
 
  private:
+  // The last command that failed, and whether it got no answer at all.
+  std::string fLastFailedPkt;
+  std::string fLastFailedData;
+  bool fLastFailureUnanswered = false;  // no answer, and it may have been carried out
+  bool fLastFailureAnswered = false;    // refused by the printer
   std::unique_ptr<tarvol::kCommandChannel> fChannel;
   tarvol::kCommandChannel::Clock fNow = [] { return std::chrono::steady_clock::now(); };
 };

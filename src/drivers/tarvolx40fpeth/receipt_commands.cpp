@@ -255,7 +255,10 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
                              fStatus.CoverOpen, fStatus.FiscalReceiptOpen, fStatus.ReceiptOpen, fStatus.TrainingMode,
                              fStatus.FirmwareVersion, fStatus.SerialNumber, fStatus.FiscalMode);
   // A receipt left open by an earlier failure would take this receipt's lines.
-  if (ok && (fStatus.ReceiptOpen || fStatus.FiscalReceiptOpen)) ok = CheckStatus();
+  if (ok && (fStatus.ReceiptOpen || fStatus.FiscalReceiptOpen)) {
+    ok = CheckStatus();
+    if (ok) AddResultNote("A receipt left open on the printer by an earlier failure was cancelled before this one.");
+  }
 
   fTrailerPrinted = false;
   if (!ok) return false;
@@ -458,12 +461,12 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerBarcodeLine(kReceipt& aReceipt, 
 bool kFiscalPrinter_TARVOLX40FPETH::GetLastDocumentInfo(DateTime& aDateTime, std::string& aNumber,
                                                         std::string& aEJNumber, std::string& aEJClosingNumber,
                                                         std::string& aSerialNumber) {
-  long number = 0, closing = 0;
-  bool ok = Send("X");
+  // What is not read stays as it came in: a number the printer did not give is never
+  // reported as if it were one.
+  vnDocumentMark mark;
+  bool ok = ReadDocumentMark(mark);
   if (ok) {
-    std::string data = ReplyData();
-    tarvol::NextField(data);  // fiscal state
-    number = ToInteger(tarvol::NextField(data));
+    aNumber = mark.fNumber;
     ok = Send("i", Fields({""}));
   }
   if (ok) {
@@ -471,15 +474,29 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetLastDocumentInfo(DateTime& aDateTime, std
     tarvol::NextField(data);
     tarvol::NextField(data);
     // The documents of the open day belong to the next closing.
-    closing = ToInteger(tarvol::NextField(data)) + 1;
+    aEJClosingNumber = std::to_string(ToInteger(tarvol::NextField(data)) + 1);
     ok = GetDateTime(aDateTime);
   }
-  aNumber = std::to_string(number);
   aEJNumber = "0";
-  aEJClosingNumber = std::to_string(closing);
   aSerialNumber = fSerialNumber;
   return ok;
 }
+
+bool kFiscalPrinter_TARVOLX40FPETH::ReadDocumentMark(vnDocumentMark& aMark) {
+  if (!Send("X")) return false;
+  std::string data = ReplyData();
+  const int state = FiscalStateCode(tarvol::NextField(data));
+  vnDocumentMark mark;
+  mark.fNumber = std::to_string(ToInteger(tarvol::NextField(data)));
+  mark.fClosing = std::to_string(ToInteger(tarvol::NextField(data)));
+  mark.fOpen = state != 1;
+  mark.fKnown = true;
+  fDocumentMark = mark;
+  aMark = mark;
+  return true;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::CancelFiscalReceipt() { return Send("+", "/0/"); }
 
 bool kFiscalPrinter_TARVOLX40FPETH::SetLotteryCode(const std::string& aCode) { return Send("I", Fields({aCode, "0"})); }
 

@@ -1,0 +1,176 @@
+// What a receipt ends as when the printer's answer to its closing is lost: confirmed printed
+// with its true numbers, closed once more while still open, or an open question that the
+// next call on the device settles without printing the receipt twice.
+#include <algorithm>
+#include <filesystem>
+
+#include "driver_fixture.h"
+
+using namespace fp;
+using namespace fp::test;
+
+namespace {
+
+std::string SaleReceipt(const std::string& aDescription, const std::string& aPrice) {
+  return "<Receipt><Type>Sale</Type><Lines><productsale><Description>" + aDescription +
+         "</Description><Quantity>1</Quantity><Department>1</Department><Price>" + aPrice + "</Price><Amount>" +
+         aPrice + "</Amount></productsale></Lines><Taxes/><Payments><Payment><Type>Cash</Type><Amount>" + aPrice +
+         "</Amount></Payment></Payments></Receipt>";
+}
+
+int CountOnPaper(const emu::PrinterEmulator& aEmu, const std::string& aText) {
+  const auto paper = aEmu.Paper();
+  return static_cast<int>(std::count_if(paper.begin(), paper.end(),
+                                        [&](const std::string& l) { return l.find(aText) != std::string::npos; }));
+}
+
+class ReceiptOutcomeTest : public DriverTest {
+ protected:
+  _int_PRINTFR_result Print(const std::string& aReceipt) {
+    _int_PRINTFR_result r;
+    device->Pub_PrintReceipt(*Request(aReceipt, {dt_Receipt}), r);
+    return r;
+  }
+  // Faults that start when the printer prints a line containing aText (the listener runs
+  // after the command that printed it was executed, before its answer goes out).
+  void OnPaper(const std::string& aText, std::function<void()> aFault) {
+    emu.SetPaperListener([this, aText, aFault, done = false](const std::string& aLine) mutable {
+      if (!done && aLine.find(aText) != std::string::npos) {
+        done = true;
+        aFault();
+      }
+    });
+  }
+};
+
+TEST_F(ReceiptOutcomeTest, ClosingWhoseAnswerIsLostIsSettledByTheNumbering) {
+  struct Case {
+    const char* name;
+    std::function<void()> fault;
+    int closings;  // "m" commands the printer receives
+  } cases[] = {
+      {"executed, then the connection closes", [this] { emu.DropAnswers("m"); }, 1},
+      {"executed, then an HTTP 500 instead of the frame", [this] { emu.AnswerStatus("m", 500); }, 1},
+      // The driver waits at least 7 s for an answer.
+      {"executed, then the answer comes too late", [this] { emu.AnswerLate("m", std::chrono::milliseconds(9000)); }, 1},
+      {"not executed, the connection closes: closed once more",
+       [this] { OnPaper("CONTANTI", [this] { emu.FailNext(1, 0); }); }, 2},
+  };
+  auto& d = OpenAndInit();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu.ClearPackets();
+    emu.SetPaperListener(nullptr);
+    const size_t journal = emu.Journal().size();
+    c.fault();
+    const auto r = Print(SaleReceipt("Pane", "1.20"));
+    EXPECT_FALSE(r.Error) << r.ErrorText;
+    EXPECT_EQ(r.ErrorText, "");
+    const auto entries = emu.Journal();
+    ASSERT_EQ(entries.size(), journal + 1);
+    EXPECT_EQ(entries.back().fTotal, Amount::Parse("1.20").value());
+    EXPECT_EQ(r.ReceiptNumber, std::to_string(entries.back().fNumber));
+    EXPECT_EQ(r.EJClosingNumber, std::to_string(entries.back().fZNumber));
+    EXPECT_NE(r.ReceiptDateTime, 0);
+    if (c.closings == 1)
+      EXPECT_EQ(r.MessageText, "The printer's answer to the closing was lost; the receipt was confirmed as printed.");
+    EXPECT_EQ(CountLetter(emu.Packets(), "m"), c.closings);
+    EXPECT_EQ(CountLetter(emu.Packets(), "3"), 1);
+    EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
+    emu.ClearFaults();
+  }
+  EXPECT_TRUE(LogHas("Outcome: the answer to the closing was lost"));
+  EXPECT_TRUE(LogHas("Outcome: the receipt is still open; closing it once more"));
+}
+
+// The printer prints the receipt and then stops answering: the call ends, within its bound,
+// with "Outcome unknown"; the next call settles the question first.
+TEST_F(ReceiptOutcomeTest, UnreachablePrinterLeavesAnOpenQuestionTheNextCallSettles) {
+  struct Case {
+    const char* name;
+    bool printed;        // the closing took effect before the printer went silent
+    bool sameReceipt;    // the next call sends the same receipt again
+  } cases[] = {
+      {"printed, sent again: the earlier numbers, nothing printed twice", true, true},
+      {"printed, another receipt next: that one is printed", true, false},
+      {"not printed, sent again: printed now", false, true},
+  };
+  auto& d = OpenAndInit();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    pauses.clear();
+    const std::string first = SaleReceipt(std::string("Pane ") + c.name[0], "1.20");
+    const size_t journal = emu.Journal().size();
+    if (c.printed) {
+      emu.DropAnswers("m");
+      OnPaper("DOC.N.", [this] { emu.FailNext(100000, 0); });
+    } else {
+      OnPaper("CONTANTI", [this] { emu.FailNext(100000, 0); });
+    }
+    auto r = Print(first);
+    EXPECT_TRUE(r.Error);
+    EXPECT_EQ(r.ErrorText.rfind("Outcome unknown: the printer did not answer the closing of the receipt", 0), 0u)
+        << r.ErrorText;
+    EXPECT_NE(r.ErrorText.find("last document number known before it: " +
+                               std::to_string(emu.Snapshot().fLastDocumentNumber - (c.printed ? 1 : 0))),
+              std::string::npos)
+        << r.ErrorText;
+    EXPECT_EQ(r.ReceiptNumber, "");
+    ASSERT_TRUE(std::filesystem::exists(d.OpenQuestionPath()));
+    // Bounded: the pauses of the outcome reads stop at the bound.
+    int waited = 0;
+    for (int p : pauses) waited += p;
+    EXPECT_LE(waited, 4 * kFiscalPrinterDevice::kDefaultOutcomeTimeoutMs);
+
+    emu.SetPaperListener(nullptr);
+    emu.ClearFaults();
+    emu.ClearPackets();
+    const std::string next = c.sameReceipt ? first : SaleReceipt("Latte", "2.50");
+    r = Print(next);
+    EXPECT_FALSE(r.Error) << r.ErrorText;
+    EXPECT_FALSE(std::filesystem::exists(d.OpenQuestionPath()));
+    const auto entries = emu.Journal();
+    const size_t expected = journal + (c.printed ? 1 : 0) + (c.printed && c.sameReceipt ? 0 : 1);
+    ASSERT_EQ(entries.size(), expected);
+    EXPECT_EQ(r.ReceiptNumber, std::to_string(entries.back().fNumber));
+    if (c.printed && c.sameReceipt) {
+      EXPECT_EQ(r.MessageText, "This receipt was printed by an earlier call whose answer was lost; it was not printed again.");
+      EXPECT_EQ(CountLetter(emu.Packets(), ">"), 0);
+    } else {
+      EXPECT_NE(r.MessageText.find("An earlier call whose answer was lost was settled"), std::string::npos)
+          << r.MessageText;
+    }
+    EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
+  }
+  EXPECT_EQ(CountOnPaper(emu, "DOCUMENTO ANNULLATO"), 1);  // the receipt that never closed
+  EXPECT_TRUE(LogHas("Outcome: open question kept"));
+  EXPECT_TRUE(LogHas("Outcome: settled: carried out"));
+  EXPECT_TRUE(LogHas("Outcome: settled: not carried out"));
+}
+
+// A gateway's 504 after the printer booked the line: the line is not sent again (it would
+// be booked twice); the receipt is cancelled and reported not printed.
+TEST_F(ReceiptOutcomeTest, LineAnsweredWithAnHttpErrorIsNotSentAgain) {
+  OpenAndInit();
+  const size_t journal = emu.Journal().size();
+  emu.AnswerStatus("3", 504);
+  const auto r = Print(SaleReceipt("Pane", "1.20"));
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(r.ErrorText.rfind("Receipt not printed: HTTP 504 Gateway Timeout from " + emu.BaseUrl(), 0), 0u)
+      << r.ErrorText;
+  EXPECT_NE(r.ErrorText.find("the open receipt was cancelled and can be sent again"), std::string::npos);
+  EXPECT_EQ(CountLetter(emu.Packets(), "3"), 1);
+  EXPECT_EQ(emu.Journal().size(), journal);
+  EXPECT_EQ(CountOnPaper(emu, "DOCUMENTO ANNULLATO"), 1);
+}
+
+TEST_F(ReceiptOutcomeTest, ReceiptLeftOpenIsCancelledAndSaidSo) {
+  auto& d = OpenAndInit();
+  emu.Execute(">", "////");
+  const auto r = Print(SaleReceipt("Pane", "1.20"));
+  EXPECT_FALSE(r.Error) << r.ErrorText;
+  EXPECT_EQ(r.MessageText, "A receipt left open on the printer by an earlier failure was cancelled before this one.");
+  EXPECT_TRUE(LogHas("Outcome: A receipt left open"));
+}
+
+}  // namespace
