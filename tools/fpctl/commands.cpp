@@ -17,4 +17,10 @@ kCommandRegistration::kCommandRegistration(kCommand aCommand) { Registered().pus
 
 const std::vector<kCommand>& Commands() { return Registered(); }
 
+bool IsExport(const std::string& aName) {
+  for (const char* e : kExports)
+    if (aName == e) return true;
+  return false;
+}
+
 }  // namespace fpctl

@@ -74,14 +74,6 @@ void PrintResult(const std::string& aTitle, const kLibrary::Answer& aAnswer) {
   if (!aAnswer.fError.empty()) std::cout << "  error text: " << aAnswer.fError << "\n";
 }
 
-std::string ElementText(const std::string& aOutput, const std::string& aName) {
-  const std::string open = "<" + aName + ">", close = "</" + aName + ">";
-  const size_t start = aOutput.find(open);
-  if (start == std::string::npos) return "";
-  const size_t end = aOutput.find(close, start);
-  return end == std::string::npos ? "" : aOutput.substr(start + open.size(), end - start - open.size());
-}
-
 const char* const kSaleReceipt =
     "<Receipt><Type>Sale</Type><CurrencyCode>EUR</CurrencyCode>"
     "<Lines>"
@@ -113,6 +105,14 @@ const char* const kNonFiscalReceipt =
     "<Barcode><Value>PROMO-2025</Value><Type>CODE128</Type><Alignment>center</Alignment></Barcode>"
     "</Lines></NFReceipt>";
 
+constexpr const char* kDemoUsage =
+    "usage: fpctl demo [--url URL] [--out FILE]\n"
+    "\n"
+    "Opens a device, reads its status, prints a sale receipt (with its text and picture) and a\n"
+    "non-fiscal receipt, and closes the device, showing each result. Without --url the printer\n"
+    "emulator runs inside fpctl and its paper roll is shown at the end. The receipt picture is\n"
+    "saved to FILE (default receipt.jpg).\n";
+
 int RunDemo(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
   std::string url, outPath = "receipt.jpg";
   for (size_t i = 0; i < aArgs.size(); ++i) {
@@ -120,8 +120,11 @@ int RunDemo(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {
       url = aArgs[++i];
     } else if (aArgs[i] == "--out" && i + 1 < aArgs.size()) {
       outPath = aArgs[++i];
+    } else if (aArgs[i] == "--help" || aArgs[i] == "-h") {
+      std::cout << kDemoUsage;
+      return 0;
     } else {
-      std::cerr << "usage: fpctl demo [--url URL] [--out FILE]\n";
+      std::cerr << kDemoUsage;
       return 2;
     }
   }

@@ -2,7 +2,8 @@
 //
 // The library is found at the path given with --lib, else in the FPDRIVER_LIB environment
 // variable, else next to the program (the build tree's libfpdriver.so two folders up, or
-// the same folder, or ../lib). Subcommands other than the exports register themselves from
+// the same folder, or ../lib/libfpdriver.so.1, else libfpdriver.so.1 from the loader's
+// search path). Subcommands other than the exports register themselves from
 // their own source file:
 //
 //   static const fpctl::kCommandRegistration kDemo{
@@ -59,5 +60,17 @@ struct kCommandRegistration {
 };
 
 const std::vector<kCommand>& Commands();
+
+// The library's 22 exports, in the order of the header.
+inline constexpr const char* kExports[] = {
+    "PRINTFR",     "REPRINTFR",   "PRINTXR", "PRINTZR",     "PRINTNFR",    "DISPLAY",      "OPENDR",       "GETSTATUS",
+    "SET",         "SETDATETIME", "OPEN",    "GETDRSTATUS", "EJREPORT",    "CLOSE",        "GETVATTABLE",  "SETVATTABLE",
+    "GETDEPTTABLE", "SETDEPTTABLE", "PAY",   "GETLOTTERYRCPTSTATUS", "GETEJFILES", "VERSION"};
+
+bool IsExport(const std::string& aName);
+
+// The text of the first element aName of a result fragment at or after aFrom, as written
+// (entities not resolved); empty when there is none.
+std::string ElementText(const std::string& aFragment, const std::string& aName, size_t aFrom = 0);
 
 }  // namespace fpctl

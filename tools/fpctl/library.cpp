@@ -48,4 +48,12 @@ kLibrary::Answer kLibrary::Call(const std::string& aName, const std::string& aRe
   return answer;
 }
 
+std::string ElementText(const std::string& aFragment, const std::string& aName, size_t aFrom) {
+  const std::string open = "<" + aName + ">", close = "</" + aName + ">";
+  const size_t start = aFragment.find(open, aFrom);
+  if (start == std::string::npos) return "";
+  const size_t end = aFragment.find(close, start);
+  return end == std::string::npos ? "" : aFragment.substr(start + open.size(), end - start - open.size());
+}
+
 }  // namespace fpctl

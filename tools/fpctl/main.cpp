@@ -23,20 +23,8 @@ namespace fpctl {
 
 namespace {
 
-const char* const kExports[] = {"PRINTFR",     "REPRINTFR",   "PRINTXR",      "PRINTZR",      "PRINTNFR",
-                                "DISPLAY",     "OPENDR",      "GETSTATUS",    "SET",          "SETDATETIME",
-                                "OPEN",        "GETDRSTATUS", "EJREPORT",     "CLOSE",        "GETVATTABLE",
-                                "SETVATTABLE", "GETDEPTTABLE", "SETDEPTTABLE", "PAY",         "GETLOTTERYRCPTSTATUS",
-                                "GETEJFILES",  "VERSION"};
-
 // Requests larger than this are not read; the library refuses far smaller ones anyway.
 constexpr size_t kMaxInputBytes = 64u * 1024u * 1024u;
-
-bool IsExport(const std::string& aName) {
-  for (const char* e : kExports)
-    if (aName == e) return true;
-  return false;
-}
 
 void PrintHelp(std::ostream& aOut) {
   aOut << "usage: fpctl [--lib PATH] EXPORT [REQUEST-FILE | -]\n"
@@ -47,7 +35,8 @@ void PrintHelp(std::ostream& aOut) {
           "error text on standard error. Exit status: 0 when the export returned 0, 1 when it\n"
           "returned -1, 2 on a usage or loading problem.\n"
           "\nThe library: --lib PATH, else $FPDRIVER_LIB, else libfpdriver.so beside this program\n"
-          "(build tree: two folders up; also the same folder and ../lib).\n"
+          "(build tree: two folders up; also the same folder), ../lib/libfpdriver.so.1, else\n"
+          "libfpdriver.so.1 from the dynamic loader's search path.\n"
           "\nExports:\n";
   for (const char* e : kExports) aOut << "  " << e << "\n";
   if (!Commands().empty()) {
@@ -69,11 +58,12 @@ std::string FindLibrary(const std::string& aOption) {
   if (!aOption.empty()) return aOption;
   if (const char* env = std::getenv("FPDRIVER_LIB"); env != nullptr && *env != '\0') return env;
   const std::string dir = ExecutableDir();
-  for (const char* rel : {"/../../libfpdriver.so", "/libfpdriver.so", "/../lib/libfpdriver.so"}) {
+  for (const char* rel : {"/../../libfpdriver.so", "/libfpdriver.so", "/../lib/libfpdriver.so.1"}) {
     std::string candidate = dir + rel;
     if (access(candidate.c_str(), R_OK) == 0) return candidate;
   }
-  return "libfpdriver.so";  // left to the dynamic loader's search path
+  // Left to the dynamic loader's search path: an installed runtime has the SONAME only.
+  return "libfpdriver.so.1";
 }
 
 // The request text: UTF-8, with or without a byte order mark; UTF-16 files (LE or BE with
@@ -132,7 +122,9 @@ int Main(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
+    // After a subcommand's name, --help is that subcommand's own.
+    const bool forSubcommand = !args.empty() && !IsExport(args[0]);
+    if ((a == "--help" || a == "-h") && !forSubcommand) {
       PrintHelp(std::cout);
       return 0;
     }

@@ -1,7 +1,8 @@
 // fpemu: runs the printer emulator until SIGINT or SIGTERM.
 //
 //   fpemu --port N [--bind ADDR] [--auth basic|digest --user U --password P]
-//         [--paper FILE] [--state FILE] [--delay MS]
+//         [--paper FILE] [--state FILE] [--delay MS] [--fault KIND[:ARG...]]...
+//   fpemu --help
 #include <signal.h>
 
 #include <cstdio>
@@ -11,14 +12,25 @@
 #include <iostream>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "fpemu/faults.h"
 #include "fpemu/printer_emulator.h"
 
 namespace {
 
-void Usage() {
-  std::cerr << "usage: fpemu --port N [--bind ADDR] [--auth basic|digest --user U --password P]\n"
-               "             [--paper FILE] [--state FILE] [--delay MS]\n";
+void Usage(std::ostream& aOut = std::cerr) {
+  aOut << "usage: fpemu --port N [--bind ADDR] [--auth basic|digest --user U --password P]\n"
+          "             [--paper FILE] [--state FILE] [--delay MS] [--fault KIND[:ARG...]]...\n";
+}
+
+void Help() {
+  Usage(std::cout);
+  std::cout << "\nAn emulated RT fiscal printer on http://ADDR:PORT/ (port 0 picks a free one), until\n"
+               "SIGINT or SIGTERM. The roll goes to standard output or to --paper FILE; --state FILE\n"
+               "keeps the printer across restarts; --delay delays every answer.\n"
+               "\n--fault starts the printer with a fault (several --fault options add up):\n";
+  fp::emu::ListFaults(std::cout);
 }
 
 bool ParseNumber(const char* aText, long aMax, long& aOut) {
@@ -34,8 +46,13 @@ bool ParseNumber(const char* aText, long aMax, long& aOut) {
 int main(int argc, char** argv) {
   fp::emu::EmulatorOptions options;
   std::string paperFile, stateFile;
+  std::vector<std::string> faults;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      Help();
+      return 0;
+    }
     if (i + 1 >= argc) {
       Usage();
       return 2;
@@ -51,6 +68,7 @@ int main(int argc, char** argv) {
     else if (arg == "--paper") paperFile = value;
     else if (arg == "--state") stateFile = value;
     else if (arg == "--delay" && ParseNumber(value, 600000, n)) options.fDelay = std::chrono::milliseconds(n);
+    else if (arg == "--fault") faults.push_back(value);
     else {
       Usage();
       return 2;
@@ -69,6 +87,14 @@ int main(int argc, char** argv) {
   fp::emu::PrinterEmulator emulator(options);
   if (!stateFile.empty() && !emulator.LoadState(stateFile))
     std::cerr << "fpemu: no state loaded from " << stateFile << ", starting fresh\n";
+
+  for (const std::string& fault : faults) {
+    std::string error;
+    if (!fp::emu::ApplyFault(emulator, fault, error)) {
+      std::cerr << "fpemu: " << error << "\n";
+      return 2;
+    }
+  }
 
   std::ofstream paper;
   if (!paperFile.empty()) {

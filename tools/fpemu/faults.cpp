@@ -1,0 +1,91 @@
+#include "fpemu/faults.h"
+
+#include <cstdlib>
+#include <vector>
+
+namespace fp::emu {
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+struct FaultKind {
+  const char* fName;
+  const char* fSyntax;  // the arguments after the name, each led by ":"
+  const char* fHelp;
+  size_t fMinArgs;
+  size_t fMaxArgs;
+  void (*fApply)(PrinterEmulator&, const Args&);
+};
+
+// A count argument: how many exchanges the fault hits (1 when absent).
+int Count(const Args& aArgs, size_t aIndex) { return aIndex < aArgs.size() ? std::atoi(aArgs[aIndex].c_str()) : 1; }
+
+// One line per kind. A kind the emulator learns is one more line here.
+const FaultKind kFaults[] = {
+    {"http-error", "[:STATUS[:N]]", "the next N requests (1) are not executed and get HTTP STATUS (500)", 0, 2,
+     [](PrinterEmulator& e, const Args& a) { e.FailNext(Count(a, 1), a.empty() ? 500 : std::atoi(a[0].c_str())); }},
+    {"no-answer", "[:N]", "the next N requests are not executed; the connection closes without an answer", 0, 1,
+     [](PrinterEmulator& e, const Args& a) { e.FailNext(Count(a, 0), 0); }},
+    {"reset", "[:N]", "the next N requests are not executed; the connection is reset", 0, 1,
+     [](PrinterEmulator& e, const Args& a) { e.ResetNext(Count(a, 0)); }},
+    {"drop-answer", "[:N]", "the next N commands are executed, then the connection closes without an answer", 0, 1,
+     [](PrinterEmulator& e, const Args& a) { e.DropNextAnswers(Count(a, 0)); }},
+    {"drop-answer-to", ":LETTER[:N[:SKIP]]",
+     "after SKIP commands LETTER pass, the next N of them are executed and their answers lost", 1, 3,
+     [](PrinterEmulator& e, const Args& a) {
+       e.DropAnswers(a[0], Count(a, 1), a.size() > 2 ? std::atoi(a[2].c_str()) : 0);
+     }},
+    {"reply-code", ":LETTER:CODE[:N[:SKIP]]",
+     "after SKIP commands LETTER pass, the next N get reply code CODE (hexadecimal) unexecuted", 2, 4,
+     [](PrinterEmulator& e, const Args& a) {
+       e.ForceReplyCode(a[0], static_cast<int>(std::strtol(a[1].c_str(), nullptr, 16)), Count(a, 2),
+                        a.size() > 3 ? std::atoi(a[3].c_str()) : 0);
+     }},
+    {"garbage", ":LETTER[:N]", "the next N commands LETTER get a frame that is no reply frame", 1, 2,
+     [](PrinterEmulator& e, const Args& a) { e.ForceFrame(a[0], "garbage", Count(a, 1)); }},
+    {"busy", "[:N]", "the next N journal reads (\"@\") answer busy", 0, 1,
+     [](PrinterEmulator& e, const Args& a) { e.AnswerBusy(Count(a, 0)); }},
+    {"paper-end", "", "the printer is out of paper", 0, 0,
+     [](PrinterEmulator& e, const Args&) { e.SetPaperEnd(true); }},
+    {"inactive-period", "", "the printer is in its inactive period: a Z report is due", 0, 0,
+     [](PrinterEmulator& e, const Args&) { e.SetInactivePeriod(true); }},
+};
+
+Args Split(const std::string& aText) {
+  Args parts;
+  size_t start = 0;
+  for (size_t colon = aText.find(':'); colon != std::string::npos; colon = aText.find(':', start)) {
+    parts.push_back(aText.substr(start, colon - start));
+    start = colon + 1;
+  }
+  parts.push_back(aText.substr(start));
+  return parts;
+}
+
+}  // namespace
+
+bool ApplyFault(PrinterEmulator& aEmulator, const std::string& aSpec, std::string& aError) {
+  Args args = Split(aSpec);
+  const std::string name = args.front();
+  args.erase(args.begin());
+  for (const FaultKind& kind : kFaults) {
+    if (name != kind.fName) continue;
+    if (args.size() < kind.fMinArgs || args.size() > kind.fMaxArgs) {
+      aError = "fault " + name + " takes the form " + name + kind.fSyntax;
+      return false;
+    }
+    kind.fApply(aEmulator, args);
+    return true;
+  }
+  aError = "no fault " + name + " (fpemu --help lists them)";
+  return false;
+}
+
+void ListFaults(std::ostream& aOut) {
+  for (const FaultKind& kind : kFaults) {
+    aOut << "  " << kind.fName << kind.fSyntax << "\n      " << kind.fHelp << "\n";
+  }
+}
+
+}  // namespace fp::emu
