@@ -31,6 +31,8 @@ function(fp_test name)
   target_compile_definitions(${name} PRIVATE
     FP_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
     FPDRIVER_SO_PATH="$<TARGET_FILE:fpdriver>")
+  # Shared test support (support/...) is included from the tests folder.
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   if(T_USES_LIBRARY)
     add_dependencies(${name} fpdriver)
   endif()

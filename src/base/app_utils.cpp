@@ -8,17 +8,18 @@
 
 namespace fp {
 
-std::string ExtractField(const std::string& aText, int aIndex, char aSeparator, bool aToEnd) {
+std::string ExtractField(std::string_view aText, int aIndex, char aSeparator, bool aToEnd) {
   if (aIndex < 1) return {};
   size_t start = 0;
   for (int field = 1; field < aIndex; ++field) {
     size_t sep = aText.find(aSeparator, start);
-    if (sep == std::string::npos) return {};
+    if (sep == std::string_view::npos) return {};
     start = sep + 1;
   }
-  if (aToEnd) return aText.substr(start);
+  if (aToEnd) return std::string(aText.substr(start));
+  // The last field of a text that does not end in the separator still counts as a field.
   size_t end = aText.find(aSeparator, start);
-  return aText.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  return std::string(aText.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
 }
 
 std::string FormatFixedNumber(double aValue, int aDigits, int aDecimals, const std::string& aDecimalSeparator,

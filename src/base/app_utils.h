@@ -1,9 +1,11 @@
-// Small text and number functions of the application services, used by the reply-frame
-// readers, the packet builders and the application object.
+// Small text and number functions of the application services: fields of a separated text
+// (the application's message table, the printer's reply frames), fixed-width numbers, the
+// command line, and the host program's folder and name.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/datetime.h"
@@ -14,7 +16,7 @@ namespace fp {
 // without separators; with aToEnd true: everything from the start of field aIndex to the
 // end of the text, separators included. Empty when aIndex is below 1 or past the last field.
 // "a/b/c": field 2 is "b", field 2 to the end "b/c", field 4 "".
-std::string ExtractField(const std::string& aText, int aIndex, char aSeparator, bool aToEnd = false);
+std::string ExtractField(std::string_view aText, int aIndex, char aSeparator, bool aToEnd = false);
 
 // aValue with aDecimals decimals (rounded), the decimal point replaced by
 // aDecimalSeparator (empty removes it), padded on the left with "0" and cut to its last

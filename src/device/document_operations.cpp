@@ -29,7 +29,7 @@ void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, 
   if (good) EndNonFiscalReceipt(document);
 
   aResult.NFReceiptNumber.clear();
-  if (TransportErrorFound()) {
+  if (ErrorFound()) {
     aResult.NFReceiptDateTime = 0;
     EndOperation(aResult);
   } else {

@@ -145,9 +145,26 @@ void kFiscalPrinterDevice::LogInfo(const std::string& aMessage) { fIOHandler->De
 
 std::string kFiscalPrinterDevice::LogFileName() const { return fIOHandler->GetLogFileName(); }
 
-bool kFiscalPrinterDevice::TransportErrorFound() const { return fIOHandler->ErrorFound(); }
+void kFiscalPrinterDevice::RecordError(int32_t aCode, const std::string& aMessage) {
+  fErrorFound = true;
+  fErrorCode = aCode;
+  fErrorMessage = aMessage;
+}
 
-std::string kFiscalPrinterDevice::TransportErrorMessage() const { return fIOHandler->ErrorMessage(); }
+void kFiscalPrinterDevice::ResetError() {
+  fErrorFound = false;
+  fErrorCode = 0;
+  fErrorMessage.clear();
+  fIOHandler->ResetCustomError();
+}
+
+bool kFiscalPrinterDevice::ErrorFound() const { return fErrorFound || fIOHandler->ErrorFound(); }
+
+int32_t kFiscalPrinterDevice::ErrorCode() const { return fErrorFound ? fErrorCode : fIOHandler->ErrorCode(); }
+
+const std::string& kFiscalPrinterDevice::ErrorMessage() const {
+  return fErrorFound ? fErrorMessage : fIOHandler->ErrorMessage();
+}
 
 void kFiscalPrinterDevice::OpenRTServerTill(kReceiptPrinterHandler& aHandler) {
   if (!fRTServer || fRTServer->TillOpened()) return;

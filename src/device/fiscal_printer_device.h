@@ -1,22 +1,23 @@
 // The generic fiscal printer: one object per open device.
 //
-// kFiscalPrinterDevice owns the device's transport (which is also its log and the slot for
-// the last recorded failure), everything the device remembers between calls (tables,
+// kFiscalPrinterDevice owns the device's transport (which is also its log), the failure of
+// the operation in progress, everything the device remembers between calls (tables,
 // counters, print sequence, fiscal mode, serial number, the last request text) and the
 // optional companions (the processor library caller and the RT server client).
 //
 // Each public operation Pub_* is written once here as a fixed sequence of calls to the
 // virtual hooks below; a model driver is a subclass that implements the hooks for one
 // printer model. The operations follow one frame:
-//   1. an information line "<60 dashes> <operation name>" in the device log;
+//   1. the recorded failure is cleared and an information line "<60 dashes> <operation
+//      name>" goes to the device log;
 //   2. result.Error := true; result.LogFileName := the transport's log file;
 //   3. the operation's own hook calls;
-//   4. result.Error / ErrorText taken from the transport's recorded error (none: success).
+//   4. result.Error / ErrorText taken from the recorded failure (none: success).
 //
 // Hook contract shared by every hook (each returns bool):
-//   - A hook that fails records the failure on the transport (SetCustomError with a code
-//     and a message) or throws fp::kException with a message. Operations report failures
-//     from the transport's recorded error, never from the Boolean.
+//   - A hook that fails records the failure on the device (RecordError with a code and a
+//     message) or throws fp::kException with a message. Operations report failures from
+//     the recorded failure, never from the Boolean.
 //   - Returning false without recording anything only ends the operation's remaining
 //     device steps early; the operation then reports success.
 //   - Hooks run on the calling thread and may talk to the device through fIOHandler.
@@ -415,19 +416,22 @@ class kFiscalPrinterDevice {
   bool IsReady();
 
   // Operation frame pieces, for the operations in every file of this class.
-  // Frame steps 1-3: header line in the log, Error := true, LogFileName.
+  // Frame steps 1 and 2: no recorded failure, header line in the log, Error := true,
+  // LogFileName.
+  // A failure left by an earlier call must not leak into this one.
   template <class R>
   void BeginOperation(std::string_view aLogName, R& aResult) {
+    ResetError();
     WriteOperationHeader(aLogName);
     aResult.Error = true;
     aResult.LogFileName = LogFileName();
   }
-  // Frame step 5: Error and ErrorText from the transport's recorded error.
+  // Frame step 4: Error and ErrorText from the operation's recorded failure.
   template <class R>
   void EndOperation(R& aResult) {
-    if (TransportErrorFound()) {
+    if (ErrorFound()) {
       aResult.Error = true;
-      aResult.ErrorText = TransportErrorMessage();
+      aResult.ErrorText = ErrorMessage();
     } else {
       aResult.Error = false;
       aResult.ErrorText.clear();
@@ -438,8 +442,17 @@ class kFiscalPrinterDevice {
   // An information line of the device log, as it is.
   void LogInfo(const std::string& aMessage);
   std::string LogFileName() const;
-  bool TransportErrorFound() const;
-  std::string TransportErrorMessage() const;
+
+  // ---- The operation's failure ----
+  // The device owns the failure of the operation in progress: hooks record it here (the
+  // printer's reply code or the exchange's status code, and the message the result
+  // reports); BeginOperation clears it. A transport that records a failure of its own
+  // (spooler, OPOS, the HTTP transport's Write) counts when no hook recorded one.
+  void RecordError(int32_t aCode, const std::string& aMessage);
+  void ResetError();
+  bool ErrorFound() const;
+  int32_t ErrorCode() const;
+  const std::string& ErrorMessage() const;
 
   // The current local date and time through the device's clock.
   DateTime CurrentDateTime() const { return fClock ? fClock() : Now(); }
@@ -463,7 +476,7 @@ class kFiscalPrinterDevice {
   // Fields, in declaration order.
 
   int32_t fHandle = 0;                      // set by the handle table after construction
-  std::unique_ptr<kIOHandler> fIOHandler;   // transport, device log, recorded error
+  std::unique_ptr<kIOHandler> fIOHandler;   // transport and device log
   std::string fXmlString;                   // last stored request text; processor in/out
   std::string fFiscalMode;                  // from the last successful Pub_GetStatus
   std::string fSerialNumber;                // from the last successful Pub_GetStatus
@@ -500,7 +513,18 @@ class kFiscalPrinterDevice {
   // Construction steps after the transport exists.
   void Setup(kReceiptPrinterHandler& aHandler);
 
+  // The two roads of Pub_PrintReceipt after the readiness rule (aGood): printed on the
+  // device alone, or signed by the RT server first and then printed as the paper copy.
+  void PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aGood);
+  void PrintReceiptThroughRTServer(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aGood);
+  // Opens the receipt, prints its sections in the print order and closes it; false when a
+  // hook stopped it. Throws "Error while processing Payments" when a payment fails.
+  bool PrintReceiptSections(kReceipt& aReceipt);
+
   Clock fClock;
+  bool fErrorFound = false;
+  int32_t fErrorCode = 0;
+  std::string fErrorMessage;
 };
 
 }  // namespace fp

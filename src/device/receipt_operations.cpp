@@ -107,17 +107,81 @@ static void AddReceiptTextAndImage(kFiscalPrinterDevice& aDevice, kReceiptPrinte
 
 void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult) {
   BeginOperation("PrintReceipt", aResult);
-  bool good = IsReady();
+  const bool good = IsReady();
+  kReceipt& receipt = *aHandler.fReceipt;
+  if (receipt.fTotalAmount.IsZero()) receipt.fTotalAmount = receipt.GetCalculatedAmount();
+  if (fRTServerActive)
+    PrintReceiptThroughRTServer(aHandler, aResult, good);
+  else
+    PrintReceiptOnDevice(aHandler, aResult, good);
+}
 
-  {
-    kReceipt& receipt = *aHandler.fReceipt;
-    if (receipt.fTotalAmount.IsZero()) receipt.fTotalAmount = receipt.GetCalculatedAmount();
+bool kFiscalPrinterDevice::PrintReceiptSections(kReceipt& aReceipt) {
+  bool good = BeginFiscalReceipt(aReceipt);
+  if (!good) return false;
+  // The driver may have reordered the sections while opening the receipt.
+  const std::vector<vnFiscalPrinterPrintSection> sequence = fPrintSequence;
+  for (vnFiscalPrinterPrintSection section : sequence) {
+    if (!good) break;
+    switch (section) {
+      case fpps_Lines:
+        for (const auto& line : aReceipt.fLines) {
+          good = PrintLineByType(*this, aReceipt, *line);
+          if (!good) break;
+        }
+        break;
+      case fpps_Payments:
+        for (const auto& payment : aReceipt.fPayments) {
+          good = PrintPayment(aReceipt, *payment);
+          if (!good) throw kException("Error while processing Payments");
+        }
+        break;
+      case fpps_TrailerMessages:
+        for (const auto& message : aReceipt.fTrailerMessages) {
+          if (!good) break;
+          if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(message.get()))
+            good = PrintTrailerTextLine(aReceipt, *text);
+          else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(message.get()))
+            good = PrintTrailerBarcodeLine(aReceipt, *barcode);
+        }
+        break;
+    }
   }
+  if (good) EndFiscalReceipt(aReceipt);
+  return good;
+}
 
-  // Whether the RT server signed this very receipt; the RT result must not come from the
-  // data kept of an earlier one.
+void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                                                bool aGood) {
+  if (fProcessor && fProcessor->Active() &&
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, fXmlString, aHandler, aResult))
+    return;
+  kReceipt& receipt = *aHandler.fReceipt;
+  if (aGood) PrintReceiptSections(receipt);
+
+  if (ErrorFound()) {
+    aResult.ReceiptNumber.clear();
+    aResult.ReceiptDateTime = 0;
+    aResult.Error = true;
+    aResult.ErrorText = ErrorMessage();
+    return;
+  }
+  const std::string infoError = ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
+                                                     aResult.EJNumber, aResult.EJClosingNumber,
+                                                     aResult.DeviceSerialNumber);
+  aResult.InvoiceNumber = receipt.fInvoiceNumber;
+  aResult.InvoiceDateTime = receipt.fInvoiceDateTime;
+  aResult.Error = false;
+  aResult.ErrorText = infoError;
+  AddReceiptTextAndImage(*this, aHandler, aResult);
+}
+
+void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& aHandler,
+                                                       _int_PRINTFR_result& aResult, bool aGood) {
+  // Whether the RT server signed this very receipt; the result must not come from the data
+  // kept of an earlier one.
   bool signedNow = false;
-  if (fRTServerActive && fRTServer) {
+  if (fRTServer) {
     OpenRTServerTill(aHandler);
     fRTServer->BuildXMLReceipt(*aHandler.fReceipt);
     LogInfo("RTServer:SignReceipt");
@@ -132,49 +196,17 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
       fRTServerReceiptInfo->fHeaders = info.fHeaders;
       signedNow = true;
     } else {
-      good = false;
+      aGood = false;
     }
   }
 
   if (fProcessor && fProcessor->Active() &&
       !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, fXmlString, aHandler, aResult))
     return;
-  kReceipt& receipt = *aHandler.fReceipt;
 
   std::string printFailure;
   try {
-    if (good) good = BeginFiscalReceipt(receipt);
-    if (good) {
-      // The driver may have reordered the sections while opening the receipt.
-      const std::vector<vnFiscalPrinterPrintSection> sequence = fPrintSequence;
-      for (vnFiscalPrinterPrintSection section : sequence) {
-        if (!good) break;
-        switch (section) {
-          case fpps_Lines:
-            for (const auto& line : receipt.fLines) {
-              good = PrintLineByType(*this, receipt, *line);
-              if (!good) break;
-            }
-            break;
-          case fpps_Payments:
-            for (const auto& payment : receipt.fPayments) {
-              good = PrintPayment(receipt, *payment);
-              if (!good) throw kException("Error while processing Payments");
-            }
-            break;
-          case fpps_TrailerMessages:
-            for (const auto& message : receipt.fTrailerMessages) {
-              if (!good) break;
-              if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(message.get()))
-                good = PrintTrailerTextLine(receipt, *text);
-              else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(message.get()))
-                good = PrintTrailerBarcodeLine(receipt, *barcode);
-            }
-            break;
-        }
-      }
-    }
-    if (good) EndFiscalReceipt(receipt);
+    if (aGood) PrintReceiptSections(*aHandler.fReceipt);
   } catch (const kException& e) {
     // Once the server has registered the sale, a printer fault leaves only the paper copy
     // missing; reported as a failure, the host would register the sale a second time.
@@ -182,43 +214,24 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
     printFailure = e.what();
   }
 
-  if (fRTServerActive) {
-    const kRTServerReceiptInfo& info = *fRTServerReceiptInfo;
-    aResult.ReceiptDateTime = CurrentDateTime();
-    aResult.ReceiptNumber = std::to_string(info.fRTnDoc);
-    aResult.EJNumber = "0";
-    aResult.EJClosingNumber = std::to_string(info.fRTzRep);
-    aResult.DeviceSerialNumber = info.fRTTillId;
-    aResult.ServerSerialNumber = info.fRTServerSerialNumber;
-    aResult.Error = false;
-    aResult.ErrorText.clear();
-    if (!signedNow || info.fRTnDoc == 0) {
-      aResult.Error = true;
-      aResult.ErrorText = kNoDocumentMessage;
-    } else if (!printFailure.empty() || TransportErrorFound()) {
-      // The server registered the sale; only the paper copy is missing.
-      aResult.ErrorText = printFailure.empty() ? TransportErrorMessage() : printFailure;
-      aResult.MessageText = kNotPrintedMessage;
-    }
-    if (!aResult.Error) AddReceiptTextAndImage(*this, aHandler, aResult);
-    return;
-  }
-
-  if (TransportErrorFound()) {
-    aResult.ReceiptNumber.clear();
-    aResult.ReceiptDateTime = 0;
-    aResult.Error = true;
-    aResult.ErrorText = TransportErrorMessage();
-    return;
-  }
-  const std::string infoError = ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
-                                                     aResult.EJNumber, aResult.EJClosingNumber,
-                                                     aResult.DeviceSerialNumber);
-  aResult.InvoiceNumber = receipt.fInvoiceNumber;
-  aResult.InvoiceDateTime = receipt.fInvoiceDateTime;
+  const kRTServerReceiptInfo& info = *fRTServerReceiptInfo;
+  aResult.ReceiptDateTime = CurrentDateTime();
+  aResult.ReceiptNumber = std::to_string(info.fRTnDoc);
+  aResult.EJNumber = "0";
+  aResult.EJClosingNumber = std::to_string(info.fRTzRep);
+  aResult.DeviceSerialNumber = info.fRTTillId;
+  aResult.ServerSerialNumber = info.fRTServerSerialNumber;
   aResult.Error = false;
-  aResult.ErrorText = infoError;
-  AddReceiptTextAndImage(*this, aHandler, aResult);
+  aResult.ErrorText.clear();
+  if (!signedNow || info.fRTnDoc == 0) {
+    aResult.Error = true;
+    aResult.ErrorText = kNoDocumentMessage;
+  } else if (!printFailure.empty() || ErrorFound()) {
+    // The server registered the sale; only the paper copy is missing.
+    aResult.ErrorText = printFailure.empty() ? ErrorMessage() : printFailure;
+    aResult.MessageText = kNotPrintedMessage;
+  }
+  if (!aResult.Error) AddReceiptTextAndImage(*this, aHandler, aResult);
 }
 
 std::string kFiscalPrinterDevice::ReadDoneDocumentInfo(DateTime& aDateTime, std::string& aNumber,

@@ -106,7 +106,7 @@ void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _i
   }
 
   if (IsReady()) PrintXReport(report);
-  if (TransportErrorFound()) {
+  if (ErrorFound()) {
     aResult.XReportNumber.clear();
     aResult.XReportDateTime = 0;
     EndOperation(aResult);
@@ -183,7 +183,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
   }
 
   if (IsReady()) PrintZReport(report);
-  if (TransportErrorFound()) {
+  if (ErrorFound()) {
     aResult.ZReportNumber.clear();
     aResult.ZReportDateTime = 0;
     aResult.RemainingFiscalMemory = 0;
@@ -246,7 +246,7 @@ void kFiscalPrinterDevice::Pub_GetEJFiles(kReceiptPrinterHandler& aHandler, _int
   if (!aHandler.fEJFilesRequest) throw kException("EJRequest node not found");
   const kEJFilesRequest& r = *aHandler.fEJFilesRequest;
   GetEJFiles(r.fReqType, r.fOutputDir, r.fStartDate, r.fEndDate, fEJFilesCount);
-  if (TransportErrorFound()) {
+  if (ErrorFound()) {
     EndOperation(aResult);
     return;
   }

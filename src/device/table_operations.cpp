@@ -62,7 +62,7 @@ void kFiscalPrinterDevice::Pub_GetVatTable(kReceiptPrinterHandler&, _int_GETVATT
   BeginOperation("GetVATTable", aResult);
   aResult.VATTable.clear();
   ReadVatTable();
-  if (TransportErrorFound()) {
+  if (ErrorFound()) {
     EndOperation(aResult);
     return;
   }
@@ -82,7 +82,7 @@ void kFiscalPrinterDevice::Pub_GetDeptTable(kReceiptPrinterHandler&, _int_GETDEP
   aResult.DeptTable.clear();
   ReadEATable();
   ReadDeptTable();
-  if (TransportErrorFound()) {
+  if (ErrorFound()) {
     EndOperation(aResult);
     return;
   }
@@ -149,7 +149,7 @@ void kFiscalPrinterDevice::Pub_GetLotteryReceiptStatus(kReceiptPrinterHandler& a
                                                        _int_GETLOTTERYRCPTSTATUS_result& aResult) {
   BeginOperation("GetLotteryRcptStatus", aResult);
   if (IsReady()) ReadLotteryReceiptStatus(*aHandler.fReceiptReference);
-  if (!TransportErrorFound()) {
+  if (!ErrorFound()) {
     // Not ready: the status held from the last successful read.
     aResult.CorrectlySent = fLotteryReceiptStatus.CorrectlySent;
     aResult.StatusCode = fLotteryReceiptStatus.StatusCode;
@@ -182,7 +182,7 @@ void kFiscalPrinterDevice::Pub_Pay(kReceiptPrinterHandler& aHandler, _int_PAY_re
   aResult.ExchangeRate = Amount();
   aResult.PaymentAmountCurrency = Amount();
 
-  if (TransportErrorFound()) {
+  if (ErrorFound()) {
     aResult.ReceiptText.clear();
   } else {
     aResult.RawResponse = payment.fRawResponse;

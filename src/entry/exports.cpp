@@ -54,32 +54,12 @@ __attribute__((destructor)) void UnloadLibrary() noexcept {
 
 extern "C" {
 
-#define FP_EXPORT(NAME)                                                          \
+#define FP_EXPORT(NAME, ...)                                                        \
   FPDRIVER_API fpdriver_result_t FPDRIVER_CALL NAME(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) { \
     return Run(fp::vnExport::NAME, aXml, aOutput, aErrorMessage);                \
   }
 
-FP_EXPORT(PRINTFR)
-FP_EXPORT(REPRINTFR)
-FP_EXPORT(PRINTXR)
-FP_EXPORT(PRINTZR)
-FP_EXPORT(PRINTNFR)
-FP_EXPORT(DISPLAY)
-FP_EXPORT(OPENDR)
-FP_EXPORT(GETSTATUS)
-FP_EXPORT(SET)
-FP_EXPORT(SETDATETIME)
-FP_EXPORT(OPEN)
-FP_EXPORT(GETDRSTATUS)
-FP_EXPORT(EJREPORT)
-FP_EXPORT(CLOSE)
-FP_EXPORT(GETVATTABLE)
-FP_EXPORT(SETVATTABLE)
-FP_EXPORT(GETDEPTTABLE)
-FP_EXPORT(SETDEPTTABLE)
-FP_EXPORT(PAY)
-FP_EXPORT(GETLOTTERYRCPTSTATUS)
-FP_EXPORT(GETEJFILES)
+FP_EXPORT_LIST(FP_EXPORT)
 
 #undef FP_EXPORT
 

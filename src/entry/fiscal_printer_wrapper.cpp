@@ -1,6 +1,7 @@
 #include "entry/fiscal_printer_wrapper.h"
 
 #include <exception>
+#include <iterator>
 #include <type_traits>
 
 #include <pugixml.hpp>
@@ -15,33 +16,14 @@ namespace fp {
 
 namespace {
 
-using DT = vnReceiptHandlerDocumentType;
-
-// Indexed by vnExport.
+// Indexed by vnExport: expanded from the same list as the enum.
 const kExportProfile kExportProfiles[] = {
-    //  name                    documents                  create greek  cp     keep
-    {"PRINTFR", {DT::dt_Receipt}, false, true, true, true},
-    {"REPRINTFR", {DT::dt_ReceiptReference}, false, true, true, true},
-    {"PRINTXR", {DT::dt_XReport}, false, false, true, true},
-    {"PRINTZR", {DT::dt_ZReport}, false, true, true, true},
-    {"PRINTNFR", {DT::dt_NFReceipt}, false, true, true, false},
-    {"DISPLAY", {DT::dt_Display}, false, false, false, false},
-    {"OPENDR", {DT::dt_Drawer}, false, false, false, false},
-    {"GETSTATUS", {}, false, false, false, true},
-    {"SET", {}, false, false, false, false},
-    {"SETDATETIME", {}, false, false, false, false},
-    {"OPEN", {}, true, false, false, true},
-    {"GETDRSTATUS", {DT::dt_Drawer}, false, false, false, false},
-    {"EJREPORT", {DT::dt_EJReport}, false, false, false, false},
-    {"CLOSE", {}, false, false, false, false},
-    {"GETVATTABLE", {}, false, false, false, false},
-    {"SETVATTABLE", {DT::dt_VatTable}, false, false, false, false},
-    {"GETDEPTTABLE", {}, false, false, false, false},
-    {"SETDEPTTABLE", {DT::dt_DeptTable}, false, false, false, false},
-    {"PAY", {DT::dt_Pay}, true, false, false, false},
-    {"GETLOTTERYRCPTSTATUS", {DT::dt_ReceiptReference}, false, false, false, false},
-    {"GETEJFILES", {DT::dt_EJFilesRequest}, false, false, false, false},
+#define FP_EXPORT_PROFILE(NAME, OPERATION, CLASS, CREATE, GREEK, CP, KEEP, ...) \
+  {#NAME, {__VA_ARGS__}, CREATE, GREEK, CP, KEEP},
+    FP_EXPORT_LIST(FP_EXPORT_PROFILE)
+#undef FP_EXPORT_PROFILE
 };
+static_assert(std::size(kExportProfiles) == kExportCount);
 
 constexpr const char* kUnknownFailure = "Unexpected internal error";
 
@@ -123,33 +105,20 @@ class kFiscalPrinterWrapperOf : public kFiscalPrinterWrapper {
   }
 };
 
-#define FP_SIMPLE_WRAPPER(EXPORT, OPERATION)                                                                    \
+// The request classes of the plain exports; the exports marked Own in the list have theirs
+// written out below.
+#define FP_WRAPPER_Plain(EXPORT, OPERATION)                                                                     \
   class kFiscalPrinterWrapper_##EXPORT final                                                                    \
       : public kFiscalPrinterWrapperOf<_int_##EXPORT##_result, &kFiscalPrinterDevice::OPERATION> {              \
    public:                                                                                                      \
-    kFiscalPrinterWrapper_##EXPORT() : kFiscalPrinterWrapperOf(ExportProfile(vnExport::EXPORT)) {}                 \
+    kFiscalPrinterWrapper_##EXPORT() : kFiscalPrinterWrapperOf(ExportProfile(vnExport::EXPORT)) {}              \
   };
-
-FP_SIMPLE_WRAPPER(PRINTFR, Pub_PrintReceipt)
-FP_SIMPLE_WRAPPER(REPRINTFR, Pub_RePrintReceipt)
-FP_SIMPLE_WRAPPER(PRINTXR, Pub_PrintXReport)
-FP_SIMPLE_WRAPPER(PRINTZR, Pub_PrintZReport)
-FP_SIMPLE_WRAPPER(PRINTNFR, Pub_PrintNFReceipt)
-FP_SIMPLE_WRAPPER(DISPLAY, Pub_WriteDisplay)
-FP_SIMPLE_WRAPPER(OPENDR, Pub_OpenDrawer)
-FP_SIMPLE_WRAPPER(GETSTATUS, Pub_GetStatus)
-FP_SIMPLE_WRAPPER(SET, Pub_Set)
-FP_SIMPLE_WRAPPER(SETDATETIME, Pub_SetDateTime)
-FP_SIMPLE_WRAPPER(GETDRSTATUS, Pub_GetDrawerStatus)
-FP_SIMPLE_WRAPPER(EJREPORT, Pub_EJReport)
-FP_SIMPLE_WRAPPER(GETVATTABLE, Pub_GetVatTable)
-FP_SIMPLE_WRAPPER(SETVATTABLE, Pub_SetVatTable)
-FP_SIMPLE_WRAPPER(GETDEPTTABLE, Pub_GetDeptTable)
-FP_SIMPLE_WRAPPER(SETDEPTTABLE, Pub_SetDeptTable)
-FP_SIMPLE_WRAPPER(GETLOTTERYRCPTSTATUS, Pub_GetLotteryReceiptStatus)
-FP_SIMPLE_WRAPPER(GETEJFILES, Pub_GetEJFiles)
-
-#undef FP_SIMPLE_WRAPPER
+#define FP_WRAPPER_Own(EXPORT, OPERATION)
+#define FP_EXPORT_WRAPPER(NAME, OPERATION, CLASS, ...) FP_WRAPPER_##CLASS(NAME, OPERATION)
+FP_EXPORT_LIST(FP_EXPORT_WRAPPER)
+#undef FP_EXPORT_WRAPPER
+#undef FP_WRAPPER_Own
+#undef FP_WRAPPER_Plain
 
 class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPEN_result, &kFiscalPrinterDevice::Pub_Open> {
  public:
@@ -157,17 +126,28 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
 
  protected:
   // After a successful open: report the handle, let the driver initialise, and refresh
-  // what the device keeps between calls (fiscal mode, serial number, VAT table). A failure
-  // here keeps Error false: the device is open and its handle is reported.
+  // what the device keeps between calls (fiscal mode, serial number, VAT table). A printer
+  // that does not answer the status read (unreachable, refusing the credentials) fails the
+  // open with the reason, and a device created by this call is freed; a failure in the other
+  // steps keeps Error false: the device is open and its handle is reported.
   void FollowUp(kDeviceLease& aLease) override {
     if (fResult.Error) return;
     kFiscalPrinterDevice& device = aLease.Device();
     fResult.Handle = device.fHandle;
-    device.Init();
+    std::string initFailure;
+    if (!device.Init() && device.ErrorFound())
+      initFailure = device.ErrorMessage();
     _int_GETSTATUS_result status{};
     device.Pub_GetStatus(*fHandler, status);
+    if (status.Error) {
+      fResult.Error = true;
+      fResult.ErrorText = status.ErrorText.empty() ? "The printer did not answer its status read" : status.ErrorText;
+      if (aLease.IsNew()) fResult.Handle = 0;
+      return;
+    }
     _int_GETVATTABLE_result vat{};
     device.Pub_GetVatTable(*fHandler, vat);
+    fResult.ErrorText = !initFailure.empty() ? initFailure : vat.Error ? vat.ErrorText : std::string();
   }
 
   void LogFailure(kFiscalPrinterDevice& aDevice, const std::string& aMessage) override {
@@ -204,6 +184,18 @@ class kFiscalPrinterWrapper_PAY final : public kFiscalPrinterWrapperOf<_int_PAY_
   }
 };
 
+// The request classes written out by hand run the operation and fill the record the list
+// gives for their export.
+#define FP_CHECK_Plain(EXPORT, OPERATION)
+#define FP_CHECK_Own(EXPORT, OPERATION)                                                                       \
+  static_assert(std::is_base_of_v<kFiscalPrinterWrapperOf<_int_##EXPORT##_result, &kFiscalPrinterDevice::OPERATION>, \
+                                  kFiscalPrinterWrapper_##EXPORT>);
+#define FP_EXPORT_CHECK(NAME, OPERATION, CLASS, ...) FP_CHECK_##CLASS(NAME, OPERATION)
+FP_EXPORT_LIST(FP_EXPORT_CHECK)
+#undef FP_EXPORT_CHECK
+#undef FP_CHECK_Own
+#undef FP_CHECK_Plain
+
 std::string ParserMessage(const pugi::xml_parse_result& aResult) {
   return std::string(aResult.description()) + " (at offset " + std::to_string(aResult.offset) + ")";
 }
@@ -228,8 +220,6 @@ kDeviceLease kFiscalPrinterWrapper::GetFiscalPrinter(bool aAllowCreate) {
   if (handle > 0) {
     kDeviceLease lease = state.FiscalPrinters.Acquire(handle);
     if (!lease) throw kException("Printer Handle not found");
-    // A failure recorded by an earlier call must not leak into this one.
-    lease.Device().fIOHandler->ResetCustomError();
     return lease;
   }
   if (!aAllowCreate) throw kException("Fiscal Printer has not previously opened");
@@ -259,27 +249,11 @@ void kFiscalPrinterWrapper::ApplyCodePage(std::string& aXml) {
 
 std::unique_ptr<kFiscalPrinterWrapper> CreateFiscalPrinterWrapper(vnExport aExport) {
   switch (aExport) {
-    case vnExport::PRINTFR: return std::make_unique<kFiscalPrinterWrapper_PRINTFR>();
-    case vnExport::REPRINTFR: return std::make_unique<kFiscalPrinterWrapper_REPRINTFR>();
-    case vnExport::PRINTXR: return std::make_unique<kFiscalPrinterWrapper_PRINTXR>();
-    case vnExport::PRINTZR: return std::make_unique<kFiscalPrinterWrapper_PRINTZR>();
-    case vnExport::PRINTNFR: return std::make_unique<kFiscalPrinterWrapper_PRINTNFR>();
-    case vnExport::DISPLAY: return std::make_unique<kFiscalPrinterWrapper_DISPLAY>();
-    case vnExport::OPENDR: return std::make_unique<kFiscalPrinterWrapper_OPENDR>();
-    case vnExport::GETSTATUS: return std::make_unique<kFiscalPrinterWrapper_GETSTATUS>();
-    case vnExport::SET: return std::make_unique<kFiscalPrinterWrapper_SET>();
-    case vnExport::SETDATETIME: return std::make_unique<kFiscalPrinterWrapper_SETDATETIME>();
-    case vnExport::OPEN: return std::make_unique<kFiscalPrinterWrapper_OPEN>();
-    case vnExport::GETDRSTATUS: return std::make_unique<kFiscalPrinterWrapper_GETDRSTATUS>();
-    case vnExport::EJREPORT: return std::make_unique<kFiscalPrinterWrapper_EJREPORT>();
-    case vnExport::CLOSE: return std::make_unique<kFiscalPrinterWrapper_CLOSE>();
-    case vnExport::GETVATTABLE: return std::make_unique<kFiscalPrinterWrapper_GETVATTABLE>();
-    case vnExport::SETVATTABLE: return std::make_unique<kFiscalPrinterWrapper_SETVATTABLE>();
-    case vnExport::GETDEPTTABLE: return std::make_unique<kFiscalPrinterWrapper_GETDEPTTABLE>();
-    case vnExport::SETDEPTTABLE: return std::make_unique<kFiscalPrinterWrapper_SETDEPTTABLE>();
-    case vnExport::PAY: return std::make_unique<kFiscalPrinterWrapper_PAY>();
-    case vnExport::GETLOTTERYRCPTSTATUS: return std::make_unique<kFiscalPrinterWrapper_GETLOTTERYRCPTSTATUS>();
-    case vnExport::GETEJFILES: return std::make_unique<kFiscalPrinterWrapper_GETEJFILES>();
+#define FP_EXPORT_FACTORY(NAME, ...) \
+  case vnExport::NAME:               \
+    return std::make_unique<kFiscalPrinterWrapper_##NAME>();
+    FP_EXPORT_LIST(FP_EXPORT_FACTORY)
+#undef FP_EXPORT_FACTORY
   }
   throw kException("Unknown export");
 }

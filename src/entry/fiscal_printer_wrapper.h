@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "entry/export_list.h"
 #include "entry/fiscal_printers.h"
 #include "request/receipt_printer_handler.h"
 #include "request/results.h"
@@ -15,10 +16,14 @@ namespace fp {
 
 // The exports that take an XML request (all but VERSION), in the order of the interface.
 enum class vnExport : int32_t {
-  PRINTFR, REPRINTFR, PRINTXR, PRINTZR, PRINTNFR, DISPLAY, OPENDR, GETSTATUS, SET, SETDATETIME,
-  OPEN, GETDRSTATUS, EJREPORT, CLOSE, GETVATTABLE, SETVATTABLE, GETDEPTTABLE, SETDEPTTABLE, PAY,
-  GETLOTTERYRCPTSTATUS, GETEJFILES,
+#define FP_EXPORT_ENUM(NAME, ...) NAME,
+  FP_EXPORT_LIST(FP_EXPORT_ENUM)
+#undef FP_EXPORT_ENUM
 };
+
+#define FP_EXPORT_COUNT(...) +1
+inline constexpr size_t kExportCount = 0 FP_EXPORT_LIST(FP_EXPORT_COUNT);
+#undef FP_EXPORT_COUNT
 
 // What the frame does for one export.
 struct kExportProfile {

@@ -66,6 +66,9 @@ class VN_HttpClient {
   // Keep cookies in memory, send them back.
   void ManageCookies();
   bool HTTPAlreadySet() const { return fHTTPAlreadySet; }
+  // One exchange of a request its caller built whole, on the client's session: no setting
+  // of the client is applied and nothing is logged (the HTTP transport's Write).
+  kHttpResult Perform(const kHttpRequest& aRequest) { return fHttp->Perform(aRequest); }
 
  private:
   void SetHTTP();

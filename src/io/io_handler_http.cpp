@@ -4,6 +4,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "io/http_client.h"
 #include "io/transport_factory.h"
 
 namespace fp {
@@ -15,7 +16,7 @@ std::unique_ptr<kIOHandler> NewIOHandler_HTTP(const kConnection& aConnection, co
 
 kIOHandler_HTTP::kIOHandler_HTTP(const kConnection& aConnection, const std::string& aDirectory,
                                  const std::string& aFileName)
-    : kIOHandler(&aConnection, aDirectory, aFileName), fHttpClient(std::make_unique<kCurlSession>()) {
+    : kIOHandler(&aConnection, aDirectory, aFileName), fHttp(std::make_unique<VN_HttpClient>()) {
   if (!aConnection.URL.empty()) {
     URL = aConnection.URL;
   } else {
@@ -81,7 +82,7 @@ bool kIOHandler_HTTP::Write(const std::string& aMessage) {
 
   kHttpResult r;
   try {
-    r = fHttpClient->Perform(request);
+    r = fHttp->Perform(request);
   } catch (const std::exception& e) {
     r.CurlCode = -1;
     r.ErrorText = e.what();
@@ -109,6 +110,37 @@ bool kIOHandler_HTTP::Write(const std::string& aMessage) {
   }
   WriteLog(let_info, "Read", "ResponseCode:" + std::to_string(ResponseCode) + "\r\n" + Response);
   return ResponseCode >= 200 && ResponseCode <= 299;
+}
+
+void kIOHandler_HTTP::SetupHttpClient() {
+  fHttp->OnWriteLog = [this](tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage) {
+    WriteLog(aType, aTitle, aMessage);
+  };
+  // The client counts whole seconds; the transport milliseconds.
+  fHttp->ConnectTimeout = ConnectTimeout() / 1000;
+  fHttp->AuthType = AuthType;
+  fHttp->User = User;
+  fHttp->Password = Password;
+  fHttp->UserAgent = UserAgent;
+  fHttp->ContentType = ContentType;
+  // A printer left with too many open connections prints a power-failure message on the
+  // receipt, so none is kept open between commands.
+  fHttp->SetRequestHeader("Connection", "close");
+}
+
+kExchangeResult kIOHandler_HTTP::Exchange(const std::string& aPath) {
+  if (!fHttp->HTTPAlreadySet()) SetupHttpClient();
+  fHttp->ReadTimeout = ReadTimeout() / 1000;
+  kExchangeResult result;
+  if (fHttp->Get(URL + aPath)) {
+    result.Outcome = eo_Answered;
+    result.Answer = fHttp->Response();
+    return result;
+  }
+  result.Outcome = fHttp->LastFailure() == hf_OutcomeUnknown ? eo_OutcomeUnknown : eo_NotDelivered;
+  result.Code = fHttp->LastStatusCode;
+  result.Reason = DecodeError(result.Code);
+  return result;
 }
 
 std::string kIOHandler_HTTP::HttpStatusText(int32_t aCode) {

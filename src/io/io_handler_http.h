@@ -1,7 +1,7 @@
 // The transport of an HTTP device. It holds the device's base URL, authentication and
-// content type, posts a text to the URL with Write and turns status codes into texts with
-// DecodeError. It is also the configuration and log holder that the model driver takes
-// its URL, timeouts and credentials from, logs through, and records failures in.
+// content type, owns the device's one HTTP client, posts a text to the URL with Write and
+// turns status codes into texts with DecodeError. Through Exchange it is also the path of a
+// model driver's commands: one GET below the base URL per exchange, logged in the device log.
 #pragma once
 
 #include <cstdint>
@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "io/curl_session.h"
-#include "request/device_handler.h"
+#include "io/exchange.h"
 #include "io/io_handler.h"
+#include "request/device_handler.h"
 
 namespace fp {
 
-class kIOHandler_HTTP : public kIOHandler {
+class VN_HttpClient;
+
+class kIOHandler_HTTP : public kIOHandler, public kExchange {
  public:
   // URL = the connection's URL, or else its Address followed by ":" + Port when Port is
   // above 0 (no scheme is added).
@@ -41,7 +44,16 @@ class kIOHandler_HTTP : public kIOHandler {
   void SetParameter(const std::string& aName, const std::string& aValue) override;
   std::string ClassName() const override { return "kIOHandler_HTTP"; }
 
+  // GET of URL + aPath through the device's client. The client takes the connect timeout,
+  // credentials, user agent, content type and "Connection: close" once, at the first
+  // exchange; the read timeout is taken anew each time, so a temporary read timeout set
+  // around one command governs that command. The client logs the request and the answer.
+  kExchangeResult Exchange(const std::string& aPath) override;
+  // The client, as the exchanges left it.
+  const VN_HttpClient& HttpClient() const { return *fHttp; }
+
   std::string ContentType;
+  std::string UserAgent;  // sent with the exchanges
   std::string URL;
   vnHTTPAuthType AuthType = at_None;
   std::string User, Password;
@@ -55,7 +67,9 @@ class kIOHandler_HTTP : public kIOHandler {
   static std::string HttpStatusText(int32_t aCode);
 
  private:
-  std::unique_ptr<kCurlSession> fHttpClient;
+  void SetupHttpClient();
+
+  std::unique_ptr<VN_HttpClient> fHttp;
   std::vector<std::pair<std::string, std::string>> fHeaders;
   vnHttpFailure fLastFailure = hf_None;
 };

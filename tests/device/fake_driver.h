@@ -79,7 +79,7 @@ class FakeDriver : public kFiscalPrinterDevice {
   bool Hook(const std::string& aName) {
     fCalls.push_back(aName);
     HookBehaviour b = fBehaviour[aName];
-    if (b.recordError) fIOHandler->SetCustomError(7, aName + " failed");
+    if (b.recordError) RecordError(7, aName + " failed");
     return b.result;
   }
 

@@ -12,7 +12,7 @@ using namespace fp::tarvol;
 
 namespace {
 
-// One scripted answer of the fake printer link.
+// One scripted answer of the fake printer exchange.
 struct Step {
   bool ok;
   std::string body;          // reply frame when ok
@@ -20,57 +20,44 @@ struct Step {
   bool mayHaveRun = false;   // the failure came after the request was sent
 };
 
-class FakeLink : public kCommandLink {
+class FakeExchange : public kExchange {
  public:
   std::deque<Step> script;
   Step fallback{true, "00/00/02/"};
-  std::vector<std::string> urls;
-  std::vector<std::string> log;  // "I|title|message" or "E|title|message"
-  int setups = 0;
-  bool errorFound = false;
-  int errorCode = 0;
-  std::string errorMessage;
+  std::vector<std::string> paths;
 
-  std::string BaseUrl() override { return "http://printer/"; }
-  void SetupHttpClient() override { ++setups; }
-  bool HttpGet(const std::string& aUrl) override {
-    urls.push_back(aUrl);
-    fLast = script.empty() ? fallback : script.front();
+  kExchangeResult Exchange(const std::string& aPath) override {
+    paths.push_back(aPath);
+    const Step step = script.empty() ? fallback : script.front();
     if (!script.empty()) script.pop_front();
-    return fLast.ok;
+    kExchangeResult r;
+    if (step.ok) {
+      r.Outcome = eo_Answered;
+      r.Answer = step.body;
+    } else {
+      r.Outcome = step.mayHaveRun ? eo_OutcomeUnknown : eo_NotDelivered;
+      r.Code = step.status;
+      r.Reason = "status " + std::to_string(step.status);
+    }
+    return r;
   }
-  std::string ResponseText() override { return fLast.body; }
-  bool LastFailureMayHaveExecuted() override { return fLast.mayHaveRun; }
-  void RecordHttpFailure() override { SetCustomError(fLast.status, "status " + std::to_string(fLast.status)); }
-  void SetCustomError(int aCode, const std::string& aMessage) override {
-    errorFound = true;
-    errorCode = aCode;
-    errorMessage = aMessage;
-  }
-  void ResetCustomError() override {
-    errorFound = false;
-    errorCode = 0;
-    errorMessage.clear();
-  }
-  void WriteLog(tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage) override {
-    log.push_back(std::string(aType == let_error ? "E|" : "I|") + aTitle + "|" + aMessage);
-  }
-
- private:
-  Step fLast;
 };
 
 class ChannelTest : public ::testing::Test {
  protected:
-  ChannelTest() : channel(link) {
+  ChannelTest()
+      : channel(link, [this](tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage) {
+          log.push_back(std::string(aType == let_error ? "E|" : "I|") + aTitle + "|" + aMessage);
+        }) {
     channel.SetSleeper([this](int ms) { pauses.push_back(ms); });
   }
   int Count(const std::string& aLine) const {
     int n = 0;
-    for (const auto& l : link.log) n += l == aLine;
+    for (const auto& l : log) n += l == aLine;
     return n;
   }
-  FakeLink link;
+  FakeExchange link;
+  std::vector<std::string> log;  // "I|title|message" or "E|title|message"
   kCommandChannel channel;
   std::vector<int> pauses;
 };
@@ -79,14 +66,15 @@ class ChannelTest : public ::testing::Test {
 
 TEST_F(ChannelTest, SendsOneGetAndDecodesTheReply) {
   link.script = {{true, "00/04/06/ABC/"}};
-  ASSERT_TRUE(channel.SendCommand("4", 0, "a", "", true));
-  ASSERT_EQ(link.urls.size(), 1u);
-  EXPECT_EQ(link.urls[0], "http://printer/_io?cmd=4&js=0&pkt=a");
-  EXPECT_EQ(link.setups, 1);
+  const kCommandResult r = channel.SendCommand("4", 0, "a", "", true);
+  ASSERT_TRUE(r.Succeeded());
+  EXPECT_TRUE(r.Answered());
+  ASSERT_EQ(link.paths.size(), 1u);
+  EXPECT_EQ(link.paths[0], "_io?cmd=4&js=0&pkt=a");
   EXPECT_EQ(channel.Response(), "00/04/06/ABC/");
   EXPECT_TRUE(channel.DeviceStatus().PrintPaperEnd);
   EXPECT_TRUE(channel.FiscalStatus().TransactionOpen);
-  EXPECT_EQ(link.log.front(), "I|TX: |a");
+  EXPECT_EQ(log.front(), "I|TX: |a");
   EXPECT_TRUE(pauses.empty());
 }
 
@@ -105,13 +93,15 @@ TEST_F(ChannelTest, AcceptedAndRefusedReplyCodes) {
   };
   for (const auto& c : cases) {
     link.script = {{true, c.frame}};
-    link.log.clear();
-    EXPECT_EQ(channel.SendCommand("4", 0, "t", "", true), c.ok) << c.frame;
+    log.clear();
+    const kCommandResult r = channel.SendCommand("4", 0, "t", "", true);
+    EXPECT_EQ(r.Succeeded(), c.ok) << c.frame;
+    EXPECT_EQ(r.Outcome, c.ok ? co_Done : co_Refused) << c.frame;
     EXPECT_EQ(channel.DeviceStatus().ReplyCode, c.replyCode) << c.frame;
-    EXPECT_EQ(link.errorFound, !c.ok) << c.frame;
+    EXPECT_EQ(channel.LastResult().Outcome, r.Outcome) << c.frame;
     if (!c.ok) {
-      EXPECT_EQ(link.errorCode, 501);
-      EXPECT_EQ(link.errorMessage, c.message);
+      EXPECT_EQ(r.Code, c.replyCode);  // the printer's own code, next to its message
+      EXPECT_EQ(r.Message, c.message);
       EXPECT_EQ(Count(std::string("E|Frame ERR|") + c.message), 1);
     }
   }
@@ -119,43 +109,43 @@ TEST_F(ChannelTest, AcceptedAndRefusedReplyCodes) {
 
 TEST_F(ChannelTest, FailedExchangesAreRetriedThreeTimesOneSecondApart) {
   link.script = {{false, "", 0}, {false, "", 500}, {true, "00/00/02/"}};
-  EXPECT_TRUE(channel.SendCommand("4", 0, "?", "", true));
-  EXPECT_EQ(link.urls.size(), 3u);
+  EXPECT_TRUE(channel.SendCommand("4", 0, "?", "", true).Succeeded());
+  EXPECT_EQ(link.paths.size(), 3u);
   EXPECT_EQ(pauses, (std::vector<int>{1000, 1000}));
   EXPECT_EQ(Count("I|TX: |Retry:1"), 1);
   EXPECT_EQ(Count("I|TX: |Retry:2"), 1);
-  EXPECT_FALSE(link.errorFound);  // a successful exchange clears what an earlier command left
 
   link.script = {{false, "", 404}, {false, "", 404}, {false, "", 404}, {true, "00/00/02/"}};
-  link.log.clear();
+  log.clear();
   pauses.clear();
-  EXPECT_FALSE(channel.SendCommand("4", 0, "?", "", true));
-  EXPECT_EQ(link.urls.size(), 6u);
+  const kCommandResult r = channel.SendCommand("4", 0, "?", "", true);
+  EXPECT_EQ(r.Outcome, co_NotDelivered);
+  EXPECT_EQ(link.paths.size(), 6u);
   EXPECT_EQ(pauses, (std::vector<int>{1000, 1000, 1000}));  // also after the third failure
   EXPECT_EQ(Count("I|TX: |Retry:3"), 1);
-  EXPECT_EQ(link.errorCode, 404);
+  EXPECT_EQ(r.Code, 404);
+  EXPECT_EQ(r.Message, "status 404");
   EXPECT_EQ(channel.Response(), "00/00/02/");  // a failed command leaves the last reply
 }
 
 TEST_F(ChannelTest, CommandThatMayHaveRunIsNotSentAgain) {
   // The connection broke after a Z report request went out: repeating it could close the day twice.
   link.script = {{false, "", 0, true}, {true, "00/00/00/"}};
-  EXPECT_FALSE(channel.SendCommand("4", 0, "x", "/7////", true));
-  EXPECT_EQ(link.urls.size(), 1u);
-  EXPECT_TRUE(link.errorFound);
+  EXPECT_EQ(channel.SendCommand("4", 0, "x", "/7////", true).Outcome, co_OutcomeUnknown);
+  EXPECT_EQ(link.paths.size(), 1u);
   EXPECT_EQ(Count("I|TX: |Retry:1"), 1);
 
   // A refused connection never reached the printer: the same command is retried.
   link.script = {{false, "", 0, false}, {true, "00/00/00/"}};
-  link.urls.clear();
-  EXPECT_TRUE(channel.SendCommand("4", 0, "x", "/7////", true));
-  EXPECT_EQ(link.urls.size(), 2u);
+  link.paths.clear();
+  EXPECT_TRUE(channel.SendCommand("4", 0, "x", "/7////", true).Succeeded());
+  EXPECT_EQ(link.paths.size(), 2u);
 
   // A read may always be repeated.
   link.script = {{false, "", 0, true}, {true, "00/00/00/"}};
-  link.urls.clear();
-  EXPECT_TRUE(channel.SendCommand("4", 0, "e", "", true));
-  EXPECT_EQ(link.urls.size(), 2u);
+  link.paths.clear();
+  EXPECT_TRUE(channel.SendCommand("4", 0, "e", "", true).Succeeded());
+  EXPECT_EQ(link.paths.size(), 2u);
 }
 
 TEST(ChannelRepeatRule, PrintingFormsOfReadsAndClearsAreNeverRepeated) {
@@ -179,8 +169,8 @@ TEST(ChannelRepeatRule, PrintingFormsOfReadsAndClearsAreNeverRepeated) {
 
 TEST_F(ChannelTest, BusyJournalIsAskedAgainEveryHalfSecond) {
   link.script = {{true, "00/00/02/"}, {true, "00/00/02/"}, {true, "00/00/06/1/"}};
-  EXPECT_TRUE(channel.SendCommand("4", 0, "@", "/7/1////", true));
-  EXPECT_EQ(link.urls.size(), 3u);
+  EXPECT_TRUE(channel.SendCommand("4", 0, "@", "/7/1////", true).Succeeded());
+  EXPECT_EQ(link.paths.size(), 3u);
   EXPECT_EQ(pauses, (std::vector<int>{500, 500}));
   EXPECT_EQ(Count("E|Retry Frame Equal 00/00/02 and APkt = @|"), 2);
   EXPECT_EQ(channel.Response(), "00/00/06/1/");
@@ -188,25 +178,26 @@ TEST_F(ChannelTest, BusyJournalIsAskedAgainEveryHalfSecond) {
   // The same frame for another letter, or without retry, is an answer.
   for (auto [pkt, retry] : {std::pair{"t", true}, std::pair{"@", false}}) {
     link.script = {{true, "00/00/02/"}};
-    link.urls.clear();
-    EXPECT_TRUE(channel.SendCommand("4", 0, pkt, "", retry));
-    EXPECT_EQ(link.urls.size(), 1u);
+    link.paths.clear();
+    EXPECT_TRUE(channel.SendCommand("4", 0, pkt, "", retry).Succeeded());
+    EXPECT_EQ(link.paths.size(), 1u);
   }
 }
 
 TEST_F(ChannelTest, BusyAndFailuresShareOneBudget) {
   link.script = {{false, "", 0}, {true, "00/00/02/"}, {false, "", 0}, {false, "", 0}, {true, "00/00/00/"}};
-  EXPECT_FALSE(channel.SendCommand("4", 0, "@", "", true));
-  EXPECT_EQ(link.urls.size(), 4u);
+  EXPECT_FALSE(channel.SendCommand("4", 0, "@", "", true).Succeeded());
+  EXPECT_EQ(link.paths.size(), 4u);
   EXPECT_EQ(Count("I|TX: |Retry:3"), 1);
 }
 
 TEST_F(ChannelTest, PrinterBusyForeverEndsWithAnError) {
   link.script.clear();  // the fallback answers "00/00/02/" for ever
-  EXPECT_FALSE(channel.SendCommand("4", 0, "@", "", true));
-  EXPECT_EQ(link.urls.size(), size_t(kCommandChannel::kMaxBusyRepetitions) + 1);
-  EXPECT_EQ(link.errorCode, 501);
-  EXPECT_EQ(link.errorMessage, "The printer is still preparing the journal, try again later");
+  const kCommandResult r = channel.SendCommand("4", 0, "@", "", true);
+  EXPECT_EQ(r.Outcome, co_Refused);
+  EXPECT_EQ(link.paths.size(), size_t(kCommandChannel::kMaxBusyRepetitions) + 1);
+  EXPECT_EQ(r.Code, 501);
+  EXPECT_EQ(r.Message, "The printer is still preparing the journal, try again later");
 }
 
 TEST_F(ChannelTest, SlowBusyAnswersAreBoundedByTime) {
@@ -216,26 +207,27 @@ TEST_F(ChannelTest, SlowBusyAnswersAreBoundedByTime) {
   channel.SetClock([&] { return now; });
   channel.SetSleeper([&](int ms) { now += std::chrono::milliseconds(ms) + std::chrono::seconds(10); });
   link.script.clear();
-  EXPECT_FALSE(channel.SendCommand("4", 0, "@", "", true));
+  const kCommandResult r = channel.SendCommand("4", 0, "@", "", true);
+  EXPECT_FALSE(r.Succeeded());
   EXPECT_LE(now - std::chrono::steady_clock::time_point(), kCommandChannel::kMaxBusyDuration + std::chrono::seconds(11));
-  EXPECT_LT(link.urls.size(), 20u);
-  EXPECT_FALSE(channel.LastExchangeFailed());  // the printer answered, it was only busy
+  EXPECT_LT(link.paths.size(), 20u);
+  EXPECT_TRUE(r.Answered());  // the printer answered, it was only busy
 }
 
 TEST_F(ChannelTest, TellsAFailedExchangeFromARefusal) {
   link.script = {{false, "", 0}, {false, "", 0}, {false, "", 0}};
-  EXPECT_FALSE(channel.SendCommand("4", 0, "t", "", true));
-  EXPECT_TRUE(channel.LastExchangeFailed());
+  EXPECT_FALSE(channel.SendCommand("4", 0, "t", "", true).Answered());
+  EXPECT_FALSE(channel.LastResult().Answered());
   link.script = {{true, "0A/00/00/"}};
-  EXPECT_FALSE(channel.SendCommand("4", 0, "t", "", true));
-  EXPECT_FALSE(channel.LastExchangeFailed());
+  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true).Answered());
+  EXPECT_TRUE(channel.LastResult().Answered());
 }
 
 TEST_F(ChannelTest, GarbageFrameThrowsAndTheChannelStaysUsable) {
   link.script = {{true, "00/00/06/"}, {true, "<html>oops</html>"}, {true, "00/00/00/"}};
-  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true));
+  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true).Succeeded());
   EXPECT_THROW(channel.SendCommand("4", 0, "t", "", true), kException);
   EXPECT_TRUE(channel.FiscalStatus().TransactionOpen);  // status of the last readable frame
-  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true));
+  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true).Succeeded());
   EXPECT_FALSE(channel.FiscalStatus().TransactionOpen);
 }

@@ -32,7 +32,7 @@ TEST_F(DriverTest, FailedExchangesAreRetried) {
   EXPECT_TRUE(LogHas("TX: :Retry:1"));
   EXPECT_TRUE(LogHas("TX: :Retry:2"));
   EXPECT_FALSE(LogHas("TX: :Retry:3"));
-  EXPECT_FALSE(d.IOHandler().ErrorFound());
+  EXPECT_FALSE(d.ErrorFound());
 }
 
 TEST_F(DriverTest, HttpErrorsEndWithTheStatusText) {
@@ -49,7 +49,7 @@ TEST_F(DriverTest, HttpErrorsEndWithTheStatusText) {
     d.Pub_GetStatus(*Request(), r);
     EXPECT_TRUE(r.Error) << c.status;
     EXPECT_EQ(r.ErrorText, c.message) << c.status;
-    EXPECT_EQ(d.IOHandler().ErrorCode(), c.status) << c.status;
+    EXPECT_EQ(d.ErrorCode(), c.status) << c.status;
     EXPECT_EQ(pauses.size(), 3u) << c.status;
     EXPECT_EQ(Letters(emu.Packets()), "aaa") << c.status;
   }
@@ -79,7 +79,7 @@ TEST_F(DriverTest, RefusedCommandGivesTheReplyCodeMessage) {
   d.Pub_GetStatus(*Request(), r);
   EXPECT_TRUE(r.Error);
   EXPECT_EQ(r.ErrorText, "The Clerk\u2019s index number doesn\u2019t exist");
-  EXPECT_EQ(d.IOHandler().ErrorCode(), 501);
+  EXPECT_EQ(d.ErrorCode(), 0x0A);
   EXPECT_EQ(Letters(emu.Packets()), "av");  // nothing after the refusal
   EXPECT_TRUE(LogHas("Frame ERR:The Clerk\u2019s index number doesn\u2019t exist"));
   EXPECT_TRUE(pauses.empty());  // a refusal is an answer, not a failed exchange
@@ -125,12 +125,12 @@ TEST_F(DriverTest, CommandThatMayHaveRunIsNotRepeated) {
   emu.DropNextAnswers(1);
   EXPECT_FALSE(d.OpenDrawer(1));
   EXPECT_EQ(CountLetter(emu.Packets(), "q"), 1);
-  EXPECT_TRUE(d.IOHandler().ErrorFound());
+  EXPECT_TRUE(d.ErrorFound());
   // A reading is simply asked again.
   emu.ClearPackets();
   emu.DropNextAnswers(1);
   DateTime dt = 0;
   EXPECT_TRUE(d.GetDateTime(dt));
   EXPECT_EQ(CountLetter(emu.Packets(), "t"), 2);
-  EXPECT_FALSE(d.IOHandler().ErrorFound());
+  EXPECT_FALSE(d.ErrorFound());
 }

@@ -123,6 +123,7 @@ TEST_F(DriverTest, VatTableRequestErrors) {
   };
   for (const auto& c : cases) {
     c.setup();
+    emu.SetDayOpen(true);
     auto& d = OpenAndInit();
     _int_SETVATTABLE_result r;
     try {
@@ -132,6 +133,9 @@ TEST_F(DriverTest, VatTableRequestErrors) {
       EXPECT_STREQ(e.what(), c.message);
     }
     EXPECT_EQ(CountLetter(emu.Packets(), "b"), 0);
+    // Refused before anything was sent: the fiscal day is not closed for nothing.
+    EXPECT_EQ(CountLetter(emu.Packets(), "x"), 0);
+    EXPECT_TRUE(emu.Snapshot().fDayOpen);
   }
 }
 

@@ -81,8 +81,8 @@ TEST_F(DriverTest, InitStopsWhenThePrinterRefusesTheStatusRequest) {
   emu.ForceReplyCode("?", 0x31);
   EXPECT_FALSE(d.Init());
   EXPECT_EQ(Letters(emu.Packets()), "?");
-  EXPECT_EQ(d.IOHandler().ErrorCode(), 501);
-  EXPECT_EQ(d.IOHandler().ErrorMessage(), "Fatal Error");
+  EXPECT_EQ(d.ErrorCode(), 0x31);  // the printer's own reply code
+  EXPECT_EQ(d.ErrorMessage(), "Fatal Error");
   EXPECT_EQ(d.fPag[0], "CONTANTI|CONT|0");  // the default table is in place whatever happened
 }
 
@@ -330,7 +330,7 @@ TEST(DriverAuth, CredentialsOfTheConnectionReachThePrinter) {
     DateTime dt = 0;
     EXPECT_EQ(d.GetDateTime(dt), c.ok) << c.authType << " " << c.password;
     if (!c.ok) {
-      EXPECT_EQ(d.IOHandler().ErrorMessage(), "Unauthorized");
+      EXPECT_EQ(d.ErrorMessage(), "Unauthorized");
     }
   }
   std::error_code ec;

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "driver_fixture.h"
-#include "drivers/tarvolx40fpeth/http_command_link.h"
 #include "io/http_client.h"
+#include "io/io_handler_http.h"
 
 using namespace fp;
 using namespace fp::test;
@@ -79,16 +79,15 @@ TEST(DriverWire, OneCommandIsOneGetWithTheDriversHeaders) {
   EXPECT_EQ(head.rfind("GET /_io?cmd=4&js=0&pkt=7%2F0%2F3%2Fcaff%C3%A8%20%26%2050%25%2F HTTP/1.1\r\n", 0), 0u) << head;
   EXPECT_NE(head.find("\r\nUser-Agent: Varnel BRV Driver\r\n"), std::string::npos) << head;
   EXPECT_NE(head.find("\r\nConnection: close\r\n"), std::string::npos) << head;
-  EXPECT_EQ(d.fResponse, "00/00/02/311226/101112/");
-  EXPECT_TRUE(d.fFiscalStatus.DayIsOpen);
+  EXPECT_EQ(d.Response(), "00/00/02/311226/101112/");
+  EXPECT_TRUE(d.FiscalStatus().DayIsOpen);
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
 }
 
-TEST(DriverWire, ClientTimeoutsFollowTheTransportInWholeSeconds) {
+TEST(DriverWire, ClientTakesTheTransportSettingsOnceAndTheReadTimeoutEachTime) {
   kConnection connection;
   connection.ConnectionType = vnConnectionType::HTTP;
-  connection.URL = "http://printer/";
   connection.AuthType = at_Digest;
   connection.User = "u";
   connection.Password = "p";
@@ -96,9 +95,16 @@ TEST(DriverWire, ClientTimeoutsFollowTheTransportInWholeSeconds) {
   transport.SetConnectTimeout(1500);
   transport.SetReadTimeout(7000);
   transport.ContentType = "text/plain; charset=utf-8";
-  VN_HttpClient client;
-  tarvol::kHttpCommandLink link(client, transport);
-  link.SetupHttpClient();
+  transport.UserAgent = "Varnel BRV Driver";
+  auto exchange = [&transport] {
+    OneShotPeer peer("00/00/00/");
+    transport.URL = peer.Url() + "/";
+    return transport.Exchange("_io?cmd=4&js=0&pkt=t");
+  };
+  const kExchangeResult first = exchange();
+  ASSERT_TRUE(first.Answered()) << first.Reason;
+  EXPECT_EQ(first.Answer, "00/00/00/");
+  const VN_HttpClient& client = transport.HttpClient();
   EXPECT_EQ(client.ConnectTimeout, 1);
   EXPECT_EQ(client.ReadTimeout, 7);
   EXPECT_EQ(client.UserAgent, "Varnel BRV Driver");
@@ -106,11 +112,28 @@ TEST(DriverWire, ClientTimeoutsFollowTheTransportInWholeSeconds) {
   EXPECT_EQ(client.AuthType, at_Digest);
   EXPECT_EQ(client.User, "u");
   EXPECT_EQ(client.Password, "p");
-  // A slow command brackets itself with a temporary read timeout, which its exchange uses.
+  // Settings are applied once; a slow command brackets itself with a temporary read
+  // timeout, which its exchange uses.
+  transport.SetConnectTimeout(9000);
   transport.SetTemporaryReadTimeout(30000);
-  link.SetupHttpClient();
+  ASSERT_TRUE(exchange().Answered());
+  EXPECT_EQ(client.ConnectTimeout, 1);
   EXPECT_EQ(client.ReadTimeout, 30);
   transport.ResetTemporaryReadTimeout();
-  link.SetupHttpClient();
+  ASSERT_TRUE(exchange().Answered());
   EXPECT_EQ(client.ReadTimeout, 7);
+}
+
+TEST(DriverWire, FailedExchangeIsClassifiedWithItsStatusText) {
+  kConnection connection;
+  connection.ConnectionType = vnConnectionType::HTTP;
+  kIOHandler_HTTP transport(connection, "", "");
+  transport.SetConnectTimeout(1000);
+  transport.SetReadTimeout(1000);
+  // Nothing listens on a port just released: the request never left.
+  { OneShotPeer peer(""); transport.URL = peer.Url() + "/"; }
+  const kExchangeResult r = transport.Exchange("_io?cmd=4&js=0&pkt=t");
+  EXPECT_EQ(r.Outcome, eo_NotDelivered);
+  EXPECT_EQ(r.Code, 0);
+  EXPECT_EQ(r.Reason, "Unknown");
 }

@@ -1,7 +1,6 @@
 // libfpdriver.so loaded as a host loads it, with the test's own text helpers.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +9,7 @@
 
 #include "fpdriver/fpdriver.h"
 #include "fragment_text.h"
+#include "support/fpdriver_library.h"
 
 namespace abitest {
 
@@ -79,7 +79,7 @@ struct Answer {
   std::string Element(const std::string& aName) const { return fp::test::FragmentElement(output, aName); }
 };
 
-// The library loaded once per test process.
+// The library loaded once per test process, answering in the test's own texts.
 class Library {
  public:
   static Library& Get() {
@@ -87,29 +87,26 @@ class Library {
     return lib;
   }
 
-  void* Symbol(const char* aName) const { return dlsym(fHandle, aName); }
+  void* Symbol(const char* aName) const { return Loaded().Symbol(aName); }
 
-  BSTR Alloc(const std::u16string& aText) const { return fAllocLen(aText.data(), static_cast<unsigned>(aText.size())); }
-  void Free(BSTR aText) const { fFree(aText); }
-  unsigned Length(BSTR aText) const { return fLen(aText); }
+  BSTR Alloc(const std::u16string& aText) const { return Loaded().Alloc(aText); }
+  void Free(BSTR aText) const { Loaded().Free(aText); }
+  unsigned Length(BSTR aText) const { return Loaded().Length(aText); }
 
   Answer Call(const char* aExport, const std::string& aXml) const { return CallRaw(aExport, U16(aXml), true); }
 
   Answer CallRaw(const char* aExport, const std::u16string& aXml, bool aWithXml) const {
-    auto fn = reinterpret_cast<ExportFn>(Symbol(aExport));
-    EXPECT_NE(fn, nullptr) << aExport;
-    BSTR xml = aWithXml ? Alloc(aXml) : nullptr;
-    BSTR output = nullptr;
-    BSTR error = nullptr;
     Answer a;
-    a.result = fn(xml, &output, &error);
-    a.hasOutput = output != nullptr;
-    a.hasError = error != nullptr;
-    if (output) a.output = U8(output, Length(output));
-    if (error) a.error = U8(error, Length(error));
-    Free(output);
-    Free(error);
-    Free(xml);
+    try {
+      const fp::test::kRawAnswer raw = Loaded().Call(aExport, aXml, aWithXml);
+      a.result = raw.result;
+      a.hasOutput = raw.hasOutput;
+      a.hasError = raw.hasError;
+      a.output = U8(raw.output.data(), raw.output.size());
+      a.error = U8(raw.error.data(), raw.error.size());
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
     return a;
   }
 
@@ -117,19 +114,8 @@ class Library {
   Library() {
     // The library's own log goes below the host folder: keep it out of the build tree.
     setenv("FPDRIVER_APP_DIR", testing::TempDir().c_str(), 0);
-    fHandle = dlopen(FPDRIVER_SO_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (fHandle == nullptr) {
-      ADD_FAILURE() << dlerror();
-      std::abort();
-    }
-    fAllocLen = reinterpret_cast<BSTR (*)(const OLECHAR*, unsigned)>(Symbol("SysAllocStringLen"));
-    fFree = reinterpret_cast<void (*)(BSTR)>(Symbol("SysFreeString"));
-    fLen = reinterpret_cast<unsigned (*)(BSTR)>(Symbol("SysStringLen"));
   }
-  void* fHandle = nullptr;
-  BSTR (*fAllocLen)(const OLECHAR*, unsigned) = nullptr;
-  void (*fFree)(BSTR) = nullptr;
-  unsigned (*fLen)(BSTR) = nullptr;
+  static fp::test::kLoadedLibrary& Loaded() { return fp::test::kLoadedLibrary::Get(); }
 };
 
 }  // namespace abitest

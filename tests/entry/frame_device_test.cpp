@@ -23,11 +23,23 @@ namespace {
 std::string LogDir() { return testing::TempDir() + "fpdriver_entry_logs"; }
 
 // Drivers that misbehave in one chosen place.
+// A transport whose connection fails and records why, so that Pub_Open reports an error.
+class FailingOpenTransport : public test::FakeTransport {
+ public:
+  using FakeTransport::FakeTransport;
+  bool Connect() override {
+    FakeTransport::Connect();
+    SetCustomError(9, "Connect refused");
+    return false;
+  }
+};
+
 class FailingOpenDriver : public test::FakeDriver {
  public:
   explicit FailingOpenDriver(kReceiptPrinterHandler& aHandler) : FakeDriver(aHandler, LogDir()) {
-    // A new device's recorded error is not cleared, so Pub_Open reports it.
-    fIOHandler->SetCustomError(9, "Connect refused");
+    fIOHandler = std::make_unique<FailingOpenTransport>(fCalls, LogDir(), "FailingOpen_test");
+    // A failure recorded before the first operation does not count: each operation starts clean.
+    fIOHandler->SetCustomError(8, "left from construction");
   }
 };
 

@@ -3,7 +3,6 @@
 // printer emulator of this process, with the requests built as text.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 
 #include "base/text.h"
 #include "fpemu/printer_emulator.h"
+#include "support/fpdriver_library.h"
 
 namespace fp::test {
 
@@ -47,39 +47,17 @@ struct Answer {
   }
 };
 
+// The library as the receipt tests call it: UTF-8 requests in, UTF-8 answers out.
 class Library {
  public:
-  using Bstr = char16_t*;
-  Library() {
-    fHandle = dlopen(FPDRIVER_SO_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (fHandle == nullptr) throw std::runtime_error(dlerror());
-    fAllocLen = reinterpret_cast<Bstr (*)(const char16_t*, unsigned)>(dlsym(fHandle, "SysAllocStringLen"));
-    fFree = reinterpret_cast<void (*)(Bstr)>(dlsym(fHandle, "SysFreeString"));
-    fLen = reinterpret_cast<unsigned (*)(Bstr)>(dlsym(fHandle, "SysStringLen"));
-  }
   Answer Call(const char* aExport, const std::string& aXml) {
-    using Export = uint16_t (*)(Bstr, Bstr*, Bstr*);
-    auto fn = reinterpret_cast<Export>(dlsym(fHandle, aExport));
-    if (fn == nullptr) throw std::runtime_error(std::string("missing export ") + aExport);
-    const std::u16string text = Utf8ToUtf16(aXml);
-    Bstr xml = fAllocLen(text.data(), static_cast<unsigned>(text.size()));
-    Bstr out = nullptr, err = nullptr;
+    const kRawAnswer raw = kLoadedLibrary::Get().Call(aExport, Utf8ToUtf16(aXml));
     Answer a;
-    a.result = static_cast<int16_t>(fn(xml, &out, &err));
-    a.output = Text(out);
-    a.error = Text(err);
-    fFree(xml);
-    fFree(out);
-    fFree(err);
+    a.result = raw.result;
+    a.output = Utf16ToUtf8(raw.output);
+    a.error = Utf16ToUtf8(raw.error);
     return a;
   }
-
- private:
-  std::string Text(Bstr aText) { return aText ? Utf16ToUtf8(std::u16string_view(aText, fLen(aText))) : ""; }
-  void* fHandle = nullptr;
-  Bstr (*fAllocLen)(const char16_t*, unsigned) = nullptr;
-  void (*fFree)(Bstr) = nullptr;
-  unsigned (*fLen)(Bstr) = nullptr;
 };
 
 // The data parts of the packets with letter aLetter, in arrival order.

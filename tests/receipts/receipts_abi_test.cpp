@@ -410,6 +410,21 @@ TEST_F(ReceiptAbiTest, TrailerWithARefusedMiddleLineStillCloses) {
   EXPECT_EQ(a.result, 0) << a.error;
 }
 
+// A trailer line goes out like any line of the receipt: a printer that stops answering there
+// stops the receipt, nothing more is sent and the failure is reported.
+TEST_F(ReceiptAbiTest, TrailerLineWithoutAnAnswerStopsTheReceipt) {
+  emu.DropAnswers("7");
+  Answer a = PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"),
+                             "<TrailerMessages><Text><Value>prima</Value><Alignment>left</Alignment></Text>"
+                             "<Text><Value>seconda</Value><Alignment>left</Alignment></Text></TrailerMessages>"));
+  const auto packets = emu.Packets();
+  EXPECT_EQ(DataOf(packets, "5").size(), 1u);  // the payment went out before the trailer
+  EXPECT_EQ(DataOf(packets, "7").size(), 1u) << Letters(packets);
+  EXPECT_TRUE(DataOf(packets, "m").empty());
+  EXPECT_EQ(a.result, -1);
+  EXPECT_FALSE(a.error.empty());
+}
+
 // The receipt is printed before its numbers are read: an answer to that read which cannot
 // be understood is told in ErrorText, never as a failure the host would answer by printing
 // the receipt again.

@@ -64,10 +64,11 @@ TEST_F(ReportCommandsTest, ZReportClosesTheDayAndReadsItsTotalsBack) {
   EXPECT_FALSE(emu.Snapshot().fDayOpen);
 
   const auto packets = emu.Packets();
-  ASSERT_GE(packets.size(), 3u);
+  ASSERT_GE(packets.size(), 4u);
   EXPECT_EQ(packets[0].fLetter + packets[0].fData, "x/7////");
-  EXPECT_EQ(packets[1].fLetter + packets[1].fData, "@/7/1////091226/091226/0/");
-  for (size_t i = 2; i < packets.size(); ++i) EXPECT_EQ(packets[i].fLetter + packets[i].fData, "*/0/10/");
+  EXPECT_EQ(packets[1].fLetter + packets[1].fData, "i//");  // the number of the closing just taken
+  EXPECT_EQ(packets[2].fLetter + packets[2].fData, "@/7/1////091226/091226/0/");
+  for (size_t i = 3; i < packets.size(); ++i) EXPECT_EQ(packets[i].fLetter + packets[i].fData, "*/0/10/");
 
   const vnFiscalCounters& c = device->Counters();
   EXPECT_EQ(c.DayTotalAmount, A("22.75"));
@@ -85,25 +86,26 @@ TEST_F(ReportCommandsTest, ZReportClosesTheDayAndReadsItsTotalsBack) {
   EXPECT_EQ(device->IOHandler().ReadTimeout(), 7000);
 }
 
-TEST_F(ReportCommandsTest, TwoZReportsInADayAddUp) {
+TEST_F(ReportCommandsTest, SecondZReportOfADayGivesItsOwnTotals) {
   Sell({"10.00"});
   ASSERT_TRUE(device->PrintZReport(nullptr));
   Sell({"5.00"});
   Sell({"2.50"});
   ASSERT_TRUE(device->PrintZReport(nullptr));
   const vnFiscalCounters& c = device->Counters();
-  EXPECT_EQ(c.DayTotalAmount, A("17.50"));
-  EXPECT_EQ(c.DayReceiptsNumber, 3);
+  EXPECT_EQ(c.DayTotalAmount, A("7.50"));
+  EXPECT_EQ(c.DayReceiptsNumber, 2);
   EXPECT_EQ(c.ZReportNumber, 2);
   EXPECT_EQ(c.GrandTotalAmount, A("17.50"));
+  EXPECT_EQ(c.Text.find("AZZERAMENTO GIORNALIERO"), c.Text.rfind("AZZERAMENTO GIORNALIERO"));
 }
 
 TEST_F(ReportCommandsTest, RefusedZReportKeepsItsErrorAndRestoresTheReadTimeout) {
   emu.ForceReplyCode("x", 0x10);
   EXPECT_FALSE(device->PrintZReport(nullptr));
   EXPECT_EQ(Letters(emu.Packets()), "x");
-  EXPECT_TRUE(device->IOHandler().ErrorFound());
-  EXPECT_EQ(device->IOHandler().ErrorMessage(), "The day is open, issue a Z- Report first");
+  EXPECT_TRUE(device->ErrorFound());
+  EXPECT_EQ(device->ErrorMessage(), "The day is open, issue a Z- Report first");
   EXPECT_EQ(device->IOHandler().ReadTimeout(), 7000);
 }
 
@@ -117,6 +119,11 @@ TEST_F(ReportCommandsTest, ClosedDayStaysASuccessWhenItsTotalsCannotBeRead) {
   } cases[] = {
       {"refused", [](emu::PrinterEmulator& e) { e.ForceReplyCode("*", 0x42); }, "Error in SD reports"},
       {"unreadable", [](emu::PrinterEmulator& e) { e.ForceFrame("@", "garbage"); }, "Invalid reply frame"},
+      // The totals of another closing of the date are no stand-in for the one just taken.
+      {"not in the journal", [](emu::PrinterEmulator& e) { e.ForceFrame("i", "00/00/00/1/0/77/"); },
+       "Z report 77 not found in the journal"},
+      {"no closing number", [](emu::PrinterEmulator& e) { e.ForceFrame("i", "00/00/00/1/0//"); },
+       "The printer gave no closing number after the Z report"},
   };
   for (const auto& c : cases) {
     Sell({"4.00"});
@@ -124,9 +131,10 @@ TEST_F(ReportCommandsTest, ClosedDayStaysASuccessWhenItsTotalsCannotBeRead) {
     c.spoil(emu);
     EXPECT_TRUE(device->PrintZReport(nullptr)) << c.name;
     EXPECT_FALSE(emu.Snapshot().fDayOpen) << c.name;
-    EXPECT_FALSE(device->IOHandler().ErrorFound()) << c.name;
+    EXPECT_FALSE(device->ErrorFound()) << c.name;
     EXPECT_TRUE(LogHas("Z report done, its totals not read: ")) << c.name;
     EXPECT_TRUE(LogHas(c.logged)) << c.name;
+    EXPECT_EQ(device->Counters().DayTotalAmount, Amount()) << c.name;
     // The device stays usable.
     EXPECT_TRUE(device->Send("?")) << c.name;
   }
@@ -181,13 +189,13 @@ TEST_F(ReportCommandsTest, JournalThatFailsHalfwayKeepsWhatCameSoFar) {
   std::string text;
   EXPECT_FALSE(device->PrintEJFiscalReceipts(rd_Memory, 0, kMorning, kMorning, 0, text));
   EXPECT_EQ(text, "one\r\ntwo");
-  EXPECT_EQ(device->IOHandler().ErrorMessage(), "Error in SD reports");
+  EXPECT_EQ(device->ErrorMessage(), "Error in SD reports");
 
   // The device is still usable.
-  device->IOHandler().ResetCustomError();
+  device->ResetError();
   DateTime clock = 0;
   EXPECT_TRUE(device->GetDateTime(clock));
-  EXPECT_FALSE(device->IOHandler().ErrorFound());
+  EXPECT_FALSE(device->ErrorFound());
 }
 
 TEST_F(ReportCommandsTest, JournalThatNeverEndsIsCutAtTheBound) {
@@ -198,7 +206,7 @@ TEST_F(ReportCommandsTest, JournalThatNeverEndsIsCutAtTheBound) {
   EXPECT_FALSE(device->PrintEJCreditNotes(rd_Memory, 0, kMorning, kMorning, 0, text));
   EXPECT_EQ(CountLetter(emu.Packets(), "*"), 5);
   EXPECT_EQ(text, "again\r\nagain\r\nagain\r\nagain\r\nagain");
-  EXPECT_EQ(device->IOHandler().ErrorMessage(), "The journal did not end after 5 pieces");
+  EXPECT_EQ(device->ErrorMessage(), "The journal did not end after 5 pieces; the 5 lines read so far are returned");
 }
 
 TEST_F(ReportCommandsTest, BusyPrinterIsAskedAgainUntilTheJournalIsReady) {
@@ -228,10 +236,11 @@ TEST_F(DriverTest, StartUpInTheInactivePeriodTakesTheZReport) {
   Open();
   EXPECT_TRUE(device->Init());
   const auto packets = emu.Packets();
-  ASSERT_GE(packets.size(), 3u);
+  ASSERT_GE(packets.size(), 4u);
   EXPECT_EQ(packets[0].fLetter, "?");
   EXPECT_EQ(packets[1].fLetter + packets[1].fData, "x/7////");
-  EXPECT_EQ(packets[2].fLetter, "@");
+  EXPECT_EQ(packets[2].fLetter, "i");
+  EXPECT_EQ(packets[3].fLetter, "@");
   EXPECT_FALSE(emu.Snapshot().fInactivePeriod);
 }
 
@@ -247,7 +256,7 @@ TEST_F(DriverTest, VatTableProgrammingClosesTheDayWithTheZReport) {
                           r);
   EXPECT_FALSE(r.Error) << r.ErrorText;
   const std::string letters = Letters(emu.Packets());
-  const size_t z = letters.find("x@");
+  const size_t z = letters.find("xi@");
   ASSERT_NE(z, std::string::npos) << letters;
   EXPECT_LT(z, letters.find('b')) << letters;
   EXPECT_FALSE(emu.Snapshot().fDayOpen);

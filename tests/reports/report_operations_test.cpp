@@ -312,7 +312,7 @@ TEST_F(ReportOperationsTest, FailedReportOnTheDeviceReportsTheTransportError) {
   EXPECT_EQ(z.DayTotalAmount, Amount());  // half-read counters never reach the host
 
   device->fCalls.clear();
-  device->IOHandler().ResetCustomError();
+  device->ResetError();
   _int_PRINTXR_result x;
   device->Pub_PrintXReport(fHandler, x);
   EXPECT_TRUE(x.Error);

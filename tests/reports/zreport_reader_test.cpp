@@ -120,6 +120,38 @@ TEST(ReadZReports, TwoReportsSumTheDayAndKeepTheLastNumbers) {
   EXPECT_EQ(c.ZReportDateTime, *EncodeDateTime(2026, 12, 9, 18, 30, 0, 0));
 }
 
+// The closing just taken is picked out of a date's journal by its number, with its own text.
+TEST(ReadZReport, TakesTheReportOfTheClosingNumber) {
+  const auto first = Report("09-12-26  10:00", "100,00", "1.000,00", "3", "41");
+  const auto second = Report("09-12-26  18:30", "50,25", "1.050,25", "2", "42");
+  auto lines = first;
+  lines.insert(lines.end(), second.begin(), second.end());
+  const std::string text = Join(lines);
+  struct Case {
+    int closing;
+    bool found;
+    const char* dayTotal;
+    const char* grandTotal;
+    int receipts;
+    std::string text;
+  } cases[] = {
+      {41, true, "100", "1000", 3, Join(first)},
+      {42, true, "50.25", "1050.25", 2, Join(second)},
+      {43, false, "0", "0", 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.closing);
+    vnFiscalCounters counters;
+    counters.DayTotalAmount = A("999");  // an earlier reading never shows through
+    EXPECT_EQ(ReadZReport(text, c.closing, counters), c.found);
+    EXPECT_EQ(counters.DayTotalAmount, A(c.dayTotal));
+    EXPECT_EQ(counters.GrandTotalAmount, A(c.grandTotal));
+    EXPECT_EQ(counters.DayReceiptsNumber, c.receipts);
+    EXPECT_EQ(counters.ZReportNumber, c.found ? c.closing : 0);
+    EXPECT_EQ(counters.Text, c.text);
+  }
+}
+
 // Each case changes one thing of a plain report and names what the day total must become.
 TEST(ReadZReports, LineRules) {
   struct Case {

@@ -784,15 +784,21 @@ PrinterModel::Reply PrinterModel::CmdJournalCounter(const Fields& f) {
 
 // ---- Journal ----
 
-// "@": selector, kind, -, first number, last number, first date, last date, print flag.
-// Selector 1: today's fiscal documents by number; 3: documents by date (kind 0 or 1 fiscal,
-// 4 non-fiscal) and optionally number; 7: Z reports by date. Print flag 1 also prints a copy.
+// "@": selector, kind, closing, first number, last number, first date, last date, print flag.
+// Selector 1: the open day's fiscal documents by number; 3: documents by date (kind 0 or 1
+// fiscal, 4 non-fiscal) and optionally number; 7: Z reports by date. A closing number keeps
+// the documents of that closing only (with selector 1, instead of the open day's). Print
+// flag 1 also prints a copy.
 PrinterModel::Reply PrinterModel::CmdJournalSelect(const Fields& f) {
   if (int rc = Expect(f, 8)) return {rc, {}};
   const std::string &sel = f[0], &kind = f[1];
   if (fState.fDocument != DocumentState::None) return {rcTransactionOpen, {}};
-  if ((sel != "1" && sel != "3" && sel != "7") || !f[2].empty() || (f[7] != "0" && f[7] != "1"))
-    return {rcBadField, {}};
+  if ((sel != "1" && sel != "3" && sel != "7") || (f[7] != "0" && f[7] != "1")) return {rcBadField, {}};
+  std::optional<int> closing;
+  if (!f[2].empty()) {
+    closing = ParseInt(f[2]);
+    if (!closing || sel == "7") return {rcBadField, {}};
+  }
   std::optional<int> from, to;
   if (!f[3].empty() || !f[4].empty()) {
     from = ParseInt(f[3]);
@@ -814,13 +820,14 @@ PrinterModel::Reply PrinterModel::CmdJournalSelect(const Fields& f) {
     bool fiscal = e.fKind == JournalKind::Sale || e.fKind == JournalKind::Refund || e.fKind == JournalKind::Void;
     bool match;
     if (sel == "1") {
-      match = fiscal && e.fZNumber == CurrentDay();
+      match = fiscal && e.fZNumber == closing.value_or(CurrentDay());
     } else {
       DateTime day = DateOf(e.fDateTime);
       match = day >= *d1 && day <= *d2;
       if (sel == "7") match = match && e.fKind == JournalKind::ZReport;
       else if (kind == "4") match = match && e.fKind == JournalKind::NonFiscal;
       else match = match && fiscal;
+      if (closing) match = match && e.fZNumber == *closing;
     }
     if (match && from && sel != "7") match = e.fNumber >= *from && e.fNumber <= *to;
     if (match) hits.push_back(&e);

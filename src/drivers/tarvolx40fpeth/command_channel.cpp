@@ -7,8 +7,9 @@
 
 namespace fp::tarvol {
 
-kCommandChannel::kCommandChannel(kCommandLink& aLink)
-    : fLink(aLink),
+kCommandChannel::kCommandChannel(kExchange& aExchange, Log aLog)
+    : fExchange(aExchange),
+      fLog(std::move(aLog)),
       fSleep([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
       fNow([] { return std::chrono::steady_clock::now(); }) {}
 
@@ -38,64 +39,61 @@ bool kCommandChannel::IsSafeToRepeat(const std::string& aPkt, const std::string&
   return false;
 }
 
-bool kCommandChannel::SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt,
-                                  const std::string& aData, bool aRetry) {
-  fLink.WriteLog(let_info, "TX: ", aPkt + aData);
-  const std::string url = fLink.BaseUrl() + BuildCommandPath(aCmd, aJs, aPkt, aData);
-  fLink.SetupHttpClient();
+kCommandResult kCommandChannel::Finish(vnCommandOutcome aOutcome, int32_t aCode, std::string aMessage) {
+  fLast.Outcome = aOutcome;
+  fLast.Code = aCode;
+  fLast.Message = std::move(aMessage);
+  return fLast;
+}
+
+kCommandResult kCommandChannel::SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt,
+                                            const std::string& aData, bool aRetry) {
+  fLast = kCommandResult{};
+  fLog(let_info, "TX: ", aPkt + aData);
+  const std::string path = BuildCommandPath(aCmd, aJs, aPkt, aData);
 
   int failures = 0;  // failed exchanges over the whole call, busy repetitions included
   int busyRepetitions = 0;
   const auto start = fNow();
-  fExchangeFailed = false;
   for (;;) {
-    bool delivered = false;
+    kExchangeResult exchange;
     while (failures < kMaxFailedExchanges) {
-      fRequest.clear();
-      if (fLink.HttpGet(url)) {
-        delivered = true;
-        break;
-      }
+      exchange = fExchange.Exchange(path);
+      if (exchange.Answered()) break;
       ++failures;
-      fLink.WriteLog(let_info, "TX: ", "Retry:" + std::to_string(failures));
-      if (!IsSafeToRepeat(aPkt, aData) && fLink.LastFailureMayHaveExecuted()) {
+      fLog(let_info, "TX: ", "Retry:" + std::to_string(failures));
+      if (!IsSafeToRepeat(aPkt, aData) && exchange.Outcome == eo_OutcomeUnknown) {
         // The printer may have carried the command out: sending it again could print or
         // close something twice, so the failure is reported as it is.
-        fLink.WriteLog(let_error, "TX: ", "Not repeated: the printer may have executed " + aPkt);
+        fLog(let_error, "TX: ", "Not repeated: the printer may have executed " + aPkt);
         break;
       }
       Pause(kRetryPauseMs);
     }
-    if (!delivered) {
-      fExchangeFailed = true;
-      fLink.RecordHttpFailure();
-      return false;
-    }
+    if (!exchange.Answered())
+      return Finish(exchange.Outcome == eo_OutcomeUnknown ? co_OutcomeUnknown : co_NotDelivered, exchange.Code,
+                    std::move(exchange.Reason));
 
-    fLink.ResetCustomError();
-    fResponse = fLink.ResponseText();
-
+    fResponse = std::move(exchange.Answer);
     const DecodedFrame frame = DecodeFrame(fResponse);
     const bool busy = IsBusyFrame(fResponse) && aPkt == "@";
     fDeviceStatus = frame.device;
     fFiscalStatus = frame.fiscal;
 
     if (frame.replyCode != kReplyOk && frame.replyCode != kReplyNoSdData && frame.replyCode != kReplyNoMoreSdData) {
-      const std::string message = GetReplyCodeMessage(frame.replyCode);
-      fLink.SetCustomError(kReplyCodeErrorNumber, message);
-      fLink.WriteLog(let_error, "Frame ERR", message);
-      return false;
+      std::string message = GetReplyCodeMessage(frame.replyCode);
+      fLog(let_error, "Frame ERR", message);
+      return Finish(co_Refused, frame.replyCode, std::move(message));
     }
-    if (!(busy && aRetry)) return true;
+    if (!(busy && aRetry)) return Finish(co_Done, 0, {});
 
     if (busyRepetitions >= kMaxBusyRepetitions || fNow() - start >= kMaxBusyDuration) {
-      const std::string message = "The printer is still preparing the journal, try again later";
-      fLink.SetCustomError(kReplyCodeErrorNumber, message);
-      fLink.WriteLog(let_error, "Frame ERR", message);
-      return false;
+      std::string message = "The printer is still preparing the journal, try again later";
+      fLog(let_error, "Frame ERR", message);
+      return Finish(co_Refused, kReplyCodeErrorNumber, std::move(message));
     }
     ++busyRepetitions;
-    fLink.WriteLog(let_error, "Retry Frame Equal 00/00/02 and APkt = @", "");
+    fLog(let_error, "Retry Frame Equal 00/00/02 and APkt = @", "");
     Pause(kBusyPauseMs);
   }
 }

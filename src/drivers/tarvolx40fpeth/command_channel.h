@@ -2,10 +2,10 @@
 // "_io" endpoint, retried on failed exchanges, repeated while the journal is still being
 // prepared, and its reply frame decoded into the status records.
 //
-// The channel does not know the HTTP client or the transport; it reaches them through
-// kCommandLink, which the driver implements over its VN_HttpClient and kIOHandler_HTTP and
-// tests implement with a scripted fake. Every pause goes through the channel's sleeper, so
-// tests replace it and never wait.
+// The channel reaches the printer through one kExchange (the device's HTTP transport, or a
+// scripted fake in tests) and logs through the function it is given. It records no error
+// anywhere: every command returns its outcome, and the caller decides what becomes of a
+// failure. Every pause goes through the channel's sleeper, so tests replace it and never wait.
 #pragma once
 
 #include <chrono>
@@ -14,31 +14,27 @@
 
 #include "base/log_writer.h"
 #include "drivers/tarvolx40fpeth/protocol.h"
+#include "io/exchange.h"
 
 namespace fp::tarvol {
 
-// What the channel needs from the outside for one command.
-class kCommandLink {
- public:
-  virtual ~kCommandLink() = default;
+// What became of one command.
+enum vnCommandOutcome : int32_t {
+  co_Done = 0,            // the printer answered and carried the command out
+  co_Refused = 1,         // the printer answered but refused the command (or stayed busy)
+  co_NotDelivered = 2,    // no answer, and the printer surely did not act on the command
+  co_OutcomeUnknown = 3,  // no answer after the command went out: the printer may have carried it out
+};
 
-  // The printer's base URL, ending with "/".
-  virtual std::string BaseUrl() = 0;
-  // Applies the client settings (log, timeouts, authentication, headers) before a command.
-  virtual void SetupHttpClient() = 0;
-  // One GET of aUrl. True when an answer with a 2xx status came back; ResponseText() then
-  // holds its body.
-  virtual bool HttpGet(const std::string& aUrl) = 0;
-  virtual std::string ResponseText() = 0;
-  // After a failed HttpGet: true when the request may have reached the printer (the
-  // connection broke or timed out after it was sent), false when it surely did not (no
-  // connection) or the printer answered with an HTTP error status.
-  virtual bool LastFailureMayHaveExecuted() = 0;
-  // Records the last failed exchange as the transport's custom error (status code and its text).
-  virtual void RecordHttpFailure() = 0;
-  virtual void SetCustomError(int aCode, const std::string& aMessage) = 0;
-  virtual void ResetCustomError() = 0;
-  virtual void WriteLog(tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage) = 0;
+struct kCommandResult {
+  vnCommandOutcome Outcome = co_Done;
+  // Refused: the printer's reply code (kReplyCodeErrorNumber when it gave none, as for a
+  // journal that stays busy). Not delivered or unknown: the HTTP status, 0 without one.
+  int32_t Code = 0;
+  std::string Message;  // why the command failed; empty when it was done
+  bool Succeeded() const { return Outcome == co_Done; }
+  // Whether a reply frame came back, whatever its reply code.
+  bool Answered() const { return Outcome == co_Done || Outcome == co_Refused; }
 };
 
 class kCommandChannel {
@@ -54,22 +50,24 @@ class kCommandChannel {
 
   using Sleeper = std::function<void(int aMilliseconds)>;
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  using Log = std::function<void(tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage)>;
 
-  explicit kCommandChannel(kCommandLink& aLink);
+  kCommandChannel(kExchange& aExchange, Log aLog);
 
-  // Sends one command and judges its reply. True when an exchange succeeded and the reply
-  // code is 0x00, 0x51 or 0x52; false with the transport's custom error set otherwise.
+  // Sends one command and judges its reply: co_Done when an exchange succeeded and the
+  // reply code is 0x00, 0x51 or 0x52; otherwise the failure with its code and message.
   // Throws kException when the reply frame's status fields cannot be read.
-  bool SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
-                   bool aRetry);
+  kCommandResult SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
+                             bool aRetry);
 
   // Replaces the pause function (tests record the pauses instead of waiting) and the clock
   // that bounds the busy repetitions.
   void SetSleeper(Sleeper aSleeper);
   void SetClock(Clock aClock);
 
-  // Whether the last command failed for want of an answer (rather than being refused).
-  bool LastExchangeFailed() const { return fExchangeFailed; }
+  // The outcome of the last command (co_Done before the first, and while a command whose
+  // reply could not be read raised).
+  const kCommandResult& LastResult() const { return fLast; }
 
   // The last reply frame whose exchange succeeded, and its decoded status fields.
   const std::string& Response() const { return fResponse; }
@@ -82,12 +80,13 @@ class kCommandChannel {
 
  private:
   void Pause(int aMilliseconds);
+  kCommandResult Finish(vnCommandOutcome aOutcome, int32_t aCode, std::string aMessage);
 
-  kCommandLink& fLink;
+  kExchange& fExchange;
+  Log fLog;
   Sleeper fSleep;
   Clock fNow;
-  bool fExchangeFailed = false;
-  std::string fRequest;  // request body: no command carries one
+  kCommandResult fLast;
   std::string fResponse;
   kFiscalPrinter_TARVOLX40FPETH_DeviceStatus fDeviceStatus;
   kFiscalPrinter_TARVOLX40FPETH_FiscalStatus fFiscalStatus;

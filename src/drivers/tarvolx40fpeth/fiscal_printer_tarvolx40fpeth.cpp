@@ -4,8 +4,6 @@
 
 #include "base/errors.h"
 #include "documents/vat_table.h"
-#include "drivers/tarvolx40fpeth/http_command_link.h"
-#include "io/http_client.h"
 #include "io/io_handler_http.h"
 
 namespace fp {
@@ -25,18 +23,24 @@ kFiscalPrinter_TARVOLX40FPETH::kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHand
   fLineLength = 48;
   fDisplayLineCount = 2;
   fDisplayLineLength = 20;
+  // Trailer lines close the receipt, after the payments.
+  ClearPrintSequence();
+  AddPrintSection(fpps_Lines);
+  AddPrintSection(fpps_Payments);
+  AddPrintSection(fpps_TrailerMessages);
 
-  fIOHandlerHTTP = dynamic_cast<kIOHandler_HTTP*>(fIOHandler.get());
-  if (fIOHandlerHTTP == nullptr) throw kException("Invalid class typecast");
+  auto* http = dynamic_cast<kIOHandler_HTTP*>(fIOHandler.get());
+  if (http == nullptr) throw kException("Invalid class typecast");
   // Command paths are appended to the URL as they are.
-  if (fIOHandlerHTTP->URL.empty() || fIOHandlerHTTP->URL.back() != '/') fIOHandlerHTTP->URL += "/";
-  fIOHandlerHTTP->ContentType = "text/plain; charset=utf-8";
-  if (fIOHandlerHTTP->ReadTimeout() < kMinReadTimeoutMs) fIOHandlerHTTP->SetReadTimeout(kMinReadTimeoutMs);
+  if (http->URL.empty() || http->URL.back() != '/') http->URL += "/";
+  http->ContentType = "text/plain; charset=utf-8";
+  http->UserAgent = kUserAgent;
+  if (http->ReadTimeout() < kMinReadTimeoutMs) http->SetReadTimeout(kMinReadTimeoutMs);
 
-  fHttp = std::make_unique<VN_HttpClient>();
-  fVatTableExistent = std::make_unique<kVatTable>();
-  fLink = std::make_unique<tarvol::kHttpCommandLink>(*fHttp, *fIOHandlerHTTP);
-  fChannel = std::make_unique<tarvol::kCommandChannel>(*fLink);
+  fChannel = std::make_unique<tarvol::kCommandChannel>(
+      *http, [this](tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage) {
+        fIOHandler->WriteLog(aType, aTitle, aMessage);
+      });
 }
 
 kFiscalPrinter_TARVOLX40FPETH::~kFiscalPrinter_TARVOLX40FPETH() = default;
@@ -47,18 +51,10 @@ std::unique_ptr<kFiscalPrinterDevice> kFiscalPrinter_TARVOLX40FPETH::Create(kRec
 
 bool kFiscalPrinter_TARVOLX40FPETH::SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt,
                                                 const std::string& aData, bool aRetry) {
-  fRequest.clear();
-  // The channel keeps the last good reply even when a frame cannot be read; the driver's
-  // copies follow it in both outcomes.
-  struct Sync {
-    kFiscalPrinter_TARVOLX40FPETH& d;
-    ~Sync() {
-      d.fResponse = d.fChannel->Response();
-      d.fDeviceStatus = d.fChannel->DeviceStatus();
-      d.fFiscalStatus = d.fChannel->FiscalStatus();
-    }
-  } sync{*this};
-  return fChannel->SendCommand(aCmd, aJs, aPkt, aData, aRetry);
+  const tarvol::kCommandResult result = fChannel->SendCommand(aCmd, aJs, aPkt, aData, aRetry);
+  if (result.Answered()) ResetError();
+  if (!result.Succeeded()) RecordError(result.Code, result.Message);
+  return result.Succeeded();
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::Send(const std::string& aPkt, const std::string& aData, bool aRetry) {
@@ -72,6 +68,12 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintLine(const std::string& aText, const st
 
 void kFiscalPrinter_TARVOLX40FPETH::SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper) {
   fChannel->SetSleeper(std::move(aSleeper));
+}
+
+void kFiscalPrinter_TARVOLX40FPETH::SetSteadyClock(tarvol::kCommandChannel::Clock aClock) {
+  if (!aClock) return;
+  fNow = aClock;
+  fChannel->SetClock(std::move(aClock));
 }
 
 const std::array<std::string, kFiscalPrinter_TARVOLX40FPETH::kPaymentSlots>&

@@ -16,18 +16,30 @@
 #include "documents/enums.h"
 #include "drivers/tarvolx40fpeth/command_channel.h"
 #include "drivers/tarvolx40fpeth/protocol.h"
-#include "request/results.h"
+#include "base/datetime.h"
 
 namespace fp {
 
-class VN_HttpClient;
-class kIOHandler_HTTP;
 class kReceiptMessageLine;
 
 namespace tarvol {
-class kHttpCommandLink;
 class kJournalCollector;
 }
+
+// The printer's state as GetPrinterStatus reads it, kept from before a receipt opens.
+struct vnPrinterStatus {
+  bool DayOpened = false;
+  fp::DateTime DateTime = 0;
+  bool PaperEnd = false;
+  bool PaperNearEnd = false;
+  bool CoverOpen = false;
+  bool FiscalReceiptOpen = false;
+  bool ReceiptOpen = false;
+  bool TrainingMode = false;
+  std::string FirmwareVersion;
+  std::string SerialNumber;
+  std::string FiscalMode;
+};
 
 class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
  public:
@@ -37,6 +49,7 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   static constexpr int kDepartments = 20;
   // The printer needs more than the usual read timeout for most of its answers.
   static constexpr int kMinReadTimeoutMs = 7000;
+  static constexpr const char* kUserAgent = "Varnel BRV Driver";
 
   // Requires an HTTP transport: any other connection type fails with "Invalid class typecast".
   explicit kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHandler& aHandler);
@@ -127,7 +140,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
 
   // Sends one command packet: aPkt is the command letter, aData the rest of the packet ("" or
   // "/" and each field followed by "/"). True when the printer carried it out; otherwise the
-  // transport's custom error holds the reason. Throws kException for an unreadable reply.
+  // device's recorded failure holds the reason (the printer's reply code or the exchange's
+  // status code, and the message). A command the printer answered clears a failure an
+  // earlier command recorded. Throws kException for an unreadable reply.
   bool SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
                    bool aRetry = true);
   // The usual form of every command of this driver: cmd "4", js 0.
@@ -137,36 +152,39 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   bool PrintLine(const std::string& aText, const std::string& aTarget, const std::string& aStyle);
 
   // After a journal selection ("@") that succeeded: fetches the text piece by piece ("*")
-  // into aJournal until the printer says no more data follows. False when a piece fails or
-  // the journal does not end within tarvol::MaxJournalPieces() pieces.
+  // into aJournal until the printer says no more data follows. False when a piece fails, or
+  // when the journal does not end within tarvol::MaxJournalPieces() pieces, within
+  // tarvol::MaxJournalBytes() of text or within tarvol::kJournalReadTime; aJournal keeps
+  // what was read.
   bool FetchJournal(tarvol::kJournalCollector& aJournal);
 
   // Replaces the pause function of retries and busy polling (tests never wait real time).
   void SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper);
+  // Replaces the steady clock that bounds the busy repetitions and the time of a journal read
+  // (SetClock is the wall clock of the documents).
+  void SetSteadyClock(tarvol::kCommandChannel::Clock aClock);
+  // The outcome of the last command.
+  const tarvol::kCommandResult& LastCommand() const { return fChannel->LastResult(); }
   // Whether the last command failed for want of an answer (rather than being refused).
-  bool LastExchangeFailed() const { return fChannel->LastExchangeFailed(); }
+  bool LastExchangeFailed() const { return !LastCommand().Answered(); }
 
+  // The reply frame of the last command the printer answered, and its decoded status fields.
+  const std::string& Response() const { return fChannel->Response(); }
+  const kFiscalPrinter_TARVOLX40FPETH_DeviceStatus& DeviceStatus() const { return fChannel->DeviceStatus(); }
+  const kFiscalPrinter_TARVOLX40FPETH_FiscalStatus& FiscalStatus() const { return fChannel->FiscalStatus(); }
   // Field aIndex (from 1) of the last reply frame, and its data after the status fields.
-  std::string ReplyField(int aIndex) const { return tarvol::FrameField(fResponse, aIndex); }
-  std::string ReplyData() const { return tarvol::ReplyData(fResponse); }
+  std::string ReplyField(int aIndex) const { return tarvol::FrameField(Response(), aIndex); }
+  std::string ReplyData() const { return tarvol::ReplyData(Response()); }
 
   // The default payment table of the printer slots 1 to 20 ("description|code|kind").
   static const std::array<std::string, kPaymentSlots>& DefaultPaymentTable();
 
   // ---- Fields ----
 
-  std::unique_ptr<VN_HttpClient> fHttp;
-  std::string fRequest;   // request body: no command carries one
-  std::string fResponse;  // reply frame of the last successful exchange
-  kIOHandler_HTTP* fIOHandlerHTTP = nullptr;  // fIOHandler seen as an HTTP transport
-  kFiscalPrinter_TARVOLX40FPETH_DeviceStatus fDeviceStatus;
-  kFiscalPrinter_TARVOLX40FPETH_FiscalStatus fFiscalStatus;
-  // VATs found on the printer but missing from a requested table; kept for the device's life.
-  std::unique_ptr<kVatTable> fVatTableExistent;
   std::array<std::string, kPaymentSlots> fPag;  // per slot "description|code|kind"
-  std::string fFs = ".";                       // decimal separator of every amount in a packet
-  // A trailer or non-fiscal line collected until its document closes, as a copy of what is
-  // printed: the caller's line objects need not live until the document ends.
+  bool fTrailerPrinted = false;  // a trailer line went out: the receipt closes with a blank line
+  // A non-fiscal line collected until its document closes, as a copy of what is printed:
+  // the caller's line objects need not live until the document ends.
   struct kHeldLine {
     bool fBarcode = false;
     std::string fValue;  // printable text, or the barcode's data
@@ -174,11 +192,11 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
     vnReceiptMessageBarcodeType fBarcodeType = bt_EAN13;
   };
   std::vector<kHeldLine> fTrailingComments;
-  _int_GETSTATUS_result fStatus;               // status snapshot before a receipt opens
+  vnPrinterStatus fStatus;                      // status snapshot before a receipt opens
 
  private:
-  std::unique_ptr<tarvol::kHttpCommandLink> fLink;
   std::unique_ptr<tarvol::kCommandChannel> fChannel;
+  tarvol::kCommandChannel::Clock fNow = [] { return std::chrono::steady_clock::now(); };
 };
 
 }  // namespace fp

@@ -226,19 +226,6 @@ std::string BuildCommandPath(std::string_view aCmd, int aJs, std::string_view aP
   return path;
 }
 
-std::string FrameField(std::string_view aFrame, int aIndex) {
-  if (aIndex < 1) return {};
-  size_t start = 0;
-  for (int i = 1; i < aIndex; ++i) {
-    size_t slash = aFrame.find('/', start);
-    if (slash == std::string_view::npos) return {};
-    start = slash + 1;
-  }
-  size_t end = aFrame.find('/', start);
-  // The last field of a frame that does not end in "/" still counts as a field.
-  return std::string(aFrame.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-}
-
 std::string ReplyData(std::string_view aFrame) { return CharSubstr(aFrame, 9); }
 
 DecodedFrame DecodeFrame(std::string_view aFrame) {
@@ -307,6 +294,16 @@ std::string TwoDigits(int64_t aValue) {
   std::string digits = std::to_string(aValue);
   if (digits.size() < 2) digits.insert(0, 2 - digits.size(), '0');
   return digits.substr(digits.size() - 2);
+}
+
+std::optional<int32_t> DigitsValue(std::string_view aText) {
+  if (aText.empty() || aText.size() > 9) return std::nullopt;
+  int32_t value = 0;
+  for (char c : aText) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
 }
 
 std::string LineFieldText(std::string_view aText, int aWidth) {

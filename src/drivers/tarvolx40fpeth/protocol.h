@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/amount.h"
+#include "base/app_utils.h"
 
 namespace fp {
 
@@ -42,7 +44,7 @@ namespace tarvol {
 inline constexpr int kReplyOk = 0x00;
 inline constexpr int kReplyNoSdData = 0x51;
 inline constexpr int kReplyNoMoreSdData = 0x52;
-inline constexpr int kReplyCodeErrorNumber = 501;  // custom error code of a refused command
+inline constexpr int kReplyCodeErrorNumber = 501;  // code of a failure that carries no reply code of the printer
 
 // Percent-encodes the packet text of a command for the query: UTF-8 bytes outside "!".."~",
 // every "/", the query delimiters "#", "&", "+" and "?", and every "%" not already starting a
@@ -53,7 +55,7 @@ std::string EncodePacketData(std::string_view aData);
 std::string BuildCommandPath(std::string_view aCmd, int aJs, std::string_view aPkt, std::string_view aData);
 
 // Field aIndex (from 1) of a "/"-separated frame; empty when the frame has fewer fields.
-std::string FrameField(std::string_view aFrame, int aIndex);
+inline std::string FrameField(std::string_view aFrame, int aIndex) { return ExtractField(aFrame, aIndex, '/'); }
 
 // The frame without its three leading status fields (from the tenth character on).
 std::string ReplyData(std::string_view aFrame);
@@ -89,6 +91,9 @@ std::string QuantityField(Amount aValue);
 
 // A number as exactly two digits: zero-padded, and cut to the last two ("5" -> "05", 123 -> "23").
 std::string TwoDigits(int64_t aValue);
+
+// A reply field of digits only (one to nine) as its number; empty for anything else.
+std::optional<int32_t> DigitsValue(std::string_view aText);
 
 // The text of one display or print line: trimmed, every "otale" written "0tale" (the printer
 // refuses the word "totale" in free text), padded with blanks and cut to aWidth characters,

@@ -250,20 +250,14 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
   if (aReceipt.fReceiptType == rt_InvoiceSale || aReceipt.fReceiptType == rt_InvoiceSaleFromReceipt)
     throw kException("Driver does not support Invoice");
 
-  fStatus = _int_GETSTATUS_result();
+  fStatus = vnPrinterStatus();
   bool ok = GetPrinterStatus(fStatus.DayOpened, fStatus.DateTime, fStatus.PaperEnd, fStatus.PaperNearEnd,
                              fStatus.CoverOpen, fStatus.FiscalReceiptOpen, fStatus.ReceiptOpen, fStatus.TrainingMode,
                              fStatus.FirmwareVersion, fStatus.SerialNumber, fStatus.FiscalMode);
   // A receipt left open by an earlier failure would take this receipt's lines.
   if (ok && (fStatus.ReceiptOpen || fStatus.FiscalReceiptOpen)) ok = CheckStatus();
 
-  // The trailer lines are only collected while the lines go out and are printed by
-  // EndFiscalReceipt, so payments must come last for them to land above the closing.
-  ClearPrintSequence();
-  AddPrintSection(fpps_Lines);
-  AddPrintSection(fpps_TrailerMessages);
-  AddPrintSection(fpps_Payments);
-  fTrailingComments.clear();
+  fTrailerPrinted = false;
   if (!ok) return false;
 
   switch (aReceipt.fReceiptType) {
@@ -283,9 +277,10 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
 
 bool kFiscalPrinter_TARVOLX40FPETH::EndFiscalReceipt(kReceipt& aReceipt) {
   RequireManagedType(aReceipt);
+  // A trailer ends with a blank closing line.
   bool ok = true;
-  if (aReceipt.fReceiptType == rt_Sale || aReceipt.fReceiptType == rt_Refund) ok = PrintTrailingComments(*this);
-  fTrailingComments.clear();
+  if (fTrailerPrinted) ok = PrintLine("", kToPaper, kStyleClosingLine);
+  fTrailerPrinted = false;
   return Send("m", "/") && ok;
 }
 
@@ -443,14 +438,19 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintPayment(kReceipt& aReceipt, kReceiptPay
   return Send("5", Fields({std::to_string(slot), AmountField(amount), "", "", "", "", "", "", pieces}));
 }
 
+// Trailer lines go out after the payments, above the closing. Only sales and refunds carry
+// them. A line the printer refuses is left out, since stopping there would leave a paid
+// receipt open; a printer that no longer answers stops the receipt.
 bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerTextLine(kReceipt& aReceipt, kReceiptMessageTextLine& aLine) {
-  HoldText(*this, aLine);
-  return true;
+  if (aReceipt.fReceiptType != rt_Sale && aReceipt.fReceiptType != rt_Refund) return true;
+  fTrailerPrinted = true;
+  return PrintLine(aLine.GetValue(), kToPaper, StyleOf(aLine.fEffects)) || !LastExchangeFailed();
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) {
-  HoldBarcode(*this, aLine);
-  return true;
+  if (aReceipt.fReceiptType != rt_Sale && aReceipt.fReceiptType != rt_Refund) return true;
+  fTrailerPrinted = true;
+  return PrintBarcode(*this, aLine.fValue, aLine.fBarcodeType) || !LastExchangeFailed();
 }
 
 // ---- After the receipt ----
@@ -483,40 +483,60 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetLastDocumentInfo(DateTime& aDateTime, std
 
 bool kFiscalPrinter_TARVOLX40FPETH::SetLotteryCode(const std::string& aCode) { return Send("I", Fields({aCode, "0"})); }
 
+namespace {
+
+// The journal selection ("@") of one receipt: today's documents by number, or the documents
+// of the receipt's date by number. The third field names the receipt's closing, so that
+// receipt 1 of one closing is not taken for receipt 1 of another closing of the same date;
+// without a closing number every receipt of that number in the selection is meant.
+// aPrint: 1 prints a copy, 0 hands the text back.
+std::string ReceiptSelection(const kReceiptReference& aReference, bool aToday, const char* aKind, bool aPrint) {
+  const std::string number = CleanFieldText(Trim(aReference.fReceiptNumber));
+  const std::string closingText = Trim(aReference.fEJClosingNumber);
+  const std::string closing = closingText.empty() ? "" : std::to_string(ToInteger(closingText));
+  const char* print = aPrint ? "1" : "0";
+  if (aToday) return Fields({"1", "1", closing, number, number, "", "", print});
+  const std::string date = DateField(aReference.fReceiptDateTime, false);
+  return Fields({"3", aKind, closing, number, number, date, date, print});
+}
+
+std::string NotInJournal(const kReceiptReference& aReference) {
+  const std::string closing = Trim(aReference.fEJClosingNumber);
+  return "Receipt " + Trim(aReference.fReceiptNumber) + (closing.empty() ? "" : " of closing " + closing) +
+         " not found in the journal";
+}
+
+}  // namespace
+
 bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) {
+  // Without a number the selection would take every receipt of the day.
+  if (Trim(aReference.fReceiptNumber).empty()) throw kException("No ReceiptNumber: no receipt to reprint");
+  const std::string fields =
+      ReceiptSelection(aReference, aReference.fReceiptDateTime == DateOf(CurrentDateTime()), "0", true);
   if (!Send("X")) return false;
   std::string data = ReplyData();
   // Only an idle printer can print from its journal. Saying so keeps the host from taking
   // a copy that never came out for a printed one.
   if (FiscalStateCode(tarvol::NextField(data)) != 1) {
-    fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber, tarvol::GetReplyCodeMessage(kReplyTransactionOpen));
+    RecordError(tarvol::kReplyCodeErrorNumber, tarvol::GetReplyCodeMessage(kReplyTransactionOpen));
     return false;
   }
-  const std::string number = CleanFieldText(aReference.fReceiptNumber);
-  std::string fields;
-  if (aReference.fReceiptDateTime == DateOf(CurrentDateTime())) {
-    fields = Fields({"1", "1", "", number, number, "", "", "1"});
-  } else {
-    const std::string date = DateField(aReference.fReceiptDateTime, false);
-    fields = Fields({"3", "0", "", number, number, date, date, "1"});
-  }
   // A busy answer is not waited out: the copy would come out once per repetition.
-  return Send("@", fields, false);
+  if (!Send("@", fields, false)) return false;
+  // "No data": nothing matched, nothing was printed.
+  if (DeviceStatus().ReplyCode == tarvol::kReplyNoSdData || DeviceStatus().ReplyCode == tarvol::kReplyNoMoreSdData) {
+    RecordError(tarvol::kReplyCodeErrorNumber, NotInJournal(aReference));
+    return false;
+  }
+  return true;
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::ReadReceiptText(kReceiptReference& aReference, std::string& aText) {
   aText.clear();
-  const std::string number = CleanFieldText(Trim(aReference.fReceiptNumber));
-  if (number.empty()) return true;
-  // The receipt's own copy in the journal, read back instead of printed (last field 0).
-  std::string fields;
-  if (DateOf(aReference.fReceiptDateTime) == DateOf(CurrentDateTime())) {
-    fields = Fields({"1", "1", "", number, number, "", "", "0"});
-  } else {
-    const std::string date = DateField(aReference.fReceiptDateTime, false);
-    fields = Fields({"3", "1", "", number, number, date, date, "0"});
-  }
-  bool ok = Send("@", fields);
+  if (Trim(aReference.fReceiptNumber).empty()) return true;
+  // The receipt's own copy in the journal, read back instead of printed.
+  const bool today = DateOf(aReference.fReceiptDateTime) == DateOf(CurrentDateTime());
+  bool ok = Send("@", ReceiptSelection(aReference, today, "1", false));
   tarvol::kJournalCollector journal(false);
   if (ok) ok = FetchJournal(journal);
   aText = journal.Text();

@@ -2,6 +2,7 @@
 // electronic journal piece by piece, from which the day's totals are taken after a Z report.
 #include <atomic>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "base/text.h"
@@ -69,14 +70,20 @@ bool ReadJournal(kFiscalPrinter_TARVOLX40FPETH& aPrinter, JournalKind aKind, Dat
 
 bool kFiscalPrinter_TARVOLX40FPETH::FetchJournal(tarvol::kJournalCollector& aJournal) {
   const int maxPieces = tarvol::MaxJournalPieces();
-  for (int pieces = 0; !IsEndOfJournal(fDeviceStatus.ReplyCode); ++pieces) {
-    if (pieces == maxPieces) {
-      fIOHandler->SetCustomError(tarvol::kReplyCodeErrorNumber,
-                                 "The journal did not end after " + std::to_string(maxPieces) + " pieces");
-      return false;
-    }
+  const auto deadline = fNow() + tarvol::kJournalReadTime;
+  // Each stop keeps what was read: the host gets that text with the error.
+  auto stop = [&](const std::string& aReason) {
+    RecordError(tarvol::kReplyCodeErrorNumber,
+                               aReason + "; the " + std::to_string(aJournal.LineCount()) + " lines read so far are returned");
+    return false;
+  };
+  for (int pieces = 0; !IsEndOfJournal(DeviceStatus().ReplyCode); ++pieces) {
+    if (pieces == maxPieces) return stop("The journal did not end after " + std::to_string(maxPieces) + " pieces");
+    if (fNow() >= deadline)
+      return stop("The journal read took longer than " + std::to_string(tarvol::kJournalReadTime.count()) + " s");
     if (!Send("*", "/0/10/")) return false;
-    aJournal.AddPiece(ReplyData());
+    if (!aJournal.AddPiece(ReplyData()))
+      return stop("The journal text passed " + std::to_string(tarvol::MaxJournalBytes()) + " bytes");
   }
   return true;
 }
@@ -85,40 +92,43 @@ namespace tarvol {
 
 namespace {
 std::atomic<int> gMaxJournalPieces{kDefaultMaxJournalPieces};
+std::atomic<size_t> gMaxJournalBytes{kDefaultMaxJournalBytes};
 }  // namespace
 
 int MaxJournalPieces() { return gMaxJournalPieces.load(); }
 void SetMaxJournalPieces(int aPieces) { gMaxJournalPieces = aPieces > 0 ? aPieces : kDefaultMaxJournalPieces; }
+size_t MaxJournalBytes() { return gMaxJournalBytes.load(); }
+void SetMaxJournalBytes(size_t aBytes) { gMaxJournalBytes = aBytes > 0 ? aBytes : kDefaultMaxJournalBytes; }
 
-void kJournalCollector::AddPiece(std::string_view aReplyData) {
-  if (aReplyData.size() <= 3) return;
+bool kJournalCollector::AddPiece(std::string_view aReplyData) {
+  if (aReplyData.size() <= 3) return true;
   const std::string_view body = aReplyData.substr(0, aReplyData.size() - 3);
   size_t start = 0;
   while (true) {
     const size_t bar = body.find("||", start);
-    if (bar == std::string_view::npos) {
-      Keep(body.substr(start));
-      return;
-    }
-    Keep(body.substr(start, bar - start));
+    if (bar == std::string_view::npos) return Keep(body.substr(start));
+    if (!Keep(body.substr(start, bar - start))) return false;
     start = bar + 2;
   }
 }
 
-void kJournalCollector::Keep(std::string_view aLine) {
+bool kJournalCollector::Keep(std::string_view aLine) {
   if (fZReportsOnly) {
     if (aLine.find("AZZERAMENTO GIORNALIERO") != std::string_view::npos) fCollecting = true;
     if (aLine.find("DATI IN TRASMISSIONE") != std::string_view::npos) fCollecting = false;
-    if (!fCollecting) return;
+    if (!fCollecting) return true;
   }
+  const size_t added = aLine.size() + (fLines.empty() ? 0 : 2);
+  const size_t max = MaxJournalBytes();
+  if (fBytes > max || added > max - fBytes) return false;
+  fBytes += added;
   fLines.emplace_back(aLine);
+  return true;
 }
 
 std::string kJournalCollector::Text() const {
-  size_t size = 0;
-  for (const auto& l : fLines) size += l.size() + 2;
   std::string out;
-  out.reserve(size);
+  out.reserve(fBytes);
   for (size_t i = 0; i < fLines.size(); ++i) {
     if (i > 0) out += "\r\n";
     out += fLines[i];
@@ -143,16 +153,31 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
   // A refused or lost closing must stay reported: the next good exchange would clear its
   // error, and the day's totals are not read from a day that did not close.
   if (!ok) return false;
-  // The counters describe the Z reports of the computer's calendar day.
-  const DateTime today = DateOf(CurrentDateTime());
-  const DateTime endOfDay = today + *EncodeTime(23, 59, 59, 999);
-  std::string text;
+  // The counters describe the Z report just taken. The journal is selected by date, and a
+  // date may hold several closings: the one just taken is found by its number, which the
+  // printer's closing counter now gives.
+  ResetCounters();
   std::string readFailure;
   try {
-    if (PrintEJZReports(rd_Memory, today, endOfDay, text))
-      fCounters.Text = text;
-    else
-      readFailure = fIOHandler->ErrorMessage();
+    std::optional<int32_t> closing;
+    if (Send("i", "//")) {
+      std::string data = ReplyData();
+      tarvol::NextField(data);
+      tarvol::NextField(data);
+      closing = tarvol::DigitsValue(tarvol::NextField(data));
+      if (!closing) readFailure = "The printer gave no closing number after the Z report";
+    } else {
+      readFailure = ErrorMessage();
+    }
+    if (closing) {
+      const DateTime today = DateOf(CurrentDateTime());
+      const DateTime endOfDay = today + *EncodeTime(23, 59, 59, 999);
+      std::string text;
+      if (!PrintEJZReports(rd_Memory, today, endOfDay, text))
+        readFailure = ErrorMessage();
+      else if (!tarvol::ReadZReport(text, *closing, fCounters))
+        readFailure = "Z report " + std::to_string(*closing) + " not found in the journal";
+    }
   } catch (const std::exception& e) {
     readFailure = e.what();
   }
@@ -160,7 +185,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
     // The day is closed whatever the read of its totals says: reported as a failure, it
     // would make the host take a second Z report. The log keeps why the totals are missing.
     fIOHandler->WriteLog(let_error, "Z report done, its totals not read: ", readFailure);
-    fIOHandler->ResetCustomError();
+    ResetError();
   }
   return true;
 }

@@ -47,10 +47,9 @@ std::string FormatClockPart(int a, int b, int c) {
 bool kFiscalPrinter_TARVOLX40FPETH::Init() {
   bool ok = Send("?");
   // A printer in its inactive period takes nothing before the day is closed.
-  if (ok && fFiscalStatus.InactivePeriod) ok = PrintZReport(nullptr);
+  if (ok && FiscalStatus().InactivePeriod) ok = PrintZReport(nullptr);
   if (ok) ok = Send("\\", kSetupPacket);
 
-  fFs = ".";
   fPag = DefaultPaymentTable();
   if (!ok) return false;
 
@@ -101,11 +100,11 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetPrinterStatus(bool& aDayOpened, DateTime&
   } else if (mode >= 1 && mode <= 3) {
     aFiscalMode = "RT";
   }
-  aDayOpened = fFiscalStatus.DayIsOpen;
-  aPaperEnd = fDeviceStatus.PrintPaperEnd;
-  aPaperNearEnd = fDeviceStatus.PrintPaperEnd;
-  aReceiptOpen = fFiscalStatus.TransactionOpen;
-  aFiscalReceiptOpen = fFiscalStatus.TransactionOpen;
+  aDayOpened = FiscalStatus().DayIsOpen;
+  aPaperEnd = DeviceStatus().PrintPaperEnd;
+  aPaperNearEnd = DeviceStatus().PrintPaperEnd;
+  aReceiptOpen = FiscalStatus().TransactionOpen;
+  aFiscalReceiptOpen = FiscalStatus().TransactionOpen;
 
   if (!GetDateTime(aDateTime)) return false;
   ok = Send("|");
@@ -143,7 +142,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::CheckStatus() { return Send("+", "/0/"); }
 
 bool kFiscalPrinter_TARVOLX40FPETH::SkipStatusCheck() { return true; }
 
-bool kFiscalPrinter_TARVOLX40FPETH::IsDayOpened() { return fFiscalStatus.DayIsOpen; }
+bool kFiscalPrinter_TARVOLX40FPETH::IsDayOpened() { return FiscalStatus().DayIsOpen; }
 
 bool kFiscalPrinter_TARVOLX40FPETH::GetDrawerStatus(int32_t aDrawerNumber, bool& aIsOpen) { return true; }
 

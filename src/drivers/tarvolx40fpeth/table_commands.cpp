@@ -22,16 +22,9 @@ std::optional<int> NaturaIndex(const std::string& aCode) {
   return std::nullopt;
 }
 
-// Digits only (at least one), as a number.
-std::optional<long> Digits(const std::string& aText) {
-  if (aText.empty() || aText.size() > 9) return std::nullopt;
-  long value = 0;
-  for (char c : aText) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
+// A slot's rate as the "e" answer gives it ("22.00"), in hundredths of a percent as four
+// digits ("2200").
+std::string RateDigits(const std::string& aField) { return CharRight(PadLeft(ReplaceAll(aField, ".", ""), 4, '0'), 4); }
 
 // A whole number as the requests and replies write it: blanks around, optional sign.
 std::optional<long> Integer(const std::string& aText) {
@@ -41,7 +34,7 @@ std::optional<long> Integer(const std::string& aText) {
     negative = t[0] == '-';
     t.erase(0, 1);
   }
-  auto v = Digits(t);
+  auto v = tarvol::DigitsValue(t);
   if (!v) return std::nullopt;
   return negative ? -*v : *v;
 }
@@ -52,8 +45,8 @@ bool kFiscalPrinter_TARVOLX40FPETH::ReadVatTable() {
   fVatTable->Clear();
   if (!Send("e")) return false;
   for (int slot = 1; slot <= kVatSlots; ++slot) {
-    const std::string rateText = CharRight(PadLeft(ReplaceAll(ReplyField(slot + 3), ".", ""), 4, '0'), 4);
-    const auto rate = Digits(rateText);
+    const std::string rateText = RateDigits(ReplyField(slot + 3));
+    const auto rate = tarvol::DigitsValue(rateText);
     if (!rate) throw kException("Invalid VAT rate from the printer in slot " + std::to_string(slot) + ": '" +
                                 ReplyField(slot + 3) + "'");
     std::string code;
@@ -79,23 +72,23 @@ bool kFiscalPrinter_TARVOLX40FPETH::ReadVatTable() {
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
-  std::array<Amount, kVatSlots> rates;
-  rates.fill(Amount::FromInt(22));
-  std::array<std::string, kVatSlots> natura;
-
   bool result = ReadVatTable();
   // Without the printer's own table every slot would be programmed blind.
   if (!result) return false;
 
-  bool differs = false;
-  // Rates on the printer that the request leaves out stay where they are.
-  for (const kVat& vat : *fVatTable) {
-    if (aVatTable.Get(vat.fCode) == nullptr) {
-      fVatTableExistent->Add(vat);
-      differs = true;
-    }
+  // The twelve slots as the printer holds them (the "e" answer is still the last reply):
+  // the slots the request does not name are sent back unchanged.
+  std::array<Amount, kVatSlots> rates;
+  std::array<std::string, kVatSlots> natura;
+  for (int slot = 1; slot <= kVatSlots; ++slot) {
+    const auto rate = tarvol::DigitsValue(RateDigits(ReplyField(slot + 3)));
+    rates[slot - 1] = Amount::FromRaw(rate.value_or(0) * 100);
+    if (rates[slot - 1].IsZero()) natura[slot - 1] = Trim(ReplyField(slot + 15));
   }
-  for (const kVat& vat : *fVatTableExistent) aVatTable.Add(vat);
+
+  // Only a rate the request names can differ: one the printer lacks, or one whose rate is
+  // not the printer's.
+  bool differs = false;
   for (kVat& vat : aVatTable) {
     if (const kVat* existing = fVatTable->Get(vat.fCode)) {
       vat.fIndex = existing->fIndex;
@@ -106,6 +99,26 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
   }
   if (!differs) return result;
 
+  // Every slot is settled before anything is sent, so a request that cannot be programmed
+  // neither closes the fiscal day nor leaves the table half written.
+  std::array<bool, kVatSlots> taken{};
+  for (const kVat& vat : *fVatTable)
+    if (vat.fIndex >= 1 && vat.fIndex <= kVatSlots) taken[vat.fIndex - 1] = true;
+  for (kVat& vat : aVatTable) {
+    for (int slot = 1; slot <= kVatSlots && vat.fIndex == 0; ++slot)
+      if (!taken[slot - 1]) vat.fIndex = slot;
+    if (vat.fIndex == 0) throw kException("No more available VAT slots");
+    if (vat.fIndex < 1 || vat.fIndex > kVatSlots) continue;
+    taken[vat.fIndex - 1] = true;
+    rates[vat.fIndex - 1] = vat.fRate;
+    natura[vat.fIndex - 1].clear();
+    if (vat.fRate.IsZero()) {
+      const auto index = NaturaIndex(vat.fCode);
+      if (!index) throw kException("Natura Index not defined");
+      natura[vat.fIndex - 1] = std::to_string(*index);
+    }
+  }
+
   // The printer programs its VAT table only with the fiscal day closed.
   bool dayOpened = false, paperEnd = false, paperNearEnd = false, coverOpen = false, fiscalReceiptOpen = false,
        receiptOpen = false, trainingMode = false;
@@ -115,29 +128,6 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
                    firmware, serial, fiscalMode);
   if (dayOpened) result = PrintZReport(nullptr);
   if (!result) return false;
-
-  for (kVat& vat : aVatTable) {
-    if (vat.fIndex == 0) {
-      for (int slot = 1; slot <= kVatSlots && vat.fIndex == 0; ++slot)
-        if (fVatTable->GetByIndex(slot) == nullptr) vat.fIndex = slot;
-      if (vat.fIndex == 0) throw kException("No more available VAT slots");
-    }
-    if (vat.fIndex < 1 || vat.fIndex > kVatSlots) continue;
-    rates[vat.fIndex - 1] = vat.fRate;
-    if (vat.fRate.IsZero()) {
-      const auto index = NaturaIndex(vat.fCode);
-      if (!index) throw kException("Natura Index not defined");
-      natura[vat.fIndex - 1] = std::to_string(*index);
-    }
-    if (fVatTable->Get(vat.fCode) == nullptr) {
-      kVat added;
-      added.fIndex = vat.fIndex;
-      added.fCode = vat.fCode;
-      added.fDescription = vat.fCode;
-      added.fRate = vat.fRate;
-      fVatTable->Add(added);
-    }
-  }
 
   std::string packet = "/";
   for (const Amount& rate : rates) packet += tarvol::AmountField(rate) + "/";

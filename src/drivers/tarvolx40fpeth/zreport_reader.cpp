@@ -100,7 +100,9 @@ std::optional<DateTime> ZReportDateTimeLine(std::string_view aLine) {
   return EncodeDateTime(2000 + year, month, day, hour, minute, 0, 0);
 }
 
-void ReadZReports(const std::string& aText, vnFiscalCounters& aCounters) {
+namespace {
+
+void ZeroCounters(vnFiscalCounters& aCounters) {
   aCounters.GrandTotalAmount = Amount();
   aCounters.GrandTotalRefundsAmount = Amount();
   aCounters.GrandTotalVoidsAmount = Amount();
@@ -112,9 +114,14 @@ void ReadZReports(const std::string& aText, vnFiscalCounters& aCounters) {
   aCounters.DayReceiptsNumber = 0;
   aCounters.DayRefundsNumber = 0;
   aCounters.ZReportNumber = 0;
-  aCounters.Text = aText;
+}
 
+// Walks the reports of aText and hands each finished one to aCommit with the offset of its
+// first line ("AZZERAMENTO GIORNALIERO", or the start of the text).
+template <class TCommit>
+void WalkZReports(const std::string& aText, TCommit&& aCommit) {
   Accumulator report;
+  size_t reportStart = 0;
   std::string_view previous;
   bool first = true;
   std::string line;
@@ -123,6 +130,7 @@ void ReadZReports(const std::string& aText, vnFiscalCounters& aCounters) {
     size_t next = aText.find("\r\n", pos);
     if (next == std::string::npos) next = aText.size();
     const std::string_view raw(aText.data() + pos, next - pos);
+    const size_t lineStart = pos;
     pos = next + 2;
 
     // The journal repeats a line when a piece boundary falls on it.
@@ -137,8 +145,9 @@ void ReadZReports(const std::string& aText, vnFiscalCounters& aCounters) {
 
     if (Contains(line, "AZZERAMENTO GIORNALIERO")) {
       report = Accumulator();
+      reportStart = lineStart;
     } else if (Contains(line, "N.DOCUMENTI CLASSE II")) {
-      Commit(report, aCounters);
+      aCommit(report, reportStart);
       report = Accumulator();
     } else if (Contains(line, "TOTALE VENDITE  ")) {
       report.sales = value;
@@ -158,6 +167,31 @@ void ReadZReports(const std::string& aText, vnFiscalCounters& aCounters) {
       report.dateTime = *when;
     }
   }
+}
+
+}  // namespace
+
+void ReadZReports(const std::string& aText, vnFiscalCounters& aCounters) {
+  ZeroCounters(aCounters);
+  aCounters.Text = aText;
+  WalkZReports(aText, [&](const Accumulator& aReport, size_t) { Commit(aReport, aCounters); });
+}
+
+bool ReadZReport(const std::string& aText, int32_t aClosing, vnFiscalCounters& aCounters) {
+  ZeroCounters(aCounters);
+  aCounters.Text.clear();
+  std::optional<size_t> start;
+  WalkZReports(aText, [&](const Accumulator& aReport, size_t aStart) {
+    if (aReport.zReports != aClosing || start) return;
+    Commit(aReport, aCounters);
+    start = aStart;
+  });
+  if (!start) return false;
+  // The report runs up to the next one's first line.
+  size_t end = aText.find("AZZERAMENTO GIORNALIERO", aText.find("\r\n", *start));
+  if (end != std::string::npos) end = aText.rfind("\r\n", end);
+  aCounters.Text = aText.substr(*start, end == std::string::npos ? std::string::npos : end - *start);
+  return true;
 }
 
 }  // namespace fp::tarvol

@@ -7,6 +7,7 @@
 // are those of the last one.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,5 +31,11 @@ std::optional<DateTime> ZReportDateTimeLine(std::string_view aLine);
 // carry are zeroed first (the two voids amounts included, since every report adds to them),
 // Text becomes aText, then every Z report found in it is added in.
 void ReadZReports(const std::string& aText, vnFiscalCounters& aCounters);
+
+// Fills aCounters from the one Z report of aText whose closing number ("N.AZZERAMENTI") is
+// aClosing: the day's journal holds every closing of the date, and only the one just taken
+// describes it. Text becomes that report's lines alone. False, with the counters zeroed and
+// Text empty, when aText holds no report of that number.
+bool ReadZReport(const std::string& aText, int32_t aClosing, vnFiscalCounters& aCounters);
 
 }  // namespace fp::tarvol
