@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config python3
   libpugixml-dev libcurl4-openssl-dev libjpeg62-turbo-dev
-  libfreetype-dev libfontconfig-dev fontconfig fonts-liberation
+  libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-dejavu-core
   libmicrohttpd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )

@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "base/errors.h"
 #include "base/platform.h"
@@ -50,6 +53,26 @@ bool RenameNoReplace(const std::string& aFrom, const std::string& aTo) {
   if (::link(aFrom.c_str(), aTo.c_str()) != 0) return false;
   ::unlink(aFrom.c_str());
   return true;
+}
+
+bool AllDigits(std::string_view aText, size_t aCount) {
+  if (aText.size() != aCount) return false;
+  for (char c : aText)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// Whether aName is a file this log has left behind, given the log's name without date or
+// extension: aBase_yyyymmdd.log (an earlier day), aBase_yyyymmdd_<17 digits>.log or
+// aBase_<17 digits>.log (rolled over for size).
+bool IsEarlierFileOf(std::string_view aName, std::string_view aBase) {
+  constexpr std::string_view kExtension = ".log";
+  if (aName.size() <= aBase.size() + 1 + kExtension.size() || aName.substr(0, aBase.size()) != aBase ||
+      aName[aBase.size()] != '_' || aName.substr(aName.size() - kExtension.size()) != kExtension)
+    return false;
+  const std::string_view stamp = aName.substr(aBase.size() + 1, aName.size() - aBase.size() - 1 - kExtension.size());
+  return AllDigits(stamp, 8) || AllDigits(stamp, 17) ||
+         (stamp.size() == 26 && AllDigits(stamp.substr(0, 8), 8) && stamp[8] == '_' && AllDigits(stamp.substr(9), 17));
 }
 
 int64_t FileSizeOf(const std::string& aPath) {
@@ -271,13 +294,85 @@ void tVN_LogWriter::SetShowInstanceGuid(bool aValue) {
   fShowInstanceGuid = aValue;
 }
 
+void tVN_LogWriter::SetRetention(int aMaxAgeDays, int64_t aMaxTotalBytes) {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  fMaxAgeDays = std::max(aMaxAgeDays, 0);
+  fMaxTotalBytes = std::max<int64_t>(aMaxTotalBytes, 0);
+  fPruneDue = true;
+}
+
+int tVN_LogWriter::MaxAgeDays() const {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  return fMaxAgeDays;
+}
+
+int64_t tVN_LogWriter::MaxTotalBytes() const {
+  std::lock_guard<std::mutex> lock(fSettingsLock);
+  return fMaxTotalBytes;
+}
+
+void tVN_LogWriter::PruneOldFiles(const std::string& aPath, int aMaxAgeDays, int64_t aMaxTotalBytes) {
+  namespace fs = std::filesystem;
+  if (aMaxAgeDays <= 0 && aMaxTotalBytes <= 0) return;
+  const fs::path current(aPath);
+  // The log's name without its date: a daily file carries "_yyyymmdd" after it.
+  std::string base = current.stem().string();
+  if (fDaily && base.size() > 9 && base[base.size() - 9] == '_' && AllDigits(std::string_view(base).substr(base.size() - 8), 8))
+    base.resize(base.size() - 9);
+
+  struct Earlier {
+    fs::path fPath;
+    fs::file_time_type fWritten;
+    int64_t fSize;
+  };
+  std::vector<Earlier> files;
+  std::error_code ec;
+  const fs::path folder = current.has_parent_path() ? current.parent_path() : fs::path(".");
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path& path = it->path();
+    const std::string name = path.filename().string();
+    if (name == current.filename().string() || !IsEarlierFileOf(name, base)) continue;
+    std::error_code fileError;
+    if (!it->is_regular_file(fileError)) continue;
+    const auto written = fs::last_write_time(path, fileError);
+    const auto size = fs::file_size(path, fileError);
+    if (fileError) continue;
+    files.push_back({path, written, static_cast<int64_t>(size)});
+  }
+  // Newest first: the size bound keeps the most recent history. Files written within the
+  // same clock tick are told apart by the time stamp in their names.
+  std::sort(files.begin(), files.end(), [](const Earlier& a, const Earlier& b) {
+    return a.fWritten != b.fWritten ? a.fWritten > b.fWritten : a.fPath.filename() > b.fPath.filename();
+  });
+  constexpr int kLongestAgeDays = 36500;  // beyond this the clock arithmetic would overflow
+  const auto oldest = fs::file_time_type::clock::now() - std::chrono::hours(24) * std::min(aMaxAgeDays, kLongestAgeDays);
+  int64_t total = std::max<int64_t>(FileSizeOf(aPath), 0);
+  for (const Earlier& file : files) {
+    total += file.fSize;
+    const bool tooOld = aMaxAgeDays > 0 && file.fWritten < oldest;
+    const bool overSize = aMaxTotalBytes > 0 && total > aMaxTotalBytes;
+    if (tooOld || overSize) {
+      std::error_code removeError;
+      fs::remove(file.fPath, removeError);  // a file that stays only costs its space
+      total -= file.fSize;
+    }
+  }
+}
+
 void tVN_LogWriter::AppendToFile(const std::string& aLine) {
   std::string path;
   int64_t limit;
+  int maxAgeDays;
+  int64_t maxTotalBytes;
+  bool pruneDue;
   {
     std::lock_guard<std::mutex> lock(fSettingsLock);
     path = fFileName;
     limit = static_cast<int64_t>(fMaxLogFileSize) * 1024;
+    maxAgeDays = fMaxAgeDays;
+    maxTotalBytes = fMaxTotalBytes;
+    pruneDue = fPruneDue;
+    fPruneDue = false;
   }
   if (path.empty()) return;
 
@@ -285,7 +380,7 @@ void tVN_LogWriter::AppendToFile(const std::string& aLine) {
   int64_t size = FileSizeOf(path);
   if (size > limit) {
     // A failed rename leaves the line to the over-size file.
-    RenameNoReplace(path, RolloverName(path, CurrentTime()));
+    if (RenameNoReplace(path, RolloverName(path, CurrentTime()))) pruneDue = true;
   }
 
   std::string data = aLine;
@@ -295,20 +390,19 @@ void tVN_LogWriter::AppendToFile(const std::string& aLine) {
   // through: otherwise a missing folder would cost half a second per queued line and keep
   // the writer's destruction waiting for minutes.
   const int attempts = fAppendFailing ? 1 : kAppendAttempts;
-  for (int attempt = 1; attempt <= attempts; ++attempt) {
+  bool written = false;
+  for (int attempt = 1; attempt <= attempts && !written; ++attempt) {
     if (attempt > 1) Pause(kAppendRetryPauseMs);
     // Appending the whole line in one write keeps lines whole when several writers share
     // the file: each lands after the other, never inside it.
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) continue;
-    bool ok = WriteAll(fd, data.data(), data.size());
-    ok = (::close(fd) == 0) && ok;
-    if (ok) {
-      fAppendFailing = false;
-      return;
-    }
+    written = WriteAll(fd, data.data(), data.size());
+    written = (::close(fd) == 0) && written;
   }
-  fAppendFailing = true;
+  fAppendFailing = !written;
+  // After the line, so the file being written counts with its size.
+  if (pruneDue) PruneOldFiles(path, maxAgeDays, maxTotalBytes);
 }
 
 }  // namespace fp

@@ -102,6 +102,17 @@ class tVN_LogWriter {
   bool ShowInstanceGuid() const;
   void SetShowInstanceGuid(bool aValue);
 
+  // Retention of the files this log leaves behind: the files of earlier days and the files
+  // rolled over for size, never the file being written. Files last written more than
+  // aMaxAgeDays ago are removed; then, newest first, the files that take the log (the
+  // current file included) past aMaxTotalBytes. 0 turns either bound off. Applied on the
+  // writer thread before the next line and after every rollover.
+  static constexpr int kDefaultMaxAgeDays = 90;
+  static constexpr int64_t kDefaultMaxTotalBytes = int64_t{200} * 1024 * 1024;
+  void SetRetention(int aMaxAgeDays, int64_t aMaxTotalBytes);
+  int MaxAgeDays() const;
+  int64_t MaxTotalBytes() const;
+
   // The line as it goes into the file (without the line break), for the given time.
   std::string FormatLine(tVN_MessageType aEntryType, const std::string& aMessage, DateTime aTime) const;
 
@@ -116,6 +127,8 @@ class tVN_LogWriter {
   friend class tVN_LogThread;
   // Runs on the writer thread: size check, then up to ten attempts to append the line.
   void AppendToFile(const std::string& aLine);
+  // Runs on the writer thread: removes the earlier files of the log beyond the retention.
+  void PruneOldFiles(const std::string& aPath, int aMaxAgeDays, int64_t aMaxTotalBytes);
   void SetDirectoryQuiet(const std::string& aValue);
   DateTime CurrentTime() const;
   void Pause(int aMilliseconds) const;
@@ -131,6 +144,9 @@ class tVN_LogWriter {
   int fMaxMessageLength = 0;
   int fMaxLogFileSize = 5000;
   bool fShowInstanceGuid = false;
+  int fMaxAgeDays = kDefaultMaxAgeDays;
+  int64_t fMaxTotalBytes = kDefaultMaxTotalBytes;
+  bool fPruneDue = true;  // the retention has not been applied since it last changed
 
   bool fAppendFailing = false;  // the last line was dropped; used by the writer thread only
 

@@ -78,6 +78,13 @@ std::string ApplicationDir() {
   return dir;
 }
 
+std::string PathInApplicationDir(const std::string& aName) {
+  if (!aName.empty() && aName.front() == '/') return aName;
+  const std::string dir = ApplicationDir();
+  if (dir.empty()) return aName;
+  return dir.back() == '/' ? dir + aName : dir + "/" + aName;
+}
+
 std::vector<std::string> CommandLineArgs() {
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

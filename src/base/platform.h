@@ -26,6 +26,10 @@ int AnsiCodePage();
 std::string ApplicationExePath();
 // Folder of the host executable without a trailing "/" (FPDRIVER_APP_DIR when set).
 std::string ApplicationDir();
+// A file named by a request, as a path: an absolute name as it is, a relative one joined
+// to ApplicationDir(). Never the working folder, which belongs to the host and may change
+// between calls.
+std::string PathInApplicationDir(const std::string& aName);
 
 // The host program's command line: element 0 is the program, then its arguments.
 std::vector<std::string> CommandLineArgs();

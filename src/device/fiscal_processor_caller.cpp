@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 
 #include <pugixml.hpp>
 
 #include "base/errors.h"
+#include "base/platform.h"
 #include "device/fiscal_printer_device.h"
 #include "rtserver/library_lock.h"
 #include "base/system_string.h"
@@ -48,8 +48,7 @@ T Entry(void* aLibrary, const char* aName) {
 void kFiscalProcessorCaller::Init() {
   if (fName.empty()) return;
   if (fName.find('\0') != std::string::npos) throw kException("Invalid library name: " + fName);
-  std::filesystem::path name(fName);
-  std::string path = name.is_absolute() ? fName : (std::filesystem::current_path() / name).string();
+  const std::string path = PathInApplicationDir(fName);
 
   // dlopen does not tell why it failed in a number: a file that can't be read gives its
   // errno (2 when it does not exist), one that is no loadable library ENOEXEC.

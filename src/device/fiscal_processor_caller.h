@@ -38,8 +38,8 @@ class kFiscalProcessorCaller {
   kFiscalProcessorCaller(const kFiscalProcessorCaller&) = delete;
   kFiscalProcessorCaller& operator=(const kFiscalProcessorCaller&) = delete;
 
-  // Loads the library fName (a bare or relative name from the process's current folder, a
-  // rooted path as it is) and finds its entry points; does nothing when fName is empty.
+  // Loads the library fName (a bare or relative name from the application folder,
+  // PathInApplicationDir; a rooted path as it is) and finds its entry points; does nothing when fName is empty.
   // Throws kException "Unable to load library <path>. Error code: [<errno>]" when the
   // library cannot be loaded.
   virtual void Init();

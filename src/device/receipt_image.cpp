@@ -25,14 +25,28 @@ constexpr int kDpi = 96;
 constexpr int kMarginLeft = 10;
 constexpr int kExtraWidth = 20;
 constexpr const char* kNoFontMessage = "No fixed-width font found for the receipt picture";
+// Glyphs kept between pictures; a text of ever new characters starts the cache afresh.
+constexpr size_t kMaxCachedGlyphs = 4096;
 
-// Patterns tried in order; the first that resolves to a fixed-width face wins. Courier is
-// what the picture is laid out for; any monospace face keeps the columns aligned.
-constexpr const char* kFontPatterns[] = {"Courier:style=Regular", "monospace:style=Regular"};
+// Faces tried in order. Liberation Mono is asked for by its family name and taken only
+// when fontconfig really has it: through the aliases "Courier" resolves to whatever the
+// system prefers (Nimbus Mono PS where the URW fonts are installed, with other metrics),
+// and the same receipt must give the same picture on every till. The generic names are
+// the fall-back for a system without it; any fixed-width face keeps the columns aligned.
+struct FontChoice {
+  const char* fPattern;
+  const char* fRequiredFamily;  // nullptr: any fixed-width face fontconfig offers
+};
+constexpr FontChoice kFontChoices[] = {
+    {"Liberation Mono:style=Regular", "Liberation Mono"},
+    {"Courier:style=Regular", nullptr},
+    {"monospace:style=Regular", nullptr},
+};
 
 struct FontFile {
   std::string fPath;
   int fIndex = 0;
+  std::string fFamily;
 };
 
 struct Glyph {
@@ -49,6 +63,7 @@ struct FontState {
   FT_Face fFace = nullptr;
   int fLineHeight = 0;  // the text height of "X" scaled by 1.3, truncated
   int fAscent = 0;
+  int fAdvance = 0;  // the advance of "X": every glyph's, the face being fixed-width
   std::map<char32_t, Glyph> fGlyphs;
 };
 
@@ -57,12 +72,21 @@ FontState& State() {
   return *state;
 }
 
+// Whether the matched face belongs to aFamily (fontconfig lists a face's family names in
+// several languages; any of them counts).
+bool HasFamily(FcPattern* aMatch, const char* aFamily) {
+  FcChar8* family = nullptr;
+  for (int i = 0; FcPatternGetString(aMatch, FC_FAMILY, i, &family) == FcResultMatch; ++i)
+    if (family != nullptr && FcStrCmpIgnoreCase(family, reinterpret_cast<const FcChar8*>(aFamily)) == 0) return true;
+  return false;
+}
+
 std::optional<FontFile> FindFixedWidthFont() {
   FcConfig* config = FcInitLoadConfigAndFonts();
   if (config == nullptr) return std::nullopt;
   std::optional<FontFile> found;
-  for (const char* name : kFontPatterns) {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(name));
+  for (const FontChoice& choice : kFontChoices) {
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(choice.fPattern));
     if (pattern == nullptr) continue;
     FcConfigSubstitute(config, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
@@ -73,11 +97,16 @@ std::optional<FontFile> FindFixedWidthFont() {
     FcChar8* file = nullptr;
     int index = 0;
     int spacing = FC_MONO;  // a face without the property is checked once loaded
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
+    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr &&
+        (choice.fRequiredFamily == nullptr || HasFamily(match, choice.fRequiredFamily))) {
       FcPatternGetInteger(match, FC_INDEX, 0, &index);
       FcPatternGetInteger(match, FC_SPACING, 0, &spacing);
+      FcChar8* family = nullptr;
+      FcPatternGetString(match, FC_FAMILY, 0, &family);
       // fontconfig always answers with some face; only a fixed-width one keeps the columns.
-      if (spacing == FC_MONO || spacing == FC_CHARCELL) found = FontFile{reinterpret_cast<const char*>(file), index};
+      if (spacing == FC_MONO || spacing == FC_CHARCELL)
+        found = FontFile{reinterpret_cast<const char*>(file), index,
+                         family != nullptr ? reinterpret_cast<const char*>(family) : ""};
     }
     FcPatternDestroy(match);
     if (found) break;
@@ -115,12 +144,15 @@ void LoadFont(FontState& aState) {
   const int descent = static_cast<int>(-(face->size->metrics.descender >> 6));
   aState.fAscent = ascent;
   aState.fLineHeight = static_cast<int>((ascent + descent) * 13 / 10);
+  aState.fAdvance = FT_Load_Char(face, 'X', FT_LOAD_DEFAULT) == 0 ? static_cast<int>(face->glyph->advance.x >> 6)
+                                                                 : static_cast<int>(face->size->metrics.max_advance >> 6);
 }
 
 // REQUIRES: aState.fLock is held and the face is loaded.
 const Glyph& GlyphOf(FontState& aState, char32_t aChar) {
   auto it = aState.fGlyphs.find(aChar);
   if (it != aState.fGlyphs.end()) return it->second;
+  if (aState.fGlyphs.size() >= kMaxCachedGlyphs) aState.fGlyphs.clear();
   Glyph g;
   if (FT_Load_Char(aState.fFace, aChar, FT_LOAD_RENDER) == 0) {
     const FT_GlyphSlot slot = aState.fFace->glyph;
@@ -146,7 +178,24 @@ const Glyph& GlyphOf(FontState& aState, char32_t aChar) {
   return aState.fGlyphs.emplace(aChar, std::move(g)).first->second;
 }
 
-std::vector<std::u32string> SplitLines(std::string_view aText) {
+// The number of lines of aText (CR LF, CR or LF end a line; a final break adds none).
+size_t CountLines(std::string_view aText) {
+  size_t lines = 0;
+  bool open = false;
+  for (size_t i = 0; i < aText.size(); ++i) {
+    if (aText[i] == '\r' || aText[i] == '\n') {
+      ++lines;
+      open = false;
+      if (aText[i] == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n') ++i;
+    } else {
+      open = true;
+    }
+  }
+  return open || lines == 0 ? lines + 1 : lines;
+}
+
+// The lines of aText, each cut to aColumns characters: the paper is no wider.
+std::vector<std::u32string> SplitLines(std::string_view aText, size_t aColumns) {
   std::vector<std::u32string> lines;
   const std::u32string text = Utf8ToUtf32(aText);
   std::u32string current;
@@ -156,13 +205,20 @@ std::vector<std::u32string> SplitLines(std::string_view aText) {
       lines.push_back(std::move(current));
       current.clear();
       if (c == U'\r' && i + 1 < text.size() && text[i + 1] == U'\n') ++i;
-    } else {
+    } else if (current.size() < aColumns) {
       current.push_back(c);
     }
   }
   // A text that ends with a line break has no further (empty) line.
   if (!current.empty() || lines.empty()) lines.push_back(std::move(current));
   return lines;
+}
+
+// Refuses a picture side the JPEG encoder cannot take, before any pixel is allocated.
+void CheckPictureSide(const char* aSide, int64_t aPixels) {
+  if (aPixels <= JPEG_MAX_DIMENSION) return;
+  throw kException(std::string("The receipt picture would be ") + std::to_string(aPixels) + " pixels " + aSide +
+                   ", more than the " + std::to_string(JPEG_MAX_DIMENSION) + " pixels a side the JPEG encoder takes");
 }
 
 // libjpeg reports fatal errors through error_exit, whose default ends the process. Ours
@@ -215,20 +271,35 @@ bool CompressGray(const uint8_t* aPixels, int aWidth, int aHeight, unsigned char
 
 }  // namespace
 
-kReceiptBitmap RenderReceiptBitmap(std::string_view aText) {
-  const std::vector<std::u32string> lines = SplitLines(aText);
+kReceiptFont ReceiptFont() {
+  FontState& state = State();
+  std::lock_guard<std::mutex> lock(state.fLock);
+  LoadFont(state);
+  return {state.fFile->fPath, state.fFile->fFamily, state.fLineHeight, state.fAdvance};
+}
+
+kReceiptBitmap RenderReceiptBitmap(std::string_view aText, size_t aColumns) {
   FontState& state = State();
   std::lock_guard<std::mutex> lock(state.fLock);
   LoadFont(state);
 
+  // The height follows from the line count alone: a text with too many lines is refused
+  // before it is even split.
   const int h = state.fLineHeight;
-  kReceiptBitmap bmp;
-  bmp.fHeight = h * (static_cast<int>(lines.size()) + 3);
+  const int64_t height = int64_t{h} * (static_cast<int64_t>(CountLines(aText)) + 3);
+  CheckPictureSide("high", height);
+  const std::vector<std::u32string> lines = SplitLines(aText, aColumns);
+
+  int64_t width = 0;
   for (const auto& line : lines) {
-    int width = 0;
-    for (char32_t c : line) width += GlyphOf(state, c).fAdvance;
-    bmp.fWidth = std::max(bmp.fWidth, width + kExtraWidth);
+    int64_t lineWidth = 0;
+    for (char32_t c : line) lineWidth += GlyphOf(state, c).fAdvance;
+    width = std::max(width, lineWidth + kExtraWidth);
   }
+  CheckPictureSide("wide", width);
+  kReceiptBitmap bmp;
+  bmp.fWidth = static_cast<int>(width);
+  bmp.fHeight = static_cast<int>(height);
   bmp.fPixels.assign(static_cast<size_t>(bmp.fWidth) * bmp.fHeight, 255);
 
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -309,8 +380,8 @@ void ForgetReceiptFont() {
   state.fLookedUp = false;
 }
 
-std::string ReceiptImageBase64(std::string_view aText) {
-  return EncodeBase64Lines(EncodeJpeg(RenderReceiptBitmap(aText)));
+std::string ReceiptImageBase64(std::string_view aText, size_t aColumns) {
+  return EncodeBase64Lines(EncodeJpeg(RenderReceiptBitmap(aText, aColumns)));
 }
 
 }  // namespace fp

@@ -1,13 +1,18 @@
 // The picture of a printed receipt: its text drawn line by line in a fixed-width face,
 // compressed as JPEG and handed to the host as base64 text.
 //
-// Layout: Courier at 10 points (any face that fontconfig offers for "Courier" and that has
-// fixed-width glyphs, e.g. Liberation Mono); line height h = the font's text height x 1.3,
-// truncated; picture height h x (lines + 3); width = the widest line + 20 pixels; line i is
-// drawn at x = 10, y = h x (i + 2), black on white.
+// Face: Liberation Mono at 10 points, chosen through fontconfig by its family name, so the
+// same receipt gives the same picture on every till whatever other fonts are installed.
+// Only on a system without it does the picture fall back to the face fontconfig offers for
+// "Courier", then for "monospace", if that face has fixed-width glyphs.
 //
-// Without any fixed-width face on the system no picture can be drawn: the functions throw
-// fp::kException("No fixed-width font found for the receipt picture") instead. The font is
+// Layout: line height h = the face's text height x 1.3, truncated; each line cut to the
+// receipt's width in characters; picture height h x (lines + 3); width = the widest line +
+// 20 pixels; line i is drawn at x = 10, y = h x (i + 2), black on white. A picture larger
+// than the JPEG encoder takes (65500 pixels a side) is refused before anything is drawn.
+//
+// Failures throw fp::kException with the reason: no fixed-width face on the system ("No
+// fixed-width font found for the receipt picture"), a picture too large. The font is
 // looked up once per process and the choice (or its absence) is kept.
 //
 // Thread-safe: the font library is shared behind a lock of its own.
@@ -27,8 +32,21 @@ struct kReceiptBitmap {
   std::vector<uint8_t> fPixels;
 };
 
-// The receipt text drawn as above; lines end at CR LF, CR or LF.
-kReceiptBitmap RenderReceiptBitmap(std::string_view aText);
+// Characters a receipt line holds when the device does not say.
+constexpr size_t kDefaultReceiptColumns = 48;
+
+// The face the pictures are drawn in and its measures at 10 points, in pixels.
+struct kReceiptFont {
+  std::string fFile;
+  std::string fFamily;
+  int fLineHeight = 0;  // h of the layout
+  int fAdvance = 0;     // the width of one character
+};
+kReceiptFont ReceiptFont();
+
+// The receipt text drawn as above; lines end at CR LF, CR or LF and are cut to aColumns
+// characters.
+kReceiptBitmap RenderReceiptBitmap(std::string_view aText, size_t aColumns = kDefaultReceiptColumns);
 
 // A greyscale JPEG of the bitmap at the encoder's default settings.
 std::vector<uint8_t> EncodeJpeg(const kReceiptBitmap& aBitmap);
@@ -37,7 +55,7 @@ std::vector<uint8_t> EncodeJpeg(const kReceiptBitmap& aBitmap);
 std::string EncodeBase64Lines(const std::vector<uint8_t>& aBytes);
 
 // The three steps together: the value of the result's ReceiptImage.
-std::string ReceiptImageBase64(std::string_view aText);
+std::string ReceiptImageBase64(std::string_view aText, size_t aColumns = kDefaultReceiptColumns);
 
 // Drops the font chosen so far; the next picture looks it up again (after fonts were
 // installed or removed while the process runs).

@@ -1,5 +1,6 @@
 // Fiscal receipt operations: printing and reprinting a receipt, and the receipt's text and
 // picture.
+#include <exception>
 #include <string>
 
 #include "base/errors.h"
@@ -95,9 +96,13 @@ static void AddReceiptTextAndImage(kFiscalPrinterDevice& aDevice, kReceiptPrinte
   // a failure, or the host would print the receipt again.
   try {
     aDevice.GetReceiptTextAndImage(aHandler, aResult, aResult.ReceiptText, aResult.ReceiptImage);
-  } catch (const std::exception& e) {
+  } catch (const kException& e) {
     aResult.ReceiptImage.clear();
     aResult.ErrorText = e.what();
+  } catch (const std::exception& e) {
+    // Out of memory or a size the library refuses: the receipt is printed all the same.
+    aResult.ReceiptImage.clear();
+    aResult.ErrorText = std::string("The receipt picture could not be made: ") + e.what();
   } catch (...) {
     aResult.ReceiptImage.clear();
     aResult.ErrorText = "The receipt text or picture could not be made";
@@ -430,7 +435,9 @@ void kFiscalPrinterDevice::GetReceiptTextAndImage(kReceiptPrinterHandler& aHandl
   reference.fDeviceSerialNumber = aResult.DeviceSerialNumber;
   ReadReceiptText(reference, aReceiptText);
 
-  if (wantImage && !aReceiptText.empty()) aReceiptImage = ReceiptImageBase64(aReceiptText);
+  if (wantImage && !aReceiptText.empty())
+    aReceiptImage = ReceiptImageBase64(aReceiptText, fLineLength > 0 ? static_cast<size_t>(fLineLength)
+                                                                     : kDefaultReceiptColumns);
 }
 
 void kFiscalPrinterDevice::Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, _int_REPRINTFR_result& aResult) {

@@ -457,24 +457,59 @@ vnEJFilesRequestType krptUtil::DecodeEJRequestType(std::string_view aText) {
 // -----------------------------------------------------------------------------------------
 // Printable text
 
-std::string krptUtil::NormalizeText(std::string_view aText) {
-  std::u32string s = Utf8ToUtf32(aText);
-  for (char32_t& c : s) {
-    switch (c) {
-      case U'\u00C0': c = U'A'; break;
-      case U'\u00D9': c = U'U'; break;
-      case U'\u00C8':
-      case U'\u00C9': c = U'E'; break;
-      case U'\u00D2':
-      case U'\u00D6': c = U'O'; break;
-      case U'\u00C7': c = U'C'; break;
-      case U'\u00CF':
-      case U'\u00CC': c = U'I'; break;
-      case U'\u20AC': c = U'E'; break;
-      default: break;
-    }
+namespace {
+
+// The base letter of each accented Latin letter from U+00C0 to U+017F, a blank where the
+// character is no accented letter (a ligature, a sign, a letter of its own such as the
+// sharp s or the thorn), sixteen characters a row.
+constexpr std::string_view kLatinBaseLetters =
+    "AAAAAA CEEEEIIII"  // U+00C0
+    "DNOOOOO OUUUUY  "  // U+00D0
+    "aaaaaa ceeeeiiii"  // U+00E0
+    "dnooooo ouuuuy y"  // U+00F0
+    "AaAaAaCcCcCcCcDd"  // U+0100
+    "DdEeEeEeEeEeGgGg"  // U+0110
+    "GgGgHhHhIiIiIiIi"  // U+0120
+    "Ii  JjKk LlLlLlL"  // U+0130
+    "lLlNnNnNnn  OoOo"  // U+0140
+    "Oo  RrRrRrSsSsSs"  // U+0150
+    "SsTtTtTtUuUuUuUu"  // U+0160
+    "UuUuWwYyYZzZzZz ";  // U+0170
+constexpr char32_t kLatinBaseFirst = 0x00C0;
+static_assert(kLatinBaseLetters.size() == 0x0180 - kLatinBaseFirst);
+
+// The letter a printer without special characters can print for aChar: its base letter,
+// or 0 when it has none.
+char32_t BaseLetter(char32_t aChar) {
+  if (aChar >= kLatinBaseFirst && aChar < kLatinBaseFirst + kLatinBaseLetters.size()) {
+    const char base = kLatinBaseLetters[aChar - kLatinBaseFirst];
+    return base == ' ' ? 0 : static_cast<char32_t>(base);
   }
-  // Replacing after the letters lets an accented "TOTALÈ" become "TOT." as well.
+  switch (aChar) {
+    case U'\u0218': return U'S';  // comma below, Romanian
+    case U'\u0219': return U's';
+    case U'\u021A': return U'T';
+    case U'\u021B': return U't';
+    default: return 0;
+  }
+}
+
+// Accents typed as a separate combining mark after their letter (U+0300 to U+036F).
+bool IsCombiningAccent(char32_t aChar) { return aChar >= 0x0300 && aChar <= 0x036F; }
+
+}  // namespace
+
+std::string krptUtil::NormalizeText(std::string_view aText) {
+  // Accented letters first, so an accented "TOTALÈ" becomes "TOT." as well. An accent
+  // written as a combining mark leaves with its letter: one letter on paper, one column.
+  std::u32string s;
+  s.reserve(aText.size());
+  for (char32_t c : Utf8ToUtf32(aText)) {
+    if (IsCombiningAccent(c) && !s.empty()) continue;
+    if (c == U'\u20AC') c = U'E';
+    else if (char32_t base = BaseLetter(c)) c = base;
+    s += c;
+  }
   std::u32string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {

@@ -88,9 +88,11 @@ class krptUtil {
   static vnEJReportDestination DecodeEJReportDestination(std::string_view aText);
   static vnEJFilesRequestType DecodeEJRequestType(std::string_view aText);
 
-  // The text as a printer without special characters can print it: the accented capitals
-  // of the Italian alphabet and the euro sign become plain letters, "TOTALE" becomes
-  // "TOT.", and every other character below U+0020 or from U+0080 up becomes a blank.
+  // The text as a printer without special characters can print it: every accented Latin
+  // letter becomes its base letter in its own case (an accent typed as a combining mark
+  // goes with it), the euro sign becomes "E", "TOTALE" becomes "TOT.", and every other
+  // character below U+0020 or from U+0080 up becomes a blank. Apart from "TOTALE", each
+  // character on paper keeps its column.
   static std::string NormalizeText(std::string_view aText);
 
   // Re-decodes every text value below aNode (attributes excepted): each value is encoded

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/errors.h"
+#include "base/platform.h"
 #include "request/device_handler.h"
 #include "io/io_errors.h"
 #include "io/transport_factory.h"
@@ -23,6 +24,14 @@ kIOHandler_Dll::kIOHandler_Dll(const kConnection& aConnection, const std::string
     : kIOHandler(&aConnection, aDirectory, aFileName) {
   const std::string& name = aConnection.LibraryName;
   WriteLog(let_info, "kIOHandler_Dll.Create", "Loading DLL " + name);
+  // A relative name is the application's file, never one of the working folder: it is
+  // looked for in the application folder; a bare name that is not there is left to the
+  // system's library search, as a system library is.
+  std::string path = name;
+  if (!name.empty() && name.front() != '/' && name.find('\0') == std::string::npos) {
+    const std::string beside = PathInApplicationDir(name);
+    if (name.find('/') != std::string::npos || ::access(beside.c_str(), F_OK) == 0) path = beside;
+  }
   // dlopen reports its reason as text only: the number is the file's errno when it can't be
   // read (2 when it does not exist), ENOEXEC for a file that is no loadable library. An
   // empty name must not reach dlopen, which would hand back the host program itself.
@@ -30,11 +39,11 @@ kIOHandler_Dll::kIOHandler_Dll(const kConnection& aConnection, const std::string
   std::string reason;
   if (name.empty() || name.find('\0') != std::string::npos) {
     code = ENOENT;
-  } else if (name.find('/') != std::string::npos && ::access(name.c_str(), R_OK) != 0) {
+  } else if (path.find('/') != std::string::npos && ::access(path.c_str(), R_OK) != 0) {
     code = errno;
   } else {
     ::dlerror();
-    fLibraryHandle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    fLibraryHandle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (fLibraryHandle == nullptr) {
       const char* text = ::dlerror();
       reason = text != nullptr ? text : "";
@@ -43,7 +52,7 @@ kIOHandler_Dll::kIOHandler_Dll(const kConnection& aConnection, const std::string
   }
   if (fLibraryHandle == nullptr) {
     if (reason.empty()) reason = ErrnoMessage("", code);
-    throw kException("Unable to Load Library " + name + ". " + reason + " [" + std::to_string(code) + "]");
+    throw kException("Unable to Load Library " + path + ". " + reason + " [" + std::to_string(code) + "]");
   }
   WriteLog(let_info, "kIOHandler_Dll.Create", "DLL Loaded successfully");
 }

@@ -13,9 +13,11 @@ namespace fp {
 
 class kIOHandler_Dll : public kIOHandler {
  public:
-  // Loads LibraryName (a name with a "/" is a path; a bare name is searched the way the
-  // system searches libraries). Raises "Unable to Load Library " + name + ". " + the
-  // system's reason + " [" + error number + "]" when it can't be loaded.
+  // Loads LibraryName: a rooted path as it is, a relative path from the application folder
+  // (PathInApplicationDir), a bare name from the application folder when it is there and
+  // otherwise the way the system searches libraries; never from the working folder.
+  // Raises "Unable to Load Library " + the path tried + ". " + the system's reason + " [" +
+  // error number + "]" when it can't be loaded.
   kIOHandler_Dll(const kConnection& aConnection, const std::string& aDirectory, const std::string& aFileName);
   // Unloads the library.
   ~kIOHandler_Dll() override;

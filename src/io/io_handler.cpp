@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "base/text.h"
 #include "request/device_handler.h"
@@ -12,6 +13,17 @@ namespace {
 const char kStartLine[] = "*************************** START ***************************";
 const char kStopLine[] = "*************************** STOP ****************************";
 const char kHeaderLine[] = "*************************************************************";
+
+// aText cut to kMaxLoggedBytes (between two characters); aNote gets what tells the reader
+// the entry was cut, or nothing.
+std::string_view LoggedPart(const std::string& aText, std::string& aNote) {
+  if (aText.size() <= kIOHandler::kMaxLoggedBytes) return aText;
+  size_t keep = kIOHandler::kMaxLoggedBytes;
+  while (keep > 0 && (static_cast<unsigned char>(aText[keep]) & 0xC0) == 0x80) --keep;
+  aNote = " ... [cut at " + std::to_string(keep) + " of " + std::to_string(aText.size()) + " bytes]";
+  return std::string_view(aText).substr(0, keep);
+}
+
 }  // namespace
 
 kIOHandler::kIOHandler(const kConnection* aConnection, const std::string& aDirectory, const std::string& aFileName) {
@@ -58,9 +70,17 @@ std::string kIOHandler::HexDump(const std::string& aText) {
 
 void kIOHandler::WriteLog(tVN_MessageType aEntryType, const std::string& aTitle, const std::string& aMessage) {
   if (!fLogger) return;
-  std::string line = aTitle + ":" + aMessage;
-  if (fHexLog) line += " [" + HexDump(aMessage) + "]";
+  std::string note;
+  const std::string_view kept = LoggedPart(aMessage, note);
+  std::string line = aTitle + ":";
+  line += kept;
+  line += note;
+  if (fHexLog) line += " [" + HexDump(std::string(kept)) + "]";
   fLogger->Write(aEntryType, line);
+}
+
+void kIOHandler::SetLogRetention(int aMaxAgeDays, int aMaxTotalMegabytes) {
+  if (fLogger) fLogger->SetRetention(aMaxAgeDays, int64_t{aMaxTotalMegabytes} * 1024 * 1024);
 }
 
 void kIOHandler::LogWaitingFor(const std::vector<uint8_t>& aChars) {
@@ -85,7 +105,10 @@ bool kIOHandler::IsTerminator(uint8_t aByte, const std::vector<uint8_t>& aChars)
 
 void kIOHandler::Debug(tVN_MessageType aEntryType, const std::string& aMessage) {
   if (!fLogger) return;
-  fLogger->Write(aEntryType, aMessage);
+  std::string note;
+  const std::string_view kept = LoggedPart(aMessage, note);
+  if (note.empty()) fLogger->Write(aEntryType, aMessage);
+  else fLogger->Write(aEntryType, std::string(kept) + note);
 }
 
 std::string kIOHandler::GetLogFileName() const { return fLogger ? fLogger->FileName() : std::string(); }

@@ -55,10 +55,18 @@ class kIOHandler {
 
   // ---- Log ----
 
+  // A logged message (an answer, a request) longer than this many bytes is cut there and
+  // followed by a note of its full length; the dump shows the part that was kept. One
+  // entry stays readable and a device cannot fill the disk with a single answer.
+  static constexpr size_t kMaxLoggedBytes = 8192;
+
   // aTitle + ":" + aMessage, and with HexLog " [" + the hexadecimal dump + "]".
   void WriteLog(tVN_MessageType aEntryType, const std::string& aTitle, const std::string& aMessage);
   // aMessage as it is, without title or dump.
   void Debug(tVN_MessageType aEntryType, const std::string& aMessage);
+  // The bounds of the log files left behind (tVN_LogWriter::SetRetention); megabytes of
+  // 1024 x 1024 bytes.
+  void SetLogRetention(int aMaxAgeDays, int aMaxTotalMegabytes);
   // Full path of the log file; empty without a log.
   std::string GetLogFileName() const;
   bool HasLog() const { return fLogger != nullptr; }

@@ -1,5 +1,7 @@
 #include "request/device_handler.h"
 
+#include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <unordered_map>
 
@@ -246,6 +248,25 @@ std::string kDeviceHandler::Serialize() const {
   return out.str();
 }
 
+namespace {
+
+// Longest log name kept as it is, in bytes. The file gets "_yyyymmdd.log" and, once it
+// rolls over, "_yyyymmddhhnnsszzz" more: 31 bytes, well inside the 255 a file name may
+// have, with room to spare for the folder on systems that limit the whole path.
+constexpr size_t kMaxLogNameBytes = 120;
+
+// FNV-1a: a stable 64-bit digest, the same in every process and on every platform.
+uint64_t NameDigest(std::string_view aText) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : aText) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+}  // namespace
+
 std::string kDeviceHandler::LogFileName() const {
   // Driver and LogId come from the request: a separator or control character in them must
   // not move the log out of its folder, so each such byte becomes "_".
@@ -253,7 +274,15 @@ std::string kDeviceHandler::LogFileName() const {
   for (char& ch : name) {
     if (ch == '/' || ch == '\\' || static_cast<unsigned char>(ch) < 0x20) ch = '_';
   }
-  return name;
+  if (name.size() <= kMaxLogNameBytes) return name;
+  // A name the file system cannot hold would leave the device without a log. The long
+  // name keeps its beginning, cut between characters, and a digest of the whole name, so
+  // two long names that differ anywhere still get files of their own.
+  char digest[24];
+  std::snprintf(digest, sizeof digest, "_%016llx", static_cast<unsigned long long>(NameDigest(name)));
+  size_t keep = kMaxLogNameBytes - std::strlen(digest);
+  while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+  return name.substr(0, keep) + digest;
 }
 
 }  // namespace fp

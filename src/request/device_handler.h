@@ -98,7 +98,9 @@ class kDeviceHandler {
   std::string Serialize() const;
 
   // The log file name of the device: Driver + "_" + LogId, with path separators and
-  // control characters replaced by "_".
+  // control characters replaced by "_". A name longer than 120 bytes keeps its first
+  // characters and ends with "_" and 16 hexadecimal digits of a digest of the whole name,
+  // 120 bytes in all: short enough for any file system, different for different names.
   std::string LogFileName() const;
 
   // A new transport for the connection, logging to aLogDir; the caller owns it.

@@ -55,8 +55,9 @@ class Fragment {
     fOut += kCrLf;
     return *this;
   }
-  Fragment& Text(std::string_view aName, const std::string& aValue) { return Line(aName, aValue); }
-  Fragment& Escaped(std::string_view aName, const std::string& aValue) { return Line(aName, EscapeXml(aValue)); }
+  // Every text value, whoever supplied it (printer, library, request), is escaped: a
+  // serial number or status text with "<" or "&" must not break the host's XML.
+  Fragment& Text(std::string_view aName, std::string_view aValue) { return Line(aName, EscapeXml(aValue)); }
   Fragment& Date(std::string_view aName, DateTime aValue) { return Line(aName, FormatDateTime(aValue)); }
   Fragment& Bool(std::string_view aName, bool aValue) { return Line(aName, BoolToXmlText(aValue)); }
   Fragment& Int(std::string_view aName, int32_t aValue) { return Line(aName, std::to_string(aValue)); }
@@ -102,7 +103,12 @@ std::string EscapeXml(std::string_view aText) {
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
       case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '\t':
+      case '\n':
+      case '\r': out += c; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) out += "\xEF\xBF\xBD";
+        else out += c;
     }
   }
   return out;
@@ -130,12 +136,12 @@ std::string _int_PRINTFR_result::Format() const {
       .Text("DeviceSerialNumber", DeviceSerialNumber)
       .Text("EJNumber", EJNumber)
       .Text("EJClosingNumber", EJClosingNumber)
-      .Escaped("ServerSerialNumber", ServerSerialNumber)
-      .Escaped("ReceiptText", ReceiptText)
+      .Text("ServerSerialNumber", ServerSerialNumber)
+      .Text("ReceiptText", ReceiptText)
       .Text("ReceiptImage", ReceiptImage)
       .Text("InvoiceNumber", InvoiceNumber)
       .Date("InvoiceDateTime", InvoiceDateTime)
-      .Escaped("MessageText", MessageText)
+      .Text("MessageText", MessageText)
       .Tail(*this);
 }
 
@@ -193,9 +199,9 @@ std::string _int_GETSTATUS_result::Format() const {
       .Bool("FiscalReceiptOpen", FiscalReceiptOpen)
       .Bool("ReceiptOpen", ReceiptOpen)
       .Bool("TrainingMode", TrainingMode)
-      .Escaped("FirmwareVersion", FirmwareVersion)
-      .Escaped("SerialNumber", SerialNumber)
-      .Escaped("FiscalMode", FiscalMode)
+      .Text("FirmwareVersion", FirmwareVersion)
+      .Text("SerialNumber", SerialNumber)
+      .Text("FiscalMode", FiscalMode)
       .Tail(*this);
 }
 
@@ -220,7 +226,7 @@ std::string _int_GETVATTABLE_result::Format() const {
   f.Raw("<VATTable>").Raw(kCrLf);
   for (const _int_Vat& vat : VATTable) {
     f.Raw("<VAT>").Raw(kCrLf);
-    f.Int("Index", vat.Index).Escaped("Code", vat.Code).Escaped("Description", vat.Description).Amt("Rate", vat.Rate);
+    f.Int("Index", vat.Index).Text("Code", vat.Code).Text("Description", vat.Description).Amt("Rate", vat.Rate);
     f.Raw("</VAT>").Raw(kCrLf);
   }
   f.Raw("</VATTable>").Raw(kCrLf);
@@ -233,12 +239,12 @@ std::string _int_GETDEPTTABLE_result::Format() const {
   for (const _int_Dept& dept : DeptTable) {
     f.Raw("<Department>").Raw(kCrLf);
     f.Int("Index", dept.Index)
-        .Escaped("Code", dept.Code)
-        .Escaped("Description", dept.Description)
+        .Text("Code", dept.Code)
+        .Text("Description", dept.Description)
         .Text("VATCode", dept.VatCode)
         .Text("SalesType", dept.SalesType)
-        .Escaped("EACode", dept.EACode)
-        .Escaped("EADescription", dept.EADescription)
+        .Text("EACode", dept.EACode)
+        .Text("EADescription", dept.EADescription)
         .Text("EAVATMode", dept.EAVATMode);
     f.Raw("</Department>").Raw(kCrLf);
   }
@@ -278,20 +284,20 @@ std::string _int_PAY_result::DecodeTransactionType(vnPaymentTransactionType aVal
 
 std::string _int_PAY_result::Format() const {
   return Fragment()
-      .Escaped("DeviceId", DeviceId)
+      .Text("DeviceId", DeviceId)
       .Date("PaymentDateTime", PaymentDateTime)
-      .Escaped("PaymentNumber", PaymentNumber)
+      .Text("PaymentNumber", PaymentNumber)
       .Amt("PaymentAmount", PaymentAmount)
-      .Escaped("PaymentCurrency", PaymentCurrency)
+      .Text("PaymentCurrency", PaymentCurrency)
       .Text("ExchangeRate", FormatAmountForUser(ExchangeRate))
       .Text("PaymentAmountCurrency", FormatAmountForUser(PaymentAmountCurrency))
-      .Escaped("MaskedPAN", MaskedPAN)
+      .Text("MaskedPAN", MaskedPAN)
       .Text("PaymentNetwork", DecodeNetwork(PaymentNetwork))
       .Text("TransactionType", DecodeTransactionType(TransactionType))
-      .Escaped("AuthCode", AuthCode)
-      .Escaped("TraceAuditId", TraceAuditId)
-      .Escaped("RawResponse", RawResponse)
-      .Escaped("ReceiptText", ReceiptText)
+      .Text("AuthCode", AuthCode)
+      .Text("TraceAuditId", TraceAuditId)
+      .Text("RawResponse", RawResponse)
+      .Text("ReceiptText", ReceiptText)
       .Tail(*this);
 }
 

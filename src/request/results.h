@@ -43,7 +43,9 @@ enum class vnPaymentNetwork : int32_t {
 };
 
 // Replaces & < > " ' by their entities; "&" first, so entities made by later steps stay as
-// they are and an ampersand of the input is escaped exactly once.
+// they are and an ampersand of the input is escaped exactly once. Control characters that
+// no XML document may hold (all below U+0020 but tab, line feed and carriage return)
+// become U+FFFD, so a fragment stays well-formed whatever a printer answers.
 std::string EscapeXml(std::string_view aText);
 
 // The error tail every record ends with. A record without fields of its own is the tail
@@ -65,7 +67,7 @@ struct _int_PRINTFR_result : _int_ErrorTail {
   std::string InvoiceNumber;
   DateTime InvoiceDateTime = 0;
   std::string ReceiptText;
-  std::string ReceiptImage;  // base64 text, written unescaped
+  std::string ReceiptImage;  // base64 text
   std::string MessageText;   // written just before the error tail
   std::string Format() const;
 };

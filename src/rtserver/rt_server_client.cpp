@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "base/errors.h"
+#include "base/platform.h"
 #include "base/text.h"
 #include "base/xml_text.h"
 #include "documents/krpt_util.h"
@@ -152,8 +153,7 @@ kRTServerClient::kRTServerClient(std::string aDLLName, std::string aTillSerial, 
 void kRTServerClient::Load() {
   const std::string name = fDLLName.empty() ? kDefaultLibrary : fDLLName;
   if (name.find('\0') != std::string::npos) throw kException("Invalid library name: " + name);
-  const fs::path named(name);
-  const std::string path = named.is_absolute() ? name : (fs::current_path() / named).string();
+  const std::string path = PathInApplicationDir(name);
   auto fail = [&path](int aCode) {
     throw kException("Unable to load library " + path + ". Error code: [" + std::to_string(aCode) + "]");
   };

@@ -69,8 +69,8 @@ class kRTServerClient {
   kRTServerClient(std::string aDLLName, std::string aTillSerial, bool aTillInstance);
   virtual ~kRTServerClient();
 
-  // Loads the library aDLLName (kDefaultLibrary when empty) from the process's current
-  // folder (a rooted name as it is). With aTillInstance the library file is first copied to
+  // Loads the library aDLLName (kDefaultLibrary when empty) from the application folder
+  // (PathInApplicationDir; a rooted name as it is). With aTillInstance the library file is first copied to
   // "<name without extension>-<aTillSerial>.dll" beside it and the copy is loaded, one
   // private copy per till. Throws kException when the library can't be loaded or lacks
   // OPENTILL, SIGNRECEIPT or CLOSETILL. The device calls it right after construction.

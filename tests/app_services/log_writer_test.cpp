@@ -175,6 +175,23 @@ TEST_F(LogWriterTest, RolloverNeverReplacesAnOlderFile) {
   EXPECT_EQ(ReadFile(w->FileName()), "current\r\n2024-01-15 08:05:09:007 - x\r\n");
 }
 
+TEST_F(LogWriterTest, RolloverPrunesTheOldestFilesPastTheTotalSize) {
+  auto w = Make("L");
+  w->SetMaxLogFileSize(0);  // every line finds the file over its limit and starts a new one
+  const int64_t lineBytes = 26 + 30 + 2;
+  w->SetRetention(0, 2 * lineBytes);  // the current file and one more
+  for (int i = 0; i < 5; ++i) {
+    env.now->store(At(2024, 1, 15, 8, 0, i, 0));
+    w->Write(let_info, std::string(30, static_cast<char>('a' + i)));
+    w->Flush();
+  }
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir.Path())) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"L.log", "L_20240115080004000.log"}));
+  EXPECT_EQ(ReadFile(dir / "L_20240115080004000.log"), "2024-01-15 08:00:03:000 - " + std::string(30, 'd') + "\r\n");
+}
+
 TEST_F(LogWriterTest, DestructionDrainsEveryQueuedLine) {
   std::string path;
   {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <fstream>
@@ -28,10 +29,13 @@ kFiscalProcessorCaller& Loaded(kFiscalProcessorCaller& aCaller, const char* aPat
 
 }  // namespace
 
-TEST(ProcessorCaller, LoadsABareNameFromTheCurrentFolder) {
+TEST(ProcessorCaller, LoadsABareNameFromTheApplicationFolderNotTheWorkingFolder) {
   const fs::path lib(FP_TEST_PROCESSOR);
   const fs::path saved = fs::current_path();
-  fs::current_path(lib.parent_path());
+  const char* savedAppDir = std::getenv("FPDRIVER_APP_DIR");
+  const std::string oldAppDir = savedAppDir ? savedAppDir : "";
+  ::setenv("FPDRIVER_APP_DIR", lib.parent_path().c_str(), 1);
+  fs::current_path(fs::temp_directory_path());  // holds no such library
   kFiscalProcessorCaller caller;
   caller.fName = lib.filename().string();
   EXPECT_NO_THROW(caller.Init());
@@ -56,6 +60,8 @@ TEST(ProcessorCaller, LoadsABareNameFromTheCurrentFolder) {
     EXPECT_NE(std::string(e.what()).find("CMakeFiles. Error code: ["), std::string::npos) << e.what();
   }
   fs::current_path(saved);
+  if (savedAppDir) ::setenv("FPDRIVER_APP_DIR", oldAppDir.c_str(), 1);
+  else ::unsetenv("FPDRIVER_APP_DIR");
 }
 
 TEST(ProcessorCaller, ReceiptTextIsRewrittenOrRefused) {

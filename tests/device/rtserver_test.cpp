@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "base/errors.h"
+#include "base/platform.h"
 #include "documents/receipt.h"
 #include "request/receipt_printer_handler.h"
 #include "request/results.h"
@@ -59,7 +60,7 @@ TEST(RTServerClient, LoadFailuresNameTheLibraryOrTheEntryPoint) {
     client.Load();
     ADD_FAILURE() << "loaded the default library";
   } catch (const kException& e) {
-    EXPECT_EQ(std::string(e.what()), "Unable to load library " + (fs::current_path() / "VNRS_ZEVUZ90_20.dll").string() +
+    EXPECT_EQ(std::string(e.what()), "Unable to load library " + (fs::path(ApplicationDir()) / "VNRS_ZEVUZ90_20.dll").string() +
                                           ". Error code: [2]");
   }
   try {
@@ -90,7 +91,7 @@ TEST(RTServerClient, DeviceWithoutItsLibraryIsNotCreated) {
     ADD_FAILURE() << "device created";
   } catch (const kException& e) {
     EXPECT_EQ(std::string(e.what()),
-              "Unable to load library " + (fs::current_path() / "nothere.dll").string() + ". Error code: [2]");
+              "Unable to load library " + (fs::path(ApplicationDir()) / "nothere.dll").string() + ". Error code: [2]");
   }
 }
 

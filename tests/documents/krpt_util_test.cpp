@@ -302,7 +302,14 @@ TEST(NormalizeTextTest, Table) {
       {"5 \u20AC", "5 E"},
       {"TOTALE 5", "TOT. 5"},
       {"totale", "totale"},
-      {"caff\u00E8", "caff "},
+      {"caff\u00E8 macchiato", "caffe macchiato"},
+      {"T\u00E8 \u00E0 \u00F9 \u00F2 \u00EC \u00E9", "Te a u o i e"},
+      {"\u00C1\u00C2\u00C3\u00C4\u00C5\u00D1\u00D8\u00DD", "AAAAANOY"},
+      {"\u00E1\u00E2\u00E3\u00E4\u00E5\u00E7\u00F1\u00F8\u00FD\u00FF", "aaaaacnoyy"},
+      {"\u0160\u0161\u017D\u017E\u0141\u0142\u0150\u0151\u0218\u021B", "SsZzLlOoSt"},
+      {"Caffe\u0300 e\u0301", "Caffe e"},  // accents typed as combining marks
+      {"\u0300x", " x"},                    // a mark with no letter before it
+      {"\u00C6\u00E6\u0152\u00DE\u00D7", "     "},  // ligatures and signs are no accented letters
       {"a\nb\tc", "a b c"},
       {"\u00DF\u4E2D\U0001F600", "   "},
       {"SUBTOTALE", "SUBTOT."},

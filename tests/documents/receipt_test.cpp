@@ -303,7 +303,7 @@ TEST(PrintableTextTest, SpecialCharsFollowTheOwner) {
   EXPECT_EQ(orphan->GetValue(), "E");
   auto orphanLine = kReceiptLineText(nullptr);
   orphanLine.fDescription = "\u00E8";
-  EXPECT_EQ(orphanLine.GetDescription(), " ");
+  EXPECT_EQ(orphanLine.GetDescription(), "e");
 }
 
 TEST(PrintableTextTest, NonFiscalOwnerGovernsItsLines) {

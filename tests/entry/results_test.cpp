@@ -15,8 +15,8 @@ Amount A(const char* aText) { return *Amount::Parse(aText); }
 
 TEST(EscapeXml, EscapesEachSpecialCharacterOnce) {
   struct Case {
-    const char* in;
-    const char* out;
+    std::string in;
+    std::string out;
   } cases[] = {
       {"", ""},
       {"plain text", "plain text"},
@@ -24,6 +24,9 @@ TEST(EscapeXml, EscapesEachSpecialCharacterOnce) {
       {"&amp;", "&amp;amp;"},
       {"<x a=\"1\" b='2'>", "&lt;x a=&quot;1&quot; b=&apos;2&apos;&gt;"},
       {"caff\xC3\xA8 & t\xC3\xA8", "caff\xC3\xA8 &amp; t\xC3\xA8"},
+      {"a\tb\r\nc", "a\tb\r\nc"},
+      // Characters no XML document may hold become U+FFFD.
+      {std::string("x\x01y\x1Fz\0", 6), "x\xEF\xBF\xBDy\xEF\xBF\xBDz\xEF\xBF\xBD"},
   };
   for (const Case& c : cases) EXPECT_EQ(EscapeXml(c.in), c.out) << c.in;
 }
@@ -146,12 +149,12 @@ TEST(ResultFormat, VatTable) {
                 kOkTail);
 }
 
-TEST(ResultFormat, DeptTableWritesVatCodeAndSalesTypeUnescaped) {
+TEST(ResultFormat, DeptTableEscapesEveryText) {
   _int_GETDEPTTABLE_result r;
   r.DeptTable.push_back({3, "R&1", "Food", "A&", "Product", "EA<1>", "Shop & Co", "1"});
   EXPECT_EQ(r.Format(),
             "<DeptTable>\r\n<Department>\r\n<Index>3</Index>\r\n<Code>R&amp;1</Code>\r\n"
-            "<Description>Food</Description>\r\n<VATCode>A&</VATCode>\r\n<SalesType>Product</SalesType>\r\n"
+            "<Description>Food</Description>\r\n<VATCode>A&amp;</VATCode>\r\n<SalesType>Product</SalesType>\r\n"
             "<EACode>EA&lt;1&gt;</EACode>\r\n<EADescription>Shop &amp; Co</EADescription>\r\n"
             "<EAVATMode>1</EAVATMode>\r\n</Department>\r\n</DeptTable>\r\n" +
                 kOkTail);
@@ -177,9 +180,9 @@ TEST(ResultFormat, SmallRecords) {
 
   _int_GETLOTTERYRCPTSTATUS_result lottery;
   lottery.CorrectlySent = true;
-  lottery.StatusDescription = "a&b";  // written as it is
+  lottery.StatusDescription = "a&b";
   EXPECT_EQ(lottery.Format(), "<CorrectlySent>True</CorrectlySent>\r\n<StatusCode></StatusCode>\r\n"
-                              "<StatusDescription>a&b</StatusDescription>\r\n<ReferenceId></ReferenceId>\r\n" +
+                              "<StatusDescription>a&amp;b</StatusDescription>\r\n<ReferenceId></ReferenceId>\r\n" +
                                   kOkTail);
 }
 

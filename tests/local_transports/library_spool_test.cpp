@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -82,6 +84,35 @@ TEST(LibraryTransport, ALibraryThatCannotBeLoadedFailsConstruction) {
           << message;
     }
   }
+}
+
+// A relative name is the application's library, looked for in the application folder and
+// never in the working folder.
+TEST(LibraryTransport, RelativeNamesComeFromTheApplicationFolder) {
+  test::TempDir app, work;
+  std::filesystem::create_directories(app.Path() + "/libs");
+  std::filesystem::copy_file(IO_SERIAL_TEST_LIBRARY, app.Path() + "/libs/t.so");
+  std::filesystem::copy_file(IO_SERIAL_TEST_LIBRARY, app.Path() + "/bare.so");
+  std::filesystem::create_directories(work.Path() + "/only");
+  std::filesystem::copy_file(IO_SERIAL_TEST_LIBRARY, work.Path() + "/only/t.so");
+  const char* savedAppDir = std::getenv("FPDRIVER_APP_DIR");
+  const std::string oldAppDir = savedAppDir ? savedAppDir : "";
+  const auto savedWork = std::filesystem::current_path();
+  ::setenv("FPDRIVER_APP_DIR", app.Path().c_str(), 1);
+  std::filesystem::current_path(work.Path());
+  for (const char* name : {"libs/t.so", "bare.so"}) {
+    kIOHandler_Dll t(LibraryConnection(name), "", "");
+    EXPECT_EQ(reinterpret_cast<int (*)()>(t.GetAddress("fp_test_answer"))(), 42) << name;
+  }
+  try {
+    kIOHandler_Dll t(LibraryConnection("only/t.so"), "", "");
+    ADD_FAILURE() << "loaded a library of the working folder";
+  } catch (const kException& e) {
+    EXPECT_EQ(std::string(e.what()), "Unable to Load Library " + app.Path() + "/only/t.so. No such file or directory [2]");
+  }
+  std::filesystem::current_path(savedWork);
+  if (savedAppDir) ::setenv("FPDRIVER_APP_DIR", oldAppDir.c_str(), 1);
+  else ::unsetenv("FPDRIVER_APP_DIR");
 }
 
 // ---- Spooler ----

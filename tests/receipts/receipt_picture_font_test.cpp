@@ -1,7 +1,10 @@
+// The receipt picture's face under font configurations other than the system's. With many
+// monospace faces on offer the picture still uses Liberation Mono, pixel for pixel the same.
 // A system without any fixed-width face: the picture cannot be drawn, and a printed receipt
 // must still be reported as printed (with its numbers and text), the picture's failure
 // named in the error text. The device runs in this process so that the font lookup can be
-// pointed at an empty font configuration.
+// pointed at the configuration under test.
+#include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -20,17 +23,23 @@
 namespace fp::test {
 namespace {
 
-class NoFontTest : public ::testing::Test {
+// Each test chooses the font configuration the process sees; the system's comes back after.
+class FontConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fDir = std::filesystem::temp_directory_path() / ("fp_receipt_nofont_" + std::to_string(::getpid()));
+    fDir = std::filesystem::temp_directory_path() / ("fp_receipt_font_" + std::to_string(::getpid()));
     std::filesystem::create_directories(fDir);
     ::setenv("FPDRIVER_APP_DIR", fDir.c_str(), 1);
-    const auto config = fDir / "fonts.conf";
-    std::ofstream(config) << "<?xml version=\"1.0\"?><fontconfig></fontconfig>\n";
     const char* old = std::getenv("FONTCONFIG_FILE");
     fOldConfig = old ? old : "";
     fHadConfig = old != nullptr;
+    ForgetReceiptFont();
+  }
+  // Makes aBody (the elements inside <fontconfig>) the configuration of every later lookup.
+  void UseConfig(const std::string& aBody) {
+    const auto config = fDir / "fonts.conf";
+    std::ofstream(config) << "<?xml version=\"1.0\"?><fontconfig>" << aBody << "<cachedir>" << (fDir / "cache").string()
+                          << "</cachedir></fontconfig>\n";
     ::setenv("FONTCONFIG_FILE", config.c_str(), 1);
     ForgetReceiptFont();
   }
@@ -48,7 +57,57 @@ class NoFontTest : public ::testing::Test {
   bool fHadConfig = false;
 };
 
+// The family fontconfig itself gives for aName under the configuration in force.
+std::string MatchedFamily(const char* aName) {
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(aName));
+  FcConfigSubstitute(config, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(config, pattern, &result);
+  FcChar8* family = nullptr;
+  std::string out;
+  if (match != nullptr && FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch)
+    out = reinterpret_cast<const char*>(family);
+  if (match != nullptr) FcPatternDestroy(match);
+  FcPatternDestroy(pattern);
+  FcConfigDestroy(config);
+  return out;
+}
+
+using FontChoiceTest = FontConfigTest;
+using NoFontTest = FontConfigTest;
+
+// A till where other monospace faces are installed and preferred for "Courier" and
+// "monospace" (as the URW fonts make Nimbus Mono PS): the picture is the same as anywhere.
+TEST_F(FontChoiceTest, ManyMonospaceFacesStillGiveTheSamePicture) {
+  const std::string text = "TOTALE  12,50\nGrazie e arrivederci";
+  const kReceiptFont usual = ReceiptFont();
+  const kReceiptBitmap usualPicture = RenderReceiptBitmap(text);
+
+  std::string dirs;
+  for (const char* dir : {"/usr/share/fonts", "/usr/local/share/fonts", "/usr/share/wine/fonts"})
+    dirs += std::string("<dir>") + dir + "</dir>";
+  const char* preferred = "<prefer><family>DejaVu Sans Mono</family><family>FreeMono</family>"
+                          "<family>Nimbus Mono PS</family><family>Courier</family></prefer>";
+  UseConfig(dirs + "<alias binding=\"same\"><family>Courier</family>" + preferred +
+            "</alias><alias binding=\"same\"><family>monospace</family>" + preferred + "</alias>");
+  // The lookup by generic names would pick another face here.
+  ASSERT_NE(MatchedFamily("Courier:style=Regular"), "Liberation Mono") << "no other monospace face installed";
+
+  const kReceiptFont chosen = ReceiptFont();
+  EXPECT_EQ(chosen.fFamily, "Liberation Mono");
+  EXPECT_EQ(chosen.fFile, usual.fFile);
+  EXPECT_EQ(chosen.fLineHeight, usual.fLineHeight);
+  EXPECT_EQ(chosen.fAdvance, usual.fAdvance);
+  const kReceiptBitmap picture = RenderReceiptBitmap(text);
+  EXPECT_EQ(picture.fWidth, usualPicture.fWidth);
+  EXPECT_EQ(picture.fHeight, usualPicture.fHeight);
+  EXPECT_TRUE(picture.fPixels == usualPicture.fPixels);
+}
+
 TEST_F(NoFontTest, PictureFailsWithAClearMessage) {
+  UseConfig("");
   try {
     RenderReceiptBitmap("TOTALE 1,00");
     FAIL() << "a picture was drawn without any font";
@@ -58,6 +117,7 @@ TEST_F(NoFontTest, PictureFailsWithAClearMessage) {
 }
 
 TEST_F(NoFontTest, PrintedReceiptIsReportedWithoutItsPicture) {
+  UseConfig("");
   emu::PrinterEmulator emu;
   emu.Start();
   const auto table = emu::PrinterEmulator::DriverPaymentTable();
