@@ -1,10 +1,5 @@
 #include "base/log_writer.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -25,37 +20,6 @@ constexpr int kAppendRetryPauseMs = 50;
 std::string FileNamePart(const std::string& aPath) {
   size_t slash = aPath.rfind('/');
   return slash == std::string::npos ? aPath : aPath.substr(slash + 1);
-}
-
-// Writes the whole buffer, going on after short writes.
-bool WriteAll(int aFd, const char* aData, size_t aSize) {
-  while (aSize > 0) {
-    ssize_t n = ::write(aFd, aData, aSize);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    aData += n;
-    aSize -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Renames without ever replacing an existing file: two rollovers within the same
-// millisecond must not overwrite the older log.
-bool RenameNoReplace(const std::string& aFrom, const std::string& aTo) {
-  if (::renameat2(AT_FDCWD, aFrom.c_str(), AT_FDCWD, aTo.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // File systems without the flag: link and unlink give the same guarantee.
-  if (::link(aFrom.c_str(), aTo.c_str()) != 0) return false;
-  ::unlink(aFrom.c_str());
-  return true;
-}
-
-int64_t FileSizeOf(const std::string& aPath) {
-  struct stat st {};
-  if (aPath.empty() || ::stat(aPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  return static_cast<int64_t>(st.st_size);
 }
 
 }  // namespace
@@ -299,11 +263,7 @@ void tVN_LogWriter::AppendToFile(const std::string& aLine) {
     if (attempt > 1) Pause(kAppendRetryPauseMs);
     // Appending the whole line in one write keeps lines whole when several writers share
     // the file: each lands after the other, never inside it.
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) continue;
-    bool ok = WriteAll(fd, data.data(), data.size());
-    ok = (::close(fd) == 0) && ok;
-    if (ok) {
+    if (fp::AppendToFile(path, data)) {
       fAppendFailing = false;
       return;
     }

@@ -1,6 +1,5 @@
 #include "device/receipt_image.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 
 #include <csetjmp>
@@ -15,6 +14,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "device/receipt_font.h"
 
 namespace fp {
 
@@ -26,15 +26,6 @@ constexpr int kMarginLeft = 10;
 constexpr int kExtraWidth = 20;
 constexpr const char* kNoFontMessage = "No fixed-width font found for the receipt picture";
 
-// Patterns tried in order; the first that resolves to a fixed-width face wins. Courier is
-// what the picture is laid out for; any monospace face keeps the columns aligned.
-constexpr const char* kFontPatterns[] = {"Courier:style=Regular", "monospace:style=Regular"};
-
-struct FontFile {
-  std::string fPath;
-  int fIndex = 0;
-};
-
 struct Glyph {
   int fLeft = 0, fTop = 0, fWidth = 0, fRows = 0, fAdvance = 0;
   std::vector<uint8_t> fCoverage;  // fWidth x fRows, 0 nothing .. 255 full ink
@@ -44,7 +35,7 @@ struct Glyph {
 struct FontState {
   std::mutex fLock;
   bool fLookedUp = false;
-  std::optional<FontFile> fFile;
+  std::optional<kReceiptFontFile> fFile;
   FT_Library fLibrary = nullptr;
   FT_Face fFace = nullptr;
   int fLineHeight = 0;  // the text height of "X" scaled by 1.3, truncated
@@ -55,35 +46,6 @@ struct FontState {
 FontState& State() {
   static FontState* state = new FontState();  // never destroyed: may be used at exit
   return *state;
-}
-
-std::optional<FontFile> FindFixedWidthFont() {
-  FcConfig* config = FcInitLoadConfigAndFonts();
-  if (config == nullptr) return std::nullopt;
-  std::optional<FontFile> found;
-  for (const char* name : kFontPatterns) {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(name));
-    if (pattern == nullptr) continue;
-    FcConfigSubstitute(config, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(config, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (match == nullptr) continue;
-    FcChar8* file = nullptr;
-    int index = 0;
-    int spacing = FC_MONO;  // a face without the property is checked once loaded
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
-      FcPatternGetInteger(match, FC_INDEX, 0, &index);
-      FcPatternGetInteger(match, FC_SPACING, 0, &spacing);
-      // fontconfig always answers with some face; only a fixed-width one keeps the columns.
-      if (spacing == FC_MONO || spacing == FC_CHARCELL) found = FontFile{reinterpret_cast<const char*>(file), index};
-    }
-    FcPatternDestroy(match);
-    if (found) break;
-  }
-  FcConfigDestroy(config);
-  return found;
 }
 
 // REQUIRES: aState.fLock is held. Loads the face on first use; throws without one.
@@ -99,7 +61,13 @@ void LoadFont(FontState& aState) {
     throw kException("The font library could not be started for the receipt picture");
   }
   FT_Face face = nullptr;
-  if (FT_New_Face(aState.fLibrary, aState.fFile->fPath.c_str(), aState.fFile->fIndex, &face) != 0) {
+  const kReceiptFontFile& file = *aState.fFile;
+  const FT_Error opened =
+      file.fData.empty()
+          ? FT_New_Face(aState.fLibrary, file.fPath.c_str(), file.fIndex, &face)
+          : FT_New_Memory_Face(aState.fLibrary, file.fData.data(), static_cast<FT_Long>(file.fData.size()),
+                               file.fIndex, &face);
+  if (opened != 0) {
     const std::string path = aState.fFile->fPath;
     aState.fFile.reset();
     throw kException("The receipt font " + path + " could not be loaded");

@@ -16,8 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "base/platform.h"
 #include "base/text.h"
 #include "fpctl.h"
+
+#if defined(_WIN32)
+constexpr const char* kLibraryFile = "fpdriver.dll";
+#else
+constexpr const char* kLibraryFile = "libfpdriver.so";
+#endif
 
 namespace fpctl {
 
@@ -57,10 +64,7 @@ void PrintHelp(std::ostream& aOut) {
 }
 
 std::string ExecutableDir() {
-  std::vector<char> buf(4096);
-  ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-  if (n <= 0) return ".";
-  std::string path(buf.data(), static_cast<size_t>(n));
+  const std::string path = fp::ApplicationExePath();
   auto slash = path.rfind('/');
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
@@ -69,11 +73,11 @@ std::string FindLibrary(const std::string& aOption) {
   if (!aOption.empty()) return aOption;
   if (const char* env = std::getenv("FPDRIVER_LIB"); env != nullptr && *env != '\0') return env;
   const std::string dir = ExecutableDir();
-  for (const char* rel : {"/../../libfpdriver.so", "/libfpdriver.so", "/../lib/libfpdriver.so"}) {
-    std::string candidate = dir + rel;
+  for (const char* rel : {"/../../", "/", "/../lib/"}) {
+    std::string candidate = dir + rel + kLibraryFile;
     if (access(candidate.c_str(), R_OK) == 0) return candidate;
   }
-  return "libfpdriver.so";  // left to the dynamic loader's search path
+  return kLibraryFile;  // left to the dynamic loader's search path
 }
 
 // The request text: UTF-8, with or without a byte order mark; UTF-16 files (LE or BE with

@@ -179,7 +179,7 @@ int TComPort::Read(void* aBuffer, int aBytes, int32_t aTimeout, uint32_t& aError
     // The first byte may take the whole total timeout; later ones at most the interval.
     int wait = remaining > 0 ? remaining : 0;
     if (got > 0 && wait > kIntervalTimeoutMs) wait = kIntervalTimeoutMs;
-    pollfd p{fComHandle, POLLIN, 0};
+    pollfd p{static_cast<int>(fComHandle), POLLIN, 0};
     const int r = ::poll(&p, 1, wait);
     if (r < 0 && errno == EINTR) continue;
     if (r == 0) return got;
@@ -217,7 +217,7 @@ bool TComPort::WriteText(const std::string& aText) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) throw TComPortException("Write to com port failed.");
     // The output queue is full: wait for room, but not forever.
-    pollfd p{fComHandle, POLLOUT, 0};
+    pollfd p{static_cast<int>(fComHandle), POLLOUT, 0};
     int r;
     do {
       r = ::poll(&p, 1, kWriteStallMs);
