@@ -43,6 +43,9 @@ target_link_options(fpdriver PRIVATE -Wl,--exclude-all-symbols)
 # Test folders that exist only on POSIX systems: their tests run the printer emulator or an
 # HTTP server in the test process, or a pseudo-terminal for the serial port.
 set(FP_POSIX_ONLY_TESTS emulator io io_serial)
+# The tools and tests set environment variables with the POSIX functions.
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-include${CMAKE_SOURCE_DIR}/src/compat/win32/posix_extras.h>)
+
 # The tests of the Windows build itself; FPDRIVER_FPEMU names the Linux printer emulator
 # they run against.
 set(FP_PLATFORM_TESTS windows)

@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
   free(number);
   release(&a);
 
-  a = step("PRINTNFR", "<NFReceipt><Lines><Text><Value>BUONO SCONTO</Value></Text></Lines></NFReceipt>");
+  a = step("PRINTNFR", "<NFReceipt><Lines><Text><Value>BUONO SCONTO</Value><Alignment>center</Alignment></Text></Lines></NFReceipt>");
   release(&a);
   a = step("PRINTXR", "");
   release(&a);
