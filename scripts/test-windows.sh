@@ -5,7 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ARCH=${1:-x86_64}
 start=$(date +%s)
-FPDRIVER_WINDOWS=1 ./scripts/setup.sh
+X86=0
+[ "$ARCH" = i686 ] && X86=1
+FPDRIVER_WINDOWS=1 FPDRIVER_WINDOWS_X86=$X86 ./scripts/setup.sh
 ./scripts/windows-deps.sh "$ARCH"
 DEPS=${FPDRIVER_WIN_CACHE:-/var/cache/fpdriver-win}/$ARCH
 BUILD=build-win
@@ -15,7 +17,7 @@ BUILD=build-win
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target fpemu
 
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DFPDRIVER_WIN_ARCH="$ARCH" -DFPDRIVER_WIN_DEPS="$DEPS" -DCMAKE_PREFIX_PATH="$DEPS" \
   -DFPDRIVER_BENCH=OFF -DFPDRIVER_FPEMU="$PWD/build/tools/fpemu/fpemu" >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <random>
 
@@ -15,6 +16,23 @@ namespace {
 std::atomic<bool> gTerminateRequested{false};
 
 }  // namespace
+
+std::string ApplicationDir() {
+  const char* configured = std::getenv("FPDRIVER_APP_DIR");
+  std::string dir = configured ? configured : "";
+  if (dir.empty()) {
+    std::string exe = ApplicationExePath();
+    size_t slash = exe.rfind('/');
+    dir = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+  }
+#if defined(_WIN32)
+  const auto separator = [](char c) { return c == '/' || c == '\\'; };
+#else
+  const auto separator = [](char c) { return c == '/'; };
+#endif
+  while (dir.size() > 1 && separator(dir.back())) dir.pop_back();
+  return dir;
+}
 
 std::string FormatDate(DateTime aDate, const std::string& aFormat) {
   DateTimeParts p = DecodeDateTime(aDate);

@@ -93,17 +93,6 @@ std::string ApplicationExePath() {
   return std::string(buf.data(), static_cast<size_t>(n));
 }
 
-std::string ApplicationDir() {
-  std::string dir = EnvValue("FPDRIVER_APP_DIR");
-  if (dir.empty()) {
-    std::string exe = ApplicationExePath();
-    size_t slash = exe.rfind('/');
-    dir = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-  }
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return dir;
-}
-
 std::vector<std::string> CommandLineArgs() {
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -35,11 +35,6 @@ std::wstring WidePath(const std::string& aPath) {
   return path;
 }
 
-std::string EnvValue(const char* aName) {
-  const char* v = std::getenv(aName);
-  return v ? std::string(v) : std::string();
-}
-
 // One item of the user's locale settings, empty when it can't be read.
 std::string LocaleItem(LCTYPE aItem) {
   wchar_t buf[96];
@@ -82,17 +77,6 @@ std::string ApplicationExePath() {
   for (char& c : path)
     if (c == '\\') c = '/';
   return path;
-}
-
-std::string ApplicationDir() {
-  std::string dir = EnvValue("FPDRIVER_APP_DIR");
-  if (dir.empty()) {
-    std::string exe = ApplicationExePath();
-    size_t slash = exe.rfind('/');
-    dir = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-  }
-  while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
-  return dir;
 }
 
 std::vector<std::string> CommandLineArgs() {

@@ -70,22 +70,6 @@ tcflag_t DataSizeFlag(uint8_t aData) {
 
 }  // namespace
 
-TComPort::TComPort(uint32_t aComNumber) : fComNumber(aComNumber) {}
-
-TComPort::TComPort(uint32_t aComNumber, uint32_t aBaudRate) : fComNumber(aComNumber), fBaudRate(aBaudRate) {}
-
-TComPort::TComPort(uint32_t aComNumber, uint32_t aBaudRate, uint8_t aDataBits, TStopBits aStopBits, TParity aParity)
-    : fComNumber(aComNumber), fBaudRate(aBaudRate), fDataBits(aDataBits), fStopBits(aStopBits), fParity(aParity) {}
-
-TComPort::~TComPort() { Close(); }
-
-std::string TComPort::DevicePath(uint32_t aComNumber) {
-  const std::string variable = "FPDRIVER_COM" + std::to_string(aComNumber);
-  if (const char* path = std::getenv(variable.c_str()); path != nullptr && path[0] != '\0') return path;
-  // COM1 is the first port, /dev/ttyS0; COM0 names no device (opening "" fails as missing).
-  return aComNumber == 0 ? std::string() : "/dev/ttyS" + std::to_string(aComNumber - 1);
-}
-
 void TComPort::Open() {
   if (fComIsOpen) Close();
   const std::string com = "COM" + std::to_string(fComNumber);

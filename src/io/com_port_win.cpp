@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "base/text.h"
 
 namespace fp {
@@ -21,22 +19,6 @@ std::wstring WideName(const std::string& aName) {
 }
 
 }  // namespace
-
-TComPort::TComPort(uint32_t aComNumber) : fComNumber(aComNumber) {}
-
-TComPort::TComPort(uint32_t aComNumber, uint32_t aBaudRate) : fComNumber(aComNumber), fBaudRate(aBaudRate) {}
-
-TComPort::TComPort(uint32_t aComNumber, uint32_t aBaudRate, uint8_t aDataBits, TStopBits aStopBits, TParity aParity)
-    : fComNumber(aComNumber), fBaudRate(aBaudRate), fDataBits(aDataBits), fStopBits(aStopBits), fParity(aParity) {}
-
-TComPort::~TComPort() { Close(); }
-
-std::string TComPort::DevicePath(uint32_t aComNumber) {
-  const std::string variable = "FPDRIVER_COM" + std::to_string(aComNumber);
-  if (const char* path = std::getenv(variable.c_str()); path != nullptr && path[0] != '\0') return path;
-  // The device namespace reaches COM10 and above, which the plain names do not.
-  return aComNumber == 0 ? std::string() : "\\\\.\\COM" + std::to_string(aComNumber);
-}
 
 void TComPort::Open() {
   if (fComIsOpen) Close();
