@@ -11,6 +11,19 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 
+# The Windows build (scripts/test-windows.sh): the MinGW-w64 cross compilers, Wine to run
+# what they build, and dpkg-dev for the source packages of the Windows libraries.
+if [ "${FPDRIVER_WINDOWS:-0}" = 1 ]; then
+  PACKAGES+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 dpkg-dev)
+  # 32-bit programs need Wine's i386 half, from the i386 architecture.
+  if [ "${FPDRIVER_WINDOWS_X86:-0}" = 1 ]; then
+    PACKAGES+=(wine32:i386)
+    if [ "$(id -u)" -eq 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+      dpkg --add-architecture i386
+    fi
+  fi
+fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

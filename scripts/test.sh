@@ -6,3 +6,4 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build build -j"$(nproc)"
 cd build && ctest --output-on-failure -j"$(nproc)"
+cd "$(git rev-parse --show-toplevel)" && ./scripts/test-windows.sh

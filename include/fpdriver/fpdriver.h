@@ -68,6 +68,7 @@
 #define FPDRIVER_MAX_REQUEST_CHARS (16u * 1024u * 1024u)
 
 #if defined(_WIN32)
+#include <windows.h>
 #include <oleauto.h>
 #else
 #ifdef __cplusplus

@@ -1,10 +1,5 @@
 #include "base/log_writer.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -30,31 +25,6 @@ std::string FileNamePart(const std::string& aPath) {
   return slash == std::string::npos ? aPath : aPath.substr(slash + 1);
 }
 
-// Writes the whole buffer, going on after short writes.
-bool WriteAll(int aFd, const char* aData, size_t aSize) {
-  while (aSize > 0) {
-    ssize_t n = ::write(aFd, aData, aSize);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    aData += n;
-    aSize -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Renames without ever replacing an existing file: two rollovers within the same
-// millisecond must not overwrite the older log.
-bool RenameNoReplace(const std::string& aFrom, const std::string& aTo) {
-  if (::renameat2(AT_FDCWD, aFrom.c_str(), AT_FDCWD, aTo.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // File systems without the flag: link and unlink give the same guarantee.
-  if (::link(aFrom.c_str(), aTo.c_str()) != 0) return false;
-  ::unlink(aFrom.c_str());
-  return true;
-}
-
 bool AllDigits(std::string_view aText, size_t aCount) {
   if (aText.size() != aCount) return false;
   for (char c : aText)
@@ -73,12 +43,6 @@ bool IsEarlierFileOf(std::string_view aName, std::string_view aBase) {
   const std::string_view stamp = aName.substr(aBase.size() + 1, aName.size() - aBase.size() - 1 - kExtension.size());
   return AllDigits(stamp, 8) || AllDigits(stamp, 17) ||
          (stamp.size() == 26 && AllDigits(stamp.substr(0, 8), 8) && stamp[8] == '_' && AllDigits(stamp.substr(9), 17));
-}
-
-int64_t FileSizeOf(const std::string& aPath) {
-  struct stat st {};
-  if (aPath.empty() || ::stat(aPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  return static_cast<int64_t>(st.st_size);
 }
 
 }  // namespace
@@ -314,9 +278,15 @@ int64_t tVN_LogWriter::MaxTotalBytes() const {
 void tVN_LogWriter::PruneOldFiles(const std::string& aPath, int aMaxAgeDays, int64_t aMaxTotalBytes) {
   namespace fs = std::filesystem;
   if (aMaxAgeDays <= 0 && aMaxTotalBytes <= 0) return;
-  const fs::path current(aPath);
+  // Log paths are UTF-8; char8_t makes std::filesystem read them so on every system.
+  const auto utf8 = [](const std::string& aText) { return fs::path(std::u8string(aText.begin(), aText.end())); };
+  const auto text = [](const fs::path& aPath) {
+    const std::u8string name = aPath.u8string();
+    return std::string(name.begin(), name.end());
+  };
+  const fs::path current = utf8(aPath);
   // The log's name without its date: a daily file carries "_yyyymmdd" after it.
-  std::string base = current.stem().string();
+  std::string base = text(current.stem());
   if (fDaily && base.size() > 9 && base[base.size() - 9] == '_' && AllDigits(std::string_view(base).substr(base.size() - 8), 8))
     base.resize(base.size() - 9);
 
@@ -330,8 +300,8 @@ void tVN_LogWriter::PruneOldFiles(const std::string& aPath, int aMaxAgeDays, int
   const fs::path folder = current.has_parent_path() ? current.parent_path() : fs::path(".");
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path& path = it->path();
-    const std::string name = path.filename().string();
-    if (name == current.filename().string() || !IsEarlierFileOf(name, base)) continue;
+    const std::string name = text(path.filename());
+    if (name == text(current.filename()) || !IsEarlierFileOf(name, base)) continue;
     std::error_code fileError;
     if (!it->is_regular_file(fileError)) continue;
     const auto written = fs::last_write_time(path, fileError);
@@ -395,10 +365,7 @@ void tVN_LogWriter::AppendToFile(const std::string& aLine) {
     if (attempt > 1) Pause(kAppendRetryPauseMs);
     // Appending the whole line in one write keeps lines whole when several writers share
     // the file: each lands after the other, never inside it.
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) continue;
-    written = WriteAll(fd, data.data(), data.size());
-    written = (::close(fd) == 0) && written;
+    written = fp::AppendToFile(path, data);
   }
   fAppendFailing = !written;
   // After the line, so the file being written counts with its size.

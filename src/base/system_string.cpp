@@ -8,6 +8,11 @@
 #include "base/errors.h"
 #include "base/text.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#include <oleauto.h>
+#endif
+
 namespace fp {
 
 namespace {
@@ -19,6 +24,19 @@ constexpr size_t kMaxUnits = (std::numeric_limits<uint32_t>::max() - kPrefix - s
 
 }  // namespace
 
+#if defined(_WIN32)
+// Windows: the strings are the system's own, from oleaut32, so the host and the outside
+// libraries allocate and free them with SysAllocString and SysFreeString.
+static_assert(sizeof(OLECHAR) == sizeof(char16_t), "OLE strings are UTF-16");
+
+kSystemString AllocSystemString(const char16_t* aUnits, size_t aLength) noexcept {
+  if (aLength > kMaxUnits) return nullptr;
+  // SysAllocStringLen leaves the units uninitialised without a source: zero them here.
+  BSTR text = ::SysAllocStringLen(reinterpret_cast<const OLECHAR*>(aUnits), static_cast<UINT>(aLength));
+  if (text != nullptr && aUnits == nullptr && aLength > 0) std::memset(text, 0, aLength * sizeof(char16_t));
+  return reinterpret_cast<kSystemString>(text);
+}
+#else
 kSystemString AllocSystemString(const char16_t* aUnits, size_t aLength) noexcept {
   if (aLength > kMaxUnits) return nullptr;
   const size_t bytes = aLength * sizeof(char16_t);
@@ -36,6 +54,7 @@ kSystemString AllocSystemString(const char16_t* aUnits, size_t aLength) noexcept
   text[aLength] = 0;
   return text;
 }
+#endif
 
 kSystemString NewSystemString(std::string_view aText) {
   std::u16string units = Utf8ToUtf16(aText);
@@ -45,6 +64,15 @@ kSystemString NewSystemString(std::string_view aText) {
   return text;
 }
 
+#if defined(_WIN32)
+void FreeSystemString(kSystemString aText) noexcept { ::SysFreeString(reinterpret_cast<BSTR>(aText)); }
+
+std::u16string_view SystemStringView(const char16_t* aText) noexcept {
+  if (aText == nullptr) return {};
+  auto* text = reinterpret_cast<BSTR>(const_cast<char16_t*>(aText));
+  return std::u16string_view(aText, ::SysStringByteLen(text) / sizeof(char16_t));
+}
+#else
 void FreeSystemString(kSystemString aText) noexcept {
   if (aText != nullptr) std::free(reinterpret_cast<char*>(aText) - kPrefix);
 }
@@ -55,6 +83,7 @@ std::u16string_view SystemStringView(const char16_t* aText) noexcept {
   std::memcpy(&bytes, reinterpret_cast<const char*>(aText) - kPrefix, kPrefix);
   return std::u16string_view(aText, bytes / sizeof(char16_t));
 }
+#endif
 
 std::string SystemStringText(const char16_t* aText) { return Utf16ToUtf8(SystemStringView(aText)); }
 

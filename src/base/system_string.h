@@ -5,7 +5,7 @@
 // Layout: a 32-bit byte count (terminator excluded), the UTF-16 code units and a 16-bit
 // zero; the pointer handed out addresses the first code unit, just after the count. Blocks
 // come from the process heap (malloc), so an outside library and this one can free each
-// other's strings.
+// other's strings; on Windows they are the system's BSTRs from oleaut32.
 //
 // Every function is safe to call from any thread; none keeps state.
 #pragma once

@@ -1,7 +1,7 @@
 #include "base/text.h"
 
-#include <locale.h>
-#include <wctype.h>
+#include "base/platform.h"
+
 
 namespace fp {
 
@@ -61,15 +61,6 @@ size_t ByteOffset(std::string_view s, size_t aChars) {
     --aChars;
   }
   return pos;
-}
-
-locale_t Utf8Locale() {
-  static locale_t loc = [] {
-    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    if (l == static_cast<locale_t>(0)) l = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
-    return l;
-  }();
-  return loc;
 }
 
 template <typename F>
@@ -205,14 +196,14 @@ std::string PadLeft(std::string_view aText, size_t aWidth, char aFill) {
 std::string LowerCase(std::string_view aText) {
   return MapChars(aText, [](char32_t c) -> char32_t {
     if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), Utf8Locale()));
+    return LowerCaseChar(c);
   });
 }
 
 std::string UpperCase(std::string_view aText) {
   return MapChars(aText, [](char32_t c) -> char32_t {
     if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
-    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), Utf8Locale()));
+    return UpperCaseChar(c);
   });
 }
 

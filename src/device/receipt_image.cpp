@@ -1,6 +1,5 @@
 #include "device/receipt_image.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 
 #include <csetjmp>
@@ -15,6 +14,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "device/receipt_font.h"
 
 namespace fp {
 
@@ -28,27 +28,6 @@ constexpr const char* kNoFontMessage = "No fixed-width font found for the receip
 // Glyphs kept between pictures; a text of ever new characters starts the cache afresh.
 constexpr size_t kMaxCachedGlyphs = 4096;
 
-// Faces tried in order. Liberation Mono is asked for by its family name and taken only
-// when fontconfig really has it: through the aliases "Courier" resolves to whatever the
-// system prefers (Nimbus Mono PS where the URW fonts are installed, with other metrics),
-// and the same receipt must give the same picture on every till. The generic names are
-// the fall-back for a system without it; any fixed-width face keeps the columns aligned.
-struct FontChoice {
-  const char* fPattern;
-  const char* fRequiredFamily;  // nullptr: any fixed-width face fontconfig offers
-};
-constexpr FontChoice kFontChoices[] = {
-    {"Liberation Mono:style=Regular", "Liberation Mono"},
-    {"Courier:style=Regular", nullptr},
-    {"monospace:style=Regular", nullptr},
-};
-
-struct FontFile {
-  std::string fPath;
-  int fIndex = 0;
-  std::string fFamily;
-};
-
 struct Glyph {
   int fLeft = 0, fTop = 0, fWidth = 0, fRows = 0, fAdvance = 0;
   std::vector<uint8_t> fCoverage;  // fWidth x fRows, 0 nothing .. 255 full ink
@@ -58,7 +37,7 @@ struct Glyph {
 struct FontState {
   std::mutex fLock;
   bool fLookedUp = false;
-  std::optional<FontFile> fFile;
+  std::optional<kReceiptFontFile> fFile;
   FT_Library fLibrary = nullptr;
   FT_Face fFace = nullptr;
   int fLineHeight = 0;  // the text height of "X" scaled by 1.3, truncated
@@ -70,49 +49,6 @@ struct FontState {
 FontState& State() {
   static FontState* state = new FontState();  // never destroyed: may be used at exit
   return *state;
-}
-
-// Whether the matched face belongs to aFamily (fontconfig lists a face's family names in
-// several languages; any of them counts).
-bool HasFamily(FcPattern* aMatch, const char* aFamily) {
-  FcChar8* family = nullptr;
-  for (int i = 0; FcPatternGetString(aMatch, FC_FAMILY, i, &family) == FcResultMatch; ++i)
-    if (family != nullptr && FcStrCmpIgnoreCase(family, reinterpret_cast<const FcChar8*>(aFamily)) == 0) return true;
-  return false;
-}
-
-std::optional<FontFile> FindFixedWidthFont() {
-  FcConfig* config = FcInitLoadConfigAndFonts();
-  if (config == nullptr) return std::nullopt;
-  std::optional<FontFile> found;
-  for (const FontChoice& choice : kFontChoices) {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(choice.fPattern));
-    if (pattern == nullptr) continue;
-    FcConfigSubstitute(config, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(config, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (match == nullptr) continue;
-    FcChar8* file = nullptr;
-    int index = 0;
-    int spacing = FC_MONO;  // a face without the property is checked once loaded
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr &&
-        (choice.fRequiredFamily == nullptr || HasFamily(match, choice.fRequiredFamily))) {
-      FcPatternGetInteger(match, FC_INDEX, 0, &index);
-      FcPatternGetInteger(match, FC_SPACING, 0, &spacing);
-      FcChar8* family = nullptr;
-      FcPatternGetString(match, FC_FAMILY, 0, &family);
-      // fontconfig always answers with some face; only a fixed-width one keeps the columns.
-      if (spacing == FC_MONO || spacing == FC_CHARCELL)
-        found = FontFile{reinterpret_cast<const char*>(file), index,
-                         family != nullptr ? reinterpret_cast<const char*>(family) : ""};
-    }
-    FcPatternDestroy(match);
-    if (found) break;
-  }
-  FcConfigDestroy(config);
-  return found;
 }
 
 // REQUIRES: aState.fLock is held. Loads the face on first use; throws without one.
@@ -128,7 +64,13 @@ void LoadFont(FontState& aState) {
     throw kException("The font library could not be started for the receipt picture");
   }
   FT_Face face = nullptr;
-  if (FT_New_Face(aState.fLibrary, aState.fFile->fPath.c_str(), aState.fFile->fIndex, &face) != 0) {
+  const kReceiptFontFile& file = *aState.fFile;
+  const FT_Error opened =
+      file.fData.empty()
+          ? FT_New_Face(aState.fLibrary, file.fPath.c_str(), file.fIndex, &face)
+          : FT_New_Memory_Face(aState.fLibrary, file.fData.data(), static_cast<FT_Long>(file.fData.size()),
+                               file.fIndex, &face);
+  if (opened != 0) {
     const std::string path = aState.fFile->fPath;
     aState.fFile.reset();
     throw kException("The receipt font " + path + " could not be loaded");

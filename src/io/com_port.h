@@ -1,9 +1,11 @@
-// TComPort: a small serial port class over POSIX termios. It opens port n by number, sets
-// its line parameters and read timeouts, and reads and writes bytes.
+// TComPort: a small serial port class over POSIX termios (com_port_posix.cpp) or the Win32
+// communications functions (com_port_win.cpp). It opens port n by number, sets its line
+// parameters and read timeouts, and reads and writes bytes.
 //
 // Port n is the device named by the environment variable FPDRIVER_COMn when that is set
 // (so a user or a test can point COM3 at any tty, a USB adapter or a pseudo-terminal), and
-// /dev/ttyS(n-1) otherwise, following the usual numbering of COM1 as /dev/ttyS0.
+// otherwise /dev/ttyS(n-1) on POSIX, following the usual numbering of COM1 as /dev/ttyS0,
+// and \\.\COMn on Windows.
 //
 // Every wait is bounded: reads by their interval and total timeouts, writes by a stall
 // limit. Failures raise TComPortException.
@@ -88,7 +90,7 @@ class TComPort {
   uint8_t fDataBits = 8;
   TStopBits fStopBits = sbOne;
   TParity fParity = ptNone;
-  int fComHandle = -1;
+  intptr_t fComHandle = -1;  // the open device: a descriptor, or a Windows handle
   bool fComIsOpen = false;
   int32_t fCurrentComTimeout = -1;
   int32_t fTotalTimeout = 0;  // the port's total read timeout; 0 = take what is waiting

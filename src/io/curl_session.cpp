@@ -6,9 +6,11 @@
 #include <mutex>
 #include <string_view>
 
+#if !defined(_WIN32)
 #include <pthread.h>
 #include <signal.h>
 #include <time.h>
+#endif
 
 #include <curl/curl.h>
 
@@ -114,6 +116,13 @@ size_t OnHeader(char* aData, size_t aSize, size_t aCount, void* aUser) {
   return n;
 }
 
+#if defined(_WIN32)
+// Windows raises no signal when a peer goes away mid-write.
+class SigPipeGuard {
+ public:
+  explicit SigPipeGuard(bool) {}
+};
+#else
 // With CURLOPT_NOSIGNAL libcurl leaves SIGPIPE alone, and a TLS peer that goes away
 // mid-write would raise it. Instead of touching the host's handler, the signal is blocked
 // on the calling thread for the transfer, and one it raised is taken off before the mask
@@ -148,6 +157,7 @@ class SigPipeGuard {
   bool fWasPending = false;
   sigset_t fOld;
 };
+#endif
 
 struct SList {
   curl_slist* list = nullptr;

@@ -5,14 +5,14 @@
 
 #include <curl/curl.h>
 
+#include "base/platform.h"
+
 namespace fp {
 
 std::string ErrnoMessage(const std::string& aContext, int aErrno) {
-  char buf[256];
-  // The GNU strerror_r returns the text, which may or may not live in buf.
-  const char* text = strerror_r(aErrno, buf, sizeof(buf));
+  const std::string text = ErrnoText(aErrno);
   std::string message = aContext.empty() ? std::string() : aContext + ": ";
-  return message + (text ? text : "error " + std::to_string(aErrno));
+  return message + (!text.empty() ? text : "error " + std::to_string(aErrno));
 }
 
 std::string CurlMessage(int aCode, const char* aErrorBuffer) {

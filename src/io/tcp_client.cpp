@@ -9,14 +9,8 @@
 #include <system_error>
 #include <thread>
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/types.h>
-#include <unistd.h>
-
 #include "io/io_errors.h"
+#include "io/socket_api.h"
 
 namespace fp {
 
@@ -33,10 +27,11 @@ int RemainingMs(Clock::time_point aDeadline) {
 short WaitFor(int aFd, short aEvents, Clock::time_point aDeadline) {
   for (;;) {
     pollfd p{aFd, aEvents, 0};
-    const int n = ::poll(&p, 1, RemainingMs(aDeadline));
+    const int n = sockets::Poll(&p, 1, RemainingMs(aDeadline));
     if (n > 0) return p.revents;
     if (n == 0) return 0;
-    if (errno != EINTR) throw kTcpError(kTcpError::Failure, ErrnoMessage("poll", errno));
+    const int err = sockets::LastError();
+    if (err != EINTR) throw kTcpError(kTcpError::Failure, ErrnoMessage("poll", err));
   }
 }
 
@@ -88,7 +83,7 @@ addrinfo* Resolve(const std::string& aHost, uint16_t aPort, Clock::time_point aD
     throw kTcpError(kTcpError::Timeout, "Resolving " + aHost + " timed out");
   }
   if (lookup->rc != 0) {
-    const std::string text = lookup->rc == EAI_SYSTEM ? ErrnoMessage("", lookup->err) : ::gai_strerror(lookup->rc);
+    const std::string text = lookup->rc == EAI_SYSTEM ? ErrnoMessage("", lookup->err) : sockets::ResolverError(lookup->rc);
     throw kTcpError(kTcpError::Failure, "Unable to resolve " + aHost + ": " + text);
   }
   return lookup->list;
@@ -102,7 +97,7 @@ kTcpClient::kTcpClient(std::string aHost, uint16_t aPort, int32_t aConnectTimeou
 kTcpClient::~kTcpClient() { CloseSocket(); }
 
 void kTcpClient::CloseSocket() {
-  if (fSocket >= 0) ::close(fSocket);
+  if (fSocket >= 0) sockets::Close(fSocket);
   fSocket = -1;
 }
 
@@ -112,35 +107,36 @@ void kTcpClient::Connect() {
   if (fHost.empty()) throw kTcpError(kTcpError::Failure, "No host to connect to");
   const auto deadline = Clock::now() + std::chrono::milliseconds(fConnectTimeout > 0 ? fConnectTimeout : 0);
 
+  sockets::Start();
   addrinfo* list = Resolve(fHost, fPort, deadline);
 
   std::string lastError = "Unable to connect to " + where;
   bool timedOut = false;
   for (addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
-    const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+    const int fd = sockets::OpenNonBlocking(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
     if (fd < 0) {
-      lastError = ErrnoMessage("socket", errno);
+      lastError = ErrnoMessage("socket", sockets::LastError());
       continue;
     }
     int err = 0;
     if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
-      err = errno;
-      if (err == EINPROGRESS) {
+      err = sockets::LastError();
+      if (sockets::ConnectPending(err)) {
         short ev = 0;
         try {
           ev = WaitFor(fd, POLLOUT, deadline);
         } catch (...) {
-          ::close(fd);
+          sockets::Close(fd);
           ::freeaddrinfo(list);
           throw;
         }
         if (ev == 0) {
-          ::close(fd);
+          sockets::Close(fd);
           timedOut = true;
           break;  // the time is spent for every address
         }
         socklen_t len = sizeof(err);
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) err = sockets::LastError();
       }
     }
     if (err == 0) {
@@ -148,7 +144,7 @@ void kTcpClient::Connect() {
       fPeerClosed = false;
       break;
     }
-    ::close(fd);
+    sockets::Close(fd);
     lastError = ErrnoMessage("Unable to connect to " + where, err);
   }
   ::freeaddrinfo(list);
@@ -176,13 +172,14 @@ void kTcpClient::Send(const void* aData, size_t aSize) {
       aSize -= static_cast<size_t>(n);
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    const int err = n < 0 ? sockets::LastError() : 0;
+    if (err == EINTR) continue;
+    if (err == EAGAIN || err == EWOULDBLOCK) {
       if (WaitFor(fSocket, POLLOUT, Clock::now() + std::chrono::milliseconds(wait)) == 0)
         throw kTcpError(kTcpError::Timeout, "Send timed out");
       continue;
     }
-    throw kTcpError(kTcpError::Failure, ErrnoMessage("send", errno));
+    throw kTcpError(kTcpError::Failure, ErrnoMessage("send", err));
   }
 }
 
@@ -194,7 +191,7 @@ void kTcpClient::Fill(int aTimeoutMs) {
     const short ev = WaitFor(fSocket, POLLIN, deadline);
     if (ev == 0) throw kTcpError(kTcpError::Timeout, "Read timed out");
     uint8_t chunk[4096];
-    const ssize_t n = ::recv(fSocket, chunk, sizeof(chunk), 0);
+    const ssize_t n = ::recv(fSocket, reinterpret_cast<char*>(chunk), sizeof(chunk), 0);
     if (n > 0) {
       // Drop what has been consumed, so a long session never grows the buffer.
       if (fBufferPos > 0) {
@@ -208,8 +205,9 @@ void kTcpClient::Fill(int aTimeoutMs) {
       fPeerClosed = true;
       throw kTcpError(kTcpError::Closed, "Connection closed by peer");
     }
-    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-    throw kTcpError(kTcpError::Failure, ErrnoMessage("recv", errno));
+    const int err = sockets::LastError();
+    if (err == EINTR || err == EAGAIN || err == EWOULDBLOCK) continue;
+    throw kTcpError(kTcpError::Failure, ErrnoMessage("recv", err));
   }
 }
 

@@ -1,38 +1,11 @@
 #include "rtserver/number_format.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
-#include <cstdlib>
-
 #include "base/platform.h"
 
 namespace fp {
 
-namespace {
-
-std::string EnvLocaleName() {
-  for (const char* name : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
-    const char* v = std::getenv(name);
-    if (v != nullptr && *v != '\0') return v;
-  }
-  return {};
-}
-
-}  // namespace
-
 std::string ThousandsSeparator() {
-  std::string separator;
-  std::string name = EnvLocaleName();
-  if (!name.empty() && name != "C" && name != "POSIX") {
-    // A locale object of our own: the process locale belongs to the host.
-    locale_t loc = newlocale(LC_NUMERIC_MASK, name.c_str(), static_cast<locale_t>(0));
-    if (loc != static_cast<locale_t>(0)) {
-      const char* v = nl_langinfo_l(THOUSEP, loc);
-      if (v != nullptr) separator = v;
-      freelocale(loc);
-    }
-  }
+  std::string separator = UserThousandsSeparator();
   if (separator.empty()) separator = DecimalSeparator() == "." ? "," : ".";
   return separator;
 }

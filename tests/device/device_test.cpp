@@ -40,7 +40,7 @@ class DeviceTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(fDir);
     fs::create_directories(fDir);
-    ::setenv("FPDRIVER_APP_DIR", fDir.c_str(), 1);
+    ::setenv("FPDRIVER_APP_DIR", fDir.string().c_str(), 1);
   }
   void TearDown() override {
     ::unsetenv("FPDRIVER_APP_DIR");

@@ -195,7 +195,7 @@ class ReportOperationsTest : public ::testing::Test {
     fDir = fs::temp_directory_path() / ("fpreports_" + std::to_string(::getpid()) + "_" +
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(fDir);
-    ::setenv("FPDRIVER_APP_DIR", fDir.c_str(), 1);
+    ::setenv("FPDRIVER_APP_DIR", fDir.string().c_str(), 1);
     SetUserDecimalSeparatorForTesting(",");
     device = std::make_unique<ReportDriver>(fHandler, (fDir / "log").string());
     device->SetClock([] { return At(2026, 12, 9, 18, 31, 5); });

@@ -21,27 +21,38 @@ T Lookup(void* aHandle, const char* aName) {
 kLibrary::kLibrary(const std::string& aPath) : fPath(aPath) {
   fHandle = dlopen(aPath.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (fHandle == nullptr) throw std::runtime_error(std::string("cannot load ") + aPath + ": " + dlerror());
-  fAllocLen = Lookup<decltype(fAllocLen)>(fHandle, "SysAllocStringLen");
-  fFree = Lookup<decltype(fFree)>(fHandle, "SysFreeString");
-  fLen = Lookup<decltype(fLen)>(fHandle, "SysStringLen");
+  // Windows hosts take their strings from the system (oleaut32); elsewhere the library
+  // carries the same functions.
+#if defined(_WIN32)
+  void* strings = dlopen("oleaut32.dll", RTLD_NOW);
+  if (strings == nullptr) throw std::runtime_error(std::string("cannot load oleaut32.dll: ") + dlerror());
+#else
+  void* strings = fHandle;
+#endif
+  fAllocLen = Lookup<decltype(fAllocLen)>(strings, "SysAllocStringLen");
+  fFree = Lookup<decltype(fFree)>(strings, "SysFreeString");
+  fLen = Lookup<decltype(fLen)>(strings, "SysStringLen");
 }
 
 // The library is left loaded: it is built never to be unmapped while its threads run.
 kLibrary::~kLibrary() = default;
 
 kLibrary::Answer kLibrary::Call(const std::string& aName, const std::string& aRequest) const {
-  using ExportFn = int16_t (*)(BSTR, BSTR*, BSTR*);
+  using ExportFn = int16_t(FPDRIVER_CALL*)(BSTR, BSTR*, BSTR*);
   auto fn = Lookup<ExportFn>(fHandle, aName.c_str());
   std::u16string request = fp::Utf8ToUtf16(aRequest);
-  BSTR xml = fAllocLen(request.data(), static_cast<unsigned int>(request.size()));
+  BSTR xml = fAllocLen(reinterpret_cast<const OLECHAR*>(request.data()), static_cast<unsigned int>(request.size()));
   if (xml == nullptr) throw std::runtime_error("out of memory");
   BSTR output = nullptr;
   BSTR error = nullptr;
   Answer answer;
   answer.fResult = fn(xml, &output, &error);
   answer.fHasOutput = output != nullptr;
-  if (output != nullptr) answer.fOutput = fp::Utf16ToUtf8(std::u16string_view(output, fLen(output)));
-  if (error != nullptr) answer.fError = fp::Utf16ToUtf8(std::u16string_view(error, fLen(error)));
+  auto text = [this](BSTR aText) {
+    return fp::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(aText), fLen(aText)));
+  };
+  if (output != nullptr) answer.fOutput = text(output);
+  if (error != nullptr) answer.fError = text(error);
   fFree(output);
   fFree(error);
   fFree(xml);

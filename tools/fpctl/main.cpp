@@ -16,8 +16,17 @@
 #include <string>
 #include <vector>
 
+#include "base/platform.h"
 #include "base/text.h"
 #include "fpctl.h"
+
+#if defined(_WIN32)
+constexpr const char* kLibraryFile = "fpdriver.dll";
+constexpr const char* kInstalledLibrary = "fpdriver.dll";
+#else
+constexpr const char* kLibraryFile = "libfpdriver.so";
+constexpr const char* kInstalledLibrary = "libfpdriver.so.1";
+#endif
 
 namespace fpctl {
 
@@ -46,10 +55,7 @@ void PrintHelp(std::ostream& aOut) {
 }
 
 std::string ExecutableDir() {
-  std::vector<char> buf(4096);
-  ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-  if (n <= 0) return ".";
-  std::string path(buf.data(), static_cast<size_t>(n));
+  const std::string path = fp::ApplicationExePath();
   auto slash = path.rfind('/');
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
@@ -58,12 +64,13 @@ std::string FindLibrary(const std::string& aOption) {
   if (!aOption.empty()) return aOption;
   if (const char* env = std::getenv("FPDRIVER_LIB"); env != nullptr && *env != '\0') return env;
   const std::string dir = ExecutableDir();
-  for (const char* rel : {"/../../libfpdriver.so", "/libfpdriver.so", "/../lib/libfpdriver.so.1"}) {
-    std::string candidate = dir + rel;
+  // The build tree's library, one beside the program, or the installed one beside bin/.
+  for (const std::string& candidate : {dir + "/../../" + kLibraryFile, dir + "/" + kLibraryFile,
+                                       dir + "/../lib/" + kInstalledLibrary}) {
     if (access(candidate.c_str(), R_OK) == 0) return candidate;
   }
   // Left to the dynamic loader's search path: an installed runtime has the SONAME only.
-  return "libfpdriver.so.1";
+  return kInstalledLibrary;
 }
 
 // The request text: UTF-8, with or without a byte order mark; UTF-16 files (LE or BE with

@@ -1,0 +1,53 @@
+# The Windows build: included from the top CMakeLists.txt when WIN32.
+#
+# Sources: every area source named *_posix.cpp is replaced by its *_win.cpp; the compat
+# folder adds dlopen and iconv over the system's own functions.
+foreach(_area fp_base fp_documents fp_io fp_device fp_rtserver)
+  get_target_property(_srcs ${_area} SOURCES)
+  list(TRANSFORM _srcs REPLACE "_posix\\.cpp$" "_win.cpp")
+  set_target_properties(${_area} PROPERTIES SOURCES "${_srcs}")
+endforeach()
+target_sources(fp_base PRIVATE src/compat/win32/dlfcn.cpp src/compat/win32/iconv.cpp)
+target_include_directories(fp_base PUBLIC ${CMAKE_SOURCE_DIR}/src/compat/win32)
+# Windows 7 and later; Unicode Win32 functions; no min/max macros; the C library's
+# reentrant time functions.
+target_compile_definitions(fp_base PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX
+  _POSIX_THREAD_SAFE_FUNCTIONS)  # localtime_r
+target_link_libraries(fp_base PUBLIC oleaut32 ole32 ws2_32 shell32 user32 gdi32)
+target_link_libraries(fp_io PUBLIC winspool)
+
+# The DLL exports the 22 functions under their plain names: a module-definition file,
+# which on x86 maps each plain name to its __stdcall symbol (NAME@12). The names are quoted:
+# VERSION is also a keyword of the file's syntax.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(FP_STDCALL_SUFFIX "@12")
+else()
+  set(FP_STDCALL_SUFFIX "")
+endif()
+set(_exports PRINTFR REPRINTFR PRINTXR PRINTZR PRINTNFR DISPLAY OPENDR GETSTATUS SET SETDATETIME OPEN
+             GETDRSTATUS EJREPORT CLOSE GETVATTABLE SETVATTABLE GETDEPTTABLE SETDEPTTABLE PAY
+             GETLOTTERYRCPTSTATUS GETEJFILES VERSION)
+set(_def "LIBRARY fpdriver.dll\nEXPORTS\n")
+foreach(_name IN LISTS _exports)
+  if(FP_STDCALL_SUFFIX)
+    string(APPEND _def "  \"${_name}\" = \"${_name}${FP_STDCALL_SUFFIX}\"\n")
+  else()
+    string(APPEND _def "  \"${_name}\"\n")
+  endif()
+endforeach()
+file(WRITE ${CMAKE_BINARY_DIR}/fpdriver.def "${_def}")
+set_target_properties(fpdriver PROPERTIES PREFIX "" OUTPUT_NAME fpdriver)
+target_sources(fpdriver PRIVATE ${CMAKE_BINARY_DIR}/fpdriver.def)
+target_link_options(fpdriver PRIVATE -Wl,--exclude-all-symbols)
+
+# Test folders that exist only on POSIX systems: their tests run the printer emulator or an
+# HTTP server in the test process, or a pseudo-terminal for the serial port; or they check
+# the installed package, the doc examples and the tools, which the Linux build covers.
+set(FP_POSIX_ONLY_TESTS emulator io local_transports docs install tools)
+# The tools and tests set environment variables with the POSIX functions.
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-include${CMAKE_SOURCE_DIR}/src/compat/win32/posix_extras.h>)
+
+# The tests of the Windows build itself; FPDRIVER_FPEMU names the Linux printer emulator
+# they run against.
+set(FP_PLATFORM_TESTS windows)
+set(FPDRIVER_FPEMU "" CACHE FILEPATH "The printer emulator program (a Linux build) for the Windows tests")
