@@ -9,6 +9,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation
   libmicrohttpd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev valgrind
 )
 
 missing=()

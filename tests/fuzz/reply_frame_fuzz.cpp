@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
 
   // The fields read one by one put the frame back together, "/" between them.
   const size_t slashes = std::count(frame.begin(), frame.end(), '/');
-  if (slashes < 256) {
+  if (slashes < 32) {  // each field is read from the start: keep the check linear
     const int fields = static_cast<int>(slashes) + 1;
     std::string joined;
     for (int i = 1; i <= fields; ++i) {

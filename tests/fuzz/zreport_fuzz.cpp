@@ -1,8 +1,10 @@
-// The Z report reader over any journal text: it reads what it can and never fails.
+// The Z report reader over any journal text: it reads what it can; the only failure is a
+// day total past the amount range, reported as such.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "base/errors.h"
 #include "drivers/tarvolx40fpeth/zreport_reader.h"
 #include "fuzz_support.h"
 
@@ -13,10 +15,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
 
   fp::vnFiscalCounters counters;
   counters.DayReceiptsNumber = 7;  // left over from an earlier read: must not survive
-  ReadZReports(text, counters);
-  FUZZ_CHECK(counters.Text == text);
-  if (text.find("N.DOCUMENTI CLASSE II") == std::string::npos) {
-    FUZZ_CHECK(counters.DayReceiptsNumber == 0 && counters.ZReportNumber == 0);
+  try {
+    ReadZReports(text, counters);
+    FUZZ_CHECK(counters.Text == text);
+    // The journal writes "?" for a blank it could not print; the reader takes it back so.
+    std::string blanked = text;
+    for (char& c : blanked)
+      if (c == '?') c = ' ';
+    if (blanked.find("N.DOCUMENTI CLASSE II") == std::string::npos) {
+      FUZZ_CHECK(counters.DayReceiptsNumber == 0 && counters.ZReportNumber == 0);
+    }
+  } catch (const fp::kException& e) {
+    FUZZ_CHECK(std::string(e.what()) == "Amount out of range");
   }
 
   // Each line on its own through the two line readers.
