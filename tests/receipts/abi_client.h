@@ -58,14 +58,14 @@ class Library {
     fLen = reinterpret_cast<unsigned (*)(Bstr)>(dlsym(fHandle, "SysStringLen"));
   }
   Answer Call(const char* aExport, const std::string& aXml) {
-    using Export = uint16_t (*)(Bstr, Bstr*, Bstr*);
+    using Export = int16_t (*)(Bstr, Bstr*, Bstr*);
     auto fn = reinterpret_cast<Export>(dlsym(fHandle, aExport));
     if (fn == nullptr) throw std::runtime_error(std::string("missing export ") + aExport);
     const std::u16string text = Utf8ToUtf16(aXml);
     Bstr xml = fAllocLen(text.data(), static_cast<unsigned>(text.size()));
     Bstr out = nullptr, err = nullptr;
     Answer a;
-    a.result = static_cast<int16_t>(fn(xml, &out, &err));
+    a.result = fn(xml, &out, &err);
     a.output = Text(out);
     a.error = Text(err);
     fFree(xml);
