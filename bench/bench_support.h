@@ -21,7 +21,7 @@
 namespace fpbench {
 
 using Bstr = char16_t*;
-using Export = uint16_t (*)(Bstr, Bstr*, Bstr*);
+using Export = int16_t (*)(Bstr, Bstr*, Bstr*);
 
 // The built libfpdriver, loaded as a host loads it.
 class Library {
@@ -38,7 +38,7 @@ class Library {
     const std::u16string text = fp::Utf8ToUtf16(aXml);
     Bstr xml = fAllocLen(text.data(), static_cast<unsigned>(text.size()));
     Bstr out = nullptr, err = nullptr;
-    aResult = static_cast<int16_t>(fn(xml, &out, &err));
+    aResult = fn(xml, &out, &err);
     std::string output = out ? fp::Utf16ToUtf8(std::u16string_view(out, fLen(out))) : "";
     fFree(xml);
     fFree(out);

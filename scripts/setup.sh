@@ -9,6 +9,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-dejavu-core
   libmicrohttpd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev valgrind
 )
 
 # The Windows build (scripts/test-windows.sh): the MinGW-w64 cross compilers, Wine to run

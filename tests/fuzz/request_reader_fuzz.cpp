@@ -1,0 +1,43 @@
+// The request reader of every export: the first byte picks the export and the process code
+// page, the rest is the request as the host would send it. The text goes through the same
+// steps as in the frame: the UTF-16 round trip, the Greek declaration, the CP re-encoding
+// and the holder's reader with the export's documents. Any failure must be a kException
+// with a message; nothing else may escape.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "base/errors.h"
+#include "base/text.h"
+#include "entry/fiscal_printer_wrapper.h"
+#include "entry/request_frame.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
+  if (aSize < 1) return 0;
+  constexpr int kExports = static_cast<int>(fp::vnExport::GETEJFILES) + 1;
+  const auto exportId = static_cast<fp::vnExport>((aData[0] & 0x7F) % kExports);
+  const int codePage = (aData[0] & 0x80) ? 1253 : 1252;
+  std::string xml(reinterpret_cast<const char*>(aData + 1), aSize - 1);
+
+  // The host hands UTF-16; whatever the library answers goes back the same way.
+  const std::u16string wide = fp::Utf8ToUtf16(xml);
+  if (fp::FindInvalidUtf16(wide) != std::u16string::npos) return 0;
+  xml = fp::PrepareRequestText(exportId, fp::Utf16ToUtf8(wide), codePage);
+
+  const fp::kExportProfile& profile = fp::ExportProfile(exportId);
+  auto request = fp::CreateFiscalPrinterWrapper(exportId);
+  try {
+    if (profile.fCodePage) fp::kFiscalPrinterWrapper::ApplyCodePage(xml);
+    request->Handler().Deserialize(xml, profile.fDocuments);
+  } catch (const fp::kException& e) {
+    FUZZ_CHECK(e.what()[0] != '\0');
+  }
+  // A refused request still formats its result.
+  request->Reject("refused");
+  std::string output, message;
+  int16_t result = 0;
+  request->Format(output, message, result);
+  FUZZ_CHECK(result == -1 && message == "refused");
+  return 0;
+}
