@@ -34,7 +34,7 @@ TEST(ProcessorCaller, LoadsABareNameFromTheApplicationFolderNotTheWorkingFolder)
   const fs::path saved = fs::current_path();
   const char* savedAppDir = std::getenv("FPDRIVER_APP_DIR");
   const std::string oldAppDir = savedAppDir ? savedAppDir : "";
-  ::setenv("FPDRIVER_APP_DIR", lib.parent_path().c_str(), 1);
+  ::setenv("FPDRIVER_APP_DIR", lib.parent_path().string().c_str(), 1);
   fs::current_path(fs::temp_directory_path());  // holds no such library
   kFiscalProcessorCaller caller;
   caller.fName = lib.filename().string();
