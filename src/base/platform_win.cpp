@@ -178,6 +178,11 @@ void kNamedLock::Release() {
 }
 
 bool AppendToFile(const std::string& aPath, std::string_view aData) {
+  // Appends from this process take turns: Wine does not make FILE_APPEND_DATA writes
+  // atomic across handles, and two log writers of one file would overwrite each other's
+  // lines there.
+  static std::mutex turns;
+  std::lock_guard<std::mutex> lock(turns);
   // FILE_APPEND_DATA alone makes every write land at the end, as O_APPEND does.
   HANDLE file = ::CreateFileW(WidePath(aPath).c_str(), FILE_APPEND_DATA,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,

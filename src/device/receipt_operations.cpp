@@ -433,7 +433,13 @@ void kFiscalPrinterDevice::GetReceiptTextAndImage(kReceiptPrinterHandler& aHandl
   reference.fEJNumber = aResult.EJNumber;
   reference.fEJClosingNumber = aResult.EJClosingNumber;
   reference.fDeviceSerialNumber = aResult.DeviceSerialNumber;
-  ReadReceiptText(reference, aReceiptText);
+  if (!ReadReceiptText(reference, aReceiptText) && ErrorFound() && !aReceiptText.empty()) {
+    // A journal read stopped part way (a bound, a printer gone quiet): the receipt is
+    // printed, so the text comes back as far as it was read and the reason with it.
+    const std::string reason = ErrorMessage();
+    ResetError();
+    throw kException("The receipt text is incomplete: " + reason);
+  }
 
   if (wantImage && !aReceiptText.empty())
     aReceiptImage = ReceiptImageBase64(aReceiptText, fLineLength > 0 ? static_cast<size_t>(fLineLength)

@@ -539,5 +539,20 @@ TEST_F(ReceiptAbiTest, ReceiptTextComesFromTheJournal) {
   EXPECT_EQ(a.Get("ReceiptImage"), "");
 }
 
+TEST_F(ReceiptAbiTest, ReceiptTextCutShortComesBackWithItsReason) {
+  // The printer refuses the second piece of the journal read: the receipt is printed, so the
+  // result stays a success with the text read so far and the reason in ErrorText.
+  emu.ForceReplyCode("*", 0x0F, 1, 1);
+  std::string lines;
+  for (int i = 1; i <= 12; ++i) lines += Sale("Riga " + std::to_string(i), "1", "1", "1");
+  Answer a = PrintFR(Receipt("Sale", lines, Pay("Cash", "12")), "<GetReceiptText>TRUE</GetReceiptText>");
+  ASSERT_EQ(a.result, 0) << a.error;
+  EXPECT_NE(a.Get("ReceiptNumber"), "");
+  EXPECT_EQ(a.Get("ErrorText").rfind("The receipt text is incomplete: ", 0), 0u) << a.Get("ErrorText");
+  const std::string text = a.Get("ReceiptText");
+  EXPECT_NE(text, "");
+  EXPECT_EQ(text.find("Riga 12"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace fp::test
