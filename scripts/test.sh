@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and tests in five steps, each in its own folder:
+# Installs what is missing, then builds and tests in six steps, each in its own folder:
 #   build/       the plain build (g++): the whole suite
 #   build-san/   AddressSanitizer (leak check on) + UndefinedBehaviorSanitizer (clang), with
 #                the fuzz targets: the whole suite again, and each fuzz target's short run
 #   build-tsan/  ThreadSanitizer (g++): the tests labelled "threads"
 #   valgrind     memcheck over a host doing 1,000 mixed calls (scripts/valgrind.sh)
-#   build-win/   the Windows DLL and its tests under Wine (scripts/test-windows.sh)
+#   build-win/   the Windows x64 DLL and its tests under Wine (scripts/test-windows.sh)
+#   build-win32/ the same for the x86 DLL that 32-bit hosts load
 # Arguments go to the plain build's configuration.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,4 +29,5 @@ setarch "$(uname -m)" -R ctest --test-dir build-tsan -L threads --output-on-fail
 
 ./scripts/valgrind.sh build
 
-./scripts/test-windows.sh
+./scripts/test-windows.sh x86_64
+./scripts/test-windows.sh i686

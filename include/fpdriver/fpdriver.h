@@ -56,7 +56,9 @@
 
 #if defined(_WIN32)
 #if defined(FPDRIVER_BUILDING_LIBRARY)
-#define FPDRIVER_API __declspec(dllexport)
+/* The DLL's module-definition file names the exports: marking them dllexport as well would
+   also export the decorated __stdcall names (NAME@12) on x86. */
+#define FPDRIVER_API
 #else
 #define FPDRIVER_API __declspec(dllimport)
 #endif

@@ -4,37 +4,38 @@
 #include <limits>
 
 #include "base/errors.h"
+#include "base/wide_int.h"
 
 namespace fp {
 
 namespace {
 
-constexpr __int128 kMin = std::numeric_limits<int64_t>::min();
-constexpr __int128 kMax = std::numeric_limits<int64_t>::max();
+constexpr WideInt kMin = std::numeric_limits<int64_t>::min();
+constexpr WideInt kMax = std::numeric_limits<int64_t>::max();
 
-Amount Checked(__int128 aRaw) {
+Amount Checked(WideInt aRaw) {
   if (aRaw < kMin || aRaw > kMax) throw kException("Amount out of range");
   return Amount::FromRaw(static_cast<int64_t>(aRaw));
 }
 
-__int128 Pow10(int aExp) {
-  __int128 r = 1;
+WideInt Pow10(int aExp) {
+  WideInt r = 1;
   for (int i = 0; i < aExp; ++i) r *= 10;
   return r;
 }
 
 }  // namespace
 
-__int128 DivRound(__int128 aNumerator, __int128 aDenominator, Rounding aMode) {
+WideInt DivRound(WideInt aNumerator, WideInt aDenominator, Rounding aMode) {
   if (aDenominator == 0) throw kException("Division by zero");
   if (aDenominator < 0) {
     aNumerator = -aNumerator;
     aDenominator = -aDenominator;
   }
-  __int128 q = aNumerator / aDenominator;  // truncated toward zero
-  __int128 r = aNumerator % aDenominator;  // sign of the numerator
+  WideInt q = aNumerator / aDenominator;  // truncated toward zero
+  WideInt r = aNumerator % aDenominator;  // sign of the numerator
   if (r == 0 || aMode == Rounding::TowardZero) return q;
-  __int128 twice = (r < 0 ? -r : r) * 2;
+  WideInt twice = (r < 0 ? -r : r) * 2;
   int step = aNumerator < 0 ? -1 : 1;
   if (twice > aDenominator) return q + step;
   if (twice < aDenominator) return q;
@@ -42,7 +43,7 @@ __int128 DivRound(__int128 aNumerator, __int128 aDenominator, Rounding aMode) {
   return (q % 2 == 0) ? q : q + step;  // HalfEven
 }
 
-Amount Amount::FromInt(int64_t aUnits) { return Checked(static_cast<__int128>(aUnits) * kScale); }
+Amount Amount::FromInt(int64_t aUnits) { return Checked(static_cast<WideInt>(aUnits) * kScale); }
 
 Amount Amount::FromDouble(double aValue) {
   double scaled = std::nearbyint(aValue * kScale);  // default FP rounding: ties to even
@@ -59,7 +60,7 @@ std::optional<Amount> Amount::Parse(std::string_view aText) {
   bool negative = false;
   if (aText[i] == '+' || aText[i] == '-') negative = aText[i++] == '-';
   // Significant digits are collected as an integer mantissa with a decimal exponent.
-  __int128 mantissa = 0;
+  WideInt mantissa = 0;
   int exponent = 0;
   int digits = 0;
   auto addDigit = [&](char c, bool fraction) {
@@ -92,7 +93,7 @@ std::optional<Amount> Amount::Parse(std::string_view aText) {
   if (i != n) return std::nullopt;
   // value = mantissa × 10^(exponent); raw = value × 10^4.
   int shift = exponent + 4;
-  __int128 raw;
+  WideInt raw;
   if (mantissa == 0) {
     raw = 0;
   } else if (shift >= 0) {
@@ -104,9 +105,9 @@ std::optional<Amount> Amount::Parse(std::string_view aText) {
   } else if (-shift > 36) {
     raw = 0;  // far below half a ten-thousandth
   } else {
-    __int128 div = Pow10(-shift);
-    __int128 q = mantissa / div, r = mantissa % div;
-    if (r * 2 >= div) ++q;  // halves away from zero (the sign is applied below)
+    WideInt div = Pow10(-shift);
+    WideInt q = mantissa / div, r = mantissa % div;
+    if (r * 2 >= div) q = q + 1;  // halves away from zero (the sign is applied below)
     raw = q;
   }
   if (negative) raw = -raw;
@@ -127,9 +128,10 @@ std::string Amount::ToXmlText() const {
 std::string Amount::Format(int aDecimals, std::string_view aDecimalSeparator) const {
   if (aDecimals < 0) aDecimals = 0;
   if (aDecimals > 4) aDecimals = 4;
-  __int128 v = DivRound(fRaw, Pow10(4 - aDecimals), Rounding::HalfAwayFromZero);
+  // Dividing by a power of ten keeps the value within 64 bits.
+  const auto v = static_cast<int64_t>(DivRound(fRaw, Pow10(4 - aDecimals), Rounding::HalfAwayFromZero));
   bool negative = v < 0;
-  unsigned __int128 u = negative ? static_cast<unsigned __int128>(-v) : static_cast<unsigned __int128>(v);
+  uint64_t u = negative ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   std::string digits;
   do {
     digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(u % 10)));
@@ -148,27 +150,27 @@ std::string Amount::Format(int aDecimals, std::string_view aDecimalSeparator) co
 Amount Amount::Round(int aDecimals, Rounding aMode) const {
   if (aDecimals >= 4) return *this;
   if (aDecimals < 0) aDecimals = 0;
-  __int128 unit = Pow10(4 - aDecimals);
+  WideInt unit = Pow10(4 - aDecimals);
   return Checked(DivRound(fRaw, unit, aMode) * unit);
 }
 
-Amount Amount::operator-() const { return Checked(-static_cast<__int128>(fRaw)); }
-Amount Amount::operator+(Amount aOther) const { return Checked(static_cast<__int128>(fRaw) + aOther.fRaw); }
-Amount Amount::operator-(Amount aOther) const { return Checked(static_cast<__int128>(fRaw) - aOther.fRaw); }
+Amount Amount::operator-() const { return Checked(-static_cast<WideInt>(fRaw)); }
+Amount Amount::operator+(Amount aOther) const { return Checked(static_cast<WideInt>(fRaw) + aOther.fRaw); }
+Amount Amount::operator-(Amount aOther) const { return Checked(static_cast<WideInt>(fRaw) - aOther.fRaw); }
 
 Amount Amount::Mul(Amount aOther, Rounding aMode) const {
-  return Checked(DivRound(static_cast<__int128>(fRaw) * aOther.fRaw, kScale, aMode));
+  return Checked(DivRound(static_cast<WideInt>(fRaw) * aOther.fRaw, kScale, aMode));
 }
 
 Amount Amount::Div(Amount aOther, Rounding aMode) const {
   if (aOther.fRaw == 0) throw kException("Division by zero");
-  return Checked(DivRound(static_cast<__int128>(fRaw) * kScale, aOther.fRaw, aMode));
+  return Checked(DivRound(static_cast<WideInt>(fRaw) * kScale, aOther.fRaw, aMode));
 }
 
 Amount Amount::MulDiv(Amount aNum, Amount aDen, Rounding aMode) const {
   if (aDen.fRaw == 0) throw kException("Division by zero");
   // (a/1e4 × b/1e4) / (c/1e4) × 1e4 = a × b / c. The product of two int64 fits in 127 bits.
-  return Checked(DivRound(static_cast<__int128>(fRaw) * aNum.fRaw, aDen.fRaw, aMode));
+  return Checked(DivRound(static_cast<WideInt>(fRaw) * aNum.fRaw, aDen.fRaw, aMode));
 }
 
 }  // namespace fp

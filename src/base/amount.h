@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/wide_int.h"
+
 namespace fp {
 
 enum class Rounding {
@@ -74,6 +76,6 @@ class Amount {
 
 // Divides a wide integer by a positive or negative divisor with the given rounding.
 // Exposed for code that needs the same rounding on its own intermediate products.
-__int128 DivRound(__int128 aNumerator, __int128 aDenominator, Rounding aMode);
+WideInt DivRound(WideInt aNumerator, WideInt aDenominator, Rounding aMode);
 
 }  // namespace fp

@@ -26,7 +26,9 @@ int RemainingMs(Clock::time_point aDeadline) {
 // Waits for aEvents on aFd until aDeadline. Returns the revents, 0 on timeout.
 short WaitFor(int aFd, short aEvents, Clock::time_point aDeadline) {
   for (;;) {
-    pollfd p{aFd, aEvents, 0};
+    pollfd p{};
+    p.fd = static_cast<decltype(p.fd)>(aFd);  // a Winsock handle fits the int it was kept in
+    p.events = aEvents;
     const int n = sockets::Poll(&p, 1, RemainingMs(aDeadline));
     if (n > 0) return p.revents;
     if (n == 0) return 0;
