@@ -415,6 +415,34 @@ TEST(Platform, EnvironmentSettings) {
   EXPECT_NE(args[0].find("test_app_services"), std::string::npos);
 }
 
+TEST(Platform, AbsolutePathsKeepTheirFolder) {
+  // Windows also takes "\\" as a separator and a drive letter or a leading "\\" as a root.
+  const struct {
+    const char* path;
+    bool posix, windows;
+  } cases[] = {
+      {"/x/lib.dll", true, true},   {"lib.dll", false, false},        {"sub/lib.dll", false, false},
+      {"C:\\x\\lib.dll", false, true}, {"C:/x/lib.dll", false, true}, {"\\\\server\\x\\lib.dll", false, true},
+      {"sub\\lib.dll", false, false}, {"", false, false},
+  };
+  ScopedEnv app("FPDRIVER_APP_DIR", "/opt/host");
+  for (const auto& c : cases) {
+#if defined(_WIN32)
+    const bool absolute = c.windows;
+#else
+    const bool absolute = c.posix;
+#endif
+    EXPECT_EQ(IsAbsolutePath(c.path), absolute) << c.path;
+    EXPECT_EQ(PathInApplicationDir(c.path), absolute ? std::string(c.path) : std::string("/opt/host/") + c.path) << c.path;
+  }
+#if defined(_WIN32)
+  EXPECT_TRUE(IsPathSeparator('\\'));
+#else
+  EXPECT_FALSE(IsPathSeparator('\\'));
+#endif
+  EXPECT_TRUE(IsPathSeparator('/'));
+}
+
 TEST(Platform, LocaleFormatsFallBackToCommonOnes) {
   // Windows takes the formats from the user's settings, not from the environment.
 #if !defined(_WIN32)
