@@ -59,3 +59,15 @@ add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-include${CMAKE_SOURCE_DIR}/src/co
 # they run against.
 set(FP_PLATFORM_TESTS windows)
 set(FPDRIVER_FPEMU "" CACHE FILEPATH "The printer emulator program (a Linux build) for the Windows tests")
+
+# fp_windows_test_environment(TEST VAR=value...): environment for one test that
+# gtest_discover_tests finds when the tests run, so its properties can't be set here: a
+# file CTest reads after the discovered tests sets them. For the settings Windows takes from
+# the system rather than from the process (the ANSI code page, the user's formats), which
+# Wine takes from the Unix locale (LC_ALL) a test starts under.
+function(fp_windows_test_environment test)
+  string(MAKE_C_IDENTIFIER "${test}" _id)
+  set(_file ${CMAKE_CURRENT_BINARY_DIR}/${_id}_environment.cmake)
+  file(WRITE ${_file} "set_tests_properties([==[${test}]==] PROPERTIES ENVIRONMENT [==[${ARGN}]==])\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_file})
+endfunction()

@@ -74,7 +74,7 @@ int TimeToMilliseconds(DateTime aTime) {
 
 std::string GetApplicationPath() {
   std::string dir = ApplicationDir();
-  return (!dir.empty() && dir.back() == '/') ? dir : dir + "/";
+  return (!dir.empty() && IsPathSeparator(dir.back())) ? dir : dir + "/";
 }
 
 std::string GetApplicationName() {

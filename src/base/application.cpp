@@ -68,7 +68,7 @@ tVN_ApplicationEnvironment tVN_ApplicationEnvironment::FromProcess() {
 namespace {
 
 std::string AppPathOf(const tVN_ApplicationEnvironment& aEnv) {
-  if (!aEnv.AppDir.empty() && aEnv.AppDir.back() == '/') return aEnv.AppDir;
+  if (!aEnv.AppDir.empty() && IsPathSeparator(aEnv.AppDir.back())) return aEnv.AppDir;
   return aEnv.AppDir + "/";
 }
 
@@ -123,8 +123,7 @@ std::string tVN_Application::GetLogDirectory() const { return fLogger->Directory
 std::string tVN_Application::GetLogFileName() const { return fLogger->FileName(); }
 
 void tVN_Application::ChangeLogDirectory(const std::string& aNewDir) {
-  bool absolute = !aNewDir.empty() && aNewDir.front() == '/';
-  fLogger->SetDirectory(absolute ? aNewDir : tVN_LogWriter::JoinPath(LogRootOf(fEnvironment), aNewDir));
+  fLogger->SetDirectory(IsAbsolutePath(aNewDir) ? aNewDir : tVN_LogWriter::JoinPath(LogRootOf(fEnvironment), aNewDir));
 }
 
 void tVN_Application::ChangeLogFilename(const std::string& aNewFileName) { fLogger->SetFileName(aNewFileName); }

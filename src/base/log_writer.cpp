@@ -20,8 +20,14 @@ namespace {
 constexpr int kAppendAttempts = 10;
 constexpr int kAppendRetryPauseMs = 50;
 
+size_t LastSeparator(const std::string& aPath) {
+  for (size_t i = aPath.size(); i > 0; --i)
+    if (IsPathSeparator(aPath[i - 1])) return i - 1;
+  return std::string::npos;
+}
+
 std::string FileNamePart(const std::string& aPath) {
-  size_t slash = aPath.rfind('/');
+  size_t slash = LastSeparator(aPath);
   return slash == std::string::npos ? aPath : aPath.substr(slash + 1);
 }
 
@@ -133,13 +139,13 @@ std::string tVN_LogWriter::JoinPath(const std::string& aFolder, const std::strin
   if (aFolder.find('\0') != std::string::npos || aName.find('\0') != std::string::npos)
     throw kException("Invalid characters in path");
   if (aFolder.empty()) return aName;
-  if (!aName.empty() && aName.front() == '/') return aName;
-  if (aFolder.back() == '/') return aFolder + aName;
+  if (IsAbsolutePath(aName)) return aName;
+  if (IsPathSeparator(aFolder.back())) return aFolder + aName;
   return aFolder + "/" + aName;
 }
 
 std::string tVN_LogWriter::RolloverName(const std::string& aPath, DateTime aTime) {
-  size_t slash = aPath.rfind('/');
+  size_t slash = LastSeparator(aPath);
   size_t dot = aPath.rfind('.');
   std::string stem = (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ? aPath.substr(0, dot)
                                                                                                 : aPath;

@@ -17,6 +17,23 @@ std::atomic<bool> gTerminateRequested{false};
 
 }  // namespace
 
+bool IsPathSeparator(char aChar) {
+#if defined(_WIN32)
+  return aChar == '/' || aChar == '\\';
+#else
+  return aChar == '/';
+#endif
+}
+
+bool IsAbsolutePath(const std::string& aPath) {
+  if (!aPath.empty() && IsPathSeparator(aPath.front())) return true;
+#if defined(_WIN32)
+  // A drive letter: "C:\x" and "C:/x" (and the drive-relative "C:x", which no folder can join).
+  if (aPath.size() > 1 && aPath[1] == ':') return true;
+#endif
+  return false;
+}
+
 std::string ApplicationDir() {
   const char* configured = std::getenv("FPDRIVER_APP_DIR");
   std::string dir = configured ? configured : "";
@@ -25,27 +42,15 @@ std::string ApplicationDir() {
     size_t slash = exe.rfind('/');
     dir = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
   }
-#if defined(_WIN32)
-  const auto separator = [](char c) { return c == '/' || c == '\\'; };
-#else
-  const auto separator = [](char c) { return c == '/'; };
-#endif
-  while (dir.size() > 1 && separator(dir.back())) dir.pop_back();
+  while (dir.size() > 1 && IsPathSeparator(dir.back())) dir.pop_back();
   return dir;
 }
 
 std::string PathInApplicationDir(const std::string& aName) {
-#ifdef _WIN32
-  // "C:\\x", "C:/x", "\\\\server\\x" and "\\x" name their folder already.
-  const bool absolute = (!aName.empty() && (aName.front() == '/' || aName.front() == '\\')) ||
-                        (aName.size() > 1 && aName[1] == ':');
-#else
-  const bool absolute = !aName.empty() && aName.front() == '/';
-#endif
-  if (absolute) return aName;
+  if (IsAbsolutePath(aName)) return aName;
   const std::string dir = ApplicationDir();
   if (dir.empty()) return aName;
-  return dir.back() == '/' ? dir + aName : dir + "/" + aName;
+  return IsPathSeparator(dir.back()) ? dir + aName : dir + "/" + aName;
 }
 
 std::string FormatDate(DateTime aDate, const std::string& aFormat) {

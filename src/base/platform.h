@@ -34,6 +34,11 @@ int AnsiCodePage();
 // Full path of the host executable (/proc/self/exe, GetModuleFileNameW with "/" as
 // separator), empty when it can't be read.
 std::string ApplicationExePath();
+// Whether aChar separates the folders of a path: "/", and on Windows "\" as well.
+bool IsPathSeparator(char aChar);
+// Whether aPath names its folder itself rather than one relative to another: "/x"; on
+// Windows also "\x", "C:\x", "C:/x" and "\\server\x".
+bool IsAbsolutePath(const std::string& aPath);
 // Folder of the host executable without a trailing "/" (FPDRIVER_APP_DIR when set).
 std::string ApplicationDir();
 // A file named by a request, as a path: an absolute name as it is, a relative one joined

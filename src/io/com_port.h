@@ -83,7 +83,23 @@ class TComPort {
   int32_t CurrentComTimeout() const { return fCurrentComTimeout; }
 
  private:
-  void SetModemLine(int aLine, bool aAssert, const char* aName);
+  // The system's side, one per system (com_port_posix.cpp, com_port_win.cpp); this class's
+  // own bookkeeping and checks stay in com_port.cpp.
+  // Opens aPath for reading and writing, not shared; -1 when it can't, with the system's
+  // error number in aError and aMissing set when there is no such device.
+  static intptr_t OpenDevice(const std::string& aPath, uint32_t& aError, bool& aMissing);
+  // Discards pending input and output and closes fComHandle.
+  void CloseDevice();
+  // Makes fTotalTimeout the open port's read timeout.
+  void ApplyReadTimeout();
+  // The read, write, queue and line calls of the open port, as Read, WriteText,
+  // GetBytesPending, ClearBuffers (false when the purge failed) and SetDTR / SetRTS.
+  int ReadDevice(void* aBuffer, int aBytes, uint32_t& aErrorCode);
+  bool WriteDevice(const std::string& aText);
+  int DeviceBytesPending();
+  bool PurgeDevice();
+  void DriveModemLine(bool aDtr, bool aAssert, const char* aName);
+  void SetModemLine(bool aDtr, bool aAssert, const char* aName);
 
   uint32_t fComNumber;
   uint32_t fBaudRate = 9600;

@@ -70,37 +70,24 @@ tcflag_t DataSizeFlag(uint8_t aData) {
 
 }  // namespace
 
-void TComPort::Open() {
-  if (fComIsOpen) Close();
-  const std::string com = "COM" + std::to_string(fComNumber);
-  const std::string path = DevicePath(fComNumber);
+intptr_t TComPort::OpenDevice(const std::string& aPath, uint32_t& aError, bool& aMissing) {
   // Non-blocking: every wait below goes through poll with its own bound, and opening a
   // line without carrier must not hang.
-  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int fd = ::open(aPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    const int e = errno;
-    if (e == ENOENT) throw TComPortException(com + " is not a valid COM port.");
-    throw TComPortException("Cannot open " + com + " (error #" + std::to_string(e) + ").");
+    aError = static_cast<uint32_t>(errno);
+    aMissing = errno == ENOENT;
+    return -1;
   }
   // Not shared: other processes that honour the lock are kept out, and the terminal
   // refuses further opens.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int e = errno == EWOULDBLOCK ? EBUSY : errno;
+    aError = static_cast<uint32_t>(errno == EWOULDBLOCK ? EBUSY : errno);
     ::close(fd);
-    throw TComPortException("Cannot open " + com + " (error #" + std::to_string(e) + ").");
+    return -1;
   }
   ::ioctl(fd, TIOCEXCL);
-  fComHandle = fd;
-  try {
-    SetLineParameters(fBaudRate, fDataBits, fStopBits, fParity);
-  } catch (...) {
-    ::close(fComHandle);
-    fComHandle = -1;
-    throw;
-  }
-  fComIsOpen = true;
-  fCurrentComTimeout = -1;
-  fTotalTimeout = 0;
+  return fd;
 }
 
 void TComPort::SetLineParameters(uint32_t aBaud, uint8_t aData, TStopBits aStop, TParity aParity) {
@@ -137,23 +124,16 @@ void TComPort::SetLineParameters(uint32_t aBaud, uint8_t aData, TStopBits aStop,
   fParity = aParity;
 }
 
-void TComPort::Close() {
-  if (fComHandle >= 0) {
-    ::tcflush(fComHandle, TCIOFLUSH);
-    ::ioctl(fComHandle, TIOCNXCL);  // the next user may open the line again
-    ::close(fComHandle);
-    fComHandle = -1;
-  }
-  fComIsOpen = false;
+void TComPort::CloseDevice() {
+  ::tcflush(fComHandle, TCIOFLUSH);
+  ::ioctl(fComHandle, TIOCNXCL);  // the next user may open the line again
+  ::close(fComHandle);
 }
 
-int TComPort::Read(void* aBuffer, int aBytes, int32_t aTimeout, uint32_t& aErrorCode) {
-  if (!fComIsOpen) throw TComPortException("Cannot read because COM port is not open.");
-  if (aTimeout != 0 && aTimeout != fCurrentComTimeout) {
-    fTotalTimeout = aTimeout > 0 ? aTimeout : 0;
-    fCurrentComTimeout = aTimeout;
-  }
-  if (aBytes <= 0) return 0;
+// Reads wait in poll, bounded by fTotalTimeout: nothing to give the terminal.
+void TComPort::ApplyReadTimeout() {}
+
+int TComPort::ReadDevice(void* aBuffer, int aBytes, uint32_t& aErrorCode) {
   auto* out = static_cast<unsigned char*>(aBuffer);
   const auto start = Clock::now();
   int got = 0;
@@ -189,8 +169,7 @@ int TComPort::Read(void* aBuffer, int aBytes, int32_t aTimeout, uint32_t& aError
   }
 }
 
-bool TComPort::WriteText(const std::string& aText) {
-  if (!fComIsOpen) throw TComPortException("Cannot write because COM port is not open.");
+bool TComPort::WriteDevice(const std::string& aText) {
   size_t done = 0;
   while (done < aText.size()) {
     const ssize_t n = ::write(fComHandle, aText.data() + done, aText.size() - done);
@@ -212,26 +191,18 @@ bool TComPort::WriteText(const std::string& aText) {
   return true;
 }
 
-int TComPort::GetBytesPending() {
-  if (!fComIsOpen) return 0;
+int TComPort::DeviceBytesPending() {
   int count = 0;
   if (::ioctl(fComHandle, FIONREAD, &count) != 0) return 0;
   return count;
 }
 
-void TComPort::ClearBuffers() {
-  if (!fComIsOpen) return;
-  if (::tcflush(fComHandle, TCIOFLUSH) != 0) throw TComPortException("PurgeComm failed!");
-}
+bool TComPort::PurgeDevice() { return ::tcflush(fComHandle, TCIOFLUSH) == 0; }
 
-void TComPort::SetModemLine(int aLine, bool aAssert, const char* aName) {
-  if (!fComIsOpen) throw TComPortException(std::string(aName) + " failed because COM port not open.");
-  if (::ioctl(fComHandle, aAssert ? TIOCMBIS : TIOCMBIC, &aLine) != 0)
+void TComPort::DriveModemLine(bool aDtr, bool aAssert, const char* aName) {
+  int line = aDtr ? TIOCM_DTR : TIOCM_RTS;
+  if (::ioctl(fComHandle, aAssert ? TIOCMBIS : TIOCMBIC, &line) != 0)
     throw TComPortException(ErrnoMessage(std::string(aName) + " failed", errno));
 }
-
-void TComPort::SetDTR(bool aAssert) { SetModemLine(TIOCM_DTR, aAssert, "SetDTR"); }
-
-void TComPort::SetRTS(bool aAssert) { SetModemLine(TIOCM_RTS, aAssert, "SetRTS"); }
 
 }  // namespace fp

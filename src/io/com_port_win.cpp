@@ -9,8 +9,6 @@ namespace fp {
 
 namespace {
 
-constexpr int kLineDtr = 1, kLineRts = 2;
-
 HANDLE Handle(intptr_t aHandle) { return reinterpret_cast<HANDLE>(aHandle); }
 
 std::wstring WideName(const std::string& aName) {
@@ -20,36 +18,18 @@ std::wstring WideName(const std::string& aName) {
 
 }  // namespace
 
-void TComPort::Open() {
-  if (fComIsOpen) Close();
-  const std::string com = "COM" + std::to_string(fComNumber);
-  const std::string path = DevicePath(fComNumber);
+intptr_t TComPort::OpenDevice(const std::string& aPath, uint32_t& aError, bool& aMissing) {
   // No sharing: a serial port has one user at a time.
-  HANDLE h = path.empty() ? INVALID_HANDLE_VALUE
-                          : ::CreateFileW(WideName(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = aPath.empty() ? INVALID_HANDLE_VALUE
+                           : ::CreateFileW(WideName(aPath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    const DWORD e = path.empty() ? ERROR_FILE_NOT_FOUND : ::GetLastError();
-    if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) throw TComPortException(com + " is not a valid COM port.");
-    throw TComPortException("Cannot open " + com + " (error #" + std::to_string(e) + ").");
-  }
-  fComHandle = reinterpret_cast<intptr_t>(h);
-  try {
-    SetLineParameters(fBaudRate, fDataBits, fStopBits, fParity);
-  } catch (...) {
-    ::CloseHandle(h);
-    fComHandle = -1;
-    throw;
+    aError = aPath.empty() ? ERROR_FILE_NOT_FOUND : ::GetLastError();
+    aMissing = aError == ERROR_FILE_NOT_FOUND || aError == ERROR_PATH_NOT_FOUND;
+    return -1;
   }
   ::SetupComm(h, 4096, 4096);
-  fComIsOpen = true;
-  fCurrentComTimeout = -1;
-  fTotalTimeout = 0;
-  // Until a timeout is given a read takes only what is waiting.
-  COMMTIMEOUTS t{};
-  t.ReadIntervalTimeout = MAXDWORD;
-  t.WriteTotalTimeoutConstant = kWriteStallMs;
-  ::SetCommTimeouts(h, &t);
+  return reinterpret_cast<intptr_t>(h);
 }
 
 void TComPort::SetLineParameters(uint32_t aBaud, uint8_t aData, TStopBits aStop, TParity aParity) {
@@ -78,28 +58,22 @@ void TComPort::SetLineParameters(uint32_t aBaud, uint8_t aData, TStopBits aStop,
   fParity = aParity;
 }
 
-void TComPort::Close() {
-  if (fComHandle != -1) {
-    ::PurgeComm(Handle(fComHandle), PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
-    ::CloseHandle(Handle(fComHandle));
-    fComHandle = -1;
-  }
-  fComIsOpen = false;
+void TComPort::CloseDevice() {
+  ::PurgeComm(Handle(fComHandle), PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
+  ::CloseHandle(Handle(fComHandle));
 }
 
-int TComPort::Read(void* aBuffer, int aBytes, int32_t aTimeout, uint32_t& aErrorCode) {
-  if (!fComIsOpen) throw TComPortException("Cannot read because COM port is not open.");
-  if (aTimeout != 0 && aTimeout != fCurrentComTimeout) {
-    fTotalTimeout = aTimeout > 0 ? aTimeout : 0;
-    fCurrentComTimeout = aTimeout;
-    // The whole read within the total timeout, at most the interval between two bytes.
-    COMMTIMEOUTS t{};
-    t.ReadIntervalTimeout = fTotalTimeout > 0 ? kIntervalTimeoutMs : MAXDWORD;
-    t.ReadTotalTimeoutConstant = static_cast<DWORD>(fTotalTimeout);
-    t.WriteTotalTimeoutConstant = kWriteStallMs;
-    ::SetCommTimeouts(Handle(fComHandle), &t);
-  }
-  if (aBytes <= 0) return 0;
+void TComPort::ApplyReadTimeout() {
+  // The whole read within the total timeout, at most the interval between two bytes; no
+  // total timeout: only what is waiting.
+  COMMTIMEOUTS t{};
+  t.ReadIntervalTimeout = fTotalTimeout > 0 ? kIntervalTimeoutMs : MAXDWORD;
+  t.ReadTotalTimeoutConstant = static_cast<DWORD>(fTotalTimeout);
+  t.WriteTotalTimeoutConstant = kWriteStallMs;
+  ::SetCommTimeouts(Handle(fComHandle), &t);
+}
+
+int TComPort::ReadDevice(void* aBuffer, int aBytes, uint32_t& aErrorCode) {
   DWORD got = 0;
   if (!::ReadFile(Handle(fComHandle), aBuffer, static_cast<DWORD>(aBytes), &got, nullptr)) {
     aErrorCode = ::GetLastError();
@@ -110,8 +84,7 @@ int TComPort::Read(void* aBuffer, int aBytes, int32_t aTimeout, uint32_t& aError
   return static_cast<int>(got);
 }
 
-bool TComPort::WriteText(const std::string& aText) {
-  if (!fComIsOpen) throw TComPortException("Cannot write because COM port is not open.");
+bool TComPort::WriteDevice(const std::string& aText) {
   size_t done = 0;
   while (done < aText.size()) {
     DWORD written = 0;
@@ -125,28 +98,19 @@ bool TComPort::WriteText(const std::string& aText) {
   return true;
 }
 
-int TComPort::GetBytesPending() {
-  if (!fComIsOpen) return 0;
+int TComPort::DeviceBytesPending() {
   DWORD errors = 0;
   COMSTAT status{};
   if (!::ClearCommError(Handle(fComHandle), &errors, &status)) return 0;
   return static_cast<int>(status.cbInQue);
 }
 
-void TComPort::ClearBuffers() {
-  if (!fComIsOpen) return;
-  if (!::PurgeComm(Handle(fComHandle), PURGE_RXCLEAR | PURGE_TXCLEAR)) throw TComPortException("PurgeComm failed!");
-}
+bool TComPort::PurgeDevice() { return ::PurgeComm(Handle(fComHandle), PURGE_RXCLEAR | PURGE_TXCLEAR) != 0; }
 
-void TComPort::SetModemLine(int aLine, bool aAssert, const char* aName) {
-  if (!fComIsOpen) throw TComPortException(std::string(aName) + " failed because COM port not open.");
-  const DWORD function = aLine == kLineDtr ? (aAssert ? SETDTR : CLRDTR) : (aAssert ? SETRTS : CLRRTS);
+void TComPort::DriveModemLine(bool aDtr, bool aAssert, const char* aName) {
+  const DWORD function = aDtr ? (aAssert ? SETDTR : CLRDTR) : (aAssert ? SETRTS : CLRRTS);
   if (!::EscapeCommFunction(Handle(fComHandle), function))
     throw TComPortException(std::string(aName) + " failed (error #" + std::to_string(::GetLastError()) + ")");
 }
-
-void TComPort::SetDTR(bool aAssert) { SetModemLine(kLineDtr, aAssert, "SetDTR"); }
-
-void TComPort::SetRTS(bool aAssert) { SetModemLine(kLineRts, aAssert, "SetRTS"); }
 
 }  // namespace fp

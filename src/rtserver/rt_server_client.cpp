@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <utility>
 
@@ -115,11 +117,26 @@ bool ParseAnswer(pugi::xml_document& aDoc, const std::string& aText, std::string
   return aDoc.document_element() != nullptr;
 }
 
+// Whether two files hold the same bytes; false when either can't be read.
+bool SameContents(const std::string& aOne, const std::string& aOther) {
+  std::ifstream one(fs::path(aOne), std::ios::binary), other(fs::path(aOther), std::ios::binary);
+  if (!one || !other) return false;
+  char a[8192], b[8192];
+  for (;;) {
+    one.read(a, sizeof a);
+    other.read(b, sizeof b);
+    if (one.gcount() != other.gcount() || std::memcmp(a, b, static_cast<size_t>(one.gcount())) != 0) return false;
+    if (one.gcount() == 0 || !one || !other) return !one && !other;
+  }
+}
+
 // The till's private copy of the library, loaded. Libraries are never unloaded, so a copy
 // loaded before (a device of the same till opened again) is still mapped: it is used as it
 // is, and its file is not touched, since rewriting a mapped library in place pulls the code
 // from under the threads running it. Otherwise the copy is written beside the library under
 // a temporary name and renamed over the old one, so a copy is never seen half written.
+// Windows refuses to replace the file of a library another process has loaded: a copy that
+// already holds the library's own bytes is then loaded as it is; a different one fails.
 template <class Fail>
 void* LoadedCopy(const std::string& aLibrary, const std::string& aCopy, Fail aFail) {
   if (void* loaded = dlopen(aCopy.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) return loaded;
@@ -133,7 +150,7 @@ void* LoadedCopy(const std::string& aLibrary, const std::string& aCopy, Fail aFa
   if (error) {
     std::error_code ignored;
     fs::remove(partial, ignored);
-    aFail(error.value());
+    if (!SameContents(aLibrary, aCopy)) aFail(error.value());
   }
   errno = 0;
   void* handle = dlopen(aCopy.c_str(), RTLD_NOW | RTLD_LOCAL);

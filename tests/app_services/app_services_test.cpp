@@ -125,7 +125,12 @@ TEST(VersionInfo, ThisBuild) {
   EXPECT_EQ(info.History.front().Version, "1.00");
   EXPECT_EQ(info.History.back().Version, "1.14");
   EXPECT_EQ(info.History.back().ReleaseDate, info.ReleaseDate);
+  // The date in the user's short date format: "29/08/2025" in the C locale, the user's
+  // own settings on Windows ("8/29/2025" for English (United States)).
+  EXPECT_EQ(info.GetVersionString(), "[1.14 - " + FormatShortDate(info.ReleaseDate) + "]");
+#if !defined(_WIN32)
   EXPECT_EQ(info.GetVersionString(), "[1.14 - 29/08/2025]");
+#endif
 }
 
 TEST(VersionInfo, LoadReadsKeysInOrder) {
@@ -225,12 +230,14 @@ TEST_F(ApplicationTest, SwitchesComeFromTheCommandLine) {
 }
 
 TEST_F(ApplicationTest, LogsBesideTheHostAndMoves) {
+  // Paths are compared as paths: the library joins with "/", which Windows takes as it
+  // takes "\\".
   std::string path;
   {
     tVN_Application app(Env({"host", "/BATCH"}));
     path = dir / "LogFiles/fp_services_test_host.log";
-    EXPECT_EQ(app.GetLogFileName(), path);
-    EXPECT_EQ(app.GetLogDirectory(), dir / "LogFiles");
+    EXPECT_EQ(fs::path(app.GetLogFileName()), fs::path(path));
+    EXPECT_EQ(fs::path(app.GetLogDirectory()), fs::path(dir / "LogFiles"));
     app.Log(let_info, "hello");
     app.Log(let_error, "bad");
     app.ShowAppMessage(let_error, "shown");  // batch mode: logged
@@ -239,10 +246,11 @@ TEST_F(ApplicationTest, LogsBesideTheHostAndMoves) {
     app.Logger().Flush();
 
     app.ChangeLogDirectory("sub");
-    EXPECT_EQ(app.GetLogFileName(), dir / "LogFiles/sub/fp_services_test_host.log");
+    EXPECT_EQ(fs::path(app.GetLogFileName()), fs::path(dir / "LogFiles/sub/fp_services_test_host.log"));
+    // An absolute folder in the system's own form (on Windows "C:\\...") is taken as it is.
     app.ChangeLogDirectory(dir / "abs");
     app.ChangeLogFilename("other.log");
-    EXPECT_EQ(app.GetLogFileName(), dir / "abs/other.log");
+    EXPECT_EQ(fs::path(app.GetLogFileName()), fs::path(dir / "abs/other.log"));
     app.Log(let_info, "moved");
   }
   EXPECT_EQ(CrLfLines(ReadFile(path)),
@@ -405,6 +413,34 @@ TEST(Platform, EnvironmentSettings) {
   auto args = CommandLineArgs();
   ASSERT_FALSE(args.empty());
   EXPECT_NE(args[0].find("test_app_services"), std::string::npos);
+}
+
+TEST(Platform, AbsolutePathsKeepTheirFolder) {
+  // Windows also takes "\\" as a separator and a drive letter or a leading "\\" as a root.
+  const struct {
+    const char* path;
+    bool posix, windows;
+  } cases[] = {
+      {"/x/lib.dll", true, true},   {"lib.dll", false, false},        {"sub/lib.dll", false, false},
+      {"C:\\x\\lib.dll", false, true}, {"C:/x/lib.dll", false, true}, {"\\\\server\\x\\lib.dll", false, true},
+      {"sub\\lib.dll", false, false}, {"", false, false},
+  };
+  ScopedEnv app("FPDRIVER_APP_DIR", "/opt/host");
+  for (const auto& c : cases) {
+#if defined(_WIN32)
+    const bool absolute = c.windows;
+#else
+    const bool absolute = c.posix;
+#endif
+    EXPECT_EQ(IsAbsolutePath(c.path), absolute) << c.path;
+    EXPECT_EQ(PathInApplicationDir(c.path), absolute ? std::string(c.path) : std::string("/opt/host/") + c.path) << c.path;
+  }
+#if defined(_WIN32)
+  EXPECT_TRUE(IsPathSeparator('\\'));
+#else
+  EXPECT_FALSE(IsPathSeparator('\\'));
+#endif
+  EXPECT_TRUE(IsPathSeparator('/'));
 }
 
 TEST(Platform, LocaleFormatsFallBackToCommonOnes) {

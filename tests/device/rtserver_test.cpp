@@ -9,6 +9,10 @@
 #include <fstream>
 #include <thread>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "base/errors.h"
 #include "base/platform.h"
 #include "documents/receipt.h"
@@ -52,6 +56,19 @@ std::string Element(const std::string& aXml, const std::string& aStart) {
   return aXml.substr(from, aXml.find("/>", from) + 2 - from);
 }
 
+// Removes a till's library copy. Libraries stay loaded until the process ends, and Windows
+// keeps the file of a loaded library locked: there the copy is left for the next run, which
+// replaces it (no process has it loaded then).
+void RemoveLoadedCopy(const fs::path& aCopy) {
+  std::error_code error;
+  fs::remove(aCopy, error);
+#if defined(_WIN32)
+  EXPECT_TRUE(error) << aCopy << " was removed while loaded";
+#else
+  EXPECT_FALSE(error) << error.message();
+#endif
+}
+
 }  // namespace
 
 TEST(RTServerClient, LoadFailuresNameTheLibraryOrTheEntryPoint) {
@@ -60,8 +77,7 @@ TEST(RTServerClient, LoadFailuresNameTheLibraryOrTheEntryPoint) {
     client.Load();
     ADD_FAILURE() << "loaded the default library";
   } catch (const kException& e) {
-    EXPECT_EQ(std::string(e.what()), "Unable to load library " + (fs::path(ApplicationDir()) / "VNRS_ZEVUZ90_20.dll").string() +
-                                          ". Error code: [2]");
+    EXPECT_EQ(std::string(e.what()), "Unable to load library " + ApplicationDir() + "/VNRS_ZEVUZ90_20.dll. Error code: [2]");
   }
   try {
     kRTServerClient client(FP_TEST_RTSERVER_NOCLOSE, "1", false);
@@ -90,8 +106,7 @@ TEST(RTServerClient, DeviceWithoutItsLibraryIsNotCreated) {
     FakeDriver device(handler, "");
     ADD_FAILURE() << "device created";
   } catch (const kException& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Unable to load library " + (fs::path(ApplicationDir()) / "nothere.dll").string() + ". Error code: [2]");
+    EXPECT_EQ(std::string(e.what()), "Unable to load library " + ApplicationDir() + "/nothere.dll. Error code: [2]");
   }
 }
 
@@ -101,16 +116,25 @@ TEST(RTServerClient, TillInstanceLoadsAPrivateCopy) {
   const std::string expected = DriverParameter(FP_TEST_RTSERVER) + "-77.dll";
   EXPECT_EQ(client.LoadedPath(), expected);
   EXPECT_TRUE(fs::exists(expected));
-  fs::remove(expected);
+  RemoveLoadedCopy(expected);
 }
 
 TEST(RTServerClient, TillCopyInUseIsNotRewrittenWhenTheTillComesBack) {
   kRTServerClient first(FP_TEST_RTSERVER, "78", true);
   first.Load();
   const fs::path copy = first.LoadedPath();
-  // Dated back, so that any rewrite shows whatever the clock's granularity.
-  const auto written = fs::last_write_time(copy) - std::chrono::hours(1);
-  fs::last_write_time(copy, written);
+  // Dated back, so that any rewrite shows whatever the clock's granularity. Windows keeps
+  // a loaded library's file locked, so there it keeps its time (NTFS counts 100 ns), and a
+  // rewrite could only fail the load.
+  auto written = fs::last_write_time(copy) - std::chrono::hours(1);
+  std::error_code locked;
+  fs::last_write_time(copy, written, locked);
+#if defined(_WIN32)
+  EXPECT_TRUE(locked) << "a loaded library's file was changed";
+  written = fs::last_write_time(copy);
+#else
+  ASSERT_FALSE(locked) << locked.message();
+#endif
   // The same till again (a device closed and opened anew): its library is still mapped.
   kRTServerClient again(FP_TEST_RTSERVER, "78", true);
   again.Load();
@@ -118,7 +142,39 @@ TEST(RTServerClient, TillCopyInUseIsNotRewrittenWhenTheTillComesBack) {
   EXPECT_EQ(fs::last_write_time(copy), written);
   EXPECT_TRUE(first.OpenTill("h", 1, "u", "p", "78"));
   EXPECT_TRUE(again.OpenTill("h", 1, "u", "p", "78"));
-  fs::remove(copy);
+  RemoveLoadedCopy(copy);
+}
+
+TEST(RTServerClient, TillCopyAnotherProcessHoldsIsLoadedOnlyWhenItIsTheLibrary) {
+#if !defined(_WIN32)
+  GTEST_SKIP() << "POSIX replaces a file that other processes hold open or mapped; only Windows refuses to";
+#else
+  const std::string library = FP_TEST_RTSERVER;
+  const fs::path copy = DriverParameter(FP_TEST_RTSERVER) + "-81.dll";
+  // Another host process with the copy loaded keeps its file from being replaced, as this
+  // handle without write or delete sharing does. A stale copy can't be used; the library's
+  // own bytes can. (The stale case first: the good one stays loaded.)
+  for (bool stale : {true, false}) {
+    SCOPED_TRACE(stale ? "stale" : "the library");
+    std::error_code ignored;
+    fs::remove(copy, ignored);
+    if (stale) std::ofstream(copy, std::ios::binary) << "an older build";
+    else fs::copy_file(library, copy);
+    HANDLE held = ::CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    kRTServerClient client(FP_TEST_RTSERVER, "81", true);
+    try {
+      client.Load();
+      EXPECT_FALSE(stale) << "a stale copy was loaded";
+      EXPECT_TRUE(client.OpenTill("h", 1, "u", "p", "81"));
+    } catch (const kException& e) {
+      EXPECT_TRUE(stale) << e.what();
+      EXPECT_EQ(std::string(e.what()).rfind("Unable to load library " + library + ". Error code: [", 0), 0u) << e.what();
+    }
+    ::CloseHandle(held);
+  }
+  RemoveLoadedCopy(copy);
+#endif
 }
 
 TEST(RTServerClient, TillSerialCannotLeadTheCopyElsewhere) {
@@ -150,7 +206,7 @@ TEST(RTServerClient, DevicesOnTwoThreadsShareTheLibraryOneCallAtATime) {
   a.join();
   b.join();
   EXPECT_EQ(failed, 0);
-  fs::remove(DriverParameter(FP_TEST_RTSERVER) + "-80.dll");
+  RemoveLoadedCopy(DriverParameter(FP_TEST_RTSERVER) + "-80.dll");
 }
 
 TEST(RTServerClient, TillOpensAndReportsCloseIt) {

@@ -20,11 +20,14 @@
 #include "request/device_handler.h"
 #include "io/serial_transports.h"
 #include "../io/io_test_support.h"
+#include "support/serial_connection.h"
 
 namespace fp {
 namespace {
 
-constexpr uint32_t kPortNumber = 41;
+constexpr uint32_t kPortNumber = test::kSerialPortNumber;
+using test::SerialConnection;
+using test::SteppingClock;
 
 // A pseudo-terminal standing in for the device on COM41.
 class Pty {
@@ -72,25 +75,6 @@ class Pty {
   int fMaster = -1;
   std::string fSlaveName;
 };
-
-kConnection SerialConnection(int32_t aSpeed = 9600, int32_t aDataBits = 8, vnParity aParity = vnParity::None,
-                             int32_t aStopBits = 1) {
-  kConnection c;
-  c.ConnectionType = vnConnectionType::Serial;
-  c.SerialPort = "COM" + std::to_string(kPortNumber);
-  c.Speed = aSpeed;
-  c.DataBits = aDataBits;
-  c.Parity = aParity;
-  c.StopBits = aStopBits;
-  c.SetReadTimeOut(300);
-  return c;
-}
-
-// A clock that moves 50 ms on every look, so timeouts pass after a few reads.
-kIOHandler_Serial::Clock SteppingClock() {
-  auto now = std::make_shared<int64_t>(0);
-  return [now] { return *now += 50; };
-}
 
 class SerialTransport : public ::testing::Test {
  protected:
