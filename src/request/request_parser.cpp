@@ -57,7 +57,7 @@ std::string WithParsedLineEnds(std::string_view aText) {
   return out;
 }
 
-enum class vnVisit { Keep, Remove, Stop };
+enum class vnVisit { Keep, Remove };
 
 // The first node after aNode's subtree in document order.
 pugi::xml_node NextAfter(pugi::xml_node aNode) {
@@ -67,9 +67,9 @@ pugi::xml_node NextAfter(pugi::xml_node aNode) {
 
 // Visits every node of aDoc in document order, removing those aVisit answers Remove for
 // (with their subtrees). Iterative: requests can nest deeply and the stack must not depend
-// on the input. False when aVisit stopped the walk.
+// on the input.
 template <class F>
-bool Prune(pugi::xml_document& aDoc, F aVisit) {
+void Prune(pugi::xml_document& aDoc, F aVisit) {
   pugi::xml_node node = aDoc.first_child();
   while (node) {
     switch (aVisit(node)) {
@@ -82,10 +82,8 @@ bool Prune(pugi::xml_document& aDoc, F aVisit) {
         node = next;
         break;
       }
-      case vnVisit::Stop: return false;
     }
   }
-  return true;
 }
 
 // Whether a text node was white space alone in aXml, which the readers' parse drops and the
@@ -139,16 +137,15 @@ std::string CommentAsWritten(std::string_view aText) {
 }
 
 // The re-decoded tree made what the readers' parse gives for it written back: declarations
-// and processing instructions skipped, blank texts dropped, line ends, CDATA sections and
-// comments as they come back from the text. False, with the walk stopped there, at a
-// processing instruction holding "?>" (re-decoding turns a character the code page lacks
-// into "?"): in the text that ends it early, and what follows is read as the request's own.
-bool ToReadersTreeOfWrittenText(pugi::xml_document& aDoc) {
-  return Prune(aDoc, [](pugi::xml_node aNode) {
+// and processing instructions skipped (the writer keeps "?>" out of an instruction, so each
+// ends where it did), blank texts dropped, line ends, CDATA sections and comments as they
+// come back from the text.
+void ToReadersTreeOfWrittenText(pugi::xml_document& aDoc) {
+  Prune(aDoc, [](pugi::xml_node aNode) {
     const std::string_view value = aNode.value();
     switch (aNode.type()) {
-      case pugi::node_declaration: return vnVisit::Remove;
-      case pugi::node_pi: return value.find("?>") == std::string_view::npos ? vnVisit::Remove : vnVisit::Stop;
+      case pugi::node_declaration:
+      case pugi::node_pi: return vnVisit::Remove;
       case pugi::node_pcdata:
         if (value.find_first_not_of(kBlanks) == std::string_view::npos) return vnVisit::Remove;
         if (value.find('\r') != std::string_view::npos) aNode.set_value(WithParsedLineEnds(value).c_str());
@@ -178,8 +175,7 @@ std::unique_ptr<pugi::xml_document> ParseRequestWithCodePage(std::string& aXml, 
   }
   krptUtil::ChangeXMLEncoding(root, codePage);
   if (aKeepText) aXml = Written(*doc);
-  // What the walk has made of the tree so far reads back from text as the tree did before.
-  if (!ToReadersTreeOfWrittenText(*doc)) doc = ParseRequest(Written(*doc));
+  ToReadersTreeOfWrittenText(*doc);
   return doc;
 }
 

@@ -3,6 +3,7 @@
 // table.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -85,13 +86,20 @@ TEST(ApplyCodePage, ReadsWhatTheTextWrittenBackReads) {
       "<?xml version=\"1.0\"?><R><?pi a?><A> </A><B>&#32;</B><C> &#9; </C><D>\t<!--c-->\n</D></R>",
       "<R><?pi v?>" + gr + "<A> </A><B>&#32;</B><C>x&#13;&#10;y&#13;z</C><D><![CDATA[a\r\nb]]></D></R>",
       "<R>" + gr + "<A>caf\xC3\xA9<?p x?>y</A><B><![CDATA[]]]]><!--a--b-->&#0;</B><E a=\"&#13;&#10;\"/></R>",
-      "<R>" + other + "<A>&#13;</A><B>\r\n</B><C><!---c-></C>\xE4\xB8\x80<?p \xE4\xB8\x80><X/>?></R>",
+      "<R>" + other + "<A>&#13;</A><B>\r\n</B><C><!--c---></C>\xE4\xB8\x80<?p \xE4\xB8\x80><X/>?></R>",
       "<R>" + gr + "<?p \xE4\xB8\x80><X/>?><Y>after</Y></R>",
       "<R><?xml version=\"1.0\"?></R>",
       "<R><?pi\"x\"?></R>",
       "<?xml version=1?><R/>",
   };
   for (const std::string& xml : cases) EXPECT_EQ(test::OneParseTree(xml), test::TwoParseTree(xml)) << xml;
+
+  // A double-byte code page can end a re-decoded CDATA text in "]]>" ("\xE2\x80\x90" is 81 5D
+  // in code page 932), which the text written back splits into two sections.
+  setenv("FPDRIVER_ACP", "932", 1);
+  const std::string split = "<R>" + gr + "<A><![CDATA[\xE2\x80\x90]>]]></A></R>";
+  EXPECT_EQ(test::OneParseTree(split), test::TwoParseTree(split));
+  unsetenv("FPDRIVER_ACP");
 }
 
 TEST(RequestText, KeptByTheExportsThatHandItToTheProcessor) {
