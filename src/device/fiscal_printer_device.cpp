@@ -203,7 +203,7 @@ void kFiscalPrinterDevice::Pub_Open(kReceiptPrinterHandler& aHandler, _int_OPEN_
   if (fRTServerActive) OpenRTServerTill(aHandler);
   if (fProcessor->Active()) {
     LogInfo("Processor:Open");
-    fProcessor->OpenProcessor(fXmlString);
+    fProcessor->OpenProcessor(aHandler.fRequestText);
   }
   EndOperation(aResult);
 }
@@ -214,13 +214,13 @@ void kFiscalPrinterDevice::Pub_Close(kReceiptPrinterHandler&, _int_CLOSE_result&
   EndOperation(aResult);
 }
 
-void kFiscalPrinterDevice::Pub_GetStatus(kReceiptPrinterHandler&, _int_GETSTATUS_result& aResult) {
+void kFiscalPrinterDevice::Pub_GetStatus(kReceiptPrinterHandler& aHandler, _int_GETSTATUS_result& aResult) {
   BeginOperation("GetStatus", aResult);
   GetPrinterStatus(aResult.DayOpened, aResult.DateTime, aResult.PaperEnd, aResult.PaperNearEnd, aResult.CoverOpen,
                    aResult.FiscalReceiptOpen, aResult.ReceiptOpen, aResult.TrainingMode, aResult.FirmwareVersion,
                    aResult.SerialNumber, aResult.FiscalMode);
   if (fProcessor->Active())
-    fProcessor->ProcessGetStatus(fXmlString, aResult.DayOpened, aResult.DateTime, aResult.TrainingMode,
+    fProcessor->ProcessGetStatus(aHandler.fRequestText, aResult.DayOpened, aResult.DateTime, aResult.TrainingMode,
                                  aResult.FirmwareVersion, aResult.SerialNumber, aResult.FiscalMode);
   EndOperation(aResult);
   // Only a clean read may replace what the device knows about itself.

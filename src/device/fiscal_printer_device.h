@@ -2,8 +2,8 @@
 //
 // kFiscalPrinterDevice owns the device's transport (which is also its log), the failure of
 // the operation in progress, everything the device remembers between calls (tables,
-// counters, print sequence, fiscal mode, serial number, the last request text) and the
-// optional companions (the processor library caller and the RT server client).
+// counters, print sequence, fiscal mode, serial number) and the optional companions (the
+// processor library caller and the RT server client).
 //
 // Each public operation Pub_* is written once here as a fixed sequence of calls to the
 // virtual hooks below; a model driver is a subclass that implements the hooks for one
@@ -561,7 +561,6 @@ class kFiscalPrinterDevice {
   void SetClock(Clock aClock) { fClock = std::move(aClock); }
 
   // Properties over the fields of the same names.
-  const std::string& XmlString() const { return fXmlString; }
   int32_t Handle() const { return fHandle; }
   kIOHandler& IOHandler() const { return *fIOHandler; }
   kVatTable& VatTable() const { return *fVatTable; }
@@ -579,7 +578,6 @@ class kFiscalPrinterDevice {
 
   int32_t fHandle = 0;                      // set by the handle table after construction
   std::unique_ptr<kIOHandler> fIOHandler;   // transport and device log
-  std::string fXmlString;                   // last stored request text; processor in/out
   std::string fFiscalMode;                  // from the last successful Pub_GetStatus
   std::string fSerialNumber;                // from the last successful Pub_GetStatus
   std::unique_ptr<kVatTable> fVatTable;     // refilled by ReadVatTable

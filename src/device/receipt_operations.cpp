@@ -37,21 +37,21 @@ L& As(kReceiptLine& aLine) {
   return *line;
 }
 
-// Hands the request to the processor library's hook aHook and goes on with the request it
-// gives back in place of the host's. False, with the processor's message in aResult, when the
-// processor refused it.
+// Hands the request's text to the processor library's hook aHook and goes on with the request
+// it gives back in place of the host's: its text becomes the request's, and the receipt is read
+// from it. False, with the processor's message in aResult, when the processor refused it.
 bool RewriteByProcessor(kFiscalProcessorCaller& aProcessor,
-                        bool (kFiscalProcessorCaller::*aHook)(const std::string&, std::string&), std::string& aXml,
+                        bool (kFiscalProcessorCaller::*aHook)(const std::string&, std::string&),
                         kReceiptPrinterHandler& aHandler, _int_ErrorTail& aResult) {
   std::string rewritten;
-  if (!(aProcessor.*aHook)(aXml, rewritten)) {
+  if (!(aProcessor.*aHook)(aHandler.fRequestText, rewritten)) {
     aResult.Error = true;
     aResult.ErrorText = aProcessor.ErrorMessage();
     return false;
   }
-  aXml = rewritten;
+  aHandler.fRequestText = std::move(rewritten);
   aHandler.ClearReceipt();
-  aHandler.Deserialize(aXml, {dt_Receipt});
+  aHandler.Deserialize(aHandler.fRequestText, {dt_Receipt});
   return true;
 }
 
@@ -238,7 +238,7 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
 void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                                                 bool aGood) {
   if (fProcessor && fProcessor->Active() &&
-      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, fXmlString, aHandler, aResult))
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult))
     return;
   kReceipt& receipt = *aHandler.fReceipt;
   // An earlier receipt whose outcome was left open is settled before anything is printed:
@@ -387,7 +387,7 @@ void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& a
   }
 
   if (fProcessor && fProcessor->Active() &&
-      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, fXmlString, aHandler, aResult))
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult))
     return;
 
   std::string printFailure;
@@ -450,7 +450,7 @@ void kFiscalPrinterDevice::Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, 
   BeginOperation("ReprintReceipt", aResult);
   const bool good = IsReady();
   if (fProcessor && fProcessor->Active() &&
-      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReprintReceipt, fXmlString, aHandler, aResult))
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReprintReceipt, aHandler, aResult))
     return;
   if (good) RePrintReceipt(*aHandler.fReceiptReference, *aHandler.fReceipt);
   EndOperation(aResult);

@@ -89,7 +89,7 @@ void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _i
   }
 
   if (fProcessor->Active()) {
-    if (!fProcessor->ProcessXReport(fXmlString, fCounters)) {
+    if (!fProcessor->ProcessXReport(aHandler.fRequestText, fCounters)) {
       aResult.Error = true;
       aResult.ErrorText = fProcessor->ErrorMessage();
       return;
@@ -156,7 +156,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
   }
 
   if (fProcessor->Active()) {
-    if (!fProcessor->ProcessZReport(fXmlString, fCounters)) {
+    if (!fProcessor->ProcessZReport(aHandler.fRequestText, fCounters)) {
       aResult.Error = true;
       aResult.ErrorText = fProcessor->ErrorMessage();
       return;

@@ -12,7 +12,7 @@
 // create: a request without handle creates a new device;
 // greek: on code page 1253 the request gets an ISO-8859-7 declaration;
 // cp: Parameters/CP re-encodes the request before it is read;
-// keep: the device keeps the request text for the processor library;
+// keep: the request holder keeps the request text for the processor library;
 // documents: what is read from the request besides the device section.
 #pragma once
 

@@ -4,12 +4,9 @@
 #include <iterator>
 #include <type_traits>
 
-#include <pugixml.hpp>
-
 #include "base/errors.h"
 #include "base/log_writer.h"
 #include "device/fiscal_printer_device.h"
-#include "documents/krpt_util.h"
 
 namespace fp {
 
@@ -59,11 +56,9 @@ class kFiscalPrinterWrapperOf : public kFiscalPrinterWrapper {
     ResetResult();
     kDeviceLease lease;
     try {
-      if (fProfile.fCodePage) ApplyCodePage(aXml);
-      fHandler->Deserialize(aXml, fProfile.fDocuments);
+      fHandler->ReadRequest(std::move(aXml), fProfile.fDocuments, fProfile.fCodePage, fProfile.fKeepXml);
       lease = GetFiscalPrinter(fProfile.fAllowCreate);
       kFiscalPrinterDevice& device = lease.Device();
-      if (fProfile.fKeepXml) device.fXmlString = aXml;
       // The operation starts from an all-zero record, not from the start values.
       TResult local{};
       (device.*Operation)(*fHandler, local);
@@ -195,15 +190,6 @@ FP_EXPORT_LIST(FP_EXPORT_CHECK)
 #undef FP_CHECK_Own
 #undef FP_CHECK_Plain
 
-std::string ParserMessage(const pugi::xml_parse_result& aResult) {
-  return std::string(aResult.description()) + " (at offset " + std::to_string(aResult.offset) + ")";
-}
-
-struct StringWriter final : pugi::xml_writer {
-  std::string fText;
-  void write(const void* aData, size_t aSize) override { fText.append(static_cast<const char*>(aData), aSize); }
-};
-
 }  // namespace
 
 const kExportProfile& ExportProfile(vnExport aExport) { return kExportProfiles[static_cast<size_t>(aExport)]; }
@@ -227,23 +213,6 @@ kDeviceLease kFiscalPrinterWrapper::GetFiscalPrinter(bool aAllowCreate) {
   std::unique_ptr<kFiscalPrinterDevice> device = create(*fHandler);
   if (!device) throw kException("Fiscal Printer Driver [" + fHandler->Driver + "] created no device.");
   return state.FiscalPrinters.Add(std::move(device));
-}
-
-void kFiscalPrinterWrapper::ApplyCodePage(std::string& aXml) {
-  pugi::xml_document doc;
-  // Declarations, comments and single blank texts are kept so that the text written back
-  // differs from the request only in the re-decoded values.
-  const unsigned options = pugi::parse_default | pugi::parse_declaration | pugi::parse_comments | pugi::parse_pi |
-                           pugi::parse_ws_pcdata_single;
-  pugi::xml_parse_result parsed = doc.load_buffer(aXml.data(), aXml.size(), options, pugi::encoding_utf8);
-  if (!parsed) throw kException(ParserMessage(parsed));
-  pugi::xml_node root = doc.document_element();
-  std::string codePage = root.child("Parameters").child("CP").text().as_string();
-  if (codePage.empty()) return;
-  krptUtil::ChangeXMLEncoding(root, codePage);
-  StringWriter writer;
-  doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-  aXml = std::move(writer.fText);
 }
 
 std::unique_ptr<kFiscalPrinterWrapper> CreateFiscalPrinterWrapper(vnExport aExport) {

@@ -32,7 +32,7 @@ struct kExportProfile {
   bool fAllowCreate;   // a request without handle creates a new device (OPEN, PAY)
   bool fGreekPrelude;  // on code page 1253 the request gets an ISO-8859-7 declaration
   bool fCodePage;      // Parameters/CP re-encodes the request before it is read
-  bool fKeepXml;       // the device keeps the request text for the processor library
+  bool fKeepXml;       // the request holder keeps the request text for the processor library
 };
 
 const kExportProfile& ExportProfile(vnExport aExport);
@@ -58,10 +58,6 @@ class kFiscalPrinterWrapper {
   // Handle, or with aAllowCreate and no handle a new device of its Driver. Throws
   // kException with the message the host gets when there is none.
   kDeviceLease GetFiscalPrinter(bool aAllowCreate);
-
-  // The CP step: when the request's Parameters/CP holds a code page name, the request's
-  // texts are re-decoded by it and aXml is replaced by the document written back.
-  static void ApplyCodePage(std::string& aXml);
 
   kReceiptPrinterHandler& Handler() { return *fHandler; }
   const kExportProfile& Profile() const { return fProfile; }

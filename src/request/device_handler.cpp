@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "base/xml_text.h"
 #include "documents/krpt_util.h"
+#include "request/request_parser.h"
 
 namespace fp {
 
@@ -124,14 +125,13 @@ void ReadConnection(pugi::xml_node aNode, kConnection& aConnection) {
 }  // namespace
 
 std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::string& aXml) {
-  auto doc = std::make_unique<pugi::xml_document>();
-  // No DOCTYPE processing, so declared entities are never expanded. Comments stay in the
-  // tree: the readers walk every child where each one counts (a comment among the lines of
-  // a receipt is no line type) and pass them over where only elements do.
-  const unsigned options = pugi::parse_default | pugi::parse_comments;
-  const pugi::xml_parse_result parsed = doc->load_buffer(aXml.data(), aXml.size(), options, pugi::encoding_utf8);
-  if (!parsed) throw kException(std::string(parsed.description()) + " (at offset " + std::to_string(parsed.offset) + ")");
-  const pugi::xml_node root = doc->document_element();
+  std::unique_ptr<pugi::xml_document> doc = ParseRequest(aXml);
+  Deserialize(*doc);
+  return doc;
+}
+
+void kDeviceHandler::Deserialize(const pugi::xml_document& aDoc) {
+  const pugi::xml_node root = aDoc.document_element();
 
   Type = R::GetNodeValueAsString(root, "Type");
   Driver = R::GetNodeValueAsString(root, "Driver");
@@ -162,7 +162,6 @@ std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::strin
     if (!timeout) throw kException("'" + value + "' is not a valid integer value");
     Connection.SetConnectTimeOut(*timeout);
   }
-  return doc;
 }
 
 long kDeviceHandler::FindParameter(std::string_view aName) const {

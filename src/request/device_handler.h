@@ -80,11 +80,13 @@ class kDeviceHandler {
   std::vector<std::string> Parameters;
   std::string LogId;  // second part of the log file name
 
-  // Parses the request and fills the fields from its root element. Returns the parsed
-  // document so the request documents can be read from the same tree. Throws kException
-  // with the parser's message for text that is not well-formed XML, and with the reader
-  // and converter messages for bad values (fields read before the failure keep them).
+  // Parses the request (ParseRequest) and fills the fields from its root element. Returns
+  // the parsed document so the request documents can be read from the same tree. Throws
+  // kException with the parser's message for text that is not well-formed XML, and with the
+  // reader and converter messages for bad values (fields read before the failure keep them).
   std::unique_ptr<pugi::xml_document> Deserialize(const std::string& aXml);
+  // Fills the fields from the root element of a parsed request, with the same failures.
+  void Deserialize(const pugi::xml_document& aDoc);
 
   // The value of the first parameter named aName (any letter case); empty when absent.
   std::string GetParameter(std::string_view aName) const;

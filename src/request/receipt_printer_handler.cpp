@@ -15,6 +15,7 @@
 #include "documents/vat_table.h"
 #include "documents/x_report.h"
 #include "documents/z_report.h"
+#include "request/request_parser.h"
 
 namespace fp {
 
@@ -49,26 +50,38 @@ kReceiptPrinterHandler::~kReceiptPrinterHandler() {
   fZReport.reset();
 }
 
+void kReceiptPrinterHandler::ReadRequest(std::string aXml, vnReceiptHandlerDocumentTypes aTypes, bool aCodePage,
+                                         bool aKeepText) {
+  const std::unique_ptr<pugi::xml_document> doc =
+      aCodePage ? ParseRequestWithCodePage(aXml, aKeepText) : ParseRequest(aXml);
+  Deserialize(*doc, aTypes);
+  if (aKeepText) fRequestText = std::move(aXml);
+}
+
 void kReceiptPrinterHandler::Deserialize(const std::string& aXml, vnReceiptHandlerDocumentTypes aTypes) {
+  Deserialize(*ParseRequest(aXml), aTypes);
+}
+
+void kReceiptPrinterHandler::Deserialize(const pugi::xml_document& aDoc, vnReceiptHandlerDocumentTypes aTypes) {
   Connection.SetConnectTimeOut(1000);
-  std::unique_ptr<pugi::xml_document> doc = kDeviceHandler::Deserialize(aXml);
+  kDeviceHandler::Deserialize(aDoc);
   // The documents are read in this fixed order; the department table needs the economic
   // activities read first from the same element.
-  if (aTypes.Contains(dt_Receipt)) fReceipt->Deserialize(*doc);
-  if (aTypes.Contains(dt_NFReceipt)) fNFReceipt->Deserialize(*doc);
-  if (aTypes.Contains(dt_Display)) fCustomerDisplay->Deserialize(*doc);
-  if (aTypes.Contains(dt_Drawer)) fDrawer->Deserialize(*doc);
-  if (aTypes.Contains(dt_EJReport)) fEJReport->Deserialize(*doc);
-  if (aTypes.Contains(dt_VatTable)) fVATTable->Deserialize(*doc);
-  if (aTypes.Contains(dt_XReport)) fXReport->Deserialize(*doc);
-  if (aTypes.Contains(dt_ZReport)) fZReport->Deserialize(*doc);
+  if (aTypes.Contains(dt_Receipt)) fReceipt->Deserialize(aDoc);
+  if (aTypes.Contains(dt_NFReceipt)) fNFReceipt->Deserialize(aDoc);
+  if (aTypes.Contains(dt_Display)) fCustomerDisplay->Deserialize(aDoc);
+  if (aTypes.Contains(dt_Drawer)) fDrawer->Deserialize(aDoc);
+  if (aTypes.Contains(dt_EJReport)) fEJReport->Deserialize(aDoc);
+  if (aTypes.Contains(dt_VatTable)) fVATTable->Deserialize(aDoc);
+  if (aTypes.Contains(dt_XReport)) fXReport->Deserialize(aDoc);
+  if (aTypes.Contains(dt_ZReport)) fZReport->Deserialize(aDoc);
   if (aTypes.Contains(dt_DeptTable)) {
-    fEATable->Deserialize(*doc);
-    fDeptTable->Deserialize(*doc);
+    fEATable->Deserialize(aDoc);
+    fDeptTable->Deserialize(aDoc);
   }
-  if (aTypes.Contains(dt_Pay)) fPaymentReceipt->Deserialize(*doc);
-  if (aTypes.Contains(dt_ReceiptReference)) fReceiptReference->Deserialize(*doc);
-  if (aTypes.Contains(dt_EJFilesRequest)) fEJFilesRequest->Deserialize(*doc);
+  if (aTypes.Contains(dt_Pay)) fPaymentReceipt->Deserialize(aDoc);
+  if (aTypes.Contains(dt_ReceiptReference)) fReceiptReference->Deserialize(aDoc);
+  if (aTypes.Contains(dt_EJFilesRequest)) fEJFilesRequest->Deserialize(aDoc);
 }
 
 void kReceiptPrinterHandler::ClearReceipt() { fReceipt = std::make_unique<kReceipt>(); }

@@ -64,9 +64,16 @@ class kReceiptPrinterHandler : public kDeviceHandler {
   // Frees the documents in the order they were created, before the device section.
   ~kReceiptPrinterHandler() override;
 
-  // Parses the request once: the device section always, then the documents in aTypes
-  // (each document's own reader raises its message when its element is missing or bad).
-  // A request without a connect timeout of its own gets 1000 ms.
+  // Reads the request of an export call, parsing its text once: with aCodePage through the
+  // code-page step (ParseRequestWithCodePage), then as Deserialize. With aKeepText the holder
+  // keeps the text the request stands for in fRequestText.
+  void ReadRequest(std::string aXml, vnReceiptHandlerDocumentTypes aTypes, bool aCodePage, bool aKeepText);
+
+  // Reads the device section always, then the documents in aTypes (each document's own
+  // reader raises its message when its element is missing or bad). A request without a
+  // connect timeout of its own gets 1000 ms.
+  void Deserialize(const pugi::xml_document& aDoc, vnReceiptHandlerDocumentTypes aTypes);
+  // The same from a request text, parsed once (ParseRequest). fRequestText stays as it is.
   void Deserialize(const std::string& aXml, vnReceiptHandlerDocumentTypes aTypes);
 
   // Replaces the receipt by a new, empty one, for a receipt read again from a rewritten
@@ -86,6 +93,10 @@ class kReceiptPrinterHandler : public kDeviceHandler {
   std::unique_ptr<kEJFilesRequest> fEJFilesRequest;
   std::unique_ptr<kXReport> fXReport;
   std::unique_ptr<kZReport> fZReport;
+  // The request's text for the processor library, kept by the exports that hand it on (the
+  // text written back when the code-page step re-decoded the request); empty otherwise. A
+  // processor that rewrites a receipt request replaces it.
+  std::string fRequestText;
 };
 
 }  // namespace fp

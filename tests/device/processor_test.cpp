@@ -155,7 +155,7 @@ TEST(ProcessorCaller, DeviceOpensTheProcessorAndTakesItsStatus) {
   {
     FakeDriver device(handler, dir.string());
     ASSERT_TRUE(device.Processor().Active());
-    device.fXmlString = "<ReceiptPrinterManager/>";
+    handler.fRequestText = "<ReceiptPrinterManager/>";
 
     _int_OPEN_result opened;
     device.Pub_Open(handler, opened);
@@ -175,7 +175,7 @@ TEST(ProcessorCaller, DeviceOpensTheProcessorAndTakesItsStatus) {
     EXPECT_EQ(device.fFiscalMode, "MF");
 
     // A refused status leaves what the driver read.
-    device.fXmlString = "refuse";
+    handler.fRequestText = "refuse";
     _int_GETSTATUS_result refused;
     device.Pub_GetStatus(handler, refused);
     EXPECT_FALSE(refused.Error);

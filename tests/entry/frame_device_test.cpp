@@ -1,5 +1,5 @@
 // The request frame with devices: the handle table, the OPEN / CLOSE / PAY steps, the
-// stored request text and the per-device lock, over a recording model driver.
+// request text handed to the processor and the per-device lock, over a recording model driver.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +14,7 @@
 #include "base/errors.h"
 #include "base/platform.h"
 #include "base/text.h"
+#include "device/fiscal_processor_caller.h"
 #include "entry/fiscal_printers.h"
 #include "entry/request_frame.h"
 #include "fragment_text.h"
@@ -74,6 +75,34 @@ class FailingCloseDriver : public test::FakeDriver {
   }
 };
 
+// A processor that takes every request and notes the text it was given.
+class RecordingProcessor : public kFiscalProcessorCaller {
+ public:
+  explicit RecordingProcessor(std::vector<std::string>& aSeen) : fSeen(aSeen) { fActive = true; }
+  bool OpenProcessor(const std::string& aXml) override { return Note(aXml); }
+  bool ProcessXReport(const std::string& aInXml, vnFiscalCounters&) override { return Note(aInXml); }
+  bool ProcessZReport(const std::string& aInXml, vnFiscalCounters&) override { return Note(aInXml); }
+  void ProcessGetStatus(const std::string& aInXml, bool&, DateTime&, bool&, std::string&, std::string&,
+                        std::string&) override {
+    Note(aInXml);
+  }
+
+ private:
+  bool Note(const std::string& aXml) {
+    fSeen.push_back(aXml);
+    return true;
+  }
+  std::vector<std::string>& fSeen;
+};
+
+class RecordingDriver : public test::FakeDriver {
+ public:
+  explicit RecordingDriver(kReceiptPrinterHandler& aHandler) : FakeDriver(aHandler, LogDir()) {
+    fProcessor = std::make_unique<RecordingProcessor>(fProcessorSeen);
+  }
+  std::vector<std::string> fProcessorSeen;
+};
+
 template <class T>
 std::unique_ptr<kFiscalPrinterDevice> Make(kReceiptPrinterHandler& aHandler) {
   return std::make_unique<T>(aHandler);
@@ -124,6 +153,7 @@ class FrameWithDevices : public testing::Test {
     drivers.Add("FAILING_OPEN", &Make<FailingOpenDriver>);
     drivers.Add("THROWING", &Make<ThrowingDriver>);
     drivers.Add("FAILING_CLOSE", &Make<FailingCloseDriver>);
+    drivers.Add("RECORDING", &Make<RecordingDriver>);
   }
   void SetUp() override { unsetenv("FPDRIVER_ACP"); }
 };
@@ -232,32 +262,36 @@ TEST_F(FrameWithDevices, PaymentWithoutHandleLeavesNoDeviceBehind) {
   EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices);
 }
 
-TEST_F(FrameWithDevices, RequestTextKeptByTheExportsThatKeepIt) {
-  const int h = Open();
+TEST_F(FrameWithDevices, TheProcessorGetsTheRequestTextOfTheCall) {
+  const int h = Open("RECORDING");
+  std::vector<std::string>& seen = DeviceOf<RecordingDriver>(h).fProcessorSeen;
+  ASSERT_EQ(seen.size(), 2u);  // OPEN: the open and its status read
+  EXPECT_EQ(seen[0], Request("RECORDING", 0));
+  EXPECT_EQ(seen[1], Request("RECORDING", 0));
+
   const std::string status = Request("", h, "<Parameters><Mark>status</Mark></Parameters>");
   Call(vnExport::GETSTATUS, status);
-  EXPECT_EQ(DeviceOf(h).fXmlString, status);
-  Call(vnExport::SET, Request("", h, "<Parameters><Mark>set</Mark></Parameters>"));
-  EXPECT_EQ(DeviceOf(h).fXmlString, status);  // SET does not keep its text
+  EXPECT_EQ(seen.back(), status);
 
-  // A code page in the request: the device keeps the re-written text.
+  // A code page in the request: the processor gets the re-written text.
   const std::string greek = Request("FAKE", h, "\n<Parameters><CP>gr</CP></Parameters>\n<XReport/>");
   Call(vnExport::PRINTXR, greek);
-  EXPECT_EQ(DeviceOf(h).fXmlString, Request("FAKE", h, "<Parameters><CP>gr</CP></Parameters><XReport/>"));
+  EXPECT_EQ(seen.back(), Request("FAKE", h, "<Parameters><CP>gr</CP></Parameters><XReport/>"));
 }
 
 TEST_F(FrameWithDevices, GreekCodePagePrefixesTheKeptText) {
-  const int h = Open();
+  const int h = Open("RECORDING");
+  std::vector<std::string>& seen = DeviceOf<RecordingDriver>(h).fProcessorSeen;
   // Windows takes the ANSI code page from the system locale, which a process can't change:
   // the Windows run gives this case a Greek locale (tests/entry/CMakeLists.txt).
   setenv("FPDRIVER_ACP", "1253", 1);
   ASSERT_EQ(AnsiCodePage(), 1253) << "this case needs the Greek ANSI code page";
   const std::string z = Request("", h, "<ZReport/>");
   Call(vnExport::PRINTZR, z);
-  EXPECT_EQ(DeviceOf(h).fXmlString, std::string(kGreekDeclaration) + z);
+  EXPECT_EQ(seen.back(), std::string(kGreekDeclaration) + z);
   const std::string x = Request("", h, "<XReport/>");
   Call(vnExport::PRINTXR, x);
-  EXPECT_EQ(DeviceOf(h).fXmlString, x);
+  EXPECT_EQ(seen.back(), x);
 }
 
 TEST_F(FrameWithDevices, WaitingForABusyDeviceEndsWithAnError) {

@@ -1,7 +1,8 @@
 // The request reader of every export: the first byte picks the export and the process code
 // page, the rest is the request as the host would send it. The text goes through the same
-// steps as in the frame: the UTF-16 round trip, the Greek declaration, the CP re-encoding
-// and the holder's reader with the export's documents. Any failure must be a kException
+// steps as in the frame: the UTF-16 round trip, the Greek declaration, then the holder's
+// reader with the export's CP re-encoding and documents; the one parse of the CP step must
+// give the readers the tree its written-back text gives. Any failure must be a kException
 // with a message; nothing else may escape.
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include "entry/fiscal_printer_wrapper.h"
 #include "entry/request_frame.h"
 #include "fuzz_support.h"
+#include "../support/request_trees.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
   if (aSize < 1) return 0;
@@ -27,9 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
 
   const fp::kExportProfile& profile = fp::ExportProfile(exportId);
   auto request = fp::CreateFiscalPrinterWrapper(exportId);
+  // The one parse of the code-page step reads what the text it stands for reads.
+  if (profile.fCodePage) FUZZ_CHECK(fp::test::OneParseTree(xml) == fp::test::TwoParseTree(xml));
   try {
-    if (profile.fCodePage) fp::kFiscalPrinterWrapper::ApplyCodePage(xml);
-    request->Handler().Deserialize(xml, profile.fDocuments);
+    request->Handler().ReadRequest(xml, profile.fDocuments, profile.fCodePage, profile.fKeepXml);
   } catch (const fp::kException& e) {
     FUZZ_CHECK(e.what()[0] != '\0');
   }

@@ -5,8 +5,6 @@
 // Shared by the short run of the test suite and the long stress program.
 #pragma once
 
-#include <dlfcn.h>
-
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -22,11 +20,9 @@
 
 #include "base/text.h"
 #include "fpemu/printer_emulator.h"
+#include "support/fpdriver_library.h"
 
 namespace fpstress {
-
-using Bstr = char16_t*;
-using Export = int16_t (*)(Bstr, Bstr*, Bstr*);
 
 struct Answer {
   int16_t result = 0;
@@ -36,43 +32,18 @@ struct Answer {
   std::string error;
 };
 
-// The built libfpdriver, loaded as a host loads it.
+// The built libfpdriver, loaded as a host loads it, with its answers in UTF-8.
 class Library {
  public:
-  explicit Library(const char* aPath) {
-    fHandle = dlopen(aPath, RTLD_NOW | RTLD_LOCAL);
-    if (fHandle == nullptr) throw std::runtime_error(dlerror());
-    fAllocLen = reinterpret_cast<Bstr (*)(const char16_t*, unsigned)>(dlsym(fHandle, "SysAllocStringLen"));
-    fFree = reinterpret_cast<void (*)(Bstr)>(dlsym(fHandle, "SysFreeString"));
-    fLen = reinterpret_cast<unsigned (*)(Bstr)>(dlsym(fHandle, "SysStringLen"));
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  // The library stays loaded: it is made to be unloaded only with the process.
+  explicit Library(const char* aPath) : fLibrary(aPath) {}
 
   Answer Call(const char* aExport, const std::string& aXml) const {
-    auto fn = reinterpret_cast<Export>(dlsym(fHandle, aExport));
-    if (fn == nullptr) throw std::runtime_error(std::string("no export ") + aExport);
-    const std::u16string text = fp::Utf8ToUtf16(aXml);
-    Bstr xml = fAllocLen(text.data(), static_cast<unsigned>(text.size()));
-    Bstr out = nullptr, err = nullptr;
-    Answer a;
-    a.result = fn(xml, &out, &err);
-    a.hasOutput = out != nullptr;
-    a.hasError = err != nullptr;
-    if (out) a.output = fp::Utf16ToUtf8(std::u16string_view(out, fLen(out)));
-    if (err) a.error = fp::Utf16ToUtf8(std::u16string_view(err, fLen(err)));
-    fFree(xml);
-    fFree(out);
-    fFree(err);
-    return a;
+    const fp::test::kRawAnswer raw = fLibrary.Call(aExport, fp::Utf8ToUtf16(aXml));
+    return {raw.result, raw.hasOutput, raw.hasError, fp::Utf16ToUtf8(raw.output), fp::Utf16ToUtf8(raw.error)};
   }
 
  private:
-  void* fHandle = nullptr;
-  Bstr (*fAllocLen)(const char16_t*, unsigned) = nullptr;
-  void (*fFree)(Bstr) = nullptr;
-  unsigned (*fLen)(Bstr) = nullptr;
+  fp::test::kLoadedLibrary fLibrary;
 };
 
 // What is wrong with an answer as a host reads it, or empty when nothing is: the fragment

@@ -1,6 +1,7 @@
-// libfpdriver.so loaded as a host loads it, once per test process (the library is never
-// unloaded): its string helpers and one call of an export with its three outputs. The tests
-// that go through the C interface build their own answers on top of this.
+// libfpdriver.so loaded as a host loads it (the library is never unloaded): its string
+// helpers and one call of an export with its three outputs. The tests that go through the C
+// interface build their own answers on top of this; Get() is the library of the build, loaded
+// once per test process, and a program told the path at run time loads that one.
 #pragma once
 
 #include <dlfcn.h>
@@ -25,10 +26,23 @@ class kLoadedLibrary {
  public:
   using Bstr = char16_t*;
 
+  // The library at aPath. Throws with the loader's message when it cannot be loaded.
+  explicit kLoadedLibrary(const char* aPath) {
+    fHandle = dlopen(aPath, RTLD_NOW | RTLD_LOCAL);
+    if (fHandle == nullptr) throw std::runtime_error(dlerror());
+    fAllocLen = reinterpret_cast<Bstr (*)(const char16_t*, unsigned)>(Symbol("SysAllocStringLen"));
+    fFree = reinterpret_cast<void (*)(Bstr)>(Symbol("SysFreeString"));
+    fLen = reinterpret_cast<unsigned (*)(Bstr)>(Symbol("SysStringLen"));
+  }
+  kLoadedLibrary(const kLoadedLibrary&) = delete;
+  kLoadedLibrary& operator=(const kLoadedLibrary&) = delete;
+
+#ifdef FPDRIVER_SO_PATH
   static kLoadedLibrary& Get() {
-    static kLoadedLibrary lib;
+    static kLoadedLibrary lib(FPDRIVER_SO_PATH);
     return lib;
   }
+#endif
 
   void* Symbol(const char* aName) const { return dlsym(fHandle, aName); }
   Bstr Alloc(const std::u16string& aText) const { return fAllocLen(aText.data(), static_cast<unsigned>(aText.size())); }
@@ -57,14 +71,6 @@ class kLoadedLibrary {
   }
 
  private:
-  kLoadedLibrary() {
-    fHandle = dlopen(FPDRIVER_SO_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (fHandle == nullptr) throw std::runtime_error(dlerror());
-    fAllocLen = reinterpret_cast<Bstr (*)(const char16_t*, unsigned)>(Symbol("SysAllocStringLen"));
-    fFree = reinterpret_cast<void (*)(Bstr)>(Symbol("SysFreeString"));
-    fLen = reinterpret_cast<unsigned (*)(Bstr)>(Symbol("SysStringLen"));
-  }
-
   void* fHandle = nullptr;
   Bstr (*fAllocLen)(const char16_t*, unsigned) = nullptr;
   void (*fFree)(Bstr) = nullptr;

@@ -1,0 +1,24 @@
+// The one parse of a request text, and the code-page step that some exports apply to the
+// parsed request before it is read.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <pugixml.hpp>
+
+namespace fp {
+
+// Parses a request text into the tree the readers take. Throws kException with the parser's
+// message and offset for text that is not well-formed XML.
+std::unique_ptr<pugi::xml_document> ParseRequest(const std::string& aXml);
+
+// Parses a request text once with the code-page step: when the request's Parameters/CP holds
+// a code page name, the request's texts are re-decoded by it (krptUtil::ChangeXMLEncoding)
+// and the request stands for the re-decoded document written back as text. The tree comes
+// back as ParseRequest would give it for the text the request stands for; with aKeepText,
+// aXml becomes that text (the request as given when there is no code page). Throws
+// kException with the parser's message, or the converter's.
+std::unique_ptr<pugi::xml_document> ParseRequestWithCodePage(std::string& aXml, bool aKeepText);
+
+}  // namespace fp
