@@ -83,6 +83,25 @@ bool kFiscalPrinterDevice::ReadMarkWithinBound(vnDocumentMark& aMark) {
   }
 }
 
+bool kFiscalPrinterDevice::ReadWithinBound(const std::function<bool()>& aRead) {
+  const auto start = fOutcomeNow ? fOutcomeNow() : std::chrono::steady_clock::now();
+  int waited = 0;
+  for (int attempt = 1;; ++attempt) {
+    ResetError();
+    try {
+      if (aRead() && !ErrorFound()) return true;
+    } catch (const kException& e) {
+      RecordError(999, e.what());
+    }
+    if (!ErrorFound()) RecordError(999, "the printer did not tell");
+    // A refusal or an unreadable answer would come back the same.
+    if (LastFailureAnswered()) return false;
+    fIOHandler->Debug(let_error, "Outcome: printer not answering (attempt " + std::to_string(attempt) +
+                                     "): " + ErrorMessage());
+    if (!PauseWithinBound(start, waited)) return false;
+  }
+}
+
 std::string kFiscalPrinterDevice::OutcomeUnknownText(const std::string& aWhat, const vnDocumentMark& aBefore) const {
   std::string text = std::string(kOutcomeUnknownPrefix) + aWhat + "; the printer did not answer for " +
                      std::to_string(fOutcomeTimeoutMs / 1000) + " s to tell";
