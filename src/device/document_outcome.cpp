@@ -202,6 +202,18 @@ kFiscalPrinterDevice::vnSettled kFiscalPrinterDevice::SettleOpenQuestion() {
 }
 
 void kFiscalPrinterDevice::SettleBeforeOperation() {
+  // Only PRINTFR can tell whether it sends the receipt in question again, and so whether to
+  // hand back the earlier numbers instead of printing: a question about a receipt waits for
+  // it. Settled by a status read in between (OPEN's in a new process), the question would be
+  // gone and the same receipt printed a second time.
+  if (fQuestionMayExist) {
+    vnOpenQuestion pending;
+    if (LoadQuestion(fQuestionPath, pending) && pending.fKind == "receipt") {
+      fIOHandler->Debug(let_info, "Outcome: the open question about a receipt waits for the next receipt: " +
+                                      pending.fWhat);
+      return;
+    }
+  }
   const vnSettled settled = SettleOpenQuestion();
   if (settled.fOutcome == ss_NoQuestion) return;
   ResetError();
