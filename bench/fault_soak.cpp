@@ -6,8 +6,6 @@
 //
 //   fault_soak [--seed N] [--calls N] [--outcome-timeout MS] [--library] [--verbose]
 #define FP_SOAK_IN_PROCESS 1
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,27 +37,17 @@ int main(int argc, char** argv) {
     options.fSlowFaults = false;
     if (options.fOutcomeTimeoutMs > 3000) options.fOutcomeTimeoutMs = 3000;
   }
-  const auto dir = std::filesystem::temp_directory_path() / ("fault_soak_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  ::setenv("FPDRIVER_APP_DIR", dir.c_str(), 1);
-  fp::emu::PrinterEmulator emu;
-  emu.Start();
-  const auto table = fp::emu::PrinterEmulator::DriverPaymentTable();
-  for (int slot = 1; slot <= 20; ++slot) emu.SetPaymentSlot(slot, table[slot - 1]);
-
+  fp::soak::kSoakPrinter printer("fault_soak");
   fp::soak::kSoakReport report;
   if (library) {
     fp::soak::kLibraryHost host;
-    report = fp::soak::RunFaultSoak(emu, host, options, dir);
+    report = fp::soak::RunFaultSoak(printer.fEmu, host, options, printer.fDir);
   } else {
     fp::soak::kInProcessHost host;
-    report = fp::soak::RunFaultSoak(emu, host, options, dir);
+    report = fp::soak::RunFaultSoak(printer.fEmu, host, options, printer.fDir);
   }
-  emu.Stop();
   std::printf("fault soak, seed %u, %s: %s", options.fSeed, library ? "through the library" : "in process, virtual pauses",
               fp::soak::FormatFigures(report.fFigures).c_str());
   for (const auto& v : report.fViolations) std::printf("BROKEN: %s\n", v.c_str());
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
   return report.fViolations.empty() ? 0 : 1;
 }

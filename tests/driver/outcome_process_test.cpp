@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../receipts/abi_client.h"
+#include "driver/fault_soak.h"
 
 extern char** environ;
 
@@ -72,16 +73,11 @@ TEST(OutcomeAcrossProcesses, TheNextProcessSettlesTheReceiptWithoutPrintingItTwi
       {"printed: the earlier numbers come back, nothing printed again", "ELSEWHERE1", true},
       {"not printed: the open receipt is cancelled and the receipt printed once", "ELSEWHERE2", false},
   };
-  const auto dir = std::filesystem::temp_directory_path() / ("fp_outcome_process_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  ::setenv("FPDRIVER_APP_DIR", dir.c_str(), 1);
-  fp::emu::PrinterEmulator emu;
-  emu.Start();
-  const auto table = fp::emu::PrinterEmulator::DriverPaymentTable();
-  for (int slot = 1; slot <= 20; ++slot) emu.SetPaymentSlot(slot, table[slot - 1]);
+  fp::soak::kSoakPrinter printer("fp_outcome_process");
+  fp::emu::PrinterEmulator& emu = printer.fEmu;
   Library lib;
   const std::string device = "<Driver>VNRP_TARVOLX40FPETH_10</Driver><LogId>proc</LogId>";
-  const auto question = dir / "LogFiles" / "FiscalPrinter" / "VNRP_TARVOLX40FPETH_10_proc.outcome";
+  const auto question = printer.fDir / "LogFiles" / "FiscalPrinter" / "VNRP_TARVOLX40FPETH_10_proc.outcome";
 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -128,9 +124,6 @@ TEST(OutcomeAcrossProcesses, TheNextProcessSettlesTheReceiptWithoutPrintingItTwi
     }
     EXPECT_FALSE(std::filesystem::exists(question));
   }
-  emu.Stop();
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
 }
 
 }  // namespace

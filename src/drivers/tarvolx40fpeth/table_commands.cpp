@@ -181,7 +181,11 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
   if (Send("b", packet)) {
     // The table is programmed: a refresh that fails leaves the device's copy stale, not the
     // programming undone.
-    if (!ReadVatTable()) LogError("The VAT table was programmed but could not be read back: " + ErrorMessage());
+    try {
+      if (!ReadVatTable()) LogError("The VAT table was programmed but could not be read back: " + ErrorMessage());
+    } catch (const kException& e) {
+      LogError(std::string("The VAT table was programmed but could not be read back: ") + e.what());
+    }
     ResetError();
     return true;
   }
