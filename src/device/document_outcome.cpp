@@ -83,6 +83,25 @@ bool kFiscalPrinterDevice::ReadMarkWithinBound(vnDocumentMark& aMark) {
   }
 }
 
+bool kFiscalPrinterDevice::ReadWithinBound(const std::function<bool()>& aRead) {
+  const auto start = fOutcomeNow ? fOutcomeNow() : std::chrono::steady_clock::now();
+  int waited = 0;
+  for (int attempt = 1;; ++attempt) {
+    ResetError();
+    try {
+      if (aRead() && !ErrorFound()) return true;
+    } catch (const kException& e) {
+      RecordError(999, e.what());
+    }
+    if (!ErrorFound()) RecordError(999, "the printer did not tell");
+    // A refusal or an unreadable answer would come back the same.
+    if (LastFailureAnswered()) return false;
+    fIOHandler->Debug(let_error, "Outcome: printer not answering (attempt " + std::to_string(attempt) +
+                                     "): " + ErrorMessage());
+    if (!PauseWithinBound(start, waited)) return false;
+  }
+}
+
 std::string kFiscalPrinterDevice::OutcomeUnknownText(const std::string& aWhat, const vnDocumentMark& aBefore) const {
   std::string text = std::string(kOutcomeUnknownPrefix) + aWhat + "; the printer did not answer for " +
                      std::to_string(fOutcomeTimeoutMs / 1000) + " s to tell";
@@ -183,6 +202,18 @@ kFiscalPrinterDevice::vnSettled kFiscalPrinterDevice::SettleOpenQuestion() {
 }
 
 void kFiscalPrinterDevice::SettleBeforeOperation() {
+  // Only PRINTFR can tell whether it sends the receipt in question again, and so whether to
+  // hand back the earlier numbers instead of printing: a question about a receipt waits for
+  // it. Settled by a status read in between (OPEN's in a new process), the question would be
+  // gone and the same receipt printed a second time.
+  if (fQuestionMayExist) {
+    vnOpenQuestion pending;
+    if (LoadQuestion(fQuestionPath, pending) && pending.fKind == "receipt") {
+      fIOHandler->Debug(let_info, "Outcome: the open question about a receipt waits for the next receipt: " +
+                                      pending.fWhat);
+      return;
+    }
+  }
   const vnSettled settled = SettleOpenQuestion();
   if (settled.fOutcome == ss_NoQuestion) return;
   ResetError();

@@ -546,6 +546,10 @@ class kFiscalPrinterDevice {
   // Reads the printer's numbering, asking again while it does not answer, until the
   // outcome bound has passed. false when it never answered.
   bool ReadMarkWithinBound(vnDocumentMark& aMark);
+  // Runs aRead (a hook that only reads the printer) until it succeeds, asking again while the
+  // printer does not answer, until the outcome bound has passed. false when it never
+  // succeeded; the failure stays recorded.
+  bool ReadWithinBound(const std::function<bool()>& aRead);
   // "Outcome unknown: " + aWhat + how long the printer was asked + the numbering known before.
   std::string OutcomeUnknownText(const std::string& aWhat, const vnDocumentMark& aBefore) const;
   // Keeps aQuestion in the question file (the next call settles it).

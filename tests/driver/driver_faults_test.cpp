@@ -160,3 +160,29 @@ TEST_F(DriverTest, CredentialsInTheUrlNeverReachTheLog) {
   EXPECT_TRUE(LogHas("GET:http://127.0.0.1:"));
   for (const auto& line : LogLines()) EXPECT_EQ(line.find("s3greta"), std::string::npos) << line;
 }
+
+// MinReadTimeout lowers the floor under the read timeout; the request's ReadTimeout of 3000
+// stands only with a floor below it.
+TEST_F(DriverTest, MinReadTimeoutSetsTheFloorUnderTheReadTimeout) {
+  struct Case {
+    const char* value;  // the parameter, "" for none
+    int readTimeout;    // -1: the device is refused
+  } cases[] = {{"", 7000}, {"1000", 3000}, {"5000", 5000}, {"7000", 7000}, {"999", -1}, {"8000", -1}, {"fast", -1}};
+  auto create = RegisteredDriver("VNRP_TARVOLX40FPETH_10");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    auto h = Request("", {}, *c.value ? std::string("<MinReadTimeout>") + c.value + "</MinReadTimeout>" : "");
+    if (c.readTimeout < 0) {
+      try {
+        create(*h);
+        ADD_FAILURE() << "accepted";
+      } catch (const kException& e) {
+        EXPECT_EQ(std::string(e.what()), std::string("Invalid MinReadTimeout '") + c.value +
+                                             "': milliseconds from 1000 to 7000 expected");
+      }
+      continue;
+    }
+    auto dev = create(*h);
+    EXPECT_EQ(dev->IOHandler().ReadTimeout(), c.readTimeout);
+  }
+}

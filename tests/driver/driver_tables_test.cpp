@@ -1,4 +1,6 @@
 // VAT and department tables of the RT printer driver, against the printer emulator.
+#include <algorithm>
+
 #include "documents/dept_table.h"
 #include "documents/vat_table.h"
 #include "driver_fixture.h"
@@ -203,4 +205,73 @@ TEST_F(DriverTest, DepartmentsAreProgrammed) {
     EXPECT_STREQ(e.what(), "VATCode 9900 not found for department 2");
   }
   EXPECT_EQ(CountLetter(emu.Packets(), "N"), 0);
+}
+
+// Programming whose answer is lost is read back: the printer's table says whether it took.
+TEST_F(DriverTest, LostProgrammingAnswerIsSettledByReadingTheTableBack) {
+  struct Case {
+    const char* name;
+    const char* letter;  // "b" VAT table, "N" department
+    std::function<void(emu::PrinterEmulator&)> fault;
+    const char* errorStart;  // empty: reported done
+    bool programmed;
+  } cases[] = {
+      {"VAT: carried out, every answer dropped", "b", [](auto& e) { e.DropAnswers("b", 3); }, "", true},
+      {"VAT: not carried out, the connection closed", "b", [](auto& e) { e.LoseRequests("b", 3); }, "Not programmed: ", false},
+      {"department: carried out, every answer dropped", "N", [](auto& e) { e.DropAnswers("N", 3); }, "", true},
+      {"department: not carried out, the connection closed", "N", [](auto& e) { e.LoseRequests("N", 3); },
+       "Not programmed: ", false},
+  };
+  auto& d = OpenAndInit();
+  int round = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ++round;
+    emu.ClearFaults();
+    const std::string rate = std::to_string(round);
+    const std::string description = "REPARTO NUOVO " + rate;
+    emu.ClearPackets();
+    if (std::string(c.letter) == "b") {
+      const std::string code = "0" + rate + "00";
+      auto h = Request(VatRequest({{"2200", "22"}, {code.c_str(), rate.c_str()}}), {dt_VatTable});
+      c.fault(emu);
+      _int_SETVATTABLE_result r;
+      d.Pub_SetVatTable(*h, r);
+      EXPECT_EQ(r.Error, *c.errorStart != '\0') << r.ErrorText;
+      EXPECT_EQ(r.ErrorText.rfind(c.errorStart, 0), 0u) << r.ErrorText;
+      const auto vat = emu.Snapshot().fVat;
+      const bool has = std::any_of(vat.begin(), vat.end(), [&](const emu::VatSlot& v) { return v.fRate == Amount::FromInt(round); });
+      EXPECT_EQ(has, c.programmed);
+    } else {
+      auto h = Request("<DeptTable><Department><Code>4</Code><Description>" + description +
+                           "</Description><VATCode>2200</VATCode></Department></DeptTable>",
+                       {dt_DeptTable});
+      c.fault(emu);
+      _int_SETDEPTTABLE_result r;
+      d.Pub_SetDeptTable(*h, r);
+      EXPECT_EQ(r.Error, *c.errorStart != '\0') << r.ErrorText;
+      EXPECT_EQ(r.ErrorText.rfind(c.errorStart, 0), 0u) << r.ErrorText;
+      EXPECT_EQ(emu.Snapshot().fDepartments[3].fDescription == description, c.programmed);
+    }
+  }
+  EXPECT_TRUE(LogHas("Outcome: read back: the VAT table was programmed"));
+  EXPECT_TRUE(LogHas("Outcome: read back: department 04 was not programmed"));
+}
+
+// A printer that stops answering after taking the programming leaves nothing to read back.
+TEST_F(DriverTest, ProgrammingThatCannotBeReadBackIsReportedUnknown) {
+  auto& d = OpenAndInit();
+  auto h = Request(VatRequest({{"2200", "22"}, {"0700", "7"}}), {dt_VatTable});
+  // The programming is carried out and its answers lost; every read after it (the first "e"
+  // is the lookup before it) is answered with an error status.
+  emu.DropAnswers("b", 3);
+  emu.AnswerStatus("e", 503, 1000, 1);
+  _int_SETVATTABLE_result r;
+  d.Pub_SetVatTable(*h, r);
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(r.ErrorText.rfind("Outcome unknown: the printer's answer to programming the VAT table was lost", 0), 0u)
+      << r.ErrorText;
+  int waited = 0;
+  for (int p : pauses) waited += p;
+  EXPECT_LE(waited, kFiscalPrinterDevice::kDefaultOutcomeTimeoutMs + 8000);
 }

@@ -135,6 +135,15 @@ TEST_F(ReportCommandsTest, ClosedDayStaysASuccessWhenItsTotalsCannotBeRead) {
     EXPECT_TRUE(LogHas("Z report done, its totals not read: ")) << c.name;
     EXPECT_TRUE(LogHas(c.logged)) << c.name;
     EXPECT_EQ(device->Counters().DayTotalAmount, Amount()) << c.name;
+    // Nothing of an earlier report stands in for this one: its number is the closing the
+    // printer counted (when it told it), its text empty.
+    EXPECT_EQ(device->Counters().Text, "") << c.name;
+    if (std::string(c.name) == "not in the journal") {
+      EXPECT_EQ(device->Counters().ZReportNumber, 77);
+    }
+    if (std::string(c.name) == "no closing number") {
+      EXPECT_EQ(device->Counters().ZReportNumber, 0);
+    }
     // The device stays usable.
     EXPECT_TRUE(device->Send("?")) << c.name;
   }

@@ -21,13 +21,17 @@ constexpr int kMaxFillers = 16;
 
 FullBacklogListener::~FullBacklogListener() { Stop(); }
 
-uint16_t FullBacklogListener::Start() {
+uint16_t FullBacklogListener::Start(uint16_t aPort) {
   if (fListener >= 0) return fPort;
   fListener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(aPort);
   socklen_t len = sizeof addr;
+  const int reuse = 1;
+  // The port of a server that just stopped may still have connections in TIME_WAIT.
+  if (fListener >= 0) setsockopt(fListener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   if (fListener < 0 || bind(fListener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       listen(fListener, 0) != 0 || getsockname(fListener, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
     Stop();

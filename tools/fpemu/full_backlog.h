@@ -16,9 +16,10 @@ class FullBacklogListener {
   FullBacklogListener(const FullBacklogListener&) = delete;
   FullBacklogListener& operator=(const FullBacklogListener&) = delete;
 
-  // Listens on 127.0.0.1 (a free port) and fills the queue; returns the port. Throws
-  // std::runtime_error when the queue cannot be filled.
-  uint16_t Start();
+  // Listens on 127.0.0.1 (aPort, or a free port when 0) and fills the queue; returns the
+  // port. Given the port of a stopped emulator, the printer seems to hang in its place.
+  // Throws std::runtime_error when the port cannot be bound or the queue cannot be filled.
+  uint16_t Start(uint16_t aPort = 0);
   void Stop();
   uint16_t Port() const { return fPort; }
   std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(fPort) + "/"; }

@@ -148,6 +148,7 @@ struct PrinterEmulator::Impl {
     bool fDrop = false;  // executed, then the answer is dropped
     int fHttpStatus = 0;  // not 0: executed, then answered with this HTTP status
     std::chrono::milliseconds fLate{0};  // not 0: executed, then answered this much later
+    bool fLost = false;  // not executed, the connection closes without an answer
   };
   std::vector<Forced> fForced;
   bool fStopping = false;
@@ -292,7 +293,10 @@ struct PrinterEmulator::Impl {
           ++it;
         } else {
           acted = true;
-          if (it->fDrop) {
+          if (it->fLost) {
+            forced = true;
+            dropThis = true;
+          } else if (it->fDrop) {
             dropThis = true;
           } else if (it->fHttpStatus != 0) {
             statusAfter = it->fHttpStatus;
@@ -542,6 +546,10 @@ void PrinterEmulator::AnswerLate(const std::string& aLetter, std::chrono::millis
   FPEMU_LOCKED;
   if (aCount > 0 && aDelay.count() > 0)
     fImpl->fForced.push_back({aLetter, 0, false, "", aCount, aSkip, false, 0, aDelay});
+}
+void PrinterEmulator::LoseRequests(const std::string& aLetter, int aCount, int aSkip) {
+  FPEMU_LOCKED;
+  if (aCount > 0) fImpl->fForced.push_back({aLetter, 0, false, "", aCount, aSkip, false, 0, {}, true});
 }
 void PrinterEmulator::ClearFaults() {
   {

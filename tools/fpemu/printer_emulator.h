@@ -217,6 +217,9 @@ class PrinterEmulator {
   // executed and their answer is held back for aDelay (past the client's read timeout, the
   // answer is lost to it). Other requests wait meanwhile, as the printer does one at a time.
   void AnswerLate(const std::string& aLetter, std::chrono::milliseconds aDelay, int aCount = 1, int aSkip = 0);
+  // After aSkip commands with letter aLetter pass normally, the next aCount of them are not
+  // executed and the connection closes without an answer (lost on its way to the printer).
+  void LoseRequests(const std::string& aLetter, int aCount = 1, int aSkip = 0);
   void ClearFaults();
 
   // State file: a small XML document; a day survives a restart.

@@ -27,7 +27,7 @@ bool kCommandChannel::IsSafeToRepeat(const std::string& aPkt, const std::string&
   // Status and table reads, and the settings that leave the printer in the same state however
   // often they arrive. Reports, journal pieces, print lines, the drawer and receipt steps are
   // not repeated once they may have reached the printer.
-  static constexpr std::string_view kRepeatable[] = {"?", "a", "v", ",", "t", "|", "{",
+  static constexpr std::string_view kRepeatable[] = {"?", "a", "v", ",", "t", "|", "{", "X", "i",
                                                      "e", ":", "T", "E", "b", "N", "\\"};
   for (auto letter : kRepeatable)
     if (aPkt == letter) return true;

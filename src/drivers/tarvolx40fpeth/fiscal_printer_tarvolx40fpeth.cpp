@@ -1,8 +1,12 @@
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
 
+#include <chrono>
+#include <memory>
 #include <utility>
 
 #include "base/errors.h"
+#include "base/text.h"
+#include "request/receipt_printer_handler.h"
 #include "documents/vat_table.h"
 #include "io/io_handler_http.h"
 
@@ -35,7 +39,17 @@ kFiscalPrinter_TARVOLX40FPETH::kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHand
   if (http->URL.empty() || http->URL.back() != '/') http->URL += "/";
   http->ContentType = "text/plain; charset=utf-8";
   http->UserAgent = kUserAgent;
-  if (http->ReadTimeout() < kMinReadTimeoutMs) http->SetReadTimeout(kMinReadTimeoutMs);
+  // MinReadTimeout lowers the floor for a printer known to answer quickly (a test bench, a
+  // printer on the same switch), so that a lost answer costs less waiting.
+  int minimum = kMinReadTimeoutMs;
+  const std::string configured = Trim(aHandler.GetParameter("MinReadTimeout"));
+  if (!configured.empty()) {
+    const auto value = tarvol::DigitsValue(configured);
+    if (!value || *value < 1000 || *value > kMinReadTimeoutMs)
+      throw kException("Invalid MinReadTimeout '" + configured + "': milliseconds from 1000 to 7000 expected");
+    minimum = static_cast<int>(*value);
+  }
+  if (http->ReadTimeout() < minimum) http->SetReadTimeout(minimum);
 
   fChannel = std::make_unique<tarvol::kCommandChannel>(
       *http, [this](tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage) {
@@ -101,8 +115,18 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintLine(const std::string& aText, const st
 }
 
 void kFiscalPrinter_TARVOLX40FPETH::SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper) {
-  SetOutcomeWaits(aSleeper, nullptr);
-  fChannel->SetSleeper(std::move(aSleeper));
+  if (!aSleeper) return;
+  // A replaced sleeper skips its pauses: the clock of the bounds moves on by each one, so
+  // the retries inside a bounded wait count against its bound as they would in real time.
+  auto skipped = std::make_shared<std::chrono::milliseconds>(0);
+  auto sleeper = [aSleeper = std::move(aSleeper), skipped](int aMs) {
+    *skipped += std::chrono::milliseconds(aMs);
+    aSleeper(aMs);
+  };
+  auto clock = [skipped] { return std::chrono::steady_clock::now() + *skipped; };
+  SetOutcomeWaits(sleeper, clock);
+  fChannel->SetSleeper(sleeper);
+  SetSteadyClock(clock);
 }
 
 void kFiscalPrinter_TARVOLX40FPETH::SetSteadyClock(tarvol::kCommandChannel::Clock aClock) {

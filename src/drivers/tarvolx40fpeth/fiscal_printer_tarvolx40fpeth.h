@@ -141,6 +141,11 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   bool WriteEATable(kEconomicActivityTable& aEATable) override;
   bool ReadDeptTable() override;
   bool WriteDeptTable(kDeptTable& aDeptTable) override;
+  // After programming aWhat ("the VAT table", "department 03") lost its answer: reads the
+  // printer back within the outcome bound through aReadBack (false: not read; aDone: the
+  // printer holds what was sent). true when it was programmed; otherwise the failure says
+  // "Not programmed: ..." or, when nothing could be read, "Outcome unknown: ...".
+  bool ProgrammingReadBack(const std::string& aWhat, const std::function<bool(bool& aDone)>& aReadBack);
 
   // ---- Command channel ----
 
@@ -164,7 +169,8 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // what was read.
   bool FetchJournal(tarvol::kJournalCollector& aJournal);
 
-  // Replaces the pause function of retries and busy polling (tests never wait real time).
+  // Replaces the pause function of retries, busy polling and outcome reads (tests never wait
+  // real time); the steady clock of the bounds then moves on by every pause skipped.
   void SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper);
   // Replaces the steady clock that bounds the busy repetitions and the time of a journal read
   // (SetClock is the wall clock of the documents).

@@ -158,8 +158,8 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
   // printer's closing counter now gives.
   ResetCounters();
   std::string readFailure;
+  std::optional<int32_t> closing;
   try {
-    std::optional<int32_t> closing;
     if (Send("i", "//")) {
       std::string data = ReplyData();
       tarvol::NextField(data);
@@ -186,6 +186,10 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
     // would make the host take a second Z report. The log keeps why the totals are missing.
     fIOHandler->WriteLog(let_error, "Z report done, its totals not read: ", readFailure);
     ResetError();
+    // The text and number of an earlier report are not this one's: the number is the
+    // closing the printer just counted, when it told it, and the text stays empty.
+    fCounters.Text.clear();
+    if (closing) fCounters.ZReportNumber = *closing;
   }
   return true;
 }

@@ -1,5 +1,6 @@
 // VAT, department and economic activity table hooks of the RT printer.
 #include <array>
+#include <functional>
 #include <optional>
 
 #include "base/errors.h"
@@ -71,6 +72,54 @@ bool kFiscalPrinter_TARVOLX40FPETH::ReadVatTable() {
   return true;
 }
 
+namespace {
+
+// The twelve VAT slots as the last "e" answer gives them: the rate, and at rate zero the
+// natura index.
+struct vnVatSlotState {
+  std::array<Amount, kFiscalPrinter_TARVOLX40FPETH::kVatSlots> rates;
+  std::array<std::string, kFiscalPrinter_TARVOLX40FPETH::kVatSlots> natura;
+  bool operator==(const vnVatSlotState&) const = default;
+};
+
+vnVatSlotState SlotsOfReply(const kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
+  vnVatSlotState slots;
+  for (int slot = 1; slot <= kFiscalPrinter_TARVOLX40FPETH::kVatSlots; ++slot) {
+    const auto rate = tarvol::DigitsValue(RateDigits(aPrinter.ReplyField(slot + 3)));
+    slots.rates[slot - 1] = Amount::FromRaw(rate.value_or(0) * 100);
+    if (slots.rates[slot - 1].IsZero()) slots.natura[slot - 1] = Trim(aPrinter.ReplyField(slot + 15));
+  }
+  return slots;
+}
+
+}  // namespace
+
+bool kFiscalPrinter_TARVOLX40FPETH::ProgrammingReadBack(const std::string& aWhat,
+                                                        const std::function<bool(bool& aDone)>& aReadBack) {
+  const std::string reason = ErrorMessage();
+  LogError("Outcome: the answer to programming " + aWhat + " was lost (" + reason +
+                                   "); reading it back");
+  bool done = false;
+  if (!ReadWithinBound([&] { return aReadBack(done); })) {
+    const std::string failure = ErrorMessage();
+    RecordError(ErrorCode(), std::string(kOutcomeUnknownPrefix) + "the printer's answer to programming " + aWhat +
+                                 " was lost (" + reason + ") and it could not be read back (" + failure +
+                                 "); it may have been programmed");
+    LogError("Outcome: still unknown: programming " + aWhat);
+    return false;
+  }
+  if (done) {
+    LogInfo("Outcome: read back: " + aWhat + " was programmed");
+    ResetError();
+    return true;
+  }
+  LogInfo("Outcome: read back: " + aWhat + " was not programmed");
+  RecordError(tarvol::kReplyCodeErrorNumber, "Not programmed: the printer's answer to programming " + aWhat +
+                                                 " was lost (" + reason + ") and the printer does not hold it; "
+                                                 "the request can be sent again");
+  return false;
+}
+
 bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
   bool result = ReadVatTable();
   // Without the printer's own table every slot would be programmed blind.
@@ -78,13 +127,9 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
 
   // The twelve slots as the printer holds them (the "e" answer is still the last reply):
   // the slots the request does not name are sent back unchanged.
-  std::array<Amount, kVatSlots> rates;
-  std::array<std::string, kVatSlots> natura;
-  for (int slot = 1; slot <= kVatSlots; ++slot) {
-    const auto rate = tarvol::DigitsValue(RateDigits(ReplyField(slot + 3)));
-    rates[slot - 1] = Amount::FromRaw(rate.value_or(0) * 100);
-    if (rates[slot - 1].IsZero()) natura[slot - 1] = Trim(ReplyField(slot + 15));
-  }
+  vnVatSlotState slots = SlotsOfReply(*this);
+  auto& rates = slots.rates;
+  auto& natura = slots.natura;
 
   // Only a rate the request names can differ: one the printer lacks, or one whose rate is
   // not the printer's.
@@ -133,9 +178,23 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
   for (const Amount& rate : rates) packet += tarvol::AmountField(rate) + "/";
   for (const std::string& n : natura) packet += n + "/";
   for (int i = 0; i < kVatSlots; ++i) packet += "/";
-  const bool ok = Send("b", packet);
-  if (ok) ReadVatTable();
-  return ok;
+  if (Send("b", packet)) {
+    // The table is programmed: a refresh that fails leaves the device's copy stale, not the
+    // programming undone.
+    try {
+      if (!ReadVatTable()) LogError("The VAT table was programmed but could not be read back: " + ErrorMessage());
+    } catch (const kException& e) {
+      LogError(std::string("The VAT table was programmed but could not be read back: ") + e.what());
+    }
+    ResetError();
+    return true;
+  }
+  if (!LastExchangeFailed()) return false;
+  return ProgrammingReadBack("the VAT table", [&](bool& aDone) {
+    if (!ReadVatTable()) return false;
+    aDone = SlotsOfReply(*this) == slots;
+    return true;
+  });
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::ReadEATable() { return true; }
@@ -197,7 +256,19 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteDeptTable(kDeptTable& aDeptTable) {
                                tarvol::CleanFieldText(CharLeft(p.dept->fDescription, 30)) + "/" +
                                tarvol::TwoDigits(p.vatSlot) + "/1/0.00/9999.00/0.00/1100000" +
                                (p.dept->fSalesType == st_Service ? "1" : "0") + "0/";
-    if (!Send("N", packet)) return false;
+    if (Send("N", packet)) continue;
+    if (!LastExchangeFailed()) return false;
+    // What ":" answers for a department programmed with this packet.
+    const std::string description = tarvol::CleanFieldText(CharLeft(p.dept->fDescription, 30));
+    const bool done = ProgrammingReadBack("department " + tarvol::TwoDigits(p.number), [&](bool& aDone) {
+      if (!Send(":", "/" + std::to_string(p.number))) return false;
+      std::string data = ReplyData();
+      const std::string read = tarvol::CleanFieldText(tarvol::NextField(data));
+      const auto slot = Integer(tarvol::NextField(data));
+      aDone = Trim(read) == Trim(description) && slot && *slot == p.vatSlot;
+      return true;
+    });
+    if (!done) return false;
   }
   return true;
 }
