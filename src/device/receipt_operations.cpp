@@ -195,7 +195,6 @@ static void ReportNotPrinted(kFiscalPrinterDevice& aDevice, _int_PRINTFR_result&
 // A receipt left open by a failure is cancelled at once, so that it never becomes a
 // document and the next receipt starts clean. Returns what became of it, in words.
 static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage aStage, bool& aWasOpen) {
-  kIOHandler& io = aDevice.IOHandler();
   aDevice.ResetError();
   vnDocumentMark now;
   bool open = aStage != ReceiptStage::NotOpened;

@@ -56,7 +56,7 @@ TEST_F(ReceiptOutcomeTest, ClosingWhoseAnswerIsLostIsSettledByTheNumbering) {
       {"not executed, the connection closes: closed once more",
        [this] { OnPaper("CONTANTI", [this] { emu.FailNext(1, 0); }); }, 2},
   };
-  auto& d = OpenAndInit();
+  OpenAndInit();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     emu.ClearPackets();
@@ -72,8 +72,9 @@ TEST_F(ReceiptOutcomeTest, ClosingWhoseAnswerIsLostIsSettledByTheNumbering) {
     EXPECT_EQ(r.ReceiptNumber, std::to_string(entries.back().fNumber));
     EXPECT_EQ(r.EJClosingNumber, std::to_string(entries.back().fZNumber));
     EXPECT_NE(r.ReceiptDateTime, 0);
-    if (c.closings == 1)
+    if (c.closings == 1) {
       EXPECT_EQ(r.MessageText, "The printer's answer to the closing was lost; the receipt was confirmed as printed.");
+    }
     EXPECT_EQ(CountLetter(emu.Packets(), "m"), c.closings);
     EXPECT_EQ(CountLetter(emu.Packets(), "3"), 1);
     EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
@@ -165,7 +166,7 @@ TEST_F(ReceiptOutcomeTest, LineAnsweredWithAnHttpErrorIsNotSentAgain) {
 }
 
 TEST_F(ReceiptOutcomeTest, ReceiptLeftOpenIsCancelledAndSaidSo) {
-  auto& d = OpenAndInit();
+  OpenAndInit();
   emu.Execute(">", "////");
   const auto r = Print(SaleReceipt("Pane", "1.20"));
   EXPECT_FALSE(r.Error) << r.ErrorText;
