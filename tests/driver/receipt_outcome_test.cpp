@@ -34,7 +34,7 @@ class ReceiptOutcomeTest : public DriverTest {
   // Faults that start when the printer prints a line containing aText (the listener runs
   // after the command that printed it was executed, before its answer goes out).
   void OnPaper(const std::string& aText, std::function<void()> aFault) {
-    emu.SetPaperListener([this, aText, aFault, done = false](const std::string& aLine) mutable {
+    emu.SetPaperListener([aText, aFault, done = false](const std::string& aLine) mutable {
       if (!done && aLine.find(aText) != std::string::npos) {
         done = true;
         aFault();
