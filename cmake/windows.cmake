@@ -68,6 +68,8 @@ set(FPDRIVER_FPEMU "" CACHE FILEPATH "The printer emulator program (a Linux buil
 function(fp_windows_test_environment test)
   string(MAKE_C_IDENTIFIER "${test}" _id)
   set(_file ${CMAKE_CURRENT_BINARY_DIR}/${_id}_environment.cmake)
-  file(WRITE ${_file} "set_tests_properties([==[${test}]==] PROPERTIES ENVIRONMENT [==[${ARGN}]==])\n")
+  # Alone: a Wine process starting in another locale rewrites the regional settings that
+  # every process of the prefix reads, so a test run beside it could see those instead.
+  file(WRITE ${_file} "set_tests_properties([==[${test}]==] PROPERTIES ENVIRONMENT [==[${ARGN}]==] RUN_SERIAL TRUE)\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_file})
 endfunction()
