@@ -185,8 +185,8 @@ kFiscalPrinterDevice::vnSettled kFiscalPrinterDevice::SettleOpenQuestion() {
   } else {
     done = q.fBefore.fKnown && !now.SameNumbers(q.fBefore);
   }
-  if (!done && now.fOpen && q.fKind == "receipt") {
-    // The receipt never became a document; it is cancelled so the next one starts clean.
+  if (!done && now.fOpen && (q.fKind == "receipt" || q.fKind == "document")) {
+    // The receipt or document never became one; it is cancelled so the next starts clean.
     const bool cancelled = CancelFiscalReceipt();
     fIOHandler->Debug(cancelled ? let_info : let_error, cancelled ? "Outcome: the receipt left open was cancelled"
                                                                   : "Outcome: the receipt left open could not be cancelled");

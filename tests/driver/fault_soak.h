@@ -135,6 +135,11 @@ struct kSoakFigures {
   int fUnknowns = 0;          // results starting "Outcome unknown: "
   int fOpenQuestions = 0;     // of those, the ones that left a question for a later call
   int fSettled = 0;           // questions a later call settled
+  // Outcomes the host could not know from the result: PRINTNFR failed with a plain
+  // unreadable answer (the document printed, or left open to come out inside the next), and
+  // REPRINTFR reported done with no copy on paper. Each is a broken rule.
+  int fUncertainDocuments = 0;
+  int fFalseReprints = 0;
   long long fWorstCallMs = 0;       // real plus virtual time
   std::string fWorstCall;
   long long fWorstPausesMs = 0;     // counted from the log
@@ -277,12 +282,18 @@ inline kSoakReport RunFaultSoak(emu::PrinterEmulator& aEmu, kSoakHost& aHost, co
                                  "<Rate>6</Rate></Vat></VATTable>";
 
   std::set<std::string> printedTags, notPrintedTags, unknownTags, nfPrinted, nfNotPrinted, nfUnknown;
-  int reprintsUnknown = 0, reprintsUnsure = 0;
+  int reprintsUnknown = 0;
   std::string pending;  // a receipt whose outcome is unknown: the next call sends it again
   std::string pendingTag;
   std::string lastNumber, lastClosing, lastDate;  // the last receipt reported printed
   int tag = 0;
   emu::FullBacklogListener hanging;
+
+  auto copiesOnPaper = [&] {
+    int copies = 0;
+    for (const auto& line : aEmu.Paper()) copies += Has(line, "*** COPIA ***");
+    return copies;
+  };
 
   auto runCall = [&](const std::string& aExport, const std::string& aXml) {
     fig.fExports[aExport]++;
@@ -407,9 +418,18 @@ inline kSoakReport RunFaultSoak(emu::PrinterEmulator& aEmu, kSoakHost& aHost, co
                                                       "</Value><Alignment>left</Alignment></Text></Lines></NFReceipt>"));
       // An unreadable answer fails the call as it is, though the printer may have acted on
       // the command or left the document open for a later closing: not counted either way.
-      if (!c.Error()) nfPrinted.insert(t);
-      else if (StartsWith(c.fError, kUnknownPrefix) || StartsWith(c.fError, kUnreadable)) nfUnknown.insert(t);
-      else nfNotPrinted.insert(t);
+      if (!c.Error()) {
+        nfPrinted.insert(t);
+      } else if (StartsWith(c.fError, kUnknownPrefix)) {
+        nfUnknown.insert(t);
+      } else if (StartsWith(c.fError, kUnreadable)) {
+        // A plain failure that may have printed the document or left it open.
+        nfUnknown.insert(t);
+        ++fig.fUncertainDocuments;
+        violation("PRINTNFR " + t + " failed with an unreadable answer, its outcome untold: " + c.fError);
+      } else {
+        nfNotPrinted.insert(t);
+      }
     } else if (op < 52) {
       runCall("PRINTXR", request("<XReport/>"));
     } else if (op < 57) {
@@ -419,16 +439,22 @@ inline kSoakReport RunFaultSoak(emu::PrinterEmulator& aEmu, kSoakHost& aHost, co
       }
     } else if (op < 65) {
       if (lastNumber.empty()) continue;
+      const int copiesBefore = copiesOnPaper();
       const kSoakCall c = runCall(
           "REPRINTFR", request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" + lastDate +
                                "</ReceiptDateTime><ReceiptNumber>" + lastNumber + "</ReceiptNumber><EJClosingNumber>" +
                                lastClosing + "</EJClosingNumber></ReceiptReference>"));
-      // A reprint is sent once, never repeated while the journal is busy; and the busy frame
-      // "00/00/02" is also the plain success of a reprint on an open day, so a reprint met by
-      // the busy fault may have printed nothing though reported done.
-      if (!c.Error() && busyArmed) ++reprintsUnsure;
-      else if (!c.Error()) ++fig.fReprints;
-      else if (StartsWith(c.fError, kUnknownPrefix)) ++reprintsUnknown;
+      const int copiesAfter = copiesOnPaper();
+      if (!c.Error() && copiesAfter == copiesBefore) {
+        ++fig.fFalseReprints;
+        violation(std::string("REPRINTFR reported done, no copy printed") + (busyArmed ? " (busy journal)" : ""));
+      } else if (!c.Error()) {
+        ++fig.fReprints;
+      } else if (StartsWith(c.fError, kUnknownPrefix)) {
+        ++reprintsUnknown;
+      } else if (copiesAfter != copiesBefore) {
+        violation("REPRINTFR reported not done, a copy printed: " + c.fError);
+      }
     } else if (op < 71) {
       // Programming needs the printer's own state, so the slot goes back first (as a
       // technician at the till would have left it).
@@ -494,9 +520,8 @@ inline kSoakReport RunFaultSoak(emu::PrinterEmulator& aEmu, kSoakHost& aHost, co
                                       [](const emu::JournalEntry& e) { return e.fKind == emu::JournalKind::ZReport; });
   if (zJournal < fig.fZReports)
     violation(std::to_string(fig.fZReports) + " Z reports reported taken, " + std::to_string(zJournal) + " in the journal");
-  int copies = 0;
-  for (const auto& line : aEmu.Paper()) copies += Has(line, "*** COPIA ***");
-  if (copies < fig.fReprints || copies > fig.fReprints + reprintsUnknown + reprintsUnsure)
+  const int copies = copiesOnPaper();
+  if (copies < fig.fReprints || copies > fig.fReprints + reprintsUnknown)
     violation(std::to_string(copies) + " copies on paper for " + std::to_string(fig.fReprints) + " reprints done and " +
               std::to_string(reprintsUnknown) + " unknown");
 
@@ -523,7 +548,9 @@ inline std::string FormatFigures(const kSoakFigures& aFig) {
                     std::to_string(aFig.fReprints) + " reprints, " + std::to_string(aFig.fProgrammings) +
                     " programmings; " + std::to_string(aFig.fUnknowns) + " unknown outcomes, " +
                     std::to_string(aFig.fOpenQuestions) + " open questions, " + std::to_string(aFig.fSettled) +
-                    " settled by a later call\nworst call " + std::to_string(aFig.fWorstCallMs) + " ms (" +
+                    " settled by a later call\nuncertain: " + std::to_string(aFig.fUncertainDocuments) +
+                    " non-fiscal documents failed with an unreadable answer, " + std::to_string(aFig.fFalseReprints) +
+                    " reprints reported done with no copy printed\nworst call " + std::to_string(aFig.fWorstCallMs) + " ms (" +
                     aFig.fWorstCall + "); worst counted pauses " + std::to_string(aFig.fWorstPausesMs) +
                     " ms, most exchanges in one call " + std::to_string(aFig.fWorstExchanges) + "\n";
   for (const auto& [name, n] : aFig.fExports) out += "  " + name + ": " + std::to_string(n) + "\n";

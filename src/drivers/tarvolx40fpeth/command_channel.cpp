@@ -5,6 +5,8 @@
 #include <thread>
 #include <utility>
 
+#include "base/errors.h"
+
 namespace fp::tarvol {
 
 kCommandChannel::kCommandChannel(kExchange& aExchange, Log aLog)
@@ -75,7 +77,17 @@ kCommandResult kCommandChannel::SendCommand(const std::string& aCmd, int aJs, co
                     std::move(exchange.Reason));
 
     fResponse = std::move(exchange.Answer);
-    const DecodedFrame frame = DecodeFrame(fResponse);
+    DecodedFrame frame;
+    try {
+      frame = DecodeFrame(fResponse);
+    } catch (const kException& e) {
+      // A garbled or empty reply says no more about what the printer did than no reply at
+      // all: a read just fails, but a command that may have changed the printer (closed a
+      // document, printed a line) is settled like one whose answer was lost.
+      if (IsSafeToRepeat(aPkt, aData)) throw;
+      fLog(let_error, "Frame ERR", e.what());
+      return Finish(co_OutcomeUnknown, 0, e.what());
+    }
     const bool busy = IsBusyFrame(fResponse) && aPkt == "@";
     fDeviceStatus = frame.device;
     fFiscalStatus = frame.fiscal;

@@ -56,7 +56,8 @@ class kCommandChannel {
 
   // Sends one command and judges its reply: co_Done when an exchange succeeded and the
   // reply code is 0x00, 0x51 or 0x52; otherwise the failure with its code and message.
-  // Throws kException when the reply frame's status fields cannot be read.
+  // When the reply frame's status fields cannot be read: throws kException for a command
+  // that is safe to repeat, and reports co_OutcomeUnknown for any other.
   kCommandResult SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
                              bool aRetry);
 

@@ -154,13 +154,28 @@ bool PrintBarcode(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aV
 bool PrintTrailingComments(kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
   if (aPrinter.fTrailingComments.empty()) return true;
   // A refused line does not keep the others from printing; the last one and the closing
-  // blank line decide the outcome.
+  // blank line decide the outcome. A line whose answer was lost or unreadable may or may
+  // not be on paper: the document goes no further.
   bool ok = true;
   for (const auto& line : aPrinter.fTrailingComments) {
     ok = line.fBarcode ? PrintBarcode(aPrinter, line.fValue, line.fBarcodeType)
                        : aPrinter.PrintLine(line.fValue, kToPaper, StyleOf(line.fEffects));
+    if (!ok && !aPrinter.UnansweredCommand().empty()) return false;
   }
   return aPrinter.PrintLine("", kToPaper, kStyleClosingLine) && ok;
+}
+
+// A document command whose answer was lost or unreadable leaves the document as it may be:
+// it is cancelled at once ("+" with 0 clears whatever is open), so that it is not printed
+// in part and none of its lines come out inside the next document.
+bool CancelDocumentAfterLostAnswer(kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
+  const std::string reason = aPrinter.ErrorMessage();
+  aPrinter.fTrailingComments.clear();
+  const bool cancelled = aPrinter.CancelFiscalReceipt();
+  const std::string after = cancelled ? "the document was cancelled on the printer and can be sent again"
+                                      : "the document could not be cancelled: " + aPrinter.ErrorMessage();
+  aPrinter.RecordError(tarvol::kReplyCodeErrorNumber, "Document not printed: " + reason + "; " + after);
+  return false;
 }
 
 void HoldText(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceiptMessageTextLine& aLine) {
@@ -219,7 +234,8 @@ bool SendAdjustment(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceipt& aRe
 bool kFiscalPrinter_TARVOLX40FPETH::BeginNonFiscalReceipt(kNFReceipt& aNFReceipt) {
   fTrailingComments.clear();
   // Style 20 opens the document; whether the printer took it shows on the first line.
-  Send("7", Fields({kToPaper, "20", ""}));
+  if (!Send("7", Fields({kToPaper, "20", ""})) && !UnansweredCommand().empty())
+    return CancelDocumentAfterLostAnswer(*this);
   return true;
 }
 
@@ -240,6 +256,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalImageLine(kReceipt* aReceipt, 
 bool kFiscalPrinter_TARVOLX40FPETH::EndNonFiscalReceipt(kNFReceipt& aNFReceipt) {
   bool ok = PrintTrailingComments(*this);
   fTrailingComments.clear();
+  if (!ok && !UnansweredCommand().empty()) return CancelDocumentAfterLostAnswer(*this);
   return Send("m", "/") && ok;
 }
 
@@ -528,8 +545,10 @@ std::string NotInJournal(const kReceiptReference& aReference) {
 bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) {
   // Without a number the selection would take every receipt of the day.
   if (Trim(aReference.fReceiptNumber).empty()) throw kException("No ReceiptNumber: no receipt to reprint");
-  const std::string fields =
-      ReceiptSelection(aReference, aReference.fReceiptDateTime == DateOf(CurrentDateTime()), "0", true);
+  // Both built before anything is sent: a reference that names no receipt is refused at once.
+  const bool today = aReference.fReceiptDateTime == DateOf(CurrentDateTime());
+  const std::string selections[] = {ReceiptSelection(aReference, today, "0", false),
+                                    ReceiptSelection(aReference, today, "0", true)};
   if (!Send("X")) return false;
   std::string data = ReplyData();
   // Only an idle printer can print from its journal. Saying so keeps the host from taking
@@ -538,12 +557,21 @@ bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference
     RecordError(tarvol::kReplyCodeErrorNumber, tarvol::GetReplyCodeMessage(kReplyTransactionOpen));
     return false;
   }
-  // A busy answer is not waited out: the copy would come out once per repetition.
-  if (!Send("@", fields, false)) return false;
-  // "No data": nothing matched, nothing was printed.
-  if (DeviceStatus().ReplyCode == tarvol::kReplyNoSdData || DeviceStatus().ReplyCode == tarvol::kReplyNoMoreSdData) {
-    RecordError(tarvol::kReplyCodeErrorNumber, NotInJournal(aReference));
-    return false;
+  // The busy answer "00/00/02" reads the same as a copy printed on an open day. So the
+  // receipt is first selected for reading: safe to repeat, that waits out a busy journal and
+  // tells whether the journal holds the receipt. While a selection stands the printer marks
+  // a journal read in progress in every answer, so the copy's own success never reads as
+  // busy, and a busy answer to it (the copy not printed) is waited out in turn.
+  const auto notFound = [&] {
+    return DeviceStatus().ReplyCode == tarvol::kReplyNoSdData || DeviceStatus().ReplyCode == tarvol::kReplyNoMoreSdData;
+  };
+  for (const auto& selection : selections) {
+    if (!Send("@", selection)) return false;
+    // "No data": nothing matched, nothing was printed.
+    if (notFound()) {
+      RecordError(tarvol::kReplyCodeErrorNumber, NotInJournal(aReference));
+      return false;
+    }
   }
   return true;
 }
