@@ -104,7 +104,6 @@ TEST_F(DocumentOutcomeTest, ReprintIsReportedDoneOnlyWhenItsCopyPrinted) {
   } cases[] = {
       // The busy frame is the very answer of a copy printed on an open day.
       {"busy for a while", [this] { emu.AnswerBusy(2); }, ""},
-      {"busy only when the copy is asked", [this] { emu.ForceFrame("@", "00/00/02/", 1, 1); }, ""},
       {"busy past the bound", [this] { emu.AnswerBusy(100000); },
        "The printer is still preparing the journal, try again later"},
   };

@@ -559,14 +559,13 @@ bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference
   }
   // The busy answer "00/00/02" reads the same as a copy printed on an open day. So the
   // receipt is first selected for reading: safe to repeat, that waits out a busy journal and
-  // tells whether the journal holds the receipt. While a selection stands the printer marks
-  // a journal read in progress in every answer, so the copy's own success never reads as
-  // busy, and a busy answer to it (the copy not printed) is waited out in turn.
+  // tells whether the journal holds the receipt. The copy itself is asked once and its
+  // answer taken as it is: repeating it on "00/00/02" would print a copy per repetition.
   const auto notFound = [&] {
     return DeviceStatus().ReplyCode == tarvol::kReplyNoSdData || DeviceStatus().ReplyCode == tarvol::kReplyNoMoreSdData;
   };
-  for (const auto& selection : selections) {
-    if (!Send("@", selection)) return false;
+  for (const bool copy : {false, true}) {
+    if (!Send("@", selections[copy ? 1 : 0], !copy)) return false;
     // "No data": nothing matched, nothing was printed.
     if (notFound()) {
       RecordError(tarvol::kReplyCodeErrorNumber, NotInJournal(aReference));
