@@ -31,6 +31,8 @@ void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, 
   if (good && ErrorFound() && !UnansweredCommand().empty() && !SettleLostClosing(document, aResult)) return;
 
   aResult.NFReceiptNumber.clear();
+  // What the document asked for and the printer could not print.
+  aResult.MessageText = ResultNote();
   if (ErrorFound()) {
     aResult.NFReceiptDateTime = 0;
     EndOperation(aResult);

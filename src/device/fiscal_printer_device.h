@@ -275,10 +275,15 @@ class kFiscalPrinterDevice {
 
   // Prints the X report. Called by Pub_PrintXReport once the device is ready. Ignored.
   virtual bool PrintXReport(kXReport& aReport) = 0;
-  // Prints the Z report (closes the fiscal day) and refreshes fCounters. Called by
-  // Pub_PrintZReport with the request's document; drivers call it themselves with null.
-  // Ignored.
+  // Prints the Z report (closes the fiscal day). Called by Pub_PrintZReport with the
+  // request's document; drivers call it themselves with null. Ignored.
   virtual bool PrintZReport(kZReport* aReport) = 0;
+  // OPTIONAL. After a Z report the printer carried out (also one whose answer was lost and
+  // that the closing count then confirmed): fills fCounters with the totals, number and text
+  // of the closing just taken, read back from the printer. false, with the reason recorded,
+  // when they cannot be read: fCounters then hold no totals. The default keeps the counters
+  // as PrintZReport left them and returns true.
+  virtual bool ReadZReportTotals() { return true; }
   // The last document's date-time, number, journal number, journal closing number and the
   // device serial number. Called after a successful receipt or report. Ignored.
   virtual bool GetLastDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber,
@@ -296,7 +301,8 @@ class kFiscalPrinterDevice {
   // The printer's clock. Called by Pub_SetDateTime (read back) and Pub_PrintNFReceipt.
   // Ignored.
   virtual bool GetDateTime(DateTime& aDateTime) = 0;
-  // Sets the printer's clock (only called with a value above 0). Ignored.
+  // Sets the printer's clock; a value the printer cannot hold (the zero date included) is
+  // refused with an exception before anything is sent. Ignored.
   virtual bool SetDateTime(DateTime aDateTime) = 0;
   // Switches training mode on or off. Ignored.
   virtual bool SetTrainingMode(bool aTrainingMode) = 0;

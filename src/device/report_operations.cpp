@@ -223,28 +223,45 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     EndOperation(aResult);
     return;
   }
+  // The day is closed by now: nothing read after this point may make the host close it a
+  // second time, and totals that could not be read are said to be missing, never given as
+  // zeros for the day's figures.
+  std::string totalsError;
+  if (!ReadWithinBound([&] { return ReadZReportTotals(); })) {
+    totalsError = ErrorMessage();
+    fIOHandler->WriteLog(let_error, "Z report done, its totals not read: ", totalsError);
+  }
+  ResetError();
   const std::string infoError = ReadDoneDocumentInfo(aResult.ZReportDateTime, aResult.ZReportNumber,
                                                      aResult.EJNumber, aResult.EJClosingNumber,
                                                      aResult.DeviceSerialNumber);
   GetRemainingFiscalMemory(aResult.RemainingFiscalMemory);
-  aResult.GrandTotalAmount = fCounters.GrandTotalAmount;
-  aResult.GrandTotalRefundsAmount = fCounters.GrandTotalRefundsAmount;
-  aResult.GrandTotalVoidsAmount = fCounters.GrandTotalVoidsAmount;
-  aResult.DayTotalAmount = fCounters.DayTotalAmount;
-  aResult.DayDiscountsAmount = fCounters.DayDiscountsAmount;
-  aResult.DayReturnsAmount = fCounters.DayReturnsAmount;
-  aResult.DayRefundsAmount = fCounters.DayRefundsAmount;
-  aResult.DayVoidsAmount = fCounters.DayVoidsAmount;
-  aResult.DayReceiptsNumber = fCounters.DayReceiptsNumber;
-  aResult.DayRefundsNumber = fCounters.DayRefundsNumber;
+  if (totalsError.empty()) {
+    aResult.GrandTotalAmount = fCounters.GrandTotalAmount;
+    aResult.GrandTotalRefundsAmount = fCounters.GrandTotalRefundsAmount;
+    aResult.GrandTotalVoidsAmount = fCounters.GrandTotalVoidsAmount;
+    aResult.DayTotalAmount = fCounters.DayTotalAmount;
+    aResult.DayDiscountsAmount = fCounters.DayDiscountsAmount;
+    aResult.DayReturnsAmount = fCounters.DayReturnsAmount;
+    aResult.DayRefundsAmount = fCounters.DayRefundsAmount;
+    aResult.DayVoidsAmount = fCounters.DayVoidsAmount;
+    aResult.DayReceiptsNumber = fCounters.DayReceiptsNumber;
+    aResult.DayRefundsNumber = fCounters.DayRefundsNumber;
+    aResult.Text = fCounters.Text;
+  }
   if (aResult.ZReportNumber.empty() || aResult.ZReportNumber == "0")
     aResult.ZReportNumber = std::to_string(fCounters.ZReportNumber);
   if (aResult.ZReportDateTime == 0) aResult.ZReportDateTime = fCounters.ZReportDateTime;
-  aResult.Text = fCounters.Text;
-  // The day is closed by now: a failed read of the document information must not make the
-  // host close it a second time.
   aResult.Error = false;
-  aResult.ErrorText = infoError;
+  aResult.ErrorText.clear();
+  if (!totalsError.empty()) {
+    const std::string number = aResult.ZReportNumber.empty() || aResult.ZReportNumber == "0"
+                                   ? std::string()
+                                   : " " + aResult.ZReportNumber;
+    aResult.ErrorText = "The Z report" + number + " was taken and the day is closed, but its totals could not be "
+                        "read back (" + totalsError + "): the totals of this result are not the day's figures";
+  }
+  if (!infoError.empty()) aResult.ErrorText += (aResult.ErrorText.empty() ? "" : "; ") + infoError;
 }
 
 void kFiscalPrinterDevice::Pub_EJReport(kReceiptPrinterHandler& aHandler, _int_EJREPORT_result& aResult) {

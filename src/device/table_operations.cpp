@@ -75,6 +75,7 @@ void kFiscalPrinterDevice::Pub_SetVatTable(kReceiptPrinterHandler& aHandler, _in
   BeginOperation("SetVATTable", aResult);
   WriteVatTable(*aHandler.fVATTable);
   EndOperation(aResult);
+  aResult.MessageText = ResultNote();
 }
 
 void kFiscalPrinterDevice::Pub_GetDeptTable(kReceiptPrinterHandler&, _int_GETDEPTTABLE_result& aResult) {
@@ -114,6 +115,7 @@ void kFiscalPrinterDevice::Pub_SetDeptTable(kReceiptPrinterHandler& aHandler, _i
   WriteEATable(*aHandler.fEATable);
   WriteDeptTable(*aHandler.fDeptTable);
   EndOperation(aResult);
+  aResult.MessageText = ResultNote();
 }
 
 void kFiscalPrinterDevice::Pub_Set(kReceiptPrinterHandler& aHandler, _int_SET_result& aResult) {
@@ -124,8 +126,9 @@ void kFiscalPrinterDevice::Pub_Set(kReceiptPrinterHandler& aHandler, _int_SET_re
 
 void kFiscalPrinterDevice::Pub_SetDateTime(kReceiptPrinterHandler& aHandler, _int_SETDATETIME_result& aResult) {
   BeginOperation("SetDateTime", aResult);
-  DateTime value = XmlTextToDateTime(aHandler.GetParameter("DateTime"));
-  if (value > 0) SetDateTime(value);
+  // Every value goes to the driver, which refuses one its printer cannot hold before
+  // sending anything: a clock left unset is never reported as set.
+  SetDateTime(XmlTextToDateTime(aHandler.GetParameter("DateTime")));
   // The outcome is the setting's; the result then carries the printer's clock as read
   // back, also after a failed setting.
   EndOperation(aResult);

@@ -186,8 +186,13 @@ std::string _int_PRINTNFR_result::Format() const {
   return Fragment()
       .Date("NFReceiptDateTime", NFReceiptDateTime)
       .Text("NFReceiptNumber", NFReceiptNumber)
+      .Text("MessageText", MessageText)
       .Tail(*this);
 }
+
+std::string _int_SETVATTABLE_result::Format() const { return Fragment().Text("MessageText", MessageText).Tail(*this); }
+
+std::string _int_SETDEPTTABLE_result::Format() const { return Fragment().Text("MessageText", MessageText).Tail(*this); }
 
 std::string _int_GETSTATUS_result::Format() const {
   return Fragment()

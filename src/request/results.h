@@ -110,6 +110,7 @@ struct _int_PRINTZR_result : _int_ErrorTail {
 struct _int_PRINTNFR_result : _int_ErrorTail {
   DateTime NFReceiptDateTime = 0;
   std::string NFReceiptNumber;
+  std::string MessageText;  // what the printer could not print; written just before the error tail
   std::string Format() const;
 };
 
@@ -179,14 +180,20 @@ struct _int_GETVATTABLE_result : _int_ErrorTail {
   std::string Format() const;
 };
 
-struct _int_SETVATTABLE_result : _int_ErrorTail {};
+struct _int_SETVATTABLE_result : _int_ErrorTail {
+  std::string MessageText;  // e.g. the Z report taken first; written just before the error tail
+  std::string Format() const;
+};
 
 struct _int_GETDEPTTABLE_result : _int_ErrorTail {
   std::vector<_int_Dept> DeptTable;
   std::string Format() const;
 };
 
-struct _int_SETDEPTTABLE_result : _int_ErrorTail {};
+struct _int_SETDEPTTABLE_result : _int_ErrorTail {
+  std::string MessageText;  // as in _int_SETVATTABLE_result
+  std::string Format() const;
+};
 
 struct _int_PAY_result : _int_ErrorTail {
   std::string DeviceId;

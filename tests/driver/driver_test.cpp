@@ -1,5 +1,6 @@
 // Start-up, status, clock, drawer, display and the refused operations of the RT printer
 // driver, against the printer emulator.
+#include "base/xml_text.h"
 #include "documents/nf_receipt.h"
 #include "driver_fixture.h"
 
@@ -151,6 +152,71 @@ TEST_F(DriverTest, ClockIsSetAndReadBack) {
   EXPECT_NEAR(r.DateTime, *EncodeDateTime(2031, 7, 4, 9, 8, 7, 0), 5.0 / 86400);
 }
 
+// The printer keeps a two-digit year: a year it cannot hold is refused before anything is
+// sent, rather than set as another century.
+TEST_F(DriverTest, ClockOutsideThePrintersYearsIsRefusedUnsent) {
+  auto& d = OpenAndInit();
+  for (const char* value : {"1999-01-01T10:00:00", "9999-12-31T10:00:00", "2126-01-01T10:00:00",
+                            "2100-01-01T00:00:00", "1899-12-30T00:00:00"}) {
+    SCOPED_TRACE(value);
+    _int_SETDATETIME_result r;
+    try {
+      d.Pub_SetDateTime(*Request("", {}, std::string("<DateTime>") + value + "</DateTime>"), r);
+      ADD_FAILURE() << "accepted";
+    } catch (const kException& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("DateTime ") + value +
+                                           " is outside the years the printer's clock can hold (2000 to 2099); "
+                                           "nothing was sent");
+    }
+    EXPECT_TRUE(emu.Packets().empty());
+  }
+  for (const char* value : {"2000-01-01T00:00:00", "2099-12-31T23:59:59"}) {
+    SCOPED_TRACE(value);
+    _int_SETDATETIME_result r;
+    d.Pub_SetDateTime(*Request("", {}, std::string("<DateTime>") + value + "</DateTime>"), r);
+    EXPECT_FALSE(r.Error) << r.ErrorText;
+    EXPECT_NEAR(r.DateTime, XmlTextToDateTime(value), 5.0 / 86400);
+  }
+}
+
+// Sent again after a lost answer, the same time would set the clock behind: the clock is read
+// back instead, and tells whether the setting arrived.
+TEST_F(DriverTest, LostClockAnswerIsReadBackNotResent) {
+  struct Case {
+    const char* name;
+    std::function<void(emu::PrinterEmulator&)> fault;
+    const char* error;  // the start of ErrorText, "" for success
+  } cases[] = {
+      {"set, answer lost", [](emu::PrinterEmulator& e) { e.DropAnswers("T"); }, ""},
+      {"set, then HTTP 500", [](emu::PrinterEmulator& e) { e.AnswerStatus("T", 500); }, ""},
+      {"lost on its way", [](emu::PrinterEmulator& e) { e.LoseRequests("T"); },
+       "Clock not set: the printer's answer was lost ("},
+      {"printer silent afterwards",
+       [](emu::PrinterEmulator& e) {
+         e.DropAnswers("T");
+         e.LoseRequests("t", 1000);
+       },
+       "Outcome unknown: the printer's answer to setting the clock was lost ("},
+  };
+  auto& d = OpenAndInit();
+  const DateTime wanted = *EncodeDateTime(2031, 7, 4, 9, 8, 7, 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu.SetClock(*EncodeDateTime(2026, 12, 9, 10, 0, 0, 0));
+    emu.ClearFaults();
+    emu.ClearPackets();
+    c.fault(emu);
+    _int_SETDATETIME_result r;
+    d.Pub_SetDateTime(*Request("", {}, "<DateTime>2031-07-04T09:08:07</DateTime>"), r);
+    EXPECT_EQ(r.Error, *c.error != 0) << r.ErrorText;
+    EXPECT_TRUE(StartsWith(r.ErrorText, c.error)) << r.ErrorText;
+    EXPECT_EQ(CountLetter(emu.Packets(), "T"), 1);
+    if (!*c.error) {
+      EXPECT_NEAR(emu.Clock(), wanted, 5.0 / 86400);
+    }
+  }
+}
+
 TEST_F(DriverTest, UnreadableClockGivesTheComputersClock) {
   struct Case {
     const char* frame;
@@ -179,6 +245,25 @@ TEST_F(DriverTest, DrawerAndDisplay) {
   ASSERT_EQ(emu.Packets().size(), 1u);
   EXPECT_EQ(emu.Packets()[0].fLetter, "q");
   EXPECT_EQ(emu.Packets()[0].fData, "/1");
+
+  // The drawer's state is the printer's own: bit 0 of the fiscal status, asked each time.
+  for (const bool shut : {false, true}) {
+    if (shut) emu.SetDrawerOpen(false);
+    emu.ClearPackets();
+    _int_GETDRSTATUS_result st;
+    st.IsOpen = shut;  // whatever the caller held is not the answer
+    d.Pub_GetDrawerStatus(*Request("<Drawer><Number>1</Number></Drawer>", {dt_Drawer}), st);
+    EXPECT_FALSE(st.Error) << st.ErrorText;
+    EXPECT_EQ(st.IsOpen, !shut);
+    EXPECT_EQ(Letters(emu.Packets()), "?");
+  }
+  // A printer that cannot be asked gives no state.
+  emu.FailNext(10, 0);
+  _int_GETDRSTATUS_result lost;
+  d.Pub_GetDrawerStatus(*Request("<Drawer><Number>1</Number></Drawer>", {dt_Drawer}), lost);
+  EXPECT_TRUE(lost.Error);
+  EXPECT_FALSE(lost.IsOpen);
+  emu.ClearFaults();
 
   const std::string lines =
       "<Lines><Text><Value>Totale  12,00</Value><Alignment>left</Alignment></Text>"
@@ -284,9 +369,6 @@ TEST_F(DriverTest, UnsupportedOperationsRefuseWithoutTalkingToThePrinter) {
   int32_t remaining = -7;
   EXPECT_FALSE(d.GetRemainingFiscalMemory(remaining));
   EXPECT_EQ(remaining, -7);
-  bool open = true;
-  EXPECT_TRUE(d.GetDrawerStatus(1, open));
-  EXPECT_TRUE(open);
   EXPECT_TRUE(d.SkipStatusCheck());
   EXPECT_TRUE(emu.Packets().empty());
 }

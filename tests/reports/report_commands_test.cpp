@@ -57,18 +57,21 @@ TEST_F(ReportCommandsTest, XReportPrintsTheReadingThenThePayments) {
   EXPECT_NE(emu.PaperText().find("RIEPILOGO PAGAMENTI"), std::string::npos);
 }
 
-TEST_F(ReportCommandsTest, ZReportClosesTheDayAndReadsItsTotalsBack) {
+TEST_F(ReportCommandsTest, ZReportClosesTheDayAndItsTotalsAreReadBack) {
   Sell({"12.50", "7.25"});
   Sell({"3.00"});
   EXPECT_TRUE(device->PrintZReport(nullptr));
   EXPECT_FALSE(emu.Snapshot().fDayOpen);
+  EXPECT_EQ(Letters(emu.Packets()), "x");
+  EXPECT_TRUE(device->ReadZReportTotals());
 
   const auto packets = emu.Packets();
-  ASSERT_GE(packets.size(), 4u);
+  ASSERT_GE(packets.size(), 5u);
   EXPECT_EQ(packets[0].fLetter + packets[0].fData, "x/7////");
   EXPECT_EQ(packets[1].fLetter + packets[1].fData, "i//");  // the number of the closing just taken
-  EXPECT_EQ(packets[2].fLetter + packets[2].fData, "@/7/1////091226/091226/0/");
-  for (size_t i = 3; i < packets.size(); ++i) EXPECT_EQ(packets[i].fLetter + packets[i].fData, "*/0/10/");
+  EXPECT_EQ(packets[2].fLetter, "t");                        // the printer's own date
+  EXPECT_EQ(packets[3].fLetter + packets[3].fData, "@/7/1////081226/091226/0/");
+  for (size_t i = 4; i < packets.size(); ++i) EXPECT_EQ(packets[i].fLetter + packets[i].fData, "*/0/10/");
 
   const vnFiscalCounters& c = device->Counters();
   EXPECT_EQ(c.DayTotalAmount, A("22.75"));
@@ -92,12 +95,29 @@ TEST_F(ReportCommandsTest, SecondZReportOfADayGivesItsOwnTotals) {
   Sell({"5.00"});
   Sell({"2.50"});
   ASSERT_TRUE(device->PrintZReport(nullptr));
+  ASSERT_TRUE(device->ReadZReportTotals());
   const vnFiscalCounters& c = device->Counters();
   EXPECT_EQ(c.DayTotalAmount, A("7.50"));
   EXPECT_EQ(c.DayReceiptsNumber, 2);
   EXPECT_EQ(c.ZReportNumber, 2);
   EXPECT_EQ(c.GrandTotalAmount, A("17.50"));
   EXPECT_EQ(c.Text.find("AZZERAMENTO GIORNALIERO"), c.Text.rfind("AZZERAMENTO GIORNALIERO"));
+}
+
+// The journal dates a report by the printer's clock: a printer whose clock shows another day
+// than the computer's (set by hand, or a till near midnight) still has its report found.
+TEST_F(ReportCommandsTest, TotalsAreFoundByThePrintersDate) {
+  for (const double days : {3.0, -2.0, 0.9999}) {
+    SCOPED_TRACE(days);
+    emu.SetClock(kMorning + days);
+    Sell({"6.00"});
+    ASSERT_TRUE(device->PrintZReport(nullptr));
+    // A report taken just before midnight is read back just after it.
+    if (days == 0.9999) emu.SetClock(kMorning + 1.01);
+    ASSERT_TRUE(device->ReadZReportTotals()) << device->ErrorMessage();
+    EXPECT_EQ(device->Counters().DayTotalAmount, A("6.00"));
+    EXPECT_EQ(device->Counters().ZReportNumber, emu.Snapshot().fZCounter);
+  }
 }
 
 TEST_F(ReportCommandsTest, RefusedZReportKeepsItsErrorAndRestoresTheReadTimeout) {
@@ -109,43 +129,40 @@ TEST_F(ReportCommandsTest, RefusedZReportKeepsItsErrorAndRestoresTheReadTimeout)
   EXPECT_EQ(device->IOHandler().ReadTimeout(), 7000);
 }
 
-// Once the printer has closed the day, a journal that cannot be read afterwards (refused or
-// unreadable) leaves the Z report a success: a host told otherwise would close again.
-TEST_F(ReportCommandsTest, ClosedDayStaysASuccessWhenItsTotalsCannotBeRead) {
+// Totals that cannot be read back say why, and nothing of an earlier report or of a partial
+// read stands in for them: the counters hold no totals, the closing's number when the
+// printer told it, and no text.
+TEST_F(ReportCommandsTest, TotalsThatCannotBeReadSayWhy) {
   struct Case {
     const char* name;
     std::function<void(emu::PrinterEmulator&)> spoil;
-    const char* logged;
+    const char* reason;
+    int32_t number;
   } cases[] = {
-      {"refused", [](emu::PrinterEmulator& e) { e.ForceReplyCode("*", 0x42); }, "Error in SD reports"},
-      {"unreadable", [](emu::PrinterEmulator& e) { e.ForceFrame("@", "garbage"); }, "Invalid reply frame"},
+      {"refused", [](emu::PrinterEmulator& e) { e.ForceReplyCode("*", 0x42); }, "Error in SD reports", 0},
       // The totals of another closing of the date are no stand-in for the one just taken.
       {"not in the journal", [](emu::PrinterEmulator& e) { e.ForceFrame("i", "00/00/00/1/0/77/"); },
-       "Z report 77 not found in the journal"},
+       "Z report 77 not found in the journal", 77},
       {"no closing number", [](emu::PrinterEmulator& e) { e.ForceFrame("i", "00/00/00/1/0//"); },
-       "The printer gave no closing number after the Z report"},
+       "The printer gave no closing number after the Z report", 0},
+      {"no clock", [](emu::PrinterEmulator& e) { e.ForceFrame("t", "00/00/00/311399/250000/"); },
+       "The printer's clock could not be read to find the Z report", 0},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     Sell({"4.00"});
-    emu.ClearPackets();
+    ASSERT_TRUE(device->PrintZReport(nullptr));
     c.spoil(emu);
-    EXPECT_TRUE(device->PrintZReport(nullptr)) << c.name;
-    EXPECT_FALSE(emu.Snapshot().fDayOpen) << c.name;
-    EXPECT_FALSE(device->ErrorFound()) << c.name;
-    EXPECT_TRUE(LogHas("Z report done, its totals not read: ")) << c.name;
-    EXPECT_TRUE(LogHas(c.logged)) << c.name;
-    EXPECT_EQ(device->Counters().DayTotalAmount, Amount()) << c.name;
-    // Nothing of an earlier report stands in for this one: its number is the closing the
-    // printer counted (when it told it), its text empty.
-    EXPECT_EQ(device->Counters().Text, "") << c.name;
-    if (std::string(c.name) == "not in the journal") {
-      EXPECT_EQ(device->Counters().ZReportNumber, 77);
-    }
-    if (std::string(c.name) == "no closing number") {
-      EXPECT_EQ(device->Counters().ZReportNumber, 0);
+    EXPECT_FALSE(device->ReadZReportTotals());
+    EXPECT_EQ(device->ErrorMessage(), c.reason);
+    EXPECT_EQ(device->Counters().DayTotalAmount, Amount());
+    EXPECT_EQ(device->Counters().GrandTotalAmount, Amount());
+    EXPECT_EQ(device->Counters().Text, "");
+    if (c.number != 0) {
+      EXPECT_EQ(device->Counters().ZReportNumber, c.number);
     }
     // The device stays usable.
-    EXPECT_TRUE(device->Send("?")) << c.name;
+    EXPECT_TRUE(device->Send("?"));
   }
 }
 
@@ -245,30 +262,64 @@ TEST_F(DriverTest, StartUpInTheInactivePeriodTakesTheZReport) {
   Open();
   EXPECT_TRUE(device->Init());
   const auto packets = emu.Packets();
-  ASSERT_GE(packets.size(), 4u);
+  ASSERT_GE(packets.size(), 3u);
   EXPECT_EQ(packets[0].fLetter, "?");
   EXPECT_EQ(packets[1].fLetter + packets[1].fData, "x/7////");
-  EXPECT_EQ(packets[2].fLetter, "i");
-  EXPECT_EQ(packets[3].fLetter, "@");
+  EXPECT_EQ(packets[2].fLetter, "\\");  // the start-up goes on at once: no totals are read
   EXPECT_FALSE(emu.Snapshot().fInactivePeriod);
 }
 
-// The printer programs its VAT table only with the day closed: programming closes it first,
-// with the full Z report (journal read included), and programs the table after it.
-TEST_F(DriverTest, VatTableProgrammingClosesTheDayWithTheZReport) {
-  emu.SetDayOpen(true);
+// The printer programs its tables only with the day closed: programming closes it first with
+// a Z report, programs the table after it, and says so in the result with the report's number.
+TEST_F(DriverTest, TableProgrammingClosesTheDayAndSaysSo) {
+  struct Case {
+    const char* what;
+    std::function<std::string(_int_ErrorTail&)> program;
+    char programmed;
+  } cases[] = {
+      {"the VAT table",
+       [this](_int_ErrorTail& aTail) {
+         _int_SETVATTABLE_result r;
+         device->Pub_SetVatTable(*Request("<VATTable><Vat><Code>2100</Code><Description>2100</Description><Rate>21"
+                                              "</Rate></Vat></VATTable>",
+                                              {dt_VatTable}),
+                                   r);
+         aTail = r;
+         return r.MessageText;
+       },
+       'b'},
+      {"the departments",
+       [this](_int_ErrorTail& aTail) {
+         _int_SETDEPTTABLE_result r;
+         device->Pub_SetDeptTable(*Request("<DeptTable><Department><Code>3</Code><Description>BAR</Description>"
+                                               "<VATCode>1000</VATCode></Department></DeptTable>",
+                                               {dt_DeptTable}),
+                                    r);
+         aTail = r;
+         return r.MessageText;
+       },
+       'N'},
+  };
   OpenAndInit();
-  _int_SETVATTABLE_result r;
-  device->Pub_SetVatTable(*Request("<VATTable><Vat><Code>2100</Code><Description>2100</Description><Rate>21</Rate>"
-                                   "</Vat></VATTable>",
-                                   {dt_VatTable}),
-                          r);
-  EXPECT_FALSE(r.Error) << r.ErrorText;
-  const std::string letters = Letters(emu.Packets());
-  const size_t z = letters.find("xi@");
-  ASSERT_NE(z, std::string::npos) << letters;
-  EXPECT_LT(z, letters.find('b')) << letters;
-  EXPECT_FALSE(emu.Snapshot().fDayOpen);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    emu.SetDayOpen(true);
+    emu.ClearPackets();
+    _int_ErrorTail tail;
+    const std::string message = c.program(tail);
+    EXPECT_FALSE(tail.Error) << tail.ErrorText;
+    const std::string letters = Letters(emu.Packets());
+    ASSERT_NE(letters.find('x'), std::string::npos) << letters;
+    EXPECT_LT(letters.find('x'), letters.find(c.programmed)) << letters;
+    EXPECT_FALSE(emu.Snapshot().fDayOpen);
+    EXPECT_EQ(message, "The fiscal day was open: Z report " + std::to_string(emu.Snapshot().fZCounter) +
+                           " was taken to close it before programming " + c.what + ".");
+  }
+  // With the day closed nothing is taken and nothing is said.
+  emu.ClearPackets();
+  _int_ErrorTail tail;
+  EXPECT_EQ(cases[1].program(tail), "");
+  EXPECT_EQ(Letters(emu.Packets()).find('x'), std::string::npos);
 }
 
 }  // namespace

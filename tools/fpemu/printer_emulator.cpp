@@ -435,6 +435,14 @@ void PrinterEmulator::SetCheckReferences(bool aCheck) {
   FPEMU_LOCKED;
   fImpl->fModel.SetCheckReferences(aCheck);
 }
+void PrinterEmulator::SetDrawerOpen(bool aOpen) {
+  FPEMU_LOCKED;
+  fImpl->fModel.State().fDrawerOpen = aOpen;
+}
+void PrinterEmulator::SetIgnoreJournalClosing(bool aIgnore) {
+  FPEMU_LOCKED;
+  fImpl->fModel.SetIgnoreJournalClosing(aIgnore);
+}
 void PrinterEmulator::SetZCounter(int aCounter) {
   FPEMU_LOCKED;
   fImpl->fModel.State().fZCounter = aCounter;

@@ -110,6 +110,7 @@ struct PrinterSnapshot {
   bool fInactivePeriod = false;
   bool fPaperEnd = false;
   int fDrawerOpenings = 0;  // "q" commands executed
+  bool fDrawerOpen = false;  // opened by "q" until the cashier shuts it (SetDrawerOpen)
   DateTime fClock = 0;
   DocumentState fDocument = DocumentState::None;
   bool fInPayment = false;
@@ -169,6 +170,11 @@ class PrinterEmulator {
   // Whether a refund or void of one of this printer's own receipts must name a receipt of
   // its journal (answering 0x7C otherwise). On by default, as on the printer.
   void SetCheckReferences(bool aCheck);
+  // The drawer as the fiscal status's bit 0 reports it; false: the cashier shut it.
+  void SetDrawerOpen(bool aOpen);
+  // A printer whose journal selection ("@") does not look at its closing field (the third):
+  // it selects the documents of every closing that match the rest.
+  void SetIgnoreJournalClosing(bool aIgnore);
   // The payment table the driver programs at start-up, so tests can start from a printer
   // that already carries it.
   static std::vector<PaymentSlot> DriverPaymentTable();

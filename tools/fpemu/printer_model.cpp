@@ -179,6 +179,7 @@ int PrinterModel::DeviceStatus() const { return (fState.fPaperEnd ? 0x04 : 0) | 
 
 int PrinterModel::FiscalStatus() const {
   int s = 0;
+  if (fState.fDrawerOpen) s |= 0x01;
   if (fState.fDayOpen) s |= 0x02;
   if (fState.fDocument != DocumentState::None) s |= 0x04;
   if (fState.fInactivePeriod) s |= 0x08;
@@ -353,6 +354,7 @@ PrinterModel::Reply PrinterModel::CmdDrawer(const Fields& f) {
   auto n = ParseInt(f[0]);
   if (!n || *n < 1 || *n > 2) return {rcBadField, {}};
   ++fState.fDrawerOpenings;
+  fState.fDrawerOpen = true;
   return {};
 }
 
@@ -798,6 +800,7 @@ PrinterModel::Reply PrinterModel::CmdJournalSelect(const Fields& f) {
   if (!f[2].empty()) {
     closing = ParseInt(f[2]);
     if (!closing || sel == "7") return {rcBadField, {}};
+    if (fIgnoreJournalClosing) closing.reset();
   }
   std::optional<int> from, to;
   if (!f[3].empty() || !f[4].empty()) {

@@ -69,6 +69,7 @@ class PrinterModel {
   std::vector<JournalEntry>& Journal() { return fJournal; }
   double ClockOffset() const { return fClockOffset; }
   void SetCheckReferences(bool aCheck) { fCheckReferences = aCheck; }
+  void SetIgnoreJournalClosing(bool aIgnore) { fIgnoreJournalClosing = aIgnore; }
   void SetClockOffset(double aDays) { fClockOffset = aDays; }
 
  private:
@@ -132,6 +133,7 @@ class PrinterModel {
   PrinterSnapshot fState;
   double fClockOffset = 0;  // days added to the computer's clock
   bool fCheckReferences = true;
+  bool fIgnoreJournalClosing = false;
   std::vector<std::string> fPaper;
   size_t fPaperTaken = 0;
   std::vector<JournalEntry> fJournal;

@@ -28,9 +28,10 @@ void kCommandChannel::Pause(int aMilliseconds) { fSleep(aMilliseconds); }
 bool kCommandChannel::IsSafeToRepeat(const std::string& aPkt, const std::string& aData) {
   // Status and table reads, and the settings that leave the printer in the same state however
   // often they arrive. Reports, journal pieces, print lines, the drawer and receipt steps are
-  // not repeated once they may have reached the printer.
+  // not repeated once they may have reached the printer, nor is the clock setting: arriving
+  // late, it would set the clock behind.
   static constexpr std::string_view kRepeatable[] = {"?", "a", "v", ",", "t", "|", "{", "X", "i",
-                                                     "e", ":", "T", "E", "b", "N", "\\"};
+                                                     "e", ":", "E", "b", "N", "\\"};
   for (auto letter : kRepeatable)
     if (aPkt == letter) return true;
   // "@" selects journal text: read back (last field 0) it only selects again; with the last

@@ -110,8 +110,18 @@ bool kFiscalPrinter_TARVOLX40FPETH::Send(const std::string& aPkt, const std::str
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintLine(const std::string& aText, const std::string& aTarget,
-                                              const std::string& aStyle) {
-  return Send("7", "/" + aTarget + "/" + aStyle + "/" + tarvol::LineFieldText(aText, fLineLength) + "/");
+                                              const std::string& aStyle, vnReceiptMessageLineAlignment aAlignment) {
+  std::string field = tarvol::LineFieldText(aText, fLineLength);
+  if (aAlignment == la_center || aAlignment == la_right) {
+    // The field is the text followed by blanks: blanks move from its end to its start.
+    const size_t width = CharLength(field);
+    const size_t columns = aStyle == "3" ? width / 2 : width;
+    const size_t used = CharLength(TrimRight(field));
+    const size_t room = columns > used ? columns - used : 0;
+    const size_t pad = aAlignment == la_center ? room / 2 : room;
+    field = std::string(pad, ' ') + CharLeft(field, width - pad);
+  }
+  return Send("7", "/" + aTarget + "/" + aStyle + "/" + field + "/");
 }
 
 void kFiscalPrinter_TARVOLX40FPETH::SetSleeper(tarvol::kCommandChannel::Sleeper aSleeper) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // The printer needs more than the usual read timeout for most of its answers.
   static constexpr int kMinReadTimeoutMs = 7000;
   static constexpr const char* kUserAgent = "Varnel BRV Driver";
+  // The years the printer's clock holds: it keeps the year in two digits.
+  static constexpr int kFirstClockYear = 2000;
+  static constexpr int kLastClockYear = 2099;
 
   // Requires an HTTP transport: any other connection type fails with "Invalid class typecast".
   explicit kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHandler& aHandler);
@@ -102,6 +106,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // ---- Hooks: reports and journal (report_commands.cpp) ----
   bool PrintXReport(kXReport& aReport) override;
   bool PrintZReport(kZReport* aReport) override;
+  // The totals of the closing the printer counted last, from the Z reports of the printer's
+  // own date and the day before.
+  bool ReadZReportTotals() override;
   bool PrintEJZReports(vnEJReportDestination aDestination, DateTime aStartDate, DateTime aEndDate,
                        std::string& aText) override;
   bool PrintEJFiscalReceipts(vnEJReportDestination aDestination, int32_t aStartNumber, DateTime aStartDate,
@@ -124,6 +131,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
                         std::string& aFirmwareVersion, std::string& aSerialNumber, std::string& aFiscalMode) override;
   bool GetDrawerStatus(int32_t aDrawerNumber, bool& aIsOpen) override;
   bool GetDateTime(DateTime& aDateTime) override;
+  // The clock as the printer gives it ("t"): false when the command failed; aValue empty
+  // when the answer holds no valid date and time.
+  bool ReadPrinterClock(std::optional<DateTime>& aValue);
   bool SetDateTime(DateTime aDateTime) override;
   bool SetTrainingMode(bool aTrainingMode) override;
   bool ClearDisplay() override;
@@ -141,6 +151,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   bool WriteEATable(kEconomicActivityTable& aEATable) override;
   bool ReadDeptTable() override;
   bool WriteDeptTable(kDeptTable& aDeptTable) override;
+  // Takes the Z report the printer needs before it programs aWhat ("the VAT table") with the
+  // day open, and leaves the result a note naming the report. The Z report's result.
+  bool CloseDayBeforeProgramming(const std::string& aWhat);
   // After programming aWhat ("the VAT table", "department 03") lost its answer: reads the
   // printer back within the outcome bound through aReadBack (false: not read; aDone: the
   // printer holds what was sent). true when it was programmed; otherwise the failure says
@@ -159,8 +172,11 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // The usual form of every command of this driver: cmd "4", js 0.
   bool Send(const std::string& aPkt, const std::string& aData = "", bool aRetry = true);
 
-  // One display ("0") or paper ("1") line with print style aStyle: the "7" command.
-  bool PrintLine(const std::string& aText, const std::string& aTarget, const std::string& aStyle);
+  // One display ("0") or paper ("1") line with print style aStyle: the "7" command. The text
+  // is placed within the line by aAlignment (la_none and la_left: at its start); a double
+  // width line (style "3") is placed within half the line.
+  bool PrintLine(const std::string& aText, const std::string& aTarget, const std::string& aStyle,
+                 vnReceiptMessageLineAlignment aAlignment = la_left);
 
   // After a journal selection ("@") that succeeded: fetches the text piece by piece ("*")
   // into aJournal until the printer says no more data follows. False when a piece fails, or
@@ -201,9 +217,14 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
     bool fBarcode = false;
     std::string fValue;  // printable text, or the barcode's data
     vnReceiptMessageLineEffectSet fEffects = 0;
+    vnReceiptMessageLineAlignment fAlignment = la_left;
     vnReceiptMessageBarcodeType fBarcodeType = bt_EAN13;
   };
   std::vector<kHeldLine> fTrailingComments;
+  // What the printer has no command for (a QR code, an image, an effect), named for the
+  // result's MessageText when the document closes.
+  std::vector<std::string> fLeftOut;
+  bool fDocumentRefused = false;  // the printer refused to open the non-fiscal document
   vnPrinterStatus fStatus;                      // status snapshot before a receipt opens
 
  private:

@@ -3,14 +3,18 @@
 // closing, reading back the last document's numbers, reprints and the receipt's text.
 #include <cstdlib>
 #include <initializer_list>
+#include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "documents/krpt_util.h"
 #include "documents/nf_receipt.h"
 #include "documents/receipt.h"
 #include "documents/receipt_reference.h"
+#include "documents/request_element.h"
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
 #include "drivers/tarvolx40fpeth/journal_read.h"
 #include "io/io_handler.h"
@@ -28,6 +32,10 @@ constexpr size_t kItemDescriptionMax = 30;
 constexpr size_t kDiscountDescriptionMax = 16;
 // "A transaction is open, close the transaction first".
 constexpr int kReplyTransactionOpen = 0x14;
+
+constexpr const char* kProductReturnRefused =
+    "This printer takes returns as a Refund receipt: a productreturn line cannot be printed in a receipt; send "
+    "the returned items as the productsale lines of a Refund receipt";
 
 // Print styles of the "7" command.
 constexpr const char* kStylePlain = "1";
@@ -124,6 +132,55 @@ std::string ReferenceFields(const kFiscalPrinter_TARVOLX40FPETH& aPrinter, const
                : Fields({date, closing, number, serial, lottery, kind});
 }
 
+// The symbologies the barcode command knows.
+bool CanPrintBarcode(vnReceiptMessageBarcodeType aType) {
+  return aType == bt_EAN13 || aType == bt_EAN8 || aType == bt_CODE39 || aType == bt_CODE128;
+}
+
+// What a text line asks for that no print style gives: the style takes the first of bold,
+// double height and double width (double size prints as double height); the others have no
+// style at all.
+std::vector<std::string> EffectsLeftOut(vnReceiptMessageLineEffectSet aEffects) {
+  std::vector<std::string> out;
+  bool styled = false;
+  for (const auto effect : {le_bold, le_doubleheight, le_doublewidth, le_doublesize}) {
+    if (!HasEffect(aEffects, effect)) continue;
+    if (styled) out.push_back(krptUtil::EncodeEffect(effect));
+    styled = true;
+  }
+  for (const auto effect : {le_italic, le_underline, le_invertcolors, le_condensed})
+    if (HasEffect(aEffects, effect)) out.push_back(krptUtil::EncodeEffect(effect));
+  return out;
+}
+
+std::string Quoted(const std::string& aText) { return "\"" + aText + "\""; }
+
+std::string Join(const std::vector<std::string>& aItems, const std::string& aSeparator) {
+  std::string out;
+  for (const auto& item : aItems) out += (out.empty() ? "" : aSeparator) + item;
+  return out;
+}
+
+void NoteLeftOutBarcode(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceiptMessageBarcodeLine& aLine) {
+  aPrinter.fLeftOut.push_back("the " + krptUtil::EncodeBarcodeType(aLine.fBarcodeType) + " barcode " +
+                              Quoted(Trim(aLine.fValue)));
+}
+
+void NoteLeftOutEffects(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceiptMessageTextLine& aLine) {
+  const std::vector<std::string> effects = EffectsLeftOut(aLine.fEffects);
+  if (effects.empty()) return;
+  aPrinter.fLeftOut.push_back(std::string(effects.size() == 1 ? "the effect " : "the effects ") +
+                              Join(effects, ", ") + " of the line " + Quoted(Trim(aLine.GetValue())));
+}
+
+// Names in the result what the document asked for and the printer could not print.
+void ReportLeftOut(kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
+  if (aPrinter.fLeftOut.empty()) return;
+  aPrinter.AddResultNote("Not printed, as this printer has no command for them: " + Join(aPrinter.fLeftOut, "; ") +
+                         ".");
+  aPrinter.fLeftOut.clear();
+}
+
 bool PrintBarcode(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aValue,
                   vnReceiptMessageBarcodeType aType) {
   const std::string value = Trim(aValue);
@@ -159,7 +216,7 @@ bool PrintTrailingComments(kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
   bool ok = true;
   for (const auto& line : aPrinter.fTrailingComments) {
     ok = line.fBarcode ? PrintBarcode(aPrinter, line.fValue, line.fBarcodeType)
-                       : aPrinter.PrintLine(line.fValue, kToPaper, StyleOf(line.fEffects));
+                       : aPrinter.PrintLine(line.fValue, kToPaper, StyleOf(line.fEffects), line.fAlignment);
     if (!ok && !aPrinter.UnansweredCommand().empty()) return false;
   }
   return aPrinter.PrintLine("", kToPaper, kStyleClosingLine) && ok;
@@ -182,10 +239,16 @@ void HoldText(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceiptMessageText
   kFiscalPrinter_TARVOLX40FPETH::kHeldLine held;
   held.fValue = aLine.GetValue();
   held.fEffects = aLine.fEffects;
+  held.fAlignment = aLine.fAlignment;
+  NoteLeftOutEffects(aPrinter, aLine);
   aPrinter.fTrailingComments.push_back(std::move(held));
 }
 
 void HoldBarcode(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceiptMessageBarcodeLine& aLine) {
+  if (!CanPrintBarcode(aLine.fBarcodeType)) {
+    NoteLeftOutBarcode(aPrinter, aLine);
+    return;
+  }
   kFiscalPrinter_TARVOLX40FPETH::kHeldLine held;
   held.fBarcode = true;
   held.fValue = aLine.fValue;
@@ -231,11 +294,34 @@ bool SendAdjustment(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceipt& aRe
 
 // ---- Non-fiscal documents ----
 
+namespace {
+
+// Header and footer lines are held with the body lines and printed with them at the closing.
+void HoldLines(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceiptMessageLines& aLines) {
+  for (const auto& line : aLines) {
+    if (const auto* text = dynamic_cast<const kReceiptMessageTextLine*>(line.get()))
+      HoldText(aPrinter, *text);
+    else if (const auto* barcode = dynamic_cast<const kReceiptMessageBarcodeLine*>(line.get()))
+      HoldBarcode(aPrinter, *barcode);
+    else if (line)
+      aPrinter.fLeftOut.push_back("the image " + Quoted(line->fValue));
+  }
+}
+
+}  // namespace
+
 bool kFiscalPrinter_TARVOLX40FPETH::BeginNonFiscalReceipt(kNFReceipt& aNFReceipt) {
   fTrailingComments.clear();
-  // Style 20 opens the document; whether the printer took it shows on the first line.
-  if (!Send("7", Fields({kToPaper, "20", ""})) && !UnansweredCommand().empty())
-    return CancelDocumentAfterLostAnswer(*this);
+  fLeftOut.clear();
+  fDocumentRefused = false;
+  // Style 20 opens the document. A printer that refuses it (paper end, a document still
+  // open) prints nothing of it: the refusal and its reason end the document here.
+  if (!Send("7", Fields({kToPaper, "20", ""}))) {
+    if (!UnansweredCommand().empty()) return CancelDocumentAfterLostAnswer(*this);
+    fDocumentRefused = true;
+    return false;
+  }
+  HoldLines(*this, aNFReceipt.fHeaderLines);
   return true;
 }
 
@@ -250,14 +336,25 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalBarcodeLine(kReceipt* aReceipt
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalImageLine(kReceipt* aReceipt, kReceiptMessageImageLine& aLine) {
+  fLeftOut.push_back("the image " + Quoted(aLine.fValue));
   return true;
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::EndNonFiscalReceipt(kNFReceipt& aNFReceipt) {
+  // Nothing goes out behind a refused opening; its refusal stays the document's failure.
+  if (fDocumentRefused) {
+    fTrailingComments.clear();
+    fLeftOut.clear();
+    fDocumentRefused = false;
+    return false;
+  }
+  HoldLines(*this, aNFReceipt.fFooterLines);
   bool ok = PrintTrailingComments(*this);
   fTrailingComments.clear();
   if (!ok && !UnansweredCommand().empty()) return CancelDocumentAfterLostAnswer(*this);
-  return Send("m", "/") && ok;
+  ok = Send("m", "/") && ok;
+  ReportLeftOut(*this);
+  return ok;
 }
 
 // ---- Opening and closing a fiscal receipt ----
@@ -266,6 +363,12 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
   // Refused before anything goes out, so the printer is left as it was.
   if (aReceipt.fReceiptType == rt_InvoiceSale || aReceipt.fReceiptType == rt_InvoiceSaleFromReceipt)
     throw kException("Driver does not support Invoice");
+  // The printer has no returned-item line: a return would print nothing and leave the item
+  // in the total the customer pays. (A void sends no lines at all.)
+  if (aReceipt.fReceiptType != rt_Void)
+    for (const auto& line : aReceipt.fLines)
+      if (line->fLineType == rlt_ProductReturn) throw kException(kProductReturnRefused);
+  fLeftOut.clear();
 
   fStatus = vnPrinterStatus();
   bool ok = GetPrinterStatus(fStatus.DayOpened, fStatus.DateTime, fStatus.PaperEnd, fStatus.PaperNearEnd,
@@ -301,7 +404,9 @@ bool kFiscalPrinter_TARVOLX40FPETH::EndFiscalReceipt(kReceipt& aReceipt) {
   bool ok = true;
   if (fTrailerPrinted) ok = PrintLine("", kToPaper, kStyleClosingLine);
   fTrailerPrinted = false;
-  return Send("m", "/") && ok;
+  ok = Send("m", "/") && ok;
+  ReportLeftOut(*this);
+  return ok;
 }
 
 // ---- Sale lines ----
@@ -320,7 +425,9 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintProductSale(kReceipt& aReceipt, kReceip
   return ok;
 }
 
+// BeginFiscalReceipt refuses a sale or refund that holds a return; a void sends no lines.
 bool kFiscalPrinter_TARVOLX40FPETH::PrintProductReturn(kReceipt& aReceipt, kReceiptLineProductReturn& aLine) {
+  if (aReceipt.fReceiptType != rt_Void) throw kException(kProductReturnRefused);
   return true;
 }
 
@@ -464,11 +571,16 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintPayment(kReceipt& aReceipt, kReceiptPay
 bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerTextLine(kReceipt& aReceipt, kReceiptMessageTextLine& aLine) {
   if (aReceipt.fReceiptType != rt_Sale && aReceipt.fReceiptType != rt_Refund) return true;
   fTrailerPrinted = true;
-  return PrintLine(aLine.GetValue(), kToPaper, StyleOf(aLine.fEffects)) || !LastExchangeFailed();
+  NoteLeftOutEffects(*this, aLine);
+  return PrintLine(aLine.GetValue(), kToPaper, StyleOf(aLine.fEffects), aLine.fAlignment) || !LastExchangeFailed();
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) {
   if (aReceipt.fReceiptType != rt_Sale && aReceipt.fReceiptType != rt_Refund) return true;
+  if (!CanPrintBarcode(aLine.fBarcodeType)) {
+    NoteLeftOutBarcode(*this, aLine);
+    return true;
+  }
   fTrailerPrinted = true;
   return PrintBarcode(*this, aLine.fValue, aLine.fBarcodeType) || !LastExchangeFailed();
 }
@@ -534,44 +646,128 @@ std::string ReceiptSelection(const kReceiptReference& aReference, bool aToday, c
   return Fields({"3", aKind, closing, number, number, date, date, print});
 }
 
-std::string NotInJournal(const kReceiptReference& aReference) {
+std::string NotInJournal(const kReceiptReference& aReference, bool aOpenDayWithoutDate) {
   const std::string closing = Trim(aReference.fEJClosingNumber);
+  if (aOpenDayWithoutDate)
+    return "Receipt " + Trim(aReference.fReceiptNumber) +
+           " not found among the open day's documents; its ReceiptDateTime is needed to reprint a receipt of an "
+           "earlier day";
   return "Receipt " + Trim(aReference.fReceiptNumber) + (closing.empty() ? "" : " of closing " + closing) +
          " not found in the journal";
+}
+
+// One fiscal document of a journal text, as its closing line names it: "dd-mm-yyyy hh:nn ...
+// N. cccc-nnnn", its closing and its number within the closing.
+struct vnJournalDocument {
+  long fClosing = 0;
+  long fNumber = 0;
+  std::optional<DateTime> fDate;
+  std::string Name() const {
+    std::string out = PadLeft(std::to_string(fClosing), 4, '0') + "-" + PadLeft(std::to_string(fNumber), 4, '0');
+    if (fDate) {
+      const DateTimeParts p = DecodeDateTime(*fDate);
+      out += " of " + tarvol::TwoDigits(p.day) + "-" + tarvol::TwoDigits(p.month) + "-" + std::to_string(p.year);
+    }
+    return out;
+  }
+};
+
+std::vector<vnJournalDocument> JournalDocuments(const std::string& aText) {
+  static const std::regex kMark(R"(N\.\s*(\d{4})-(\d{4}))");
+  static const std::regex kDate(R"(^\s*(\d{2})[-/](\d{2})[-/](\d{4}))");
+  std::vector<vnJournalDocument> out;
+  for (const std::string& line : SplitTextLines(aText)) {
+    std::smatch mark;
+    if (!std::regex_search(line, mark, kMark)) continue;
+    vnJournalDocument doc;
+    doc.fClosing = std::stol(mark[1].str());
+    doc.fNumber = std::stol(mark[2].str());
+    std::smatch date;
+    if (std::regex_search(line, date, kDate))
+      doc.fDate = EncodeDate(std::stoi(date[3].str()), std::stoi(date[2].str()), std::stoi(date[1].str()));
+    out.push_back(doc);
+  }
+  return out;
 }
 
 }  // namespace
 
 bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) {
-  // Without a number the selection would take every receipt of the day.
-  if (Trim(aReference.fReceiptNumber).empty()) throw kException("No ReceiptNumber: no receipt to reprint");
-  // Both built before anything is sent: a reference that names no receipt is refused at once.
-  const bool today = aReference.fReceiptDateTime == DateOf(CurrentDateTime());
-  const std::string selections[] = {ReceiptSelection(aReference, today, "0", false),
-                                    ReceiptSelection(aReference, today, "0", true)};
-  if (!Send("X")) return false;
-  std::string data = ReplyData();
+  // Without a number the selection would take every receipt of the day. A reference that
+  // names no receipt is refused before anything is sent.
+  const std::string number = Trim(aReference.fReceiptNumber);
+  if (number.empty()) throw kException("No ReceiptNumber: no receipt to reprint");
+  const long wanted = ToInteger(number);
+  const std::string closingText = Trim(aReference.fEJClosingNumber);
+  const std::optional<long> closing = closingText.empty() ? std::nullopt : std::optional<long>(ToInteger(closingText));
+  const bool hasDate = aReference.fReceiptDateTime != 0;
+
+  vnDocumentMark mark;
+  if (!ReadDocumentMark(mark)) return false;
   // Only an idle printer can print from its journal. Saying so keeps the host from taking
   // a copy that never came out for a printed one.
-  if (FiscalStateCode(tarvol::NextField(data)) != 1) {
+  if (mark.fOpen) {
     RecordError(tarvol::kReplyCodeErrorNumber, tarvol::GetReplyCodeMessage(kReplyTransactionOpen));
     return false;
   }
-  // The busy answer "00/00/02" reads the same as a copy printed on an open day. So the
-  // receipt is first selected for reading: safe to repeat, that waits out a busy journal and
-  // tells whether the journal holds the receipt. The copy itself is asked once and its
-  // answer taken as it is: repeating it on "00/00/02" would print a copy per repetition.
+  // The open closing's receipts are selected by number alone, whatever the time of day the
+  // reference carries; a receipt of another closing by its date, which the reference must give.
+  const long openClosing = ToInteger(mark.fClosing) + 1;
+  const bool openDay = closing ? *closing == openClosing : !hasDate;
+  if (!openDay && !hasDate) {
+    RecordError(tarvol::kReplyCodeErrorNumber,
+                "ReceiptDateTime is needed to reprint receipt " + number + " of closing " + closingText +
+                    ": the printer finds the receipts of a closing that is not the open one by their date");
+    return false;
+  }
+  const auto selection = [&](bool aPrint) {
+    const char* print = aPrint ? "1" : "0";
+    const std::string n = std::to_string(wanted);
+    if (openDay) return Fields({"1", "1", "", n, n, "", "", print});
+    const std::string date = DateField(aReference.fReceiptDateTime, false);
+    return Fields({"3", "0", closing ? std::to_string(*closing) : "", n, n, date, date, print});
+  };
   const auto notFound = [&] {
     return DeviceStatus().ReplyCode == tarvol::kReplyNoSdData || DeviceStatus().ReplyCode == tarvol::kReplyNoMoreSdData;
   };
-  for (const bool copy : {false, true}) {
-    if (!Send("@", selections[copy ? 1 : 0], !copy)) return false;
-    // "No data": nothing matched, nothing was printed.
-    if (notFound()) {
-      RecordError(tarvol::kReplyCodeErrorNumber, NotInJournal(aReference));
-      return false;
-    }
+  const auto refuse = [&](const std::string& aReason) {
+    RecordError(tarvol::kReplyCodeErrorNumber, aReason);
+    return false;
+  };
+
+  // The receipt is first selected for reading: safe to repeat, that waits out a busy journal
+  // (whose answer "00/00/02" reads the same as a copy printed on an open day), and what the
+  // selection holds is checked before anything is printed: a printer may select more than
+  // the receipt asked for (one that ignores the closing selects every closing of the date).
+  if (!Send("@", selection(false))) return false;
+  if (notFound()) return refuse(NotInJournal(aReference, openDay && !closing && !hasDate));
+  tarvol::kJournalCollector journal(false);
+  if (!FetchJournal(journal)) return false;
+  const std::vector<vnJournalDocument> documents = JournalDocuments(journal.Text());
+  if (documents.empty())
+    return refuse("The journal's selection for receipt " + number +
+                  " names no document the driver can check: nothing was printed");
+  const DateTime wantedDate = DateOf(aReference.fReceiptDateTime);
+  size_t matches = 0;
+  std::string held;
+  for (const auto& doc : documents) {
+    const bool sameClosing = openDay ? doc.fClosing == openClosing : (!closing || doc.fClosing == *closing);
+    const bool sameDate = !hasDate || !doc.fDate || *doc.fDate == wantedDate;
+    if (doc.fNumber == wanted && sameClosing && sameDate) ++matches;
+    held += (held.empty() ? "" : ", ") + doc.Name();
   }
+  if (matches == 0) return refuse(NotInJournal(aReference, openDay && !closing && !hasDate));
+  if (documents.size() > 1)
+    return refuse("The journal's selection for receipt " + number +
+                  (closingText.empty() ? "" : " of closing " + closingText) + " holds " +
+                  std::to_string(documents.size()) + " documents (" + held +
+                  "), more than the receipt asked for: nothing was printed" +
+                  (closing ? "" : "; EJClosingNumber names the receipt's closing"));
+
+  // The copy is asked once and its answer taken as it is: repeating it on "00/00/02" would
+  // print a copy per repetition.
+  if (!Send("@", selection(true), false)) return false;
+  if (notFound()) return refuse(NotInJournal(aReference, false));
   return true;
 }
 

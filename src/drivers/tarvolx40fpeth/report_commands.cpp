@@ -145,53 +145,51 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintXReport(kXReport&) {
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
-  bool ok;
-  {
-    TemporaryReadTimeout slow(*fIOHandler, kZReportReadTimeoutMs);
-    ok = Send("x", "/7////");
-  }
-  // A refused or lost closing must stay reported: the next good exchange would clear its
-  // error, and the day's totals are not read from a day that did not close.
-  if (!ok) return false;
-  // The counters describe the Z report just taken. The journal is selected by date, and a
-  // date may hold several closings: the one just taken is found by its number, which the
-  // printer's closing counter now gives.
+  TemporaryReadTimeout slow(*fIOHandler, kZReportReadTimeoutMs);
+  return Send("x", "/7////");
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::ReadZReportTotals() {
+  // Nothing of an earlier report stands in for this one, whatever step fails below.
   ResetCounters();
-  std::string readFailure;
-  std::optional<int32_t> closing;
-  try {
-    if (Send("i", "//")) {
-      std::string data = ReplyData();
-      tarvol::NextField(data);
-      tarvol::NextField(data);
-      closing = tarvol::DigitsValue(tarvol::NextField(data));
-      if (!closing) readFailure = "The printer gave no closing number after the Z report";
-    } else {
-      readFailure = ErrorMessage();
-    }
-    if (closing) {
-      const DateTime today = DateOf(CurrentDateTime());
-      const DateTime endOfDay = today + *EncodeTime(23, 59, 59, 999);
-      std::string text;
-      if (!PrintEJZReports(rd_Memory, today, endOfDay, text))
-        readFailure = ErrorMessage();
-      else if (!tarvol::ReadZReport(text, *closing, fCounters))
-        readFailure = "Z report " + std::to_string(*closing) + " not found in the journal";
-    }
-  } catch (const std::exception& e) {
-    readFailure = e.what();
+  fCounters.ZReportDateTime = 0;
+  fCounters.Text.clear();
+  // The journal is selected by date, and a date may hold several closings: the one just
+  // taken is found by its number, which the printer's closing counter now gives.
+  if (!Send("i", "//")) return false;
+  std::string data = ReplyData();
+  tarvol::NextField(data);
+  tarvol::NextField(data);
+  const std::optional<int32_t> closing = tarvol::DigitsValue(tarvol::NextField(data));
+  if (!closing) {
+    RecordError(tarvol::kReplyCodeErrorNumber, "The printer gave no closing number after the Z report");
+    return false;
   }
-  if (!readFailure.empty()) {
-    // The day is closed whatever the read of its totals says: reported as a failure, it
-    // would make the host take a second Z report. The log keeps why the totals are missing.
-    fIOHandler->WriteLog(let_error, "Z report done, its totals not read: ", readFailure);
-    ResetError();
-    // The text and number of an earlier report are not this one's: the number is the
-    // closing the printer just counted, when it told it, and the text stays empty.
+  // The journal dates its documents by the printer's clock, which need not show the
+  // computer's day (a printer set by hand, a till near midnight). The day before is read as
+  // well, for a report taken just before midnight and read back just after it.
+  std::optional<DateTime> printerNow;
+  if (!ReadPrinterClock(printerNow)) return false;
+  if (!printerNow) {
+    RecordError(tarvol::kReplyCodeErrorNumber, "The printer's clock could not be read to find the Z report");
+    return false;
+  }
+  const DateTime day = DateOf(*printerNow);
+  std::string text;
+  bool found = false;
+  if (PrintEJZReports(rd_Memory, day - 1, day + *EncodeTime(23, 59, 59, 999), text)) {
+    found = tarvol::ReadZReport(text, *closing, fCounters);
+    if (!found)
+      RecordError(tarvol::kReplyCodeErrorNumber, "Z report " + std::to_string(*closing) + " not found in the journal");
+  }
+  if (!found) {
+    // A journal read that stopped part way may have summed other reports: none of it stays.
+    ResetCounters();
+    fCounters.ZReportDateTime = 0;
     fCounters.Text.clear();
-    if (closing) fCounters.ZReportNumber = *closing;
+    fCounters.ZReportNumber = *closing;
   }
-  return true;
+  return found;
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintEJZReports(vnEJReportDestination, DateTime aStartDate,

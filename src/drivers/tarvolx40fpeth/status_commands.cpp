@@ -1,9 +1,11 @@
 // Start-up sequence, status, clock, drawer, display and settings hooks of the RT printer.
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "base/xml_text.h"
 #include "documents/message_line.h"
 #include "drivers/tarvolx40fpeth/fiscal_printer_tarvolx40fpeth.h"
 
@@ -112,17 +114,23 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetPrinterStatus(bool& aDayOpened, DateTime&
   return ok;
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::GetDateTime(DateTime& aDateTime) {
+bool kFiscalPrinter_TARVOLX40FPETH::ReadPrinterClock(std::optional<DateTime>& aValue) {
+  aValue.reset();
   if (!Send("t")) return false;
   const std::string date = ReplyField(4);
   const std::string time = ReplyField(5);
   int day, month, year, hour, minute, second;
-  std::optional<DateTime> value;
   if (date.size() == 6 && time.size() == 6 && ParseTwoDigits(date, 0, day) && ParseTwoDigits(date, 2, month) &&
       ParseTwoDigits(date, 4, year) && ParseTwoDigits(time, 0, hour) && ParseTwoDigits(time, 2, minute) &&
       ParseTwoDigits(time, 4, second)) {
-    value = EncodeDateTime(2000 + year, month, day, hour, minute, second, 0);
+    aValue = EncodeDateTime(2000 + year, month, day, hour, minute, second, 0);
   }
+  return true;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::GetDateTime(DateTime& aDateTime) {
+  std::optional<DateTime> value;
+  if (!ReadPrinterClock(value)) return false;
   // An unreadable clock is no reason to fail the caller: the computer's clock stands in.
   aDateTime = value ? *value : CurrentDateTime();
   return true;
@@ -130,8 +138,36 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetDateTime(DateTime& aDateTime) {
 
 bool kFiscalPrinter_TARVOLX40FPETH::SetDateTime(DateTime aDateTime) {
   const DateTimeParts p = DecodeDateTime(aDateTime);
-  return Send("T", "/" + FormatClockPart(p.day, p.month, p.year % 100) + "/" +
-                       FormatClockPart(p.hour, p.minute, p.second));
+  // The printer keeps a two-digit year: any other century would be set as this one.
+  if (aDateTime <= 0 || p.year < kFirstClockYear || p.year > kLastClockYear)
+    throw kException("DateTime " + DateTimeToXmlText(aDateTime) + " is outside the years the printer's clock can hold (" +
+                     std::to_string(kFirstClockYear) + " to " + std::to_string(kLastClockYear) + "); nothing was sent");
+  const auto sent = fNow();
+  if (Send("T", "/" + FormatClockPart(p.day, p.month, p.year % 100) + "/" + FormatClockPart(p.hour, p.minute, p.second)))
+    return true;
+  if (UnansweredCommand().empty()) return false;
+
+  // Sent again later, the same time would set the clock behind: the clock is read instead,
+  // and it shows whether the setting arrived (the time asked plus the time gone by since).
+  const std::string reason = ErrorMessage();
+  LogError("Outcome: the answer to setting the clock was lost (" + reason + "); reading the clock back");
+  std::optional<DateTime> clock;
+  if (!ReadWithinBound([&] { return ReadPrinterClock(clock); })) {
+    RecordError(ErrorCode(), std::string(kOutcomeUnknownPrefix) + "the printer's answer to setting the clock was lost (" +
+                                 reason + ") and its clock could not be read back (" + ErrorMessage() +
+                                 "); it may have been set");
+    return false;
+  }
+  const double elapsedDays = std::chrono::duration<double>(fNow() - sent).count() / 86400.0;
+  constexpr double kSlackDays = 10.0 / 86400.0;  // the clock's whole seconds and the exchanges
+  if (clock && *clock >= aDateTime - kSlackDays && *clock <= aDateTime + elapsedDays + kSlackDays) {
+    LogInfo("Outcome: the clock reads " + DateTimeToXmlText(*clock) + ": it was set");
+    return true;
+  }
+  RecordError(tarvol::kReplyCodeErrorNumber,
+              "Clock not set: the printer's answer was lost (" + reason + ") and its clock reads " +
+                  (clock ? DateTimeToXmlText(*clock) : std::string("no valid date")) + "; it can be set again");
+  return false;
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::SetTrainingMode(bool aTrainingMode) {
@@ -144,7 +180,13 @@ bool kFiscalPrinter_TARVOLX40FPETH::SkipStatusCheck() { return true; }
 
 bool kFiscalPrinter_TARVOLX40FPETH::IsDayOpened() { return FiscalStatus().DayIsOpen; }
 
-bool kFiscalPrinter_TARVOLX40FPETH::GetDrawerStatus(int32_t aDrawerNumber, bool& aIsOpen) { return true; }
+// Every status answer carries the drawer in bit 0 of its fiscal status; the printer keeps
+// one drawer bit, whatever the drawer number.
+bool kFiscalPrinter_TARVOLX40FPETH::GetDrawerStatus(int32_t, bool& aIsOpen) {
+  if (!Send("?")) return false;
+  aIsOpen = FiscalStatus().DrawerIsOpen;
+  return true;
+}
 
 bool kFiscalPrinter_TARVOLX40FPETH::OpenDrawer(int32_t aDrawerNumber) {
   return Send("q", "/" + std::to_string(aDrawerNumber == 0 ? 1 : aDrawerNumber));

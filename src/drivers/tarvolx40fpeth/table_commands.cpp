@@ -94,6 +94,23 @@ vnVatSlotState SlotsOfReply(const kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
 
 }  // namespace
 
+bool kFiscalPrinter_TARVOLX40FPETH::CloseDayBeforeProgramming(const std::string& aWhat) {
+  if (!PrintZReport(nullptr)) return false;
+  // Closing the day is no small side effect: the host learns of it with the report's number,
+  // which the closing count now gives.
+  vnDocumentMark mark;
+  bool known = false;
+  try {
+    known = ReadDocumentMark(mark);
+  } catch (const kException&) {
+  }
+  AddResultNote("The fiscal day was open: Z report " + (known ? mark.fClosing + " " : std::string()) +
+                "was taken to close it before programming " + aWhat +
+                (known ? "." : " (its number could not be read)."));
+  ResetError();
+  return true;
+}
+
 bool kFiscalPrinter_TARVOLX40FPETH::ProgrammingReadBack(const std::string& aWhat,
                                                         const std::function<bool(bool& aDone)>& aReadBack) {
   const std::string reason = ErrorMessage();
@@ -171,7 +188,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
   std::string firmware, serial, fiscalMode;
   GetPrinterStatus(dayOpened, clock, paperEnd, paperNearEnd, coverOpen, fiscalReceiptOpen, receiptOpen, trainingMode,
                    firmware, serial, fiscalMode);
-  if (dayOpened) result = PrintZReport(nullptr);
+  if (dayOpened) result = CloseDayBeforeProgramming("the VAT table");
   if (!result) return false;
 
   std::string packet = "/";
@@ -249,7 +266,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteDeptTable(kDeptTable& aDeptTable) {
   }
 
   // The printer programs departments only with the fiscal day closed.
-  if (IsDayOpened()) PrintZReport(nullptr);
+  if (IsDayOpened()) CloseDayBeforeProgramming("the departments");
 
   for (const Planned& p : plan) {
     const std::string packet = "/" + tarvol::TwoDigits(p.number) + "/" +
