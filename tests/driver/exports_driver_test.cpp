@@ -265,6 +265,8 @@ TEST_F(ExportsDriverTest, VatTableChangesOnlyWhatTheRequestNamesAndClosesTheDayO
   const Answer added = setVat(unchanged + "<Vat><Code>0600</Code><Rate>6</Rate></Vat>");
   EXPECT_EQ(added.result, 0) << added.error;
   EXPECT_EQ(emu.Snapshot().fZCounter, 1);
+  EXPECT_EQ(added.Get("MessageText"),
+            "The fiscal day was open: Z report 1 was taken to close it before programming the VAT table.");
   EXPECT_EQ(CountLetter(emu.Packets(), "b"), 1);
   const std::vector<emu::VatSlot> after = emu.Snapshot().fVat;
   ASSERT_EQ(after.size(), before.size());
@@ -284,6 +286,192 @@ TEST_F(ExportsDriverTest, VatTableChangesOnlyWhatTheRequestNamesAndClosesTheDayO
   EXPECT_EQ(setVat(unchanged + "<Vat><Code>0600</Code><Rate>6</Rate></Vat>").result, 0);
   EXPECT_EQ(CountLetter(emu.Packets(), "b"), 0);
   EXPECT_EQ(emu.Snapshot().fZCounter, 1);
+}
+
+// The totals of a Z report come from the printer's journal, found by the printer's own date
+// and the closing's number, also when the answer to the closing was lost.
+TEST_F(ExportsDriverTest, ZReportTotalsAreReadByThePrintersDateAndAfterALostAnswer) {
+  Open();
+  struct Case {
+    const char* name;
+    std::function<void(emu::PrinterEmulator&)> prepare;
+  } cases[] = {
+      {"the printer's clock three days ahead", [](emu::PrinterEmulator& e) { e.SetClock(Now() + 3); }},
+      {"the printer's clock two days behind", [](emu::PrinterEmulator& e) { e.SetClock(Now() - 2); }},
+      {"the answer to the closing lost", [](emu::PrinterEmulator& e) { e.DropAnswers("x"); }},
+      {"HTTP 500 after the closing", [](emu::PrinterEmulator& e) { e.AnswerStatus("x", 500); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu.SetClock(Now());
+    ASSERT_EQ(Sell("6.40").result, 0);
+    c.prepare(emu);
+    emu.ClearPackets();
+    const Answer z = Call(vnExport::PRINTZR, Request(""));
+    emu.ClearFaults();
+    const int closing = emu.Snapshot().fZCounter;
+    EXPECT_EQ(z.result, 0) << z.error;
+    EXPECT_EQ(z.error, "");
+    EXPECT_EQ(CountLetter(emu.Packets(), "x"), 1);
+    EXPECT_EQ(z.Get("ZReportNumber"), std::to_string(closing));
+    // The closing the documents after this report belong to.
+    EXPECT_EQ(z.Get("EJClosingNumber"), std::to_string(closing + 1));
+    EXPECT_EQ(z.Get("DayTotalAmount"), "6.4");
+    EXPECT_EQ(z.Get("DayReceiptsNumber"), "1");
+    EXPECT_NE(z.Get("Text").find("AZZERAMENTO GIORNALIERO"), std::string::npos);
+  }
+}
+
+// A closing whose totals cannot be read is still a closing (the host must not take another),
+// and the result says the totals are missing instead of passing zeros off as the day's.
+TEST_F(ExportsDriverTest, ZReportWhoseTotalsCannotBeReadSaysSo) {
+  Open();
+  ASSERT_EQ(Sell("9.00").result, 0);
+  emu.ForceReplyCode("*", 0x42);
+  const Answer z = Call(vnExport::PRINTZR, Request(""));
+  EXPECT_EQ(z.result, 0);
+  EXPECT_EQ(z.Get("Error"), "False");
+  EXPECT_EQ(z.error,
+            "The Z report 1 was taken and the day is closed, but its totals could not be read back (Error in SD "
+            "reports): the totals of this result are not the day's figures");
+  EXPECT_EQ(z.Get("ZReportNumber"), "1");
+  EXPECT_EQ(z.Get("DayTotalAmount"), "0");
+  EXPECT_EQ(z.Get("Text"), "");
+  EXPECT_FALSE(emu.Snapshot().fDayOpen);
+}
+
+// A reprint prints a copy only once the journal's selection is known to hold the receipt
+// asked for and nothing else: a printer that ignores the closing field, or a reference that
+// names no closing, would otherwise print a copy of every closing's receipt of that number.
+TEST_F(ExportsDriverTest, ReprintChecksWhatTheSelectionHoldsBeforeTheCopy) {
+  Open();
+  ASSERT_EQ(Sell("2.00").result, 0);  // 0001-0001
+  ASSERT_EQ(Call(vnExport::PRINTZR, Request("")).result, 0);
+  ASSERT_EQ(Sell("3.00").result, 0);  // 0002-0001, the day still open
+  const auto journal = emu.Journal();
+  const auto dayOf = [](DateTime aValue) {
+    const DateTimeParts p = DecodeDateTime(aValue);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", p.day, p.month, p.year);
+    return std::string(buf);
+  };
+  const std::string both = "0001-0001 of " + dayOf(journal.front().fDateTime) + ", 0002-0001 of " +
+                           dayOf(journal.back().fDateTime);
+  const std::string now = "<ReceiptDateTime>" + XmlDate(Now(), true) + "</ReceiptDateTime>";
+  struct Case {
+    bool ignoresClosing;
+    std::string reference;
+    const char* printed;  // the document printed again, or "" for none
+    std::string error;
+  } cases[] = {
+      {true, now + "<ReceiptNumber>1</ReceiptNumber><EJClosingNumber>1</EJClosingNumber>", "",
+       "The journal's selection for receipt 1 of closing 1 holds 2 documents (" + both +
+           "), more than the receipt asked for: nothing was printed"},
+      // The open closing is selected by number among the open day's documents.
+      {true, now + "<ReceiptNumber>1</ReceiptNumber><EJClosingNumber>2</EJClosingNumber>", "DOC.N. 0002-0001", ""},
+      {false, now + "<ReceiptNumber>1</ReceiptNumber>", "",
+       "The journal's selection for receipt 1 holds 2 documents (" + both +
+           "), more than the receipt asked for: nothing was printed; EJClosingNumber names the receipt's closing"},
+      // Without ReceiptDateTime: the open day's receipt, or a message that the date is needed.
+      {false, "<ReceiptNumber>1</ReceiptNumber>", "DOC.N. 0002-0001", ""},
+      {false, "<ReceiptNumber>1</ReceiptNumber><EJClosingNumber>2</EJClosingNumber>", "DOC.N. 0002-0001", ""},
+      {false, "<ReceiptNumber>1</ReceiptNumber><EJClosingNumber>1</EJClosingNumber>", "",
+       "ReceiptDateTime is needed to reprint receipt 1 of closing 1: the printer finds the receipts of a closing "
+       "that is not the open one by their date"},
+      {false, "<ReceiptNumber>5</ReceiptNumber>", "",
+       "Receipt 5 not found among the open day's documents; its ReceiptDateTime is needed to reprint a receipt of "
+       "an earlier day"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reference + (c.ignoresClosing ? " (closing ignored)" : ""));
+    emu.SetIgnoreJournalClosing(c.ignoresClosing);
+    emu.ClearPaper();
+    const Answer a = Call(vnExport::REPRINTFR, Request("<ReceiptReference><ReceiptType>Sale</ReceiptType>" +
+                                                       c.reference + "</ReceiptReference>"));
+    EXPECT_EQ(a.error, c.error);
+    EXPECT_EQ(a.result, c.error.empty() ? 0 : -1);
+    const auto paper = emu.Paper();
+    EXPECT_EQ(Count(paper, "COPIA"), *c.printed ? 1 : 0);
+    EXPECT_EQ(Count(paper, "DOC.N."), *c.printed ? 1 : 0);
+    if (*c.printed) {
+      EXPECT_EQ(Count(paper, c.printed), 1);
+    }
+  }
+  emu.SetIgnoreJournalClosing(false);
+}
+
+// The printer has no returned-item line: a return inside a receipt would print nothing and
+// leave the customer paying for the item. It is refused before anything is sent.
+TEST_F(ExportsDriverTest, ProductReturnInsideAReceiptIsRefusedUnsent) {
+  Open();
+  for (const char* type : {"Sale", "Refund"}) {
+    SCOPED_TRACE(type);
+    emu.ClearPackets();
+    const Answer a = Call(
+        vnExport::PRINTFR,
+        Request(std::string("<Receipt><Type>") + type +
+                "</Type><Lines><productsale><Description>LATTE</Description><Quantity>1</Quantity><Department>1"
+                "</Department><Price>3</Price><Amount>3</Amount></productsale><productreturn><Description>UOVA"
+                "</Description><Quantity>1</Quantity><Department>1</Department><Price>2</Price><Amount>2</Amount>"
+                "</productreturn></Lines><Taxes/><Payments/><References><OriginalReceipt><ReceiptDateTime>" +
+                XmlDate(Now(), true) + "</ReceiptDateTime><ReceiptNumber>1</ReceiptNumber></OriginalReceipt>"
+                "</References></Receipt>"));
+    EXPECT_EQ(a.result, -1);
+    EXPECT_EQ(a.error,
+              "This printer takes returns as a Refund receipt: a productreturn line cannot be printed in a receipt; "
+              "send the returned items as the productsale lines of a Refund receipt");
+    EXPECT_TRUE(emu.Packets().empty());
+  }
+}
+
+// A non-fiscal document prints its header, body and footer in order, each line where its
+// alignment puts it, and names in MessageText what the printer has no command for.
+TEST_F(ExportsDriverTest, NonFiscalDocumentKeepsItsLayoutAndNamesWhatItLeftOut) {
+  Open();
+  const Answer a = Call(
+      vnExport::PRINTNFR,
+      Request("<NFReceipt><Header><Lines><Text><Value>BUONO SCONTO</Value><Alignment>center</Alignment>"
+              "<Effects>bold,doubleheight</Effects></Text></Lines></Header><Lines><Text><Value>5 euro sulla "
+              "prossima spesa</Value><Alignment>center</Alignment></Text><Text><Value>a sinistra</Value>"
+              "<Alignment>left</Alignment></Text><Barcode><Value>PROMO-2026</Value><Type>code128</Type></Barcode>"
+              "<Barcode><Value>https://example.com/p/2026</Value><Type>qrcode</Type></Barcode><Image><Value>"
+              "logo.bmp</Value><Alignment>center</Alignment></Image></Lines><Footer><Lines><Text><Value>Valido "
+              "fino al 31/12</Value><Alignment>right</Alignment></Text></Lines></Footer></NFReceipt>"));
+  ASSERT_EQ(a.result, 0) << a.error;
+  EXPECT_EQ(a.Get("MessageText"),
+            "Not printed, as this printer has no command for them: the effect doubleheight of the line &quot;BUONO "
+            "SCONTO&quot;; the qrcode barcode &quot;https://example.com/p/2026&quot;; the image &quot;logo.bmp&quot;.");
+  const auto paper = emu.Paper();
+  const auto at = [&](const std::string& aText) {
+    for (size_t i = 0; i < paper.size(); ++i)
+      if (Trim(paper[i]) == aText) return i;
+    ADD_FAILURE() << "not printed: " << aText;
+    return paper.size();
+  };
+  const size_t header = at("BUONO SCONTO"), body = at("5 euro sulla prossima spesa"), left = at("a sinistra"),
+               footer = at("Valido fino al 31-12");
+  EXPECT_LT(header, body);
+  EXPECT_LT(body, left);
+  EXPECT_LT(left, footer);
+  EXPECT_EQ(paper[header], std::string(18, ' ') + "BUONO SCONTO");
+  EXPECT_EQ(paper[body], std::string(10, ' ') + "5 euro sulla prossima spesa");
+  EXPECT_EQ(paper[left], "a sinistra");
+  EXPECT_EQ(paper[footer], std::string(28, ' ') + "Valido fino al 31-12");
+  EXPECT_EQ(Count(paper, "PROMO-2026"), 1);
+}
+
+// A printer that refuses to open the document (paper end) prints nothing of it: the refusal
+// is the result, and no line or closing goes out behind it.
+TEST_F(ExportsDriverTest, NonFiscalDocumentStopsAtARefusedOpening) {
+  Open();
+  emu.SetPaperEnd(true);
+  const Answer a = Call(vnExport::PRINTNFR,
+                        Request("<NFReceipt><Lines><Text><Value>RIGA</Value><Alignment>left</Alignment></Text>"
+                                "</Lines></NFReceipt>"));
+  EXPECT_EQ(a.result, -1);
+  EXPECT_EQ(a.error, tarvol::GetReplyCodeMessage(0x2C));
+  EXPECT_EQ(Letters(emu.Packets()), "7");
+  emu.SetPaperEnd(false);
 }
 
 TEST_F(ExportsDriverTest, OpenFailsWhenThePrinterCannotBeReached) {
