@@ -175,8 +175,16 @@ TEST(ResultFormat, SmallRecords) {
 
   _int_PRINTNFR_result nf;
   nf.NFReceiptNumber = "5";
+  nf.MessageText = "Not printed: <QR>";
   EXPECT_EQ(nf.Format(), "<NFReceiptDateTime>1899-12-30T00:00:00</NFReceiptDateTime>\r\n"
-                         "<NFReceiptNumber>5</NFReceiptNumber>\r\n" + kOkTail);
+                         "<NFReceiptNumber>5</NFReceiptNumber>\r\n<MessageText>Not printed: &lt;QR&gt;</MessageText>\r\n" +
+                             kOkTail);
+
+  _int_SETVATTABLE_result vat;
+  EXPECT_EQ(vat.Format(), "<MessageText></MessageText>\r\n" + kOkTail);
+  _int_SETDEPTTABLE_result dept;
+  dept.MessageText = "Z report 4";
+  EXPECT_EQ(dept.Format(), "<MessageText>Z report 4</MessageText>\r\n" + kOkTail);
 
   _int_GETLOTTERYRCPTSTATUS_result lottery;
   lottery.CorrectlySent = true;

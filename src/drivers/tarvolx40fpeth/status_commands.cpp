@@ -137,8 +137,8 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetDateTime(DateTime& aDateTime) {
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::SetDateTime(DateTime aDateTime) {
-  const DateTimeParts p = DecodeDateTime(aDateTime);
   // The printer keeps a two-digit year: any other century would be set as this one.
+  const DateTimeParts p = DecodeDateTime(aDateTime > 0 ? aDateTime : 0);
   if (aDateTime <= 0 || p.year < kFirstClockYear || p.year > kLastClockYear)
     throw kException("DateTime " + DateTimeToXmlText(aDateTime) + " is outside the years the printer's clock can hold (" +
                      std::to_string(kFirstClockYear) + " to " + std::to_string(kLastClockYear) + "); nothing was sent");
