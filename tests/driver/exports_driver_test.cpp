@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -458,6 +459,24 @@ TEST_F(ExportsDriverTest, NonFiscalDocumentKeepsItsLayoutAndNamesWhatItLeftOut) 
   EXPECT_EQ(paper[left], "a sinistra");
   EXPECT_EQ(paper[footer], std::string(28, ' ') + "Valido fino al 31-12");
   EXPECT_EQ(Count(paper, "PROMO-2026"), 1);
+}
+
+// A receipt's trailer follows the same rules: its lines keep their alignment, and what the
+// printer cannot print is named in MessageText rather than dropped unsaid.
+TEST_F(ExportsDriverTest, ReceiptTrailerKeepsItsAlignmentAndNamesWhatItLeftOut) {
+  Open();
+  const Answer a = Call(
+      vnExport::PRINTFR,
+      Request("<Receipt><Type>Sale</Type><Lines><productsale><Description>ARTICOLO</Description><Quantity>1"
+              "</Quantity><Department>1</Department><Price>4</Price><Amount>4</Amount></productsale></Lines><Taxes/>"
+              "<Payments/><TrailerMessages><Text><Value>Grazie</Value><Alignment>center</Alignment></Text><Barcode>"
+              "<Value>https://example.com/r/1</Value><Type>qrcode</Type></Barcode></TrailerMessages></Receipt>"));
+  ASSERT_EQ(a.result, 0) << a.error;
+  EXPECT_EQ(a.Get("MessageText"),
+            "Not printed, as this printer has no command for them: the qrcode barcode "
+            "&quot;https://example.com/r/1&quot;.");
+  const auto paper = emu.Paper();
+  EXPECT_EQ(std::count(paper.begin(), paper.end(), std::string(21, ' ') + "Grazie"), 1);
 }
 
 // A printer that refuses to open the document (paper end) prints nothing of it: the refusal
