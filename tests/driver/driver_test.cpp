@@ -197,6 +197,12 @@ TEST_F(DriverTest, LostClockAnswerIsReadBackNotResent) {
          e.LoseRequests("t", 1000);
        },
        "Outcome unknown: the printer's answer to setting the clock was lost ("},
+      {"clock unreadable afterwards",
+       [](emu::PrinterEmulator& e) {
+         e.DropAnswers("T");
+         e.ForceFrame("t", "00/00/00/xx1299/235959/");
+       },
+       "Outcome unknown: the printer's answer to setting the clock was lost ("},
   };
   auto& d = OpenAndInit();
   const DateTime wanted = *EncodeDateTime(2031, 7, 4, 9, 8, 7, 0);

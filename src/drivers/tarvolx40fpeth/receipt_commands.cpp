@@ -631,11 +631,11 @@ bool kFiscalPrinter_TARVOLX40FPETH::SetLotteryCode(const std::string& aCode) { r
 
 namespace {
 
-// The journal selection ("@") of one receipt: today's documents by number, or the documents
-// of the receipt's date by number. The third field names the receipt's closing, so that
-// receipt 1 of one closing is not taken for receipt 1 of another closing of the same date;
-// without a closing number every receipt of that number in the selection is meant.
-// aPrint: 1 prints a copy, 0 hands the text back.
+// The journal selection ("@") of a receipt's own text, read back after it was printed:
+// today's documents by number, or the documents of the receipt's date by number. The third
+// field names the receipt's closing, so that receipt 1 of one closing is not taken for
+// receipt 1 of another closing of the same date. aPrint: 1 prints a copy, 0 hands the text
+// back.
 std::string ReceiptSelection(const kReceiptReference& aReference, bool aToday, const char* aKind, bool aPrint) {
   const std::string number = CleanFieldText(Trim(aReference.fReceiptNumber));
   const std::string closingText = Trim(aReference.fEJClosingNumber);

@@ -1,7 +1,6 @@
 // Report and journal hooks of the RT printer: the X and Z reports, and the reading of the
 // electronic journal piece by piece, from which the day's totals are taken after a Z report.
 #include <atomic>
-#include <exception>
 #include <optional>
 #include <string>
 

@@ -152,10 +152,12 @@ bool kFiscalPrinter_TARVOLX40FPETH::SetDateTime(DateTime aDateTime) {
   const std::string reason = ErrorMessage();
   LogError("Outcome: the answer to setting the clock was lost (" + reason + "); reading the clock back");
   std::optional<DateTime> clock;
-  if (!ReadWithinBound([&] { return ReadPrinterClock(clock); })) {
-    RecordError(ErrorCode(), std::string(kOutcomeUnknownPrefix) + "the printer's answer to setting the clock was lost (" +
-                                 reason + ") and its clock could not be read back (" + ErrorMessage() +
-                                 "); it may have been set");
+  const bool read = ReadWithinBound([&] { return ReadPrinterClock(clock); });
+  if (!read || !clock) {
+    const std::string failure = read ? std::string("its answer holds no valid date") : ErrorMessage();
+    RecordError(read ? tarvol::kReplyCodeErrorNumber : ErrorCode(),
+                std::string(kOutcomeUnknownPrefix) + "the printer's answer to setting the clock was lost (" + reason +
+                    ") and its clock could not be read back (" + failure + "); it may have been set");
     return false;
   }
   const double elapsedDays = std::chrono::duration<double>(fNow() - sent).count() / 86400.0;
@@ -166,7 +168,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::SetDateTime(DateTime aDateTime) {
   }
   RecordError(tarvol::kReplyCodeErrorNumber,
               "Clock not set: the printer's answer was lost (" + reason + ") and its clock reads " +
-                  (clock ? DateTimeToXmlText(*clock) : std::string("no valid date")) + "; it can be set again");
+                  DateTimeToXmlText(*clock) + "; it can be set again");
   return false;
 }
 
