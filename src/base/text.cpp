@@ -90,6 +90,16 @@ bool IsBlankOrControl(char32_t c) { return c <= 0x20; }
 
 }  // namespace
 
+char32_t DecodeUtf8(std::string_view aText, size_t& aPos) { return DecodeOne(aText, aPos); }
+
+bool IsXmlCharacter(char32_t c) {
+  if (c < 0x20) return c == '\t' || c == '\n' || c == '\r';
+  if (c >= 0xD800 && c <= 0xDFFF) return false;
+  if (c >= 0xFDD0 && c <= 0xFDEF) return false;
+  if ((c & 0xFFFE) == 0xFFFE) return false;
+  return c <= 0x10FFFF;
+}
+
 void AppendUtf8(std::string& aOut, char32_t cp) {
   if (cp < 0x80) {
     aOut += static_cast<char>(cp);

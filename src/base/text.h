@@ -19,6 +19,14 @@ std::u16string Utf8ToUtf16(std::string_view aText);
 std::string Utf16ToUtf8(std::u16string_view aText);
 // Appends one code point as UTF-8.
 void AppendUtf8(std::string& aOut, char32_t aCodePoint);
+// Decodes the code point at byte aPos and moves aPos past it. An invalid sequence gives
+// U+FFFD and moves one byte on.
+char32_t DecodeUtf8(std::string_view aText, size_t& aPos);
+// Whether an XML document may hold the character: tab, line feed, carriage return and
+// U+0020 upwards, but no surrogate and no non-character (U+FDD0..U+FDEF and the last two
+// code points of every plane, U+FFFE and U+FFFF among them). Non-characters are allowed by
+// the grammar in part, but parsers and hosts refuse them, so the library never writes one.
+bool IsXmlCharacter(char32_t aChar);
 
 // Number of characters.
 size_t CharLength(std::string_view aText);

@@ -13,6 +13,7 @@ namespace fp {
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
 
 // Day numbers of 0001-01-01 and 9999-12-31 relative to 1899-12-30: the range a date text
 // can show. Anything outside (or not finite) is written as the zero date rather than as a
@@ -96,20 +97,23 @@ std::string gSeparator;
 std::string EscapeXml(std::string_view aText) {
   std::string out;
   out.reserve(aText.size());
-  for (char c : aText) {
+  size_t pos = 0;
+  while (pos < aText.size()) {
+    const char c = aText[pos];
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      case '\t':
-      case '\n':
-      case '\r': out += c; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) out += "\xEF\xBF\xBD";
-        else out += c;
+      case '&': out += "&amp;"; ++pos; continue;
+      case '<': out += "&lt;"; ++pos; continue;
+      case '>': out += "&gt;"; ++pos; continue;
+      case '"': out += "&quot;"; ++pos; continue;
+      case '\'': out += "&apos;"; ++pos; continue;
+      default: break;
     }
+    const size_t start = pos;
+    const char32_t cp = DecodeUtf8(aText, pos);
+    // A byte that starts no valid sequence decodes as U+FFFD and moves one byte on.
+    const bool valid = !(cp == 0xFFFD && pos == start + 1);
+    if (valid && IsXmlCharacter(cp)) out.append(aText.substr(start, pos - start));
+    else out += kReplacementCharacter;
   }
   return out;
 }

@@ -43,9 +43,10 @@ enum class vnPaymentNetwork : int32_t {
 };
 
 // Replaces & < > " ' by their entities; "&" first, so entities made by later steps stay as
-// they are and an ampersand of the input is escaped exactly once. Control characters that
-// no XML document may hold (all below U+0020 but tab, line feed and carriage return)
-// become U+FFFD, so a fragment stays well-formed whatever a printer answers.
+// they are and an ampersand of the input is escaped exactly once. Every character that no
+// XML document may hold (IsXmlCharacter: the controls below U+0020 but tab, line feed and
+// carriage return, the non-characters such as U+FFFE and U+FFFF) and every byte that is
+// no valid UTF-8 becomes U+FFFD, so a fragment stays well-formed whatever a printer answers.
 std::string EscapeXml(std::string_view aText);
 
 // The error tail every record ends with. A record without fields of its own is the tail
