@@ -233,6 +233,12 @@ std::string TrimRight(std::string_view aText) {
 
 std::string Trim(std::string_view aText) { return TrimLeft(TrimRight(aText)); }
 
+size_t CountTextLines(std::string_view aText) {
+  size_t count = 0;
+  ForEachTextLine(aText, [&](std::string_view) { ++count; });
+  return count;
+}
+
 std::string ReplaceAll(std::string_view aText, std::string_view aFrom, std::string_view aTo) {
   if (aFrom.empty()) return std::string(aText);
   std::string out;

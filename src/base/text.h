@@ -51,6 +51,27 @@ std::string Trim(std::string_view aText);
 std::string TrimLeft(std::string_view aText);
 std::string TrimRight(std::string_view aText);
 
+// Calls aLine with each line of aText, split at CR LF, a lone LF or a lone CR. A final line
+// break ends the last line without starting an empty one, so "a\r\nb\r\n" has two lines
+// and the empty text none. CountTextLines gives their number.
+template <typename F>
+void ForEachTextLine(std::string_view aText, F aLine) {
+  size_t start = 0;
+  size_t i = 0;
+  while (i < aText.size()) {
+    const char c = aText[i];
+    if (c == '\r' || c == '\n') {
+      aLine(aText.substr(start, i - start));
+      if (c == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n') ++i;
+      start = ++i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < aText.size()) aLine(aText.substr(start));
+}
+size_t CountTextLines(std::string_view aText);
+
 std::string ReplaceAll(std::string_view aText, std::string_view aFrom, std::string_view aTo);
 std::vector<std::string> Split(std::string_view aText, char aSeparator);
 bool StartsWith(std::string_view aText, std::string_view aPrefix);

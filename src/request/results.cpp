@@ -6,14 +6,12 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "base/xml_text.h"
-#include "documents/request_element.h"
 
 namespace fp {
 
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
-constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
 
 // Day numbers of 0001-01-01 and 9999-12-31 relative to 1899-12-30: the range a date text
 // can show. Anything outside (or not finite) is written as the zero date rather than as a
@@ -67,11 +65,17 @@ class Fragment {
   // "<Text>" + one <Line> per line, each followed by aAfterLine (the reports put nothing
   // between them), + "</Text>".
   Fragment& ReportText(std::string_view aText, std::string_view aAfterLine = {}) {
+    // Line by line, without a list of the lines: a journal text may hold hundreds of
+    // thousands of them. The room is taken once, exactly: growing by doubling would hold up
+    // to twice a journal's result.
+    size_t size = fOut.size() + 13;
+    ForEachTextLine(aText, [&](std::string_view aLine) { size += EscapedXmlSize(aLine) + 13 + aAfterLine.size(); });
+    fOut.reserve(size + 1024);
     fOut += "<Text>";
-    for (const std::string& line : SplitTextLines(aText)) {
-      Element("Line", EscapeXml(line));
+    ForEachTextLine(aText, [&](std::string_view aLine) {
+      Element("Line", EscapeXml(aLine));
       fOut += aAfterLine;
-    }
+    });
     fOut += "</Text>";
     return *this;
   }
@@ -93,30 +97,6 @@ bool gSeparatorKnown = false;
 std::string gSeparator;
 
 }  // namespace
-
-std::string EscapeXml(std::string_view aText) {
-  std::string out;
-  out.reserve(aText.size());
-  size_t pos = 0;
-  while (pos < aText.size()) {
-    const char c = aText[pos];
-    switch (c) {
-      case '&': out += "&amp;"; ++pos; continue;
-      case '<': out += "&lt;"; ++pos; continue;
-      case '>': out += "&gt;"; ++pos; continue;
-      case '"': out += "&quot;"; ++pos; continue;
-      case '\'': out += "&apos;"; ++pos; continue;
-      default: break;
-    }
-    const size_t start = pos;
-    const char32_t cp = DecodeUtf8(aText, pos);
-    // A byte that starts no valid sequence decodes as U+FFFD and moves one byte on.
-    const bool valid = !(cp == 0xFFFD && pos == start + 1);
-    if (valid && IsXmlCharacter(cp)) out.append(aText.substr(start, pos - start));
-    else out += kReplacementCharacter;
-  }
-  return out;
-}
 
 std::string UserDecimalSeparator() {
   std::lock_guard<std::mutex> lock(gSeparatorLock);

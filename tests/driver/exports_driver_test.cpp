@@ -345,6 +345,8 @@ TEST_F(ExportsDriverTest, JournalReadStopsAtItsSizeAndTimeLimitsWithWhatItRead) 
   ASSERT_EQ(Sell("2.00").result, 0);  // something to select
   emu.ClearPaper();
   const std::string bigLine(1024 * 1024 - 2, 'A');
+  std::string emptyLines;
+  for (int i = 0; i < 100000; ++i) emptyLines += "||";
   const size_t limit = tarvol::MaxJournalBytes();
   struct Case {
     const char* name;
@@ -354,7 +356,15 @@ TEST_F(ExportsDriverTest, JournalReadStopsAtItsSizeAndTimeLimitsWithWhatItRead) 
     int pieces;                         // "*" commands sent before the read stops
   } cases[] = {
       {"oversized pieces", "00/00/00/" + bigLine + "||/", std::chrono::seconds(0),
-       "The journal text passed " + std::to_string(limit) + " bytes; the 8 lines read so far are returned", 9},
+       "The journal text would pass the " + std::to_string(limit) +
+           " bytes a result may take; the 7 lines read so far are returned",
+       8},
+      // Empty lines count with the markup each takes in the result; the last one kept ends
+      // the text and shows no line of its own.
+      {"empty lines", "00/00/00/" + emptyLines + "/", std::chrono::seconds(0),
+       "The journal text would pass the " + std::to_string(limit) + " bytes a result may take; the " +
+           std::to_string(limit / 15 - 1) + " lines read so far are returned",
+       static_cast<int>(limit / 15 / 100000) + 1},
       {"slow pieces", "00/00/00/RIGA 1||RIGA 2||/", std::chrono::seconds(5),
        "The journal read took longer than 600 s; the 240 lines read so far are returned", 120},
   };
@@ -376,7 +386,11 @@ TEST_F(ExportsDriverTest, JournalReadStopsAtItsSizeAndTimeLimitsWithWhatItRead) 
     EXPECT_EQ(CountLetter(emu.Packets(), "*"), c.pieces);
     const std::string text = a.Get("Text");
     EXPECT_NE(text, "");
-    EXPECT_LE(text.size(), limit * 2);  // the lines as elements, never past the bound's order
+    EXPECT_LE(text.size(), limit);  // the lines as elements, within the bound
+    // The error counts the lines the result holds.
+    size_t lines = 0;
+    for (size_t at = a.output.find("<Line>"); at != std::string::npos; at = a.output.find("<Line>", at + 1)) ++lines;
+    EXPECT_NE(a.error.find("the " + std::to_string(lines) + " lines"), std::string::npos) << lines;
     EXPECT_TRUE(emu.Paper().empty());
   }
   emu.ClearFaults();
