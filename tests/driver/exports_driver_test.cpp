@@ -9,7 +9,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,7 @@
 #include "entry/fiscal_printers.h"
 #include "entry/request_frame.h"
 #include "fpemu/printer_emulator.h"
+#include "support/well_formed_xml.h"
 
 namespace fp::test {
 namespace {
@@ -394,6 +398,32 @@ TEST_F(ExportsDriverTest, JournalReadStopsAtItsSizeAndTimeLimitsWithWhatItRead) 
     EXPECT_TRUE(emu.Paper().empty());
   }
   emu.ClearFaults();
+}
+
+// A printer whose answers hold what neither XML nor the log may: the result stays a
+// well-formed document and every line of the device log is one entry with its own stamp.
+TEST_F(ExportsDriverTest, HostileAnswersNeitherBreakTheResultNorForgeLogLines) {
+  Open();
+  // The driver shows the serial's last six characters.
+  emu.SetSerialNumber("\x01\r\n2026-01-01 00:00:00:000 - ERROR - forged<&>\xEF\xBF\xBF\xEF\xB7\x90\xFF");
+  const Answer a = Call(vnExport::GETSTATUS, Request(""));
+  EXPECT_EQ(a.Get("SerialNumber"), "4ZRPV&lt;&amp;&gt;\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(test::FragmentProblem(a.output), "") << a.output;
+  std::ifstream log(a.Get("LogFileName"), std::ios::binary);
+  ASSERT_TRUE(log.good()) << a.Get("LogFileName");
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  const std::regex entry(R"(\d{4}-\d{2}-\d{2} \d{2}.\d{2}.\d{2}.\d{3} - .*)");
+  int lines = 0;
+  bool forged = false;
+  for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = text.substr(start, end - start);
+    EXPECT_TRUE(std::regex_match(line, entry)) << line;
+    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+    forged = forged || line.find("\\r\\n2026-01-01 00:00:00:000 - ERROR - forged") != std::string::npos;
+    ++lines;
+  }
+  EXPECT_GT(lines, 0);
+  EXPECT_TRUE(forged);  // the answer is there, escaped inside its entry
 }
 
 }  // namespace

@@ -55,8 +55,8 @@ TEST(ResultFormat, EveryFragmentIsWellFormedWhateverItsTexts) {
       "line 1||line 2\r\n\r\n\rline 4\n",
   };
   for (const std::string& text : hostile)
-    for (const std::string& fragment : testing::FragmentsCarrying(text))
-      EXPECT_EQ(testing::FragmentProblem(fragment), "") << fragment;
+    for (const std::string& fragment : test::FragmentsCarrying(text))
+      EXPECT_EQ(test::FragmentProblem(fragment), "") << fragment;
 }
 
 TEST(ResultFormat, ErrorTailEscapesTextAndEndsWithoutLineBreak) {

@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
   const std::string text(reinterpret_cast<const char*>(aData), aSize);
-  for (const std::string& fragment : fp::testing::FragmentsCarrying(text))
-    FUZZ_CHECK(fp::testing::FragmentProblem(fragment).empty());
+  for (const std::string& fragment : fp::test::FragmentsCarrying(text))
+    FUZZ_CHECK(fp::test::FragmentProblem(fragment).empty());
   return 0;
 }

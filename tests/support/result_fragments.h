@@ -7,7 +7,7 @@
 
 #include "request/results.h"
 
-namespace fp::testing {
+namespace fp::test {
 
 inline std::vector<std::string> FragmentsCarrying(const std::string& aText) {
   std::vector<std::string> out;
@@ -66,4 +66,4 @@ inline std::vector<std::string> FragmentsCarrying(const std::string& aText) {
   return out;
 }
 
-}  // namespace fp::testing
+}  // namespace fp::test

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace fp::testing {
+namespace fp::test {
 
 // Empty when the fragment is well-formed; otherwise what is wrong and where.
 inline std::string FragmentProblem(std::string_view aFragment) {
@@ -47,4 +47,4 @@ inline std::string FragmentProblem(std::string_view aFragment) {
   return {};
 }
 
-}  // namespace fp::testing
+}  // namespace fp::test
