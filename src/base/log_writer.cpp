@@ -51,6 +51,45 @@ bool IsEarlierFileOf(std::string_view aName, std::string_view aBase) {
          (stamp.size() == 26 && AllDigits(stamp.substr(0, 8), 8) && stamp[8] == '_' && AllDigits(stamp.substr(9), 17));
 }
 
+// A message as one line of the file: every control character (C0, DEL, C1, and the line
+// and paragraph separators U+2028, U+2029) and every byte that is no UTF-8 is written as an
+// escape (\r, \n, \t, \xHH, \uHHHH), so no text a printer or a host hands over can end
+// the entry or start a forged one.
+std::string EscapeControls(std::string_view aMessage) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(aMessage.size());
+  size_t pos = 0;
+  while (pos < aMessage.size()) {
+    const unsigned char b = static_cast<unsigned char>(aMessage[pos]);
+    if (b >= 0x20 && b < 0x7F) {
+      out += static_cast<char>(b);
+      ++pos;
+      continue;
+    }
+    const size_t start = pos;
+    const char32_t c = DecodeUtf8(aMessage, pos);
+    const bool invalid = c == 0xFFFD && pos == start + 1;
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (invalid || c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 0x0F];
+    } else if ((c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0x0F];
+    } else {
+      out.append(aMessage.substr(start, pos - start));
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -172,8 +211,8 @@ std::string tVN_LogWriter::FormatLine(tVN_MessageType aEntryType, const std::str
   std::string line = stamp;
   if (showGuid) line += " - " + fGuid;
   line += aEntryType == let_error ? " - ERROR - " : " - ";
-  if (maxLength > 0) line += CharLeft(aMessage, static_cast<size_t>(maxLength));
-  else line += aMessage;
+  if (maxLength > 0) line += EscapeControls(CharLeft(aMessage, static_cast<size_t>(maxLength)));
+  else line += EscapeControls(aMessage);
   return line;
 }
 
@@ -281,9 +320,10 @@ int64_t tVN_LogWriter::MaxTotalBytes() const {
   return fMaxTotalBytes;
 }
 
-void tVN_LogWriter::PruneOldFiles(const std::string& aPath, int aMaxAgeDays, int64_t aMaxTotalBytes) {
+int64_t tVN_LogWriter::PruneOldFiles(const std::string& aPath, int aMaxAgeDays, int64_t aMaxTotalBytes,
+                                     int64_t aCurrentBytes) {
   namespace fs = std::filesystem;
-  if (aMaxAgeDays <= 0 && aMaxTotalBytes <= 0) return;
+  if (aMaxAgeDays <= 0 && aMaxTotalBytes <= 0) return 0;
   // Log paths are UTF-8; char8_t makes std::filesystem read them so on every system.
   const auto utf8 = [](const std::string& aText) { return fs::path(std::u8string(aText.begin(), aText.end())); };
   const auto text = [](const fs::path& aPath) {
@@ -322,7 +362,7 @@ void tVN_LogWriter::PruneOldFiles(const std::string& aPath, int aMaxAgeDays, int
   });
   constexpr int kLongestAgeDays = 36500;  // beyond this the clock arithmetic would overflow
   const auto oldest = fs::file_time_type::clock::now() - std::chrono::hours(24) * std::min(aMaxAgeDays, kLongestAgeDays);
-  int64_t total = std::max<int64_t>(FileSizeOf(aPath), 0);
+  int64_t total = aCurrentBytes;
   for (const Earlier& file : files) {
     total += file.fSize;
     const bool tooOld = aMaxAgeDays > 0 && file.fWritten < oldest;
@@ -330,9 +370,10 @@ void tVN_LogWriter::PruneOldFiles(const std::string& aPath, int aMaxAgeDays, int
     if (tooOld || overSize) {
       std::error_code removeError;
       fs::remove(file.fPath, removeError);  // a file that stays only costs its space
-      total -= file.fSize;
+      if (!removeError) total -= file.fSize;
     }
   }
+  return total - aCurrentBytes;
 }
 
 void tVN_LogWriter::AppendToFile(const std::string& aLine) {
@@ -353,12 +394,17 @@ void tVN_LogWriter::AppendToFile(const std::string& aLine) {
   if (path.empty()) return;
 
   // The size of the file this line goes to, even if the name changes meanwhile.
-  int64_t size = FileSizeOf(path);
-  if (size > limit) {
+  int64_t size = std::max<int64_t>(FileSizeOf(path), 0);
+  // With a bound on the whole log, one file never takes more than half of it, so the
+  // bound always leaves room for the file being written and the newest earlier one.
+  const bool overTotalShare = maxTotalBytes > 0 && size > maxTotalBytes / 2;
+  if (size > limit || overTotalShare) {
     // A failed rename leaves the line to the over-size file.
-    if (RenameNoReplace(path, RolloverName(path, CurrentTime()))) pruneDue = true;
+    if (RenameNoReplace(path, RolloverName(path, CurrentTime()))) {
+      pruneDue = true;
+      size = 0;
+    }
   }
-
   std::string data = aLine;
   data += "\r\n";
   // Retries ride out a file held briefly by someone else. Once a line has been dropped the
@@ -374,8 +420,16 @@ void tVN_LogWriter::AppendToFile(const std::string& aLine) {
     written = fp::AppendToFile(path, data);
   }
   fAppendFailing = !written;
+  // The bound on the whole log holds while the file grows, not only at rollovers: once the
+  // earlier files and this one pass it, the oldest files go, before the next line.
+  const int64_t current = size + (written ? static_cast<int64_t>(data.size()) : 0);
+  if (!pruneDue && maxTotalBytes > 0 && !fPruneStuck && fEarlierBytes + current > maxTotalBytes) pruneDue = true;
   // After the line, so the file being written counts with its size.
-  if (pruneDue) PruneOldFiles(path, maxAgeDays, maxTotalBytes);
+  if (pruneDue) {
+    fEarlierBytes = PruneOldFiles(path, maxAgeDays, maxTotalBytes, current);
+    // Files that could not be removed are not tried again before the next rollover.
+    fPruneStuck = maxTotalBytes > 0 && fEarlierBytes + current > maxTotalBytes;
+  }
 }
 
 }  // namespace fp

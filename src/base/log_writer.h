@@ -106,7 +106,10 @@ class tVN_LogWriter {
   // rolled over for size, never the file being written. Files last written more than
   // aMaxAgeDays ago are removed; then, newest first, the files that take the log (the
   // current file included) past aMaxTotalBytes. 0 turns either bound off. Applied on the
-  // writer thread before the next line and after every rollover.
+  // writer thread after the next line, after every rollover and whenever a line takes the
+  // log past aMaxTotalBytes; with that bound set, the file rolls over once it passes half
+  // of it, so the log's files stay within the bound while they are written (give or take
+  // the one line that passes it and files the writer cannot remove).
   static constexpr int kDefaultMaxAgeDays = 90;
   static constexpr int64_t kDefaultMaxTotalBytes = int64_t{200} * 1024 * 1024;
   void SetRetention(int aMaxAgeDays, int64_t aMaxTotalBytes);
@@ -127,8 +130,10 @@ class tVN_LogWriter {
   friend class tVN_LogThread;
   // Runs on the writer thread: size check, then up to ten attempts to append the line.
   void AppendToFile(const std::string& aLine);
-  // Runs on the writer thread: removes the earlier files of the log beyond the retention.
-  void PruneOldFiles(const std::string& aPath, int aMaxAgeDays, int64_t aMaxTotalBytes);
+  // Runs on the writer thread: removes the earlier files of the log beyond the retention,
+  // counting aCurrentBytes for the file being written. Returns the bytes of the earlier
+  // files that remain.
+  int64_t PruneOldFiles(const std::string& aPath, int aMaxAgeDays, int64_t aMaxTotalBytes, int64_t aCurrentBytes);
   void SetDirectoryQuiet(const std::string& aValue);
   DateTime CurrentTime() const;
   void Pause(int aMilliseconds) const;
@@ -148,7 +153,10 @@ class tVN_LogWriter {
   int64_t fMaxTotalBytes = kDefaultMaxTotalBytes;
   bool fPruneDue = true;  // the retention has not been applied since it last changed
 
-  bool fAppendFailing = false;  // the last line was dropped; used by the writer thread only
+  // Used by the writer thread only:
+  bool fAppendFailing = false;  // the last line was dropped
+  int64_t fEarlierBytes = 0;    // the earlier files' size as the last pruning left them
+  bool fPruneStuck = false;     // that pruning could not bring the log within its bound
 
   std::unique_ptr<tVN_LogThread> fThread;
 };

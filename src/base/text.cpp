@@ -90,6 +90,16 @@ bool IsBlankOrControl(char32_t c) { return c <= 0x20; }
 
 }  // namespace
 
+char32_t DecodeUtf8(std::string_view aText, size_t& aPos) { return DecodeOne(aText, aPos); }
+
+bool IsXmlCharacter(char32_t c) {
+  if (c < 0x20) return c == '\t' || c == '\n' || c == '\r';
+  if (c >= 0xD800 && c <= 0xDFFF) return false;
+  if (c >= 0xFDD0 && c <= 0xFDEF) return false;
+  if ((c & 0xFFFE) == 0xFFFE) return false;
+  return c <= 0x10FFFF;
+}
+
 void AppendUtf8(std::string& aOut, char32_t cp) {
   if (cp < 0x80) {
     aOut += static_cast<char>(cp);
@@ -222,6 +232,12 @@ std::string TrimRight(std::string_view aText) {
 }
 
 std::string Trim(std::string_view aText) { return TrimLeft(TrimRight(aText)); }
+
+size_t CountTextLines(std::string_view aText) {
+  size_t count = 0;
+  ForEachTextLine(aText, [&](std::string_view) { ++count; });
+  return count;
+}
 
 std::string ReplaceAll(std::string_view aText, std::string_view aFrom, std::string_view aTo) {
   if (aFrom.empty()) return std::string(aText);

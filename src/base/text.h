@@ -19,6 +19,14 @@ std::u16string Utf8ToUtf16(std::string_view aText);
 std::string Utf16ToUtf8(std::u16string_view aText);
 // Appends one code point as UTF-8.
 void AppendUtf8(std::string& aOut, char32_t aCodePoint);
+// Decodes the code point at byte aPos and moves aPos past it. An invalid sequence gives
+// U+FFFD and moves one byte on.
+char32_t DecodeUtf8(std::string_view aText, size_t& aPos);
+// Whether an XML document may hold the character: tab, line feed, carriage return and
+// U+0020 upwards, but no surrogate and no non-character (U+FDD0..U+FDEF and the last two
+// code points of every plane, U+FFFE and U+FFFF among them). Non-characters are allowed by
+// the grammar in part, but parsers and hosts refuse them, so the library never writes one.
+bool IsXmlCharacter(char32_t aChar);
 
 // Number of characters.
 size_t CharLength(std::string_view aText);
@@ -42,6 +50,27 @@ bool SameText(std::string_view a, std::string_view b);
 std::string Trim(std::string_view aText);
 std::string TrimLeft(std::string_view aText);
 std::string TrimRight(std::string_view aText);
+
+// Calls aLine with each line of aText, split at CR LF, a lone LF or a lone CR. A final line
+// break ends the last line without starting an empty one, so "a\r\nb\r\n" has two lines
+// and the empty text none. CountTextLines gives their number.
+template <typename F>
+void ForEachTextLine(std::string_view aText, F aLine) {
+  size_t start = 0;
+  size_t i = 0;
+  while (i < aText.size()) {
+    const char c = aText[i];
+    if (c == '\r' || c == '\n') {
+      aLine(aText.substr(start, i - start));
+      if (c == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n') ++i;
+      start = ++i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < aText.size()) aLine(aText.substr(start));
+}
+size_t CountTextLines(std::string_view aText);
 
 std::string ReplaceAll(std::string_view aText, std::string_view aFrom, std::string_view aTo);
 std::vector<std::string> Split(std::string_view aText, char aSeparator);

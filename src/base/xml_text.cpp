@@ -87,4 +87,45 @@ std::string AmountToXmlText(Amount aValue) { return aValue.ToXmlText(); }
 
 std::string BoolToXmlText(bool aValue) { return aValue ? "True" : "False"; }
 
+namespace {
+
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
+
+// Walks aText as EscapeXml writes it, handing each piece of the output to aPut.
+template <typename Put>
+void EscapeXmlPieces(std::string_view aText, Put aPut) {
+  size_t pos = 0;
+  while (pos < aText.size()) {
+    switch (aText[pos]) {
+      case '&': aPut("&amp;"); ++pos; continue;
+      case '<': aPut("&lt;"); ++pos; continue;
+      case '>': aPut("&gt;"); ++pos; continue;
+      case '"': aPut("&quot;"); ++pos; continue;
+      case '\'': aPut("&apos;"); ++pos; continue;
+      default: break;
+    }
+    const size_t start = pos;
+    const char32_t cp = DecodeUtf8(aText, pos);
+    // A byte that starts no valid sequence decodes as U+FFFD and moves one byte on.
+    const bool valid = !(cp == 0xFFFD && pos == start + 1);
+    if (valid && IsXmlCharacter(cp)) aPut(aText.substr(start, pos - start));
+    else aPut(kReplacementCharacter);
+  }
+}
+
+}  // namespace
+
+std::string EscapeXml(std::string_view aText) {
+  std::string out;
+  out.reserve(aText.size());
+  EscapeXmlPieces(aText, [&](std::string_view aPiece) { out += aPiece; });
+  return out;
+}
+
+size_t EscapedXmlSize(std::string_view aText) {
+  size_t size = 0;
+  EscapeXmlPieces(aText, [&](std::string_view aPiece) { size += aPiece.size(); });
+  return size;
+}
+
 }  // namespace fp

@@ -35,4 +35,13 @@ std::string BoolToXmlText(bool aValue);
 // Empty optional otherwise.
 std::optional<int32_t> ParseXmlInteger(std::string_view aText);
 
+// Replaces & < > " ' by their entities; "&" first, so entities made by later steps stay as
+// they are and an ampersand of the input is escaped exactly once. Every character that no
+// XML document may hold (IsXmlCharacter: the controls below U+0020 but tab, line feed and
+// carriage return, the non-characters such as U+FFFE and U+FFFF) and every byte that is
+// no valid UTF-8 becomes U+FFFD, so a fragment stays well-formed whatever a printer answers.
+std::string EscapeXml(std::string_view aText);
+// The size in bytes of EscapeXml(aText), without building it.
+size_t EscapedXmlSize(std::string_view aText);
+
 }  // namespace fp

@@ -1,6 +1,7 @@
 // What became of a printer command whose answer was lost: the printer's numbering read
 // back within a bound, the open question kept beside the device log when the printer cannot
 // be reached, and its settling by the next call on the device (in this process or a later).
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -58,12 +59,15 @@ bool kFiscalPrinterDevice::PauseWithinBound(std::chrono::steady_clock::time_poin
   else
     std::this_thread::sleep_for(std::chrono::milliseconds(kOutcomePauseMs));
   aWaitedMs += kOutcomePauseMs;
+  fOutcomeAskPausesMs = aWaitedMs;
   return true;
 }
 
 bool kFiscalPrinterDevice::ReadMarkWithinBound(vnDocumentMark& aMark) {
   const auto start = fOutcomeNow ? fOutcomeNow() : std::chrono::steady_clock::now();
   int waited = 0;
+  fOutcomeAskStart = start;
+  fOutcomeAskPausesMs = 0;
   for (int attempt = 1;; ++attempt) {
     ResetError();
     try {
@@ -86,6 +90,8 @@ bool kFiscalPrinterDevice::ReadMarkWithinBound(vnDocumentMark& aMark) {
 bool kFiscalPrinterDevice::ReadWithinBound(const std::function<bool()>& aRead) {
   const auto start = fOutcomeNow ? fOutcomeNow() : std::chrono::steady_clock::now();
   int waited = 0;
+  fOutcomeAskStart = start;
+  fOutcomeAskPausesMs = 0;
   for (int attempt = 1;; ++attempt) {
     ResetError();
     try {
@@ -103,8 +109,13 @@ bool kFiscalPrinterDevice::ReadWithinBound(const std::function<bool()>& aRead) {
 }
 
 std::string kFiscalPrinterDevice::OutcomeUnknownText(const std::string& aWhat, const vnDocumentMark& aBefore) const {
-  std::string text = std::string(kOutcomeUnknownPrefix) + aWhat + "; the printer did not answer for " +
-                     std::to_string(fOutcomeTimeoutMs / 1000) + " s to tell";
+  // The time really spent asking: the bound is checked between questions, so the last one
+  // may run past it by its own timeouts. A clock that stands still (tests) leaves the pauses.
+  const auto now = fOutcomeNow ? fOutcomeNow() : std::chrono::steady_clock::now();
+  const auto askedMs = std::max<int64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now - fOutcomeAskStart).count(), fOutcomeAskPausesMs);
+  std::string text = std::string(kOutcomeUnknownPrefix) + aWhat + "; the printer did not tell in " +
+                     std::to_string((askedMs + 500) / 1000) + " s of asking";
   if (aBefore.fKnown)
     text += "; last document number known before it: " + aBefore.fNumber + " (closing count " + aBefore.fClosing + ")";
   else

@@ -634,6 +634,10 @@ class kFiscalPrinterDevice {
   Sleeper fOutcomeSleep;
   SteadyClock fOutcomeNow;
   int fOutcomeTimeoutMs = kDefaultOutcomeTimeoutMs;
+  // The last bounded asking: when it started and the pauses it took, for the time
+  // OutcomeUnknownText states (the last question may run past the bound).
+  std::chrono::steady_clock::time_point fOutcomeAskStart{};
+  int fOutcomeAskPausesMs = 0;
   std::string fQuestionPath;
   bool fQuestionMayExist = true;  // false once a look found no question file
   std::string fResultNote;

@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "base/text.h"
+
 namespace fp {
 
 pugi::xml_node RequestDocumentElement(pugi::xml_node aXmlDocument) {
@@ -17,19 +19,7 @@ pugi::xml_node FindRequestElement(pugi::xml_node aXmlDocument, const char* aName
 
 std::vector<std::string> SplitTextLines(std::string_view aText) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  size_t i = 0;
-  while (i < aText.size()) {
-    char c = aText[i];
-    if (c == '\r' || c == '\n') {
-      lines.emplace_back(aText.substr(start, i - start));
-      if (c == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n') ++i;
-      start = ++i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < aText.size()) lines.emplace_back(aText.substr(start));
+  ForEachTextLine(aText, [&](std::string_view aLine) { lines.emplace_back(aLine); });
   return lines;
 }
 

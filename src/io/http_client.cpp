@@ -89,6 +89,7 @@ void VN_HttpClient::SetHTTP() {
       break;
   }
   fApplied = std::move(applied);
+  fCredentialsWithoutScheme = AuthType == at_None && (!User.empty() || !Password.empty());
   fHTTPAlreadySet = true;
 }
 
@@ -115,7 +116,9 @@ std::string VN_HttpClient::LastFailureReason(const std::string& aURL) const {
   if (fLastCurlCode == CURLE_OK) {
     std::string text = "HTTP " + std::to_string(LastStatusCode);
     if (!fLastReasonPhrase.empty()) text += " " + fLastReasonPhrase;
-    return text + " from " + where;
+    text += " from " + where;
+    if (LastStatusCode == 401 && fCredentialsWithoutScheme) text += ": " + std::string(kAuthTypeMissing);
+    return text;
   }
   // The waits as the session applies them: whole seconds, at least one.
   const int32_t connectMs = std::max<int32_t>(1, fApplied.ConnectTimeout) * 1000;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,11 @@
 #include "request/device_handler.h"
 
 namespace fp {
+
+// Added to a 401 when User or Password is set but AuthType names no scheme that sends them:
+// the credentials never went out, which the bare status would hide.
+inline constexpr std::string_view kAuthTypeMissing =
+    "User and Password are set but AuthType is missing (Basic or Digest), so they were not sent";
 
 using vnWriteLogEvent = std::function<void(tVN_MessageType aEntryType, const std::string& aTitle, const std::string& aMessage)>;
 
@@ -84,6 +90,8 @@ class VN_HttpClient {
   bool fHTTPAlreadySet = false;
   // The settings as SetHTTP applied them.
   kHttpRequest fApplied;
+  // User or Password was given with no scheme to send them: a 401 then says so.
+  bool fCredentialsWithoutScheme = false;
   bool fCookies = false;
   std::vector<std::pair<std::string, std::string>> fRequestHeaders;
   std::string fResponse;

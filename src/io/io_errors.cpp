@@ -40,10 +40,14 @@ std::string IconvMessage(const std::string& aCodePage, int aErrno) {
 std::string UrlWithoutCredentials(const std::string& aURL) {
   const size_t scheme = aURL.find("://");
   const size_t start = scheme == std::string::npos ? 0 : scheme + 3;
-  // The credentials end at the last "@" before the path (a password may hold "@" itself).
-  size_t end = aURL.find_first_of("/?#", start);
+  // The credentials end at the last "@" before the query. A password typed into a URL may
+  // hold "@", ":" and "/" as they are, so a "/" does not end them: a path with an "@"
+  // before its query loses its start too, which shows less of the address but never a
+  // secret. The printer's command (possibly "@") always comes after the query's "?".
+  size_t end = aURL.find_first_of("?#", start);
   if (end == std::string::npos) end = aURL.size();
-  const size_t at = aURL.rfind('@', end == 0 ? 0 : end - 1);
+  if (end == start) return aURL;
+  const size_t at = aURL.rfind('@', end - 1);
   if (at == std::string::npos || at < start) return aURL;
   return aURL.substr(0, start) + aURL.substr(at + 1);
 }

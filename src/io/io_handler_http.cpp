@@ -102,7 +102,10 @@ bool kIOHandler_HTTP::Write(const std::string& aMessage) {
     const int32_t code = r.StatusCode > 0 ? r.StatusCode : -1;
     if (code < 200 || code > 299) {
       ResponseCode = code;
-      SetCustomError(code, failure + " " + DecodeError(code));
+      std::string message = failure + " " + DecodeError(code);
+      if (code == 401 && AuthType == at_None && (!User.empty() || !Password.empty()))
+        message += ": " + std::string(kAuthTypeMissing);
+      SetCustomError(code, message);
       WriteLog(let_error, "Post Error", std::to_string(code) + " " + DecodeError(code));
     } else {
       ResponseCode = 999;

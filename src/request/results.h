@@ -18,6 +18,7 @@
 
 #include "base/amount.h"
 #include "base/datetime.h"
+#include "base/xml_text.h"
 
 namespace fp {
 
@@ -42,11 +43,7 @@ enum class vnPaymentNetwork : int32_t {
   Tinaba, Scalapay, Nexi, Other,
 };
 
-// Replaces & < > " ' by their entities; "&" first, so entities made by later steps stay as
-// they are and an ampersand of the input is escaped exactly once. Control characters that
-// no XML document may hold (all below U+0020 but tab, line feed and carriage return)
-// become U+FFFD, so a fragment stays well-formed whatever a printer answers.
-std::string EscapeXml(std::string_view aText);
+// EscapeXml, which writes every text value of a fragment, is in base/xml_text.h.
 
 // The error tail every record ends with. A record without fields of its own is the tail
 // alone, and so is its fragment.

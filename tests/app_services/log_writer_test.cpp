@@ -104,6 +104,28 @@ TEST_F(LogWriterTest, FormatsLines) {
   EXPECT_EQ(w->FormatLine(let_error, "x", t), "2024-01-15 08:05:09:007 - " + w->Guid() + " - ERROR - x");
 }
 
+// One entry is one line of the file: no text inside a message can end it or start a line
+// that passes for an entry of its own.
+TEST_F(LogWriterTest, EscapesEveryControlCharacterOfAMessage) {
+  auto w = Make("E");
+  const DateTime t = At(2024, 1, 15, 8, 5, 9, 7);
+  struct Case {
+    std::string message;
+    std::string written;
+  } cases[] = {
+      {"0000/\r\n2024-01-15 08:05:09:007 - ERROR - forged", "0000/\\r\\n2024-01-15 08:05:09:007 - ERROR - forged"},
+      {"a\rb\nc\td", "a\\rb\\nc\\td"},
+      {std::string("nul\0esc\x1B\x1F del\x7F", 14), "nul\\x00esc\\x1B\\x1F del\\x7F"},
+      {"nel\xC2\x85 ls\xE2\x80\xA8 ps\xE2\x80\xA9 c1\xC2\x9B", "nel\\u0085 ls\\u2028 ps\\u2029 c1\\u009B"},
+      {"bad\xFF\xC3", "bad\\xFF\\xC3"},
+      {"caff\xC3\xA8 \xE2\x82\xAC C:\\Logs \xF0\x9F\x98\x80", "caff\xC3\xA8 \xE2\x82\xAC C:\\Logs \xF0\x9F\x98\x80"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(w->FormatLine(let_info, c.message, t), "2024-01-15 08:05:09:007 - " + c.written);
+  // The cut counts the message's own characters, before they are escaped.
+  w->SetMaxMessageLength(3);
+  EXPECT_EQ(w->FormatLine(let_info, "\r\n\r\n", t), "2024-01-15 08:05:09:007 - \\r\\n\\r");
+}
+
 TEST_F(LogWriterTest, WritesCrLfLinesWithoutByteOrderMark) {
   auto w = Make("W");
   w->Write(let_info, "first");
@@ -112,7 +134,7 @@ TEST_F(LogWriterTest, WritesCrLfLinesWithoutByteOrderMark) {
   w->Flush();
   EXPECT_EQ(ReadFile(w->FileName()),
             "2024-01-15 08:05:09:007 - first\r\n"
-            "2024-01-15 08:05:09:007 - ERROR - two\r\nlines\r\n"
+            "2024-01-15 08:05:09:007 - ERROR - two\\r\\nlines\r\n"
             "2024-01-15 08:05:09:007 - \xE2\x82\xAC 5\r\n");
   EXPECT_EQ(w->GetLogFileSize(), static_cast<int64_t>(ReadFile(w->FileName()).size()));
   EXPECT_EQ(env.pauses->load(), 0);
@@ -190,6 +212,36 @@ TEST_F(LogWriterTest, RolloverPrunesTheOldestFilesPastTheTotalSize) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"L.log", "L_20240115080004000.log"}));
   EXPECT_EQ(ReadFile(dir / "L_20240115080004000.log"), "2024-01-15 08:00:03:000 - " + std::string(30, 'd') + "\r\n");
+}
+
+// The bound on the log's files holds after every line, not only at start and rollover, also
+// when one file alone may grow past it.
+TEST_F(LogWriterTest, TotalSizeBoundHoldsWhileTheFileGrows) {
+  struct Case {
+    int fileLimitKb;
+    int64_t totalBytes;
+  } cases[] = {{5000, 6 * 1024}, {4, 10 * 1024}, {1, 6 * 1024}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.totalBytes);
+    fs::remove_all(dir.Path());
+    fs::create_directories(dir.Path());
+    auto w = Make("T");
+    w->SetMaxLogFileSize(c.fileLimitKb);
+    w->SetRetention(0, c.totalBytes);
+    int64_t largest = 0;
+    for (int i = 0; i < 400; ++i) {
+      env.now->store(At(2024, 1, 15, 8, i / 60, i % 60, 0));  // rolled files get distinct names
+      w->Write(let_info, "line " + std::to_string(i) + " " + std::string(70, 'x'));
+      w->Flush();
+      int64_t total = 0;
+      for (const auto& e : fs::directory_iterator(dir.Path())) total += static_cast<int64_t>(e.file_size());
+      largest = std::max(largest, total);
+    }
+    EXPECT_LE(largest, c.totalBytes);
+    // The newest lines are kept, in the current file and at least one earlier one.
+    EXPECT_NE(ReadFile(w->FileName()).find("line 399 "), std::string::npos);
+    EXPECT_GE(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+  }
 }
 
 TEST_F(LogWriterTest, DestructionDrainsEveryQueuedLine) {

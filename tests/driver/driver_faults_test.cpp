@@ -161,6 +161,27 @@ TEST_F(DriverTest, CredentialsInTheUrlNeverReachTheLog) {
   for (const auto& line : LogLines()) EXPECT_EQ(line.find("s3greta"), std::string::npos) << line;
 }
 
+// A password typed into the URL with "/", "@" and ":" as they are makes a URL no request
+// can use; the failure names the printer's address without any piece of the password.
+TEST_F(DriverTest, PasswordWithSlashInTheUrlNeverReachesTheLog) {
+  const std::string url = "http://cassa:s3/gr@ta:x@" + emu.BaseUrl().substr(7);
+  auto h = std::make_unique<kReceiptPrinterHandler>();
+  h->Deserialize(DeviceXml(url), {});
+  auto create = RegisteredDriver("VNRP_TARVOLX40FPETH_10");
+  device.reset(static_cast<kFiscalPrinter_TARVOLX40FPETH*>(create(*h).release()));
+  device->SetSleeper([this](int ms) { pauses.push_back(ms); });
+  _int_OPEN_result open;
+  device->Pub_Open(*h, open);
+  _int_GETSTATUS_result r;
+  device->Pub_GetStatus(*h, r);
+  EXPECT_TRUE(r.Error);
+  EXPECT_NE(r.ErrorText.find("http://127.0.0.1:"), std::string::npos) << r.ErrorText;
+  for (const char* piece : {"s3/", "gr@", "ta:x", "cassa"}) {
+    EXPECT_EQ(r.ErrorText.find(piece), std::string::npos) << r.ErrorText;
+    for (const auto& line : LogLines()) EXPECT_EQ(line.find(piece), std::string::npos) << line;
+  }
+}
+
 // MinReadTimeout lowers the floor under the read timeout; the request's ReadTimeout of 3000
 // stands only with a floor below it.
 TEST_F(DriverTest, MinReadTimeoutSetsTheFloorUnderTheReadTimeout) {

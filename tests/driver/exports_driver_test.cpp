@@ -10,7 +10,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,7 @@
 #include "entry/fiscal_printers.h"
 #include "entry/request_frame.h"
 #include "fpemu/printer_emulator.h"
+#include "support/well_formed_xml.h"
 
 namespace fp::test {
 namespace {
@@ -552,6 +556,8 @@ TEST_F(ExportsDriverTest, JournalReadStopsAtItsSizeAndTimeLimitsWithWhatItRead) 
   ASSERT_EQ(Sell("2.00").result, 0);  // something to select
   emu.ClearPaper();
   const std::string bigLine(1024 * 1024 - 2, 'A');
+  std::string emptyLines;
+  for (int i = 0; i < 100000; ++i) emptyLines += "||";
   const size_t limit = tarvol::MaxJournalBytes();
   struct Case {
     const char* name;
@@ -561,7 +567,15 @@ TEST_F(ExportsDriverTest, JournalReadStopsAtItsSizeAndTimeLimitsWithWhatItRead) 
     int pieces;                         // "*" commands sent before the read stops
   } cases[] = {
       {"oversized pieces", "00/00/00/" + bigLine + "||/", std::chrono::seconds(0),
-       "The journal text passed " + std::to_string(limit) + " bytes; the 8 lines read so far are returned", 9},
+       "The journal text would pass the " + std::to_string(limit) +
+           " bytes a result may take; the 7 lines read so far are returned",
+       8},
+      // Empty lines count with the markup each takes in the result; the last one kept ends
+      // the text and shows no line of its own.
+      {"empty lines", "00/00/00/" + emptyLines + "/", std::chrono::seconds(0),
+       "The journal text would pass the " + std::to_string(limit) + " bytes a result may take; the " +
+           std::to_string(limit / 15 - 1) + " lines read so far are returned",
+       static_cast<int>(limit / 15 / 100000) + 1},
       {"slow pieces", "00/00/00/RIGA 1||RIGA 2||/", std::chrono::seconds(5),
        "The journal read took longer than 600 s; the 240 lines read so far are returned", 120},
   };
@@ -583,10 +597,40 @@ TEST_F(ExportsDriverTest, JournalReadStopsAtItsSizeAndTimeLimitsWithWhatItRead) 
     EXPECT_EQ(CountLetter(emu.Packets(), "*"), c.pieces);
     const std::string text = a.Get("Text");
     EXPECT_NE(text, "");
-    EXPECT_LE(text.size(), limit * 2);  // the lines as elements, never past the bound's order
+    EXPECT_LE(text.size(), limit);  // the lines as elements, within the bound
+    // The error counts the lines the result holds.
+    size_t lines = 0;
+    for (size_t at = a.output.find("<Line>"); at != std::string::npos; at = a.output.find("<Line>", at + 1)) ++lines;
+    EXPECT_NE(a.error.find("the " + std::to_string(lines) + " lines"), std::string::npos) << lines;
     EXPECT_TRUE(emu.Paper().empty());
   }
   emu.ClearFaults();
+}
+
+// A printer whose answers hold what neither XML nor the log may: the result stays a
+// well-formed document and every line of the device log is one entry with its own stamp.
+TEST_F(ExportsDriverTest, HostileAnswersNeitherBreakTheResultNorForgeLogLines) {
+  Open();
+  // The driver shows the serial's last six characters.
+  emu.SetSerialNumber("\x01\r\n2026-01-01 00:00:00:000 - ERROR - forged<&>\xEF\xBF\xBF\xEF\xB7\x90\xFF");
+  const Answer a = Call(vnExport::GETSTATUS, Request(""));
+  EXPECT_EQ(a.Get("SerialNumber"), "4ZRPV&lt;&amp;&gt;\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(test::FragmentProblem(a.output), "") << a.output;
+  std::ifstream log(a.Get("LogFileName"), std::ios::binary);
+  ASSERT_TRUE(log.good()) << a.Get("LogFileName");
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  const std::regex entry(R"(\d{4}-\d{2}-\d{2} \d{2}.\d{2}.\d{2}.\d{3} - .*)");
+  int lines = 0;
+  bool forged = false;
+  for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = text.substr(start, end - start);
+    EXPECT_TRUE(std::regex_match(line, entry)) << line;
+    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+    forged = forged || line.find("\\r\\n2026-01-01 00:00:00:000 - ERROR - forged") != std::string::npos;
+    ++lines;
+  }
+  EXPECT_GT(lines, 0);
+  EXPECT_TRUE(forged);  // the answer is there, escaped inside its entry
 }
 
 }  // namespace

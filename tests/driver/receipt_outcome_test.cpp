@@ -84,6 +84,22 @@ TEST_F(ReceiptOutcomeTest, ClosingWhoseAnswerIsLostIsSettledByTheNumbering) {
   EXPECT_TRUE(LogHas("Outcome: the receipt is still open; closing it once more"));
 }
 
+// The bound is checked between questions, and each question takes its own timeouts: the
+// text states the time the asking really took (here each look at the clock finds 10 s more
+// gone), not the bound.
+TEST_F(ReceiptOutcomeTest, OutcomeUnknownStatesTheTimeReallySpentAsking) {
+  auto& d = OpenAndInit();
+  auto now = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
+  d.SetOutcomeWaits([](int) {}, [now] { return *now += std::chrono::seconds(10); });
+  emu.DropAnswers("m");
+  OnPaper("DOC.N.", [this] { emu.FailNext(100000, 0); });
+  const auto r = Print(SaleReceipt("Pane", "1.20"));
+  emu.SetPaperListener(nullptr);
+  emu.ClearFaults();
+  EXPECT_TRUE(r.Error);
+  EXPECT_NE(r.ErrorText.find("; the printer did not tell in 40 s of asking; "), std::string::npos) << r.ErrorText;
+}
+
 // The printer prints the receipt and then stops answering: the call ends, within its bound,
 // with "Outcome unknown"; the next call settles the question first.
 TEST_F(ReceiptOutcomeTest, UnreachablePrinterLeavesAnOpenQuestionTheNextCallSettles) {

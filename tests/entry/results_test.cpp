@@ -5,6 +5,8 @@
 
 #include "base/datetime.h"
 #include "request/results.h"
+#include "support/result_fragments.h"
+#include "support/well_formed_xml.h"
 
 namespace fp {
 namespace {
@@ -27,8 +29,34 @@ TEST(EscapeXml, EscapesEachSpecialCharacterOnce) {
       {"a\tb\r\nc", "a\tb\r\nc"},
       // Characters no XML document may hold become U+FFFD.
       {std::string("x\x01y\x1Fz\0", 6), "x\xEF\xBF\xBDy\xEF\xBF\xBDz\xEF\xBF\xBD"},
+      // So do the non-characters: U+FFFE, U+FFFF, U+FDD0, U+FDEF, U+1FFFF, U+10FFFF...
+      {"a\xEF\xBF\xBE\xEF\xBF\xBF" "b", "a\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
+      {"\xEF\xB7\x90\xEF\xB7\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"\xF0\x9F\xBF\xBF\xF4\x8F\xBF\xBE", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      // ...a surrogate written as UTF-8 and any byte that is no UTF-8, one U+FFFD a byte...
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"\xFF&\xC3", "\xEF\xBF\xBD&amp;\xEF\xBF\xBD"},
+      // ...while their neighbours and the characters beyond the first plane stay.
+      {"\xEF\xB7\x8F\xEF\xB7\xB0\xEF\xBF\xBD\xF0\x9F\x98\x80", "\xEF\xB7\x8F\xEF\xB7\xB0\xEF\xBF\xBD\xF0\x9F\x98\x80"},
   };
   for (const Case& c : cases) EXPECT_EQ(EscapeXml(c.in), c.out) << c.in;
+}
+
+// Whatever a printer, library or request puts into a text, every fragment stays a document
+// a host can parse.
+TEST(ResultFormat, EveryFragmentIsWellFormedWhateverItsTexts) {
+  const std::string hostile[] = {
+      "<Error>True</Error>]]><!--",
+      "&amp; &#0; &#xFFFE; \"'",
+      std::string("nul\0 bell\a esc\x1B del\x7F", 20),
+      "\xEF\xBF\xBE\xEF\xBF\xBF \xEF\xB7\x90 \xF3\xBF\xBF\xBF \xF4\x8F\xBF\xBF",  // non-characters
+      "\xED\xA0\x80\xED\xBF\xBF",                                                    // surrogates
+      "\xC0\xAF \xE0\x80\xAF \xF8\x88\x80\x80\x80 \xFF\xFE \xC3",                    // no UTF-8
+      "line 1||line 2\r\n\r\n\rline 4\n",
+  };
+  for (const std::string& text : hostile)
+    for (const std::string& fragment : test::FragmentsCarrying(text))
+      EXPECT_EQ(test::FragmentProblem(fragment), "") << fragment;
 }
 
 TEST(ResultFormat, ErrorTailEscapesTextAndEndsWithoutLineBreak) {

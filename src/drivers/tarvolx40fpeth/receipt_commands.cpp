@@ -779,7 +779,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::ReadReceiptText(kReceiptReference& aReferenc
   bool ok = Send("@", ReceiptSelection(aReference, today, "1", false));
   tarvol::kJournalCollector journal(false);
   if (ok) ok = FetchJournal(journal);
-  aText = journal.Text();
+  aText = journal.TakeText();
   return ok;
 }
 

@@ -1,6 +1,7 @@
 // Report and journal hooks of the RT printer: the X and Z reports, and the reading of the
 // electronic journal piece by piece, from which the day's totals are taken after a Z report.
 #include <atomic>
+#include <exception>
 #include <optional>
 #include <string>
 
@@ -60,7 +61,7 @@ bool ReadJournal(kFiscalPrinter_TARVOLX40FPETH& aPrinter, JournalKind aKind, Dat
   tarvol::kJournalCollector journal(aKind == jkZReports);
   if (ok) ok = aPrinter.FetchJournal(journal);
 
-  aText = journal.Text();
+  aText = journal.TakeText();
   if (aKind == jkZReports) tarvol::ReadZReports(aText, aPrinter.fCounters);
   return ok;
 }
@@ -70,10 +71,11 @@ bool ReadJournal(kFiscalPrinter_TARVOLX40FPETH& aPrinter, JournalKind aKind, Dat
 bool kFiscalPrinter_TARVOLX40FPETH::FetchJournal(tarvol::kJournalCollector& aJournal) {
   const int maxPieces = tarvol::MaxJournalPieces();
   const auto deadline = fNow() + tarvol::kJournalReadTime;
-  // Each stop keeps what was read: the host gets that text with the error.
+  // Each stop keeps what was read: the host gets that text with the error, which counts
+  // its lines as the result shows them.
   auto stop = [&](const std::string& aReason) {
     RecordError(tarvol::kReplyCodeErrorNumber,
-                               aReason + "; the " + std::to_string(aJournal.LineCount()) + " lines read so far are returned");
+                aReason + "; the " + std::to_string(aJournal.ShownLineCount()) + " lines read so far are returned");
     return false;
   };
   for (int pieces = 0; !IsEndOfJournal(DeviceStatus().ReplyCode); ++pieces) {
@@ -82,60 +84,11 @@ bool kFiscalPrinter_TARVOLX40FPETH::FetchJournal(tarvol::kJournalCollector& aJou
       return stop("The journal read took longer than " + std::to_string(tarvol::kJournalReadTime.count()) + " s");
     if (!Send("*", "/0/10/")) return false;
     if (!aJournal.AddPiece(ReplyData()))
-      return stop("The journal text passed " + std::to_string(tarvol::MaxJournalBytes()) + " bytes");
+      return stop("The journal text would pass the " + std::to_string(tarvol::MaxJournalBytes()) +
+                  " bytes a result may take");
   }
   return true;
 }
-
-namespace tarvol {
-
-namespace {
-std::atomic<int> gMaxJournalPieces{kDefaultMaxJournalPieces};
-std::atomic<size_t> gMaxJournalBytes{kDefaultMaxJournalBytes};
-}  // namespace
-
-int MaxJournalPieces() { return gMaxJournalPieces.load(); }
-void SetMaxJournalPieces(int aPieces) { gMaxJournalPieces = aPieces > 0 ? aPieces : kDefaultMaxJournalPieces; }
-size_t MaxJournalBytes() { return gMaxJournalBytes.load(); }
-void SetMaxJournalBytes(size_t aBytes) { gMaxJournalBytes = aBytes > 0 ? aBytes : kDefaultMaxJournalBytes; }
-
-bool kJournalCollector::AddPiece(std::string_view aReplyData) {
-  if (aReplyData.size() <= 3) return true;
-  const std::string_view body = aReplyData.substr(0, aReplyData.size() - 3);
-  size_t start = 0;
-  while (true) {
-    const size_t bar = body.find("||", start);
-    if (bar == std::string_view::npos) return Keep(body.substr(start));
-    if (!Keep(body.substr(start, bar - start))) return false;
-    start = bar + 2;
-  }
-}
-
-bool kJournalCollector::Keep(std::string_view aLine) {
-  if (fZReportsOnly) {
-    if (aLine.find("AZZERAMENTO GIORNALIERO") != std::string_view::npos) fCollecting = true;
-    if (aLine.find("DATI IN TRASMISSIONE") != std::string_view::npos) fCollecting = false;
-    if (!fCollecting) return true;
-  }
-  const size_t added = aLine.size() + (fLines.empty() ? 0 : 2);
-  const size_t max = MaxJournalBytes();
-  if (fBytes > max || added > max - fBytes) return false;
-  fBytes += added;
-  fLines.emplace_back(aLine);
-  return true;
-}
-
-std::string kJournalCollector::Text() const {
-  std::string out;
-  out.reserve(fBytes);
-  for (size_t i = 0; i < fLines.size(); ++i) {
-    if (i > 0) out += "\r\n";
-    out += fLines[i];
-  }
-  return out;
-}
-
-}  // namespace tarvol
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintXReport(kXReport&) {
   // The second part adds the summary of the day's payments.
