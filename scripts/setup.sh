@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config python3
   libpugixml-dev libcurl4-openssl-dev libjpeg62-turbo-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-dejavu-core
-  libmicrohttpd-dev
+  libmicrohttpd-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
 )
