@@ -2,8 +2,9 @@
 // fpctl settle REQUEST.xml
 //
 // The document journal of a printer as the library keeps it: `journal` lists it through the
-// library's own store (it never begins a journal where there is none), `settle` has the library settle what is unsettled (its OPEN does that
-// before anything else), then lists what the printer's own answers still leave unknown.
+// library's own store (it never begins a journal where there is none); `settle` has the
+// library settle what is unsettled (its OPEN does that before anything else), then lists
+// what the printer's own answers still leave unknown.
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
