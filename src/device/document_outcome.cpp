@@ -185,6 +185,9 @@ constexpr const char* kJournalFailureSuffix = "; nothing was printed";
 // An unknown outcome the printer's own evidence could not settle although it answered: asked
 // again, it would answer the same, so later calls leave it for the host to look at.
 constexpr const char* kNoEvidence = "Outcome unknown: the printer answered, but nothing it holds names this document";
+// The message of a row settled by a later call than its own: its outcome was never reported
+// to the host.
+constexpr const char* kSettledLater = "Settled later: ";
 // Documents looked up in the printer's journal while settling one receipt.
 constexpr int kMaxJournalLookups = 12;
 
@@ -457,12 +460,14 @@ std::optional<vnJournalEntry> kFiscalPrinterDevice::EarlierDocument(const std::s
   if (IsUnsettled(row->fState)) return row;
   // The host's own key names the sale whatever else changed; a fingerprint only stands for
   // a document whose outcome the host never learnt (two customers may buy the same coffee).
-  if (row->fState == vnJournalState::Printed && (StartsWith(aIdentity, "ref:") || row->fResult.empty())) return row;
+  if (row->fState == vnJournalState::Printed && (StartsWith(aIdentity, "ref:") || StartsWith(row->fMessage, kSettledLater)))
+    return row;
   return std::nullopt;
 }
 
 void kFiscalPrinterDevice::MarkReported(vnJournalEntry aEntry, const std::string& aResult) {
   aEntry.fResult = aResult;
+  aEntry.fMessage = "Reported to a later call";
   try {
     fJournal->Update(aEntry);
   } catch (const kJournalError& e) {
@@ -544,7 +549,7 @@ void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
   if (state == vnJournalState::Printed) aEntry.fDateTime = DateTimeToXmlText(CurrentDateTime());
   // Settled here, its outcome was never reported to the host.
   aEntry.fResult.clear();
-  aEntry.fMessage = state == vnJournalState::Unknown ? std::string(kNoEvidence) + ": " + why : "Settled later: " + why;
+  aEntry.fMessage = state == vnJournalState::Unknown ? std::string(kNoEvidence) + ": " + why : kSettledLater + why;
   write();
 }
 

@@ -272,7 +272,7 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
   const std::string identity = ReceiptIdentity(receipt);
   if (const auto earlier = EarlierDocument(identity)) {
     if (earlier->fState == vnJournalState::Printed) {
-      AddResultNote(earlier->fResult.empty()
+      AddResultNote(StartsWith(earlier->fMessage, "Settled later: ")
                         ? "This receipt was printed by an earlier call whose answer was lost; it was not printed again."
                         : "This receipt was printed by an earlier call; it was not printed again.");
       ReportFromJournal(*this, *earlier, receipt, aResult);
