@@ -124,8 +124,7 @@ TEST_F(HostilePrinter, DISABLED_AClosingThatNeverTookEffectIsNeverToldPrinted) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.rebootNeedingZ) {
-      fEmu.LoseRequests("m");
-      fEmu.ForceReplyCode("X", 0x06, 100000);
+      fEmu.LoseThenRefuse("m", "X", 0x06, 100000);
     } else {
       fEmu.ForceReplyCode("m", 0x00);
     }

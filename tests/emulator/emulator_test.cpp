@@ -494,6 +494,16 @@ TEST_F(Emulator, HostileFaultsCarryOutWhatTheyClaimNot) {
   }
   EXPECT_EQ(fEmu.Journal().size(), 3u);
 
+  // A closing lost on its way, then "X" refused twice: the receipt stays open.
+  openSaleWithItem();
+  Ok("X");  // before the loss, "X" answers
+  fEmu.LoseThenRefuse("m", "X", 0x06, 2);
+  EXPECT_EQ(HttpGet(Url("m", "")).fCurl, CURLE_GOT_NOTHING);
+  EXPECT_EQ(Send("X").substr(0, 2), "06");
+  EXPECT_EQ(Send("X").substr(0, 2), "06");
+  EXPECT_EQ(Field(Ok("X"), 4), "1");
+  Ok("+", "/0/");
+
   // A restart in the middle of a receipt: no answer, the receipt gone without a trace, and
   // the day waiting for its Z report.
   openSaleWithItem();

@@ -63,6 +63,14 @@ const FaultKind kFaults[] = {
     {"lost", ":LETTER[:N[:SKIP]]",
      "after SKIP commands LETTER pass, the next N never reach the printer: not carried out, no answer", 1, 3,
      [](PrinterEmulator& e, const Args& a) { e.LoseRequests(a[0], Count(a, 1), Skip(a, 2)); }},
+    {"lost-then-refused", ":LETTER:REFUSED:CODE[:N]",
+     "the next command LETTER never reaches the printer; the N commands REFUSED after it (all until restart "
+     "when absent) get reply code CODE (hexadecimal) unexecuted",
+     3, 4,
+     [](PrinterEmulator& e, const Args& a) {
+       e.LoseThenRefuse(a[0], a[1], static_cast<int>(std::strtol(a[2].c_str(), nullptr, 16)),
+                        a.size() > 3 ? std::atoi(a[3].c_str()) : 1000000000);
+     }},
     {"replay", ":LETTER[:N[:SKIP]]",
      "after SKIP commands LETTER pass, the next N are carried out twice (a proxy repeating them); the second "
      "answer goes back",

@@ -153,6 +153,10 @@ struct PrinterEmulator::Impl {
     int fRefuseAfter = -1;  // not -1: executed, then answered with this reply code
     bool fReboot = false;  // the printer restarts instead (fNeedsZ: the day then needs its Z)
     bool fNeedsZ = false;
+    // Once this fault acted: the next fThenCount commands fThenLetter get reply code fThenCode.
+    std::string fThenLetter = {};
+    int fThenCode = 0;
+    int fThenCount = 0;
   };
   std::vector<Forced> fForced;
   // The hold point: armed for one command letter, then holding the command that reached it
@@ -339,6 +343,7 @@ struct PrinterEmulator::Impl {
       // Every fault aimed at this letter counts the command towards its skip; the first one
       // whose skip is used up acts on it.
       bool acted = false;
+      std::optional<Forced> then;
       for (auto it = fForced.begin(); it != fForced.end();) {
         if (it->fLetter != aReq.fLetter) {
           ++it;
@@ -371,9 +376,11 @@ struct PrinterEmulator::Impl {
             frame = it->fVerbatim ? it->fFrame : fModel.StatusFrame(it->fCode);
             forced = true;
           }
+          if (it->fThenCount > 0) then = Forced{it->fThenLetter, it->fThenCode, false, "", it->fThenCount, 0};
           it = --it->fCount <= 0 ? fForced.erase(it) : it + 1;
         }
       }
+      if (then) fForced.push_back(*then);
     }
     if (!forced) {
       frame = aReq.fFieldError ? fModel.StatusFrame(rcBadField) : fModel.Execute(aReq.fLetter, aReq.fData);
@@ -618,6 +625,15 @@ void PrinterEmulator::AnswerLate(const std::string& aLetter, std::chrono::millis
 void PrinterEmulator::LoseRequests(const std::string& aLetter, int aCount, int aSkip) {
   FPEMU_LOCKED;
   if (aCount > 0) fImpl->fForced.push_back({aLetter, 0, false, "", aCount, aSkip, false, 0, {}, true});
+}
+void PrinterEmulator::LoseThenRefuse(const std::string& aLost, const std::string& aRefused, int aCode, int aRefusals) {
+  FPEMU_LOCKED;
+  Impl::Forced f{aLost, 0, false, "", 1, 0};
+  f.fLost = true;
+  f.fThenLetter = aRefused;
+  f.fThenCode = aCode & 0xFF;
+  f.fThenCount = aRefusals;
+  fImpl->fForced.push_back(f);
 }
 void PrinterEmulator::ReplayRequests(const std::string& aLetter, int aCount, int aSkip) {
   FPEMU_LOCKED;

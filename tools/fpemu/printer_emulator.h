@@ -223,6 +223,10 @@ class PrinterEmulator {
   // After aSkip commands with letter aLetter pass normally, the next aCount of them are not
   // executed and the connection closes without an answer (lost on its way to the printer).
   void LoseRequests(const std::string& aLetter, int aCount = 1, int aSkip = 0);
+  // The next command with letter aLost never reaches the printer (as LoseRequests); from then
+  // on the next aRefusals commands with letter aRefused are refused with reply code aCode
+  // unexecuted (a closing lost while the printer will not say its state for a while).
+  void LoseThenRefuse(const std::string& aLost, const std::string& aRefused, int aCode, int aRefusals);
   // After aSkip commands with letter aLetter pass normally, the next aCount of them are
   // carried out twice, as a proxy does that repeats a request whose answer it missed; the
   // answer of the second run goes back (to a repeated closing: "no document open").
