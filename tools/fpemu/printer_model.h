@@ -70,6 +70,11 @@ class PrinterModel {
   double ClockOffset() const { return fClockOffset; }
   void SetCheckReferences(bool aCheck) { fCheckReferences = aCheck; }
   void SetClockOffset(double aDays) { fClockOffset = aDays; }
+  // A restart: the document in progress and a journal read vanish; aNeedsZ leaves the day
+  // waiting for its Z report.
+  void Reboot(bool aNeedsZ);
+  void SetStateSaysIdle(bool aIdle) { fStateSaysIdle = aIdle; }
+  void SetStateHidesClosings(bool aHide) { fStateHidesClosings = aHide; }
 
  private:
   using Fields = std::vector<std::string>;
@@ -132,6 +137,8 @@ class PrinterModel {
   PrinterSnapshot fState;
   double fClockOffset = 0;  // days added to the computer's clock
   bool fCheckReferences = true;
+  bool fStateSaysIdle = false;       // "X" answers idle whatever is open
+  bool fStateHidesClosings = false;  // "X" answers 0 closings taken
   std::vector<std::string> fPaper;
   size_t fPaperTaken = 0;
   std::vector<JournalEntry> fJournal;
