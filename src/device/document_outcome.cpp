@@ -350,6 +350,7 @@ std::string kFiscalPrinterDevice::OpenJournal() {
       LogError("Journal: the document journal " + fJournal->Path() + " was damaged and set aside as " + damaged +
                "; a new one was begun");
       fDocumentMark.fKnown = false;
+      fJournalDamaged = true;
     }
   } catch (const kJournalError& e) {
     fPrinterLock.reset();
@@ -597,6 +598,35 @@ vnJournalState kFiscalPrinterDevice::ReceiptEvidence(const vnJournalEntry& aEntr
   aWhy = "the printer's numbering moved (document " + aNow.fNumber + ", closings " + aNow.fClosing +
          ") but its journal holds no document with this receipt's total";
   return vnJournalState::Unknown;
+}
+
+bool kFiscalPrinterDevice::LastDocumentIs(const kReceipt& aReceipt, std::string& aNumber, std::string& aClosing) {
+  const auto number = LongOf(fDocumentMark.fNumber), closing = LongOf(fDocumentMark.fClosing);
+  if (!fDocumentMark.fKnown || fDocumentMark.fOpen || !number || !closing || *number < 1) return false;
+  kReceiptReference reference;
+  reference.fReceiptNumber = std::to_string(*number);
+  reference.fEJClosingNumber = std::to_string(*closing + 1);
+  reference.fReceiptDateTime = DateOf(CurrentDateTime());
+  std::string text;
+  bool read = false;
+  try {
+    read = ReadReceiptText(reference, text);
+  } catch (const kException& e) {
+    LogError(e.what());
+  }
+  ResetError();
+  if (!read || !TextHasTotal(text, (aReceipt.fTotalAmount < Amount() ? -aReceipt.fTotalAmount : aReceipt.fTotalAmount).Format(2)))
+    return false;
+  // Every item the printer prints by its description is there.
+  for (const auto& line : aReceipt.fLines) {
+    const auto* sale = dynamic_cast<const kReceiptLineProductSale*>(line.get());
+    if (sale == nullptr) continue;
+    const std::string description = Trim(CharLeft(Trim(sale->GetDescription()), 16));
+    if (!description.empty() && text.find(description) == std::string::npos) return false;
+  }
+  aNumber = reference.fReceiptNumber;
+  aClosing = reference.fEJClosingNumber;
+  return true;
 }
 
 bool kFiscalPrinterDevice::JournalHoldsReceipt(long aNumber, long aClosing, const std::string& aTotal, bool& aFound,

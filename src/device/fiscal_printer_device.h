@@ -635,6 +635,10 @@ class kFiscalPrinterDevice {
   std::optional<vnJournalEntry> EarlierDocument(const std::string& aIdentity);
   // Marks aEntry's outcome as reported to the host with aResult.
   void MarkReported(vnJournalEntry aEntry, const std::string& aResult);
+  // After a damaged journal was set aside: whether the printer's last document is aReceipt (its
+  // total and its items in the printer's journal), as the receipt a lost row stood for. aNumber
+  // and aClosing are its numbers.
+  bool LastDocumentIs(const kReceipt& aReceipt, std::string& aNumber, std::string& aClosing);
   // The journal of this printer once opened (none before).
   kDocumentJournal* Journal() const { return fJournal.get(); }
   const vnJournalEntry& CurrentDocument() const { return fDocument; }
@@ -746,6 +750,9 @@ class kFiscalPrinterDevice {
   vnJournalEntry fDocument;     // the row of the document in progress
   bool fDocumentOpen = false;   // fDocument is written and not yet settled
   int64_t fNewestRowSeen = 0;   // the newest row this device wrote or saw settled
+  // The journal of this printer was found damaged and begun anew: the rows of documents whose
+  // outcome was open are gone, so the first receipt looks at the printer's last document.
+  bool fJournalDamaged = false;
   std::string fResultNote;
   vnOutcome fOutcome;      // the operation's recorded failure (ok_Done: none)
   vnOutcome fLastCommand;  // the last command sent

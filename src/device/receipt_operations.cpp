@@ -116,6 +116,8 @@ namespace {
 enum class ReceiptStage { NotOpened, Open, Closing };
 
 constexpr const char* kClosingWhat = "the printer did not answer the closing of the receipt";
+// The failure code of a closing the printer answered as done without carrying it out.
+constexpr int32_t kAnsweredNotDoneCode = 502;
 
 std::string JournalFailure(const std::string& aReason) {
   return "The document journal cannot be written: " + aReason + "; nothing was printed";
@@ -170,11 +172,25 @@ static void RunReceiptHooks(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, b
 
 // The result of a receipt the printer has made: its numbers as the printer gives them (what
 // cannot be read is named in ErrorText), the notes of the call and the text and picture.
-static void ReportPrinted(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler, const kReceipt& aReceipt,
-                          _int_PRINTFR_result& aResult) {
+// The numbers of a receipt just closed, as the printer gives them (what cannot be read is
+// named in ErrorText). false when the printer's numbering, read with them, says the closing
+// never took effect: the receipt still open, or no document after the one before it.
+static bool ReadPrintedNumbers(kFiscalPrinterDevice& aDevice, const vnJournalEntry& aRow, _int_PRINTFR_result& aResult) {
+  aDevice.fDocumentMark.fKnown = false;
   aResult.ErrorText = aDevice.ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
                                                    aResult.EJNumber, aResult.EJClosingNumber,
                                                    aResult.DeviceSerialNumber);
+  const vnDocumentMark& now = aDevice.fDocumentMark;
+  if (!now.fKnown) return true;
+  return !now.fOpen && !(now.fNumber == aRow.fNumberBefore && now.fClosing == aRow.fClosingBefore);
+}
+
+static void ReportPrinted(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler, const kReceipt& aReceipt,
+                          _int_PRINTFR_result& aResult, bool aNumbersRead = false) {
+  if (!aNumbersRead)
+    aResult.ErrorText = aDevice.ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
+                                                     aResult.EJNumber, aResult.EJClosingNumber,
+                                                     aResult.DeviceSerialNumber);
   aResult.InvoiceNumber = aReceipt.fInvoiceNumber;
   aResult.InvoiceDateTime = aReceipt.fInvoiceDateTime;
   aResult.Error = false;
@@ -285,6 +301,27 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
                         "printer cannot tell yet (" + earlier->fMessage + "); it was not printed again";
     return;
   }
+  if (fJournalDamaged) {
+    // The rows of the damaged journal are gone: a receipt whose outcome was open there and is
+    // sent again is recognised in the printer's own journal, as its last document.
+    fJournalDamaged = false;
+    std::string number, closing;
+    if (LastDocumentIs(receipt, number, closing)) {
+      AddResultNote("The document journal was damaged; the printer's journal holds this receipt as its last document; "
+                    "it was not printed again.");
+      BeginDocument(vnJournalKind::Receipt, identity, Amount2(receipt.fTotalAmount));
+      ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber, aResult.EJNumber, aResult.EJClosingNumber,
+                           aResult.DeviceSerialNumber);
+      aResult.ReceiptNumber = number;
+      aResult.EJClosingNumber = closing;
+      aResult.Error = false;
+      aResult.ErrorText.clear();
+      aResult.MessageText = ResultNote();
+      SettleDocument(vnJournalState::Printed, aResult.MessageText, aResult.Format(), number, closing,
+                     aResult.ReceiptDateTime);
+      return;
+    }
+  }
   for (const auto& row : fSettledNow)
     AddResultNote(std::string("An earlier call whose answer was lost was settled: ") +
                   (row.fState == vnJournalState::Printed      ? "carried out"
@@ -325,12 +362,20 @@ vnJournalState kFiscalPrinterDevice::PrintReceiptSettled(kReceiptPrinterHandler&
     fIOHandler->Debug(let_error, "Receipt interrupted: " + failure);
   }
 
+  // The closing's answer is the evidence, unless the numbering read for the receipt's numbers
+  // says the closing never took effect (a printer that answers success and does nothing).
+  bool answeredNotDone = false;
   if (failure.empty() && !ErrorFound()) {
-    ReportPrinted(*this, aHandler, receipt, aResult);
-    return vnJournalState::Printed;
+    if (ReadPrintedNumbers(*this, fDocument, aResult)) {
+      ReportPrinted(*this, aHandler, receipt, aResult, true);
+      return vnJournalState::Printed;
+    }
+    answeredNotDone = true;
+    RecordError(kAnsweredNotDoneCode, "the printer answered the closing but did not carry it out");
   }
   const std::string reason = ErrorFound() ? ErrorMessage() : failure;
-  const bool closingRefused = stage == ReceiptStage::Closing && failure.empty() && UnansweredCommand().empty();
+  const bool closingRefused =
+      stage == ReceiptStage::Closing && failure.empty() && UnansweredCommand().empty() && !answeredNotDone;
 
   if (stage != ReceiptStage::Closing) {
     // Refused, or interrupted inside the receipt: it never became a document.
@@ -374,11 +419,11 @@ vnJournalState kFiscalPrinterDevice::PrintReceiptSettled(kReceiptPrinterHandler&
       } catch (const kException& e) {
         again = e.what();
       }
-      if (again.empty() && !ErrorFound()) {
-        ReportPrinted(*this, aHandler, receipt, aResult);
+      if (again.empty() && !ErrorFound() && ReadPrintedNumbers(*this, fDocument, aResult)) {
+        ReportPrinted(*this, aHandler, receipt, aResult, true);
         return vnJournalState::Printed;
       }
-      continue;  // refused or lost again: the printer tells
+      continue;  // refused, lost or not done again: the printer tells
     }
     if (now.fOpen) {
       bool wasOpen = false;

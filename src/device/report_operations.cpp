@@ -189,6 +189,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
   kDocumentScope scope(*this);
   if (!BeginJournalReport(aResult)) return;
   vnDocumentMark before = fDocumentMark;
+  std::string takenClosing;
   const bool ready = IsReady();
   if (ready) {
     try {
@@ -215,6 +216,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     if (now.fClosing != before.fClosing) {
       fIOHandler->Debug(let_info, "Outcome: the Z report was confirmed as taken");
       ResetError();
+      takenClosing = now.fClosing;
     } else {
       aResult.ZReportNumber.clear();
       aResult.ZReportDateTime = 0;
@@ -248,6 +250,9 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
   aResult.DayRefundsNumber = fCounters.DayRefundsNumber;
   if (aResult.ZReportNumber.empty() || aResult.ZReportNumber == "0")
     aResult.ZReportNumber = std::to_string(fCounters.ZReportNumber);
+  // A report confirmed by the closings taken, whose own text could not be read, is that
+  // closing.
+  if (aResult.ZReportNumber == "0" && !takenClosing.empty()) aResult.ZReportNumber = takenClosing;
   if (aResult.ZReportDateTime == 0) aResult.ZReportDateTime = fCounters.ZReportDateTime;
   aResult.Text = fCounters.Text;
   // The day is closed by now: a failed read of the document information must not make the

@@ -335,12 +335,14 @@ TEST_F(DocumentJournalTest, DamagedFilesAreSetAsideAndANewJournalBegins) {
   }
 }
 
-TEST_F(DocumentJournalTest, AnEmptyFileBecomesAJournal) {
+// A journal is never empty once written: an empty file lost what it held (the documents
+// whose outcome it kept), so it is set aside like any damaged one.
+TEST_F(DocumentJournalTest, AnEmptyFileIsSetAsideAndANewJournalBegins) {
   fs::create_directories(fFolder);
   WriteFile(JournalPath(), "");
-  std::string damaged = "unchanged";
+  std::string damaged;
   auto journal = kDocumentJournal::Open(fFolder, kSerial, &damaged);
-  EXPECT_EQ(damaged, "");
+  EXPECT_EQ(damaged.rfind(JournalPath() + ".damaged-", 0), 0u) << damaged;
   vnJournalEntry e = Receipt("ref:1");
   journal->Begin(e);
   EXPECT_TRUE(journal->Find(e.fId));

@@ -16,7 +16,7 @@ using Mode = fp::emu::PrinterEmulator::HoldMode;
 // Killed at the closing of a receipt: before the printer carried it out (then it does, or
 // never does), or after, with the answer on its way. The restarted till's receipt is the
 // same sale, by its reference or, without one, by its content.
-TEST(TillKilled, DISABLED_AtTheClosingTheRestartedTillsReceiptIsPrintedOnce) {
+TEST(TillKilled, AtTheClosingTheRestartedTillsReceiptIsPrintedOnce) {
   struct Case {
     const char* name;
     Mode mode;
@@ -70,7 +70,7 @@ TEST(TillKilled, DISABLED_AtTheClosingTheRestartedTillsReceiptIsPrintedOnce) {
 
 // The short run of the crash soak: a handful of kills at seeded commands of receipts,
 // non-fiscal documents and Z reports (bench/crash_soak runs hundreds).
-TEST(CrashSoak, DISABLED_EveryDocumentExistsOnceWithThePrintersNumbers) {
+TEST(CrashSoak, EveryDocumentExistsOnceWithThePrintersNumbers) {
   fp::soak::kSoakPrinter printer("fp_crash_soak");
   fp::once::kCrashSoakOptions options;
   options.fSeed = static_cast<unsigned>(fp::soak::EnvOr("FP_CRASH_SEED", 7));

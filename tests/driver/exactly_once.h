@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -86,12 +87,20 @@ inline kIssued SalesWith(const std::vector<emu::JournalEntry>& aJournal, const s
   return out;
 }
 
-// Documents of aKind whose printed text holds aTag.
+// Documents of aKind whose printed text holds aTag as a word of its own ("TAGK7X1" is not
+// in a line that says "TAGK7X10").
 inline int EntriesWith(const std::vector<emu::JournalEntry>& aJournal, emu::JournalKind aKind, const std::string& aTag) {
+  const auto holds = [&](const std::string& aLine) {
+    for (size_t at = aLine.find(aTag); at != std::string::npos; at = aLine.find(aTag, at + 1)) {
+      const size_t end = at + aTag.size();
+      if (end == aLine.size() || !std::isalnum(static_cast<unsigned char>(aLine[end]))) return true;
+    }
+    return false;
+  };
   int n = 0;
   for (const auto& e : aJournal) {
     if (e.fKind != aKind || e.fVoided) continue;
-    n += std::any_of(e.fLines.begin(), e.fLines.end(), [&](const std::string& l) { return l.find(aTag) != std::string::npos; });
+    n += std::any_of(e.fLines.begin(), e.fLines.end(), holds);
   }
   return n;
 }

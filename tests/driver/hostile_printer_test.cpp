@@ -96,7 +96,7 @@ class HostilePrinter : public ::testing::Test {
 // The closing's answer is lost and the printer stays silent past the bound; the till sends
 // the same sale again with a fresh time stamp: the earlier receipt is recognised by the
 // host's reference, or without one by its content, and not printed again.
-TEST_F(HostilePrinter, DISABLED_AnUnknownSaleSentAgainWithAFreshTimeStampIsPrintedOnce) {
+TEST_F(HostilePrinter, AnUnknownSaleSentAgainWithAFreshTimeStampIsPrintedOnce) {
   for (const char* reference : {"SALE-7", ""}) {
     SCOPED_TRACE(*reference ? "by its reference" : "by its content");
     const std::string tag = std::string("FRESH") + (*reference ? "R" : "C");
@@ -113,8 +113,9 @@ TEST_F(HostilePrinter, DISABLED_AnUnknownSaleSentAgainWithAFreshTimeStampIsPrint
 
 // A closing that never took effect: lost on its way while "X" is refused past the bound and
 // the printer then restarts needing a Z report (taken by the next OPEN), or answered success
-// without being carried out. Nothing may be told printed, and the retry prints it once.
-TEST_F(HostilePrinter, DISABLED_AClosingThatNeverTookEffectIsNeverToldPrinted) {
+// without being carried out. Nothing is told printed that was not, and the sale ends printed
+// once: by the call itself (the receipt found still open is closed once more) or by its retry.
+TEST_F(HostilePrinter, AClosingThatNeverTookEffectIsNeverToldPrinted) {
   struct Case {
     const char* name;
     const char* tag;
@@ -128,18 +129,23 @@ TEST_F(HostilePrinter, DISABLED_AClosingThatNeverTookEffectIsNeverToldPrinted) {
     } else {
       fEmu.ForceReplyCode("m", 0x00);
     }
-    const Answer first = Sale(c.tag);
-    EXPECT_FALSE(Printed(first)) << first.output;
+    // Each sale its own reference: the same reference is the same sale.
+    const std::string reference = std::string("SALE-") + c.tag;
+    const Answer first = Sale(c.tag, reference);
     ExpectToldTheTruth(first, c.tag);
     Calm();
     if (c.rebootNeedingZ) {
+      EXPECT_FALSE(Printed(first)) << first.output;
       fEmu.Reboot(true);
       Close();
       Open();
     }
-    const Answer retry = Sale(c.tag);
-    EXPECT_TRUE(Printed(retry)) << retry.error;
-    ExpectToldTheTruth(retry, c.tag);
+    if (!Printed(first)) {
+      const Answer retry = Sale(c.tag, reference);
+      EXPECT_TRUE(Printed(retry)) << retry.error;
+      ExpectToldTheTruth(retry, c.tag);
+    }
+    EXPECT_EQ(SalesWith(fEmu.Journal(), c.tag).fCount, 1);
   }
 }
 
@@ -147,7 +153,7 @@ TEST_F(HostilePrinter, DISABLED_AClosingThatNeverTookEffectIsNeverToldPrinted) {
 // the request (the repeat answers "no receipt open"), or a refusal answered after the fact.
 // The receipt is printed; the till is told so, or that the outcome is unknown, and the retry
 // returns it instead of printing a second one.
-TEST_F(HostilePrinter, DISABLED_AClosingCarriedOutButAnsweredAsRefusedIsNotPrintedTwice) {
+TEST_F(HostilePrinter, AClosingCarriedOutButAnsweredAsRefusedIsNotPrintedTwice) {
   struct Case {
     const char* name;
     const char* tag;
@@ -171,7 +177,7 @@ TEST_F(HostilePrinter, DISABLED_AClosingCarriedOutButAnsweredAsRefusedIsNotPrint
 // A receipt left open (the payment's answer lost, the printer unreachable for the cancel):
 // the next non-fiscal document never puts its line into it nor closes it, and the retried
 // sale is printed once.
-TEST_F(HostilePrinter, DISABLED_AReceiptLeftOpenIsNeverClosedByTheNextDocument) {
+TEST_F(HostilePrinter, AReceiptLeftOpenIsNeverClosedByTheNextDocument) {
   fEmu.DropAnswers("5");
   SilentAfter("CONTANTI");
   const Answer first = Sale("LEFTOPEN");
@@ -189,7 +195,7 @@ TEST_F(HostilePrinter, DISABLED_AReceiptLeftOpenIsNeverClosedByTheNextDocument) 
 
 // A Z report or a non-fiscal document whose answer was lost, retried after "Outcome
 // unknown": issued once.
-TEST_F(HostilePrinter, DISABLED_AReportOrDocumentRetriedAfterAnUnknownOutcomeIsIssuedOnce) {
+TEST_F(HostilePrinter, AReportOrDocumentRetriedAfterAnUnknownOutcomeIsIssuedOnce) {
   Sale("BEFOREZ");
   struct Case {
     const char* name;
@@ -220,7 +226,7 @@ TEST_F(HostilePrinter, DISABLED_AReportOrDocumentRetriedAfterAnUnknownOutcomeIsI
 // Whether a document is open or a Z was taken is what every answer says: "X" answering
 // idle while the status bytes say a receipt is open, or no closings while one was taken,
 // is not believed.
-TEST_F(HostilePrinter, DISABLED_AStateAnswerContradictingTheStatusIsNotBelieved) {
+TEST_F(HostilePrinter, AStateAnswerContradictingTheStatusIsNotBelieved) {
   fEmu.SetStateSaysIdle(true);
   fEmu.DropAnswers("5");
   const Answer sale = Sale("IDLELIE");
@@ -242,7 +248,7 @@ TEST_F(HostilePrinter, DISABLED_AStateAnswerContradictingTheStatusIsNotBelieved)
 
 // An application folder the journal cannot live in stops a printer-changing document before
 // its first command, with the reason.
-TEST_F(HostilePrinter, DISABLED_AnUnusableJournalFolderStopsTheDocumentBeforeItsFirstCommand) {
+TEST_F(HostilePrinter, AnUnusableJournalFolderStopsTheDocumentBeforeItsFirstCommand) {
   Close();
   const std::filesystem::path loop = fPrinter.fDir / "loop";
   std::filesystem::create_symlink(loop, loop);
@@ -271,7 +277,7 @@ TEST_F(HostilePrinter, DISABLED_AnUnusableJournalFolderStopsTheDocumentBeforeIts
 
 // A journal damaged while a receipt's outcome was unknown is set aside, and the retried
 // receipt is not printed a second time.
-TEST_F(HostilePrinter, DISABLED_ADamagedJournalIsSetAsideAndNothingPrintsTwice) {
+TEST_F(HostilePrinter, ADamagedJournalIsSetAsideAndNothingPrintsTwice) {
   namespace fs = std::filesystem;
   const fs::path folder = fPrinter.fDir / "DocumentJournal";
   struct Case {

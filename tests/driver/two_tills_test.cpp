@@ -52,7 +52,7 @@ kTillTold Told(const std::string& aTag, int aResult, const fp::soak::kSoakCall& 
           aCall.Get("ReceiptNumber"), aCall.Get("EJClosingNumber"), aCall.fError};
 }
 
-TEST(TwoTills, DISABLED_TwoHandlesInOneProcessEachGetTheirOwnReceipts) {
+TEST(TwoTills, TwoHandlesInOneProcessEachGetTheirOwnReceipts) {
   fp::soak::kSoakPrinter printer("fp_two_handles");
   fp::emu::PrinterEmulator& emu = printer.fEmu;
   std::vector<kTillTold> told[2];
@@ -85,7 +85,7 @@ TEST(TwoTills, DISABLED_TwoHandlesInOneProcessEachGetTheirOwnReceipts) {
   ExpectEachTillToldItsOwnReceipts(journal, told[1], 'B', 'A');
 }
 
-TEST(TwoTills, DISABLED_TwoProcessesWithTheSameLogIdEachGetTheirOwnReceipts) {
+TEST(TwoTills, TwoProcessesWithTheSameLogIdEachGetTheirOwnReceipts) {
   fp::soak::kSoakPrinter printer("fp_two_processes");
   fp::emu::PrinterEmulator& emu = printer.fEmu;
   auto args = [&](char aName) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <optional>
 #include <stdexcept>
 
@@ -170,6 +171,7 @@ struct PrinterEmulator::Impl {
     bool fReleased = false;  // the test let it go
     bool fCarryOut = true;   // ... to be carried out and answered
     uint64_t fCaught = 0;    // commands held so far
+    std::thread::id fServer;  // the thread serving the held command
   };
   Hold fHold;
   std::function<void(const ReceivedPacket&)> fHoldListener;
@@ -270,6 +272,7 @@ struct PrinterEmulator::Impl {
     fHold.fHolding = true;
     fHold.fReleased = false;
     fHold.fCarryOut = true;
+    fHold.fServer = std::this_thread::get_id();
     ++fHold.fCaught;
     auto listener = fHoldListener;
     aLock.unlock();
@@ -279,10 +282,13 @@ struct PrinterEmulator::Impl {
     aLock.lock();
     fWake.wait(aLock, [this] { return fStopping || fHold.fReleased; });
     const bool goOn = !fStopping && fHold.fCarryOut;
-    fHold.fHolding = false;
     aLock.unlock();
     aPaperOrder.lock();
     aLock.lock();
+    // Still holding the paper order, which the command keeps until it is carried out: a
+    // release that waits for the hold to end waits for that too.
+    fHold.fHolding = false;
+    fWake.notify_all();
     return goOn && !fStopping;
   }
 
@@ -688,6 +694,13 @@ void PrinterEmulator::ReleaseHold(bool aCarryOut) {
     fImpl->fHold.fCarryOut = aCarryOut;
   }
   fImpl->fWake.notify_all();
+  // From another thread than the held command's own: returns once the command has been
+  // carried out (or dropped), so that what the test does next meets the printer after it.
+  std::unique_lock<std::mutex> lock(fImpl->fMutex);
+  if (fImpl->fHold.fServer == std::this_thread::get_id()) return;
+  fImpl->fWake.wait(lock, [this] { return !fImpl->fHold.fHolding || fImpl->fStopping; });
+  lock.unlock();
+  std::lock_guard<std::mutex> carriedOut(fImpl->fListenerMutex);
 }
 void PrinterEmulator::SetHoldListener(std::function<void(const ReceivedPacket&)> aListener) {
   FPEMU_LOCKED;
