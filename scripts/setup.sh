@@ -7,15 +7,16 @@ PACKAGES=(
   build-essential cmake pkg-config python3
   libpugixml-dev libcurl4-openssl-dev libjpeg62-turbo-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-dejavu-core
-  libmicrohttpd-dev
+  libmicrohttpd-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
 )
 
 # The Windows build (scripts/test-windows.sh): the MinGW-w64 cross compilers, Wine to run
-# what they build, and dpkg-dev for the source packages of the Windows libraries.
+# what they build, dpkg-dev for the source packages of the Windows libraries, and tclsh, with
+# which SQLite's source tree generates its one-file build.
 if [ "${FPDRIVER_WINDOWS:-0}" = 1 ]; then
-  PACKAGES+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 dpkg-dev)
+  PACKAGES+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 dpkg-dev tcl)
   # 32-bit programs need Wine's i386 half, from the i386 architecture.
   if [ "${FPDRIVER_WINDOWS_X86:-0}" = 1 ]; then
     PACKAGES+=(wine32:i386)

@@ -99,7 +99,9 @@ class kDocumentJournal {
   const std::string& Path() const { return fPath; }
 
   // Adds aEntry as a new row (state as given, normally Started), sets its fId, fCreated,
-  // fUpdated and fProcess, and commits. Throws kJournalError.
+  // fUpdated and fProcess, and commits. Throws kJournalError. Texts are bounded: a message
+  // is cut at 64 KB, a result fragment over 4 MB is not kept (a retry is then answered from
+  // the row's numbers).
   void Begin(vnJournalEntry& aEntry);
   // Writes the row's state, numbers, message and result (all fields but id, kind, identity,
   // the numbering before, creation) and commits. Throws kJournalError.
@@ -110,8 +112,18 @@ class kDocumentJournal {
   std::optional<vnJournalEntry> FindByIdentity(const std::string& aIdentity);
   // Every unsettled row, oldest first.
   std::vector<vnJournalEntry> Unsettled();
-  // Rows created at or after aSinceUtc ("" for all), oldest first, at most aLimit.
+  // Rows created at or after aSinceUtc ("" for all), oldest first, at most aLimit, without
+  // their result fragments (fResult empty; Find gives a row whole).
   std::vector<vnJournalEntry> List(const std::string& aSinceUtc, size_t aLimit);
+
+  // The connection's settings as SQLite reports them: journal mode ("wal"), synchronous
+  // level (2, FULL) and how long a write waits for another connection's.
+  struct vnDurability {
+    std::string fJournalMode;
+    int fSynchronous = 0;
+    int fBusyTimeoutMs = 0;
+  };
+  vnDurability Durability();
 
  private:
   kDocumentJournal(std::string aPath, sqlite3* aDb);

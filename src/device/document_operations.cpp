@@ -10,11 +10,13 @@
 namespace fp {
 
 void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTNFR_result& aResult) {
-  BeginOperation("PrintNFReceipt", aResult);
+  BeginOperation("PrintNFReceipt", aResult, false);
   kNFReceipt& document = *aHandler.fNFReceipt;
   // The request's fiscal receipt goes along as context only; this export leaves it empty.
   kReceipt* context = aHandler.fReceipt.get();
 
+  kDocumentScope scope(*this);
+  if (!BeginJournalDocument(document, aResult)) return;
   bool good = IsReady();
   if (good) good = BeginNonFiscalReceipt(document);
   // Header and footer lines are the driver's to print: it has them through the document.
@@ -27,8 +29,7 @@ void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, 
     else if (auto* image = dynamic_cast<kReceiptMessageImageLine*>(line.get()))
       good = PrintNonFiscalImageLine(context, *image);
   }
-  if (good) EndNonFiscalReceipt(document);
-  if (good && ErrorFound() && !UnansweredCommand().empty() && !SettleLostClosing(document, aResult)) return;
+  if (good && !CloseJournalDocument(document, aResult)) return;
 
   aResult.NFReceiptNumber.clear();
   // What the document asked for and the printer could not print.
@@ -36,11 +37,13 @@ void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, 
   if (ErrorFound()) {
     aResult.NFReceiptDateTime = 0;
     EndOperation(aResult);
+    SettleJournalDocument(aResult);
   } else {
     // The document is printed: that is the outcome, decided before the clock is read for
     // its date, so a failed clock read cannot make the host print it a second time.
     EndOperation(aResult);
     GetDateTime(aResult.NFReceiptDateTime);
+    SettleJournalDocument(aResult);
   }
 }
 
@@ -51,8 +54,6 @@ bool kFiscalPrinterDevice::SettleLostClosing(kNFReceipt& aDocument, _int_PRINTNF
   for (;;) {
     vnDocumentMark now;
     if (!ReadMarkWithinBound(now)) {
-      const bool asked = ErrorFound();
-      if (asked) KeepOpenQuestion({"document", "", now, kWhat});
       aResult.NFReceiptDateTime = 0;
       aResult.Error = true;
       aResult.ErrorText = OutcomeUnknownText(kWhat, now);

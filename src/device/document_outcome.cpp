@@ -1,35 +1,28 @@
-// What became of a printer command whose answer was lost: the printer's numbering read
-// back within a bound, the open question kept beside the device log when the printer cannot
-// be reached, and its settling by the next call on the device (in this process or a later).
+// What became of a document: the printer's numbering read back within a bound, the document
+// journal of the printer (a row per document, written before its first command and settled
+// before the export returns), the printer's lock, and the settling of what an earlier call
+// (in this process or another) left unsettled, on the printer's own evidence.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <optional>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "base/errors.h"
 #include "base/text.h"
 #include "device/fiscal_printer_device.h"
+#include "base/xml_text.h"
+#include "documents/nf_receipt.h"
 #include "documents/receipt.h"
+#include "documents/receipt_reference.h"
+#include <pugixml.hpp>
 #include "io/io_handler.h"
+#include "request/results.h"
 
 namespace fp {
-
-namespace {
-
-// The question file: one "name=value" line per field; values never hold a line break.
-constexpr const char* kQuestionFields[] = {"kind", "fingerprint", "number", "closing", "what"};
-
-std::string OneLine(std::string aText) {
-  for (char& c : aText)
-    if (c == '\r' || c == '\n') c = ' ';
-  return aText;
-}
-
-}  // namespace
 
 // ---- Default hooks: a driver that cannot tell ----
 
@@ -37,9 +30,16 @@ bool kFiscalPrinterDevice::ReadDocumentMark(vnDocumentMark& aMark) { return fals
 
 bool kFiscalPrinterDevice::CancelFiscalReceipt() { return false; }
 
-std::string kFiscalPrinterDevice::UnansweredCommand() { return {}; }
+bool kFiscalPrinterDevice::ReadSerialNumber(std::string& aSerialNumber) {
+  bool dayOpened = false, paperEnd = false, paperNearEnd = false, coverOpen = false, fiscalOpen = false,
+       receiptOpen = false, training = false;
+  DateTime dateTime = 0;
+  std::string firmware, mode;
+  return GetPrinterStatus(dayOpened, dateTime, paperEnd, paperNearEnd, coverOpen, fiscalOpen, receiptOpen, training,
+                          firmware, aSerialNumber, mode) &&
+         !aSerialNumber.empty();
+}
 
-bool kFiscalPrinterDevice::LastFailureAnswered() { return true; }
 
 // ---- Bounded waits ----
 
@@ -123,129 +123,6 @@ std::string kFiscalPrinterDevice::OutcomeUnknownText(const std::string& aWhat, c
   return text + "; the next call on this device settles it";
 }
 
-// ---- The open question ----
-
-void kFiscalPrinterDevice::KeepOpenQuestion(const vnOpenQuestion& aQuestion) {
-  fIOHandler->Debug(let_error, "Outcome: open question kept: " + aQuestion.fWhat);
-  if (fQuestionPath.empty()) return;
-  fQuestionMayExist = true;
-  const std::string values[] = {aQuestion.fKind, aQuestion.fFingerprint, aQuestion.fBefore.fNumber,
-                                aQuestion.fBefore.fClosing, aQuestion.fWhat};
-  // Written aside and renamed, so a crash never leaves half a question.
-  const std::string temporary = fQuestionPath + ".new";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    for (size_t i = 0; i < std::size(kQuestionFields); ++i) out << kQuestionFields[i] << "=" << OneLine(values[i]) << "\n";
-    if (!out) {
-      fIOHandler->Debug(let_error, "Outcome: the open question could not be written to " + temporary);
-      return;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, fQuestionPath, ec);
-  if (ec) fIOHandler->Debug(let_error, "Outcome: the open question could not be kept in " + fQuestionPath);
-}
-
-namespace {
-
-bool LoadQuestion(const std::string& aPath, kFiscalPrinterDevice::vnOpenQuestion& aQuestion) {
-  if (aPath.empty()) return false;
-  std::ifstream in(aPath);
-  if (!in) return false;
-  std::string line;
-  int lines = 0;
-  while (lines++ < 16 && std::getline(in, line)) {
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::string name = line.substr(0, eq), value = CharLeft(line.substr(eq + 1), 4096);
-    if (name == "kind") aQuestion.fKind = value;
-    else if (name == "fingerprint") aQuestion.fFingerprint = value;
-    else if (name == "number") aQuestion.fBefore.fNumber = value;
-    else if (name == "closing") aQuestion.fBefore.fClosing = value;
-    else if (name == "what") aQuestion.fWhat = value;
-  }
-  aQuestion.fBefore.fKnown = !aQuestion.fBefore.fNumber.empty();
-  return !aQuestion.fKind.empty();
-}
-
-}  // namespace
-
-kFiscalPrinterDevice::vnSettled kFiscalPrinterDevice::SettleOpenQuestion() {
-  vnSettled settled;
-  if (!fQuestionMayExist) return settled;
-  if (!LoadQuestion(fQuestionPath, settled.fQuestion)) {
-    fQuestionMayExist = false;
-    return settled;
-  }
-  const vnOpenQuestion& q = settled.fQuestion;
-  fIOHandler->Debug(let_info, "Outcome: settling the open question: " + q.fWhat);
-
-  vnDocumentMark now;
-  if (!ReadMarkWithinBound(now)) {
-    settled.fOutcome = ss_Unknown;
-    fIOHandler->Debug(let_error, "Outcome: still unknown: " + q.fWhat);
-    return settled;
-  }
-  fDocumentMark = now;
-  bool done;
-  if (q.fKind == "zreport") {
-    done = q.fBefore.fKnown && now.fClosing != q.fBefore.fClosing;
-  } else if (q.fKind == "document") {
-    // A non-fiscal document that is no longer open was closed by the lost command.
-    done = !now.fOpen;
-  } else {
-    done = q.fBefore.fKnown && !now.SameNumbers(q.fBefore);
-  }
-  if (!done && now.fOpen && (q.fKind == "receipt" || q.fKind == "document")) {
-    // The receipt or document never became one; it is cancelled so the next starts clean.
-    const bool cancelled = CancelFiscalReceipt();
-    fIOHandler->Debug(cancelled ? let_info : let_error, cancelled ? "Outcome: the receipt left open was cancelled"
-                                                                  : "Outcome: the receipt left open could not be cancelled");
-    ResetError();
-  }
-  settled.fOutcome = done ? ss_Done : ss_NotDone;
-  fIOHandler->Debug(let_info, std::string("Outcome: settled: ") + (done ? "carried out: " : "not carried out: ") + q.fWhat +
-                                  "; last document number now " + now.fNumber + " (closing count " + now.fClosing + ")");
-  std::error_code ec;
-  std::filesystem::remove(fQuestionPath, ec);
-  fQuestionMayExist = false;
-  return settled;
-}
-
-void kFiscalPrinterDevice::SettleBeforeOperation() {
-  // Only PRINTFR can tell whether it sends the receipt in question again, and so whether to
-  // hand back the earlier numbers instead of printing: a question about a receipt waits for
-  // it. Settled by a status read in between (OPEN's in a new process), the question would be
-  // gone and the same receipt printed a second time.
-  if (fQuestionMayExist) {
-    vnOpenQuestion pending;
-    if (LoadQuestion(fQuestionPath, pending) && pending.fKind == "receipt") {
-      fIOHandler->Debug(let_info, "Outcome: the open question about a receipt waits for the next receipt: " +
-                                      pending.fWhat);
-      return;
-    }
-  }
-  const vnSettled settled = SettleOpenQuestion();
-  if (settled.fOutcome == ss_NoQuestion) return;
-  ResetError();
-  // The question stays for a later call when the printer still cannot tell; this call goes
-  // on and meets the printer's state as it is.
-  if (settled.fOutcome == ss_Unknown) fIOHandler->Debug(let_error, "Outcome: left open for a later call");
-}
-
-std::string kFiscalPrinterDevice::ReceiptFingerprint(const kReceipt& aReceipt) {
-  // FNV-1a over the receipt as written back: the same Receipt element, the same text.
-  const std::string text = aReceipt.Serialize();
-  uint64_t hash = 1469598103934665603ULL;
-  for (unsigned char c : text) {
-    hash ^= c;
-    hash *= 1099511628211ULL;
-  }
-  char buffer[17];
-  std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(hash));
-  return buffer;
-}
-
 void kFiscalPrinterDevice::AddResultNote(const std::string& aNote) {
   fIOHandler->Debug(let_info, "Outcome: " + aNote);
   if (!fResultNote.empty()) fResultNote += " ";
@@ -303,6 +180,700 @@ std::string kFiscalPrinterDevice::ReadDoneDocumentInfo(DateTime& aDateTime, std:
   std::string names;
   for (size_t i = 0; i < missing.size(); ++i) names += (i ? (i + 1 == missing.size() ? " and " : ", ") : "") + missing[i];
   return "The document was printed but its " + names + " could not be read: " + failure;
+}
+
+}  // namespace fp
+
+namespace fp {
+
+// ---- The document journal ----
+
+namespace {
+
+constexpr const char* kJournalFailurePrefix = "The document journal cannot be written: ";
+constexpr const char* kJournalFailureSuffix = "; nothing was printed";
+// An unknown outcome the printer's own evidence could not settle although it answered: asked
+// again, it would answer the same, so later calls leave it for the host to look at.
+constexpr const char* kNoEvidence = "Outcome unknown: the printer answered, but nothing it holds names this document";
+// The message of a row settled by a later call than its own: its outcome was never reported
+// to the host.
+constexpr const char* kSettledLater = "Settled later: ";
+// Documents looked up in the printer's journal while settling one receipt.
+constexpr int kMaxJournalLookups = 12;
+
+std::string JournalFailure(const std::string& aReason) { return kJournalFailurePrefix + aReason + kJournalFailureSuffix; }
+
+// FNV-1a over the fields of a document, each followed by a separator, as 16 hex digits.
+class kFingerprint {
+ public:
+  void Add(std::string_view aText) {
+    for (unsigned char c : aText) Mix(c);
+    Mix(0x1f);
+  }
+  void Add(Amount aValue) { Add(aValue.ToXmlText()); }
+  void Add(long long aValue) { Add(std::to_string(aValue)); }
+  // The element's own fields as its writer gives them: names and texts, depth first.
+  void AddFields(pugi::xml_node aNode) {
+    for (pugi::xml_node n = aNode.first_child(); n; n = n.next_sibling()) {
+      Add(n.name());
+      Add(n.value());
+      AddFields(n);
+    }
+  }
+  std::string Text() const {
+    char buffer[17];
+    std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(fHash));
+    return buffer;
+  }
+
+ private:
+  void Mix(unsigned char aByte) {
+    fHash ^= aByte;
+    fHash *= 1099511628211ULL;
+  }
+  uint64_t fHash = 1469598103934665603ULL;
+};
+
+void AddMessageLines(kFingerprint& aPrint, const kReceiptMessageLines& aLines) {
+  for (const auto& line : aLines) {
+    if (const auto* text = dynamic_cast<const kReceiptMessageTextLine*>(line.get()))
+      aPrint.Add("t" + text->GetValue());
+    else if (const auto* barcode = dynamic_cast<const kReceiptMessageBarcodeLine*>(line.get()))
+      aPrint.Add("b" + barcode->fValue);
+    else
+      aPrint.Add("other");
+  }
+}
+
+std::optional<long> LongOf(const std::string& aText) {
+  const std::string t = Trim(aText);
+  if (t.empty() || t.size() > 12) return std::nullopt;
+  char* end = nullptr;
+  const long value = std::strtol(t.c_str(), &end, 10);
+  if (end == nullptr || *end != '\0') return std::nullopt;
+  return value;
+}
+
+// Whether a receipt's text from the printer's journal carries aTotal on one of its total
+// lines ("TOTALE COMPLESSIVO 1,20", "TOTALE ANNULLATO 1,20"; Italian number form).
+bool TextHasTotal(const std::string& aText, const std::string& aTotal) {
+  const auto wanted = Amount::Parse(aTotal);
+  if (!wanted) return false;
+  size_t at = 0;
+  while (at < aText.size()) {
+    size_t end = aText.find('\n', at);
+    if (end == std::string::npos) end = aText.size();
+    const std::string line = Trim(aText.substr(at, end - at));
+    at = end + 1;
+    if (line.find("TOTALE") == std::string::npos) continue;
+    const size_t blank = line.find_last_of(' ');
+    std::string word = blank == std::string::npos ? line : line.substr(blank + 1);
+    word = ReplaceAll(ReplaceAll(word, ".", ""), ",", ".");
+    const auto value = Amount::Parse(word);
+    if (value && (*value == *wanted || -*value == *wanted)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string kFiscalPrinterDevice::DocumentFailure(const std::string& aPrefix, const std::string& aFailure) {
+  return StartsWith(aFailure, kJournalFailurePrefix) ? aFailure : aPrefix + aFailure;
+}
+
+std::string kFiscalPrinterDevice::ReceiptIdentity(const kReceipt& aReceipt) {
+  const std::string reference = Trim(aReceipt.fExternalReference);
+  if (!reference.empty()) return "ref:" + reference;
+  // The content without the time stamps a till puts on every attempt (DateTime,
+  // BusinessDate): the same sale sent again gives the same fingerprint.
+  kFingerprint print;
+  print.Add(static_cast<long long>(aReceipt.fReceiptType));
+  print.Add(aReceipt.fReceiptSubType);
+  print.Add(aReceipt.fTotalAmount);
+  print.Add(aReceipt.fLotteryIdCode);
+  print.Add(aReceipt.fCustomerCode);
+  print.Add(aReceipt.fCustomerFiscalCode);
+  print.Add(aReceipt.fCustomerTaxCode);
+  print.Add(aReceipt.fToBeInvoiced ? "invoiced" : "");
+  const vnOriginalReceipt& original = aReceipt.fOriginalReceipt;
+  print.Add(original.fReceiptDateTime != 0 ? DateTimeToXmlText(original.fReceiptDateTime) : "");
+  print.Add(original.fReceiptNumber);
+  print.Add(original.fDeviceSerialNumber);
+  print.Add(original.fEJClosingNumber);
+  print.Add(static_cast<long long>(original.fReferenceType));
+  for (const auto& line : aReceipt.fLines) {
+    print.Add(static_cast<long long>(line->fLineType));
+    print.Add(line->GetAmount());
+    print.Add(line->fAdditionalInfo);
+    pugi::xml_document fields;
+    line->WriteFields(fields.append_child("Line"));
+    print.AddFields(fields.first_child());
+  }
+  for (const auto& payment : aReceipt.fPayments) {
+    print.Add(static_cast<long long>(payment->fPaymentType));
+    print.Add(payment->fAmount);
+    print.Add(payment->fQuantity);
+    print.Add(payment->fDescription);
+  }
+  AddMessageLines(print, aReceipt.fLeaderLines);
+  AddMessageLines(print, aReceipt.fTrailerMessages);
+  return "fp:" + print.Text();
+}
+
+std::string kFiscalPrinterDevice::DocumentIdentity(const kNFReceipt& aDocument) {
+  kFingerprint print;
+  print.Add(aDocument.fLayout);
+  AddMessageLines(print, aDocument.fHeaderLines);
+  AddMessageLines(print, aDocument.fLines);
+  AddMessageLines(print, aDocument.fFooterLines);
+  return "fp:" + print.Text();
+}
+
+std::string kFiscalPrinterDevice::OpenJournal() {
+  if (fJournal) return {};
+  std::string serial = fSerialNumber;
+  if (serial.empty()) {
+    ResetError();
+    bool read = false;
+    try {
+      read = ReadSerialNumber(serial);
+    } catch (const kException& e) {
+      RecordError(999, e.what());
+    }
+    if (!read || serial.empty()) {
+      const std::string reason = ErrorFound() ? ErrorMessage() : "the printer did not give it";
+      ResetError();
+      return "the printer's serial number, which names its document journal, could not be read (" + reason +
+             "); nothing was printed";
+    }
+  }
+  try {
+    const std::string folder = kDocumentJournal::DefaultFolder();
+    std::string damaged;
+    auto journal = kDocumentJournal::Open(folder, serial, &damaged);
+    fPrinterLock = std::make_unique<kPrinterLock>(folder + "/" + kDocumentJournal::LockFileName(serial));
+    fJournal = std::move(journal);
+    if (!damaged.empty()) {
+      // The rows of the damaged file are gone with it: whatever the printer still holds open
+      // from them is settled from the printer itself (a receipt left open is cancelled before
+      // the next document).
+      LogError("Journal: the document journal " + fJournal->Path() + " was damaged and set aside as " + damaged +
+               "; a new one was begun");
+      fDocumentMark.fKnown = false;
+      fJournalDamaged = true;
+    }
+  } catch (const kJournalError& e) {
+    fPrinterLock.reset();
+    return JournalFailure(e.what());
+  }
+  return {};
+}
+
+std::string kFiscalPrinterDevice::PrepareDocument(bool aNumbering) {
+  fSettledNow.clear();
+  std::string failure = OpenJournal();
+  if (!failure.empty()) return failure;
+  try {
+    const int bound = fBusyTimeoutMs >= 0 ? fBusyTimeoutMs : fOutcomeTimeoutMs;
+    if (!fPrinterLock->Acquire(bound, fOutcomeSleep)) return kPrinterBusyText;
+    SettleJournal();
+    // Another device wrote a document since this one last read the numbering: it may have
+    // moved.
+    if (fJournal->Find(fNewestRowSeen + 1)) fDocumentMark.fKnown = false;
+  } catch (const kJournalError& e) {
+    return JournalFailure(e.what());
+  }
+  ResetError();
+  if (aNumbering && (!fDocumentMark.fKnown || fDocumentMark.fOpen)) {
+    vnDocumentMark mark;
+    bool read = false;
+    try {
+      read = ReadDocumentMark(mark);
+    } catch (const kException& e) {
+      RecordError(999, e.what());
+    }
+    if (!read && ErrorFound()) {
+      const std::string reason = ErrorMessage();
+      ResetError();
+      return reason;
+    }
+    if (read && mark.fOpen) {
+      // A receipt left open that no row of the journal accounts for: it never becomes a
+      // document, and no line of this one goes into it.
+      const bool cancelled = CancelFiscalReceipt();
+      ResetError();
+      if (!cancelled) return "a receipt left open on the printer could not be cancelled";
+      AddResultNote("A receipt left open on the printer by an earlier failure was cancelled before this one.");
+      fDocumentMark.fOpen = false;
+    }
+  }
+  return {};
+}
+
+std::string kFiscalPrinterDevice::BeginDocument(vnJournalKind aKind, const std::string& aIdentity,
+                                                const std::string& aTotal) {
+  vnJournalEntry entry;
+  entry.fKind = aKind;
+  entry.fState = vnJournalState::Started;
+  entry.fIdentity = aIdentity;
+  if (fDocumentMark.fKnown) {
+    entry.fNumberBefore = fDocumentMark.fNumber;
+    entry.fClosingBefore = fDocumentMark.fClosing;
+  }
+  entry.fTotal = aTotal;
+  entry.fDevice = fIOHandler->GetLogFileName();
+  try {
+    fJournal->Begin(entry);
+  } catch (const kJournalError& e) {
+    return JournalFailure(e.what());
+  }
+  fDocument = entry;
+  fDocumentOpen = true;
+  fNewestRowSeen = std::max(fNewestRowSeen, entry.fId);
+  return {};
+}
+
+void kFiscalPrinterDevice::MarkClosingSent() {
+  if (!fDocumentOpen) return;
+  fDocument.fState = vnJournalState::ClosingSent;
+  // Throws: a closing that cannot be recorded as sent is not sent.
+  fJournal->Update(fDocument);
+}
+
+void kFiscalPrinterDevice::SettleDocument(vnJournalState aState, const std::string& aMessage, const std::string& aResult,
+                                          const std::string& aNumber, const std::string& aClosing, DateTime aDateTime) {
+  if (!fDocumentOpen) return;
+  fDocument.fState = aState;
+  fDocument.fMessage = aMessage;
+  fDocument.fResult = aResult;
+  fDocument.fNumber = aNumber;
+  fDocument.fClosing = aClosing;
+  fDocument.fDateTime = aDateTime != 0 ? DateTimeToXmlText(aDateTime) : std::string();
+  fDocumentOpen = false;
+  try {
+    fJournal->Update(fDocument);
+  } catch (const kJournalError& e) {
+    // The printer has done what it did; the row stays as it was and the next call settles it
+    // from the printer.
+    LogError("Journal: the outcome of document " + std::to_string(fDocument.fId) + " could not be written: " + e.what());
+  }
+}
+
+void kFiscalPrinterDevice::EndDocument() {
+  fDocumentOpen = false;
+  if (fPrinterLock) fPrinterLock->Release();
+}
+
+std::optional<vnJournalEntry> kFiscalPrinterDevice::EarlierDocument(const std::string& aIdentity) {
+  if (!fJournal || aIdentity.empty()) return std::nullopt;
+  const auto row = fJournal->FindByIdentity(aIdentity);
+  if (!row) return std::nullopt;
+  if (IsUnsettled(row->fState)) return row;
+  // The host's own key names the sale whatever else changed; a fingerprint only stands for
+  // a document whose outcome the host never learnt (two customers may buy the same coffee).
+  if (row->fState == vnJournalState::Printed && (StartsWith(aIdentity, "ref:") || StartsWith(row->fMessage, kSettledLater)))
+    return row;
+  return std::nullopt;
+}
+
+void kFiscalPrinterDevice::MarkReported(vnJournalEntry aEntry, const std::string& aResult) {
+  aEntry.fResult = aResult;
+  aEntry.fMessage = "Reported to a later call";
+  try {
+    fJournal->Update(aEntry);
+  } catch (const kJournalError& e) {
+    LogError(std::string("Journal: ") + e.what());
+  }
+}
+
+void kFiscalPrinterDevice::SettleJournal() {
+  fSettledNow.clear();
+  for (vnJournalEntry& row : fJournal->Unsettled()) {
+    if (fDocumentOpen && row.fId == fDocument.fId) continue;
+    fNewestRowSeen = std::max(fNewestRowSeen, row.fId);
+    if (row.fState == vnJournalState::Unknown && StartsWith(row.fMessage, kNoEvidence)) continue;
+    LogInfo("Outcome: settling " + std::string(JournalKindName(row.fKind)) + " " + std::to_string(row.fId) + " (" +
+            JournalStateName(row.fState) + ")");
+    SettleEntry(row);
+    LogInfo("Outcome: " + std::string(JournalKindName(row.fKind)) + " " + std::to_string(row.fId) + " is " +
+            JournalStateName(row.fState) + (row.fMessage.empty() ? "" : ": " + row.fMessage));
+    fSettledNow.push_back(row);
+    // A printer that cannot tell about one document cannot tell about the next either.
+    if (row.fState == vnJournalState::Unknown && !StartsWith(row.fMessage, kNoEvidence)) break;
+  }
+}
+
+void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
+  const auto write = [&] {
+    try {
+      fJournal->Update(aEntry);
+    } catch (const kJournalError& e) {
+      LogError(std::string("Journal: ") + e.what());
+    }
+  };
+  if (aEntry.fKind != vnJournalKind::Receipt && aEntry.fKind != vnJournalKind::Document &&
+      aEntry.fKind != vnJournalKind::ZReport) {
+    // A copy, a programming or the clock leaves no trace in the numbering to tell by.
+    aEntry.fState = vnJournalState::Unknown;
+    aEntry.fMessage = std::string(kNoEvidence) + "; the call ended before its outcome was known";
+    write();
+    return;
+  }
+  vnDocumentMark now;
+  if (!ReadMarkWithinBound(now)) {
+    const std::string reason = ErrorFound() ? ErrorMessage() : "the driver cannot tell";
+    ResetError();
+    aEntry.fState = vnJournalState::Unknown;
+    aEntry.fMessage = "Outcome unknown: the printer could not be asked (" + reason + ")";
+    write();
+    return;
+  }
+  fDocumentMark = now;
+  std::string number, closing, why;
+  vnJournalState state = vnJournalState::Unknown;
+  if (now.fOpen && aEntry.fKind != vnJournalKind::ZReport) {
+    // Left open: it never became a document, and it is cancelled so that nothing else goes in.
+    const bool cancelled = CancelFiscalReceipt();
+    ResetError();
+    fDocumentMark.fOpen = !cancelled;
+    state = cancelled ? vnJournalState::NotPrinted : vnJournalState::Unknown;
+    why = cancelled ? "it was left open on the printer and was cancelled" : "it is open on the printer and could not be cancelled";
+  } else if (aEntry.fKind == vnJournalKind::Receipt) {
+    state = ReceiptEvidence(aEntry, now, number, closing, why);
+  } else if (aEntry.fKind == vnJournalKind::Document) {
+    // Opened before its closing went out: no longer open, the closing took effect.
+    state = aEntry.fState == vnJournalState::Started ? vnJournalState::NotPrinted : vnJournalState::Printed;
+    why = state == vnJournalState::Printed ? "the printer no longer holds it open" : "its closing never went out";
+  } else {
+    const bool moved = !aEntry.fClosingBefore.empty() && now.fClosing != aEntry.fClosingBefore;
+    if (aEntry.fClosingBefore.empty()) {
+      why = "the closings taken before it are not known";
+    } else {
+      state = moved ? vnJournalState::Printed : vnJournalState::NotPrinted;
+      why = moved ? "the printer's closings moved" : "the printer's closings did not move";
+      if (moved) number = closing = now.fClosing;
+    }
+  }
+  aEntry.fState = state;
+  aEntry.fNumber = number;
+  aEntry.fClosing = closing;
+  if (state == vnJournalState::Printed) aEntry.fDateTime = DateTimeToXmlText(CurrentDateTime());
+  // Settled here, its outcome was never reported to the host.
+  aEntry.fResult.clear();
+  aEntry.fMessage = state == vnJournalState::Unknown ? std::string(kNoEvidence) + ": " + why : kSettledLater + why;
+  write();
+}
+
+vnJournalState kFiscalPrinterDevice::ReceiptEvidence(const vnJournalEntry& aEntry, const vnDocumentMark& aNow,
+                                                     std::string& aNumber, std::string& aClosing, std::string& aWhy) {
+  const auto numberBefore = LongOf(aEntry.fNumberBefore), closingBefore = LongOf(aEntry.fClosingBefore);
+  const auto numberNow = LongOf(aNow.fNumber), closingNow = LongOf(aNow.fClosing);
+  if (!numberBefore || !closingBefore || !numberNow || !closingNow) {
+    aWhy = "the printer's numbering before it is not known";
+    return vnJournalState::Unknown;
+  }
+  if (*numberNow == *numberBefore && *closingNow == *closingBefore) {
+    aWhy = "the printer's numbering did not move";
+    return vnJournalState::NotPrinted;
+  }
+  // The documents since, in order, each looked up in the printer's journal: those of the
+  // closing that was open (after the number before), of whole closings in between, and of
+  // the open one (up to the number now). The document of this receipt carries its total.
+  int lookups = 0;
+  for (long closing = *closingBefore; closing <= *closingNow; ++closing) {
+    const long first = closing == *closingBefore ? *numberBefore + 1 : 1;
+    const long last = closing == *closingNow ? *numberNow : std::numeric_limits<long>::max();
+    for (long number = first; number <= last; ++number) {
+      if (++lookups > kMaxJournalLookups) {
+        aWhy = "too many documents were made since it was sent to look it up";
+        return vnJournalState::Unknown;
+      }
+      bool found = false, matches = false;
+      // The documents of an open day belong to the closing that ends it.
+      if (!JournalHoldsReceipt(number, closing + 1, aEntry.fTotal, found, matches)) {
+        aWhy = "the printer's journal could not be read";
+        return vnJournalState::Unknown;
+      }
+      if (!found) break;
+      if (matches) {
+        aNumber = std::to_string(number);
+        aClosing = std::to_string(closing + 1);
+        aWhy = "the printer's journal holds it as document " + aNumber + " of closing " + aClosing;
+        return vnJournalState::Printed;
+      }
+    }
+  }
+  // The numbering moved, and not by this receipt as far as the journal tells: that is not
+  // evidence that it was not printed.
+  aWhy = "the printer's numbering moved (document " + aNow.fNumber + ", closings " + aNow.fClosing +
+         ") but its journal holds no document with this receipt's total";
+  return vnJournalState::Unknown;
+}
+
+bool kFiscalPrinterDevice::LastDocumentIs(const kReceipt& aReceipt, std::string& aNumber, std::string& aClosing) {
+  const auto number = LongOf(fDocumentMark.fNumber), closing = LongOf(fDocumentMark.fClosing);
+  if (!fDocumentMark.fKnown || fDocumentMark.fOpen || !number || !closing || *number < 1) return false;
+  kReceiptReference reference;
+  reference.fReceiptNumber = std::to_string(*number);
+  reference.fEJClosingNumber = std::to_string(*closing + 1);
+  reference.fReceiptDateTime = DateOf(CurrentDateTime());
+  std::string text;
+  bool read = false;
+  try {
+    read = ReadReceiptText(reference, text);
+  } catch (const kException& e) {
+    LogError(e.what());
+  }
+  ResetError();
+  if (!read || !TextHasTotal(text, (aReceipt.fTotalAmount < Amount() ? -aReceipt.fTotalAmount : aReceipt.fTotalAmount).Format(2)))
+    return false;
+  // Every item the printer prints by its description is there.
+  for (const auto& line : aReceipt.fLines) {
+    const auto* sale = dynamic_cast<const kReceiptLineProductSale*>(line.get());
+    if (sale == nullptr) continue;
+    const std::string description = Trim(CharLeft(Trim(sale->GetDescription()), 16));
+    if (!description.empty() && text.find(description) == std::string::npos) return false;
+  }
+  aNumber = reference.fReceiptNumber;
+  aClosing = reference.fEJClosingNumber;
+  return true;
+}
+
+bool kFiscalPrinterDevice::JournalHoldsReceipt(long aNumber, long aClosing, const std::string& aTotal, bool& aFound,
+                                               bool& aMatches) {
+  kReceiptReference reference;
+  reference.fReceiptNumber = std::to_string(aNumber);
+  reference.fEJClosingNumber = std::to_string(aClosing);
+  reference.fReceiptDateTime = DateOf(CurrentDateTime());
+  std::string text;
+  ResetError();
+  bool read = false;
+  try {
+    read = ReadReceiptText(reference, text);
+  } catch (const kException& e) {
+    RecordError(999, e.what());
+  }
+  const bool failed = !read && ErrorFound();
+  ResetError();
+  if (failed) return false;
+  aFound = !Trim(text).empty();
+  aMatches = aFound && TextHasTotal(text, aTotal);
+  return true;
+}
+
+void kFiscalPrinterDevice::SettleBeforeOperation() {
+  if (!fJournal || !fPrinterLock) return;
+  try {
+    if (fJournal->Unsettled().empty()) return;
+    // A document in progress on another device holds the lock: its rows are not orphans.
+    if (!fPrinterLock->Acquire(0, fOutcomeSleep)) return;
+    SettleJournal();
+  } catch (const kJournalError& e) {
+    LogError(std::string("Journal: ") + e.what());
+  }
+  fPrinterLock->Release();
+  ResetError();
+}
+
+bool kFiscalPrinterDevice::SettleBeforeClosingDay() {
+  kDocumentScope scope(*this);
+  const std::string failure = PrepareDocument();
+  if (!failure.empty()) {
+    LogError("The day is not closed: " + failure);
+    return false;
+  }
+  for (const auto& row : fSettledNow)
+    if (row.fState == vnJournalState::Unknown) {
+      LogError("The day is not closed: document " + std::to_string(row.fId) + " is still unsettled");
+      return false;
+    }
+  return true;
+}
+
+}  // namespace fp
+
+namespace fp {
+
+// ---- The journal steps of the other documents ----
+
+bool kFiscalPrinterDevice::BeginJournalDocument(kNFReceipt& aDocument, _int_PRINTNFR_result& aResult) {
+  std::string failure = PrepareDocument();
+  const std::string identity = DocumentIdentity(aDocument);
+  if (failure.empty()) {
+    if (const auto earlier = EarlierDocument(identity)) {
+      if (earlier->fState == vnJournalState::Printed) {
+        LogInfo("Outcome: this document was printed by an earlier call whose answer was lost; it was not printed again");
+        aResult.Error = false;
+        aResult.ErrorText.clear();
+        aResult.NFReceiptNumber.clear();
+        aResult.NFReceiptDateTime = earlier->fDateTime.empty() ? 0 : XmlTextToDateTime(earlier->fDateTime);
+        MarkReported(*earlier, aResult.Format());
+        return false;
+      }
+      aResult.Error = true;
+      aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + "this document was sent by an earlier call whose "
+                          "outcome the printer cannot tell yet (" + earlier->fMessage + "); it was not printed again";
+      return false;
+    }
+    failure = BeginDocument(vnJournalKind::Document, identity);
+  }
+  if (failure.empty()) return true;
+  aResult.Error = true;
+  aResult.ErrorText = DocumentFailure("Document not printed: ", failure);
+  return false;
+}
+
+bool kFiscalPrinterDevice::CloseJournalDocument(kNFReceipt& aDocument, _int_PRINTNFR_result& aResult) {
+  try {
+    MarkClosingSent();
+  } catch (const kJournalError& e) {
+    // Nothing of it is on paper yet: it is cancelled and the closing never leaves.
+    CancelFiscalReceipt();
+    RecordError(999, JournalFailure(e.what()));
+    return true;
+  }
+  EndNonFiscalReceipt(aDocument);
+  if (!ErrorFound()) return true;
+  // No answer to the closing: whether the document is still open tells.
+  if (!UnansweredCommand().empty() && !SettleLostClosing(aDocument, aResult)) {
+    SettleDocument(vnJournalState::Unknown, aResult.ErrorText, aResult.Format());
+    return false;
+  }
+  vnDocumentMark now;
+  const vnOutcome refused = Outcome();
+  const bool open = ErrorFound() && ReadDocumentMark(now) && now.fOpen;
+  ResetError();
+  if (refused.Failed()) RecordError(refused.fCode, refused.fMessage);
+  if (open) {
+    // Still open after its closing failed: cancelled, so that it never comes out inside the next.
+    const vnOutcome failure = Outcome();
+    const bool cancelled = CancelFiscalReceipt();
+    ResetError();
+    RecordError(failure.fCode, failure.fMessage + (cancelled ? "; the document was cancelled on the printer and can be sent again"
+                                                             : "; the document could not be cancelled"));
+  }
+  return true;
+}
+
+void kFiscalPrinterDevice::SettleJournalDocument(_int_PRINTNFR_result& aResult) {
+  vnJournalState state = vnJournalState::Printed;
+  if (aResult.Error) {
+    state = StartsWith(aResult.ErrorText, kOutcomeUnknownPrefix) ? vnJournalState::Unknown : vnJournalState::NotPrinted;
+    if (state == vnJournalState::NotPrinted && !StartsWith(aResult.ErrorText, "Document not printed: "))
+      aResult.ErrorText = "Document not printed: " + aResult.ErrorText;
+  }
+  SettleDocument(state, aResult.ErrorText, aResult.Format(), "", "", aResult.NFReceiptDateTime);
+}
+
+}  // namespace fp
+
+namespace fp {
+
+bool kFiscalPrinterDevice::BeginJournalReport(_int_PRINTZR_result& aResult) {
+  std::string failure = PrepareDocument();
+  // One closing a day is what a host asks for; a report taken by a call whose answer was
+  // lost is that day's.
+  const std::string identity = "z:" + DateTimeToXmlText(DateOf(CurrentDateTime())).substr(0, 10);
+  if (failure.empty()) {
+    if (const auto earlier = EarlierDocument(identity)) {
+      if (earlier->fState == vnJournalState::Printed) {
+        LogInfo("Outcome: this Z report was taken by an earlier call whose answer was lost; it was not taken again");
+        aResult.ZReportNumber = earlier->fNumber;
+        aResult.EJNumber = "0";
+        aResult.EJClosingNumber = earlier->fClosing;
+        aResult.ZReportDateTime = earlier->fDateTime.empty() ? 0 : XmlTextToDateTime(earlier->fDateTime);
+        aResult.DeviceSerialNumber = fSerialNumber;
+        aResult.Error = false;
+        aResult.ErrorText.clear();
+        MarkReported(*earlier, aResult.Format());
+        return false;
+      }
+      aResult.Error = true;
+      aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + "a Z report asked by an earlier call is not settled yet (" +
+                          earlier->fMessage + "); no report was taken now";
+      return false;
+    }
+    failure = BeginDocument(vnJournalKind::ZReport, identity);
+  }
+  if (failure.empty()) return true;
+  aResult.Error = true;
+  aResult.ErrorText = DocumentFailure("Report not taken: ", failure);
+  return false;
+}
+
+void kFiscalPrinterDevice::SettleReport(_int_PRINTZR_result& aResult) {
+  vnJournalState state = vnJournalState::Printed;
+  if (aResult.Error) {
+    state = StartsWith(aResult.ErrorText, kOutcomeUnknownPrefix) ? vnJournalState::Unknown : vnJournalState::NotPrinted;
+    if (state == vnJournalState::NotPrinted && !StartsWith(aResult.ErrorText, "Report not taken: "))
+      aResult.ErrorText = "Report not taken: " + aResult.ErrorText;
+  }
+  SettleDocument(state, aResult.ErrorText, aResult.Format(), state == vnJournalState::Printed ? aResult.ZReportNumber : "",
+                 state == vnJournalState::Printed ? aResult.EJClosingNumber : "",
+                 state == vnJournalState::Printed ? aResult.ZReportDateTime : 0);
+}
+
+std::string kFiscalPrinterDevice::BeginJournalChange(vnJournalKind aKind) {
+  // Programming and the clock leave the numbering as it is.
+  std::string failure = PrepareDocument(false);
+  if (failure.empty()) failure = BeginDocument(aKind, "");
+  if (!failure.empty()) return failure;
+  try {
+    MarkClosingSent();
+  } catch (const kJournalError& e) {
+    return JournalFailure(e.what());
+  }
+  return {};
+}
+
+void kFiscalPrinterDevice::SettleChange(_int_ErrorTail& aResult) {
+  const vnJournalState state = !aResult.Error                                         ? vnJournalState::Printed
+                               : StartsWith(aResult.ErrorText, kOutcomeUnknownPrefix) ? vnJournalState::Unknown
+                                                                                      : vnJournalState::NotPrinted;
+  SettleDocument(state, aResult.ErrorText);
+}
+
+}  // namespace fp
+
+namespace fp {
+
+void kFiscalPrinterDevice::OpenJournalAtStart() {
+  const std::string failure = OpenJournal();
+  if (!failure.empty()) {
+    LogError("Journal: " + failure);
+    return;
+  }
+  try {
+    if (!fPrinterLock->Acquire(0, fOutcomeSleep)) return;
+    SettleJournal();
+    // The newest row: a row after it means another device has printed since the numbering
+    // was read here.
+    int64_t low = fNewestRowSeen, step = 1;
+    while (fJournal->Find(low + step)) {
+      low += step;
+      step *= 2;
+    }
+    for (int64_t high = low + step; high - low > 1;) {
+      const int64_t middle = low + (high - low) / 2;
+      (fJournal->Find(middle) ? low : high) = middle;
+    }
+    fNewestRowSeen = low;
+  } catch (const kJournalError& e) {
+    LogError(std::string("Journal: ") + e.what());
+    fPrinterLock->Release();
+    return;
+  }
+  ResetError();
+  if (!fDocumentMark.fKnown) {
+    vnDocumentMark mark;
+    try {
+      ReadDocumentMark(mark);
+    } catch (const kException& e) {
+      LogError(e.what());
+    }
+    ResetError();
+  }
+  fPrinterLock->Release();
 }
 
 }  // namespace fp

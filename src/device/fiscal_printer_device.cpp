@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 
 #include "base/app_info.h"
 #include "base/errors.h"
@@ -84,21 +83,19 @@ void kFiscalPrinterDevice::Setup(kReceiptPrinterHandler& aHandler) {
 
   fIOHandler->SetVersion(GetDriverVersion());
 
-  const std::string outcomeTimeout = Trim(aHandler.GetParameter("OutcomeTimeout"));
-  if (!outcomeTimeout.empty()) {
+  // Bounds in milliseconds: how long the outcome of a document is asked for, and how long a
+  // document waits for another device's document on the same printer.
+  const auto bound = [&](const char* aName, int& aValue) {
+    const std::string text = Trim(aHandler.GetParameter(aName));
+    if (text.empty()) return;
     char* end = nullptr;
-    const long value = std::strtol(outcomeTimeout.c_str(), &end, 10);
+    const long value = std::strtol(text.c_str(), &end, 10);
     if (end == nullptr || *end != '\0' || value < 0 || value > 3600000)
-      throw kException("Invalid OutcomeTimeout '" + outcomeTimeout + "': milliseconds from 0 to 3600000 expected");
-    fOutcomeTimeoutMs = static_cast<int>(value);
-  }
-  // The open question lives beside the log under the device's own name, which does not
-  // change with the log's date, so a later process finds it.
-  const std::string log = fIOHandler->GetLogFileName();
-  if (!log.empty()) {
-    const std::filesystem::path folder = std::filesystem::path(log).parent_path();
-    fQuestionPath = (folder / (aHandler.LogFileName() + ".outcome")).string();
-  }
+      throw kException("Invalid " + std::string(aName) + " '" + text + "': milliseconds from 0 to 3600000 expected");
+    aValue = static_cast<int>(value);
+  };
+  bound("OutcomeTimeout", fOutcomeTimeoutMs);
+  bound("PrinterBusyTimeout", fBusyTimeoutMs);
 }
 
 kFiscalPrinterDevice::~kFiscalPrinterDevice() {
@@ -166,24 +163,44 @@ void kFiscalPrinterDevice::LogError(const std::string& aMessage) { fIOHandler->D
 std::string kFiscalPrinterDevice::LogFileName() const { return fIOHandler->GetLogFileName(); }
 
 void kFiscalPrinterDevice::RecordError(int32_t aCode, const std::string& aMessage) {
-  fErrorFound = true;
-  fErrorCode = aCode;
-  fErrorMessage = aMessage;
+  fOutcome.fKind = ok_Refused;
+  fOutcome.fCode = aCode;
+  fOutcome.fMessage = aMessage;
+  fOutcome.fCommand.clear();
+}
+
+void kFiscalPrinterDevice::RecordOutcome(const vnOutcome& aOutcome) {
+  fLastCommand = aOutcome;
+  if (aOutcome.Answered()) ResetError();
+  if (aOutcome.Failed()) fOutcome = aOutcome;
+}
+
+vnOutcome kFiscalPrinterDevice::Outcome() const {
+  if (fOutcome.Failed()) return fOutcome;
+  vnOutcome transport;
+  if (fIOHandler->ErrorFound()) {
+    transport.fKind = ok_Refused;
+    transport.fCode = fIOHandler->ErrorCode();
+    transport.fMessage = fIOHandler->ErrorMessage();
+  }
+  return transport;
+}
+
+std::string kFiscalPrinterDevice::UnansweredCommand() const {
+  return fLastCommand.fKind == ok_Unknown ? fLastCommand.fCommand : std::string();
 }
 
 void kFiscalPrinterDevice::ResetError() {
-  fErrorFound = false;
-  fErrorCode = 0;
-  fErrorMessage.clear();
+  fOutcome = vnOutcome();
   fIOHandler->ResetCustomError();
 }
 
-bool kFiscalPrinterDevice::ErrorFound() const { return fErrorFound || fIOHandler->ErrorFound(); }
+bool kFiscalPrinterDevice::ErrorFound() const { return fOutcome.Failed() || fIOHandler->ErrorFound(); }
 
-int32_t kFiscalPrinterDevice::ErrorCode() const { return fErrorFound ? fErrorCode : fIOHandler->ErrorCode(); }
+int32_t kFiscalPrinterDevice::ErrorCode() const { return fOutcome.Failed() ? fOutcome.fCode : fIOHandler->ErrorCode(); }
 
 const std::string& kFiscalPrinterDevice::ErrorMessage() const {
-  return fErrorFound ? fErrorMessage : fIOHandler->ErrorMessage();
+  return fOutcome.Failed() ? fOutcome.fMessage : fIOHandler->ErrorMessage();
 }
 
 void kFiscalPrinterDevice::OpenRTServerTill(kReceiptPrinterHandler& aHandler) {

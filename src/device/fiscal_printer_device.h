@@ -30,6 +30,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,7 @@
 #include "base/amount.h"
 #include "base/datetime.h"
 #include "device/device_class.h"
+#include "device/document_journal.h"
 #include "documents/message_line.h"
 
 namespace fp {
@@ -82,6 +84,7 @@ enum vnEJFilesRequestType : uint8_t;
 enum vnReceiptMessageLineAlignment : uint8_t;
 
 // Result records of the exports.
+struct _int_ErrorTail;
 struct _int_PRINTFR_result;
 struct _int_REPRINTFR_result;
 struct _int_PRINTXR_result;
@@ -166,7 +169,8 @@ class vnFiscalPrinterCapabilities {
 };
 
 // Where the printer's fiscal numbering stands: the last fiscal document number and the
-// closing count as the printer reports them, and whether a document is open on it. Two
+// closings (Z reports) taken as the printer reports them, and whether a document is open on
+// it (either the printer's document state or the "transaction open" status says so). Two
 // marks with different numbers have a fiscal document (or a closing) between them.
 struct vnDocumentMark {
   bool fKnown = false;
@@ -176,6 +180,29 @@ struct vnDocumentMark {
   bool SameNumbers(const vnDocumentMark& aOther) const {
     return fNumber == aOther.fNumber && fClosing == aOther.fClosing;
   }
+};
+
+// What became of a printer command, or of the step of an operation that failed: the one
+// record a failure travels in from the command path to the operation, the result and the
+// document journal.
+enum vnOutcomeKind : uint8_t {
+  ok_Done = 0,          // carried out
+  ok_Refused = 1,       // the printer (or the step) answered and refused it
+  ok_NotDelivered = 2,  // no answer, and the printer surely never got it
+  ok_Unknown = 3,       // sent, and no readable answer came back: it may have been carried out
+};
+
+struct vnOutcome {
+  vnOutcomeKind fKind = ok_Done;
+  // The printer's reply code for a refusal; the exchange's status code (0 without one) when
+  // no answer came.
+  int32_t fCode = 0;
+  std::string fMessage;  // why it failed, as the result reports it; empty when done
+  // Unknown only: the command in words ("closing the document") when it may have changed
+  // the printer; empty for a command that only read the printer's state.
+  std::string fCommand;
+  bool Failed() const { return fKind != ok_Done; }
+  bool Answered() const { return fKind == ok_Done || fKind == ok_Refused; }
 };
 
 // The parts of a fiscal receipt, printed in the order of the device's print sequence.
@@ -372,14 +399,9 @@ class kFiscalPrinterDevice {
   // Cancels the fiscal receipt open on the printer, so it never becomes a document. Default:
   // false, nothing cancelled.
   virtual bool CancelFiscalReceipt();
-  // After a hook failed: what the last failed printer command was, in words ("closing the
-  // document"), when it got no answer and may have changed the printer; empty when it was
-  // answered (refused), surely never reached the printer, or only read the printer's state.
-  // Default: empty.
-  virtual std::string UnansweredCommand();
-  // After a hook failed: whether the printer answered the last failed command (refusing
-  // it). false when no answer came at all, so asking again may still succeed. Default: true.
-  virtual bool LastFailureAnswered();
+  // The printer's serial number, for a device that has not read its status yet (the key of
+  // its document journal). Default: the serial number of GetPrinterStatus.
+  virtual bool ReadSerialNumber(std::string& aSerialNumber);
 
   // ---------------------------------------------------------------------------------------
   // Public operations behind the exports. Each runs the operation frame described at the
@@ -458,9 +480,9 @@ class kFiscalPrinterDevice {
 
   // Operation frame pieces, for the operations in every file of this class.
   // Frame steps 1 and 2: no recorded failure, header line in the log, Error := true,
-  // LogFileName. A failure left by an earlier call must not leak into this one. An open
-  // question left by an earlier call is settled first (aSettle false: the operation settles
-  // it itself).
+  // LogFileName. A failure left by an earlier call must not leak into this one. Documents an
+  // earlier call left unsettled on this printer are settled first when no other document is
+  // in progress on it (aSettle false: the operation settles them itself).
   template <class R>
   void BeginOperation(std::string_view aLogName, R& aResult, bool aSettle = true) {
     ResetError();
@@ -472,11 +494,31 @@ class kFiscalPrinterDevice {
   }
   // After the closing of a non-fiscal document lost its answer: the printer tells whether the
   // document is still open (closed once more then). false when the outcome stays unknown
-  // (aResult filled, the question kept); true when the operation goes on with what is
-  // recorded.
+  // (aResult filled); true when the operation goes on with what is recorded.
   bool SettleLostClosing(kNFReceipt& aDocument, _int_PRINTNFR_result& aResult);
-  // Settles an open question and notes what became of it in the log.
+  // The journal steps of a non-fiscal document: its row (false: aResult filled, nothing
+  // printed, or answered from the journal), its closing (false: the outcome stays unknown,
+  // aResult filled), and its outcome as the result says it.
+  bool BeginJournalDocument(kNFReceipt& aDocument, _int_PRINTNFR_result& aResult);
+  bool CloseJournalDocument(kNFReceipt& aDocument, _int_PRINTNFR_result& aResult);
+  void SettleJournalDocument(_int_PRINTNFR_result& aResult);
+  // The same for a Z report.
+  bool BeginJournalReport(_int_PRINTZR_result& aResult);
+  void SettleReport(_int_PRINTZR_result& aResult);
+  // The same for a programming (VAT table, departments) or the clock: the row before the
+  // first command ("" or the failure), and its outcome from the operation's result.
+  std::string BeginJournalChange(vnJournalKind aKind);
+  void SettleChange(_int_ErrorTail& aResult);
+  // After OPEN's status read: opens the journal of this printer, settles what is unsettled
+  // and reads where the numbering stands, when no other document is in progress on it. A
+  // journal that cannot be opened is logged; the documents then fail with the reason.
+  void OpenJournalAtStart();
+  // Settles what earlier calls left unsettled on this printer, when its lock is free now.
   void SettleBeforeOperation();
+  // Before the day is closed outside a Z report of the host (the start-up of a printer in its
+  // inactive period): unsettled documents are settled first. false when the journal cannot be
+  // opened or a document stays unknown: the day must not be closed then.
+  bool SettleBeforeClosingDay();
   // Frame step 4: Error and ErrorText from the operation's recorded failure; a command whose
   // answer was lost after it may have changed the printer is reported as an unknown outcome.
   template <class R>
@@ -503,6 +545,21 @@ class kFiscalPrinterDevice {
   // reports); BeginOperation clears it. A transport that records a failure of its own
   // (spooler, OPOS, the HTTP transport's Write) counts when no hook recorded one.
   void RecordError(int32_t aCode, const std::string& aMessage);
+  // The command path: the outcome of the command just sent. A command the printer answered
+  // clears a failure recorded before it; a failed one becomes the recorded failure.
+  void RecordOutcome(const vnOutcome& aOutcome);
+  // The recorded failure of the operation as one outcome (ok_Done when none), a transport's
+  // own failure included.
+  vnOutcome Outcome() const;
+  // What became of the last command sent.
+  const vnOutcome& LastCommandOutcome() const { return fLastCommand; }
+  // After a hook failed: what the last printer command was, in words, when it got no answer
+  // and may have changed the printer; empty when it was answered (refused), surely never
+  // reached the printer, or only read the printer's state.
+  std::string UnansweredCommand() const;
+  // Whether the printer answered the last command (true also when it succeeded). false when
+  // no answer came at all, so asking again may still succeed.
+  bool LastFailureAnswered() const { return fLastCommand.Answered(); }
   void ResetError();
   bool ErrorFound() const;
   int32_t ErrorCode() const;
@@ -525,30 +582,88 @@ class kFiscalPrinterDevice {
   // Replaces the pause and the clock of the bounded waits (tests never wait real time).
   void SetOutcomeWaits(Sleeper aSleeper, SteadyClock aClock);
 
-  // The question a lost answer left open, kept in a small file beside the device log so
-  // that it outlives the process: what was asked (kind "receipt", "zreport" or "document"),
-  // the fingerprint of a receipt, and the numbering before it.
-  struct vnOpenQuestion {
-    std::string fKind;
-    std::string fFingerprint;
-    vnDocumentMark fBefore;
-    std::string fWhat;  // in words, for the log and ErrorText
+  // ---- The document journal (document_outcome.cpp) ----
+  //
+  // Every document that changes the printer goes through the journal of its printer (keyed
+  // by the serial number, shared by every device, handle and process of this machine):
+  // BeginDocument takes the printer's lock, settles what an earlier call left unsettled,
+  // reads where the numbering stands and writes the document's row; MarkClosingSent is
+  // committed before the command that completes it leaves; SettleDocument commits its
+  // outcome before the export returns; EndDocument (or the kDocumentScope going) lets the
+  // lock go.
+
+  // How long a document waits for another device's document on the same printer (device
+  // parameter PrinterBusyTimeout, milliseconds; the outcome bound when not given).
+  static constexpr const char* kPrinterBusyText = "The printer is busy with another document";
+
+  // Opens the journal of this printer when it is not open yet, reading the serial number
+  // first when no status read has given it. "" when open; otherwise why not, as the result
+  // says it ("The document journal cannot be written: ...; nothing was printed").
+  std::string OpenJournal();
+  // aPrefix ("Receipt not printed: ") + a failure before the first command; a journal that
+  // cannot be written is said as it is, since its text already says nothing was printed.
+  static std::string DocumentFailure(const std::string& aPrefix, const std::string& aFailure);
+  // Opens the journal, takes the printer's lock, settles unsettled rows and, with
+  // aNumbering, reads the numbering when it is not known and cancels a receipt left open;
+  // "" on success, otherwise the failure (nothing was sent).
+  std::string PrepareDocument(bool aNumbering = true);
+  // Writes the row of a new document of aKind (the lock held, numbering known as far as it
+  // could be read). "" or the failure (nothing was sent).
+  std::string BeginDocument(vnJournalKind aKind, const std::string& aIdentity, const std::string& aTotal = "");
+  // The row of the document in progress is "closing sent" (committed to disk).
+  void MarkClosingSent();
+  // The outcome of the document in progress: aState with the document's numbers (aNumber,
+  // aClosing, aDateTime; empty when none), the outcome's message and the result fragment.
+  void SettleDocument(vnJournalState aState, const std::string& aMessage, const std::string& aResult = "",
+                      const std::string& aNumber = "", const std::string& aClosing = "", DateTime aDateTime = 0);
+  // Releases the printer's lock; a row still unsettled stays for the next call to settle.
+  void EndDocument();
+  // Settles every unsettled row of the journal (the lock held); the rows it looked at, with
+  // their states now, are kept in fSettledNow.
+  void SettleJournal();
+  // Settles one unsettled row on the printer's evidence and writes it back.
+  void SettleEntry(vnJournalEntry& aEntry);
+  // The evidence for a receipt that started at aEntry's numbering: printed (aNumber and
+  // aClosing set), not printed, or unknown, with the reason in aWhy.
+  vnJournalState ReceiptEvidence(const vnJournalEntry& aEntry, const vnDocumentMark& aNow, std::string& aNumber,
+                                 std::string& aClosing, std::string& aWhy);
+  // Looks for a document with total aTotal in the printer's journal: receipt aNumber of
+  // closing aClosing (the closing the document belongs to). true when it could read the
+  // journal; aFound whether that document exists, aMatches whether its total is aTotal.
+  bool JournalHoldsReceipt(long aNumber, long aClosing, const std::string& aTotal, bool& aFound, bool& aMatches);
+  // The identity of a receipt: "ref:" + its ExternalReference, or "fp:" + a fingerprint of
+  // its content without its time stamps.
+  static std::string ReceiptIdentity(const kReceipt& aReceipt);
+  static std::string DocumentIdentity(const kNFReceipt& aDocument);
+  // The newest row with aIdentity that a retry of it must be answered from: a row held as
+  // printed (for a content fingerprint only one whose outcome was never reported), or one
+  // still unknown. None when the document is to be printed.
+  std::optional<vnJournalEntry> EarlierDocument(const std::string& aIdentity);
+  // Marks aEntry's outcome as reported to the host with aResult.
+  void MarkReported(vnJournalEntry aEntry, const std::string& aResult);
+  // After a damaged journal was set aside: whether the printer's last document is aReceipt (its
+  // total and its items in the printer's journal), as the receipt a lost row stood for. aNumber
+  // and aClosing are its numbers.
+  bool LastDocumentIs(const kReceipt& aReceipt, std::string& aNumber, std::string& aClosing);
+  // The journal of this printer once opened (none before).
+  kDocumentJournal* Journal() const { return fJournal.get(); }
+  const vnJournalEntry& CurrentDocument() const { return fDocument; }
+  bool DocumentInProgress() const { return fDocumentOpen; }
+  // Rows the settlement of this call looked at.
+  std::vector<vnJournalEntry> fSettledNow;
+
+  // Frees the printer's lock when it goes, whatever way the operation ends.
+  class kDocumentScope {
+   public:
+    explicit kDocumentScope(kFiscalPrinterDevice& aDevice) : fDevice(aDevice) {}
+    ~kDocumentScope() { fDevice.EndDocument(); }
+    kDocumentScope(const kDocumentScope&) = delete;
+    kDocumentScope& operator=(const kDocumentScope&) = delete;
+
+   private:
+    kFiscalPrinterDevice& fDevice;
   };
-  // What the start of a call learnt about an earlier open question.
-  enum vnSettlement : uint8_t { ss_NoQuestion, ss_Done, ss_NotDone, ss_Unknown };
-  struct vnSettled {
-    vnSettlement fOutcome = ss_NoQuestion;
-    vnOpenQuestion fQuestion;
-  };
-  // Settles the open question of this device, if there is one: reads the printer's
-  // numbering within the outcome bound, cancels a receipt left open by it, logs each step
-  // and removes the question once answered. ss_Unknown (the question kept) when the printer
-  // could not be reached.
-  vnSettled SettleOpenQuestion();
-  // Where the question file of this device lives; empty: the device keeps no file.
-  const std::string& OpenQuestionPath() const { return fQuestionPath; }
-  // A fingerprint of a receipt: the same Receipt element gives the same text.
-  static std::string ReceiptFingerprint(const kReceipt& aReceipt);
+
   // Reads the printer's numbering, asking again while it does not answer, until the
   // outcome bound has passed. false when it never answered.
   bool ReadMarkWithinBound(vnDocumentMark& aMark);
@@ -558,8 +673,6 @@ class kFiscalPrinterDevice {
   bool ReadWithinBound(const std::function<bool()>& aRead);
   // "Outcome unknown: " + aWhat + how long the printer was asked + the numbering known before.
   std::string OutcomeUnknownText(const std::string& aWhat, const vnDocumentMark& aBefore) const;
-  // Keeps aQuestion in the question file (the next call settles it).
-  void KeepOpenQuestion(const vnOpenQuestion& aQuestion);
   // A note for the result's MessageText (PRINTFR) and the log; cleared by BeginOperation.
   void AddResultNote(const std::string& aNote);
   const std::string& ResultNote() const { return fResultNote; }
@@ -629,6 +742,9 @@ class kFiscalPrinterDevice {
   // device alone, or signed by the RT server first and then printed as the paper copy.
   void PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aGood);
   void PrintReceiptThroughRTServer(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aGood);
+  // The receipt's hooks and what became of it, with its row begun: the result filled and
+  // the state its row is settled with.
+  vnJournalState PrintReceiptSettled(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aGood);
 
   Clock fClock;
   Sleeper fOutcomeSleep;
@@ -638,12 +754,18 @@ class kFiscalPrinterDevice {
   // OutcomeUnknownText states (the last question may run past the bound).
   std::chrono::steady_clock::time_point fOutcomeAskStart{};
   int fOutcomeAskPausesMs = 0;
-  std::string fQuestionPath;
-  bool fQuestionMayExist = true;  // false once a look found no question file
+  int fBusyTimeoutMs = -1;  // -1: the outcome bound
+  std::unique_ptr<kDocumentJournal> fJournal;
+  std::unique_ptr<kPrinterLock> fPrinterLock;
+  vnJournalEntry fDocument;     // the row of the document in progress
+  bool fDocumentOpen = false;   // fDocument is written and not yet settled
+  int64_t fNewestRowSeen = 0;   // the newest row this device wrote or saw settled
+  // The journal of this printer was found damaged and begun anew: the rows of documents whose
+  // outcome was open are gone, so the first receipt looks at the printer's last document.
+  bool fJournalDamaged = false;
   std::string fResultNote;
-  bool fErrorFound = false;
-  int32_t fErrorCode = 0;
-  std::string fErrorMessage;
+  vnOutcome fOutcome;      // the operation's recorded failure (ok_Done: none)
+  vnOutcome fLastCommand;  // the last command sent
 };
 
 }  // namespace fp

@@ -5,6 +5,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "base/xml_text.h"
 #include "device/fiscal_printer_device.h"
 #include "device/fiscal_processor_caller.h"
 #include "device/receipt_image.h"
@@ -115,6 +116,12 @@ namespace {
 enum class ReceiptStage { NotOpened, Open, Closing };
 
 constexpr const char* kClosingWhat = "the printer did not answer the closing of the receipt";
+// The failure code of a closing the printer answered as done without carrying it out.
+constexpr int32_t kAnsweredNotDoneCode = 502;
+
+std::string JournalFailure(const std::string& aReason) {
+  return "The document journal cannot be written: " + aReason + "; nothing was printed";
+}
 
 std::string NotPrintedText(const std::string& aReason, const std::string& aAfter) {
   return "Receipt not printed: " + aReason + "; " + aAfter;
@@ -123,19 +130,12 @@ std::string NotPrintedText(const std::string& aReason, const std::string& aAfter
 }  // namespace
 
 // The hooks of one receipt in the device's print sequence; aStage follows how far it got.
-// aBefore, when not known yet, is read once the receipt is open (the numbering still
-// stands at the previous document then).
-static void RunReceiptHooks(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, bool aGood, ReceiptStage& aStage,
-                            vnDocumentMark* aBefore = nullptr) {
+// The journal row of the receipt is "closing sent" before the closing goes out.
+static void RunReceiptHooks(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, bool aGood, ReceiptStage& aStage) {
   bool good = aGood;
   if (good) good = aDevice.BeginFiscalReceipt(aReceipt);
   if (!good) return;
   aStage = ReceiptStage::Open;
-  if (aBefore && !aBefore->fKnown) {
-    const bool read = aDevice.ReadDocumentMark(*aBefore);
-    aDevice.fDocumentMark.fKnown = false;  // this receipt is about to move it
-    if (!read && aDevice.ErrorFound()) return;
-  }
   // The driver may have reordered the sections while opening the receipt.
   const std::vector<vnFiscalPrinterPrintSection> sequence = aDevice.fPrintSequence;
   for (vnFiscalPrinterPrintSection section : sequence) {
@@ -165,17 +165,32 @@ static void RunReceiptHooks(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, b
     }
   }
   if (!good) return;
+  aDevice.MarkClosingSent();
   aStage = ReceiptStage::Closing;
   aDevice.EndFiscalReceipt(aReceipt);
 }
 
 // The result of a receipt the printer has made: its numbers as the printer gives them (what
 // cannot be read is named in ErrorText), the notes of the call and the text and picture.
-static void ReportPrinted(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler, const kReceipt& aReceipt,
-                          _int_PRINTFR_result& aResult) {
+// The numbers of a receipt just closed, as the printer gives them (what cannot be read is
+// named in ErrorText). false when the printer's numbering, read with them, says the closing
+// never took effect: the receipt still open, or no document after the one before it.
+static bool ReadPrintedNumbers(kFiscalPrinterDevice& aDevice, const vnJournalEntry& aRow, _int_PRINTFR_result& aResult) {
+  aDevice.fDocumentMark.fKnown = false;
   aResult.ErrorText = aDevice.ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
                                                    aResult.EJNumber, aResult.EJClosingNumber,
                                                    aResult.DeviceSerialNumber);
+  const vnDocumentMark& now = aDevice.fDocumentMark;
+  if (!now.fKnown) return true;
+  return !now.fOpen && !(now.fNumber == aRow.fNumberBefore && now.fClosing == aRow.fClosingBefore);
+}
+
+static void ReportPrinted(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler, const kReceipt& aReceipt,
+                          _int_PRINTFR_result& aResult, bool aNumbersRead = false) {
+  if (!aNumbersRead)
+    aResult.ErrorText = aDevice.ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
+                                                     aResult.EJNumber, aResult.EJClosingNumber,
+                                                     aResult.DeviceSerialNumber);
   aResult.InvoiceNumber = aReceipt.fInvoiceNumber;
   aResult.InvoiceDateTime = aReceipt.fInvoiceDateTime;
   aResult.Error = false;
@@ -223,7 +238,7 @@ static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage
 }
 
 void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult) {
-  // The open question of an earlier call is settled on the device's road, knowing this receipt.
+  // On the device's road the journal settles what earlier calls left, knowing this receipt.
   BeginOperation("PrintReceipt", aResult, fRTServerActive);
   const bool good = IsReady();
   kReceipt& receipt = *aHandler.fReceipt;
@@ -234,43 +249,112 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
     PrintReceiptOnDevice(aHandler, aResult, good);
 }
 
+namespace {
+
+// The answer to a retry of a receipt the journal holds as printed: its numbers as they were
+// reported the first time, nothing printed again.
+void ReportFromJournal(kFiscalPrinterDevice& aDevice, const vnJournalEntry& aRow, const kReceipt& aReceipt,
+                       _int_PRINTFR_result& aResult) {
+  aResult.ReceiptNumber = aRow.fNumber;
+  aResult.EJClosingNumber = aRow.fClosing;
+  aResult.EJNumber = aRow.fEJNumber.empty() ? "0" : aRow.fEJNumber;
+  aResult.ReceiptDateTime = aRow.fDateTime.empty() ? 0 : XmlTextToDateTime(aRow.fDateTime);
+  aResult.DeviceSerialNumber = aDevice.fSerialNumber;
+  aResult.InvoiceNumber = aReceipt.fInvoiceNumber;
+  aResult.InvoiceDateTime = aReceipt.fInvoiceDateTime;
+  aResult.Error = false;
+  aResult.ErrorText.clear();
+  aResult.MessageText = aDevice.ResultNote();
+}
+
+std::string Amount2(Amount aValue) { return (aValue < Amount() ? -aValue : aValue).Format(2); }
+
+}  // namespace
+
 void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                                                 bool aGood) {
   if (fProcessor && fProcessor->Active() &&
       !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult))
     return;
   kReceipt& receipt = *aHandler.fReceipt;
-  // An earlier receipt whose outcome was left open is settled before anything is printed:
-  // when it is this very receipt and it was printed, it is not printed again.
-  const std::string fingerprint = ReceiptFingerprint(receipt);
-  const vnSettled settled = SettleOpenQuestion();
-  ResetError();
-  if (settled.fOutcome == ss_Unknown) {
-    aResult.Error = true;
-    aResult.ErrorText = OutcomeUnknownText(settled.fQuestion.fWhat, settled.fQuestion.fBefore);
+  kDocumentScope scope(*this);
+  const std::string failure = PrepareDocument();
+  if (!failure.empty()) {
+    ReportNotPrinted(*this, aResult, DocumentFailure("Receipt not printed: ", failure));
     return;
   }
-  if (settled.fOutcome != ss_NoQuestion) {
-    const bool same = settled.fQuestion.fKind == "receipt" && settled.fQuestion.fFingerprint == fingerprint;
-    if (same && settled.fOutcome == ss_Done) {
-      AddResultNote("This receipt was printed by an earlier call whose answer was lost; it was not printed again.");
-      ReportPrinted(*this, aHandler, receipt, aResult);
+  // A receipt the journal knows: printed by an earlier call, it is not printed again; still
+  // unknown, it is not printed until the printer tells.
+  const std::string identity = ReceiptIdentity(receipt);
+  if (const auto earlier = EarlierDocument(identity)) {
+    if (earlier->fState == vnJournalState::Printed) {
+      AddResultNote(StartsWith(earlier->fMessage, "Settled later: ")
+                        ? "This receipt was printed by an earlier call whose answer was lost; it was not printed again."
+                        : "This receipt was printed by an earlier call; it was not printed again.");
+      ReportFromJournal(*this, *earlier, receipt, aResult);
+      AddReceiptTextAndImage(*this, aHandler, aResult);
+      MarkReported(*earlier, aResult.Format());
       return;
     }
-    AddResultNote(std::string("An earlier call whose answer was lost was settled: ") +
-                  (settled.fOutcome == ss_Done ? "carried out" : "not carried out") + " (" + settled.fQuestion.fWhat +
-                  ").");
+    aResult.Error = true;
+    aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + "this receipt was sent by an earlier call whose outcome the "
+                        "printer cannot tell yet (" + earlier->fMessage + "); it was not printed again";
+    return;
   }
+  if (fJournalDamaged) {
+    // The rows of the damaged journal are gone: a receipt whose outcome was open there and is
+    // sent again is recognised in the printer's own journal, as its last document.
+    fJournalDamaged = false;
+    std::string number, closing;
+    if (LastDocumentIs(receipt, number, closing)) {
+      AddResultNote("The document journal was damaged; the printer's journal holds this receipt as its last document; "
+                    "it was not printed again.");
+      BeginDocument(vnJournalKind::Receipt, identity, Amount2(receipt.fTotalAmount));
+      ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber, aResult.EJNumber, aResult.EJClosingNumber,
+                           aResult.DeviceSerialNumber);
+      aResult.ReceiptNumber = number;
+      aResult.EJClosingNumber = closing;
+      aResult.Error = false;
+      aResult.ErrorText.clear();
+      aResult.MessageText = ResultNote();
+      SettleDocument(vnJournalState::Printed, aResult.MessageText, aResult.Format(), number, closing,
+                     aResult.ReceiptDateTime);
+      return;
+    }
+  }
+  for (const auto& row : fSettledNow)
+    AddResultNote(std::string("An earlier call whose answer was lost was settled: ") +
+                  (row.fState == vnJournalState::Printed      ? "carried out"
+                   : row.fState == vnJournalState::NotPrinted ? "not carried out"
+                                                              : "still unknown") +
+                  " (" + JournalKindName(row.fKind) + ").");
+  const std::string begun = BeginDocument(vnJournalKind::Receipt, identity, Amount2(receipt.fTotalAmount));
+  if (!begun.empty()) {
+    ReportNotPrinted(*this, aResult, DocumentFailure("Receipt not printed: ", begun));
+    return;
+  }
+  const vnJournalState state = PrintReceiptSettled(aHandler, aResult, aGood);
+  SettleDocument(state, aResult.Error ? aResult.ErrorText : aResult.MessageText, aResult.Format(),
+                 state == vnJournalState::Printed ? aResult.ReceiptNumber : "",
+                 state == vnJournalState::Printed ? aResult.EJClosingNumber : "",
+                 state == vnJournalState::Printed ? aResult.ReceiptDateTime : 0);
+}
 
-  // Where the numbering stands before the receipt, so that a closing whose answer is lost
-  // can be told printed or not. Known from the previous document in the usual case.
+vnJournalState kFiscalPrinterDevice::PrintReceiptSettled(kReceiptPrinterHandler& aHandler,
+                                                         _int_PRINTFR_result& aResult, bool aGood) {
+  kReceipt& receipt = *aHandler.fReceipt;
+  // Where the numbering stood before the receipt, so that a closing whose answer is lost
+  // can be told printed or not.
   vnDocumentMark before = fDocumentMark;
   fDocumentMark.fKnown = false;  // until the printer tells again
 
   std::string failure;
   ReceiptStage stage = ReceiptStage::NotOpened;
   try {
-    RunReceiptHooks(*this, receipt, aGood, stage, &before);
+    RunReceiptHooks(*this, receipt, aGood, stage);
+  } catch (const kJournalError& e) {
+    failure = JournalFailure(e.what());
+    fIOHandler->Debug(let_error, "Receipt interrupted: " + failure);
   } catch (const kException& e) {
     // Nothing reached the printer yet: the request itself is at fault.
     if (stage == ReceiptStage::NotOpened) throw;
@@ -278,48 +362,51 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
     fIOHandler->Debug(let_error, "Receipt interrupted: " + failure);
   }
 
+  // The closing's answer is the evidence, unless the numbering read for the receipt's numbers
+  // says the closing never took effect (a printer that answers success and does nothing).
+  bool answeredNotDone = false;
   if (failure.empty() && !ErrorFound()) {
-    ReportPrinted(*this, aHandler, receipt, aResult);
-    return;
+    if (ReadPrintedNumbers(*this, fDocument, aResult)) {
+      ReportPrinted(*this, aHandler, receipt, aResult, true);
+      return vnJournalState::Printed;
+    }
+    answeredNotDone = true;
+    RecordError(kAnsweredNotDoneCode, "the printer answered the closing but did not carry it out");
   }
   const std::string reason = ErrorFound() ? ErrorMessage() : failure;
-  const bool unanswered = stage == ReceiptStage::Closing && (!failure.empty() || !UnansweredCommand().empty());
+  const bool closingRefused =
+      stage == ReceiptStage::Closing && failure.empty() && UnansweredCommand().empty() && !answeredNotDone;
 
-  if (!unanswered) {
+  if (stage != ReceiptStage::Closing) {
     // Refused, or interrupted inside the receipt: it never became a document.
     if (stage == ReceiptStage::NotOpened && UnansweredCommand().empty()) {
-      aResult.ReceiptNumber.clear();
-      aResult.ReceiptDateTime = 0;
-      aResult.Error = true;
-      aResult.ErrorText = reason;
-      aResult.MessageText = ResultNote();
-      return;
+      ReportNotPrinted(*this, aResult, "Receipt not printed: " + reason);
+      return vnJournalState::NotPrinted;
     }
     bool wasOpen = false;
     const std::string after = CancelOpenReceipt(*this, stage, wasOpen);
     ReportNotPrinted(*this, aResult, NotPrintedText(reason, after));
-    return;
+    // Open and out of reach: the next call cancels it before anything else.
+    return wasOpen && after.find("could not") != std::string::npos ? vnJournalState::Unknown
+                                                                  : vnJournalState::NotPrinted;
   }
 
-  // The closing went out and its answer was lost: the printer's numbering tells whether it
-  // made the receipt.
-  fIOHandler->Debug(let_error, "Outcome: the answer to the closing was lost (" + reason + "); asking the printer");
-  bool closedAgain = false;
+  // The closing went out and no answer said it was done: the printer's numbering and
+  // journal tell whether it made the receipt. A refusal may come from a printer that carried
+  // the closing out all the same.
+  fIOHandler->Debug(let_error, std::string(closingRefused ? "Outcome: the closing was refused ("
+                                                          : "Outcome: the answer to the closing was lost (") +
+                                   reason + "); asking the printer");
+  bool closedAgain = closingRefused;
   for (;;) {
     vnDocumentMark now;
     if (!ReadMarkWithinBound(now)) {
-      if (ErrorFound()) KeepOpenQuestion({"receipt", fingerprint, before, kClosingWhat});
       aResult.ReceiptNumber.clear();
       aResult.ReceiptDateTime = 0;
       aResult.Error = true;
       aResult.ErrorText = OutcomeUnknownText(kClosingWhat, before);
       ResetError();
-      return;
-    }
-    if (before.fKnown && !now.SameNumbers(before)) {
-      AddResultNote("The printer's answer to the closing was lost; the receipt was confirmed as printed.");
-      ReportPrinted(*this, aHandler, receipt, aResult);
-      return;
+      return vnJournalState::Unknown;
     }
     if (now.fOpen && !closedAgain) {
       // Still open: the closing never took effect, so it is sent once more.
@@ -332,32 +419,40 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
       } catch (const kException& e) {
         again = e.what();
       }
-      if (again.empty() && !ErrorFound()) {
-        ReportPrinted(*this, aHandler, receipt, aResult);
-        return;
+      if (again.empty() && !ErrorFound() && ReadPrintedNumbers(*this, fDocument, aResult)) {
+        ReportPrinted(*this, aHandler, receipt, aResult, true);
+        return vnJournalState::Printed;
       }
-      if (again.empty() && UnansweredCommand().empty()) {
-        bool wasOpen = false;
-        const std::string after = CancelOpenReceipt(*this, ReceiptStage::Open, wasOpen);
-        ReportNotPrinted(*this, aResult, NotPrintedText(ErrorMessage(), after));
-        return;
-      }
-      continue;  // lost again: the numbering tells
+      continue;  // refused, lost or not done again: the printer tells
     }
     if (now.fOpen) {
       bool wasOpen = false;
       const std::string after = CancelOpenReceipt(*this, ReceiptStage::Open, wasOpen);
       ReportNotPrinted(*this, aResult, NotPrintedText(reason, after));
-      return;
+      return wasOpen && after.find("could not") != std::string::npos ? vnJournalState::Unknown
+                                                                    : vnJournalState::NotPrinted;
     }
-    if (!before.fKnown) {
-      aResult.Error = true;
-      aResult.ErrorText = OutcomeUnknownText(kClosingWhat, before);
-      return;
+    std::string number, closing, why;
+    const vnJournalState state = ReceiptEvidence(fDocument, now, number, closing, why);
+    if (state == vnJournalState::Printed) {
+      AddResultNote(closingRefused ? "The printer refused the closing but made the receipt; it was confirmed as printed."
+                                   : "The printer's answer to the closing was lost; the receipt was confirmed as printed.");
+      ReportPrinted(*this, aHandler, receipt, aResult);
+      // The numbers of the document the journal names, not those of whatever came last.
+      aResult.ReceiptNumber = number;
+      aResult.EJClosingNumber = closing;
+      return state;
     }
-    ReportNotPrinted(*this, aResult,
-                     NotPrintedText(reason, "the printer holds no open receipt and the receipt can be sent again"));
-    return;
+    if (state == vnJournalState::NotPrinted) {
+      ReportNotPrinted(*this, aResult,
+                       NotPrintedText(reason, "the printer holds no open receipt and the receipt can be sent again"));
+      return state;
+    }
+    aResult.ReceiptNumber.clear();
+    aResult.ReceiptDateTime = 0;
+    aResult.Error = true;
+    aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + kClosingWhat + " (" + reason + "); " + why;
+    return state;
   }
 }
 
@@ -446,13 +541,32 @@ void kFiscalPrinterDevice::GetReceiptTextAndImage(kReceiptPrinterHandler& aHandl
 }
 
 void kFiscalPrinterDevice::Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, _int_REPRINTFR_result& aResult) {
-  BeginOperation("ReprintReceipt", aResult);
+  BeginOperation("ReprintReceipt", aResult, false);
   const bool good = IsReady();
   if (fProcessor && fProcessor->Active() &&
       !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReprintReceipt, aHandler, aResult))
     return;
+  kDocumentScope scope(*this);
+  std::string failure = PrepareDocument(false);
+  if (failure.empty()) failure = BeginDocument(vnJournalKind::Reprint, "");
+  if (!failure.empty()) {
+    aResult.ErrorText = DocumentFailure("Document not printed: ", failure);
+    return;
+  }
+  try {
+    MarkClosingSent();
+  } catch (const kJournalError& e) {
+    aResult.ErrorText = JournalFailure(e.what());
+    return;
+  }
   if (good) RePrintReceipt(*aHandler.fReceiptReference, *aHandler.fReceipt);
   EndOperation(aResult);
+  if (aResult.Error && !StartsWith(aResult.ErrorText, kOutcomeUnknownPrefix))
+    aResult.ErrorText = "Document not printed: " + aResult.ErrorText;
+  SettleDocument(!aResult.Error                        ? vnJournalState::Printed
+                 : UnansweredCommand().empty()         ? vnJournalState::NotPrinted
+                                                       : vnJournalState::Unknown,
+                 aResult.ErrorText, aResult.Format());
 }
 
 }  // namespace fp

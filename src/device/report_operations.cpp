@@ -123,7 +123,7 @@ void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _i
 }
 
 void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _int_PRINTZR_result& aResult) {
-  BeginOperation("PrintZReport", aResult);
+  BeginOperation("PrintZReport", aResult, fRTServerActive || fProcessor->Active());
   kZReport empty;
   kZReport* report = aHandler.fZReport ? aHandler.fZReport.get() : &empty;
 
@@ -183,36 +183,46 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     return;
   }
 
-  // Where the closing count stands before, so that a report whose answer is lost can be told
-  // taken or not.
+  // Where the closings stand before, so that a report whose answer is lost can be told
+  // taken or not; a report an earlier call took without the host learning it is not taken
+  // again.
+  kDocumentScope scope(*this);
+  if (!BeginJournalReport(aResult)) return;
   vnDocumentMark before = fDocumentMark;
+  std::string takenClosing;
   const bool ready = IsReady();
-  if (ready && !before.fKnown) {
-    ReadDocumentMark(before);
-    ResetError();  // a printer that cannot tell fails the report itself
+  if (ready) {
+    try {
+      MarkClosingSent();
+    } catch (const kJournalError& e) {
+      aResult.ErrorText = std::string("The document journal cannot be written: ") + e.what() + "; nothing was printed";
+      return;
+    }
+    PrintZReport(report);
   }
-  if (ready) PrintZReport(report);
   if (ErrorFound() && !UnansweredCommand().empty() && before.fKnown) {
     const std::string reason = ErrorMessage();
     constexpr const char* kWhat = "the printer did not answer the Z report";
     fIOHandler->Debug(let_error, "Outcome: the answer to the Z report was lost (" + reason + "); asking the printer");
     vnDocumentMark now;
     if (!ReadMarkWithinBound(now)) {
-      if (ErrorFound()) KeepOpenQuestion({"zreport", "", before, kWhat});
       aResult.ZReportNumber.clear();
       aResult.ZReportDateTime = 0;
       aResult.Error = true;
       aResult.ErrorText = OutcomeUnknownText(kWhat, before);
+      SettleReport(aResult);
       return;
     }
     if (now.fClosing != before.fClosing) {
       fIOHandler->Debug(let_info, "Outcome: the Z report was confirmed as taken");
       ResetError();
+      takenClosing = now.fClosing;
     } else {
       aResult.ZReportNumber.clear();
       aResult.ZReportDateTime = 0;
       aResult.Error = true;
-      aResult.ErrorText = "Z report not taken: " + reason + "; the day is still open and the report can be asked again";
+      aResult.ErrorText = "Report not taken: " + reason + "; the day is still open and the report can be asked again";
+      SettleReport(aResult);
       return;
     }
   }
@@ -221,6 +231,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     aResult.ZReportDateTime = 0;
     aResult.RemainingFiscalMemory = 0;
     EndOperation(aResult);
+    SettleReport(aResult);
     return;
   }
   // The day is closed by now: nothing read after this point may make the host close it a
@@ -251,6 +262,9 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
   }
   if (aResult.ZReportNumber.empty() || aResult.ZReportNumber == "0")
     aResult.ZReportNumber = std::to_string(fCounters.ZReportNumber);
+  // A report confirmed by the closings taken, whose own text could not be read, is that
+  // closing.
+  if (aResult.ZReportNumber == "0" && !takenClosing.empty()) aResult.ZReportNumber = takenClosing;
   if (aResult.ZReportDateTime == 0) aResult.ZReportDateTime = fCounters.ZReportDateTime;
   aResult.Error = false;
   aResult.ErrorText.clear();
@@ -262,6 +276,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
                         "read back (" + totalsError + "): the totals of this result are not the day's figures";
   }
   if (!infoError.empty()) aResult.ErrorText += (aResult.ErrorText.empty() ? "" : "; ") + infoError;
+  SettleReport(aResult);
 }
 
 void kFiscalPrinterDevice::Pub_EJReport(kReceiptPrinterHandler& aHandler, _int_EJREPORT_result& aResult) {

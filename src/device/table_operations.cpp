@@ -72,10 +72,16 @@ void kFiscalPrinterDevice::Pub_GetVatTable(kReceiptPrinterHandler&, _int_GETVATT
 }
 
 void kFiscalPrinterDevice::Pub_SetVatTable(kReceiptPrinterHandler& aHandler, _int_SETVATTABLE_result& aResult) {
-  BeginOperation("SetVATTable", aResult);
+  BeginOperation("SetVATTable", aResult, false);
+  kDocumentScope scope(*this);
+  if (const std::string failure = BeginJournalChange(vnJournalKind::Programming); !failure.empty()) {
+    aResult.ErrorText = failure;
+    return;
+  }
   WriteVatTable(*aHandler.fVATTable);
   EndOperation(aResult);
   aResult.MessageText = ResultNote();
+  SettleChange(aResult);
 }
 
 void kFiscalPrinterDevice::Pub_GetDeptTable(kReceiptPrinterHandler&, _int_GETDEPTTABLE_result& aResult) {
@@ -109,13 +115,19 @@ void kFiscalPrinterDevice::Pub_GetDeptTable(kReceiptPrinterHandler&, _int_GETDEP
 }
 
 void kFiscalPrinterDevice::Pub_SetDeptTable(kReceiptPrinterHandler& aHandler, _int_SETDEPTTABLE_result& aResult) {
-  BeginOperation("SetDeptTable", aResult);
+  BeginOperation("SetDeptTable", aResult, false);
+  kDocumentScope scope(*this);
+  if (const std::string failure = BeginJournalChange(vnJournalKind::Programming); !failure.empty()) {
+    aResult.ErrorText = failure;
+    return;
+  }
   // Departments refer to activities, so the activities go first; the departments are
   // written whatever the first step did, and the recorded error reports either failure.
   WriteEATable(*aHandler.fEATable);
   WriteDeptTable(*aHandler.fDeptTable);
   EndOperation(aResult);
   aResult.MessageText = ResultNote();
+  SettleChange(aResult);
 }
 
 void kFiscalPrinterDevice::Pub_Set(kReceiptPrinterHandler& aHandler, _int_SET_result& aResult) {
@@ -125,13 +137,22 @@ void kFiscalPrinterDevice::Pub_Set(kReceiptPrinterHandler& aHandler, _int_SET_re
 }
 
 void kFiscalPrinterDevice::Pub_SetDateTime(kReceiptPrinterHandler& aHandler, _int_SETDATETIME_result& aResult) {
-  BeginOperation("SetDateTime", aResult);
+  BeginOperation("SetDateTime", aResult, false);
+  const DateTime value = XmlTextToDateTime(aHandler.GetParameter("DateTime"));
+  kDocumentScope scope(*this);
+  if (value > 0) {
+    if (const std::string failure = BeginJournalChange(vnJournalKind::Clock); !failure.empty()) {
+      aResult.ErrorText = failure;
+      return;
+    }
+  }
   // Every value goes to the driver, which refuses one its printer cannot hold before
   // sending anything: a clock left unset is never reported as set.
-  SetDateTime(XmlTextToDateTime(aHandler.GetParameter("DateTime")));
+  SetDateTime(value);
   // The outcome is the setting's; the result then carries the printer's clock as read
   // back, also after a failed setting.
   EndOperation(aResult);
+  SettleChange(aResult);
   GetDateTime(aResult.DateTime);
 }
 

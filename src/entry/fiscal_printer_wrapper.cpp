@@ -139,6 +139,9 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
       if (aLease.IsNew()) fResult.Handle = 0;
       return;
     }
+    // The serial number is known now: the printer's document journal is opened and what an
+    // earlier process left unsettled on this printer is settled.
+    device.OpenJournalAtStart();
     _int_GETVATTABLE_result vat{};
     device.Pub_GetVatTable(*fHandler, vat);
     fResult.ErrorText = !initFailure.empty() ? initFailure : vat.Error ? vat.ErrorText : std::string();

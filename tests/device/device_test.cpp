@@ -47,7 +47,12 @@ class DeviceTest : public ::testing::Test {
     fs::remove_all(fDir);
   }
 
-  std::unique_ptr<FakeDriver> MakeDevice() { return std::make_unique<FakeDriver>(fHandler, (fDir / "log").string()); }
+  // A device as OPEN leaves it: its serial number (the key of its document journal) read.
+  std::unique_ptr<FakeDriver> MakeDevice() {
+    auto device = std::make_unique<FakeDriver>(fHandler, (fDir / "log").string());
+    device->fSerialNumber = "SN1";
+    return device;
+  }
 
   // The device log's lines so far.
   static std::vector<std::string> LogLines(kFiscalPrinterDevice& aDevice) {
@@ -256,6 +261,7 @@ TEST_F(DeviceTest, EachOperationLogsItsHeaderAndCallsItsHooksInOrder) {
     SCOPED_TRACE(c.name);
     kReceiptPrinterHandler handler;
     FakeDriver device(handler, (fDir / ("log_" + c.name)).string());
+    device.fSerialNumber = "SN1";  // as OPEN's status read leaves it
     c.prepare(handler, device);
     std::string logFile;
     bool error = c.run(handler, device, logFile);
@@ -496,7 +502,7 @@ TEST_F(DeviceTest, NonFiscalReceiptReportsThePrinterClockOrNothing) {
   failed.NFReceiptDateTime = 1;
   device->Pub_PrintNFReceipt(fHandler, failed);
   EXPECT_TRUE(failed.Error);
-  EXPECT_EQ(failed.ErrorText, "PrintNonFiscalImageLine failed");
+  EXPECT_EQ(failed.ErrorText, "Document not printed: PrintNonFiscalImageLine failed");
   EXPECT_EQ(failed.NFReceiptDateTime, 0);
   // The line hook recorded a failure but returned true: the document goes on, and no
   // clock is read for a document that failed.

@@ -105,7 +105,7 @@ TEST_F(DocumentOutcomeTest, ReprintIsReportedDoneOnlyWhenItsCopyPrinted) {
       // The busy frame is the very answer of a copy printed on an open day.
       {"busy for a while", [this] { emu.AnswerBusy(2); }, ""},
       {"busy past the bound", [this] { emu.AnswerBusy(100000); },
-       "The printer is still preparing the journal, try again later"},
+       "Document not printed: The printer is still preparing the journal, try again later"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

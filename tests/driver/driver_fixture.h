@@ -101,9 +101,14 @@ class DriverTest : public ::testing::Test {
     EXPECT_FALSE(r.Error) << r.ErrorText;
     return *device;
   }
+  // As OPEN: the start-up sequence, the status read and the printer's document journal.
   kFiscalPrinter_TARVOLX40FPETH& OpenAndInit() {
     Open();
     EXPECT_TRUE(device->Init());
+    _int_GETSTATUS_result status;
+    device->Pub_GetStatus(*Request(), status);
+    EXPECT_FALSE(status.Error) << status.ErrorText;
+    device->OpenJournalAtStart();
     emu.ClearPackets();
     return *device;
   }

@@ -203,9 +203,9 @@ TEST_F(ExportsDriverTest, ReprintPrintsExactlyTheReceiptOfTheNamedClosing) {
       {XmlDate(now, true), "1", "1", "DOC.N. 0001-0001", ""},
       {today, "1", "2", "DOC.N. 0002-0001", ""},  // today's documents by number
       {today, "1", "1", "DOC.N. 0001-0001", ""},
-      {XmlDate(now, true), "1", "3", "", "Receipt 1 of closing 3 not found in the journal"},
-      {today, "7", "2", "", "Receipt 7 of closing 2 not found in the journal"},
-      {XmlDate(now - 1, true), "1", "2", "", "Receipt 1 of closing 2 not found in the journal"},
+      {XmlDate(now, true), "1", "3", "", "Document not printed: Receipt 1 of closing 3 not found in the journal"},
+      {today, "7", "2", "", "Document not printed: Receipt 7 of closing 2 not found in the journal"},
+      {XmlDate(now - 1, true), "1", "2", "", "Document not printed: Receipt 1 of closing 2 not found in the journal"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dateTime + " " + c.number + "/" + c.closing);

@@ -5,7 +5,7 @@
 // a call. Afterwards it holds the printer's journal and paper against what the calls
 // reported: every document reported printed is there once, nothing reported not printed is
 // there, nothing is printed twice, the result code is -1 exactly when Error is True, every
-// open question was settled by a later call, every call stayed within its bound, and the
+// document left unsettled was settled by a later call, every call stayed within its bound, and the
 // device works again once the faults stop.
 //
 // Where the calls go is the host's business (kSoakHost): the in-process request frame with
@@ -133,8 +133,8 @@ struct kSoakFigures {
   int fReprints = 0;          // REPRINTFR reported done
   int fProgrammings = 0;      // SETVATTABLE / SETDEPTTABLE reported done
   int fUnknowns = 0;          // results starting "Outcome unknown: "
-  int fOpenQuestions = 0;     // of those, the ones that left a question for a later call
-  int fSettled = 0;           // questions a later call settled
+  int fOpenQuestions = 0;     // documents a later call found unsettled in the journal
+  int fSettled = 0;           // of those, the ones it settled as printed or not printed
   // Outcomes the host could not know from the result: PRINTNFR failed with a plain
   // unreadable answer (the document printed, or left open to come out inside the next), and
   // REPRINTFR reported done with no copy on paper. Each is a broken rule.
@@ -189,6 +189,8 @@ struct kLoggedCall {
   std::string fName;
   long long fPausesMs = 0;
   int fExchanges = 0;
+  int fSettling = 0;  // documents an earlier call left unsettled, taken up by this one
+  int fSettled = 0;   // of those, settled as printed or not printed
 };
 
 // Splits the device logs in aFolder (files naming aLogId) at the operation headers and counts
@@ -223,6 +225,10 @@ inline std::vector<kLoggedCall> CountLoggedCalls(const std::filesystem::path& aF
       if (Has(line, "TX: :Retry:")) {
         c.fPausesMs += 1000;
         ++c.fExchanges;
+      } else if (Has(line, "Outcome: settling ")) {
+        ++c.fSettling;
+      } else if (Has(line, " is printed") || Has(line, " is not printed")) {
+        if (Has(line, "Outcome: ")) ++c.fSettled;
       } else if (Has(line, "TX: :Not repeated")) {
         c.fPausesMs -= 1000;
       } else if (Has(line, "TX: :")) {
@@ -241,7 +247,7 @@ inline std::vector<kLoggedCall> CountLoggedCalls(const std::filesystem::path& aF
 }  // namespace detail
 
 // Runs the soak against aEmulator (started, with the driver's payment table) through aHost.
-// FPDRIVER_APP_DIR must point at aLogRoot, where the device log and its question file go.
+// FPDRIVER_APP_DIR must point at aLogRoot, where the device log and the document journal go.
 inline kSoakReport RunFaultSoak(emu::PrinterEmulator& aEmu, kSoakHost& aHost, const kSoakOptions& aOptions,
                                 const std::filesystem::path& aLogRoot) {
   using namespace detail;
@@ -273,7 +279,6 @@ inline kSoakReport RunFaultSoak(emu::PrinterEmulator& aEmu, kSoakHost& aHost, co
            "</Handle><Parameters>" + aParams + "</Parameters>" + aBody + "</ReceiptPrinterManager>";
   };
   const std::filesystem::path logFolder = aLogRoot / "LogFiles" / "FiscalPrinter";
-  const std::filesystem::path question = logFolder / (std::string(kDriver) + "_" + aOptions.fLogId + ".outcome");
 
   // Slot 9 repeats 22 % on the emulator; VAT programming puts 6 % there and the soak sets it
   // back before the next programming, so every programming really changes the printer.
@@ -298,7 +303,6 @@ inline kSoakReport RunFaultSoak(emu::PrinterEmulator& aEmu, kSoakHost& aHost, co
   auto runCall = [&](const std::string& aExport, const std::string& aXml) {
     fig.fExports[aExport]++;
     ++fig.fCalls;
-    const bool questionBefore = std::filesystem::exists(question);
     const auto start = std::chrono::steady_clock::now();
     kSoakCall c = aHost.Call(aExport, aXml);
     const long long ms = aHost.ElapsedMs(start);
@@ -315,10 +319,6 @@ inline kSoakReport RunFaultSoak(emu::PrinterEmulator& aEmu, kSoakHost& aHost, co
       aOptions.fTrace(std::to_string(fig.fCalls) + " " + aExport + " -> " + std::to_string(c.fResult) + " " + c.fError +
                       (c.Get("MessageText").empty() ? "" : " [" + c.Get("MessageText") + "]") + " " +
                       std::to_string(ms) + " ms");
-    // A question left by an earlier call is settled by this one unless the printer still
-    // cannot tell (the call then fails with an unknown outcome again).
-    if (questionBefore && !std::filesystem::exists(question)) ++fig.fSettled;
-    if (!questionBefore && std::filesystem::exists(question)) ++fig.fOpenQuestions;
     return c;
   };
 
@@ -495,7 +495,6 @@ inline kSoakReport RunFaultSoak(emu::PrinterEmulator& aEmu, kSoakHost& aHost, co
   const kSoakCall last = printReceipt(SaleReceipt(t, 250), t);
   if (last.Error()) violation("the device does not work once the faults stop: " + last.fError);
   if (!pending.empty()) violation("a receipt's outcome stays unknown once the faults stop");
-  if (std::filesystem::exists(question)) violation("an open question stays once the faults stop");
   aHost.Call("CLOSE", request(""));
 
   // The journal against what was reported.
@@ -530,7 +529,12 @@ inline kSoakReport RunFaultSoak(emu::PrinterEmulator& aEmu, kSoakHost& aHost, co
   // outcome bound, and a failed command pauses at most three times.
   const long long pauseBound = 3LL * (aOptions.fOutcomeTimeoutMs + 4000) + 12000;
   constexpr int kExchangeBound = 400;
-  for (const auto& c : CountLoggedCalls(logFolder, aOptions.fLogId)) {
+  const auto calls = CountLoggedCalls(logFolder, aOptions.fLogId);
+  for (const auto& c : calls) {
+    fig.fOpenQuestions += c.fSettling;
+    fig.fSettled += c.fSettled;
+  }
+  for (const auto& c : calls) {
     if (c.fPausesMs > fig.fWorstPausesMs) fig.fWorstPausesMs = c.fPausesMs;
     fig.fWorstExchanges = std::max(fig.fWorstExchanges, c.fExchanges);
     if (c.fPausesMs > pauseBound || c.fExchanges > kExchangeBound)
@@ -547,7 +551,7 @@ inline std::string FormatFigures(const kSoakFigures& aFig) {
                     " non-fiscal documents, " + std::to_string(aFig.fZReports) + " Z reports, " +
                     std::to_string(aFig.fReprints) + " reprints, " + std::to_string(aFig.fProgrammings) +
                     " programmings; " + std::to_string(aFig.fUnknowns) + " unknown outcomes, " +
-                    std::to_string(aFig.fOpenQuestions) + " open questions, " + std::to_string(aFig.fSettled) +
+                    std::to_string(aFig.fOpenQuestions) + " left unsettled, " + std::to_string(aFig.fSettled) +
                     " settled by a later call\nuncertain: " + std::to_string(aFig.fUncertainDocuments) +
                     " non-fiscal documents failed with an unreadable answer, " + std::to_string(aFig.fFalseReprints) +
                     " reprints reported done with no copy printed\nworst call " + std::to_string(aFig.fWorstCallMs) + " ms (" +

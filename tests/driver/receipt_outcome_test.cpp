@@ -3,6 +3,9 @@
 // next call on the device settles without printing the receipt twice.
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <future>
+#include <thread>
 
 #include "driver_fixture.h"
 
@@ -133,7 +136,8 @@ TEST_F(ReceiptOutcomeTest, UnreachablePrinterLeavesAnOpenQuestionTheNextCallSett
               std::string::npos)
         << r.ErrorText;
     EXPECT_EQ(r.ReceiptNumber, "");
-    ASSERT_TRUE(std::filesystem::exists(d.OpenQuestionPath()));
+    ASSERT_NE(d.Journal(), nullptr);
+    ASSERT_EQ(d.Journal()->Unsettled().size(), 1u);
     // Bounded: the pauses of the outcome reads stop at the bound.
     int waited = 0;
     for (int p : pauses) waited += p;
@@ -145,7 +149,7 @@ TEST_F(ReceiptOutcomeTest, UnreachablePrinterLeavesAnOpenQuestionTheNextCallSett
     const std::string next = c.sameReceipt ? first : SaleReceipt("Latte", "2.50");
     r = Print(next);
     EXPECT_FALSE(r.Error) << r.ErrorText;
-    EXPECT_FALSE(std::filesystem::exists(d.OpenQuestionPath()));
+    EXPECT_TRUE(d.Journal()->Unsettled().empty());
     const auto entries = emu.Journal();
     const size_t expected = journal + (c.printed ? 1 : 0) + (c.printed && c.sameReceipt ? 0 : 1);
     ASSERT_EQ(entries.size(), expected);
@@ -160,9 +164,8 @@ TEST_F(ReceiptOutcomeTest, UnreachablePrinterLeavesAnOpenQuestionTheNextCallSett
     EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
   }
   EXPECT_EQ(CountOnPaper(emu, "DOCUMENTO ANNULLATO"), 1);  // the receipt that never closed
-  EXPECT_TRUE(LogHas("Outcome: open question kept"));
-  EXPECT_TRUE(LogHas("Outcome: settled: carried out"));
-  EXPECT_TRUE(LogHas("Outcome: settled: not carried out"));
+  EXPECT_TRUE(LogHas("Outcome: receipt 1 is printed"));
+  EXPECT_TRUE(LogHas("is not printed: Settled later"));
 }
 
 // A gateway's 504 after the printer booked the line: the line is not sent again (it would
@@ -179,6 +182,106 @@ TEST_F(ReceiptOutcomeTest, LineAnsweredWithAnHttpErrorIsNotSentAgain) {
   EXPECT_EQ(CountLetter(emu.Packets(), "3"), 1);
   EXPECT_EQ(emu.Journal().size(), journal);
   EXPECT_EQ(CountOnPaper(emu, "DOCUMENTO ANNULLATO"), 1);
+}
+
+// A retry is known by the receipt's identity: the host's ExternalReference whatever else
+// changed, or else its content without its time stamps, which never stands for a receipt
+// already reported printed.
+TEST_F(ReceiptOutcomeTest, ARetryIsKnownByItsIdentity) {
+  struct Case {
+    const char* name;
+    const char* reference;
+    bool firstUnknown;  // the first attempt ends with "Outcome unknown" (printed all the same)
+    int printed;        // receipts of this sale on the printer after the retry
+  } cases[] = {
+      {"the host's reference, unknown, then sent with a fresh DateTime", "<ExternalReference>S-1</ExternalReference>",
+       true, 1},
+      {"the host's reference, reported printed, then sent again", "<ExternalReference>S-2</ExternalReference>", false,
+       1},
+      {"no reference, unknown, then the same content with a fresh DateTime", "", true, 1},
+      {"no reference, reported printed: the same coffee bought again", "", false, 2},
+  };
+  OpenAndInit();
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string item = "Caffe" + std::to_string(++n);
+    const auto sale = [&](const std::string& aDateTime) {
+      std::string receipt = SaleReceipt(item, "1.10");
+      receipt.insert(std::string("<Receipt>").size(),
+                     std::string(c.reference) + "<DateTime>" + aDateTime + "</DateTime><BusinessDate>" +
+                         aDateTime.substr(0, 10) + "T00:00:00</BusinessDate>");
+      return receipt;
+    };
+    if (c.firstUnknown) {
+      emu.DropAnswers("m");
+      OnPaper("DOC.N.", [this] { emu.FailNext(100000, 0); });
+    }
+    const auto first = Print(sale("2026-12-10T10:00:00"));
+    EXPECT_EQ(first.Error, c.firstUnknown) << first.ErrorText;
+    emu.SetPaperListener(nullptr);
+    emu.ClearFaults();
+    emu.ClearPackets();
+
+    const auto retry = Print(sale("2026-12-11T10:05:00"));
+    EXPECT_FALSE(retry.Error) << retry.ErrorText;
+    int onPrinter = 0;
+    std::string lastNumber;
+    for (const auto& e : emu.Journal())
+      for (const auto& line : e.fLines)
+        if (line.find(item) != std::string::npos) {
+          ++onPrinter;
+          lastNumber = std::to_string(e.fNumber);
+          break;
+        }
+    EXPECT_EQ(onPrinter, c.printed);
+    EXPECT_EQ(retry.ReceiptNumber, lastNumber);
+    EXPECT_EQ(CountLetter(emu.Packets(), ">"), c.printed == 1 ? 0 : 1);
+    if (c.printed == 1) {
+      EXPECT_NE(retry.MessageText.find("it was not printed again."), std::string::npos) << retry.MessageText;
+    }
+  }
+}
+
+// A journal that cannot be written stops the receipt before its first command.
+TEST_F(ReceiptOutcomeTest, AJournalThatCannotBeWrittenPrintsNothing) {
+  // A file where the journal's folder belongs.
+  std::ofstream(fLogDir / "DocumentJournal") << "not a folder";
+  OpenAndInit();
+  const auto r = Print(SaleReceipt("Pane", "1.20"));
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(r.ErrorText.rfind("The document journal cannot be written: ", 0), 0u) << r.ErrorText;
+  EXPECT_NE(r.ErrorText.find("; nothing was printed"), std::string::npos) << r.ErrorText;
+  EXPECT_EQ(CountLetter(emu.Packets(), ">"), 0);
+  EXPECT_TRUE(emu.Journal().empty());
+}
+
+// While another holder has the printer (another device, thread or process), a receipt waits
+// within its bound, then says so and sends nothing; once free, it prints.
+TEST_F(ReceiptOutcomeTest, APrinterBusyWithAnotherDocumentIsWaitedForWithinABound) {
+  auto& d = OpenAndInit();
+  std::promise<bool> held;
+  std::promise<void> release;
+  std::thread other([&, path = kDocumentJournal::DefaultFolder() + "/" + kDocumentJournal::LockFileName(d.fSerialNumber)] {
+    kPrinterLock lock(path);
+    held.set_value(lock.Acquire(0));
+    release.get_future().wait();
+  });
+  ASSERT_TRUE(held.get_future().get());
+  pauses.clear();
+  auto r = Print(SaleReceipt("Pane", "1.20"));
+  EXPECT_EQ(r.ErrorText, "Receipt not printed: The printer is busy with another document");
+  EXPECT_TRUE(emu.Packets().empty());
+  int waited = 0;
+  for (int p : pauses) waited += p;
+  EXPECT_GT(waited, 0);
+  EXPECT_LE(waited, kFiscalPrinterDevice::kDefaultOutcomeTimeoutMs + 1000);
+
+  release.set_value();
+  other.join();
+  r = Print(SaleReceipt("Pane", "1.20"));
+  EXPECT_FALSE(r.Error) << r.ErrorText;
+  EXPECT_EQ(emu.Journal().size(), 1u);
 }
 
 TEST_F(ReceiptOutcomeTest, ReceiptLeftOpenIsCancelledAndSaidSo) {

@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/text.h"
@@ -465,6 +466,106 @@ TEST_F(Emulator, FaultInjection) {
   EXPECT_EQ(HttpGet(Url("?", ""), {}, 100).fCurl, CURLE_OPERATION_TIMEDOUT);
   fEmu.ClearFaults();
   EXPECT_EQ(Ok("?"), "00/00/02/");
+}
+
+// The faults of a hostile printer: each leaves the printer in the state the test names and
+// answers what the driver would hear.
+TEST_F(Emulator, HostileFaultsCarryOutWhatTheyClaimNot) {
+  auto openSaleWithItem = [&] {
+    OpenSale();
+    Sale("CAFFE", "1.000", "1.20");
+  };
+  // A repeated closing: carried out once, the repeat answers that no receipt is open.
+  openSaleWithItem();
+  fEmu.ReplayRequests("m");
+  EXPECT_EQ(Send("m").substr(0, 2), "41");
+  ASSERT_EQ(fEmu.Journal().size(), 1u);
+  EXPECT_EQ(fEmu.Journal()[0].fNumber, 1);
+  ASSERT_EQ(fEmu.Journal()[0].fItems.size(), 1u);
+  EXPECT_EQ(fEmu.Journal()[0].fItems[0].fDescription, "CAFFE");
+  EXPECT_EQ(fEmu.Journal()[0].fTotal, Amount::Parse("1.20"));
+
+  // A closing carried out and answered as refused, with either code.
+  for (int code : {0x4E, 0x14}) {
+    openSaleWithItem();
+    fEmu.RefuseAfterCarryingOut("m", code);
+    EXPECT_EQ(std::stoi(Send("m").substr(0, 2), nullptr, 16), code);
+    EXPECT_EQ(fEmu.Snapshot().fDocument, DocumentState::None);
+  }
+  EXPECT_EQ(fEmu.Journal().size(), 3u);
+
+  // A closing lost on its way, then "X" refused twice: the receipt stays open.
+  openSaleWithItem();
+  Ok("X");  // before the loss, "X" answers
+  fEmu.LoseThenRefuse("m", "X", 0x06, 2);
+  EXPECT_EQ(HttpGet(Url("m", "")).fCurl, CURLE_GOT_NOTHING);
+  EXPECT_EQ(Send("X").substr(0, 2), "06");
+  EXPECT_EQ(Send("X").substr(0, 2), "06");
+  EXPECT_EQ(Field(Ok("X"), 4), "1");
+  Ok("+", "/0/");
+
+  // A restart in the middle of a receipt: no answer, the receipt gone without a trace, and
+  // the day waiting for its Z report.
+  openSaleWithItem();
+  fEmu.RebootAt("5", true);
+  EXPECT_EQ(HttpGet(Url("5", Pkt({"1", "1.20", "", "", "", "", "", "", "0"}))).fCurl, CURLE_GOT_NOTHING);
+  EXPECT_EQ(fEmu.Snapshot().fDocument, DocumentState::None);
+  EXPECT_EQ(fEmu.Journal().size(), 3u);
+  EXPECT_EQ(Send(">", Pkt({"", "", ""})).substr(0, 2), "78");
+  Ok("x", Pkt({"7", "", "", ""}));
+
+  // "X" says idle and no closings while every status byte says a receipt is open.
+  fEmu.SetStateSaysIdle(true);
+  fEmu.SetStateHidesClosings(true);
+  openSaleWithItem();
+  const std::string state = Ok("X");
+  EXPECT_EQ(Field(state, 3), "06");  // day open, transaction open
+  EXPECT_EQ(Field(state, 4), "0");
+  EXPECT_EQ(Field(state, 6), "0");
+  fEmu.ClearFaults();
+  EXPECT_EQ(Field(Ok("X"), 4), "1");
+  EXPECT_EQ(Field(Ok("X"), 6), "1");
+  Ok("+", "/0/");
+}
+
+// A hold point stops one command where the test wants it, while the printer answers others.
+TEST_F(Emulator, HoldPointStopsOneCommandUntilReleased) {
+  struct Case {
+    const char* name;
+    PrinterEmulator::HoldMode mode;
+    bool carryOut;
+    DocumentState whileHeld, afterRelease;
+    CURLcode heard;
+  } cases[] = {
+      {"held before, released", PrinterEmulator::HoldMode::BeforeCarryingOut, true, DocumentState::None,
+       DocumentState::Sale, CURLE_OK},
+      {"held before, dropped", PrinterEmulator::HoldMode::BeforeCarryingOut, false, DocumentState::None,
+       DocumentState::None, CURLE_GOT_NOTHING},
+      {"carried out, answer held", PrinterEmulator::HoldMode::AfterCarryingOut, true, DocumentState::Sale,
+       DocumentState::Sale, CURLE_OK},
+      {"carried out, answer lost", PrinterEmulator::HoldMode::AfterCarryingOut, false, DocumentState::Sale,
+       DocumentState::Sale, CURLE_GOT_NOTHING},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> heldLetters;
+    fEmu.SetHoldListener([&heldLetters](const ReceivedPacket& aPacket) { heldLetters.push_back(aPacket.fLetter); });
+    fEmu.HoldAt(">", c.mode, 1);
+    Ok(">", Pkt({"", "", ""}));  // the first passes
+    Ok("+", "/0/");
+    HttpResult held;
+    std::thread till([&] { held = HttpGet(Url(">", Pkt({"", "", ""}))); });
+    ASSERT_TRUE(fEmu.WaitHeld(std::chrono::seconds(30)));
+    EXPECT_EQ(fEmu.Snapshot().fDocument, c.whileHeld);
+    EXPECT_EQ(Ok("?"), c.whileHeld == DocumentState::None ? "00/00/02/" : "00/00/06/");
+    fEmu.ReleaseHold(c.carryOut);
+    till.join();
+    EXPECT_EQ(held.fCurl, c.heard);
+    EXPECT_EQ(fEmu.Snapshot().fDocument, c.afterRelease);
+    EXPECT_EQ(heldLetters, std::vector<std::string>{">"});
+    Ok("+", "/0/");
+  }
+  fEmu.SetHoldListener(nullptr);
 }
 
 TEST(FullBacklogListener, ConnectsTimeOutWithoutDelivering) {

@@ -40,9 +40,9 @@ TEST_F(ReceiptAbiTest, SaleGoesOutInOrderAndReportsTheDocument) {
   const auto packets = emu.Packets();
   // Status snapshot, opening, lines, the trailer after the payments, closing, then the
   // last document's numbers and the clock.
-  // A device that does not know yet where the printer's numbering stands reads it ("X") once
-  // the receipt is open; later receipts know it from the numbers read after this one.
-  EXPECT_EQ(Letters(packets), "av,t|>}X375577mXit");
+  // OPEN read where the printer's numbering stands; later receipts know it from the numbers
+  // read after this one.
+  EXPECT_EQ(Letters(packets), "av,t|>}375577mXit");
   EXPECT_EQ(DataOf(packets, ">"), std::vector<std::string>{"////"});
   EXPECT_EQ(DataOf(packets, "3"), std::vector<std::string>{"/S/AB-CD - EF//2.500/1.20/1///0//"});
   EXPECT_EQ(DataOf(packets, "5"), (std::vector<std::string>{"/1/2.00///////0/", "/4/1.00///////0/"}));
@@ -448,10 +448,11 @@ TEST_F(ReceiptAbiTest, PrintedReceiptStaysASuccessWhenItsNumbersCannotBeRead) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.frame);
+    // A receipt first, so that the device knows where the numbering stands: the "X" after the
+    // receipt below is its first, the one that cannot be read.
+    ASSERT_EQ(PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10"))).result, 0);
     const size_t printed = emu.Journal().size();
-    // The first "X" tells where the numbering stands before the receipt; the second, after
-    // it, is the one that cannot be read.
-    emu.ForceFrame("X", c.frame, 1, 1);
+    emu.ForceFrame("X", c.frame, 1, 0);
     Answer a = PrintFR(Receipt("Sale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10")));
     EXPECT_EQ(a.result, 0) << a.error;
     EXPECT_EQ(a.Get("Error"), "False");
@@ -506,7 +507,7 @@ TEST_F(ReceiptAbiTest, ReprintChoosesTodaysNumberOrTheDateRange) {
       "REPRINTFR", Request("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>" + today +
                            "</ReceiptDateTime><ReceiptNumber>" + number + "</ReceiptNumber></ReceiptReference>"));
   EXPECT_EQ(refused.result, -1);
-  EXPECT_EQ(refused.error, "A transaction is open, close the transaction first");
+  EXPECT_EQ(refused.error, "Document not printed: A transaction is open, close the transaction first");
   EXPECT_EQ(Letters(emu.Packets()), "X");
   emu.Execute("+", "/0/");
 

@@ -198,6 +198,7 @@ class ReportOperationsTest : public ::testing::Test {
     ::setenv("FPDRIVER_APP_DIR", fDir.string().c_str(), 1);
     SetUserDecimalSeparatorForTesting(",");
     device = std::make_unique<ReportDriver>(fHandler, (fDir / "log").string());
+    device->fSerialNumber = "SER1";  // as OPEN's status read leaves it
     device->SetClock([] { return At(2026, 12, 9, 18, 31, 5); });
   }
   void TearDown() override {
@@ -306,7 +307,7 @@ TEST_F(ReportOperationsTest, FailedReportOnTheDeviceReportsTheTransportError) {
   _int_PRINTZR_result z;
   device->Pub_PrintZReport(fHandler, z);
   EXPECT_TRUE(z.Error);
-  EXPECT_EQ(z.ErrorText, "PrintZReport failed");
+  EXPECT_EQ(z.ErrorText, "Report not taken: PrintZReport failed");
   EXPECT_EQ(z.ZReportNumber, "");
   EXPECT_EQ(z.ZReportDateTime, 0);
   EXPECT_EQ(z.DayTotalAmount, Amount());  // half-read counters never reach the host
@@ -339,7 +340,7 @@ TEST_F(ReportOperationsTest, DeviceThatIsNotReadySkipsTheReport) {
   device->Pub_PrintZReport(fHandler, r);
   EXPECT_EQ(device->fCalls, (Calls{"SkipStatusCheck", "CheckStatus"}));
   EXPECT_TRUE(r.Error);
-  EXPECT_EQ(r.ErrorText, "CheckStatus failed");
+  EXPECT_EQ(r.ErrorText, "Report not taken: CheckStatus failed");
 }
 
 // ---- RT-server road ---------------------------------------------------------------------

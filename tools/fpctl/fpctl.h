@@ -73,4 +73,8 @@ bool IsExport(const std::string& aName);
 // (entities not resolved); empty when there is none.
 std::string ElementText(const std::string& aFragment, const std::string& aName, size_t aFrom = 0);
 
+// The <Handle> element of aRequest set to aHandle: its text replaced when it is there,
+// otherwise the element added as the first child of the root.
+std::string WithHandle(const std::string& aRequest, const std::string& aHandle);
+
 }  // namespace fpctl

@@ -18,6 +18,27 @@
 
 namespace fpctl {
 
+std::string WithHandle(const std::string& aRequest, const std::string& aHandle) {
+  const size_t open = aRequest.find("<Handle>");
+  if (open != std::string::npos) {
+    const size_t close = aRequest.find("</Handle>", open);
+    if (close != std::string::npos)
+      return aRequest.substr(0, open + 8) + aHandle + aRequest.substr(close);
+  }
+  const size_t empty = aRequest.find("<Handle/>");
+  if (empty != std::string::npos)
+    return aRequest.substr(0, empty) + "<Handle>" + aHandle + "</Handle>" + aRequest.substr(empty + 9);
+  // The root's start tag: the first "<" that opens an element (not a declaration, comment
+  // or processing instruction).
+  for (size_t at = aRequest.find('<'); at != std::string::npos; at = aRequest.find('<', at + 1)) {
+    if (at + 1 < aRequest.size() && (aRequest[at + 1] == '?' || aRequest[at + 1] == '!')) continue;
+    const size_t end = aRequest.find('>', at);
+    if (end == std::string::npos || aRequest[end - 1] == '/') break;
+    return aRequest.substr(0, end + 1) + "<Handle>" + aHandle + "</Handle>" + aRequest.substr(end + 1);
+  }
+  return aRequest;
+}
+
 namespace {
 
 constexpr const char* kRunUsage =
@@ -49,29 +70,6 @@ std::string ReadFile(const std::string& aPath, bool& aOk) {
   std::string s = text.str();
   if (s.size() >= 3 && s.compare(0, 3, "\xEF\xBB\xBF") == 0) s.erase(0, 3);
   return s;
-}
-
-// The <Handle> element of aRequest set to aHandle: its text replaced when it is there,
-// otherwise the element added as the first child of the root.
-std::string WithHandle(const std::string& aRequest, const std::string& aHandle) {
-  const size_t open = aRequest.find("<Handle>");
-  if (open != std::string::npos) {
-    const size_t close = aRequest.find("</Handle>", open);
-    if (close != std::string::npos)
-      return aRequest.substr(0, open + 8) + aHandle + aRequest.substr(close);
-  }
-  const size_t empty = aRequest.find("<Handle/>");
-  if (empty != std::string::npos)
-    return aRequest.substr(0, empty) + "<Handle>" + aHandle + "</Handle>" + aRequest.substr(empty + 9);
-  // The root's start tag: the first "<" that opens an element (not a declaration, comment
-  // or processing instruction).
-  for (size_t at = aRequest.find('<'); at != std::string::npos; at = aRequest.find('<', at + 1)) {
-    if (at + 1 < aRequest.size() && (aRequest[at + 1] == '?' || aRequest[at + 1] == '!')) continue;
-    const size_t end = aRequest.find('>', at);
-    if (end == std::string::npos || aRequest[end - 1] == '/') break;
-    return aRequest.substr(0, end + 1) + "<Handle>" + aHandle + "</Handle>" + aRequest.substr(end + 1);
-  }
-  return aRequest;
 }
 
 int RunScript(kLibrary& aLibrary, const std::vector<std::string>& aArgs) {

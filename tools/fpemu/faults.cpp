@@ -21,6 +21,8 @@ struct FaultKind {
 
 // A count argument: how many exchanges the fault hits (1 when absent).
 int Count(const Args& aArgs, size_t aIndex) { return aIndex < aArgs.size() ? std::atoi(aArgs[aIndex].c_str()) : 1; }
+// A skip argument: how many commands pass before the fault acts (0 when absent).
+int Skip(const Args& aArgs, size_t aIndex) { return aIndex < aArgs.size() ? std::atoi(aArgs[aIndex].c_str()) : 0; }
 
 // One line per kind. A kind the emulator learns is one more line here.
 const FaultKind kFaults[] = {
@@ -58,6 +60,48 @@ const FaultKind kFaults[] = {
      [](PrinterEmulator& e, const Args& a) { e.ForceFrame(a[0], "garbage", Count(a, 1)); }},
     {"busy", "[:N]", "the next N journal reads (\"@\") answer busy", 0, 1,
      [](PrinterEmulator& e, const Args& a) { e.AnswerBusy(Count(a, 0)); }},
+    {"lost", ":LETTER[:N[:SKIP]]",
+     "after SKIP commands LETTER pass, the next N never reach the printer: not carried out, no answer", 1, 3,
+     [](PrinterEmulator& e, const Args& a) { e.LoseRequests(a[0], Count(a, 1), Skip(a, 2)); }},
+    {"lost-then-refused", ":LETTER:REFUSED:CODE[:N]",
+     "the next command LETTER never reaches the printer; the N commands REFUSED after it (all until restart "
+     "when absent) get reply code CODE (hexadecimal) unexecuted",
+     3, 4,
+     [](PrinterEmulator& e, const Args& a) {
+       e.LoseThenRefuse(a[0], a[1], static_cast<int>(std::strtol(a[2].c_str(), nullptr, 16)),
+                        a.size() > 3 ? std::atoi(a[3].c_str()) : 1000000000);
+     }},
+    {"replay", ":LETTER[:N[:SKIP]]",
+     "after SKIP commands LETTER pass, the next N are carried out twice (a proxy repeating them); the second "
+     "answer goes back",
+     1, 3, [](PrinterEmulator& e, const Args& a) { e.ReplayRequests(a[0], Count(a, 1), Skip(a, 2)); }},
+    {"refuse-after", ":LETTER:CODE[:N[:SKIP]]",
+     "after SKIP commands LETTER pass, the next N are carried out, then answered with reply code CODE "
+     "(hexadecimal: 4E, 14)",
+     2, 4,
+     [](PrinterEmulator& e, const Args& a) {
+       e.RefuseAfterCarryingOut(a[0], static_cast<int>(std::strtol(a[1].c_str(), nullptr, 16)), Count(a, 2),
+                                Skip(a, 3));
+     }},
+    {"reboot", ":LETTER[:SKIP[:z]]",
+     "after SKIP commands LETTER pass, the next one finds the printer restarting: the open document vanishes, "
+     "no answer; with z the day then needs a Z report",
+     1, 3,
+     [](PrinterEmulator& e, const Args& a) { e.RebootAt(a[0], a.size() > 2 && a[2] == "z", Skip(a, 1)); }},
+    {"x-idle", "", "\"X\" answers idle while a document is open (the fiscal status still says it is)", 0, 0,
+     [](PrinterEmulator& e, const Args&) { e.SetStateSaysIdle(true); }},
+    {"x-no-closings", "", "\"X\" answers 0 closings taken", 0, 0,
+     [](PrinterEmulator& e, const Args&) { e.SetStateHidesClosings(true); }},
+    {"hold", ":LETTER[:SKIP[:after]]",
+     "after SKIP commands LETTER pass, the next one is held (carried out first with after) until fpemu gets "
+     "SIGUSR1; fpemu says \"held LETTER\" on standard error",
+     1, 3,
+     [](PrinterEmulator& e, const Args& a) {
+       e.HoldAt(a[0],
+                a.size() > 2 && a[2] == "after" ? PrinterEmulator::HoldMode::AfterCarryingOut
+                                                : PrinterEmulator::HoldMode::BeforeCarryingOut,
+                Skip(a, 1));
+     }},
     {"paper-end", "", "the printer is out of paper", 0, 0,
      [](PrinterEmulator& e, const Args&) { e.SetPaperEnd(true); }},
     {"inactive-period", "", "the printer is in its inactive period: a Z report is due", 0, 0,

@@ -3,6 +3,7 @@
 //   fpemu --port N [--bind ADDR] [--auth basic|digest --user U --password P]
 //         [--paper FILE] [--state FILE] [--delay MS] [--fault KIND[:ARG...]]...
 //   fpemu --help
+// SIGUSR1 releases a command held by the hold fault.
 #include <signal.h>
 
 #include <cstdio>
@@ -28,7 +29,8 @@ void Help() {
   Usage(std::cout);
   std::cout << "\nAn emulated RT fiscal printer on http://ADDR:PORT/ (port 0 picks a free one), until\n"
                "SIGINT or SIGTERM. The roll goes to standard output or to --paper FILE; --state FILE\n"
-               "keeps the printer across restarts; --delay delays every answer.\n"
+               "keeps the printer across restarts; --delay delays every answer. SIGUSR1 releases a\n"
+               "command held by the hold fault.\n"
                "\n--fault starts the printer with a fault (several --fault options add up):\n";
   fp::emu::ListFaults(std::cout);
 }
@@ -80,6 +82,7 @@ int main(int argc, char** argv) {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);  // releases a command held by the hold fault
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
@@ -116,8 +119,9 @@ int main(int argc, char** argv) {
   }
   std::cout << "listening on http://" << options.fBindAddress << ":" << port << "/" << std::endl;
 
+  emulator.SetHoldListener([](const fp::emu::ReceivedPacket& aPacket) { std::cerr << "held " << aPacket.fLetter << std::endl; });
   int sig = 0;
-  sigwait(&signals, &sig);
+  while (sigwait(&signals, &sig) == 0 && sig == SIGUSR1) emulator.ReleaseHold();
   emulator.Stop();
   if (!stateFile.empty() && !emulator.SaveState(stateFile)) {
     std::cerr << "fpemu: cannot save state to " << stateFile << "\n";

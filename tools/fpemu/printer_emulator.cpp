@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <optional>
 #include <stdexcept>
 
@@ -149,8 +150,31 @@ struct PrinterEmulator::Impl {
     int fHttpStatus = 0;  // not 0: executed, then answered with this HTTP status
     std::chrono::milliseconds fLate{0};  // not 0: executed, then answered this much later
     bool fLost = false;  // not executed, the connection closes without an answer
+    bool fReplay = false;  // executed twice, the second answer goes back
+    int fRefuseAfter = -1;  // not -1: executed, then answered with this reply code
+    bool fReboot = false;  // the printer restarts instead (fNeedsZ: the day then needs its Z)
+    bool fNeedsZ = false;
+    // Once this fault acted: the next fThenCount commands fThenLetter get reply code fThenCode.
+    std::string fThenLetter = {};
+    int fThenCode = 0;
+    int fThenCount = 0;
   };
   std::vector<Forced> fForced;
+  // The hold point: armed for one command letter, then holding the command that reached it
+  // until the test releases it.
+  struct Hold {
+    bool fArmed = false;
+    std::string fLetter;
+    HoldMode fMode = HoldMode::BeforeCarryingOut;
+    int fSkip = 0;
+    bool fHolding = false;   // a command waits at the hold now
+    bool fReleased = false;  // the test let it go
+    bool fCarryOut = true;   // ... to be carried out and answered
+    uint64_t fCaught = 0;    // commands held so far
+    std::thread::id fServer;  // the thread serving the held command
+  };
+  Hold fHold;
+  std::function<void(const ReceivedPacket&)> fHoldListener;
   bool fStopping = false;
   uint64_t fFaultEpoch = 0;  // changes whenever the delay changes
   std::condition_variable fWake;  // ends delays when the server stops
@@ -238,6 +262,36 @@ struct PrinterEmulator::Impl {
     return self->Serve(aConn, req);
   }
 
+  // Holds the command aReq at the hold point until the test releases it; false when it is to
+  // go no further (released without carrying out, or the server stops). Other requests are
+  // served meanwhile, so both locks are given up while it waits and taken again in order.
+  // REQUIRES: both locks held, fHold armed for this command.
+  bool WaitAtHold(std::unique_lock<std::mutex>& aLock, std::unique_lock<std::mutex>& aPaperOrder,
+                  const ParsedRequest& aReq) {
+    fHold.fArmed = false;
+    fHold.fHolding = true;
+    fHold.fReleased = false;
+    fHold.fCarryOut = true;
+    fHold.fServer = std::this_thread::get_id();
+    ++fHold.fCaught;
+    auto listener = fHoldListener;
+    aLock.unlock();
+    aPaperOrder.unlock();
+    fWake.notify_all();
+    if (listener) listener(ReceivedPacket{aReq.fLetter, aReq.fData});
+    aLock.lock();
+    fWake.wait(aLock, [this] { return fStopping || fHold.fReleased; });
+    const bool goOn = !fStopping && fHold.fCarryOut;
+    aLock.unlock();
+    aPaperOrder.lock();
+    aLock.lock();
+    // Still holding the paper order, which the command keeps until it is carried out: a
+    // release that waits for the hold to end waits for that too.
+    fHold.fHolding = false;
+    fWake.notify_all();
+    return goOn && !fStopping;
+  }
+
   MHD_Result Serve(MHD_Connection* aConn, const ParsedRequest& aReq) {
     std::unique_lock<std::mutex> paperOrder(fListenerMutex);
     std::unique_lock<std::mutex> lock(fMutex);
@@ -270,9 +324,21 @@ struct PrinterEmulator::Impl {
       lock.unlock();
       return Answer(aConn, static_cast<unsigned>(status), "Injected failure");
     }
+    bool holdAfter = false;
+    if (fHold.fArmed && fHold.fLetter == aReq.fLetter) {
+      if (fHold.fSkip > 0) {
+        --fHold.fSkip;
+      } else if (fHold.fMode == HoldMode::AfterCarryingOut) {
+        holdAfter = true;
+      } else if (!WaitAtHold(lock, paperOrder, aReq)) {
+        return MHD_NO;
+      }
+    }
     std::string frame;
     bool forced = false;
     bool dropThis = false;
+    bool replay = false;
+    int refuseAfter = -1;
     int statusAfter = 0;
     std::chrono::milliseconds late{0};
     if (aReq.fLetter == "@" && fBusyCount > 0) {
@@ -283,6 +349,7 @@ struct PrinterEmulator::Impl {
       // Every fault aimed at this letter counts the command towards its skip; the first one
       // whose skip is used up acts on it.
       bool acted = false;
+      std::optional<Forced> then;
       for (auto it = fForced.begin(); it != fForced.end();) {
         if (it->fLetter != aReq.fLetter) {
           ++it;
@@ -296,6 +363,15 @@ struct PrinterEmulator::Impl {
           if (it->fLost) {
             forced = true;
             dropThis = true;
+          } else if (it->fReboot) {
+            fModel.Reboot(it->fNeedsZ);
+            AutoSave();
+            forced = true;
+            dropThis = true;
+          } else if (it->fReplay) {
+            replay = true;
+          } else if (it->fRefuseAfter >= 0) {
+            refuseAfter = it->fRefuseAfter;
           } else if (it->fDrop) {
             dropThis = true;
           } else if (it->fHttpStatus != 0) {
@@ -306,14 +382,19 @@ struct PrinterEmulator::Impl {
             frame = it->fVerbatim ? it->fFrame : fModel.StatusFrame(it->fCode);
             forced = true;
           }
+          if (it->fThenCount > 0) then = Forced{it->fThenLetter, it->fThenCode, false, "", it->fThenCount, 0};
           it = --it->fCount <= 0 ? fForced.erase(it) : it + 1;
         }
       }
+      if (then) fForced.push_back(*then);
     }
     if (!forced) {
       frame = aReq.fFieldError ? fModel.StatusFrame(rcBadField) : fModel.Execute(aReq.fLetter, aReq.fData);
+      if (replay && !aReq.fFieldError) frame = fModel.Execute(aReq.fLetter, aReq.fData);
+      if (refuseAfter >= 0) frame = fModel.StatusFrame(refuseAfter);
       AutoSave();
     }
+    if (holdAfter && !WaitAtHold(lock, paperOrder, aReq)) dropThis = true;
     bool drop = dropThis;
     if (!drop && fDropCount > 0) {
       --fDropCount;
@@ -559,12 +640,94 @@ void PrinterEmulator::LoseRequests(const std::string& aLetter, int aCount, int a
   FPEMU_LOCKED;
   if (aCount > 0) fImpl->fForced.push_back({aLetter, 0, false, "", aCount, aSkip, false, 0, {}, true});
 }
+void PrinterEmulator::LoseThenRefuse(const std::string& aLost, const std::string& aRefused, int aCode, int aRefusals) {
+  FPEMU_LOCKED;
+  Impl::Forced f{aLost, 0, false, "", 1, 0};
+  f.fLost = true;
+  f.fThenLetter = aRefused;
+  f.fThenCode = aCode & 0xFF;
+  f.fThenCount = aRefusals;
+  fImpl->fForced.push_back(f);
+}
+void PrinterEmulator::ReplayRequests(const std::string& aLetter, int aCount, int aSkip) {
+  FPEMU_LOCKED;
+  Impl::Forced f{aLetter, 0, false, "", aCount, aSkip};
+  f.fReplay = true;
+  if (aCount > 0) fImpl->fForced.push_back(f);
+}
+void PrinterEmulator::RefuseAfterCarryingOut(const std::string& aLetter, int aCode, int aCount, int aSkip) {
+  FPEMU_LOCKED;
+  Impl::Forced f{aLetter, 0, false, "", aCount, aSkip};
+  f.fRefuseAfter = aCode & 0xFF;
+  if (aCount > 0) fImpl->fForced.push_back(f);
+}
+void PrinterEmulator::Reboot(bool aNeedsZ) {
+  FPEMU_LOCKED;
+  fImpl->fModel.Reboot(aNeedsZ);
+  fImpl->AutoSave();
+}
+void PrinterEmulator::RebootAt(const std::string& aLetter, bool aNeedsZ, int aSkip) {
+  FPEMU_LOCKED;
+  Impl::Forced f{aLetter, 0, false, "", 1, aSkip};
+  f.fReboot = true;
+  f.fNeedsZ = aNeedsZ;
+  fImpl->fForced.push_back(f);
+}
+void PrinterEmulator::SetStateSaysIdle(bool aIdle) {
+  FPEMU_LOCKED;
+  fImpl->fModel.SetStateSaysIdle(aIdle);
+}
+void PrinterEmulator::SetStateHidesClosings(bool aHide) {
+  FPEMU_LOCKED;
+  fImpl->fModel.SetStateHidesClosings(aHide);
+}
+
+void PrinterEmulator::HoldAt(const std::string& aLetter, HoldMode aMode, int aSkip) {
+  FPEMU_LOCKED;
+  fImpl->fHold.fArmed = true;
+  fImpl->fHold.fLetter = aLetter;
+  fImpl->fHold.fMode = aMode;
+  fImpl->fHold.fSkip = aSkip;
+}
+bool PrinterEmulator::WaitHeld(std::chrono::milliseconds aBound) {
+  std::unique_lock<std::mutex> lock(fImpl->fMutex);
+  return fImpl->fWake.wait_for(lock, aBound, [this] { return fImpl->fHold.fHolding || fImpl->fStopping; }) &&
+         fImpl->fHold.fHolding;
+}
+void PrinterEmulator::ReleaseHold(bool aCarryOut) {
+  {
+    FPEMU_LOCKED;
+    if (!fImpl->fHold.fHolding) return;
+    fImpl->fHold.fReleased = true;
+    fImpl->fHold.fCarryOut = aCarryOut;
+  }
+  fImpl->fWake.notify_all();
+  // From another thread than the held command's own: returns once the command has been
+  // carried out (or dropped), so that what the test does next meets the printer after it.
+  std::unique_lock<std::mutex> lock(fImpl->fMutex);
+  if (fImpl->fHold.fServer == std::this_thread::get_id()) return;
+  fImpl->fWake.wait(lock, [this] { return !fImpl->fHold.fHolding || fImpl->fStopping; });
+  lock.unlock();
+  std::lock_guard<std::mutex> carriedOut(fImpl->fListenerMutex);
+}
+void PrinterEmulator::SetHoldListener(std::function<void(const ReceivedPacket&)> aListener) {
+  FPEMU_LOCKED;
+  fImpl->fHoldListener = std::move(aListener);
+}
+
 void PrinterEmulator::ClearFaults() {
   {
     FPEMU_LOCKED;
     fImpl->fDelay = std::chrono::milliseconds(0);
     fImpl->fFailCount = fImpl->fDropCount = fImpl->fBusyCount = fImpl->fResetCount = 0;
     fImpl->fForced.clear();
+    fImpl->fModel.SetStateSaysIdle(false);
+    fImpl->fModel.SetStateHidesClosings(false);
+    fImpl->fHold.fArmed = false;
+    if (fImpl->fHold.fHolding) {
+      fImpl->fHold.fReleased = true;
+      fImpl->fHold.fCarryOut = false;
+    }
     ++fImpl->fFaultEpoch;
   }
   fImpl->fWake.notify_all();

@@ -98,6 +98,9 @@ struct JournalEntry {
   Amount fTotal;
   bool fVoided = false;
   std::vector<std::string> fLines;  // the printed text, 48 columns
+  // A fiscal document's lines as the printer took them (items, deductions, discounts), so a
+  // test can hold what the till was told against what the printer recorded.
+  std::vector<DocumentLine> fItems;
 };
 
 // A copy of the printer's state at one moment.
@@ -226,6 +229,49 @@ class PrinterEmulator {
   // After aSkip commands with letter aLetter pass normally, the next aCount of them are not
   // executed and the connection closes without an answer (lost on its way to the printer).
   void LoseRequests(const std::string& aLetter, int aCount = 1, int aSkip = 0);
+  // The next command with letter aLost never reaches the printer (as LoseRequests); from then
+  // on the next aRefusals commands with letter aRefused are refused with reply code aCode
+  // unexecuted (a closing lost while the printer will not say its state for a while).
+  void LoseThenRefuse(const std::string& aLost, const std::string& aRefused, int aCode, int aRefusals);
+  // After aSkip commands with letter aLetter pass normally, the next aCount of them are
+  // carried out twice, as a proxy does that repeats a request whose answer it missed; the
+  // answer of the second run goes back (to a repeated closing: "no document open").
+  void ReplayRequests(const std::string& aLetter, int aCount = 1, int aSkip = 0);
+  // After aSkip commands with letter aLetter pass normally, the next aCount of them are
+  // carried out and then answered with reply code aCode, as though refused (a closing that
+  // took effect answered 0x4E "must pay" or 0x14 "transaction open").
+  void RefuseAfterCarryingOut(const std::string& aLetter, int aCode, int aCount = 1, int aSkip = 0);
+  // The printer restarts now: the document in progress vanishes (no journal entry, no
+  // cancellation on paper) and a journal read ends. With aNeedsZ the day must then be closed
+  // by a Z report before the next fiscal document (0x78 until then).
+  void Reboot(bool aNeedsZ = false);
+  // After aSkip commands with letter aLetter pass normally, the next one finds the printer
+  // restarting (as Reboot): it is not carried out and its connection closes unanswered.
+  void RebootAt(const std::string& aLetter, bool aNeedsZ = false, int aSkip = 0);
+  // "X" answers state 0 (idle) whatever is open, while the fiscal status of every answer
+  // still says a transaction is open.
+  void SetStateSaysIdle(bool aIdle);
+  // "X" answers 0 in its third field (closings taken) whatever was taken.
+  void SetStateHidesClosings(bool aHide);
+
+  // A hold point, so a test can act (kill a till, send from another) at an exact moment.
+  // After aSkip commands with letter aLetter pass normally, the next one is held: before it
+  // is carried out (BeforeCarryingOut) or after it was carried out, with its answer waiting
+  // (AfterCarryingOut). Other requests are answered meanwhile. One hold at a time; arming
+  // another replaces one not yet reached.
+  enum class HoldMode { BeforeCarryingOut, AfterCarryingOut };
+  void HoldAt(const std::string& aLetter, HoldMode aMode, int aSkip = 0);
+  // Waits until the armed hold has caught its command; true then. aBound only guards a test
+  // whose command never comes: the wait ends as soon as the command arrives.
+  bool WaitHeld(std::chrono::milliseconds aBound);
+  // Lets the held command go on: carried out (when it was held before) and answered. With
+  // aCarryOut false a command held before being carried out never is, and its connection
+  // closes unanswered; one already carried out loses its answer. Stop and ClearFaults
+  // release it without an answer.
+  void ReleaseHold(bool aCarryOut = true);
+  // Called with each command as it is held (outside the emulator's locks; the listener may
+  // call ReleaseHold).
+  void SetHoldListener(std::function<void(const ReceivedPacket&)> aListener);
   void ClearFaults();
 
   // State file: a small XML document; a day survives a restart.

@@ -360,6 +360,13 @@ PrinterModel::Reply PrinterModel::CmdDrawer(const Fields& f) {
 
 // ---- Documents ----
 
+void PrinterModel::Reboot(bool aNeedsZ) {
+  ResetDocument();
+  fReading = false;
+  fReadLines.clear();
+  if (aNeedsZ) fState.fInactivePeriod = true;
+}
+
 void PrinterModel::ResetDocument() {
   fState.fDocument = DocumentState::None;
   fState.fInPayment = false;
@@ -743,6 +750,7 @@ void PrinterModel::CloseDocument() {
     Print("RT " + fState.fSerialNumber);
   }
   e.fLines = fDocText;
+  if (doc != DocumentState::NonFiscal) e.fItems = fState.fLines;
   fJournal.push_back(std::move(e));
   ResetDocument();
   Print("");
@@ -771,9 +779,11 @@ PrinterModel::Reply PrinterModel::CmdClose(const Fields& f) {
 PrinterModel::Reply PrinterModel::CmdDocumentState(const Fields& f) {
   if (int rc = Expect(f, 0)) return {rc, {}};
   std::string code = "0";
-  if (fState.fDocument == DocumentState::NonFiscal) code = "4";
+  if (fStateSaysIdle) code = "0";
+  else if (fState.fDocument == DocumentState::NonFiscal) code = "4";
   else if (fState.fDocument != DocumentState::None) code = fState.fInPayment ? "2" : "1";
-  return {rcOk, {code, std::to_string(fState.fLastDocumentNumber), std::to_string(fState.fZCounter)}};
+  return {rcOk, {code, std::to_string(fState.fLastDocumentNumber),
+                 std::to_string(fStateHidesClosings ? 0 : fState.fZCounter)}};
 }
 
 // "i": journal number, documents of the day, Z reports taken so far (the current day's

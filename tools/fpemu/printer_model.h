@@ -71,6 +71,11 @@ class PrinterModel {
   void SetCheckReferences(bool aCheck) { fCheckReferences = aCheck; }
   void SetIgnoreJournalClosing(bool aIgnore) { fIgnoreJournalClosing = aIgnore; }
   void SetClockOffset(double aDays) { fClockOffset = aDays; }
+  // A restart: the document in progress and a journal read vanish; aNeedsZ leaves the day
+  // waiting for its Z report.
+  void Reboot(bool aNeedsZ);
+  void SetStateSaysIdle(bool aIdle) { fStateSaysIdle = aIdle; }
+  void SetStateHidesClosings(bool aHide) { fStateHidesClosings = aHide; }
 
  private:
   using Fields = std::vector<std::string>;
@@ -134,6 +139,8 @@ class PrinterModel {
   double fClockOffset = 0;  // days added to the computer's clock
   bool fCheckReferences = true;
   bool fIgnoreJournalClosing = false;
+  bool fStateSaysIdle = false;       // "X" answers idle whatever is open
+  bool fStateHidesClosings = false;  // "X" answers 0 closings taken
   std::vector<std::string> fPaper;
   size_t fPaperTaken = 0;
   std::vector<JournalEntry> fJournal;

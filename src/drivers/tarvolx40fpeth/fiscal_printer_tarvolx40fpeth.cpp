@@ -63,30 +63,11 @@ std::unique_ptr<kFiscalPrinterDevice> kFiscalPrinter_TARVOLX40FPETH::Create(kRec
   return std::make_unique<kFiscalPrinter_TARVOLX40FPETH>(aHandler);
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt,
-                                                const std::string& aData, bool aRetry) {
-  const tarvol::kCommandResult result = fChannel->SendCommand(aCmd, aJs, aPkt, aData, aRetry);
-  if (result.Answered()) ResetError();
-  if (!result.Succeeded()) RecordError(result.Code, result.Message);
-  fLastFailedPkt.clear();
-  fLastFailedData.clear();
-  fLastFailureUnanswered = false;
-  if (!result.Succeeded()) {
-    fLastFailedPkt = aPkt;
-    fLastFailedData = aData;
-    fLastFailureUnanswered = result.Outcome == tarvol::co_OutcomeUnknown;
-    fLastFailureAnswered = result.Answered();
-    // A command that may have changed the printer without saying so leaves its numbering
-    // unknown until it is read again.
-    if (fLastFailureUnanswered && !tarvol::kCommandChannel::IsSafeToRepeat(aPkt, aData)) fDocumentMark.fKnown = false;
-  }
-  // A closing moves the numbering even when its answer comes back.
-  if (aPkt == "x") fDocumentMark.fKnown = false;
-  return result.Succeeded();
-}
+namespace {
 
-std::string kFiscalPrinter_TARVOLX40FPETH::UnansweredCommand() {
-  if (!fLastFailureUnanswered || tarvol::kCommandChannel::IsSafeToRepeat(fLastFailedPkt, fLastFailedData)) return {};
+// A command that may have changed the printer, in words, for the outcome of a command whose
+// answer was lost.
+std::string CommandInWords(const std::string& aPkt) {
   struct Name {
     const char* letter;
     const char* words;
@@ -101,8 +82,39 @@ std::string kFiscalPrinter_TARVOLX40FPETH::UnansweredCommand() {
       {"N", "programming a department"},  {"E", "programming a payment slot"},
   };
   for (const auto& n : kNames)
-    if (fLastFailedPkt == n.letter) return n.words;
-  return "the command \"" + fLastFailedPkt + "\"";
+    if (aPkt == n.letter) return n.words;
+  return "the command \"" + aPkt + "\"";
+}
+
+}  // namespace
+
+vnOutcome kFiscalPrinter_TARVOLX40FPETH::OutcomeOf(const tarvol::kCommandResult& aResult, const std::string& aPkt,
+                                                   const std::string& aData) {
+  vnOutcome outcome;
+  outcome.fCode = aResult.Code;
+  outcome.fMessage = aResult.Message;
+  switch (aResult.Outcome) {
+    case tarvol::co_Done: outcome.fKind = ok_Done; break;
+    case tarvol::co_Refused: outcome.fKind = ok_Refused; break;
+    case tarvol::co_NotDelivered: outcome.fKind = ok_NotDelivered; break;
+    case tarvol::co_OutcomeUnknown:
+      outcome.fKind = ok_Unknown;
+      // A read may simply be asked again; only a command that may have changed the printer
+      // leaves its outcome open.
+      if (!tarvol::kCommandChannel::IsSafeToRepeat(aPkt, aData)) outcome.fCommand = CommandInWords(aPkt);
+      break;
+  }
+  return outcome;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt,
+                                                const std::string& aData, bool aRetry) {
+  const vnOutcome outcome = OutcomeOf(fChannel->SendCommand(aCmd, aJs, aPkt, aData, aRetry), aPkt, aData);
+  RecordOutcome(outcome);
+  // A command that may have changed the printer without saying so leaves its numbering
+  // unknown until it is read again; a closing moves it even when its answer comes back.
+  if (!outcome.fCommand.empty() || aPkt == "x") fDocumentMark.fKnown = false;
+  return !outcome.Failed();
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::Send(const std::string& aPkt, const std::string& aData, bool aRetry) {

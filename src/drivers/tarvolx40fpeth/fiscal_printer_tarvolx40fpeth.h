@@ -96,12 +96,12 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   bool SetLotteryCode(const std::string& aCode) override;
   bool RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) override;
   bool ReadReceiptText(kReceiptReference& aReference, std::string& aText) override;
-  // "X": the last document number, the closing count and whether a document is open.
+  // "X" and "i": the last document number, the closings taken and whether a receipt is open.
   bool ReadDocumentMark(vnDocumentMark& aMark) override;
   // "+" with the field 0: the open receipt is voided, never a document.
   bool CancelFiscalReceipt() override;
-  std::string UnansweredCommand() override;
-  bool LastFailureAnswered() override { return fLastFailedPkt.empty() || fLastFailureAnswered; }
+  // "a": the serial number as GetPrinterStatus reports it.
+  bool ReadSerialNumber(std::string& aSerialNumber) override;
 
   // ---- Hooks: reports and journal (report_commands.cpp) ----
   bool PrintXReport(kXReport& aReport) override;
@@ -169,6 +169,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // earlier command recorded. Throws kException for an unreadable reply.
   bool SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
                    bool aRetry = true);
+  // The channel's outcome of the command aPkt + aData as the device's outcome: the one place
+  // where the command path's result is mapped.
+  static vnOutcome OutcomeOf(const tarvol::kCommandResult& aResult, const std::string& aPkt, const std::string& aData);
   // The usual form of every command of this driver: cmd "4", js 0.
   bool Send(const std::string& aPkt, const std::string& aData = "", bool aRetry = true);
 
@@ -228,11 +231,6 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   vnPrinterStatus fStatus;                      // status snapshot before a receipt opens
 
  private:
-  // The last command that failed, and whether it got no answer at all.
-  std::string fLastFailedPkt;
-  std::string fLastFailedData;
-  bool fLastFailureUnanswered = false;  // no answer, and it may have been carried out
-  bool fLastFailureAnswered = false;    // refused by the printer
   std::unique_ptr<tarvol::kCommandChannel> fChannel;
   tarvol::kCommandChannel::Clock fNow = [] { return std::chrono::steady_clock::now(); };
 };

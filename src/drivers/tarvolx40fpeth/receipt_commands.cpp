@@ -596,14 +596,8 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetLastDocumentInfo(DateTime& aDateTime, std
   bool ok = ReadDocumentMark(mark);
   if (ok) {
     aNumber = mark.fNumber;
-    ok = Send("i", Fields({""}));
-  }
-  if (ok) {
-    std::string data = ReplyData();
-    tarvol::NextField(data);
-    tarvol::NextField(data);
     // The documents of the open day belong to the next closing.
-    aEJClosingNumber = std::to_string(ToInteger(tarvol::NextField(data)) + 1);
+    aEJClosingNumber = std::to_string(ToInteger(mark.fClosing) + 1);
     ok = GetDateTime(aDateTime);
   }
   aEJNumber = "0";
@@ -612,17 +606,32 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetLastDocumentInfo(DateTime& aDateTime, std
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::ReadDocumentMark(vnDocumentMark& aMark) {
+  // "X": the document state and the last document number; its third field has no defined
+  // meaning. "i": its third field is the closings taken. Either answer's "transaction open"
+  // status, or the document state, says a receipt is open.
   if (!Send("X")) return false;
   std::string data = ReplyData();
   const int state = FiscalStateCode(tarvol::NextField(data));
   vnDocumentMark mark;
   mark.fNumber = std::to_string(ToInteger(tarvol::NextField(data)));
+  mark.fOpen = state != 1 || FiscalStatus().TransactionOpen;
+  if (!Send("i", Fields({""}))) return false;
+  data = ReplyData();
+  tarvol::NextField(data);
+  tarvol::NextField(data);
   mark.fClosing = std::to_string(ToInteger(tarvol::NextField(data)));
-  mark.fOpen = state != 1;
+  mark.fOpen = mark.fOpen || FiscalStatus().TransactionOpen;
   mark.fKnown = true;
   fDocumentMark = mark;
   aMark = mark;
   return true;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::ReadSerialNumber(std::string& aSerialNumber) {
+  if (!Send("a")) return false;
+  const std::string serial = Trim(ReplyField(4));
+  aSerialNumber = serial.empty() ? std::string() : "4ZRPV" + CharRight(serial, 6);
+  return !aSerialNumber.empty();
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::CancelFiscalReceipt() { return Send("+", "/0/"); }

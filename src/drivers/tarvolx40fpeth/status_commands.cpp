@@ -49,7 +49,8 @@ std::string FormatClockPart(int a, int b, int c) {
 bool kFiscalPrinter_TARVOLX40FPETH::Init() {
   bool ok = Send("?");
   // A printer in its inactive period takes nothing before the day is closed.
-  if (ok && FiscalStatus().InactivePeriod) ok = PrintZReport(nullptr);
+  // Documents of this printer left unsettled are settled before the day is closed.
+  if (ok && FiscalStatus().InactivePeriod) ok = SettleBeforeClosingDay() && PrintZReport(nullptr);
   if (ok) ok = Send("\\", kSetupPacket);
 
   fPag = DefaultPaymentTable();
