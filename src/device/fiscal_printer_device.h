@@ -255,6 +255,12 @@ class kFiscalPrinterDevice {
   // Closes the non-fiscal document opened by BeginNonFiscalReceipt. Ignored.
   virtual bool EndNonFiscalReceipt(kNFReceipt& aNFReceipt) = 0;
 
+  // Why the printer cannot take aReceipt at all (a line type it has no command for), or
+  // empty when it can. Called by Pub_PrintReceipt before anything is sent on either road, so
+  // a refused receipt leaves the printer, the RT server and the journal untouched. Optional:
+  // the default takes every receipt.
+  virtual std::string ReceiptRefusal(const kReceipt& aReceipt);
+
   // Opens a fiscal receipt. Called by Pub_PrintReceipt once the device is ready. The hook
   // may change fPrintSequence; the receipt is printed in the order it leaves there.
   // false skips every section and EndFiscalReceipt.

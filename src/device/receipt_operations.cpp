@@ -237,12 +237,18 @@ static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage
                    : "the open receipt could not be cancelled now and is cancelled before the next one";
 }
 
+std::string kFiscalPrinterDevice::ReceiptRefusal(const kReceipt& aReceipt) { return {}; }
+
 void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult) {
   // On the device's road the journal settles what earlier calls left, knowing this receipt.
   BeginOperation("PrintReceipt", aResult, fRTServerActive);
   const bool good = IsReady();
   kReceipt& receipt = *aHandler.fReceipt;
   if (receipt.fTotalAmount.IsZero()) receipt.fTotalAmount = receipt.GetCalculatedAmount();
+  if (const std::string refusal = ReceiptRefusal(receipt); !refusal.empty()) {
+    ReportNotPrinted(*this, aResult, "Receipt not printed: " + refusal);
+    return;
+  }
   if (fRTServerActive)
     PrintReceiptThroughRTServer(aHandler, aResult, good);
   else

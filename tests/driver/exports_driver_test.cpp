@@ -393,7 +393,7 @@ TEST_F(ExportsDriverTest, ReprintChecksWhatTheSelectionHoldsBeforeTheCopy) {
     emu.ClearPaper();
     const Answer a = Call(vnExport::REPRINTFR, Request("<ReceiptReference><ReceiptType>Sale</ReceiptType>" +
                                                        c.reference + "</ReceiptReference>"));
-    EXPECT_EQ(a.error, c.error);
+    EXPECT_EQ(a.error, c.error.empty() ? c.error : "Document not printed: " + c.error);
     EXPECT_EQ(a.result, c.error.empty() ? 0 : -1);
     const auto paper = emu.Paper();
     EXPECT_EQ(Count(paper, "COPIA"), *c.printed ? 1 : 0);
@@ -423,7 +423,7 @@ TEST_F(ExportsDriverTest, ProductReturnInsideAReceiptIsRefusedUnsent) {
                 "</References></Receipt>"));
     EXPECT_EQ(a.result, -1);
     EXPECT_EQ(a.error,
-              "This printer takes returns as a Refund receipt: a productreturn line cannot be printed in a receipt; "
+              "Receipt not printed: This printer takes returns as a Refund receipt: a productreturn line cannot be printed in a receipt; "
               "send the returned items as the productsale lines of a Refund receipt");
     EXPECT_TRUE(emu.Packets().empty());
   }
@@ -492,7 +492,7 @@ TEST_F(ExportsDriverTest, NonFiscalDocumentStopsAtARefusedOpening) {
                         Request("<NFReceipt><Lines><Text><Value>RIGA</Value><Alignment>left</Alignment></Text>"
                                 "</Lines></NFReceipt>"));
   EXPECT_EQ(a.result, -1);
-  EXPECT_EQ(a.error, tarvol::GetReplyCodeMessage(0x2C));
+  EXPECT_EQ(a.error, std::string("Document not printed: ") + tarvol::GetReplyCodeMessage(0x2C));
   EXPECT_EQ(Letters(emu.Packets()), "7");
   emu.SetPaperEnd(false);
 }

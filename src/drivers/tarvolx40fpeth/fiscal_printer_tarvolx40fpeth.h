@@ -68,6 +68,7 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   bool PrintNonFiscalBarcodeLine(kReceipt* aReceipt, kReceiptMessageBarcodeLine& aLine) override;
   bool PrintNonFiscalImageLine(kReceipt* aReceipt, kReceiptMessageImageLine& aLine) override;
   bool EndNonFiscalReceipt(kNFReceipt& aNFReceipt) override;
+  std::string ReceiptRefusal(const kReceipt& aReceipt) override;
   bool BeginFiscalReceipt(kReceipt& aReceipt) override;
   bool EndFiscalReceipt(kReceipt& aReceipt) override;
   bool PrintProductSale(kReceipt& aReceipt, kReceiptLineProductSale& aLine) override;

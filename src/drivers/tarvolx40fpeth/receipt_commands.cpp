@@ -359,15 +359,19 @@ bool kFiscalPrinter_TARVOLX40FPETH::EndNonFiscalReceipt(kNFReceipt& aNFReceipt) 
 
 // ---- Opening and closing a fiscal receipt ----
 
-bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
-  // Refused before anything goes out, so the printer is left as it was.
-  if (aReceipt.fReceiptType == rt_InvoiceSale || aReceipt.fReceiptType == rt_InvoiceSaleFromReceipt)
-    throw kException("Driver does not support Invoice");
+std::string kFiscalPrinter_TARVOLX40FPETH::ReceiptRefusal(const kReceipt& aReceipt) {
   // The printer has no returned-item line: a return would print nothing and leave the item
   // in the total the customer pays. (A void sends no lines at all.)
   if (aReceipt.fReceiptType != rt_Void)
     for (const auto& line : aReceipt.fLines)
-      if (line->fLineType == rlt_ProductReturn) throw kException(kProductReturnRefused);
+      if (line->fLineType == rlt_ProductReturn) return kProductReturnRefused;
+  return {};
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
+  // Refused before anything goes out, so the printer is left as it was.
+  if (aReceipt.fReceiptType == rt_InvoiceSale || aReceipt.fReceiptType == rt_InvoiceSaleFromReceipt)
+    throw kException("Driver does not support Invoice");
   fLeftOut.clear();
 
   fStatus = vnPrinterStatus();
