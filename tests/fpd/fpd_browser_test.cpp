@@ -153,7 +153,7 @@ TEST_F(FpdBrowser, TheStatusPageLoadsWithItsScript) {
 // The examples of docs/service.md: fenced blocks whose info string is `sh fpd-example` (run
 // by sh with FPD_URL and FPD_TOKEN set) or `js fpd-example` (run in a till page of a listed
 // origin, leaving its answer in `result`), each optionally followed by expect="TEXT" that
-// its output must contain.
+// its output must contain (expect='TEXT' where TEXT has double quotes).
 struct DocExample {
   std::string fLanguage;
   int fLine = 0;
@@ -161,8 +161,14 @@ struct DocExample {
   std::string fCode;
 };
 
+// Fences that name fpd-example but are not read as one (a misspelt info string).
+std::vector<std::string>& MalformedFences() {
+  static std::vector<std::string> fences;
+  return fences;
+}
+
 std::vector<DocExample> ReadDocExamples() {
-  static const std::regex kFence(R"re(^```(sh|js) fpd-example(?: expect="([^"]*)")?\s*$)re");
+  static const std::regex kFence(R"re(^```(sh|js) fpd-example(?: expect=(?:"([^"]*)"|'([^']*)'))?\s*$)re");
   std::vector<DocExample> examples;
   std::ifstream in(std::string(FP_SOURCE_DIR) + "/docs/service.md");
   std::string line;
@@ -172,8 +178,10 @@ std::vector<DocExample> ReadDocExamples() {
     ++number;
     std::smatch m;
     if (open == nullptr && std::regex_match(line, m, kFence)) {
-      examples.push_back({m[1], number, m[2], ""});
+      examples.push_back({m[1], number, m[2].matched ? m[2].str() : m[3].str(), ""});
       open = &examples.back();
+    } else if (open == nullptr && line.rfind("```", 0) == 0 && line.find("fpd-example") != std::string::npos) {
+      MalformedFences().push_back("docs/service.md:" + std::to_string(number) + ": " + line);
     } else if (open != nullptr && line.rfind("```", 0) == 0) {
       open = nullptr;
     } else if (open != nullptr) {
@@ -222,6 +230,11 @@ std::string ExampleName(const ::testing::TestParamInfo<DocExample>& aInfo) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Docs, FpdDocExample, ::testing::ValuesIn(ReadDocExamples()), ExampleName);
+
+TEST(FpdDocExamples, EveryExampleFenceIsReadAsOne) {
+  ReadDocExamples();
+  EXPECT_TRUE(MalformedFences().empty()) << "not read as examples: " << testing::PrintToString(MalformedFences());
+}
 
 }  // namespace
 }  // namespace fpd::test
