@@ -161,6 +161,9 @@ struct DocExample {
   std::string fCode;
 };
 
+// Names the example by its place in the page in test output.
+void PrintTo(const DocExample& aExample, std::ostream* aOut) { *aOut << "docs/service.md:" << aExample.fLine; }
+
 // Fences that name fpd-example but are not read as one (a misspelt info string).
 std::vector<std::string>& MalformedFences() {
   static std::vector<std::string> fences;
