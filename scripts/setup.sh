@@ -9,8 +9,8 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-dejavu-core
   libmicrohttpd-dev
   # fpd: its configuration and answers in JSON, the document journal it reads, its TLS,
-  # and the browser its tests drive.
-  nlohmann-json3-dev libsqlite3-dev libgnutls28-dev chromium
+  # the browser its tests drive and the certificate its HTTPS test makes.
+  nlohmann-json3-dev libsqlite3-dev libgnutls28-dev chromium openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
 )

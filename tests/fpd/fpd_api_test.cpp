@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <thread>
@@ -308,6 +309,23 @@ TEST_F(FpdApi, DocumentsComeFromThePrintersJournal) {
       {"/v1/printers/front/documents?since=yesterday", 400},
       {"/v1/printers/front/documents?since=2026-12-10&limit=0", 400}};
   for (const auto& [path, status] : refused) EXPECT_EQ(Http("GET", service.Url() + path, {Bearer()}).fStatus, status) << path;
+}
+
+TEST_F(FpdApi, WithACertificateItSpeaksHttpsOnly) {
+  const std::string dir = ApplicationFolder();
+  const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout " + dir +
+                           "/key.pem -out " + dir + "/cert.pem >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "openssl is not installed (scripts/setup.sh installs it)";
+  kService service(ConfigJson(fPrinter.BaseUrl(), R"(, "tls": {"certificate": ")" + dir + R"(/cert.pem", "key": ")" +
+                                                      dir + R"(/key.pem"})"));
+  ASSERT_TRUE(service.WaitReady());
+  const std::string https = "https://" + service.Url().substr(7);
+  const kHttpAnswer printed = Http("POST", https + "/v1/printers/front/PRINTFR", {Bearer()}, Receipt("1.00"));
+  EXPECT_EQ(printed.fStatus, 200);
+  EXPECT_EQ(Element(printed.fBody, "Error"), "False") << printed.fBody;
+  // Plain HTTP gets no answer.
+  EXPECT_EQ(Http("GET", service.Url() + "/health").fStatus, 0);
+  EXPECT_EQ(JournalSales(fPrinter).size(), 1u);
 }
 
 // A short soak: four tills, each posting receipts as fast as they are answered.
