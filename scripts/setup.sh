@@ -9,8 +9,9 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-dejavu-core
   libmicrohttpd-dev
   # fpd: its configuration and answers in JSON, the document journal it reads, its TLS,
-  # the browser its tests drive and the certificate its HTTPS test makes.
-  nlohmann-json3-dev libsqlite3-dev libgnutls28-dev chromium openssl
+  # the browser its tests drive (python3-websocket: over the DevTools protocol) and the
+  # certificate its HTTPS test makes.
+  nlohmann-json3-dev libsqlite3-dev libgnutls28-dev chromium python3-websocket openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
 )

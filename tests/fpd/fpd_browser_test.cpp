@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -148,6 +149,28 @@ TEST_F(FpdBrowser, TheStatusPageLoadsWithItsScript) {
   const kHttpAnswer script = Http("GET", service->Url() + "/status.js");
   EXPECT_EQ(script.fStatus, 200);
   EXPECT_NE(script.fBody.find("/v1/printers"), std::string::npos);
+}
+
+// A person at the shop: the token typed into the status page, the printers shown, "Test
+// print" pressed; driven over the DevTools protocol by status_page_click.py.
+TEST_F(FpdBrowser, TheStatusPagesTestPrintPrintsWithTheTypedToken) {
+  if (std::system("/usr/bin/python3 -c 'import websocket' 2>/dev/null") != 0)
+    GTEST_SKIP() << "python3-websocket is not installed (scripts/setup.sh installs it): click test skipped";
+  auto service = StartService();
+  const std::string command = "timeout 120 /usr/bin/python3 " + std::string(FP_SOURCE_DIR) +
+                              "/tests/fpd/status_page_click.py " + Chromium() + " " + service->Url() + "/ " + kToken +
+                              " 2>&1";
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 0) << output;
+  EXPECT_EQ(output.rfind("Printed a test page on front", 0), 0u) << output;
+  EXPECT_NE(output.find("ready"), std::string::npos) << output;
+  // A non-fiscal page: the fiscal day has no sale from it.
+  EXPECT_TRUE(JournalSales(fPrinter).empty());
+  EXPECT_EQ(fPrinter.Snapshot().fLastNonFiscalNumber, 1);
 }
 
 // The examples of docs/service.md: fenced blocks whose info string is `sh fpd-example` (run

@@ -64,15 +64,17 @@ async function getJson(path) {
 
 async function testPrint(name) {
   message.textContent = "Printing a test page on " + name + "...";
-  const body = "<NFReceipt><Lines><Text><Value>fpd test print</Value></Text>" +
-               "<Text><Value>" + new Date().toISOString() + "</Value></Text></Lines></NFReceipt>";
+  const body = "<NFReceipt><Lines><Text><Value>fpd test print</Value><Alignment>center</Alignment></Text>" +
+               "<Text><Value>" + new Date().toISOString() + "</Value><Alignment>center</Alignment></Text>" +
+               "</Lines></NFReceipt>";
   try {
     const response = await fetch("/v1/printers/" + encodeURIComponent(name) + "/PRINTNFR",
                                  { method: "POST", headers: headers(), body: body });
     const result = await response.json();
     if (!response.ok) message.textContent = "Not printed: " + result.error;
     else if (result.Error === "True") message.textContent = "The printer refused: " + result.ErrorText;
-    else message.textContent = "Printed test page " + result.NFReceiptNumber + " on " + name + ".";
+    else message.textContent = "Printed a test page on " + name +
+                               (result.NFReceiptNumber ? " (number " + result.NFReceiptNumber + ")" : "") + ".";
   } catch (e) {
     message.textContent = "Not printed: " + e.message;
   }
