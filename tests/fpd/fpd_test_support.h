@@ -170,7 +170,7 @@ class kService {
 // for as long as a test needs it to.
 class kPaperGate {
  public:
-  explicit kPaperGate(fp::emu::PrinterEmulator& aPrinter) {
+  explicit kPaperGate(fp::emu::PrinterEmulator& aPrinter) : fPrinter(aPrinter) {
     aPrinter.SetPaperListener([this](const std::string&) {
       std::unique_lock lock(fMutex);
       if (fHeld) return;
@@ -179,6 +179,12 @@ class kPaperGate {
       fChanged.wait(lock, [this] { return fReleased; });
     });
   }
+  ~kPaperGate() {
+    Release();
+    fPrinter.SetPaperListener({});
+  }
+  kPaperGate(const kPaperGate&) = delete;
+  kPaperGate& operator=(const kPaperGate&) = delete;
   // Until a document has reached the paper; false after a minute without.
   bool WaitHeld() {
     std::unique_lock lock(fMutex);
@@ -191,6 +197,7 @@ class kPaperGate {
   }
 
  private:
+  fp::emu::PrinterEmulator& fPrinter;
   std::mutex fMutex;
   std::condition_variable fChanged;
   bool fHeld = false;

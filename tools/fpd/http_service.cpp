@@ -110,6 +110,7 @@ MHD_Result OnRequest(void* aSelf, MHD_Connection* aConnection, const char* aUrl,
   auto* request = static_cast<kHttpService::kRequest*>(*aState);
   if (request == nullptr) {
     request = new kHttpService::kRequest();
+    service->RequestBegun();
     request->fMethod = aMethod;
     request->fPath = std::string(aUrl).substr(0, 512);
     *aState = request;
@@ -135,9 +136,11 @@ MHD_Result OnRequest(void* aSelf, MHD_Connection* aConnection, const char* aUrl,
   return MHD_YES;
 }
 
-void OnCompleted(void*, MHD_Connection*, void** aState, MHD_RequestTerminationCode) {
+void OnCompleted(void* aSelf, MHD_Connection*, void** aState, MHD_RequestTerminationCode) {
+  if (*aState == nullptr) return;
   delete static_cast<kHttpService::kRequest*>(*aState);
   *aState = nullptr;
+  static_cast<kHttpService*>(aSelf)->RequestEnded();
 }
 
 std::string ReadFile(const std::string& aPath) {
@@ -217,7 +220,7 @@ uint16_t kHttpService::Start() {
   }
   std::vector<MHD_OptionItem> options{
       {MHD_OPTION_SOCK_ADDR, 0, &address},
-      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&OnCompleted), nullptr},
+      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&OnCompleted), this},
       {MHD_OPTION_CONNECTION_LIMIT, 128, nullptr},
       {MHD_OPTION_CONNECTION_TIMEOUT, 60, nullptr},
   };
@@ -242,8 +245,25 @@ void kHttpService::StopListening() {
   if (socket != MHD_INVALID_SOCKET) close(socket);
 }
 
+void kHttpService::RequestBegun() {
+  std::lock_guard lock(fActiveMutex);
+  ++fActive;
+}
+
+void kHttpService::RequestEnded() {
+  std::lock_guard lock(fActiveMutex);
+  --fActive;
+  fActiveChanged.notify_all();
+}
+
 void kHttpService::Stop() {
   if (fDaemon == nullptr) return;
+  // A till whose call was refused at shutdown still gets that answer before its connection
+  // closes.
+  {
+    std::unique_lock lock(fActiveMutex);
+    fActiveChanged.wait_for(lock, std::chrono::seconds(30), [this] { return fActive == 0; });
+  }
   MHD_stop_daemon(fDaemon);
   fDaemon = nullptr;
 }

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 
@@ -34,7 +36,8 @@ class kHttpService {
   uint16_t Start();
   // Takes no new connections; those open go on.
   void StopListening();
-  // Closes every connection once its call has its answer. Idempotent.
+  // Closes every connection once the requests begun have been answered (waiting at most 30
+  // seconds for them). Idempotent.
   void Stop();
 
   // One line per request (method, path, till, status, time); never a token or a body.
@@ -47,6 +50,9 @@ class kHttpService {
   bool HasTls() const { return fConfig.fTls.has_value(); }
   size_t MaxBody() const { return fConfig.fMaxBodyBytes; }
   void Log(const std::string& aLine) const;
+  // A request begun (its first callback) and one ended (answered, or its connection gone).
+  void RequestBegun();
+  void RequestEnded();
 
  private:
 
@@ -56,6 +62,9 @@ class kHttpService {
   std::string fCertificate, fKey;
   MHD_Daemon* fDaemon = nullptr;
   std::function<void(const std::string&)> fLog;
+  std::mutex fActiveMutex;
+  std::condition_variable fActiveChanged;
+  int fActive = 0;
 };
 
 // The status page and its script, served at / and /status.js.
