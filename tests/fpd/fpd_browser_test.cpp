@@ -234,7 +234,7 @@ TEST_P(FpdDocExample, RunsAgainstALiveFpd) {
   auto service = StartService();
   std::string output;
   if (example.fLanguage == "sh") {
-    const std::string script = ::testing::TempDir() + "fpd-example.sh";
+    const std::string script = ApplicationFolder() + "/example.sh";  // a folder of this process alone
     std::ofstream(script) << "set -e\n" << example.fCode;
     const std::string command =
         "FPD_URL='" + service->Url() + "' FPD_TOKEN='" + kToken + "' sh " + script + " 2>&1";

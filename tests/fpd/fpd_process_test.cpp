@@ -124,7 +124,7 @@ TEST(FpdProcess, SigtermFinishesTheReceiptOnThePrinterRefusesTheWaitingOnesAndEx
 }
 
 TEST(FpdProcess, ARefusedConfigurationStopsTheStartWithItsReason) {
-  const std::string file = ::testing::TempDir() + "fpd-bad.json";
+  const std::string file = ApplicationFolder() + "/bad.json";
   std::ofstream(file) << R"({"tills": [], "printers": []})";
   const std::string command = std::string(FPD_PATH) + " --config " + file + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
