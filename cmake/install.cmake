@@ -15,6 +15,13 @@ install(DIRECTORY include/fpdriver DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS fpctl fpemu RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md docs/ABI.md docs/exports.md docs/requests.md docs/performance.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The print service, its systemd unit and an example configuration (copied to
+# /etc/fpd/fpd.json by whoever sets the shop up: it holds the tills' tokens).
+if(TARGET fpd)
+  install(TARGETS fpd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES tools/fpd/fpd.service DESTINATION lib/systemd/system)
+  install(FILES docs/service.md tools/fpd/fpd.example.json DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/examples)
   install(DIRECTORY examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()

@@ -4,10 +4,14 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config python3
+  build-essential cmake pkg-config python3 curl
   libpugixml-dev libcurl4-openssl-dev libjpeg62-turbo-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation fonts-dejavu-core
-  libmicrohttpd-dev libsqlite3-dev
+  libmicrohttpd-dev
+  # fpd: its configuration and answers in JSON, the document journal it reads, its TLS,
+  # the browser its tests drive (python3-websocket: over the DevTools protocol) and the
+  # certificate its HTTPS test makes.
+  nlohmann-json3-dev libsqlite3-dev libgnutls28-dev chromium python3-websocket openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
 )

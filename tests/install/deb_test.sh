@@ -13,7 +13,8 @@ dpkg-deb -I "$deb"
 dpkg-deb -c "$deb" >"$scratch/contents"
 for f in 'usr/lib/.*libfpdriver\.so\.1 -> ' 'usr/lib/.*libfpdriver\.so\.1\.[0-9]' 'usr/bin/fpctl$' \
          'usr/bin/fpemu$' 'usr/include/fpdriver/fpdriver\.h$' 'usr/share/doc/fpdriver/requests\.md$' \
-         'usr/lib/.*pkgconfig/fpdriver\.pc$' 'usr/lib/.*cmake/fpdriver/fpdriverConfig\.cmake$'; do
+         'usr/lib/.*pkgconfig/fpdriver\.pc$' 'usr/lib/.*cmake/fpdriver/fpdriverConfig\.cmake$' \
+         'usr/bin/fpd$' 'usr/lib/systemd/system/fpd\.service$' 'usr/share/doc/fpdriver/service\.md$'; do
   grep -q "$f" "$scratch/contents" || { echo "package lacks $f"; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
