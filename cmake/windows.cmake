@@ -50,8 +50,9 @@ target_link_options(fpdriver PRIVATE -Wl,--exclude-all-symbols)
 
 # Test folders that exist only on POSIX systems: their tests run the printer emulator or an
 # HTTP server in the test process, or a pseudo-terminal for the serial port; or they check
-# the installed package, the doc examples and the tools, which the Linux build covers.
-set(FP_POSIX_ONLY_TESTS emulator io local_transports docs install tools)
+# the installed package, the doc examples, the tools and the C# binding under Mono, which the
+# Linux build covers.
+set(FP_POSIX_ONLY_TESTS emulator io local_transports docs install tools kit)
 # The tools and tests set environment variables with the POSIX functions.
 add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-include${CMAKE_SOURCE_DIR}/src/compat/win32/posix_extras.h>)
 

@@ -10,6 +10,7 @@ PACKAGES=(
   libmicrohttpd-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
+  mono-mcs  # the C# binding's tests: its compiler and the Mono runtime
 )
 
 # The Windows build (scripts/test-windows.sh): the MinGW-w64 cross compilers, Wine to run
@@ -24,6 +25,11 @@ if [ "${FPDRIVER_WINDOWS:-0}" = 1 ]; then
       dpkg --add-architecture i386
     fi
   fi
+fi
+
+# The Windows release (scripts/release-windows.sh): the installer compiler and the archivers.
+if [ "${FPDRIVER_RELEASE:-0}" = 1 ]; then
+  PACKAGES+=(nsis zip unzip)
 fi
 
 missing=()
