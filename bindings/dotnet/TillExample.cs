@@ -12,6 +12,11 @@ using FpDriver;
 
 static class TillExample
 {
+    static string Shown(DateTime? aWhen)
+    {
+        return aWhen.HasValue ? aWhen.Value.ToString("yyyy-MM-dd HH:mm:ss") : "(not read)";
+    }
+
     static int Main(string[] args)
     {
         if (args.Length != 1)
@@ -31,14 +36,14 @@ static class TillExample
                 var coffee = new SaleLine("Caffe espresso", 2, 1.20m, 1);
                 Receipt sale = till.Sale(new[] { coffee }, new[] { new Payment(PaymentType.Cash, 5.00m) });
                 Console.WriteLine("sale: receipt " + sale.Number + " of closing " + sale.ClosingNumber +
-                                  " at " + sale.PrintedAt);
+                                  " at " + Shown(sale.PrintedAt));
 
                 var one = new SaleLine("Caffe espresso", 1, 1.20m, 1);
                 Receipt refund = till.Refund(sale, new[] { one }, new[] { new Payment(PaymentType.Cash, 1.20m) });
                 Console.WriteLine("refund: receipt " + refund.Number + " of closing " + refund.ClosingNumber);
 
                 Report x = till.XReport();
-                Console.WriteLine("X report " + x.Number + " at " + x.TakenAt);
+                Console.WriteLine("X report " + x.Number + " at " + Shown(x.TakenAt));
 
                 try
                 {
