@@ -74,3 +74,7 @@ function(fp_windows_test_environment test)
   file(WRITE ${_file} "set_tests_properties([==[${test}]==] PROPERTIES ENVIRONMENT [==[${ARGN}]==] RUN_SERIAL TRUE)\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_file})
 endfunction()
+
+# fpemu.exe and fpctl's demo and doctor, for Windows developers without a printer; the tests
+# keep using the Linux emulator.
+add_subdirectory(tools/fpemu)

@@ -67,8 +67,8 @@ stage() {
   # the MinGW-w64 runtime (C runtime, winpthreads) and GCC's (libstdc++, libgcc), linked in
   # statically.
   local libs
-  libs=$(cat "$build/CMakeFiles/fpdriver.dir/link.txt" "$build/tools/fpctl/CMakeFiles/fpctl.dir/link.txt" \
-    "$build/tools/fpemu/CMakeFiles/fpemu.dir/link.txt" | tr ' ' '\n' | grep "^$deps/lib/.*\.a$" | sort -u)
+  libs=$(cat "$build"/CMakeFiles/fpdriver.dir/link*.* "$build"/tools/fpctl/CMakeFiles/fpctl.dir/link*.* \
+    "$build"/tools/fpemu/CMakeFiles/fpemu.dir/link*.* | tr ' "' '\n\n' | grep "^$deps/lib/.*\.a$" | sort -u)
   {
     echo "fpdriver $VERSION for Windows ($name) links these libraries statically. Their licences follow,"
     echo "each the copyright file of the Debian source package it was built from."
