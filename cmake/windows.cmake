@@ -75,6 +75,26 @@ function(fp_windows_test_environment test)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_file})
 endfunction()
 
+# fp_version_resource(TARGET DESCRIPTION): the version resource of a program or the DLL, from
+# the project version.
+enable_language(RC)
+function(fp_version_resource target description)
+  set(FP_RC_NAME ${target})
+  set(FP_RC_DESCRIPTION "${description}")
+  get_target_property(_type ${target} TYPE)
+  if(_type STREQUAL "SHARED_LIBRARY")
+    set(FP_RC_FILE ${target}.dll)
+    set(FP_RC_TYPE VFT_DLL)
+  else()
+    set(FP_RC_FILE ${target}.exe)
+    set(FP_RC_TYPE VFT_APP)
+  endif()
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/version.rc.in ${CMAKE_BINARY_DIR}/${target}_version.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/${target}_version.rc)
+endfunction()
+fp_version_resource(fpdriver "Fiscal printer driver")
+
 # fpemu.exe and fpctl's demo and doctor, for Windows developers without a printer; the tests
 # keep using the Linux emulator.
 add_subdirectory(tools/fpemu)
+fp_version_resource(fpemu "RT fiscal printer emulator")

@@ -3,6 +3,7 @@
 #  - one folder fpdriver-VERSION-win-ARCH with the programs, header, import library, docs,
 #    the C and C# examples and the licences;
 #  - the programs are for ARCH and import only Windows' own DLLs (no MinGW runtime DLL);
+#  - the DLL's and the emulator's version resource carry VERSION;
 #  - the DLL exports exactly the 22 functions;
 #  - a licence for every library the programs link, and for the runtimes;
 #  - the C example builds against the archive's header and import library.
@@ -39,6 +40,10 @@ for program in fpdriver.dll fpctl.exe fpemu.exe; do
     lower=$(echo "$dll" | tr 'A-Z' 'a-z')
     [ -f "$wine_dlls/$lower" ] || fail "$program needs $dll, which is not a Windows system DLL"
   done
+done
+for program in fpdriver.dll fpemu.exe; do
+  shown=$(strings -el "$dir/$program" 2>/dev/null | grep -A1 -x FileVersion | tail -1)
+  [ "$shown" = "$version" ] || fail "$program's version resource says '$shown', not $version"
 done
 cmake -DOBJDUMP="$triple-objdump" -DDLL="$dir/fpdriver.dll" -P "$here/../windows/check_exports.cmake" >/dev/null ||
   fail "the DLL's export table is not the 22 functions"
