@@ -46,6 +46,20 @@ endforeach()
 file(WRITE ${CMAKE_BINARY_DIR}/fpdriver.def "${_def}")
 set_target_properties(fpdriver PROPERTIES PREFIX "" OUTPUT_NAME fpdriver)
 target_sources(fpdriver PRIVATE ${CMAKE_BINARY_DIR}/fpdriver.def)
+# On x86 the import library the linker writes for the plain names has no NAME@12 symbols,
+# which hosts declaring the exports __stdcall (the header does) link against: dlltool
+# writes one that has them, each bound to its plain export (-k).
+if(FP_STDCALL_SUFFIX)
+  set(_implib_def "LIBRARY fpdriver.dll\nEXPORTS\n")
+  foreach(_name IN LISTS _exports)
+    string(APPEND _implib_def "  \"${_name}${FP_STDCALL_SUFFIX}\"\n")
+  endforeach()
+  file(WRITE ${CMAKE_BINARY_DIR}/fpdriver-stdcall.def "${_implib_def}")
+  add_custom_command(TARGET fpdriver POST_BUILD
+    COMMAND ${CMAKE_DLLTOOL} -k -d ${CMAKE_BINARY_DIR}/fpdriver-stdcall.def -D fpdriver.dll
+            -l $<TARGET_LINKER_FILE:fpdriver>
+    VERBATIM)
+endif()
 target_link_options(fpdriver PRIVATE -Wl,--exclude-all-symbols)
 
 # Test folders that exist only on POSIX systems: their tests run the printer emulator or an

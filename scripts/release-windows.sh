@@ -56,8 +56,8 @@ stage() {
     "$strip" -o "$dir/$(basename "$f")" "$build/$f"
   done
   cp include/fpdriver/fpdriver.h "$dir/include/fpdriver/"
-  # MinGW links the import library; Visual C++ makes its own from the definition file
-  # (lib /def:fpdriver.def /machine:x64 or x86).
+  # The import library for MinGW-w64 and clang hosts (on x86 with the NAME@12 symbols that
+  # __stdcall callers link against) and the DLL's module-definition file.
   cp "$build/libfpdriver.dll.a" "$build/fpdriver.def" "$dir/lib/"
   cp README.md docs/exports.md docs/requests.md docs/ABI.md "$dir/docs/"
   cp bindings/dotnet/README.md "$dir/docs/dotnet.md"
@@ -104,7 +104,7 @@ if [ $TEST = 1 ]; then
   for name in x64 x86; do
     bash tests/kit/check_archive.sh "$OUT/fpdriver-$VERSION-win-$name.zip" "$VERSION" "$name" || status=1
   done
-  bash tests/kit/installer_test.sh "$OUT/fpdriver-$VERSION-setup.exe" "$VERSION" "$ROOT/build-release/wineprefix" || status=1
+  bash tests/kit/installer_test.sh "$OUT/fpdriver-$VERSION-setup.exe" "$VERSION" "$ROOT/build-win/wineprefix" || status=1
 fi
 echo "Windows release: built in $((built - start)) s, tested in $(( $(date +%s) - built )) s"
 exit $status
