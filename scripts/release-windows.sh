@@ -89,6 +89,13 @@ stage() {
     echo "mingw-w64.txt: the MinGW-w64 C runtime and winpthreads (mingw-w64 $(dpkg-query -W -f='${Version}' mingw-w64-common))"
     echo "gcc-mingw-w64.txt: libstdc++ and libgcc, under the GCC Runtime Library Exception (gcc-mingw-w64 $(dpkg-query -W -f='${Version}' gcc-mingw-w64-base))"
   } >>"$dir/licenses/README.txt"
+  # The copyright files name the full texts of common licences by their place on a Debian
+  # system (/usr/share/common-licenses/LGPL-2.1, ...), which a Windows machine lacks: they
+  # come along in licenses/common-licenses/.
+  mkdir -p "$dir/licenses/common-licenses"
+  for text in $(grep -ho "/usr/share/common-licenses/[A-Za-z0-9.+_-]*[A-Za-z0-9+_-]" "$dir"/licenses/*.txt | sort -u); do
+    cp "$text" "$dir/licenses/common-licenses/"
+  done
   (cd "$OUT/stage" && zip -qr -X "$OUT/fpdriver-$VERSION-win-$name.zip" "fpdriver-$VERSION-win-$name")
 }
 

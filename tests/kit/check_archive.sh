@@ -5,7 +5,8 @@
 #  - the programs are for ARCH and import only Windows' own DLLs (no MinGW runtime DLL);
 #  - the DLL's and the emulator's version resource carry VERSION;
 #  - the DLL exports exactly the 22 functions;
-#  - a licence for every library the programs link, and for the runtimes;
+#  - a licence for every library the programs link, and for the runtimes, with the full
+#    texts of the common licences they refer to;
 #  - the C example builds against the archive's header and import library.
 set -uo pipefail
 zip=$1 version=$2 name=$3
@@ -53,6 +54,9 @@ cmake -DOBJDUMP="$triple-objdump" -DDLL="$dir/fpdriver.dll" -P "$here/../windows
 for pkg in curl pugixml libjpeg-turbo freetype sqlite3 libmicrohttpd mingw-w64 gcc-mingw-w64; do
   if ! grep -q "^$pkg.txt: " "$dir/licenses/README.txt" 2>/dev/null; then fail "licenses/README.txt does not name $pkg"; fi
   grep -qi "copyright" "$dir/licenses/$pkg.txt" 2>/dev/null || fail "no licence text licenses/$pkg.txt"
+done
+for text in $(grep -ho "/usr/share/common-licenses/[A-Za-z0-9.+_-]*[A-Za-z0-9+_-]" "$dir"/licenses/*.txt | sort -u); do
+  [ -s "$dir/licenses/common-licenses/$(basename "$text")" ] || fail "a licence names $text, which the archive lacks"
 done
 
 "$triple-gcc" -std=c11 -Wall -Wextra -Werror -I"$dir/include" "$dir/examples/c/sale.c" -L"$dir/lib" -lfpdriver.dll \
