@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installer under Wine:  installer_test.sh SETUP.EXE VERSION WINEPREFIX
 #  1. silent install with fpctl on PATH: both folders, the PATH entry, the uninstall entry;
-#  2. fpctl.exe doctor of each architecture against the fpemu.exe beside it;
+#  2. fpctl.exe doctor of each architecture against the fpemu.exe beside it, which then
+#     stops on Ctrl+C with its printer saved;
 #  3. silent uninstall: the folder, the PATH entry and the uninstall entry gone.
 # The prefix is made when missing; the test leaves it as it found it.
 set -uo pipefail
@@ -43,7 +44,8 @@ wine reg query "$uninstall_key" /reg:64 2>/dev/null | grep -q "DisplayVersion.*$
 # 2. Each architecture's fpctl doctor against its own emulator, both from the installed folder.
 doctor() {  # ARCH LOADER
   local arch=$1 loader=$2
-  "$loader" "$folder/$arch/fpemu.exe" --port 0 --bind 127.0.0.1 --paper 'C:\paper.txt' >"$work/emu-$arch.out" 2>&1 &
+  (cd "$work" && exec "$loader" "$folder/$arch/fpemu.exe" --port 0 --bind 127.0.0.1 --paper paper-$arch.txt \
+     --state state-$arch.xml >"$work/emu-$arch.out" 2>&1) &
   emu=$!
   local url=
   for _ in $(seq 1 600); do
@@ -67,9 +69,14 @@ doctor() {  # ARCH LOADER
       echo "installer_test: fpctl.exe doctor ($arch) against fpemu.exe ($arch): ready for the driver"
     fi
   fi
-  kill "$emu" 2>/dev/null
-  wait "$emu" 2>/dev/null
+  # Ctrl+C (Wine turns SIGINT into the console's event) stops the emulator, which saves its
+  # printer first.
+  kill -INT "$emu" 2>/dev/null
+  wait "$emu"
+  rc=$?
   emu=
+  [ $rc = 0 ] || fail "fpemu.exe ($arch) ended with $rc on Ctrl+C"
+  grep -q "<fpemu>" "$work/state-$arch.xml" 2>/dev/null || fail "fpemu.exe ($arch) saved no state on Ctrl+C"
 }
 doctor x64 "$wine64"
 doctor x86 wine
