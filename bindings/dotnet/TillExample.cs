@@ -1,7 +1,7 @@
 // TillExample.cs: a till's day in C# through Till.cs and FpDriver.cs.
 //
 //   mcs -out:till.exe TillExample.cs Till.cs FpDriver.cs -r:System.Xml.dll   (Mono)
-//   csc TillExample.cs Till.cs FpDriver.cs                                      (.NET Framework)
+//   csc TillExample.cs Till.cs FpDriver.cs               (Visual Studio 2015 or later: C# 6)
 //   till.exe http://192.168.1.50/
 //
 // Opens the printer, shows its status, sells two coffees, refunds one of them, takes an X
