@@ -12,8 +12,14 @@
 #include <pthread.h>  // pthread_sigmask: nothing to block, the events come to a thread of their own
 #include <signal.h>
 
+// Winsock raises no SIGPIPE, so ignoring it takes nothing; the C runtime's signal() is not
+// asked about a number it does not know.
 #ifndef SIGPIPE
-#define SIGPIPE 13  // Winsock raises no signal; signal() refuses the number, harmlessly
+#define SIGPIPE 13
+inline void (*fpemu_signal(int aSignal, void (*aHandler)(int)))(int) {
+  return aSignal == SIGPIPE ? SIG_DFL : signal(aSignal, aHandler);
+}
+#define signal(aSignal, aHandler) fpemu_signal(aSignal, aHandler)
 #endif
 #ifndef SIGUSR1
 #define SIGUSR1 30
