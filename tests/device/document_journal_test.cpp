@@ -606,6 +606,34 @@ TEST_F(PrinterLockTest, AProcessKilledHoldingTheLockReleasesIt) {
   EXPECT_TRUE(lock.Acquire(0));
 }
 
+// The holding process opening and closing the lock file elsewhere (as any code of the host
+// may) keeps the lock: a lock that belonged to the process would be gone with that close.
+TEST_F(PrinterLockTest, ClosingAnotherDescriptorOfTheFileKeepsTheLock) {
+  // The other process starts before the lock is taken, so it shares nothing of this one's
+  // state; it tries when told to.
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(go[1]);
+    char byte;
+    if (::read(go[0], &byte, 1) != 1) ::_exit(2);
+    kPrinterLock other(fLockPath);
+    ::_exit(other.Acquire(0) ? 1 : 0);
+  }
+  ::close(go[0]);
+  kPrinterLock lock(fLockPath);
+  ASSERT_TRUE(lock.Acquire(0));
+  ::close(::open(fLockPath.c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(::write(go[1], "x", 1), 1);
+  ::close(go[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "another process took the lock";
+}
+
 #endif  // !_WIN32
 
 }  // namespace
