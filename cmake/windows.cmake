@@ -46,12 +46,27 @@ endforeach()
 file(WRITE ${CMAKE_BINARY_DIR}/fpdriver.def "${_def}")
 set_target_properties(fpdriver PROPERTIES PREFIX "" OUTPUT_NAME fpdriver)
 target_sources(fpdriver PRIVATE ${CMAKE_BINARY_DIR}/fpdriver.def)
+# On x86 the import library the linker writes for the plain names has no NAME@12 symbols,
+# which hosts declaring the exports __stdcall (the header does) link against: dlltool
+# writes one that has them, each bound to its plain export (-k).
+if(FP_STDCALL_SUFFIX)
+  set(_implib_def "LIBRARY fpdriver.dll\nEXPORTS\n")
+  foreach(_name IN LISTS _exports)
+    string(APPEND _implib_def "  \"${_name}${FP_STDCALL_SUFFIX}\"\n")
+  endforeach()
+  file(WRITE ${CMAKE_BINARY_DIR}/fpdriver-stdcall.def "${_implib_def}")
+  add_custom_command(TARGET fpdriver POST_BUILD
+    COMMAND ${CMAKE_DLLTOOL} -k -d ${CMAKE_BINARY_DIR}/fpdriver-stdcall.def -D fpdriver.dll
+            -l $<TARGET_LINKER_FILE:fpdriver>
+    VERBATIM)
+endif()
 target_link_options(fpdriver PRIVATE -Wl,--exclude-all-symbols)
 
 # Test folders that exist only on POSIX systems: their tests run the printer emulator or an
 # HTTP server in the test process, or a pseudo-terminal for the serial port; or they check
-# the installed package, the doc examples and the tools, which the Linux build covers.
-set(FP_POSIX_ONLY_TESTS emulator io local_transports docs install tools fpd)
+# the installed package, the doc examples, the tools, the print service and the C# binding
+# under Mono, which the Linux build covers.
+set(FP_POSIX_ONLY_TESTS emulator io local_transports docs install tools fpd kit)
 # The tools and tests set environment variables with the POSIX functions.
 add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-include${CMAKE_SOURCE_DIR}/src/compat/win32/posix_extras.h>)
 
@@ -73,3 +88,27 @@ function(fp_windows_test_environment test)
   file(WRITE ${_file} "set_tests_properties([==[${test}]==] PROPERTIES ENVIRONMENT [==[${ARGN}]==] RUN_SERIAL TRUE)\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_file})
 endfunction()
+
+# fp_version_resource(TARGET DESCRIPTION): the version resource of a program or the DLL, from
+# the project version.
+enable_language(RC)
+function(fp_version_resource target description)
+  set(FP_RC_NAME ${target})
+  set(FP_RC_DESCRIPTION "${description}")
+  get_target_property(_type ${target} TYPE)
+  if(_type STREQUAL "SHARED_LIBRARY")
+    set(FP_RC_FILE ${target}.dll)
+    set(FP_RC_TYPE VFT_DLL)
+  else()
+    set(FP_RC_FILE ${target}.exe)
+    set(FP_RC_TYPE VFT_APP)
+  endif()
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/version.rc.in ${CMAKE_BINARY_DIR}/${target}_version.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/${target}_version.rc)
+endfunction()
+fp_version_resource(fpdriver "Fiscal printer driver")
+
+# fpemu.exe and fpctl's demo and doctor, for Windows developers without a printer; the tests
+# keep using the Linux emulator.
+add_subdirectory(tools/fpemu)
+fp_version_resource(fpemu "RT fiscal printer emulator")

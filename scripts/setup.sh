@@ -14,6 +14,7 @@ PACKAGES=(
   nlohmann-json3-dev libsqlite3-dev libgnutls28-dev chromium python3-websocket openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
+  mono-mcs  # the C# binding's tests: its compiler and the Mono runtime
 )
 
 # The Windows build (scripts/test-windows.sh): the MinGW-w64 cross compilers, Wine to run
@@ -28,6 +29,11 @@ if [ "${FPDRIVER_WINDOWS:-0}" = 1 ]; then
       dpkg --add-architecture i386
     fi
   fi
+fi
+
+# The Windows release (scripts/release-windows.sh): the installer compiler and the archivers.
+if [ "${FPDRIVER_RELEASE:-0}" = 1 ]; then
+  PACKAGES+=(nsis zip unzip)
 fi
 
 missing=()

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and tests in six steps, each in its own folder:
+# Installs what is missing, then builds and tests in seven steps, each in its own folder:
 #   build/       the plain build (g++): the whole suite
 #   build-san/   AddressSanitizer (leak check on) + UndefinedBehaviorSanitizer (clang), with
 #                the fuzz targets: the whole suite again, and each fuzz target's short run
@@ -7,6 +7,8 @@
 #   valgrind     memcheck over a host doing 1,000 mixed calls (scripts/valgrind.sh)
 #   build-win/   the Windows x64 DLL and its tests under Wine (scripts/test-windows.sh)
 #   build-win32/ the same for the x86 DLL that 32-bit hosts load
+#   release/     the Windows release archives and installer from those two, checked, and the
+#                installer run under Wine (scripts/release-windows.sh)
 # Arguments go to the plain build's configuration.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,3 +33,4 @@ setarch "$(uname -m)" -R ctest --test-dir build-tsan -L threads --output-on-fail
 
 ./scripts/test-windows.sh x86_64
 ./scripts/test-windows.sh i686
+./scripts/release-windows.sh

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows libraries the DLL links (pugixml, libcurl with Schannel, libjpeg-turbo,
-# FreeType, SQLite) and GoogleTest from Debian's source packages with the MinGW-w64 cross
-# toolchain, as static libraries, into a cache outside the work tree:
+# FreeType, SQLite), libmicrohttpd for the printer emulator and GoogleTest from Debian's
+# source packages with the MinGW-w64 cross toolchain, as static libraries, into a cache
+# outside the work tree:
 #   scripts/windows-deps.sh [x86_64|i686]  ->  $FPDRIVER_WIN_CACHE/<arch> (default
 #   /var/cache/fpdriver-win). Each library is built once per source version and compiler:
 #   its stamp ($PREFIX/.built-<name>) says which, so a new library builds alone.
@@ -12,7 +13,7 @@ TRIPLE=$ARCH-w64-mingw32
 PREFIX=$CACHE/$ARCH
 SRC=$CACHE/src
 TOOLCHAIN=$(cd "$(dirname "$0")/.." && pwd)/cmake/mingw-w64.cmake
-PACKAGES=(pugixml curl libjpeg-turbo freetype sqlite3)
+PACKAGES=(pugixml curl libjpeg-turbo freetype sqlite3 libmicrohttpd)
 JOBS=$(nproc)
 
 # Debian's archive serves the source packages once deb-src is listed for it.
@@ -115,6 +116,21 @@ if built sqlite3; then
   cp "$build/sqlite3.h" "$build/sqlite3ext.h" "$PREFIX/include/"
   stamp sqlite3 "$(source_version sqlite3)"
   echo "built sqlite3 for $ARCH"
+fi
+# libmicrohttpd (autotools): Windows threads (its own choice for a Windows target) and
+# sockets, no TLS (the emulator serves plain HTTP), its built-in MD5 and SHA-256 for digest
+# authentication.
+if built libmicrohttpd; then
+  build=$CACHE/build-$ARCH/libmicrohttpd
+  rm -rf "$build"
+  mkdir -p "$build"
+  (cd "$build" && "$(srcdir libmicrohttpd)/configure" --host="$TRIPLE" CC="$TRIPLE-gcc-posix" \
+    --prefix="$PREFIX" --disable-shared --enable-static --disable-https \
+    --disable-doc --disable-examples --disable-curl --disable-nls >/dev/null &&
+    make -j"$JOBS" -C src/microhttpd >/dev/null && make -C src/microhttpd install >/dev/null &&
+    make -C src/include install >/dev/null && install -m 644 libmicrohttpd.pc "$PREFIX/lib/pkgconfig/")
+  stamp libmicrohttpd "$(source_version libmicrohttpd)"
+  echo "built libmicrohttpd for $ARCH"
 fi
 # GoogleTest: the source that libgtest-dev ships.
 if wanted googletest "$GTEST_VERSION"; then

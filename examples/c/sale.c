@@ -69,7 +69,7 @@ static void Print(BSTR text) {
   }
 }
 
-typedef int16_t (*Export)(BSTR, BSTR *, BSTR *);
+typedef int16_t(FPDRIVER_CALL *Export)(BSTR, BSTR *, BSTR *);
 
 /* Calls one export and shows its answer; copies the Handle element to aHandle when asked. */
 static int Call(const char *name, Export fn, const char *request, char *aHandle, size_t aSize) {

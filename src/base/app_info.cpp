@@ -35,7 +35,7 @@ const std::map<int, const char*>& InfoTable() {
       {10012, "$VERSION=1.11"},
       {10013, "$VERSION=1.12"},
       {10014, "$VERSION=1.13"},
-      {10015, "$VERSION=1.14"},
+      {10015, "$VERSION=" FPDRIVER_VERSION},  // this build's version, from the build's one place
       {10016, "$RELEASEDATE=29/08/2025"},
   };
   return table;

@@ -344,9 +344,11 @@ std::unique_ptr<kDocumentJournal> kDocumentJournal::Open(const std::string& aFol
   kConnection connection;
   if (OpenChecked(path, connection) == vnFileCheck::Damaged) {
     sqlite3_close_v2(connection.Release());
-    // Another process may be finding the same damage: one sets the file aside under the
-    // printer's lock; the others then find its fresh journal and use it.
-    kPrinterLock repair(aFolder + "/" + JournalFileName(aSerial) + ".repair");
+    // Another process may be finding the same damage: one sets the file aside under a lock
+    // of its own ("<serial>.repair.lock"); the others then find its new journal and use it.
+    std::string repairLock = LockFileName(aSerial);
+    repairLock.insert(repairLock.size() - std::string(".lock").size(), ".repair");
+    kPrinterLock repair(aFolder + "/" + repairLock);
     if (!repair.Acquire(kBusyTimeoutMs)) throw kJournalError("the damaged journal " + path + " is being repaired");
     kConnection again;
     if (OpenChecked(path, again) == vnFileCheck::Damaged) {

@@ -481,6 +481,52 @@ TEST_F(DocumentJournalTest, AFullDiskFailsTheWriteAndKeepsTheJournal) {
   EXPECT_FALSE(journal->FindByIdentity("ref:too-big"));
 }
 
+// Processes that find the same damaged file at once: one sets it aside, and all of them
+// write into the one new journal.
+TEST_F(DocumentJournalTest, ProcessesFindingOneDamagedFileShareOneNewJournal) {
+  fs::create_directories(fFolder);
+  WriteFile(JournalPath(), std::string(8192, '\x01'));
+  // The children start together: each waits until the parent closes the pipe.
+  int start[2];
+  ASSERT_EQ(::pipe(start), 0);
+  std::vector<pid_t> children;
+  for (int i = 0; i < 4; ++i) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(start[1]);
+      char byte;
+      if (::read(start[0], &byte, 1) != 0) ::_exit(3);
+      int code = 1;
+      try {
+        auto journal = kDocumentJournal::Open(fFolder, kSerial);
+        vnJournalEntry e = Receipt("ref:child-" + std::to_string(i));
+        journal->Begin(e);
+        code = 0;
+      } catch (...) {
+      }
+      ::_exit(code);
+    }
+    children.push_back(child);
+  }
+  ::close(start[0]);
+  ::close(start[1]);
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int setAside = 0;
+  for (const auto& entry : fs::directory_iterator(fFolder))
+    if (entry.path().filename().string().find(".journal.damaged-") != std::string::npos &&
+        entry.path().filename().string().find("-wal") == std::string::npos &&
+        entry.path().filename().string().find("-shm") == std::string::npos)
+      ++setAside;
+  EXPECT_EQ(setAside, 1);
+  auto journal = kDocumentJournal::Open(fFolder, kSerial);
+  EXPECT_EQ(journal->List("", 10).size(), 4u);
+}
+
 #endif  // !_WIN32
 
 class PrinterLockTest : public DocumentJournalTest {
@@ -560,6 +606,34 @@ TEST_F(PrinterLockTest, AProcessKilledHoldingTheLockReleasesIt) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(lock.Acquire(0));
+}
+
+// The holding process opening and closing the lock file elsewhere (as any code of the host
+// may) keeps the lock: a lock that belonged to the process would be gone with that close.
+TEST_F(PrinterLockTest, ClosingAnotherDescriptorOfTheFileKeepsTheLock) {
+  // The other process starts before the lock is taken, so it shares nothing of this one's
+  // state; it tries when told to.
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(go[1]);
+    char byte;
+    if (::read(go[0], &byte, 1) != 1) ::_exit(2);
+    kPrinterLock other(fLockPath);
+    ::_exit(other.Acquire(0) ? 1 : 0);
+  }
+  ::close(go[0]);
+  kPrinterLock lock(fLockPath);
+  ASSERT_TRUE(lock.Acquire(0));
+  ::close(::open(fLockPath.c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(::write(go[1], "x", 1), 1);
+  ::close(go[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "another process took the lock";
 }
 
 #endif  // !_WIN32

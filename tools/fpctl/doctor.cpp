@@ -6,26 +6,23 @@
 // once those work, the rest goes through the library as a host would (OPEN, GETSTATUS,
 // GETVATTABLE, CLOSE). Nothing is printed on the paper. OPEN programs the driver's payment
 // table when the printer's differs, as it does whenever a host starts.
-#include <arpa/inet.h>
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <iomanip>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fpctl.h"
 #include "fpemu/printer_emulator.h"
+#include "io/socket_api.h"
 
 namespace fpctl {
 
@@ -110,34 +107,37 @@ std::string TryConnect(const UrlParts& aParts, int aTimeoutMs) {
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
+  fp::sockets::Start();
   if (int rc = getaddrinfo(aParts.fHost.c_str(), aParts.fPort.c_str(), &hints, &found); rc != 0)
-    return std::string("the name does not resolve: ") + gai_strerror(rc);
+    return "the name does not resolve: " + fp::sockets::ResolverError(rc);
   std::string failure = "no address to try";
   for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
-    int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    int fd = fp::sockets::OpenNonBlocking(a->ai_family, a->ai_socktype, a->ai_protocol);
     if (fd < 0) continue;
-    int rc = connect(fd, a->ai_addr, a->ai_addrlen);
-    if (rc != 0 && errno == EINPROGRESS) {
-      pollfd p{fd, POLLOUT, 0};
-      rc = poll(&p, 1, aTimeoutMs);
+    int rc = connect(fd, a->ai_addr, static_cast<int>(a->ai_addrlen));
+    int error = rc == 0 ? 0 : fp::sockets::LastError();
+    if (rc != 0 && fp::sockets::ConnectPending(error)) {
+      pollfd p{};
+      p.fd = fd;
+      p.events = POLLOUT;
+      rc = fp::sockets::Poll(&p, 1, aTimeoutMs);
       if (rc == 0) {
         failure = "no answer within " + std::to_string(aTimeoutMs / 1000) + " s";
-        close(fd);
+        fp::sockets::Close(fd);
         continue;
       }
-      int error = 0;
+      error = 0;
       socklen_t length = sizeof error;
-      getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+      getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
       rc = error == 0 ? 0 : -1;
-      errno = error;
     }
     if (rc == 0) {
-      close(fd);
+      fp::sockets::Close(fd);
       freeaddrinfo(found);
       return "";
     }
-    failure = std::strerror(errno);
-    close(fd);
+    failure = std::strerror(error);
+    fp::sockets::Close(fd);
   }
   freeaddrinfo(found);
   return failure;
@@ -283,7 +283,9 @@ std::string Escaped(const std::string& aText) {
 // Seconds between the printer's clock (yyyy-mm-ddThh:nn:ss, local time) and this computer's.
 std::optional<double> ClockSkew(const std::string& aPrinterClock) {
   std::tm t{};
-  if (strptime(aPrinterClock.c_str(), "%Y-%m-%dT%H:%M:%S", &t) == nullptr) return std::nullopt;
+  std::istringstream in(aPrinterClock);
+  in >> std::get_time(&t, "%Y-%m-%dT%H:%M:%S");
+  if (in.fail()) return std::nullopt;
   t.tm_isdst = -1;
   const std::time_t printer = std::mktime(&t);
   if (printer == static_cast<std::time_t>(-1)) return std::nullopt;

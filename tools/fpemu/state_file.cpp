@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace fp::emu {
 
@@ -72,7 +74,10 @@ bool SaveStateFile(PrinterModel& aModel, const std::string& aPath) {
   }
   std::string tmp = aPath + ".tmp";
   if (!doc.save_file(tmp.c_str(), "  ", pugi::format_indent, pugi::encoding_utf8)) return false;
-  return std::rename(tmp.c_str(), aPath.c_str()) == 0;
+  // Over the previous state: std::filesystem replaces it on Windows too, where rename() won't.
+  std::error_code error;
+  std::filesystem::rename(tmp, aPath, error);
+  return !error;
 }
 
 bool LoadStateFile(PrinterModel& aModel, const std::string& aPath) {
