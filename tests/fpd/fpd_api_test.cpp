@@ -196,7 +196,7 @@ TEST_F(FpdApi, APrinterThatGoesAwayIsOpenedAgainAfterGrowingPauses) {
 }
 
 // Needs the library's document journal: a retry of a printed receipt is answered from it.
-TEST_F(FpdApi, DISABLED_RetriesWithOneIdempotencyKeyPrintOneReceipt) {
+TEST_F(FpdApi, RetriesWithOneIdempotencyKeyPrintOneReceipt) {
   kService service(ConfigJson(fPrinter.BaseUrl()));
   ASSERT_TRUE(service.WaitReady());
   const std::string first = Post(service, "PRINTFR", Receipt("4.20"), {"Idempotency-Key: till1-000001"});
@@ -282,7 +282,7 @@ TEST_F(FpdApi, DocumentsComeFromThePrintersJournal) {
                {{"receipt", "printed", "ref:k-1", "1", "1", "1.5", "", "<Error>False</Error>", "2025-03-09T18:00:00Z"},
                 {"receipt", "printed", "ref:k-2", "2", "1", "2.5", "", "<Error>False</Error>", "2025-03-10T08:00:00Z"},
                 {"receipt", "unknown", "ref:k-3", "", "", "3", "Outcome unknown", "<Error>True</Error>", "2025-03-10T09:00:00Z"},
-                {"zreport", "printed", "", "1", "1", "", "", "", "2025-03-10T10:00:00Z"}});
+                {"z report", "printed", "", "1", "1", "", "", "", "2025-03-10T10:00:00Z"}});
 
   kHttpAnswer a = Http("GET", service.Url() + "/v1/printers/front/documents?since=2025-03-10", {Bearer()});
   ASSERT_EQ(a.fStatus, 200) << a.fBody;
@@ -294,7 +294,7 @@ TEST_F(FpdApi, DocumentsComeFromThePrintersJournal) {
   EXPECT_EQ(listed[0]["identity"], "ref:k-2");
   EXPECT_EQ(listed[1]["state"], "unknown");
   EXPECT_EQ(listed[1]["message"], "Outcome unknown");
-  EXPECT_EQ(listed[2]["kind"], "zreport");
+  EXPECT_EQ(listed[2]["kind"], "z report");
 
   a = Http("GET", service.Url() + "/v1/documents/k-2", {Bearer()});
   ASSERT_EQ(a.fStatus, 200) << a.fBody;

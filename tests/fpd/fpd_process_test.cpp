@@ -136,7 +136,7 @@ TEST(FpdProcess, ARefusedConfigurationStopsTheStartWithItsReason) {
 
 // Needs the library's document journal: the receipt fpd was printing when it died is
 // settled from the journal by the next fpd, and the till's retry prints nothing twice.
-TEST(FpdProcess, DISABLED_SigkillMidReceiptAndRestartEachReceiptOnce) {
+TEST(FpdProcess, SigkillMidReceiptAndRestartEachReceiptOnce) {
   PrinterEmulator printer;
   printer.Start();
   auto fpd = std::make_unique<kFpdProcess>(ConfigJson(printer.BaseUrl()));
