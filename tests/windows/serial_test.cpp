@@ -41,7 +41,7 @@ TEST_F(WindowsSerial, WritesInTheAnsiCodePageAndReadsUpToTheTerminator) {
   EXPECT_EQ(fTransport->ReadUpTo({':'}), "GOT:");
   EXPECT_EQ(fTransport->ReadUpTo({0x03, 0x0D}), "PING \xC3\xA9\r");
   EXPECT_FALSE(fTransport->InputBufferContainsData());
-  EXPECT_TRUE(Logged("Write:PING \xC3\xA9\r"));
+  EXPECT_TRUE(Logged("Write:PING \xC3\xA9\\r"));  // the log escapes the CR
   EXPECT_TRUE(Logged("Read:GOT:"));
 }
 
@@ -52,7 +52,7 @@ TEST_F(WindowsSerial, AReadWithoutAnAnswerEndsAtItsTimeout) {
   // A partial answer ends the same way, with what came.
   EXPECT_TRUE(fTransport->Write("AB\r"));
   EXPECT_EQ(fTransport->ReadChars(10), "GOT:AB\r");
-  EXPECT_TRUE(Logged("ERROR - Read Timeout:GOT:AB\r"));
+  EXPECT_TRUE(Logged("ERROR - Read Timeout:GOT:AB\\r"));
 }
 
 TEST(WindowsSerialPort, APortWithoutADeviceIsNoValidComPort) {
