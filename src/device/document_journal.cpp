@@ -429,11 +429,13 @@ std::optional<vnJournalEntry> kDocumentJournal::Find(int64_t aId) {
   return ReadEntry(select);
 }
 
-std::optional<vnJournalEntry> kDocumentJournal::FindByIdentity(const std::string& aIdentity) {
+std::optional<vnJournalEntry> kDocumentJournal::FindByIdentity(const std::string& aIdentity,
+                                                               const std::string& aDevice) {
   if (aIdentity.empty()) return std::nullopt;
-  kStatement select(
-      fDb, (std::string("SELECT ") + kColumns + " FROM documents WHERE identity = ?1 ORDER BY id DESC LIMIT 1").c_str());
-  select.Bind(1, aIdentity);
+  kStatement select(fDb, (std::string("SELECT ") + kColumns +
+                          " FROM documents WHERE identity = ?1 AND (?2 = '' OR device = ?2) ORDER BY id DESC LIMIT 1")
+                             .c_str());
+  select.Bind(1, aIdentity).Bind(2, aDevice);
   if (!select.Step()) return std::nullopt;
   return ReadEntry(select);
 }

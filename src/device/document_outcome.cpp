@@ -411,7 +411,7 @@ std::string kFiscalPrinterDevice::BeginDocument(vnJournalKind aKind, const std::
     entry.fClosingBefore = fDocumentMark.fClosing;
   }
   entry.fTotal = aTotal;
-  entry.fDevice = fIOHandler->GetLogFileName();
+  entry.fDevice = fDeviceKey;
   try {
     fJournal->Begin(entry);
   } catch (const kJournalError& e) {
@@ -456,7 +456,10 @@ void kFiscalPrinterDevice::EndDocument() {
 
 std::optional<vnJournalEntry> kFiscalPrinterDevice::EarlierDocument(const std::string& aIdentity) {
   if (!fJournal || aIdentity.empty()) return std::nullopt;
-  const auto row = fJournal->FindByIdentity(aIdentity);
+  // Another till may sell the same coffee: a fingerprint is looked for among this device's
+  // rows only, the host's own key among all.
+  const bool fingerprint = !StartsWith(aIdentity, "ref:") && !StartsWith(aIdentity, "z:");
+  const auto row = fJournal->FindByIdentity(aIdentity, fingerprint ? fDeviceKey : std::string());
   if (!row) return std::nullopt;
   if (IsUnsettled(row->fState)) return row;
   // The host's own key names the sale whatever else changed; a fingerprint only stands for

@@ -630,8 +630,8 @@ class kFiscalPrinterDevice {
   static std::string ReceiptIdentity(const kReceipt& aReceipt);
   static std::string DocumentIdentity(const kNFReceipt& aDocument);
   // The newest row with aIdentity that a retry of it must be answered from: a row held as
-  // printed (for a content fingerprint only one whose outcome was never reported), or one
-  // still unknown. None when the document is to be printed.
+  // printed (for a content fingerprint only one of this device whose outcome was never
+  // reported), or one still unknown. None when the document is to be printed.
   std::optional<vnJournalEntry> EarlierDocument(const std::string& aIdentity);
   // Marks aEntry's outcome as reported to the host with aResult.
   void MarkReported(vnJournalEntry aEntry, const std::string& aResult);
@@ -750,6 +750,9 @@ class kFiscalPrinterDevice {
   vnJournalEntry fDocument;     // the row of the document in progress
   bool fDocumentOpen = false;   // fDocument is written and not yet settled
   int64_t fNewestRowSeen = 0;   // the newest row this device wrote or saw settled
+  // Who writes a row: the device's log name (Driver and LogId), the same after a restart, so
+  // that a content fingerprint only ever stands for this till's own earlier sale.
+  std::string fDeviceKey;
   // The journal of this printer was found damaged and begun anew: the rows of documents whose
   // outcome was open are gone, so the first receipt looks at the printer's last document.
   bool fJournalDamaged = false;

@@ -7,6 +7,7 @@
 #include <future>
 #include <thread>
 
+#include "base/text.h"
 #include "driver_fixture.h"
 
 using namespace fp;
@@ -225,6 +226,48 @@ TEST_F(ReceiptOutcomeTest, ARetryIsKnownByItsIdentity) {
       EXPECT_NE(retry.MessageText.find("it was not printed again."), std::string::npos) << retry.MessageText;
     }
   }
+}
+
+// Another till on the same printer selling the same coffee, without a reference of its own,
+// while the first till's answer was lost: each sale is printed once, each till told its own.
+TEST_F(ReceiptOutcomeTest, AFingerprintNeverStandsForAnotherTillsSale) {
+  auto& tillA = OpenAndInit();
+  const std::string coffee = SaleReceipt("Caffe", "1.10");
+  emu.DropAnswers("m");
+  OnPaper("DOC.N.", [this] { emu.FailNext(100000, 0); });
+  const auto lost = Print(coffee);
+  EXPECT_TRUE(lost.Error);
+  emu.SetPaperListener(nullptr);
+  emu.ClearFaults();
+
+  // Till B: the same printer, its own LogId; it opens while till A is still down.
+  auto request = std::make_unique<kReceiptPrinterHandler>();
+  request->Deserialize(ReplaceAll(DeviceXml(emu.BaseUrl(), coffee), "<LogId>drv</LogId>", "<LogId>tillb</LogId>"),
+                       {dt_Receipt});
+  std::unique_ptr<kFiscalPrinter_TARVOLX40FPETH> tillB(
+      static_cast<kFiscalPrinter_TARVOLX40FPETH*>(RegisteredDriver("VNRP_TARVOLX40FPETH_10")(*request).release()));
+  tillB->SetSleeper([this](int ms) { pauses.push_back(ms); });
+  _int_OPEN_result opened;
+  tillB->Pub_Open(*request, opened);
+  ASSERT_FALSE(opened.Error) << opened.ErrorText;
+  ASSERT_TRUE(tillB->Init());
+  _int_GETSTATUS_result status;
+  tillB->Pub_GetStatus(*request, status);
+  tillB->OpenJournalAtStart();
+  _int_PRINTFR_result sold;
+  tillB->Pub_PrintReceipt(*request, sold);
+  EXPECT_FALSE(sold.Error) << sold.ErrorText;
+  EXPECT_EQ(sold.MessageText.find("not printed again"), std::string::npos) << sold.MessageText;
+
+  // Till A's retry is its own sale, printed before.
+  const auto retry = Print(coffee);
+  EXPECT_FALSE(retry.Error) << retry.ErrorText;
+  EXPECT_NE(retry.MessageText.find("not printed again"), std::string::npos) << retry.MessageText;
+  const auto entries = emu.Journal();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(retry.ReceiptNumber, std::to_string(entries[0].fNumber));
+  EXPECT_EQ(sold.ReceiptNumber, std::to_string(entries[1].fNumber));
+  EXPECT_EQ(tillA.Journal()->Unsettled().size(), 0u);
 }
 
 // A journal that cannot be written stops the receipt before its first command.
