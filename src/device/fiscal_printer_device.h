@@ -635,9 +635,9 @@ class kFiscalPrinterDevice {
   std::optional<vnJournalEntry> EarlierDocument(const std::string& aIdentity);
   // Marks aEntry's outcome as reported to the host with aResult.
   void MarkReported(vnJournalEntry aEntry, const std::string& aResult);
-  // After a damaged journal was set aside: whether the printer's last document is aReceipt (its
-  // total and its items in the printer's journal), as the receipt a lost row stood for. aNumber
-  // and aClosing are its numbers.
+  // After a damaged journal was set aside: whether the printer's last document looks like
+  // aReceipt (its total and its items in the printer's journal), so that it may be a receipt a
+  // lost row stood for. aNumber and aClosing are its numbers.
   bool LastDocumentIs(const kReceipt& aReceipt, std::string& aNumber, std::string& aClosing);
   // The journal of this printer once opened (none before).
   kDocumentJournal* Journal() const { return fJournal.get(); }
@@ -754,7 +754,8 @@ class kFiscalPrinterDevice {
   // that a content fingerprint only ever stands for this till's own earlier sale.
   std::string fDeviceKey;
   // The journal of this printer was found damaged and begun anew: the rows of documents whose
-  // outcome was open are gone, so the first receipt looks at the printer's last document.
+  // outcome was open are gone, so the first receipt is not printed when it looks like the
+  // printer's last document.
   bool fJournalDamaged = false;
   std::string fResultNote;
   vnOutcome fOutcome;      // the operation's recorded failure (ok_Done: none)

@@ -302,23 +302,20 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
     return;
   }
   if (fJournalDamaged) {
-    // The rows of the damaged journal are gone: a receipt whose outcome was open there and is
-    // sent again is recognised in the printer's own journal, as its last document.
+    // The rows of the damaged journal are gone: a receipt like the printer's last document
+    // may be a retry of it, or the same sale made again. Nothing tells which, so nothing is
+    // printed and nothing is claimed; the host looks at the printer's journal, and the same
+    // receipt sent again is printed.
     fJournalDamaged = false;
     std::string number, closing;
     if (LastDocumentIs(receipt, number, closing)) {
-      AddResultNote("The document journal was damaged; the printer's journal holds this receipt as its last document; "
-                    "it was not printed again.");
-      BeginDocument(vnJournalKind::Receipt, identity, Amount2(receipt.fTotalAmount));
-      ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber, aResult.EJNumber, aResult.EJClosingNumber,
-                           aResult.DeviceSerialNumber);
-      aResult.ReceiptNumber = number;
-      aResult.EJClosingNumber = closing;
-      aResult.Error = false;
-      aResult.ErrorText.clear();
-      aResult.MessageText = ResultNote();
-      SettleDocument(vnJournalState::Printed, aResult.MessageText, aResult.Format(), number, closing,
-                     aResult.ReceiptDateTime);
+      aResult.Error = true;
+      aResult.ErrorText = std::string(kOutcomeUnknownPrefix) +
+                          "the document journal was damaged and set aside; the printer's last document (number " +
+                          number + " of closing " + closing +
+                          ") has this receipt's total and items and may be an earlier attempt of it; it was not "
+                          "printed now: check the printer's journal, and send it again only if that document is not "
+                          "this sale";
       return;
     }
   }

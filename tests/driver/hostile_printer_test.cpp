@@ -276,7 +276,8 @@ TEST_F(HostilePrinter, AnUnusableJournalFolderStopsTheDocumentBeforeItsFirstComm
 }
 
 // A journal damaged while a receipt's outcome was unknown is set aside, and the retried
-// receipt is not printed a second time.
+// receipt is not printed a second time nor claimed printed: like the printer's last document,
+// it is left for the host to look at.
 TEST_F(HostilePrinter, ADamagedJournalIsSetAsideAndNothingPrintsTwice) {
   namespace fs = std::filesystem;
   const fs::path folder = fPrinter.fDir / "DocumentJournal";
@@ -327,6 +328,8 @@ TEST_F(HostilePrinter, ADamagedJournalIsSetAsideAndNothingPrintsTwice) {
     Open();
     const Answer retry = Sale(tag, "SALE-" + tag);
     EXPECT_EQ(SalesWith(fEmu.Journal(), tag).fCount, 1);
+    EXPECT_TRUE(Unknown(retry)) << retry.error;
+    EXPECT_NE(retry.error.find("the document journal was damaged"), std::string::npos) << retry.error;
     ExpectToldTheTruth(retry, tag);
     int setAside = 0;
     for (const auto& e : fs::directory_iterator(folder)) setAside += e.path().filename().string().find(".damaged-") != std::string::npos;
