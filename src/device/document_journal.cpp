@@ -440,6 +440,12 @@ std::optional<vnJournalEntry> kDocumentJournal::FindByIdentity(const std::string
   return ReadEntry(select);
 }
 
+bool kDocumentJournal::HoldsPrinted(const std::string& aNumber, const std::string& aClosing) {
+  kStatement select(fDb, "SELECT id FROM documents WHERE state = 'printed' AND number = ?1 AND closing = ?2 LIMIT 1");
+  select.Bind(1, aNumber).Bind(2, aClosing);
+  return select.Step();
+}
+
 std::vector<vnJournalEntry> kDocumentJournal::Unsettled() {
   kStatement select(fDb, (std::string("SELECT ") + kColumns +
                           " FROM documents WHERE state IN ('started', 'closing sent', 'unknown') ORDER BY id")

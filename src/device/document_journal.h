@@ -111,6 +111,8 @@ class kDocumentJournal {
   // The newest row with aIdentity (never for an empty identity); with aDevice, the newest
   // that device wrote.
   std::optional<vnJournalEntry> FindByIdentity(const std::string& aIdentity, const std::string& aDevice = "");
+  // Whether a row holds a document printed as number aNumber of closing aClosing.
+  bool HoldsPrinted(const std::string& aNumber, const std::string& aClosing);
   // Every unsettled row, oldest first.
   std::vector<vnJournalEntry> Unsettled();
   // Rows created at or after aSinceUtc ("" for all), oldest first, at most aLimit, without

@@ -413,6 +413,14 @@ std::string kFiscalPrinterDevice::BeginDocument(vnJournalKind aKind, const std::
   entry.fTotal = aTotal;
   entry.fDevice = fDeviceKey;
   try {
+    // A document printed while an earlier one can still be settled could later be taken for
+    // it (the same total after its number): the earlier one is settled first.
+    for (const vnJournalEntry& row : fJournal->Unsettled())
+      if (row.fState != vnJournalState::Unknown || !StartsWith(row.fMessage, kNoEvidence))
+        return "the outcome of an earlier " + std::string(JournalKindName(row.fKind)) + " (document " +
+               std::to_string(row.fId) + " of the journal) is not settled yet" +
+               (row.fMessage.empty() ? std::string() : " (" + row.fMessage + ")") +
+               "; no document is printed until the printer tells what became of it; nothing was printed";
     fJournal->Begin(entry);
   } catch (const kJournalError& e) {
     return JournalFailure(e.what());
@@ -593,6 +601,13 @@ vnJournalState kFiscalPrinterDevice::ReceiptEvidence(const vnJournalEntry& aEntr
         aClosing = std::to_string(closing + 1);
         aWhy = "the printer's journal holds it as document " + aNumber + " of closing " + aClosing;
         return vnJournalState::Printed;
+      }
+      // A document in between that no row accounts for may be another sale with the same
+      // total further on: looking past it could take that one for this receipt.
+      if (!fJournal->HoldsPrinted(std::to_string(number), std::to_string(closing + 1))) {
+        aWhy = "the printer's journal holds document " + std::to_string(number) + " of closing " +
+               std::to_string(closing + 1) + " after it, which is not this receipt and which no call here accounts for";
+        return vnJournalState::Unknown;
       }
     }
   }

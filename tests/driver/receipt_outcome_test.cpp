@@ -270,6 +270,31 @@ TEST_F(ReceiptOutcomeTest, AFingerprintNeverStandsForAnotherTillsSale) {
   EXPECT_EQ(tillA.Journal()->Unsettled().size(), 0u);
 }
 
+// A receipt whose outcome the printer could not be asked about holds back the next one: once
+// printed, another receipt of the same total after it could be taken for it.
+TEST_F(ReceiptOutcomeTest, NoReceiptIsPrintedWhileAnEarlierOneCanStillBeSettled) {
+  auto& d = OpenAndInit();
+  emu.DropAnswers("m");
+  OnPaper("DOC.N.", [this] { emu.FailNext(100000, 0); });
+  EXPECT_TRUE(Print(SaleReceipt("Pane", "1.20")).Error);
+  emu.SetPaperListener(nullptr);
+  emu.ClearFaults();
+  // The printer answers again but refuses its state for as long as the settling asks.
+  emu.ForceReplyCode("X", 0x0A, 1 + kFiscalPrinterDevice::kDefaultOutcomeTimeoutMs / kFiscalPrinterDevice::kOutcomePauseMs);
+  emu.ClearPackets();
+  const auto held = Print(SaleReceipt("Latte", "1.20"));
+  EXPECT_TRUE(held.Error);
+  EXPECT_EQ(held.ErrorText.rfind("Receipt not printed: the outcome of an earlier receipt", 0), 0u) << held.ErrorText;
+  EXPECT_EQ(CountLetter(emu.Packets(), ">"), 0);
+  EXPECT_EQ(emu.Journal().size(), 1u);
+
+  // Once the printer tells, the earlier one is settled and the next one printed.
+  const auto next = Print(SaleReceipt("Latte", "1.20"));
+  EXPECT_FALSE(next.Error) << next.ErrorText;
+  EXPECT_EQ(emu.Journal().size(), 2u);
+  EXPECT_TRUE(d.Journal()->Unsettled().empty());
+}
+
 // A journal that cannot be written stops the receipt before its first command.
 TEST_F(ReceiptOutcomeTest, AJournalThatCannotBeWrittenPrintsNothing) {
   // A file where the journal's folder belongs.
