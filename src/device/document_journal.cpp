@@ -446,6 +446,13 @@ bool kDocumentJournal::HoldsPrinted(const std::string& aNumber, const std::strin
   return select.Step();
 }
 
+bool kDocumentJournal::DocumentAfter(int64_t aId) {
+  kStatement select(fDb, "SELECT id FROM documents WHERE id > ?1 AND kind IN ('receipt', 'document') AND"
+                         " state <> 'not printed' LIMIT 1");
+  select.Bind(1, aId);
+  return select.Step();
+}
+
 std::vector<vnJournalEntry> kDocumentJournal::Unsettled() {
   kStatement select(fDb, (std::string("SELECT ") + kColumns +
                           " FROM documents WHERE state IN ('started', 'closing sent', 'unknown') ORDER BY id")

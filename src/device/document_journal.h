@@ -113,6 +113,8 @@ class kDocumentJournal {
   std::optional<vnJournalEntry> FindByIdentity(const std::string& aIdentity, const std::string& aDevice = "");
   // Whether a row holds a document printed as number aNumber of closing aClosing.
   bool HoldsPrinted(const std::string& aNumber, const std::string& aClosing);
+  // Whether a receipt or non-fiscal document was begun after row aId (whatever its outcome).
+  bool DocumentAfter(int64_t aId);
   // Every unsettled row, oldest first.
   std::vector<vnJournalEntry> Unsettled();
   // Rows created at or after aSinceUtc ("" for all), oldest first, at most aLimit, without

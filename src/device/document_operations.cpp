@@ -58,12 +58,23 @@ bool kFiscalPrinterDevice::SettleLostClosing(kNFReceipt& aDocument, _int_PRINTNF
       ResetError();
       return false;
     }
-    // The document was open before its closing went out: no longer open, it is printed.
+    // No longer open: closed by its closing, or gone with a restart of the printer; no counter
+    // of the printer tells which.
     if (!now.fOpen) {
-      fIOHandler->Debug(let_info, "Outcome: the non-fiscal document was confirmed as printed");
+      fIOHandler->Debug(let_info, "Outcome: the non-fiscal document is no longer open");
+      aResult.NFReceiptDateTime = 0;
+      aResult.Error = true;
+      aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + kWhat +
+                          "; it is no longer open on the printer, so it was printed unless the printer restarted; "
+                          "check the paper before sending it again";
+      ResetError();
+      return false;
+    }
+    if (closedAgain) {
+      // Two closings and still open: the caller cancels it and reports it not printed.
+      RecordError(999, "the printer did not close the non-fiscal document");
       return true;
     }
-    if (closedAgain) return true;  // the failure of the second closing stays reported
     closedAgain = true;
     fIOHandler->Debug(let_info, "Outcome: the document is still open; closing it once more");
     ResetError();

@@ -470,10 +470,15 @@ std::optional<vnJournalEntry> kFiscalPrinterDevice::EarlierDocument(const std::s
   const auto row = fJournal->FindByIdentity(aIdentity, fingerprint ? fDeviceKey : std::string());
   if (!row) return std::nullopt;
   if (IsUnsettled(row->fState)) return row;
-  // The host's own key names the sale whatever else changed; a fingerprint only stands for
-  // a document whose outcome the host never learnt (two customers may buy the same coffee).
-  if (row->fState == vnJournalState::Printed && (StartsWith(aIdentity, "ref:") || StartsWith(row->fMessage, kSettledLater)))
-    return row;
+  if (row->fState != vnJournalState::Printed) return std::nullopt;
+  // The host's own key names the sale whatever else changed.
+  if (StartsWith(aIdentity, "ref:")) return row;
+  // The day's Z report, until a document of a new day is begun: a retry of the report
+  // whether or not its answer reached the host.
+  if (StartsWith(aIdentity, "z:")) return fJournal->DocumentAfter(row->fId) ? std::nullopt : row;
+  // A fingerprint only stands for a document whose outcome the host never learnt (two
+  // customers may buy the same coffee).
+  if (StartsWith(row->fMessage, kSettledLater)) return row;
   return std::nullopt;
 }
 
@@ -542,9 +547,12 @@ void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
   } else if (aEntry.fKind == vnJournalKind::Receipt) {
     state = ReceiptEvidence(aEntry, now, number, closing, why);
   } else if (aEntry.fKind == vnJournalKind::Document) {
-    // Opened before its closing went out: no longer open, the closing took effect.
-    state = aEntry.fState == vnJournalState::Started ? vnJournalState::NotPrinted : vnJournalState::Printed;
-    why = state == vnJournalState::Printed ? "the printer no longer holds it open" : "its closing never went out";
+    // No longer open tells only that its closing never went out, when it did not; after the
+    // closing it may have been printed or lost with a restart of the printer, and no counter
+    // of the printer counts these documents.
+    state = aEntry.fState == vnJournalState::Started ? vnJournalState::NotPrinted : vnJournalState::Unknown;
+    why = state == vnJournalState::Unknown ? "the printer no longer holds it open, which a restart would do as well"
+                                           : "its closing never went out";
   } else {
     const bool moved = !aEntry.fClosingBefore.empty() && now.fClosing != aEntry.fClosingBefore;
     if (aEntry.fClosingBefore.empty()) {
@@ -747,18 +755,31 @@ bool kFiscalPrinterDevice::CloseJournalDocument(kNFReceipt& aDocument, _int_PRIN
     SettleDocument(vnJournalState::Unknown, aResult.ErrorText, aResult.Format());
     return false;
   }
+  if (!ErrorFound()) return true;
+  // A closing that failed may still have been carried out (a printer that refuses after
+  // doing it): only a document still open tells that it was not.
   vnDocumentMark now;
   const vnOutcome refused = Outcome();
-  const bool open = ErrorFound() && ReadDocumentMark(now) && now.fOpen;
+  // The driver cancelled the document before its closing went out and said so.
+  if (StartsWith(refused.fMessage, "Document not printed: ")) return true;
+  const bool read = ReadMarkWithinBound(now);
   ResetError();
-  if (refused.Failed()) RecordError(refused.fCode, refused.fMessage);
-  if (open) {
+  if (read && now.fOpen) {
     // Still open after its closing failed: cancelled, so that it never comes out inside the next.
-    const vnOutcome failure = Outcome();
-    const bool cancelled = CancelFiscalReceipt();
+    bool cancelled = false;
+    try {
+      cancelled = CancelFiscalReceipt();
+    } catch (const kException& e) {
+      LogError(e.what());
+    }
     ResetError();
-    RecordError(failure.fCode, failure.fMessage + (cancelled ? "; the document was cancelled on the printer and can be sent again"
+    RecordError(refused.fCode, refused.fMessage + (cancelled ? "; the document was cancelled on the printer and can be sent again"
                                                              : "; the document could not be cancelled"));
+  } else {
+    RecordError(refused.fCode, std::string(kOutcomeUnknownPrefix) + "the closing of the non-fiscal document failed (" +
+                                   refused.fMessage + ") and the printer " +
+                                   (read ? "no longer holds it open: it may have been printed"
+                                         : "could not be asked whether it still holds it open"));
   }
   return true;
 }

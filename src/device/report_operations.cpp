@@ -200,10 +200,13 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     }
     PrintZReport(report);
   }
-  if (ErrorFound() && !UnansweredCommand().empty() && before.fKnown) {
+  // Whatever way the report failed once asked for (no answer, or a refusal after carrying it
+  // out), the closings taken tell whether it was taken.
+  if (ready && ErrorFound() && before.fKnown) {
     const std::string reason = ErrorMessage();
-    constexpr const char* kWhat = "the printer did not answer the Z report";
-    fIOHandler->Debug(let_error, "Outcome: the answer to the Z report was lost (" + reason + "); asking the printer");
+    const char* kWhat = UnansweredCommand().empty() ? "the Z report failed and the printer did not answer after it"
+                                                    : "the printer did not answer the Z report";
+    fIOHandler->Debug(let_error, "Outcome: the Z report failed (" + reason + "); asking the printer");
     vnDocumentMark now;
     if (!ReadMarkWithinBound(now)) {
       aResult.ZReportNumber.clear();
