@@ -17,19 +17,30 @@ void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, 
 
   kDocumentScope scope(*this);
   if (!BeginJournalDocument(document, aResult)) return;
-  bool good = IsReady();
-  if (good) good = BeginNonFiscalReceipt(document);
-  // Header and footer lines are the driver's to print: it has them through the document.
-  for (const auto& line : document.fLines) {
-    if (!good) break;
-    if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(line.get()))
-      good = PrintNonFiscalTextLine(context, *text);
-    else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(line.get()))
-      good = PrintNonFiscalBarcodeLine(context, *barcode);
-    else if (auto* image = dynamic_cast<kReceiptMessageImageLine*>(line.get()))
-      good = PrintNonFiscalImageLine(context, *image);
+  try {
+    bool good = IsReady();
+    if (good) good = BeginNonFiscalReceipt(document);
+    // Header and footer lines are the driver's to print: it has them through the document.
+    for (const auto& line : document.fLines) {
+      if (!good) break;
+      if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(line.get()))
+        good = PrintNonFiscalTextLine(context, *text);
+      else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(line.get()))
+        good = PrintNonFiscalBarcodeLine(context, *barcode);
+      else if (auto* image = dynamic_cast<kReceiptMessageImageLine*>(line.get()))
+        good = PrintNonFiscalImageLine(context, *image);
+    }
+    if (good && !CloseJournalDocument(document, aResult)) return;
+  } catch (const kException& e) {
+    // An answer that could not be read: before the closing the document never became one
+    // (the next document cancels it if still open); after it, nothing tells.
+    const bool closingSent = DocumentInProgress() && CurrentDocument().fState == vnJournalState::ClosingSent;
+    ResetError();
+    fDocumentMark.fKnown = false;
+    RecordError(999, closingSent ? std::string(kOutcomeUnknownPrefix) + "the non-fiscal document was interrupted after "
+                                       "its closing was sent (" + e.what() + ")"
+                                 : std::string(e.what()));
   }
-  if (good && !CloseJournalDocument(document, aResult)) return;
 
   aResult.NFReceiptNumber.clear();
   if (ErrorFound()) {

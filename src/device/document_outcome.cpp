@@ -372,6 +372,9 @@ std::string kFiscalPrinterDevice::PrepareDocument(bool aNumbering) {
     if (fJournal->Find(fNewestRowSeen + 1)) fDocumentMark.fKnown = false;
   } catch (const kJournalError& e) {
     return JournalFailure(e.what());
+  } catch (const std::exception& e) {
+    ResetError();
+    return std::string("an earlier document could not be settled (") + e.what() + "); nothing was printed";
   }
   ResetError();
   if (aNumbering && (!fDocumentMark.fKnown || fDocumentMark.fOpen)) {
@@ -390,7 +393,12 @@ std::string kFiscalPrinterDevice::PrepareDocument(bool aNumbering) {
     if (read && mark.fOpen) {
       // A receipt left open that no row of the journal accounts for: it never becomes a
       // document, and no line of this one goes into it.
-      const bool cancelled = CancelFiscalReceipt();
+      bool cancelled = false;
+      try {
+        cancelled = CancelFiscalReceipt();
+      } catch (const kException& e) {
+        LogError(e.what());
+      }
       ResetError();
       if (!cancelled) return "a receipt left open on the printer could not be cancelled";
       AddResultNote("A receipt left open on the printer by an earlier failure was cancelled before this one.");
@@ -539,7 +547,12 @@ void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
   vnJournalState state = vnJournalState::Unknown;
   if (now.fOpen && aEntry.fKind != vnJournalKind::ZReport) {
     // Left open: it never became a document, and it is cancelled so that nothing else goes in.
-    const bool cancelled = CancelFiscalReceipt();
+    bool cancelled = false;
+    try {
+      cancelled = CancelFiscalReceipt();
+    } catch (const kException& e) {
+      LogError(e.what());
+    }
     ResetError();
     fDocumentMark.fOpen = !cancelled;
     state = cancelled ? vnJournalState::NotPrinted : vnJournalState::Unknown;
@@ -686,6 +699,9 @@ void kFiscalPrinterDevice::SettleBeforeOperation() {
     SettleJournal();
   } catch (const kJournalError& e) {
     LogError(std::string("Journal: ") + e.what());
+  } catch (const std::exception& e) {
+    // An answer that cannot be read while settling: the row stays for the next call.
+    LogError(std::string("Outcome: ") + e.what());
   }
   fPrinterLock->Release();
   ResetError();
@@ -744,7 +760,12 @@ bool kFiscalPrinterDevice::CloseJournalDocument(kNFReceipt& aDocument, _int_PRIN
     MarkClosingSent();
   } catch (const kJournalError& e) {
     // Nothing of it is on paper yet: it is cancelled and the closing never leaves.
-    CancelFiscalReceipt();
+    try {
+      CancelFiscalReceipt();
+    } catch (const kException& cancel) {
+      LogError(cancel.what());
+    }
+    ResetError();
     RecordError(999, JournalFailure(e.what()));
     return true;
   }
@@ -890,6 +911,11 @@ void kFiscalPrinterDevice::OpenJournalAtStart() {
   } catch (const kJournalError& e) {
     LogError(std::string("Journal: ") + e.what());
     fPrinterLock->Release();
+    return;
+  } catch (const std::exception& e) {
+    LogError(std::string("Outcome: ") + e.what());
+    fPrinterLock->Release();
+    ResetError();
     return;
   }
   ResetError();

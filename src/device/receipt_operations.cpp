@@ -330,7 +330,19 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
     ReportNotPrinted(*this, aResult, DocumentFailure("Receipt not printed: ", begun));
     return;
   }
-  const vnJournalState state = PrintReceiptSettled(aHandler, aResult, aGood);
+  vnJournalState state = vnJournalState::Unknown;
+  try {
+    state = PrintReceiptSettled(aHandler, aResult, aGood);
+  } catch (const kException& e) {
+    // An answer that could not be read while the receipt's outcome was being made out: the
+    // printer's numbering tells on the next call.
+    ResetError();
+    aResult.ReceiptNumber.clear();
+    aResult.ReceiptDateTime = 0;
+    aResult.Error = true;
+    aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + "the receipt was interrupted (" + e.what() +
+                        "); the next call on this device settles it";
+  }
   SettleDocument(state, aResult.Error ? aResult.ErrorText : aResult.MessageText, aResult.Format(),
                  state == vnJournalState::Printed ? aResult.ReceiptNumber : "",
                  state == vnJournalState::Printed ? aResult.EJClosingNumber : "",
@@ -353,8 +365,8 @@ vnJournalState kFiscalPrinterDevice::PrintReceiptSettled(kReceiptPrinterHandler&
     failure = JournalFailure(e.what());
     fIOHandler->Debug(let_error, "Receipt interrupted: " + failure);
   } catch (const kException& e) {
-    // Nothing reached the printer yet: the request itself is at fault.
-    if (stage == ReceiptStage::NotOpened) throw;
+    // Before the opening nothing of the receipt reached the printer: the request itself is at
+    // fault, and the receipt is not printed.
     failure = e.what();
     fIOHandler->Debug(let_error, "Receipt interrupted: " + failure);
   }
@@ -556,7 +568,15 @@ void kFiscalPrinterDevice::Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, 
     aResult.ErrorText = JournalFailure(e.what());
     return;
   }
-  if (good) RePrintReceipt(*aHandler.fReceiptReference, *aHandler.fReceipt);
+  if (good) {
+    try {
+      RePrintReceipt(*aHandler.fReceiptReference, *aHandler.fReceipt);
+    } catch (const kException& e) {
+      // A reference the copy cannot be made from: refused before the copy was asked for.
+      ResetError();
+      RecordError(999, e.what());
+    }
+  }
   EndOperation(aResult);
   if (aResult.Error && !StartsWith(aResult.ErrorText, kOutcomeUnknownPrefix))
     aResult.ErrorText = "Document not printed: " + aResult.ErrorText;

@@ -198,7 +198,13 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
       aResult.ErrorText = std::string("The document journal cannot be written: ") + e.what() + "; nothing was printed";
       return;
     }
-    PrintZReport(report);
+    try {
+      PrintZReport(report);
+    } catch (const kException& e) {
+      // Judged by the closings below, as any failure of the report.
+      ResetError();
+      RecordError(999, e.what());
+    }
   }
   // Whatever way the report failed once asked for (no answer, or a refusal after carrying it
   // out), the closings taken tell whether it was taken.

@@ -345,4 +345,21 @@ TEST_F(ReceiptOutcomeTest, ReceiptLeftOpenIsCancelledAndSaidSo) {
   EXPECT_TRUE(LogHas("Outcome: A receipt left open"));
 }
 
+// The cancel of a receipt left open answered with garbage: the receipt is not printed and
+// says so after its prefix; the printer's lock is free for the next one, which prints.
+TEST_F(ReceiptOutcomeTest, AnUnreadableCancelOfAReceiptLeftOpenLeavesNothingHeld) {
+  auto& d = OpenAndInit();
+  emu.Execute(">", "////");
+  emu.ForceFrame("+", "garbage");
+  auto r = Print(SaleReceipt("Pane", "1.20"));
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(r.ErrorText, "Receipt not printed: Invalid reply frame from the printer: 'garbage'");
+  EXPECT_TRUE(emu.Journal().empty());
+  emu.ClearFaults();
+  r = Print(SaleReceipt("Pane", "1.20"));
+  EXPECT_FALSE(r.Error) << r.ErrorText;
+  EXPECT_EQ(emu.Journal().size(), 1u);
+  EXPECT_TRUE(d.Journal()->Unsettled().empty());
+}
+
 }  // namespace
