@@ -481,9 +481,14 @@ std::optional<vnJournalEntry> kFiscalPrinterDevice::EarlierDocument(const std::s
   if (row->fState != vnJournalState::Printed) return std::nullopt;
   // The host's own key names the sale whatever else changed.
   if (StartsWith(aIdentity, "ref:")) return row;
-  // The day's Z report, until a document of a new day is begun: a retry of the report
-  // whether or not its answer reached the host.
-  if (StartsWith(aIdentity, "z:")) return fJournal->DocumentAfter(row->fId) ? std::nullopt : row;
+  // The day's Z report while it is still the printer's last closing and no document was
+  // begun after it: a retry of the report whether or not its answer reached the host.
+  if (StartsWith(aIdentity, "z:")) {
+    // A Z report's number is the count of closings taken with it.
+    const auto closingNow = LongOf(fDocumentMark.fClosing), closingThen = LongOf(row->fNumber);
+    const bool lastClosing = fDocumentMark.fKnown && closingNow && closingThen && *closingNow == *closingThen;
+    return lastClosing && !fJournal->DocumentAfter(row->fId) ? row : std::nullopt;
+  }
   // A fingerprint only stands for a document whose outcome the host never learnt (two
   // customers may buy the same coffee).
   if (StartsWith(row->fMessage, kSettledLater)) return row;
@@ -535,10 +540,13 @@ void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
   }
   vnDocumentMark now;
   if (!ReadMarkWithinBound(now)) {
-    const std::string reason = ErrorFound() ? ErrorMessage() : "the driver cannot tell";
+    // A driver that cannot tell at all would answer the same the next time.
+    const bool cannotTell = !ErrorFound();
+    const std::string reason = cannotTell ? "the driver cannot tell" : ErrorMessage();
     ResetError();
     aEntry.fState = vnJournalState::Unknown;
-    aEntry.fMessage = "Outcome unknown: the printer could not be asked (" + reason + ")";
+    aEntry.fMessage = cannotTell ? std::string(kNoEvidence) + "; " + reason
+                                 : "Outcome unknown: the printer could not be asked (" + reason + ")";
     write();
     return;
   }
@@ -769,6 +777,8 @@ bool kFiscalPrinterDevice::CloseJournalDocument(kNFReceipt& aDocument, _int_PRIN
     RecordError(999, JournalFailure(e.what()));
     return true;
   }
+  // A line that recorded a failure but let the document go on: the closing is not what failed.
+  const bool failedBefore = ErrorFound();
   EndNonFiscalReceipt(aDocument);
   if (!ErrorFound()) return true;
   // No answer to the closing: whether the document is still open tells.
@@ -796,6 +806,8 @@ bool kFiscalPrinterDevice::CloseJournalDocument(kNFReceipt& aDocument, _int_PRIN
     ResetError();
     RecordError(refused.fCode, refused.fMessage + (cancelled ? "; the document was cancelled on the printer and can be sent again"
                                                              : "; the document could not be cancelled"));
+  } else if (failedBefore) {
+    RecordError(refused.fCode, refused.fMessage);
   } else {
     RecordError(refused.fCode, std::string(kOutcomeUnknownPrefix) + "the closing of the non-fiscal document failed (" +
                                    refused.fMessage + ") and the printer " +

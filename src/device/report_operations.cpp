@@ -189,6 +189,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
   kDocumentScope scope(*this);
   if (!BeginJournalReport(aResult)) return;
   vnDocumentMark before = fDocumentMark;
+  fDocumentMark.fKnown = false;  // the closings move with the report
   std::string takenClosing;
   const bool ready = IsReady();
   if (ready) {
