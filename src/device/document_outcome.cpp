@@ -268,7 +268,7 @@ bool TextHasTotal(const std::string& aText, const std::string& aTotal) {
 }  // namespace
 
 std::string kFiscalPrinterDevice::DocumentFailure(const std::string& aPrefix, const std::string& aFailure) {
-  return StartsWith(aFailure, kJournalFailurePrefix) ? aFailure : aPrefix + aFailure;
+  return StartsWith(aFailure, aPrefix) ? aFailure : aPrefix + aFailure;
 }
 
 std::string kFiscalPrinterDevice::ReceiptIdentity(const kReceipt& aReceipt) {

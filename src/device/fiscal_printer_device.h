@@ -594,8 +594,8 @@ class kFiscalPrinterDevice {
   // first when no status read has given it. "" when open; otherwise why not, as the result
   // says it ("The document journal cannot be written: ...; nothing was printed").
   std::string OpenJournal();
-  // aPrefix ("Receipt not printed: ") + a failure before the first command; a journal that
-  // cannot be written is said as it is, since its text already says nothing was printed.
+  // aPrefix ("Receipt not printed: ") + a failure before the first command, a journal that
+  // cannot be written among them.
   static std::string DocumentFailure(const std::string& aPrefix, const std::string& aFailure);
   // Opens the journal, takes the printer's lock, settles unsettled rows and, with
   // aNumbering, reads the numbering when it is not known and cancels a receipt left open;

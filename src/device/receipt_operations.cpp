@@ -43,11 +43,12 @@ L& As(kReceiptLine& aLine) {
 // from it. False, with the processor's message in aResult, when the processor refused it.
 bool RewriteByProcessor(kFiscalProcessorCaller& aProcessor,
                         bool (kFiscalProcessorCaller::*aHook)(const std::string&, std::string&),
-                        kReceiptPrinterHandler& aHandler, _int_ErrorTail& aResult) {
+                        kReceiptPrinterHandler& aHandler, _int_ErrorTail& aResult, const char* aPrefix) {
   std::string rewritten;
   if (!(aProcessor.*aHook)(aHandler.fRequestText, rewritten)) {
+    // Refused before anything was sent: the document is not printed.
     aResult.Error = true;
-    aResult.ErrorText = aProcessor.ErrorMessage();
+    aResult.ErrorText = aPrefix + aProcessor.ErrorMessage();
     return false;
   }
   aHandler.fRequestText = std::move(rewritten);
@@ -274,7 +275,8 @@ std::string Amount2(Amount aValue) { return (aValue < Amount() ? -aValue : aValu
 void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                                                 bool aGood) {
   if (fProcessor && fProcessor->Active() &&
-      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult))
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult,
+                          "Receipt not printed: "))
     return;
   kReceipt& receipt = *aHandler.fReceipt;
   kDocumentScope scope(*this);
@@ -490,7 +492,8 @@ void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& a
   }
 
   if (fProcessor && fProcessor->Active() &&
-      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult))
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult,
+                          "Receipt not printed: "))
     return;
 
   std::string printFailure;
@@ -553,19 +556,22 @@ void kFiscalPrinterDevice::Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, 
   BeginOperation("ReprintReceipt", aResult, false);
   const bool good = IsReady();
   if (fProcessor && fProcessor->Active() &&
-      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReprintReceipt, aHandler, aResult))
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReprintReceipt, aHandler, aResult,
+                          "Document not printed: "))
     return;
   kDocumentScope scope(*this);
   std::string failure = PrepareDocument(false);
   if (failure.empty()) failure = BeginDocument(vnJournalKind::Reprint, "");
   if (!failure.empty()) {
+    aResult.Error = true;
     aResult.ErrorText = DocumentFailure("Document not printed: ", failure);
     return;
   }
   try {
     MarkClosingSent();
   } catch (const kJournalError& e) {
-    aResult.ErrorText = JournalFailure(e.what());
+    aResult.Error = true;
+    aResult.ErrorText = "Document not printed: " + JournalFailure(e.what());
     return;
   }
   if (good) {

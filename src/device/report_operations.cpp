@@ -196,7 +196,9 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     try {
       MarkClosingSent();
     } catch (const kJournalError& e) {
-      aResult.ErrorText = std::string("The document journal cannot be written: ") + e.what() + "; nothing was printed";
+      aResult.Error = true;
+      aResult.ErrorText = std::string("Report not taken: The document journal cannot be written: ") + e.what() +
+                          "; nothing was printed";
       return;
     }
     try {

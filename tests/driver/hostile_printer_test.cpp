@@ -287,7 +287,7 @@ TEST_F(HostilePrinter, AnUnusableJournalFolderStopsTheDocumentBeforeItsFirstComm
     fEmu.ClearPackets();
     const Answer a = Sale("NOJOURNAL");
     EXPECT_EQ(a.result, -1);
-    EXPECT_EQ(a.error.rfind("The document journal cannot be written: ", 0), 0u) << a.error;
+    EXPECT_EQ(a.error.rfind("Receipt not printed: The document journal cannot be written: ", 0), 0u) << a.error;
     EXPECT_NE(a.error.find("; nothing was printed"), std::string::npos) << a.error;
     EXPECT_EQ(fp::test::DataOf(fEmu.Packets(), ">").size(), 0u) << fp::test::Letters(fEmu.Packets());
     Close();

@@ -302,7 +302,7 @@ TEST_F(ReceiptOutcomeTest, AJournalThatCannotBeWrittenPrintsNothing) {
   OpenAndInit();
   const auto r = Print(SaleReceipt("Pane", "1.20"));
   EXPECT_TRUE(r.Error);
-  EXPECT_EQ(r.ErrorText.rfind("The document journal cannot be written: ", 0), 0u) << r.ErrorText;
+  EXPECT_EQ(r.ErrorText.rfind("Receipt not printed: The document journal cannot be written: ", 0), 0u) << r.ErrorText;
   EXPECT_NE(r.ErrorText.find("; nothing was printed"), std::string::npos) << r.ErrorText;
   EXPECT_EQ(CountLetter(emu.Packets(), ">"), 0);
   EXPECT_TRUE(emu.Journal().empty());

@@ -304,7 +304,7 @@ TEST_F(ReceiptAbiTest, ProcessorRewritesOrRefusesTheReceipt) {
   emu.ClearPackets();
   a = print("refuse");
   EXPECT_EQ(a.result, -1);
-  EXPECT_EQ(a.error, "receipt refused");
+  EXPECT_EQ(a.error, "Receipt not printed: receipt refused");
   EXPECT_TRUE(emu.Packets().empty());
   lib.Call("CLOSE", "<ReceiptPrinterManager><Handle>" + open.Get("Handle") + "</Handle></ReceiptPrinterManager>");
 }
