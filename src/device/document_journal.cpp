@@ -196,9 +196,9 @@ bool IsDamage(int aRc) {
 vnFileCheck OpenChecked(const std::string& aPath, kConnection& aConnection) {
   std::error_code ec;
   if (fs::is_directory(Utf8Path(aPath), ec)) return vnFileCheck::Damaged;
-  // A journal is never left empty once written (its schema is the first commit): an empty
-  // file that exists lost what it held.
-  if (fs::exists(Utf8Path(aPath), ec) && fs::file_size(Utf8Path(aPath), ec) == 0 && !ec) return vnFileCheck::Damaged;
+  // An empty file is a journal being begun: opening creates it at once, before the schema is
+  // committed, and another opener (or one killed in between) leaves it so. Its schema is
+  // written below under a write transaction, by whichever opener comes first.
   const int rc = sqlite3_open_v2(aPath.c_str(), &aConnection.fDb,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
   if (rc != SQLITE_OK) throw kJournalError(Reason(aConnection.fDb));
