@@ -715,19 +715,64 @@ void kFiscalPrinterDevice::SettleBeforeOperation() {
   ResetError();
 }
 
-bool kFiscalPrinterDevice::SettleBeforeClosingDay() {
+bool kFiscalPrinterDevice::CloseDayAtStart() {
   kDocumentScope scope(*this);
-  const std::string failure = PrepareDocument();
-  if (!failure.empty()) {
-    LogError("The day is not closed: " + failure);
+  const auto refuse = [&](const std::string& aWhy) {
+    LogError("The day is not closed: " + aWhy);
+    ResetError();
+    RecordError(999, "The day is not closed: " + aWhy);
     return false;
+  };
+  std::string failure = PrepareDocument();
+  if (!failure.empty()) return refuse(failure);
+  try {
+    // A document whose outcome is not known would fall on one side of the closing or the
+    // other: the host looks at it first.
+    for (const vnJournalEntry& row : fJournal->Unsettled())
+      if (row.fKind == vnJournalKind::Receipt || row.fKind == vnJournalKind::Document ||
+          row.fKind == vnJournalKind::ZReport)
+        return refuse("document " + std::to_string(row.fId) + " of the journal is still unsettled (" + row.fMessage +
+                      ")");
+  } catch (const kJournalError& e) {
+    return refuse(JournalFailure(e.what()));
   }
-  for (const auto& row : fSettledNow)
-    if (row.fState == vnJournalState::Unknown) {
-      LogError("The day is not closed: document " + std::to_string(row.fId) + " is still unsettled");
-      return false;
+  failure = BeginDocument(vnJournalKind::ZReport, "z:" + DateTimeToXmlText(DateOf(CurrentDateTime())).substr(0, 10));
+  if (!failure.empty()) return refuse(failure);
+  const vnDocumentMark before = fDocumentMark;
+  fDocumentMark.fKnown = false;
+  try {
+    MarkClosingSent();
+  } catch (const kJournalError& e) {
+    SettleDocument(vnJournalState::NotPrinted, JournalFailure(e.what()));
+    return refuse(JournalFailure(e.what()));
+  }
+  bool taken = false;
+  try {
+    taken = PrintZReport(nullptr) && !ErrorFound();
+  } catch (const kException& e) {
+    ResetError();
+    RecordError(999, e.what());
+  }
+  if (taken) {
+    SettleDocument(vnJournalState::Printed, "Taken at the start of the printer's inactive period");
+    return true;
+  }
+  // Failed in some way: the closings taken tell whether it was taken.
+  const std::string reason = ErrorFound() ? ErrorMessage() : "the Z report failed";
+  vnDocumentMark now;
+  if (before.fKnown && ReadMarkWithinBound(now)) {
+    fDocumentMark = now;
+    if (now.fClosing != before.fClosing) {
+      ResetError();
+      SettleDocument(vnJournalState::Printed, "Taken at the start of the printer's inactive period", "", now.fClosing,
+                     now.fClosing, CurrentDateTime());
+      return true;
     }
-  return true;
+    SettleDocument(vnJournalState::NotPrinted, "Report not taken: " + reason);
+    return refuse("Report not taken: " + reason);
+  }
+  SettleDocument(vnJournalState::Unknown, std::string(kOutcomeUnknownPrefix) + "the Z report (" + reason + ")");
+  return refuse(std::string(kOutcomeUnknownPrefix) + "the Z report (" + reason + ")");
 }
 
 }  // namespace fp

@@ -509,10 +509,11 @@ class kFiscalPrinterDevice {
   void OpenJournalAtStart();
   // Settles what earlier calls left unsettled on this printer, when its lock is free now.
   void SettleBeforeOperation();
-  // Before the day is closed outside a Z report of the host (the start-up of a printer in its
-  // inactive period): unsettled documents are settled first. false when the journal cannot be
-  // opened or a document stays unknown: the day must not be closed then.
-  bool SettleBeforeClosingDay();
+  // The Z report a printer in its inactive period needs at start-up, journalled under the
+  // printer's lock like the host's own: unsettled documents are settled first, and the day
+  // is not closed while one stays unsettled or the journal cannot be opened. false with the
+  // reason recorded when the day was not closed.
+  bool CloseDayAtStart();
   // Frame step 4: Error and ErrorText from the operation's recorded failure; a command whose
   // answer was lost after it may have changed the printer is reported as an unknown outcome.
   template <class R>
