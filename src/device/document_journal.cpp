@@ -196,9 +196,9 @@ bool IsDamage(int aRc) {
 vnFileCheck OpenChecked(const std::string& aPath, kConnection& aConnection) {
   std::error_code ec;
   if (fs::is_directory(Utf8Path(aPath), ec)) return vnFileCheck::Damaged;
-  // A journal is never left empty once written (its schema is the first commit): an empty
-  // file that exists lost what it held.
-  if (fs::exists(Utf8Path(aPath), ec) && fs::file_size(Utf8Path(aPath), ec) == 0 && !ec) return vnFileCheck::Damaged;
+  // An empty file is a journal being begun: opening creates it at once, before the schema is
+  // committed, and another opener (or one killed in between) leaves it so. Its schema is
+  // written below under a write transaction, by whichever opener comes first.
   const int rc = sqlite3_open_v2(aPath.c_str(), &aConnection.fDb,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
   if (rc != SQLITE_OK) throw kJournalError(Reason(aConnection.fDb));
@@ -431,13 +431,28 @@ std::optional<vnJournalEntry> kDocumentJournal::Find(int64_t aId) {
   return ReadEntry(select);
 }
 
-std::optional<vnJournalEntry> kDocumentJournal::FindByIdentity(const std::string& aIdentity) {
+std::optional<vnJournalEntry> kDocumentJournal::FindByIdentity(const std::string& aIdentity,
+                                                               const std::string& aDevice) {
   if (aIdentity.empty()) return std::nullopt;
-  kStatement select(
-      fDb, (std::string("SELECT ") + kColumns + " FROM documents WHERE identity = ?1 ORDER BY id DESC LIMIT 1").c_str());
-  select.Bind(1, aIdentity);
+  kStatement select(fDb, (std::string("SELECT ") + kColumns +
+                          " FROM documents WHERE identity = ?1 AND (?2 = '' OR device = ?2) ORDER BY id DESC LIMIT 1")
+                             .c_str());
+  select.Bind(1, aIdentity).Bind(2, aDevice);
   if (!select.Step()) return std::nullopt;
   return ReadEntry(select);
+}
+
+bool kDocumentJournal::HoldsPrinted(const std::string& aNumber, const std::string& aClosing) {
+  kStatement select(fDb, "SELECT id FROM documents WHERE state = 'printed' AND number = ?1 AND closing = ?2 LIMIT 1");
+  select.Bind(1, aNumber).Bind(2, aClosing);
+  return select.Step();
+}
+
+bool kDocumentJournal::DocumentAfter(int64_t aId) {
+  kStatement select(fDb, "SELECT id FROM documents WHERE id > ?1 AND kind IN ('receipt', 'document') AND"
+                         " state <> 'not printed' LIMIT 1");
+  select.Bind(1, aId);
+  return select.Step();
 }
 
 std::vector<vnJournalEntry> kDocumentJournal::Unsettled() {

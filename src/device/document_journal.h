@@ -70,7 +70,7 @@ struct vnJournalEntry {
   std::string fTotal;     // a receipt's total as the request gave it, to check the printer's journal
   std::string fMessage;   // the outcome's message (the result's ErrorText or MessageText)
   std::string fResult;    // the result fragment returned to the host, for a retry's answer
-  std::string fDevice;    // LogId of the device that wrote the row
+  std::string fDevice;    // the key of the device that wrote the row (its Driver and LogId)
   int64_t fProcess = 0;   // process id of the writer
   std::string fCreated;   // UTC, "YYYY-MM-DDTHH:MM:SSZ", set by Begin
   std::string fUpdated;   // UTC, set by every write
@@ -108,8 +108,13 @@ class kDocumentJournal {
   void Update(const vnJournalEntry& aEntry);
   // The row with aId, if any.
   std::optional<vnJournalEntry> Find(int64_t aId);
-  // The newest row with aIdentity (never for an empty identity).
-  std::optional<vnJournalEntry> FindByIdentity(const std::string& aIdentity);
+  // The newest row with aIdentity (never for an empty identity); with aDevice, the newest
+  // that device wrote.
+  std::optional<vnJournalEntry> FindByIdentity(const std::string& aIdentity, const std::string& aDevice = "");
+  // Whether a row holds a document printed as number aNumber of closing aClosing.
+  bool HoldsPrinted(const std::string& aNumber, const std::string& aClosing);
+  // Whether a receipt or non-fiscal document was begun after row aId (whatever its outcome).
+  bool DocumentAfter(int64_t aId);
   // Every unsettled row, oldest first.
   std::vector<vnJournalEntry> Unsettled();
   // Rows created at or after aSinceUtc ("" for all), oldest first, at most aLimit, without

@@ -17,19 +17,30 @@ void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, 
 
   kDocumentScope scope(*this);
   if (!BeginJournalDocument(document, aResult)) return;
-  bool good = IsReady();
-  if (good) good = BeginNonFiscalReceipt(document);
-  // Header and footer lines are the driver's to print: it has them through the document.
-  for (const auto& line : document.fLines) {
-    if (!good) break;
-    if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(line.get()))
-      good = PrintNonFiscalTextLine(context, *text);
-    else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(line.get()))
-      good = PrintNonFiscalBarcodeLine(context, *barcode);
-    else if (auto* image = dynamic_cast<kReceiptMessageImageLine*>(line.get()))
-      good = PrintNonFiscalImageLine(context, *image);
+  try {
+    bool good = IsReady();
+    if (good) good = BeginNonFiscalReceipt(document);
+    // Header and footer lines are the driver's to print: it has them through the document.
+    for (const auto& line : document.fLines) {
+      if (!good) break;
+      if (auto* text = dynamic_cast<kReceiptMessageTextLine*>(line.get()))
+        good = PrintNonFiscalTextLine(context, *text);
+      else if (auto* barcode = dynamic_cast<kReceiptMessageBarcodeLine*>(line.get()))
+        good = PrintNonFiscalBarcodeLine(context, *barcode);
+      else if (auto* image = dynamic_cast<kReceiptMessageImageLine*>(line.get()))
+        good = PrintNonFiscalImageLine(context, *image);
+    }
+    if (good && !CloseJournalDocument(document, aResult)) return;
+  } catch (const kException& e) {
+    // An answer that could not be read: before the closing the document never became one
+    // (the next document cancels it if still open); after it, nothing tells.
+    const bool closingSent = DocumentInProgress() && CurrentDocument().fState == vnJournalState::ClosingSent;
+    ResetError();
+    fDocumentMark.fKnown = false;
+    RecordError(999, closingSent ? std::string(kOutcomeUnknownPrefix) + "the non-fiscal document was interrupted after "
+                                       "its closing was sent (" + e.what() + ")"
+                                 : std::string(e.what()));
   }
-  if (good && !CloseJournalDocument(document, aResult)) return;
 
   aResult.NFReceiptNumber.clear();
   // What the document asked for and the printer could not print.
@@ -60,12 +71,23 @@ bool kFiscalPrinterDevice::SettleLostClosing(kNFReceipt& aDocument, _int_PRINTNF
       ResetError();
       return false;
     }
-    // The document was open before its closing went out: no longer open, it is printed.
+    // No longer open: closed by its closing, or gone with a restart of the printer; no counter
+    // of the printer tells which.
     if (!now.fOpen) {
-      fIOHandler->Debug(let_info, "Outcome: the non-fiscal document was confirmed as printed");
+      fIOHandler->Debug(let_info, "Outcome: the non-fiscal document is no longer open");
+      aResult.NFReceiptDateTime = 0;
+      aResult.Error = true;
+      aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + kWhat +
+                          "; it is no longer open on the printer, so it was printed unless the printer restarted; "
+                          "check the paper before sending it again";
+      ResetError();
+      return false;
+    }
+    if (closedAgain) {
+      // Two closings and still open: the caller cancels it and reports it not printed.
+      RecordError(999, "the printer did not close the non-fiscal document");
       return true;
     }
-    if (closedAgain) return true;  // the failure of the second closing stays reported
     closedAgain = true;
     fIOHandler->Debug(let_info, "Outcome: the document is still open; closing it once more");
     ResetError();

@@ -278,7 +278,7 @@ bool TextHasTotal(const std::string& aText, const std::string& aTotal) {
 }  // namespace
 
 std::string kFiscalPrinterDevice::DocumentFailure(const std::string& aPrefix, const std::string& aFailure) {
-  return StartsWith(aFailure, kJournalFailurePrefix) ? aFailure : aPrefix + aFailure;
+  return StartsWith(aFailure, aPrefix) ? aFailure : aPrefix + aFailure;
 }
 
 std::string kFiscalPrinterDevice::ReceiptIdentity(const kReceipt& aReceipt) {
@@ -382,6 +382,9 @@ std::string kFiscalPrinterDevice::PrepareDocument(bool aNumbering) {
     if (fJournal->Find(fNewestRowSeen + 1)) fDocumentMark.fKnown = false;
   } catch (const kJournalError& e) {
     return JournalFailure(e.what());
+  } catch (const std::exception& e) {
+    ResetError();
+    return std::string("an earlier document could not be settled (") + e.what() + "); nothing was printed";
   }
   ResetError();
   if (aNumbering && (!fDocumentMark.fKnown || fDocumentMark.fOpen)) {
@@ -400,7 +403,12 @@ std::string kFiscalPrinterDevice::PrepareDocument(bool aNumbering) {
     if (read && mark.fOpen) {
       // A receipt left open that no row of the journal accounts for: it never becomes a
       // document, and no line of this one goes into it.
-      const bool cancelled = CancelFiscalReceipt();
+      bool cancelled = false;
+      try {
+        cancelled = CancelFiscalReceipt();
+      } catch (const kException& e) {
+        LogError(e.what());
+      }
       ResetError();
       if (!cancelled) return "a receipt left open on the printer could not be cancelled";
       AddResultNote("A receipt left open on the printer by an earlier failure was cancelled before this one.");
@@ -421,8 +429,16 @@ std::string kFiscalPrinterDevice::BeginDocument(vnJournalKind aKind, const std::
     entry.fClosingBefore = fDocumentMark.fClosing;
   }
   entry.fTotal = aTotal;
-  entry.fDevice = fIOHandler->GetLogFileName();
+  entry.fDevice = fDeviceKey;
   try {
+    // A document printed while an earlier one can still be settled could later be taken for
+    // it (the same total after its number): the earlier one is settled first.
+    for (const vnJournalEntry& row : fJournal->Unsettled())
+      if (row.fState != vnJournalState::Unknown || !StartsWith(row.fMessage, kNoEvidence))
+        return "the outcome of an earlier " + std::string(JournalKindName(row.fKind)) + " (document " +
+               std::to_string(row.fId) + " of the journal) is not settled yet" +
+               (row.fMessage.empty() ? std::string() : " (" + row.fMessage + ")") +
+               "; no document is printed until the printer tells what became of it; nothing was printed";
     fJournal->Begin(entry);
   } catch (const kJournalError& e) {
     return JournalFailure(e.what());
@@ -466,13 +482,26 @@ void kFiscalPrinterDevice::EndDocument() {
 
 std::optional<vnJournalEntry> kFiscalPrinterDevice::EarlierDocument(const std::string& aIdentity) {
   if (!fJournal || aIdentity.empty()) return std::nullopt;
-  const auto row = fJournal->FindByIdentity(aIdentity);
+  // Another till may sell the same coffee: a fingerprint is looked for among this device's
+  // rows only, the host's own key among all.
+  const bool fingerprint = !StartsWith(aIdentity, "ref:") && !StartsWith(aIdentity, "z:");
+  const auto row = fJournal->FindByIdentity(aIdentity, fingerprint ? fDeviceKey : std::string());
   if (!row) return std::nullopt;
   if (IsUnsettled(row->fState)) return row;
-  // The host's own key names the sale whatever else changed; a fingerprint only stands for
-  // a document whose outcome the host never learnt (two customers may buy the same coffee).
-  if (row->fState == vnJournalState::Printed && (StartsWith(aIdentity, "ref:") || StartsWith(row->fMessage, kSettledLater)))
-    return row;
+  if (row->fState != vnJournalState::Printed) return std::nullopt;
+  // The host's own key names the sale whatever else changed.
+  if (StartsWith(aIdentity, "ref:")) return row;
+  // The day's Z report while it is still the printer's last closing and no document was
+  // begun after it: a retry of the report whether or not its answer reached the host.
+  if (StartsWith(aIdentity, "z:")) {
+    // A Z report's number is the count of closings taken with it.
+    const auto closingNow = LongOf(fDocumentMark.fClosing), closingThen = LongOf(row->fNumber);
+    const bool lastClosing = fDocumentMark.fKnown && closingNow && closingThen && *closingNow == *closingThen;
+    return lastClosing && !fJournal->DocumentAfter(row->fId) ? row : std::nullopt;
+  }
+  // A fingerprint only stands for a document whose outcome the host never learnt (two
+  // customers may buy the same coffee).
+  if (StartsWith(row->fMessage, kSettledLater)) return row;
   return std::nullopt;
 }
 
@@ -521,10 +550,13 @@ void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
   }
   vnDocumentMark now;
   if (!ReadMarkWithinBound(now)) {
-    const std::string reason = ErrorFound() ? ErrorMessage() : "the driver cannot tell";
+    // A driver that cannot tell at all would answer the same the next time.
+    const bool cannotTell = !ErrorFound();
+    const std::string reason = cannotTell ? "the driver cannot tell" : ErrorMessage();
     ResetError();
     aEntry.fState = vnJournalState::Unknown;
-    aEntry.fMessage = "Outcome unknown: the printer could not be asked (" + reason + ")";
+    aEntry.fMessage = cannotTell ? std::string(kNoEvidence) + "; " + reason
+                                 : "Outcome unknown: the printer could not be asked (" + reason + ")";
     write();
     return;
   }
@@ -533,7 +565,12 @@ void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
   vnJournalState state = vnJournalState::Unknown;
   if (now.fOpen && aEntry.fKind != vnJournalKind::ZReport) {
     // Left open: it never became a document, and it is cancelled so that nothing else goes in.
-    const bool cancelled = CancelFiscalReceipt();
+    bool cancelled = false;
+    try {
+      cancelled = CancelFiscalReceipt();
+    } catch (const kException& e) {
+      LogError(e.what());
+    }
     ResetError();
     fDocumentMark.fOpen = !cancelled;
     state = cancelled ? vnJournalState::NotPrinted : vnJournalState::Unknown;
@@ -541,9 +578,12 @@ void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
   } else if (aEntry.fKind == vnJournalKind::Receipt) {
     state = ReceiptEvidence(aEntry, now, number, closing, why);
   } else if (aEntry.fKind == vnJournalKind::Document) {
-    // Opened before its closing went out: no longer open, the closing took effect.
-    state = aEntry.fState == vnJournalState::Started ? vnJournalState::NotPrinted : vnJournalState::Printed;
-    why = state == vnJournalState::Printed ? "the printer no longer holds it open" : "its closing never went out";
+    // No longer open tells only that its closing never went out, when it did not; after the
+    // closing it may have been printed or lost with a restart of the printer, and no counter
+    // of the printer counts these documents.
+    state = aEntry.fState == vnJournalState::Started ? vnJournalState::NotPrinted : vnJournalState::Unknown;
+    why = state == vnJournalState::Unknown ? "the printer no longer holds it open, which a restart would do as well"
+                                           : "its closing never went out";
   } else {
     const bool moved = !aEntry.fClosingBefore.empty() && now.fClosing != aEntry.fClosingBefore;
     if (aEntry.fClosingBefore.empty()) {
@@ -600,6 +640,13 @@ vnJournalState kFiscalPrinterDevice::ReceiptEvidence(const vnJournalEntry& aEntr
         aClosing = std::to_string(closing + 1);
         aWhy = "the printer's journal holds it as document " + aNumber + " of closing " + aClosing;
         return vnJournalState::Printed;
+      }
+      // A document in between that no row accounts for may be another sale with the same
+      // total further on: looking past it could take that one for this receipt.
+      if (!fJournal->HoldsPrinted(std::to_string(number), std::to_string(closing + 1))) {
+        aWhy = "the printer's journal holds document " + std::to_string(number) + " of closing " +
+               std::to_string(closing + 1) + " after it, which is not this receipt and which no call here accounts for";
+        return vnJournalState::Unknown;
       }
     }
   }
@@ -670,24 +717,72 @@ void kFiscalPrinterDevice::SettleBeforeOperation() {
     SettleJournal();
   } catch (const kJournalError& e) {
     LogError(std::string("Journal: ") + e.what());
+  } catch (const std::exception& e) {
+    // An answer that cannot be read while settling: the row stays for the next call.
+    LogError(std::string("Outcome: ") + e.what());
   }
   fPrinterLock->Release();
   ResetError();
 }
 
-bool kFiscalPrinterDevice::SettleBeforeClosingDay() {
+bool kFiscalPrinterDevice::CloseDayAtStart() {
   kDocumentScope scope(*this);
-  const std::string failure = PrepareDocument();
-  if (!failure.empty()) {
-    LogError("The day is not closed: " + failure);
+  const auto refuse = [&](const std::string& aWhy) {
+    LogError("The day is not closed: " + aWhy);
+    ResetError();
+    RecordError(999, "The day is not closed: " + aWhy);
     return false;
+  };
+  std::string failure = PrepareDocument();
+  if (!failure.empty()) return refuse(failure);
+  try {
+    // A document whose outcome is not known would fall on one side of the closing or the
+    // other: the host looks at it first.
+    for (const vnJournalEntry& row : fJournal->Unsettled())
+      if (row.fKind == vnJournalKind::Receipt || row.fKind == vnJournalKind::Document ||
+          row.fKind == vnJournalKind::ZReport)
+        return refuse("document " + std::to_string(row.fId) + " of the journal is still unsettled (" + row.fMessage +
+                      ")");
+  } catch (const kJournalError& e) {
+    return refuse(JournalFailure(e.what()));
   }
-  for (const auto& row : fSettledNow)
-    if (row.fState == vnJournalState::Unknown) {
-      LogError("The day is not closed: document " + std::to_string(row.fId) + " is still unsettled");
-      return false;
+  failure = BeginDocument(vnJournalKind::ZReport, "z:" + DateTimeToXmlText(DateOf(CurrentDateTime())).substr(0, 10));
+  if (!failure.empty()) return refuse(failure);
+  const vnDocumentMark before = fDocumentMark;
+  fDocumentMark.fKnown = false;
+  try {
+    MarkClosingSent();
+  } catch (const kJournalError& e) {
+    SettleDocument(vnJournalState::NotPrinted, JournalFailure(e.what()));
+    return refuse(JournalFailure(e.what()));
+  }
+  bool taken = false;
+  try {
+    taken = PrintZReport(nullptr) && !ErrorFound();
+  } catch (const kException& e) {
+    ResetError();
+    RecordError(999, e.what());
+  }
+  if (taken) {
+    SettleDocument(vnJournalState::Printed, "Taken at the start of the printer's inactive period");
+    return true;
+  }
+  // Failed in some way: the closings taken tell whether it was taken.
+  const std::string reason = ErrorFound() ? ErrorMessage() : "the Z report failed";
+  vnDocumentMark now;
+  if (before.fKnown && ReadMarkWithinBound(now)) {
+    fDocumentMark = now;
+    if (now.fClosing != before.fClosing) {
+      ResetError();
+      SettleDocument(vnJournalState::Printed, "Taken at the start of the printer's inactive period", "", now.fClosing,
+                     now.fClosing, CurrentDateTime());
+      return true;
     }
-  return true;
+    SettleDocument(vnJournalState::NotPrinted, "Report not taken: " + reason);
+    return refuse("Report not taken: " + reason);
+  }
+  SettleDocument(vnJournalState::Unknown, std::string(kOutcomeUnknownPrefix) + "the Z report (" + reason + ")");
+  return refuse(std::string(kOutcomeUnknownPrefix) + "the Z report (" + reason + ")");
 }
 
 }  // namespace fp
@@ -728,10 +823,17 @@ bool kFiscalPrinterDevice::CloseJournalDocument(kNFReceipt& aDocument, _int_PRIN
     MarkClosingSent();
   } catch (const kJournalError& e) {
     // Nothing of it is on paper yet: it is cancelled and the closing never leaves.
-    CancelFiscalReceipt();
+    try {
+      CancelFiscalReceipt();
+    } catch (const kException& cancel) {
+      LogError(cancel.what());
+    }
+    ResetError();
     RecordError(999, JournalFailure(e.what()));
     return true;
   }
+  // A line that recorded a failure but let the document go on: the closing is not what failed.
+  const bool failedBefore = ErrorFound();
   EndNonFiscalReceipt(aDocument);
   if (!ErrorFound()) return true;
   // No answer to the closing: whether the document is still open tells.
@@ -739,18 +841,33 @@ bool kFiscalPrinterDevice::CloseJournalDocument(kNFReceipt& aDocument, _int_PRIN
     SettleDocument(vnJournalState::Unknown, aResult.ErrorText, aResult.Format());
     return false;
   }
+  if (!ErrorFound()) return true;
+  // A closing that failed may still have been carried out (a printer that refuses after
+  // doing it): only a document still open tells that it was not.
   vnDocumentMark now;
   const vnOutcome refused = Outcome();
-  const bool open = ErrorFound() && ReadDocumentMark(now) && now.fOpen;
+  // The driver cancelled the document before its closing went out and said so.
+  if (StartsWith(refused.fMessage, "Document not printed: ")) return true;
+  const bool read = ReadMarkWithinBound(now);
   ResetError();
-  if (refused.Failed()) RecordError(refused.fCode, refused.fMessage);
-  if (open) {
+  if (read && now.fOpen) {
     // Still open after its closing failed: cancelled, so that it never comes out inside the next.
-    const vnOutcome failure = Outcome();
-    const bool cancelled = CancelFiscalReceipt();
+    bool cancelled = false;
+    try {
+      cancelled = CancelFiscalReceipt();
+    } catch (const kException& e) {
+      LogError(e.what());
+    }
     ResetError();
-    RecordError(failure.fCode, failure.fMessage + (cancelled ? "; the document was cancelled on the printer and can be sent again"
+    RecordError(refused.fCode, refused.fMessage + (cancelled ? "; the document was cancelled on the printer and can be sent again"
                                                              : "; the document could not be cancelled"));
+  } else if (failedBefore) {
+    RecordError(refused.fCode, refused.fMessage);
+  } else {
+    RecordError(refused.fCode, std::string(kOutcomeUnknownPrefix) + "the closing of the non-fiscal document failed (" +
+                                   refused.fMessage + ") and the printer " +
+                                   (read ? "no longer holds it open: it may have been printed"
+                                         : "could not be asked whether it still holds it open"));
   }
   return true;
 }
@@ -861,6 +978,11 @@ void kFiscalPrinterDevice::OpenJournalAtStart() {
   } catch (const kJournalError& e) {
     LogError(std::string("Journal: ") + e.what());
     fPrinterLock->Release();
+    return;
+  } catch (const std::exception& e) {
+    LogError(std::string("Outcome: ") + e.what());
+    fPrinterLock->Release();
+    ResetError();
     return;
   }
   ResetError();

@@ -57,6 +57,7 @@ kFiscalPrinterDevice::kFiscalPrinterDevice(kReceiptPrinterHandler& aHandler, std
 
 void kFiscalPrinterDevice::Setup(kReceiptPrinterHandler& aHandler) {
   if (!fIOHandler) throw kException("Unable to create the transport of the device");
+  fDeviceKey = aHandler.LogFileName();
 
   fRTServerActive = ParameterIsTrue(aHandler, "RTServer");
   fRTServerTillSerial = aHandler.GetParameter("RTServerTillSerial");

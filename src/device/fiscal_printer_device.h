@@ -521,10 +521,11 @@ class kFiscalPrinterDevice {
   void OpenJournalAtStart();
   // Settles what earlier calls left unsettled on this printer, when its lock is free now.
   void SettleBeforeOperation();
-  // Before the day is closed outside a Z report of the host (the start-up of a printer in its
-  // inactive period): unsettled documents are settled first. false when the journal cannot be
-  // opened or a document stays unknown: the day must not be closed then.
-  bool SettleBeforeClosingDay();
+  // The Z report a printer in its inactive period needs at start-up, journalled under the
+  // printer's lock like the host's own: unsettled documents are settled first, and the day
+  // is not closed while one stays unsettled or the journal cannot be opened. false with the
+  // reason recorded when the day was not closed.
+  bool CloseDayAtStart();
   // Frame step 4: Error and ErrorText from the operation's recorded failure; a command whose
   // answer was lost after it may have changed the printer is reported as an unknown outcome.
   template <class R>
@@ -606,8 +607,8 @@ class kFiscalPrinterDevice {
   // first when no status read has given it. "" when open; otherwise why not, as the result
   // says it ("The document journal cannot be written: ...; nothing was printed").
   std::string OpenJournal();
-  // aPrefix ("Receipt not printed: ") + a failure before the first command; a journal that
-  // cannot be written is said as it is, since its text already says nothing was printed.
+  // aPrefix ("Receipt not printed: ") + a failure before the first command, a journal that
+  // cannot be written among them.
   static std::string DocumentFailure(const std::string& aPrefix, const std::string& aFailure);
   // Opens the journal, takes the printer's lock, settles unsettled rows and, with
   // aNumbering, reads the numbering when it is not known and cancels a receipt left open;
@@ -642,14 +643,14 @@ class kFiscalPrinterDevice {
   static std::string ReceiptIdentity(const kReceipt& aReceipt);
   static std::string DocumentIdentity(const kNFReceipt& aDocument);
   // The newest row with aIdentity that a retry of it must be answered from: a row held as
-  // printed (for a content fingerprint only one whose outcome was never reported), or one
-  // still unknown. None when the document is to be printed.
+  // printed (for a content fingerprint only one of this device whose outcome was never
+  // reported), or one still unknown. None when the document is to be printed.
   std::optional<vnJournalEntry> EarlierDocument(const std::string& aIdentity);
   // Marks aEntry's outcome as reported to the host with aResult.
   void MarkReported(vnJournalEntry aEntry, const std::string& aResult);
-  // After a damaged journal was set aside: whether the printer's last document is aReceipt (its
-  // total and its items in the printer's journal), as the receipt a lost row stood for. aNumber
-  // and aClosing are its numbers.
+  // After a damaged journal was set aside: whether the printer's last document looks like
+  // aReceipt (its total and its items in the printer's journal), so that it may be a receipt a
+  // lost row stood for. aNumber and aClosing are its numbers.
   bool LastDocumentIs(const kReceipt& aReceipt, std::string& aNumber, std::string& aClosing);
   // The journal of this printer once opened (none before).
   kDocumentJournal* Journal() const { return fJournal.get(); }
@@ -766,8 +767,12 @@ class kFiscalPrinterDevice {
   vnJournalEntry fDocument;     // the row of the document in progress
   bool fDocumentOpen = false;   // fDocument is written and not yet settled
   int64_t fNewestRowSeen = 0;   // the newest row this device wrote or saw settled
+  // Who writes a row: the device's log name (Driver and LogId), the same after a restart, so
+  // that a content fingerprint only ever stands for this till's own earlier sale.
+  std::string fDeviceKey;
   // The journal of this printer was found damaged and begun anew: the rows of documents whose
-  // outcome was open are gone, so the first receipt looks at the printer's last document.
+  // outcome was open are gone, so the first receipt is not printed when it looks like the
+  // printer's last document.
   bool fJournalDamaged = false;
   std::string fResultNote;
   vnOutcome fOutcome;      // the operation's recorded failure (ok_Done: none)

@@ -43,11 +43,12 @@ L& As(kReceiptLine& aLine) {
 // from it. False, with the processor's message in aResult, when the processor refused it.
 bool RewriteByProcessor(kFiscalProcessorCaller& aProcessor,
                         bool (kFiscalProcessorCaller::*aHook)(const std::string&, std::string&),
-                        kReceiptPrinterHandler& aHandler, _int_ErrorTail& aResult) {
+                        kReceiptPrinterHandler& aHandler, _int_ErrorTail& aResult, const char* aPrefix) {
   std::string rewritten;
   if (!(aProcessor.*aHook)(aHandler.fRequestText, rewritten)) {
+    // Refused before anything was sent: the document is not printed.
     aResult.Error = true;
-    aResult.ErrorText = aProcessor.ErrorMessage();
+    aResult.ErrorText = aPrefix + aProcessor.ErrorMessage();
     return false;
   }
   aHandler.fRequestText = std::move(rewritten);
@@ -280,7 +281,8 @@ std::string Amount2(Amount aValue) { return (aValue < Amount() ? -aValue : aValu
 void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                                                 bool aGood) {
   if (fProcessor && fProcessor->Active() &&
-      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult))
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult,
+                          "Receipt not printed: "))
     return;
   kReceipt& receipt = *aHandler.fReceipt;
   kDocumentScope scope(*this);
@@ -308,23 +310,20 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
     return;
   }
   if (fJournalDamaged) {
-    // The rows of the damaged journal are gone: a receipt whose outcome was open there and is
-    // sent again is recognised in the printer's own journal, as its last document.
+    // The rows of the damaged journal are gone: a receipt like the printer's last document
+    // may be a retry of it, or the same sale made again. Nothing tells which, so nothing is
+    // printed and nothing is claimed; the host looks at the printer's journal, and the same
+    // receipt sent again is printed.
     fJournalDamaged = false;
     std::string number, closing;
     if (LastDocumentIs(receipt, number, closing)) {
-      AddResultNote("The document journal was damaged; the printer's journal holds this receipt as its last document; "
-                    "it was not printed again.");
-      BeginDocument(vnJournalKind::Receipt, identity, Amount2(receipt.fTotalAmount));
-      ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber, aResult.EJNumber, aResult.EJClosingNumber,
-                           aResult.DeviceSerialNumber);
-      aResult.ReceiptNumber = number;
-      aResult.EJClosingNumber = closing;
-      aResult.Error = false;
-      aResult.ErrorText.clear();
-      aResult.MessageText = ResultNote();
-      SettleDocument(vnJournalState::Printed, aResult.MessageText, aResult.Format(), number, closing,
-                     aResult.ReceiptDateTime);
+      aResult.Error = true;
+      aResult.ErrorText = std::string(kOutcomeUnknownPrefix) +
+                          "the document journal was damaged and set aside; the printer's last document (number " +
+                          number + " of closing " + closing +
+                          ") has this receipt's total and items and may be an earlier attempt of it; it was not "
+                          "printed now: check the printer's journal, and send it again only if that document is not "
+                          "this sale";
       return;
     }
   }
@@ -339,7 +338,19 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
     ReportNotPrinted(*this, aResult, DocumentFailure("Receipt not printed: ", begun));
     return;
   }
-  const vnJournalState state = PrintReceiptSettled(aHandler, aResult, aGood);
+  vnJournalState state = vnJournalState::Unknown;
+  try {
+    state = PrintReceiptSettled(aHandler, aResult, aGood);
+  } catch (const kException& e) {
+    // An answer that could not be read while the receipt's outcome was being made out: the
+    // printer's numbering tells on the next call.
+    ResetError();
+    aResult.ReceiptNumber.clear();
+    aResult.ReceiptDateTime = 0;
+    aResult.Error = true;
+    aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + "the receipt was interrupted (" + e.what() +
+                        "); the next call on this device settles it";
+  }
   SettleDocument(state, aResult.Error ? aResult.ErrorText : aResult.MessageText, aResult.Format(),
                  state == vnJournalState::Printed ? aResult.ReceiptNumber : "",
                  state == vnJournalState::Printed ? aResult.EJClosingNumber : "",
@@ -362,8 +373,8 @@ vnJournalState kFiscalPrinterDevice::PrintReceiptSettled(kReceiptPrinterHandler&
     failure = JournalFailure(e.what());
     fIOHandler->Debug(let_error, "Receipt interrupted: " + failure);
   } catch (const kException& e) {
-    // Nothing reached the printer yet: the request itself is at fault.
-    if (stage == ReceiptStage::NotOpened) throw;
+    // Before the opening nothing of the receipt reached the printer: the request itself is at
+    // fault, and the receipt is not printed.
     failure = e.what();
     fIOHandler->Debug(let_error, "Receipt interrupted: " + failure);
   }
@@ -487,7 +498,8 @@ void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& a
   }
 
   if (fProcessor && fProcessor->Active() &&
-      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult))
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult,
+                          "Receipt not printed: "))
     return;
 
   std::string printFailure;
@@ -550,22 +562,33 @@ void kFiscalPrinterDevice::Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, 
   BeginOperation("ReprintReceipt", aResult, false);
   const bool good = IsReady();
   if (fProcessor && fProcessor->Active() &&
-      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReprintReceipt, aHandler, aResult))
+      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReprintReceipt, aHandler, aResult,
+                          "Document not printed: "))
     return;
   kDocumentScope scope(*this);
   std::string failure = PrepareDocument(false);
   if (failure.empty()) failure = BeginDocument(vnJournalKind::Reprint, "");
   if (!failure.empty()) {
+    aResult.Error = true;
     aResult.ErrorText = DocumentFailure("Document not printed: ", failure);
     return;
   }
   try {
     MarkClosingSent();
   } catch (const kJournalError& e) {
-    aResult.ErrorText = JournalFailure(e.what());
+    aResult.Error = true;
+    aResult.ErrorText = "Document not printed: " + JournalFailure(e.what());
     return;
   }
-  if (good) RePrintReceipt(*aHandler.fReceiptReference, *aHandler.fReceipt);
+  if (good) {
+    try {
+      RePrintReceipt(*aHandler.fReceiptReference, *aHandler.fReceipt);
+    } catch (const kException& e) {
+      // A reference the copy cannot be made from: refused before the copy was asked for.
+      ResetError();
+      RecordError(999, e.what());
+    }
+  }
   EndOperation(aResult);
   if (aResult.Error && !StartsWith(aResult.ErrorText, kOutcomeUnknownPrefix))
     aResult.ErrorText = "Document not printed: " + aResult.ErrorText;

@@ -189,21 +189,33 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
   kDocumentScope scope(*this);
   if (!BeginJournalReport(aResult)) return;
   vnDocumentMark before = fDocumentMark;
+  fDocumentMark.fKnown = false;  // the closings move with the report
   std::string takenClosing;
   const bool ready = IsReady();
   if (ready) {
     try {
       MarkClosingSent();
     } catch (const kJournalError& e) {
-      aResult.ErrorText = std::string("The document journal cannot be written: ") + e.what() + "; nothing was printed";
+      aResult.Error = true;
+      aResult.ErrorText = std::string("Report not taken: The document journal cannot be written: ") + e.what() +
+                          "; nothing was printed";
       return;
     }
-    PrintZReport(report);
+    try {
+      PrintZReport(report);
+    } catch (const kException& e) {
+      // Judged by the closings below, as any failure of the report.
+      ResetError();
+      RecordError(999, e.what());
+    }
   }
-  if (ErrorFound() && !UnansweredCommand().empty() && before.fKnown) {
+  // Whatever way the report failed once asked for (no answer, or a refusal after carrying it
+  // out), the closings taken tell whether it was taken.
+  if (ready && ErrorFound() && before.fKnown) {
     const std::string reason = ErrorMessage();
-    constexpr const char* kWhat = "the printer did not answer the Z report";
-    fIOHandler->Debug(let_error, "Outcome: the answer to the Z report was lost (" + reason + "); asking the printer");
+    const char* kWhat = UnansweredCommand().empty() ? "the Z report failed and the printer did not answer after it"
+                                                    : "the printer did not answer the Z report";
+    fIOHandler->Debug(let_error, "Outcome: the Z report failed (" + reason + "); asking the printer");
     vnDocumentMark now;
     if (!ReadMarkWithinBound(now)) {
       aResult.ZReportNumber.clear();

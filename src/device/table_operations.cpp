@@ -75,7 +75,7 @@ void kFiscalPrinterDevice::Pub_SetVatTable(kReceiptPrinterHandler& aHandler, _in
   BeginOperation("SetVATTable", aResult, false);
   kDocumentScope scope(*this);
   if (const std::string failure = BeginJournalChange(vnJournalKind::Programming); !failure.empty()) {
-    aResult.ErrorText = failure;
+    aResult.ErrorText = "Not programmed: " + failure;
     return;
   }
   WriteVatTable(*aHandler.fVATTable);
@@ -118,7 +118,7 @@ void kFiscalPrinterDevice::Pub_SetDeptTable(kReceiptPrinterHandler& aHandler, _i
   BeginOperation("SetDeptTable", aResult, false);
   kDocumentScope scope(*this);
   if (const std::string failure = BeginJournalChange(vnJournalKind::Programming); !failure.empty()) {
-    aResult.ErrorText = failure;
+    aResult.ErrorText = "Not programmed: " + failure;
     return;
   }
   // Departments refer to activities, so the activities go first; the departments are

@@ -3,6 +3,7 @@
 // the truth: printed, or cancelled and said so; never a document left open to come out
 // inside the next, never a copy reported that did not print.
 #include <algorithm>
+#include <functional>
 
 #include "base/xml_text.h"
 #include "driver_fixture.h"
@@ -80,6 +81,45 @@ TEST_F(DocumentOutcomeTest, UnreadableAnswerInsideANonFiscalDocumentNeverLeavesI
     EXPECT_FALSE(JournalEntryHas(entries.back(), tag));
     EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [&](const emu::JournalEntry& e) { return JournalEntryHas(e, tag); }),
               *c.error ? 0 : 1);
+  }
+}
+
+// A closing that fails tells nothing by itself: a document no longer open may have been
+// printed, or lost with a restart of the printer (no counter tells which); one still open,
+// even after a second closing, is cancelled and reported not printed.
+TEST_F(DocumentOutcomeTest, AFailedClosingIsJudgedByWhetherTheDocumentIsStillOpen) {
+  struct Case {
+    const char* name;
+    std::function<void()> fault;
+    const char* prefix;  // of ErrorText
+    int printed;         // documents on the printer
+    vnJournalState row;
+  } cases[] = {
+      {"carried out, then refused", [this] { emu.RefuseAfterCarryingOut("m", 0x14); }, "Outcome unknown: ", 1,
+       vnJournalState::Unknown},
+      {"refused, not carried out", [this] { emu.ForceReplyCode("m", 0x14); }, "Document not printed: ", 0,
+       vnJournalState::NotPrinted},
+      {"lost on its way twice", [this] { emu.LoseRequests("m", 2); }, "Document not printed: ", 0,
+       vnJournalState::NotPrinted},
+      {"lost with a restart of the printer", [this] { emu.RebootAt("m"); }, "Outcome unknown: ", 0,
+       vnJournalState::Unknown},
+  };
+  auto& d = OpenAndInit();
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string tag = "CLOSING" + std::to_string(++n);
+    const size_t journal = emu.Journal().size();
+    c.fault();
+    const auto r = PrintDocument(tag);
+    EXPECT_TRUE(r.Error);
+    EXPECT_EQ(r.ErrorText.rfind(c.prefix, 0), 0u) << r.ErrorText;
+    EXPECT_EQ(emu.Journal().size(), journal + c.printed);
+    EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
+    const auto row = d.Journal()->Find(d.CurrentDocument().fId);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->fState, c.row);
+    emu.ClearFaults();
   }
 }
 

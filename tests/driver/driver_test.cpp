@@ -100,6 +100,21 @@ TEST_F(DriverTest, InitClosesTheDayOfAnInactivePrinterFirst) {
   if (setup != std::string::npos) {
     EXPECT_LT(letters.find('x'), setup) << letters;
   }
+  // The report has its row in the printer's journal, as the host's own has.
+  ASSERT_NE(d.Journal(), nullptr);
+  const auto row = d.Journal()->Find(d.CurrentDocument().fId);
+  ASSERT_TRUE(row);
+  EXPECT_EQ(row->fKind, vnJournalKind::ZReport);
+  EXPECT_EQ(row->fState, vnJournalState::Printed);
+}
+
+// A Z report the printer refuses at start-up leaves the day open and says why.
+TEST_F(DriverTest, InitSaysWhyTheDayOfAnInactivePrinterWasNotClosed) {
+  emu.SetInactivePeriod(true);
+  auto& d = Open();
+  emu.ForceReplyCode("x", 0x14);
+  EXPECT_FALSE(d.Init());
+  EXPECT_EQ(d.ErrorMessage().rfind("The day is not closed: Report not taken: ", 0), 0u) << d.ErrorMessage();
 }
 
 TEST_F(DriverTest, GetStatusReportsIdentityModeAndFlags) {

@@ -229,8 +229,9 @@ TEST_F(ExportsDriverTest, ReprintPrintsExactlyTheReceiptOfTheNamedClosing) {
     const char* reference;
     const char* error;
   } bad[] = {
-      {"<ReceiptNumber>1</ReceiptNumber><EJClosingNumber>2x</EJClosingNumber>", "'2x' is not a valid integer value"},
-      {"<ReceiptNumber> </ReceiptNumber><EJClosingNumber>2</EJClosingNumber>", "No ReceiptNumber: no receipt to reprint"},
+      {"<ReceiptNumber>1</ReceiptNumber><EJClosingNumber>2x</EJClosingNumber>",
+       "Document not printed: '2x' is not a valid integer value"},
+      {"<ReceiptNumber> </ReceiptNumber><EJClosingNumber>2</EJClosingNumber>", "Document not printed: No ReceiptNumber: no receipt to reprint"},
   };
   for (const auto& b : bad) {
     SCOPED_TRACE(b.reference);

@@ -7,6 +7,7 @@
 #include <future>
 #include <thread>
 
+#include "base/text.h"
 #include "driver_fixture.h"
 
 using namespace fp;
@@ -243,6 +244,73 @@ TEST_F(ReceiptOutcomeTest, ARetryIsKnownByItsIdentity) {
   }
 }
 
+// Another till on the same printer selling the same coffee, without a reference of its own,
+// while the first till's answer was lost: each sale is printed once, each till told its own.
+TEST_F(ReceiptOutcomeTest, AFingerprintNeverStandsForAnotherTillsSale) {
+  auto& tillA = OpenAndInit();
+  const std::string coffee = SaleReceipt("Caffe", "1.10");
+  emu.DropAnswers("m");
+  OnPaper("DOC.N.", [this] { emu.FailNext(100000, 0); });
+  const auto lost = Print(coffee);
+  EXPECT_TRUE(lost.Error);
+  emu.SetPaperListener(nullptr);
+  emu.ClearFaults();
+
+  // Till B: the same printer, its own LogId; it opens while till A is still down.
+  auto request = std::make_unique<kReceiptPrinterHandler>();
+  request->Deserialize(ReplaceAll(DeviceXml(emu.BaseUrl(), coffee), "<LogId>drv</LogId>", "<LogId>tillb</LogId>"),
+                       {dt_Receipt});
+  std::unique_ptr<kFiscalPrinter_TARVOLX40FPETH> tillB(
+      static_cast<kFiscalPrinter_TARVOLX40FPETH*>(RegisteredDriver("VNRP_TARVOLX40FPETH_10")(*request).release()));
+  tillB->SetSleeper([this](int ms) { pauses.push_back(ms); });
+  _int_OPEN_result opened;
+  tillB->Pub_Open(*request, opened);
+  ASSERT_FALSE(opened.Error) << opened.ErrorText;
+  ASSERT_TRUE(tillB->Init());
+  _int_GETSTATUS_result status;
+  tillB->Pub_GetStatus(*request, status);
+  tillB->OpenJournalAtStart();
+  _int_PRINTFR_result sold;
+  tillB->Pub_PrintReceipt(*request, sold);
+  EXPECT_FALSE(sold.Error) << sold.ErrorText;
+  EXPECT_EQ(sold.MessageText.find("not printed again"), std::string::npos) << sold.MessageText;
+
+  // Till A's retry is its own sale, printed before.
+  const auto retry = Print(coffee);
+  EXPECT_FALSE(retry.Error) << retry.ErrorText;
+  EXPECT_NE(retry.MessageText.find("not printed again"), std::string::npos) << retry.MessageText;
+  const auto entries = emu.Journal();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(retry.ReceiptNumber, std::to_string(entries[0].fNumber));
+  EXPECT_EQ(sold.ReceiptNumber, std::to_string(entries[1].fNumber));
+  EXPECT_EQ(tillA.Journal()->Unsettled().size(), 0u);
+}
+
+// A receipt whose outcome the printer could not be asked about holds back the next one: once
+// printed, another receipt of the same total after it could be taken for it.
+TEST_F(ReceiptOutcomeTest, NoReceiptIsPrintedWhileAnEarlierOneCanStillBeSettled) {
+  auto& d = OpenAndInit();
+  emu.DropAnswers("m");
+  OnPaper("DOC.N.", [this] { emu.FailNext(100000, 0); });
+  EXPECT_TRUE(Print(SaleReceipt("Pane", "1.20")).Error);
+  emu.SetPaperListener(nullptr);
+  emu.ClearFaults();
+  // The printer answers again but refuses its state for as long as the settling asks.
+  emu.ForceReplyCode("X", 0x0A, 1 + kFiscalPrinterDevice::kDefaultOutcomeTimeoutMs / kFiscalPrinterDevice::kOutcomePauseMs);
+  emu.ClearPackets();
+  const auto held = Print(SaleReceipt("Latte", "1.20"));
+  EXPECT_TRUE(held.Error);
+  EXPECT_EQ(held.ErrorText.rfind("Receipt not printed: the outcome of an earlier receipt", 0), 0u) << held.ErrorText;
+  EXPECT_EQ(CountLetter(emu.Packets(), ">"), 0);
+  EXPECT_EQ(emu.Journal().size(), 1u);
+
+  // Once the printer tells, the earlier one is settled and the next one printed.
+  const auto next = Print(SaleReceipt("Latte", "1.20"));
+  EXPECT_FALSE(next.Error) << next.ErrorText;
+  EXPECT_EQ(emu.Journal().size(), 2u);
+  EXPECT_TRUE(d.Journal()->Unsettled().empty());
+}
+
 // A journal that cannot be written stops the receipt before its first command.
 TEST_F(ReceiptOutcomeTest, AJournalThatCannotBeWrittenPrintsNothing) {
   // A file where the journal's folder belongs.
@@ -250,7 +318,7 @@ TEST_F(ReceiptOutcomeTest, AJournalThatCannotBeWrittenPrintsNothing) {
   OpenAndInit();
   const auto r = Print(SaleReceipt("Pane", "1.20"));
   EXPECT_TRUE(r.Error);
-  EXPECT_EQ(r.ErrorText.rfind("The document journal cannot be written: ", 0), 0u) << r.ErrorText;
+  EXPECT_EQ(r.ErrorText.rfind("Receipt not printed: The document journal cannot be written: ", 0), 0u) << r.ErrorText;
   EXPECT_NE(r.ErrorText.find("; nothing was printed"), std::string::npos) << r.ErrorText;
   EXPECT_EQ(CountLetter(emu.Packets(), ">"), 0);
   EXPECT_TRUE(emu.Journal().empty());
@@ -291,6 +359,23 @@ TEST_F(ReceiptOutcomeTest, ReceiptLeftOpenIsCancelledAndSaidSo) {
   EXPECT_FALSE(r.Error) << r.ErrorText;
   EXPECT_EQ(r.MessageText, "A receipt left open on the printer by an earlier failure was cancelled before this one.");
   EXPECT_TRUE(LogHas("Outcome: A receipt left open"));
+}
+
+// The cancel of a receipt left open answered with garbage: the receipt is not printed and
+// says so after its prefix; the printer's lock is free for the next one, which prints.
+TEST_F(ReceiptOutcomeTest, AnUnreadableCancelOfAReceiptLeftOpenLeavesNothingHeld) {
+  auto& d = OpenAndInit();
+  emu.Execute(">", "////");
+  emu.ForceFrame("+", "garbage");
+  auto r = Print(SaleReceipt("Pane", "1.20"));
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(r.ErrorText, "Receipt not printed: Invalid reply frame from the printer: 'garbage'");
+  EXPECT_TRUE(emu.Journal().empty());
+  emu.ClearFaults();
+  r = Print(SaleReceipt("Pane", "1.20"));
+  EXPECT_FALSE(r.Error) << r.ErrorText;
+  EXPECT_EQ(emu.Journal().size(), 1u);
+  EXPECT_TRUE(d.Journal()->Unsettled().empty());
 }
 
 }  // namespace

@@ -306,7 +306,7 @@ TEST_F(ReceiptAbiTest, ProcessorRewritesOrRefusesTheReceipt) {
   emu.ClearPackets();
   a = print("refuse");
   EXPECT_EQ(a.result, -1);
-  EXPECT_EQ(a.error, "receipt refused");
+  EXPECT_EQ(a.error, "Receipt not printed: receipt refused");
   EXPECT_TRUE(emu.Packets().empty());
   lib.Call("CLOSE", "<ReceiptPrinterManager><Handle>" + open.Get("Handle") + "</Handle></ReceiptPrinterManager>");
 }
@@ -330,7 +330,7 @@ TEST_F(ReceiptAbiTest, NonNumericDepartmentStopsBeforeTheLineGoesOutAndCancelsTh
 TEST_F(ReceiptAbiTest, InvoiceIsRefusedBeforeAnythingIsSent) {
   Answer a = PrintFR(Receipt("InvoiceSale", Sale("Pane", "1", "10", "10"), Pay("Cash", "10")));
   EXPECT_EQ(a.result, -1);
-  EXPECT_EQ(a.error, "Driver does not support Invoice");
+  EXPECT_EQ(a.error, "Receipt not printed: Driver does not support Invoice");
   EXPECT_TRUE(emu.Packets().empty());
 }
 

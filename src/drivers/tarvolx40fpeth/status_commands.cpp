@@ -50,7 +50,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::Init() {
   bool ok = Send("?");
   // A printer in its inactive period takes nothing before the day is closed.
   // Documents of this printer left unsettled are settled before the day is closed.
-  if (ok && FiscalStatus().InactivePeriod) ok = SettleBeforeClosingDay() && PrintZReport(nullptr);
+  if (ok && FiscalStatus().InactivePeriod) ok = CloseDayAtStart();
   if (ok) ok = Send("\\", kSetupPacket);
 
   fPag = DefaultPaymentTable();
