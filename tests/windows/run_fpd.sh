@@ -75,5 +75,6 @@ rc=0
 wait "$service" || rc=$?
 service=
 [ $rc = 0 ] || fail "fpd.exe ended with $rc on Ctrl+C"
-grep -q 'fpd: stopped' "$work/fpd.out" || fail "fpd.exe did not stop cleanly"
+grep -q 'fpd: stopping (Ctrl+C)' "$work/fpd.out" && grep -q 'fpd: stopped' "$work/fpd.out" ||
+  fail "fpd.exe did not stop cleanly on Ctrl+C"
 echo "run_fpd: fpd.exe served /health and printed one receipt through $emu_url, then stopped on Ctrl+C"
