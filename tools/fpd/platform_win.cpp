@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
 
@@ -28,6 +29,50 @@ BOOL WINAPI OnConsoleEvent(DWORD aEvent) {
   if (aEvent == CTRL_CLOSE_EVENT || aEvent == CTRL_LOGOFF_EVENT || aEvent == CTRL_SHUTDOWN_EVENT)
     WaitForSingleObject(gFinished, 4500);
   return TRUE;
+}
+
+// Run as a Windows service (sc create fpd binPath= "...\fpd.exe --config ..."), the service
+// manager's stop and shut-down come here: reported as pending, they wake the waiting thread
+// like a console event, and the service is reported stopped once fpd has finished.
+// The stop requests of the service manager, numbered beside the console's events.
+constexpr LONG kServiceStop = 100;
+constexpr LONG kServiceShutDown = 101;
+std::atomic<SERVICE_STATUS_HANDLE> gService{nullptr};
+HANDLE gServiceReported = nullptr;
+
+void ReportService(DWORD aState, DWORD aWaitHintMs = 0) {
+  SERVICE_STATUS status{};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = aState;
+  status.dwControlsAccepted = aState == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+  status.dwWaitHint = aWaitHintMs;
+  SetServiceStatus(gService.load(), &status);
+}
+
+DWORD WINAPI OnServiceControl(DWORD aControl, DWORD, void*, void*) {
+  if (aControl == SERVICE_CONTROL_STOP || aControl == SERVICE_CONTROL_SHUTDOWN) {
+    ReportService(SERVICE_STOP_PENDING, 30000);
+    InterlockedExchange(&gEvent, aControl == SERVICE_CONTROL_STOP ? kServiceStop : kServiceShutDown);
+    SetEvent(gArrived);
+  }
+  return NO_ERROR;
+}
+
+void WINAPI ServiceMain(DWORD, wchar_t**) {
+  gService = RegisterServiceCtrlHandlerExW(L"", &OnServiceControl, nullptr);
+  if (gService.load() == nullptr) return;
+  ReportService(SERVICE_RUNNING);
+  WaitForSingleObject(gFinished, INFINITE);
+  ReportService(SERVICE_STOPPED);
+  SetEvent(gServiceReported);
+}
+
+// The service manager's side, on a thread of its own: a program started from a console is
+// not connected to the service manager, and the call returns at once.
+DWORD WINAPI ServiceDispatcher(void*) {
+  SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(L""), &ServiceMain}, {nullptr, nullptr}};
+  StartServiceCtrlDispatcherW(table);
+  return 0;
 }
 
 std::wstring Wide(const std::string& aText) {
@@ -78,9 +123,12 @@ void CloseSocket(std::intptr_t aSocket) { closesocket(static_cast<SOCKET>(aSocke
 void CatchStopRequests() {
   gArrived = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   gFinished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (gArrived == nullptr || gFinished == nullptr || !SetConsoleCtrlHandler(&OnConsoleEvent, TRUE))
+  gServiceReported = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (gArrived == nullptr || gFinished == nullptr || gServiceReported == nullptr ||
+      !SetConsoleCtrlHandler(&OnConsoleEvent, TRUE))
     throw std::runtime_error("cannot take the console's control events (system error " +
                              std::to_string(GetLastError()) + ")");
+  if (HANDLE thread = CreateThread(nullptr, 0, &ServiceDispatcher, nullptr, 0, nullptr)) CloseHandle(thread);
 }
 
 std::string WaitForStopRequest() {
@@ -91,12 +139,17 @@ std::string WaitForStopRequest() {
     case CTRL_CLOSE_EVENT: return "console closed";
     case CTRL_LOGOFF_EVENT: return "log-off";
     case CTRL_SHUTDOWN_EVENT: return "shut-down";
+    case kServiceStop: return "service stop";
+    case kServiceShutDown: return "system shut-down";
     default: return "stop request";
   }
 }
 
 void StopFinished() {
-  if (gFinished != nullptr) SetEvent(gFinished);
+  if (gFinished == nullptr) return;
+  SetEvent(gFinished);
+  // A service reports itself stopped before its process ends.
+  if (gService.load() != nullptr) WaitForSingleObject(gServiceReported, 2000);
 }
 
 }  // namespace fpd
