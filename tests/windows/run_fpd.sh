@@ -52,6 +52,16 @@ config() {
 JSON
 }
 config 0 > "$work/fpd.json"
+
+# HTTPS is not offered on Windows: a configuration asking for it stops the start, saying so.
+if [ -n "$wine" ]; then
+  sed 's|"listen"|"tls": {"certificate": "cert.pem", "key": "key.pem"}, "listen"|' "$work/fpd.json" > "$work/fpd-tls.json"
+  rc=0
+  (cd "$work" && exec $wine "$fpd" --config "$drive$work/fpd-tls.json") > "$work/tls.out" 2>&1 || rc=$?
+  [ $rc = 1 ] && grep -q 'fpd: this build of fpd has no HTTPS' "$work/tls.out" ||
+    fail "fpd.exe with tls ended with $rc, not 1 with the reason"
+  rm "$work/tls.out"
+fi
 (cd "$work" && exec $wine "$fpd" --config "$drive$work/fpd.json") > "$work/fpd.out" 2>&1 &
 service=$!
 for _ in $(seq 1 600); do
