@@ -33,8 +33,8 @@ BOOL WINAPI OnConsoleEvent(DWORD aEvent) {
 
 // Run as a Windows service (sc create fpd binPath= "...\fpd.exe --config ..."), the service
 // manager's stop and shut-down come here: reported as pending, they wake the waiting thread
-// like a console event, and the service is reported stopped once fpd has finished.
-// The stop requests of the service manager, numbered beside the console's events.
+// like a console event, and the service is reported stopped once fpd has finished. They
+// are numbered beside the console's events.
 constexpr LONG kServiceStop = 100;
 constexpr LONG kServiceShutDown = 101;
 std::atomic<SERVICE_STATUS_HANDLE> gService{nullptr};
