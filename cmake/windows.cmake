@@ -112,3 +112,7 @@ fp_version_resource(fpdriver "Fiscal printer driver")
 # keep using the Linux emulator.
 add_subdirectory(tools/fpemu)
 fp_version_resource(fpemu "RT fiscal printer emulator")
+
+# fpd.exe, the local print service, over plain HTTP: the Windows libmicrohttpd has no TLS.
+add_subdirectory(tools/fpd)
+fp_version_resource(fpd "Fiscal printer print service")

@@ -3,11 +3,12 @@
 #
 #   scripts/release-windows.sh [--no-test]
 #
-# builds fpdriver.dll, fpctl.exe and fpemu.exe for x64 (build-win/) and x86 (build-win32/),
+# builds fpdriver.dll, fpctl.exe, fpemu.exe and fpd.exe for x64 (build-win/) and x86 (build-win32/),
 # and makes in release/:
 #   fpdriver-<version>-win-x64.zip, fpdriver-<version>-win-x86.zip   one folder each
 #   fpdriver-<version>-setup.exe                                     the installer of both
-# <version> is the CMake project version. Each archive holds the three programs, the header
+# <version> is the CMake project version. Each archive holds the programs (fpd.exe with
+# fpd.example.json, an example of its configuration file), the header
 # and the import library, the docs, the C and C# examples, and the licence of every library
 # linked into the programs: the debian/copyright file of the Debian source package it is
 # built from. Then tests/kit/check_archive.sh checks each archive and
@@ -47,19 +48,20 @@ stage() {
       -DFPDRIVER_WIN_ARCH="$arch" -DFPDRIVER_WIN_DEPS="$deps" -DCMAKE_PREFIX_PATH="$deps" \
       -DFPDRIVER_BENCH=OFF -DFPDRIVER_FPEMU="$ROOT/build/tools/fpemu/fpemu" >/dev/null
   fi
-  cmake --build "$build" -j"$(nproc)" --target fpdriver fpctl fpemu
+  cmake --build "$build" -j"$(nproc)" --target fpdriver fpctl fpemu fpd
   VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
   local dir=$OUT/stage/fpdriver-$VERSION-win-$name
   mkdir -p "$dir/include/fpdriver" "$dir/lib" "$dir/docs" "$dir/examples/c" "$dir/examples/csharp" "$dir/licenses"
   local strip=$arch-w64-mingw32-strip
-  for f in fpdriver.dll tools/fpctl/fpctl.exe tools/fpemu/fpemu.exe; do
+  for f in fpdriver.dll tools/fpctl/fpctl.exe tools/fpemu/fpemu.exe tools/fpd/fpd.exe; do
     "$strip" -o "$dir/$(basename "$f")" "$build/$f"
   done
   cp include/fpdriver/fpdriver.h "$dir/include/fpdriver/"
   # The import library for MinGW-w64 and clang hosts (on x86 with the NAME@12 symbols that
   # __stdcall callers link against) and the DLL's module-definition file.
   cp "$build/libfpdriver.dll.a" "$build/fpdriver.def" "$dir/lib/"
-  cp README.md docs/exports.md docs/requests.md docs/ABI.md "$dir/docs/"
+  cp tools/fpd/fpd.example.json "$dir/"
+  cp README.md docs/exports.md docs/requests.md docs/ABI.md docs/service.md "$dir/docs/"
   cp bindings/dotnet/README.md "$dir/docs/dotnet.md"
   cp examples/c/sale.c "$dir/examples/c/"
   cp bindings/dotnet/FpDriver.cs bindings/dotnet/Till.cs bindings/dotnet/TillExample.cs "$dir/examples/csharp/"
@@ -68,7 +70,7 @@ stage() {
   # statically.
   local libs
   libs=$(cat "$build"/CMakeFiles/fpdriver.dir/link*.* "$build"/tools/fpctl/CMakeFiles/fpctl.dir/link*.* \
-    "$build"/tools/fpemu/CMakeFiles/fpemu.dir/link*.* | tr ' "' '\n\n' | grep "^$deps/lib/.*\.a$" | sort -u)
+    "$build"/tools/fpemu/CMakeFiles/fpemu.dir/link*.* "$build"/tools/fpd/CMakeFiles/fpd.dir/link*.* | tr ' "' '\n\n' | grep "^$deps/lib/.*\.a$" | sort -u)
   {
     echo "fpdriver $VERSION for Windows ($name) links these libraries statically. Their licences follow,"
     echo "each the copyright file of the Debian source package it was built from."
@@ -83,9 +85,12 @@ stage() {
     cp "$(ls -d "$CACHE/src/$pkg"-*/ | head -1)debian/copyright" "$dir/licenses/$pkg.txt"
     echo "$pkg.txt: $(basename "$lib") ($pkg $(cat "$deps/.built-$pkg" | cut -d' ' -f1))" >>"$dir/licenses/README.txt"
   done
+  # fpd.exe compiles in nlohmann-json, a library of headers alone.
+  cp /usr/share/doc/nlohmann-json3-dev/copyright "$dir/licenses/nlohmann-json.txt"
   cp /usr/share/doc/mingw-w64-common/copyright "$dir/licenses/mingw-w64.txt"
   cp /usr/share/doc/gcc-mingw-w64-base/copyright "$dir/licenses/gcc-mingw-w64.txt"
   {
+    echo "nlohmann-json.txt: nlohmann-json, in fpd.exe (nlohmann-json3 $(dpkg-query -W -f='${Version}' nlohmann-json3-dev))"
     echo "mingw-w64.txt: the MinGW-w64 C runtime and winpthreads (mingw-w64 $(dpkg-query -W -f='${Version}' mingw-w64-common))"
     echo "gcc-mingw-w64.txt: libstdc++ and libgcc, under the GCC Runtime Library Exception (gcc-mingw-w64 $(dpkg-query -W -f='${Version}' gcc-mingw-w64-base))"
   } >>"$dir/licenses/README.txt"

@@ -4,7 +4,8 @@
 ;
 ; STAGE holds the two release folders, fpdriver-VERSION-win-x64 and -win-x86, as the
 ; archives hold them; the installer puts them into $INSTDIR\x64 and $INSTDIR\x86 (x64 only
-; on 64-bit Windows). "fpctl on PATH" adds the folder of the system's own architecture to
+; on 64-bit Windows), each with its programs (fpctl.exe, fpemu.exe, the print service fpd.exe
+; and its example configuration fpd.example.json). "fpctl on PATH" adds the folder of the system's own architecture to
 ; the system PATH.
 ;
 ; Silent:     fpdriver-VERSION-setup.exe /S [/PATH] [/D=C:\folder]   (/D last, unquoted)

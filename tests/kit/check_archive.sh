@@ -28,13 +28,13 @@ top=fpdriver-$version-win-$name
 [ "$(ls "$work")" = "$top" ] || fail "the archive holds $(ls "$work" | tr '\n' ' ')instead of the one folder $top"
 dir=$work/$top
 
-for f in fpdriver.dll fpctl.exe fpemu.exe include/fpdriver/fpdriver.h lib/libfpdriver.dll.a lib/fpdriver.def \
-         docs/README.md docs/exports.md docs/requests.md docs/ABI.md docs/dotnet.md examples/c/sale.c \
+for f in fpdriver.dll fpctl.exe fpemu.exe fpd.exe fpd.example.json include/fpdriver/fpdriver.h lib/libfpdriver.dll.a lib/fpdriver.def \
+         docs/README.md docs/exports.md docs/requests.md docs/ABI.md docs/service.md docs/dotnet.md examples/c/sale.c \
          examples/csharp/FpDriver.cs examples/csharp/Till.cs examples/csharp/TillExample.cs licenses/README.txt; do
   [ -s "$dir/$f" ] || fail "missing $f"
 done
 
-for program in fpdriver.dll fpctl.exe fpemu.exe; do
+for program in fpdriver.dll fpctl.exe fpemu.exe fpd.exe; do
   [ -f "$dir/$program" ] || continue
   objdump -f "$dir/$program" | grep -q "file format $format" || fail "$program is not $format"
   for dll in $(objdump -p "$dir/$program" | sed -n 's/^\s*DLL Name: //p'); do
@@ -42,7 +42,7 @@ for program in fpdriver.dll fpctl.exe fpemu.exe; do
     [ -f "$wine_dlls/$lower" ] || fail "$program needs $dll, which is not a Windows system DLL"
   done
 done
-for program in fpdriver.dll fpemu.exe; do
+for program in fpdriver.dll fpemu.exe fpd.exe; do
   shown=$(strings -el "$dir/$program" 2>/dev/null | grep -A1 -x FileVersion | tail -1)
   [ "$shown" = "$version" ] || fail "$program's version resource says '$shown', not $version"
 done
@@ -51,7 +51,7 @@ cmake -DOBJDUMP="$triple-objdump" -DDLL="$dir/fpdriver.dll" -P "$here/../windows
 
 # The libraries the programs link (the release script lists each in licenses/README.txt)
 # and the two runtimes; a library missing from the list is a licence missing.
-for pkg in curl pugixml libjpeg-turbo freetype sqlite3 libmicrohttpd mingw-w64 gcc-mingw-w64; do
+for pkg in curl pugixml libjpeg-turbo freetype sqlite3 libmicrohttpd nlohmann-json mingw-w64 gcc-mingw-w64; do
   if ! grep -q "^$pkg.txt: " "$dir/licenses/README.txt" 2>/dev/null; then fail "licenses/README.txt does not name $pkg"; fi
   grep -qi "copyright" "$dir/licenses/$pkg.txt" 2>/dev/null || fail "no licence text licenses/$pkg.txt"
 done

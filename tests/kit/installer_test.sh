@@ -33,8 +33,8 @@ path_before=$(system_path)
 #    children too).
 wine "$setup" /S /PATH || fail "the installer failed"
 wineserver -w
-for f in x64/fpdriver.dll x64/fpctl.exe x64/fpemu.exe x86/fpdriver.dll x86/fpctl.exe x86/fpemu.exe \
-         x64/licenses/README.txt x86/docs/exports.md uninstall.exe; do
+for f in x64/fpdriver.dll x64/fpctl.exe x64/fpemu.exe x64/fpd.exe x86/fpdriver.dll x86/fpctl.exe x86/fpemu.exe \
+         x86/fpd.exe x64/fpd.example.json x64/licenses/README.txt x86/docs/exports.md uninstall.exe; do
   [ -f "$folder/$f" ] || fail "not installed: $f"
 done
 [ "$(system_path)" = "$path_before;C:\\Program Files\\fpdriver\\x64" ] || fail "PATH after the install: $(system_path)"

@@ -1,12 +1,11 @@
 #include "driver_library.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <stdexcept>
-#include <vector>
 
 #include "base/text.h"
+#include "platform.h"
 
 namespace fpd {
 
@@ -18,15 +17,6 @@ void* Lookup(void* aHandle, const char* aName) {
   return symbol;
 }
 
-std::string ProgramFolder() {
-  std::vector<char> buffer(4096);
-  const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (n <= 0) return ".";
-  std::string path(buffer.data(), static_cast<size_t>(n));
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 }  // namespace
 
 kDriverLibrary::kDriverLibrary(const std::string& aPath) {
@@ -34,18 +24,13 @@ kDriverLibrary::kDriverLibrary(const std::string& aPath) {
   if (fHandle == nullptr) throw std::runtime_error("cannot load " + aPath + ": " + dlerror());
   for (size_t i = 0; i < kExportNames.size(); ++i)
     fExports[i] = reinterpret_cast<Export>(Lookup(fHandle, kExportNames[i]));
-  fAllocLen = reinterpret_cast<decltype(fAllocLen)>(Lookup(fHandle, "SysAllocStringLen"));
-  fFree = reinterpret_cast<decltype(fFree)>(Lookup(fHandle, "SysFreeString"));
-  fLen = reinterpret_cast<decltype(fLen)>(Lookup(fHandle, "SysStringLen"));
+  void* strings = StringFunctionsModule(fHandle);
+  fAllocLen = reinterpret_cast<decltype(fAllocLen)>(Lookup(strings, "SysAllocStringLen"));
+  fFree = reinterpret_cast<decltype(fFree)>(Lookup(strings, "SysFreeString"));
+  fLen = reinterpret_cast<decltype(fLen)>(Lookup(strings, "SysStringLen"));
 }
 
-std::string kDriverLibrary::DefaultPath() {
-  const std::string folder = ProgramFolder();
-  for (const std::string& candidate : {folder + "/../../libfpdriver.so", folder + "/libfpdriver.so",
-                                       folder + "/../lib/libfpdriver.so.1"})
-    if (access(candidate.c_str(), R_OK) == 0) return candidate;
-  return "libfpdriver.so.1";
-}
+std::string kDriverLibrary::DefaultPath() { return DefaultLibraryPath(); }
 
 kDriverLibrary::kAnswer kDriverLibrary::Call(std::string_view aName, const std::string& aRequest) const {
   Export fn = nullptr;

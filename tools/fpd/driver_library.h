@@ -31,8 +31,9 @@ class kDriverLibrary {
   kDriverLibrary(const kDriverLibrary&) = delete;
   kDriverLibrary& operator=(const kDriverLibrary&) = delete;
 
-  // The library beside the program: the build tree's ../../libfpdriver.so, the same folder,
-  // ../lib/libfpdriver.so.1; else "libfpdriver.so.1" for the loader's search path.
+  // The library beside the program: on Linux the build tree's ../../libfpdriver.so, the same
+  // folder, ../lib/libfpdriver.so.1, else "libfpdriver.so.1" for the loader's search path;
+  // on Windows fpdriver.dll in the same folder or the build tree's, else "fpdriver.dll".
   static std::string DefaultPath();
 
   // Calls the export aName (one of kExportNames but VERSION) with a UTF-8 request. Safe from
@@ -43,9 +44,11 @@ class kDriverLibrary {
   using Export = int16_t(FPDRIVER_CALL*)(BSTR, BSTR*, BSTR*);
   void* fHandle = nullptr;
   std::array<Export, kExportNames.size()> fExports{};
-  BSTR (*fAllocLen)(const OLECHAR*, unsigned int) = nullptr;
-  void (*fFree)(BSTR) = nullptr;
-  unsigned int (*fLen)(BSTR) = nullptr;
+  // The BSTR functions: the library's own on Linux, oleaut32's (WINAPI, as the exports'
+  // calling convention) on Windows.
+  BSTR(FPDRIVER_CALL* fAllocLen)(const OLECHAR*, unsigned int) = nullptr;
+  void(FPDRIVER_CALL* fFree)(BSTR) = nullptr;
+  unsigned int(FPDRIVER_CALL* fLen)(BSTR) = nullptr;
 };
 
 }  // namespace fpd

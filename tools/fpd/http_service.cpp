@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "journal_reader.h"
+#include "platform.h"
 #include "request_document.h"
 
 namespace fpd {
@@ -225,6 +225,8 @@ uint16_t kHttpService::Start() {
       {MHD_OPTION_CONNECTION_TIMEOUT, 60, nullptr},
   };
   if (fConfig.fTls) {
+    if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
+      throw std::runtime_error("this build of fpd has no HTTPS: serve it over HTTP (leave \"tls\" out)");
     fCertificate = ReadFile(fConfig.fTls->fCertificateFile);
     fKey = ReadFile(fConfig.fTls->fKeyFile);
     flags |= MHD_USE_TLS;
@@ -242,7 +244,7 @@ uint16_t kHttpService::Start() {
 void kHttpService::StopListening() {
   if (fDaemon == nullptr) return;
   const MHD_socket socket = MHD_quiesce_daemon(fDaemon);
-  if (socket != MHD_INVALID_SOCKET) close(socket);
+  if (socket != MHD_INVALID_SOCKET) CloseSocket(static_cast<std::intptr_t>(socket));
 }
 
 void kHttpService::RequestBegun() {

@@ -1,9 +1,9 @@
 #include "journal_reader.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <cctype>
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -57,8 +57,8 @@ kJournalRow ReadRow(sqlite3_stmt* s) {
 template <class RowFn>
 void Query(const std::string& aPath, const std::string& aSql, const std::vector<std::string>& aParameters,
            RowFn aRow) {
-  struct stat info {};
-  if (stat(aPath.c_str(), &info) != 0) return;
+  std::error_code missing;
+  if (!std::filesystem::exists(std::filesystem::u8path(aPath), missing)) return;
   kDatabase db;
   if (sqlite3_open_v2(aPath.c_str(), &db.fDb, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
     throw kJournalReadError(db.fDb ? sqlite3_errmsg(db.fDb) : "cannot open the journal");

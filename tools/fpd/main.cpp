@@ -4,13 +4,10 @@
 //   fpd --config FILE [--check]
 //
 // --check reads the configuration and the library and exits. Otherwise fpd opens every
-// printer, prints "fpd: listening on URL" and serves until SIGTERM or SIGINT, when it takes
-// no new calls, lets each printer finish the document in progress, refuses the calls still
-// waiting (503) and closes the printers.
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// printer, prints "fpd: listening on URL" and serves until SIGTERM or SIGINT (on Windows the
+// console's Ctrl+C, Ctrl+Break or close), when it takes no new calls, lets each printer
+// finish the document in progress, refuses the calls still waiting (503) and closes the
+// printers.
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -21,6 +18,7 @@
 #include "config.h"
 #include "driver_library.h"
 #include "http_service.h"
+#include "platform.h"
 #include "printer_session.h"
 
 namespace {
@@ -28,15 +26,6 @@ namespace {
 int Usage() {
   std::cerr << "usage: fpd --config FILE [--check]\n";
   return 2;
-}
-
-std::string ProgramFolder() {
-  char buffer[4096];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return ".";
-  std::string path(buffer, static_cast<size_t>(n));
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 }  // namespace
@@ -52,24 +41,18 @@ int main(int argc, char** argv) {
   }
   if (configFile.empty()) return Usage();
 
-  // Signals are taken by this thread alone; every thread started later blocks them.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-
   try {
+    // The requests to stop are this thread's alone, taken before any other thread starts.
+    fpd::CatchStopRequests();
     const fpd::kServiceConfig config = fpd::LoadConfig(configFile);
     // The library takes its application folder (logs, document journals) from the
     // environment when it is loaded, so it is set first.
     if (!config.fApplicationFolder.empty()) {
-      mkdir(config.fApplicationFolder.c_str(), 0750);
+      fpd::MakeFolder(config.fApplicationFolder);
       setenv("FPDRIVER_APP_DIR", config.fApplicationFolder.c_str(), 1);
     }
     const char* appDir = std::getenv("FPDRIVER_APP_DIR");
-    const std::string journalFolder = appDir != nullptr && *appDir ? std::string(appDir) : ProgramFolder();
+    const std::string journalFolder = appDir != nullptr && *appDir ? std::string(appDir) : fpd::ProgramFolder();
     fpd::kDriverLibrary library(config.fLibrary.empty() ? fpd::kDriverLibrary::DefaultPath() : config.fLibrary);
     if (check) {
       std::cout << "fpd: configuration and library are usable (" << config.fPrinters.size() << " printers)\n";
@@ -90,15 +73,14 @@ int main(int argc, char** argv) {
     std::cout << "fpd: listening on " << (config.fTls ? "https" : "http") << "://" << config.fListenAddress << ":"
               << port << "/" << std::endl;
 
-    int received = 0;
-    sigwait(&signals, &received);
+    const std::string request = fpd::WaitForStopRequest();
     service.StopListening();
     for (auto& session : sessions) session->RequestStop();
-    std::clog << "fpd: stopping (" << (received == SIGTERM ? "SIGTERM" : "SIGINT")
-              << "): the documents in progress are finished" << std::endl;
+    std::clog << "fpd: stopping (" << request << "): the documents in progress are finished" << std::endl;
     for (auto& session : sessions) session->Stop();
     service.Stop();
     std::clog << "fpd: stopped" << std::endl;
+    fpd::StopFinished();
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "fpd: " << e.what() << std::endl;
