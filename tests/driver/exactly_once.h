@@ -267,7 +267,10 @@ inline kCrashSoakReport RunCrashSoak(soak::kSoakPrinter& aPrinter, const std::st
   for (int i = 0; i < aOptions.fDocuments; ++i) {
     const int kind = pick(100);
     const std::string tag = "TAGK" + std::to_string(aOptions.fSeed % 1000) + "X" + std::to_string(i);
-    if (kind < 65)
+    // A Z report asked again right after one, with nothing sent between, is its retry (a Z
+    // report has no reference of the host's): a sale always follows a Z report here.
+    const bool afterZ = !docs.empty() && docs.back().fKind == Kind::ZReport;
+    if (kind < 65 || afterZ)
       docs.push_back({Kind::Receipt, tag, SaleDocument(tag, 100 + pick(900), pick(4) == 0 ? "" : "SALE-" + tag), false, {}});
     else if (kind < 88)
       docs.push_back({Kind::Document, tag, NonFiscalDocument(tag), false, {}});
@@ -279,8 +282,10 @@ inline kCrashSoakReport RunCrashSoak(soak::kSoakPrinter& aPrinter, const std::st
   const int maxRuns = aOptions.fKills * 3 + 4 + fig.fDocuments / 4;
   while (fig.fRuns < maxRuns) {
     std::vector<Doc*> pending;
+    // A non-fiscal document answered "Outcome unknown" stays so (no counter of the printer
+    // can tell), and its retries are refused: it is no longer sent.
     for (auto& d : docs)
-      if (!d.fConfirmed) pending.push_back(&d);
+      if (!d.fConfirmed && !(d.fKind == Kind::Document && d.fLastUnknown)) pending.push_back(&d);
     if (pending.empty()) break;
     ++fig.fRuns;
     emu.ClearFaults();
