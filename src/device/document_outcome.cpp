@@ -30,6 +30,17 @@ bool kFiscalPrinterDevice::ReadDocumentMark(vnDocumentMark& aMark) { return fals
 
 bool kFiscalPrinterDevice::CancelFiscalReceipt() { return false; }
 
+bool kFiscalPrinterDevice::CancelOpenReceiptQuietly() {
+  bool cancelled = false;
+  try {
+    cancelled = CancelFiscalReceipt();
+  } catch (const kException& e) {
+    LogError(e.what());
+  }
+  ResetError();
+  return cancelled;
+}
+
 bool kFiscalPrinterDevice::ReadSerialNumber(std::string& aSerialNumber) {
   bool dayOpened = false, paperEnd = false, paperNearEnd = false, coverOpen = false, fiscalOpen = false,
        receiptOpen = false, training = false;
@@ -403,13 +414,7 @@ std::string kFiscalPrinterDevice::PrepareDocument(bool aNumbering) {
     if (read && mark.fOpen) {
       // A receipt left open that no row of the journal accounts for: it never becomes a
       // document, and no line of this one goes into it.
-      bool cancelled = false;
-      try {
-        cancelled = CancelFiscalReceipt();
-      } catch (const kException& e) {
-        LogError(e.what());
-      }
-      ResetError();
+      const bool cancelled = CancelOpenReceiptQuietly();
       if (!cancelled) return "a receipt left open on the printer could not be cancelled";
       AddResultNote("A receipt left open on the printer by an earlier failure was cancelled before this one.");
       fDocumentMark.fOpen = false;
@@ -565,13 +570,7 @@ void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
   vnJournalState state = vnJournalState::Unknown;
   if (now.fOpen && aEntry.fKind != vnJournalKind::ZReport) {
     // Left open: it never became a document, and it is cancelled so that nothing else goes in.
-    bool cancelled = false;
-    try {
-      cancelled = CancelFiscalReceipt();
-    } catch (const kException& e) {
-      LogError(e.what());
-    }
-    ResetError();
+    const bool cancelled = CancelOpenReceiptQuietly();
     fDocumentMark.fOpen = !cancelled;
     state = cancelled ? vnJournalState::NotPrinted : vnJournalState::Unknown;
     why = cancelled ? "it was left open on the printer and was cancelled" : "it is open on the printer and could not be cancelled";
@@ -823,12 +822,7 @@ bool kFiscalPrinterDevice::CloseJournalDocument(kNFReceipt& aDocument, _int_PRIN
     MarkClosingSent();
   } catch (const kJournalError& e) {
     // Nothing of it is on paper yet: it is cancelled and the closing never leaves.
-    try {
-      CancelFiscalReceipt();
-    } catch (const kException& cancel) {
-      LogError(cancel.what());
-    }
-    ResetError();
+    CancelOpenReceiptQuietly();
     RecordError(999, JournalFailure(e.what()));
     return true;
   }
@@ -852,13 +846,7 @@ bool kFiscalPrinterDevice::CloseJournalDocument(kNFReceipt& aDocument, _int_PRIN
   ResetError();
   if (read && now.fOpen) {
     // Still open after its closing failed: cancelled, so that it never comes out inside the next.
-    bool cancelled = false;
-    try {
-      cancelled = CancelFiscalReceipt();
-    } catch (const kException& e) {
-      LogError(e.what());
-    }
-    ResetError();
+    const bool cancelled = CancelOpenReceiptQuietly();
     RecordError(refused.fCode, refused.fMessage + (cancelled ? "; the document was cancelled on the printer and can be sent again"
                                                              : "; the document could not be cancelled"));
   } else if (failedBefore) {

@@ -405,6 +405,10 @@ class kFiscalPrinterDevice {
   // Cancels the fiscal receipt open on the printer, so it never becomes a document. Default:
   // false, nothing cancelled.
   virtual bool CancelFiscalReceipt();
+  // CancelFiscalReceipt whose failure, an unreadable answer among them, is only logged: true
+  // when the printer cancelled it. The recorded failure is cleared either way, so the failure
+  // that explains the operation stays the one the caller records.
+  bool CancelOpenReceiptQuietly();
   // The printer's serial number, for a device that has not read its status yet (the key of
   // its document journal). Default: the serial number of GetPrinterStatus.
   virtual bool ReadSerialNumber(std::string& aSerialNumber);

@@ -228,12 +228,7 @@ static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage
   }
   aWasOpen = open;
   if (!open) return "nothing was left open on the printer and the receipt can be sent again";
-  bool cancelled = false;
-  try {
-    cancelled = aDevice.CancelFiscalReceipt();
-  } catch (const kException&) {
-  }
-  aDevice.ResetError();
+  const bool cancelled = aDevice.CancelOpenReceiptQuietly();
   return cancelled ? "the open receipt was cancelled and can be sent again"
                    : "the open receipt could not be cancelled now and is cancelled before the next one";
 }
