@@ -369,6 +369,20 @@ kDocumentJournal::kDocumentJournal(std::string aPath, sqlite3* aDb) : fPath(std:
 
 kDocumentJournal::~kDocumentJournal() { sqlite3_close_v2(fDb); }
 
+// The columns a document's outcome fills, bound in their order from aFirst on: number,
+// closing, ej_number, date_time, total, message, result, device. Begin and Update write them
+// alike; a result fragment past its bound is not kept (cut, it would no longer be XML).
+static void BindOutcome(kStatement& aStatement, int aFirst, const vnJournalEntry& aEntry) {
+  aStatement.Bind(aFirst, Bounded(aEntry.fNumber, kMaxFieldBytes))
+      .Bind(aFirst + 1, Bounded(aEntry.fClosing, kMaxFieldBytes))
+      .Bind(aFirst + 2, Bounded(aEntry.fEJNumber, kMaxFieldBytes))
+      .Bind(aFirst + 3, Bounded(aEntry.fDateTime, kMaxFieldBytes))
+      .Bind(aFirst + 4, Bounded(aEntry.fTotal, kMaxFieldBytes))
+      .Bind(aFirst + 5, Bounded(aEntry.fMessage, kMaxMessageBytes))
+      .Bind(aFirst + 6, aEntry.fResult.size() <= kMaxResultBytes ? aEntry.fResult : std::string())
+      .Bind(aFirst + 7, Bounded(aEntry.fDevice, kMaxFieldBytes));
+}
+
 void kDocumentJournal::Begin(vnJournalEntry& aEntry) {
   const std::string now = UtcNow();
   const int64_t process = ::getpid();
@@ -382,16 +396,9 @@ void kDocumentJournal::Begin(vnJournalEntry& aEntry) {
       .Bind(3, aEntry.fIdentity)
       .Bind(4, Bounded(aEntry.fNumberBefore, kMaxFieldBytes))
       .Bind(5, Bounded(aEntry.fClosingBefore, kMaxFieldBytes))
-      .Bind(6, Bounded(aEntry.fNumber, kMaxFieldBytes))
-      .Bind(7, Bounded(aEntry.fClosing, kMaxFieldBytes))
-      .Bind(8, Bounded(aEntry.fEJNumber, kMaxFieldBytes))
-      .Bind(9, Bounded(aEntry.fDateTime, kMaxFieldBytes))
-      .Bind(10, Bounded(aEntry.fTotal, kMaxFieldBytes))
-      .Bind(11, Bounded(aEntry.fMessage, kMaxMessageBytes))
-      .Bind(12, aEntry.fResult.size() <= kMaxResultBytes ? aEntry.fResult : std::string())
-      .Bind(13, Bounded(aEntry.fDevice, kMaxFieldBytes))
       .Bind(14, process)
       .Bind(15, now);
+  BindOutcome(insert, 6, aEntry);
   insert.Step();
   const int64_t id = sqlite3_last_insert_rowid(fDb);
   write.Commit();
@@ -409,16 +416,9 @@ void kDocumentJournal::Update(const vnJournalEntry& aEntry) {
                     " WHERE id = ?1");
   update.Bind(1, aEntry.fId)
       .Bind(2, std::string(JournalStateName(aEntry.fState)))
-      .Bind(3, Bounded(aEntry.fNumber, kMaxFieldBytes))
-      .Bind(4, Bounded(aEntry.fClosing, kMaxFieldBytes))
-      .Bind(5, Bounded(aEntry.fEJNumber, kMaxFieldBytes))
-      .Bind(6, Bounded(aEntry.fDateTime, kMaxFieldBytes))
-      .Bind(7, Bounded(aEntry.fTotal, kMaxFieldBytes))
-      .Bind(8, Bounded(aEntry.fMessage, kMaxMessageBytes))
-      .Bind(9, aEntry.fResult.size() <= kMaxResultBytes ? aEntry.fResult : std::string())
-      .Bind(10, Bounded(aEntry.fDevice, kMaxFieldBytes))
       .Bind(11, static_cast<int64_t>(::getpid()))
       .Bind(12, UtcNow());
+  BindOutcome(update, 3, aEntry);
   update.Step();
   if (sqlite3_changes(fDb) != 1) throw kJournalError("the journal holds no document " + std::to_string(aEntry.fId));
   write.Commit();
@@ -453,6 +453,11 @@ bool kDocumentJournal::DocumentAfter(int64_t aId) {
                          " state <> 'not printed' LIMIT 1");
   select.Bind(1, aId);
   return select.Step();
+}
+
+int64_t kDocumentJournal::NewestId() {
+  kStatement select(fDb, "SELECT COALESCE(MAX(id), 0) FROM documents");
+  return select.Step() ? select.Int(0) : 0;
 }
 
 std::vector<vnJournalEntry> kDocumentJournal::Unsettled() {

@@ -115,6 +115,8 @@ class kDocumentJournal {
   bool HoldsPrinted(const std::string& aNumber, const std::string& aClosing);
   // Whether a receipt or non-fiscal document was begun after row aId (whatever its outcome).
   bool DocumentAfter(int64_t aId);
+  // The id of the newest row, 0 for an empty journal.
+  int64_t NewestId();
   // Every unsettled row, oldest first.
   std::vector<vnJournalEntry> Unsettled();
   // Rows created at or after aSinceUtc ("" for all), oldest first, at most aLimit, without

@@ -390,7 +390,7 @@ std::string kFiscalPrinterDevice::PrepareDocument(bool aNumbering) {
     SettleJournal();
     // Another device wrote a document since this one last read the numbering: it may have
     // moved.
-    if (fJournal->Find(fNewestRowSeen + 1)) fDocumentMark.fKnown = false;
+    if (fJournal->NewestId() > fNewestRowSeen) fDocumentMark.fKnown = false;
   } catch (const kJournalError& e) {
     return JournalFailure(e.what());
   } catch (const std::exception& e) {
@@ -953,16 +953,7 @@ void kFiscalPrinterDevice::OpenJournalAtStart() {
     SettleJournal();
     // The newest row: a row after it means another device has printed since the numbering
     // was read here.
-    int64_t low = fNewestRowSeen, step = 1;
-    while (fJournal->Find(low + step)) {
-      low += step;
-      step *= 2;
-    }
-    for (int64_t high = low + step; high - low > 1;) {
-      const int64_t middle = low + (high - low) / 2;
-      (fJournal->Find(middle) ? low : high) = middle;
-    }
-    fNewestRowSeen = low;
+    fNewestRowSeen = std::max(fNewestRowSeen, fJournal->NewestId());
   } catch (const kJournalError& e) {
     LogError(std::string("Journal: ") + e.what());
     fPrinterLock->Release();
