@@ -12,6 +12,7 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "base/xml_text.h"
+#include "documents/receipt_line_types.h"
 
 namespace fp {
 
@@ -96,25 +97,6 @@ constexpr std::array<Entry, 5> kReceiptTypes{{{"sale", "Sale"},
                                                {"void", "Void"},
                                                {"invoicesale", "InvoiceSale"},
                                                {"invoicesalefromreceipt", "InvoiceSaleFromReceipt"}}};
-
-constexpr std::array<Entry, 18> kLineTypes{{{"productsale", "productsale"},
-                                            {"productreturn", "productreturn"},
-                                            {"weightedproductsale", "weightedproductsale"},
-                                            {"vouchersale", "vouchersale"},
-                                            {"voucherredeem", "voucherredeem"},
-                                            {"giftcardsale", "giftcardsale"},
-                                            {"giftcardredeem", "giftcardredeem"},
-                                            {"subtotal", "subtotal"},
-                                            {"text", "text"},
-                                            {"discountamount", "discountamount"},
-                                            {"discountpercentage", "discountpercentage"},
-                                            {"discountamountonsubtotal", "discountamountonsubtotal"},
-                                            {"discountpercentageonsubtotal", "discountpercentageonsubtotal"},
-                                            {"markupamount", "markupamount"},
-                                            {"markuppercentage", "markuppercentage"},
-                                            {"markupamountonsubtotal", "markupamountonsubtotal"},
-                                            {"markuppercentageonsubtotal", "markuppercentageonsubtotal"},
-                                            {"collectamount", "collectamount"}}};
 
 constexpr std::array<Entry, 12> kPaymentTypes{{{"cash", "cash"},
                                                {"cheque", "cheque"},
@@ -362,10 +344,9 @@ vnReceiptType krptUtil::DecodeReceiptType(std::string_view aText) {
 }
 std::string krptUtil::EncodeReceiptType(vnReceiptType aValue) { return Written(kReceiptTypes, aValue); }
 
-vnReceiptLineType krptUtil::DecodeLineType(std::string_view aText) {
-  return Decode<vnReceiptLineType>(kLineTypes, aText, "LineType %s is invalid");
-}
-std::string krptUtil::EncodeLineType(vnReceiptLineType aValue) { return Written(kLineTypes, aValue); }
+// Line types are named by the one list of line types.
+vnReceiptLineType krptUtil::DecodeLineType(std::string_view aText) { return ReceiptLineTypeNamed(aText); }
+std::string krptUtil::EncodeLineType(vnReceiptLineType aValue) { return ReceiptLineElement(aValue); }
 
 vnReceiptPaymentType krptUtil::DecodePaymentType(std::string_view aText) {
   return Decode<vnReceiptPaymentType>(kPaymentTypes, aText, "PaymentType %s is invalid");

@@ -1,4 +1,4 @@
-// Reading a receipt from its request element, the line factory and custom attributes.
+// Reading a receipt from its request element, building lines and custom attributes.
 #include "documents/receipt.h"
 
 #include <unordered_map>
@@ -6,6 +6,7 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "documents/krpt_util.h"
+#include "documents/receipt_line_types.h"
 #include "documents/request_element.h"
 
 namespace fp {
@@ -286,128 +287,109 @@ std::unique_ptr<kReceiptLineGiftCardRedeem> kReceiptLineGiftCardRedeem::Build(
   return line;
 }
 
-std::unique_ptr<kReceiptLine> CreateReceiptLine(vnReceiptLineType aType, kReceipt* aOwner) {
-  std::unique_ptr<kReceiptLine> line;
-  switch (aType) {
-    case rlt_ProductSale: line = std::make_unique<kReceiptLineProductSale>(aOwner); break;
-    case rlt_ProductReturn: line = std::make_unique<kReceiptLineProductReturn>(aOwner); break;
-    case rlt_WeightedProductSale: line = std::make_unique<kReceiptLineWeightedProductSale>(aOwner); break;
-    case rlt_VoucherSale: line = std::make_unique<kReceiptLineVoucherSale>(aOwner); break;
-    case rlt_VoucherRedeem: line = std::make_unique<kReceiptLineVoucherRedeem>(aOwner); break;
-    case rlt_GiftCardSale: line = std::make_unique<kReceiptLineGiftCardSale>(aOwner); break;
-    case rlt_GiftCardRedeem: line = std::make_unique<kReceiptLineGiftCardRedeem>(aOwner); break;
-    case rlt_SubTotal: line = std::make_unique<kReceiptLineSubtotal>(aOwner); break;
-    case rlt_Text: line = std::make_unique<kReceiptLineText>(aOwner); break;
-    case rlt_DiscountAmount: line = std::make_unique<kReceiptLineDiscountAmount>(aOwner); break;
-    case rlt_DiscountPercentage: line = std::make_unique<kReceiptLineDiscountPercentage>(aOwner); break;
-    case rlt_DiscountAmountOnSubtotal: line = std::make_unique<kReceiptLineDiscountAmountOnSubTotal>(aOwner); break;
-    case rlt_DiscountPercentageOnSubTotal:
-      line = std::make_unique<kReceiptLineDiscountPercentageOnSubTotal>(aOwner);
-      break;
-    case rlt_MarkupAmount: line = std::make_unique<kReceiptLineMarkupAmount>(aOwner); break;
-    case rlt_MarkupPercentage: line = std::make_unique<kReceiptLineMarkupPercentage>(aOwner); break;
-    case rlt_MarkupAmountOnSubtotal: line = std::make_unique<kReceiptLineMarkupAmountOnSubTotal>(aOwner); break;
-    case rlt_MarkupPercentageOnSubTotal:
-      line = std::make_unique<kReceiptLineMarkupPercentageOnSubTotal>(aOwner);
-      break;
-    case rlt_CollectAmount: line = std::make_unique<kReceiptLineCollectAmount>(aOwner); break;
-  }
-  if (!line) throw kException("LineType " + std::to_string(static_cast<int>(aType)) + " is invalid");
-  line->fLineType = aType;
-  return line;
-}
-
 // -----------------------------------------------------------------------------------------
 // The receipt reader
 
-void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
-  pugi::xml_node root = RequestDocumentElement(aXmlDocument);
-  pugi::xml_node node = root && std::string_view(root.name()) == "Receipt" ? root : U::FindNode(root, "Receipt");
-  if (!node) throw kException("Receipt node not found");
+namespace {
 
-  fLayout = U::GetNodeValueAsString(node, "Layout");
-  fDefaultLayout = fLayout.empty();
-  if (fDefaultLayout) fLayout = "DocumentLayout";
-  fBusinessDate = U::GetNodeValueAsDateTime(node, U::HasNode(node, "BusinessDate") ? "BusinessDate" : "DateTime");
-  fReceiptType = U::DecodeReceiptType(U::GetNodeValueAsString(node, "Type"));
-  fReceiptSubType = U::GetNodeValueAsString(node, "SubType");
-  fReceiptTypeDescription = U::GetNodeValueAsString(node, "ReceiptTypeDescription");
-  fExternalReference = U::GetNodeValueAsString(node, "ExternalReference");
-  fStoreCode = U::GetNodeValueAsString(node, "StoreCode");
-  fStoreAddress = U::GetNodeValueAsString(node, "StoreAddress");
-  fStoreZipCode = U::GetNodeValueAsString(node, "StoreZipCode");
-  fStoreCity = U::GetNodeValueAsString(node, "StoreCity");
-  fTillCode = U::GetNodeValueAsString(node, "TillCode");
-  fReceiptNumber = U::GetNodeValueAsString(node, "Number");
-  fReceiptDateTime = U::GetNodeValueAsDateTime(node, "DateTime");
-  fReceiptZReportNumber = U::GetNodeValueAsString(node, "ZReportNumber");
-  fDeviceSerialNumber = U::GetNodeValueAsString(node, "DeviceSerialNumber");
-  fInvoiceNumber = U::GetNodeValueAsString(node, "InvoiceNumber");
-  fInvoiceDateTime = U::GetNodeValueAsDateTime(node, "InvoiceDateTime");
-  fTotalAmount = U::GetNodeValueAsCurrency(node, "TotalAmount");
-  fTipAmount = U::GetNodeValueAsCurrency(node, "TipAmount");
-  fCountryCode = U::GetNodeValueAsString(node, "CountryCode");
-  fFiscalAreaCode = U::GetNodeValueAsString(node, "FiscalAreaCode");
-  fCompanyCode = U::GetNodeValueAsString(node, "CompanyCode");
-  fCompanyTaxCode = U::GetNodeValueAsString(node, "CompanyTaxCode");
-  fOperatorCode = U::GetNodeValueAsString(node, "OperatorCode");
-  fReceiptBarcode = U::GetNodeValueAsString(node, "ReceiptBarcode");
-  fCurrencyCode = U::GetNodeValueAsString(node, "CurrencyCode");
-  fCustomerCode = U::GetNodeValueAsString(node, "CustomerCode");
-  fCustomerCard = U::GetNodeValueAsString(node, "CustomerCard");
-  fCustomerBusinessName = U::GetNodeValueAsString(node, "CustomerBusinessName");
-  fCustomerName = U::GetNodeValueAsString(node, "CustomerName");
-  fCustomerSurname = U::GetNodeValueAsString(node, "CustomerSurname");
-  fCustomerAddress = U::GetNodeValueAsString(node, "CustomerAddress");
-  fCustomerZipCode = U::GetNodeValueAsString(node, "CustomerZIPCode");
-  if (fCustomerZipCode.empty()) fCustomerZipCode = U::GetNodeValueAsString(node, "CustomerZipCode");
-  fCustomerCity = U::GetNodeValueAsString(node, "CustomerCity");
-  fCustomerProvince = U::GetNodeValueAsString(node, "CustomerProvince");
-  fCustomerCountry = U::GetNodeValueAsString(node, "CustomerCountry");
-  fCustomerCountryDescription = U::GetNodeValueAsString(node, "CustomerCountryDescription");
-  fCustomerTaxCode = U::GetNodeValueAsString(node, "CustomerTaxCode");
-  fCustomerFiscalCode = U::GetNodeValueAsString(node, "CustomerFiscalCode");
-  fCustomerIdType = U::DecodeCustomerIdType(U::GetNodeValueAsString(node, "CustomerIdType"));
-  fCustomerIdNumber = U::GetNodeValueAsString(node, "CustomerIdNumber");
-  fCustomerIdCountry = U::GetNodeValueAsString(node, "CustomerIdCountry");
-  fCustomerEmail = U::GetNodeValueAsString(node, "CustomerIdEmail");
-  fCustomerMobileNumber = U::GetNodeValueAsString(node, "CustomerMobileNumber");
-  fCustomerDateOfBirth = U::GetNodeValueAsDate(node, "CustomerDateOfBirth");
-  fLotteryIdCode = U::GetNodeValueAsString(node, "LotteryIdCode");
-  fToBeInvoiced = U::GetNodeValueAsBoolean(node, "ToBeInvoiced", false);
-  fSendByEmail = U::GetNodeValueAsBoolean(node, "SendByEmail", false);
-  fEmailReference = U::GetNodeValueAsString(node, "EmailReference");
-  fEmailRecipients = U::GetNodeValueAsString(node, "EmailRecipients");
-  fPrintReceipt = U::GetNodeValueAsBoolean(node, "PrintReceipt", true);
-  fIsReprint = U::GetNodeValueAsBoolean(node, "IsReprint", false);
+// The receipt's own fields: the layout, the document's numbers and dates, the amounts and the
+// store and company codes.
+void ReadDocumentFields(pugi::xml_node aNode, kReceipt& aReceipt) {
+  aReceipt.fLayout = U::GetNodeValueAsString(aNode, "Layout");
+  aReceipt.fDefaultLayout = aReceipt.fLayout.empty();
+  if (aReceipt.fDefaultLayout) aReceipt.fLayout = "DocumentLayout";
+  aReceipt.fBusinessDate =
+      U::GetNodeValueAsDateTime(aNode, U::HasNode(aNode, "BusinessDate") ? "BusinessDate" : "DateTime");
+  aReceipt.fReceiptType = U::DecodeReceiptType(U::GetNodeValueAsString(aNode, "Type"));
+  aReceipt.fReceiptSubType = U::GetNodeValueAsString(aNode, "SubType");
+  aReceipt.fReceiptTypeDescription = U::GetNodeValueAsString(aNode, "ReceiptTypeDescription");
+  aReceipt.fExternalReference = U::GetNodeValueAsString(aNode, "ExternalReference");
+  aReceipt.fStoreCode = U::GetNodeValueAsString(aNode, "StoreCode");
+  aReceipt.fStoreAddress = U::GetNodeValueAsString(aNode, "StoreAddress");
+  aReceipt.fStoreZipCode = U::GetNodeValueAsString(aNode, "StoreZipCode");
+  aReceipt.fStoreCity = U::GetNodeValueAsString(aNode, "StoreCity");
+  aReceipt.fTillCode = U::GetNodeValueAsString(aNode, "TillCode");
+  aReceipt.fReceiptNumber = U::GetNodeValueAsString(aNode, "Number");
+  aReceipt.fReceiptDateTime = U::GetNodeValueAsDateTime(aNode, "DateTime");
+  aReceipt.fReceiptZReportNumber = U::GetNodeValueAsString(aNode, "ZReportNumber");
+  aReceipt.fDeviceSerialNumber = U::GetNodeValueAsString(aNode, "DeviceSerialNumber");
+  aReceipt.fInvoiceNumber = U::GetNodeValueAsString(aNode, "InvoiceNumber");
+  aReceipt.fInvoiceDateTime = U::GetNodeValueAsDateTime(aNode, "InvoiceDateTime");
+  aReceipt.fTotalAmount = U::GetNodeValueAsCurrency(aNode, "TotalAmount");
+  aReceipt.fTipAmount = U::GetNodeValueAsCurrency(aNode, "TipAmount");
+  aReceipt.fCountryCode = U::GetNodeValueAsString(aNode, "CountryCode");
+  aReceipt.fFiscalAreaCode = U::GetNodeValueAsString(aNode, "FiscalAreaCode");
+  aReceipt.fCompanyCode = U::GetNodeValueAsString(aNode, "CompanyCode");
+  aReceipt.fCompanyTaxCode = U::GetNodeValueAsString(aNode, "CompanyTaxCode");
+  aReceipt.fOperatorCode = U::GetNodeValueAsString(aNode, "OperatorCode");
+  aReceipt.fReceiptBarcode = U::GetNodeValueAsString(aNode, "ReceiptBarcode");
+  aReceipt.fCurrencyCode = U::GetNodeValueAsString(aNode, "CurrencyCode");
+}
 
-  if (pugi::xml_node original = U::FindNode(U::FindNode(node, "References"), "OriginalReceipt"))
-    ReadOriginalReceipt(original, fOriginalReceipt);
+void ReadCustomerFields(pugi::xml_node aNode, kReceipt& aReceipt) {
+  aReceipt.fCustomerCode = U::GetNodeValueAsString(aNode, "CustomerCode");
+  aReceipt.fCustomerCard = U::GetNodeValueAsString(aNode, "CustomerCard");
+  aReceipt.fCustomerBusinessName = U::GetNodeValueAsString(aNode, "CustomerBusinessName");
+  aReceipt.fCustomerName = U::GetNodeValueAsString(aNode, "CustomerName");
+  aReceipt.fCustomerSurname = U::GetNodeValueAsString(aNode, "CustomerSurname");
+  aReceipt.fCustomerAddress = U::GetNodeValueAsString(aNode, "CustomerAddress");
+  aReceipt.fCustomerZipCode = U::GetNodeValueAsString(aNode, "CustomerZIPCode");
+  if (aReceipt.fCustomerZipCode.empty())
+    aReceipt.fCustomerZipCode = U::GetNodeValueAsString(aNode, "CustomerZipCode");
+  aReceipt.fCustomerCity = U::GetNodeValueAsString(aNode, "CustomerCity");
+  aReceipt.fCustomerProvince = U::GetNodeValueAsString(aNode, "CustomerProvince");
+  aReceipt.fCustomerCountry = U::GetNodeValueAsString(aNode, "CustomerCountry");
+  aReceipt.fCustomerCountryDescription = U::GetNodeValueAsString(aNode, "CustomerCountryDescription");
+  aReceipt.fCustomerTaxCode = U::GetNodeValueAsString(aNode, "CustomerTaxCode");
+  aReceipt.fCustomerFiscalCode = U::GetNodeValueAsString(aNode, "CustomerFiscalCode");
+  aReceipt.fCustomerIdType = U::DecodeCustomerIdType(U::GetNodeValueAsString(aNode, "CustomerIdType"));
+  aReceipt.fCustomerIdNumber = U::GetNodeValueAsString(aNode, "CustomerIdNumber");
+  aReceipt.fCustomerIdCountry = U::GetNodeValueAsString(aNode, "CustomerIdCountry");
+  aReceipt.fCustomerEmail = U::GetNodeValueAsString(aNode, "CustomerIdEmail");
+  aReceipt.fCustomerMobileNumber = U::GetNodeValueAsString(aNode, "CustomerMobileNumber");
+  aReceipt.fCustomerDateOfBirth = U::GetNodeValueAsDate(aNode, "CustomerDateOfBirth");
+  aReceipt.fLotteryIdCode = U::GetNodeValueAsString(aNode, "LotteryIdCode");
+}
 
-  if (pugi::xml_node headers = U::FindNode(node, "Headers"))
+// Invoicing, e-mail and printing wishes.
+void ReadDeliveryFields(pugi::xml_node aNode, kReceipt& aReceipt) {
+  aReceipt.fToBeInvoiced = U::GetNodeValueAsBoolean(aNode, "ToBeInvoiced", false);
+  aReceipt.fSendByEmail = U::GetNodeValueAsBoolean(aNode, "SendByEmail", false);
+  aReceipt.fEmailReference = U::GetNodeValueAsString(aNode, "EmailReference");
+  aReceipt.fEmailRecipients = U::GetNodeValueAsString(aNode, "EmailRecipients");
+  aReceipt.fPrintReceipt = U::GetNodeValueAsBoolean(aNode, "PrintReceipt", true);
+  aReceipt.fIsReprint = U::GetNodeValueAsBoolean(aNode, "IsReprint", false);
+}
+
+void ReadHeaders(pugi::xml_node aNode, kReceipt& aReceipt) {
+  if (pugi::xml_node headers = U::FindNode(aNode, "Headers"))
     for (pugi::xml_node child = headers.first_child(); child; child = child.next_sibling())
       // Every element is a header line whatever its name; a comment is not one.
-      if (child.type() == pugi::node_element) fHeaders.push_back(U::NodeValue(child));
+      if (child.type() == pugi::node_element) aReceipt.fHeaders.push_back(U::NodeValue(child));
+}
 
-  pugi::xml_node lines = U::FindNode(node, "Lines");
+void ReadLines(pugi::xml_node aNode, kReceipt& aReceipt) {
+  pugi::xml_node lines = U::FindNode(aNode, "Lines");
   if (!lines) throw kException("Unable to find Lines node ");
   // Every child counts: a comment or stray text inside Lines is no line type and fails.
   for (pugi::xml_node child = lines.first_child(); child; child = child.next_sibling()) {
     // The spreading of subtotal adjustments visits every earlier line once per adjustment;
     // a bound on the lines keeps a hostile request from holding the till for minutes.
-    if (fLines.Count() >= kMaxReceiptLines)
+    if (aReceipt.fLines.Count() >= kMaxReceiptLines)
       throw kException("Receipt has more than " + std::to_string(kMaxReceiptLines) + " lines");
-    vnReceiptLineType type = U::DecodeLineType(krptUtil::NodeName(child));
-    std::unique_ptr<kReceiptLine> line = CreateReceiptLine(type, this);
+    vnReceiptLineType type = ReceiptLineTypeNamed(krptUtil::NodeName(child));
+    std::unique_ptr<kReceiptLine> line = CreateReceiptLine(type, &aReceipt);
     line->ReadFields(child);
     ReadCustomAttributes(child, line->fCustomAttributes);
-    fLines.Add(std::move(line));
+    aReceipt.fLines.Add(std::move(line));
   }
+}
 
-  pugi::xml_node taxes = U::FindNode(node, "Taxes");
+void ReadTaxes(pugi::xml_node aNode, kReceipt& aReceipt) {
+  pugi::xml_node taxes = U::FindNode(aNode, "Taxes");
   if (!taxes) throw kException("Unable to find Taxes node ");
   for (pugi::xml_node child = U::FindNode(taxes, "Tax"); child; child = child.next_sibling("Tax")) {
-    auto tax = std::make_unique<kReceiptTaxLine>(this);
+    auto tax = std::make_unique<kReceiptTaxLine>(&aReceipt);
     tax->fTaxType = U::DecodeTaxType(U::GetNodeValueAsString(child, "Type"));
     tax->fTaxCode = U::GetNodeValueAsString(child, "Code");
     tax->fTaxDescription = U::GetNodeValueAsString(child, "Description");
@@ -416,13 +398,15 @@ void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
     tax->fTaxAmount = U::GetNodeValueAsCurrency(child, "TaxAmount");
     tax->fTotalAmount = U::GetNodeValueAsCurrency(child, "TotalAmount");
     ReadCustomAttributes(child, tax->fCustomAttributes);
-    fTaxes.Add(std::move(tax));
+    aReceipt.fTaxes.Add(std::move(tax));
   }
+}
 
-  pugi::xml_node payments = U::FindNode(node, "Payments");
+void ReadPayments(pugi::xml_node aNode, kReceipt& aReceipt) {
+  pugi::xml_node payments = U::FindNode(aNode, "Payments");
   if (!payments) throw kException("Unable to find Payments node ");
   for (pugi::xml_node child = U::FindNode(payments, "Payment"); child; child = child.next_sibling("Payment")) {
-    auto payment = std::make_unique<kReceiptPaymentLine>(this);
+    auto payment = std::make_unique<kReceiptPaymentLine>(&aReceipt);
     payment->fPaymentType = U::DecodePaymentType(U::GetNodeValueAsString(child, "Type"));
     payment->fDescription = U::GetNodeValueAsString(child, "Description");
     payment->fAmount = U::GetNodeValueAsCurrency(child, "Amount");
@@ -430,9 +414,27 @@ void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
     payment->fQuantity = U::GetNodeValueAsCurrency(child, "Quantity");
     payment->fUnitPrice = U::GetNodeValueAsCurrency(child, "UnitPrice");
     ReadCustomAttributes(child, payment->fCustomAttributes);
-    fPayments.Add(std::move(payment));
+    aReceipt.fPayments.Add(std::move(payment));
   }
+}
 
+}  // namespace
+
+void kReceipt::Deserialize(pugi::xml_node aXmlDocument) {
+  pugi::xml_node root = RequestDocumentElement(aXmlDocument);
+  pugi::xml_node node = root && std::string_view(root.name()) == "Receipt" ? root : U::FindNode(root, "Receipt");
+  if (!node) throw kException("Receipt node not found");
+
+  // The reading order is the order of the first failure a request can meet.
+  ReadDocumentFields(node, *this);
+  ReadCustomerFields(node, *this);
+  ReadDeliveryFields(node, *this);
+  if (pugi::xml_node original = U::FindNode(U::FindNode(node, "References"), "OriginalReceipt"))
+    ReadOriginalReceipt(original, fOriginalReceipt);
+  ReadHeaders(node, *this);
+  ReadLines(node, *this);
+  ReadTaxes(node, *this);
+  ReadPayments(node, *this);
   if (pugi::xml_node trailer = U::FindNode(node, "TrailerMessages")) ReadMessageLines(trailer, this, fTrailerMessages);
   if (pugi::xml_node leader = U::FindNode(node, "LeaderLines")) ReadMessageLines(leader, this, fLeaderLines);
 }

@@ -57,9 +57,9 @@ class kCustomAttributes {
 // ---------------------------------------------------------------------------------------
 // Sale lines
 
-// The base of the eighteen line kinds. The class decides how the line reads, writes and
-// counts; fLineType tells kinds apart that share a class shape (a markup is a discount, a
-// return is a sale).
+// The base of the eighteen line kinds, each listed once with its class in
+// receipt_line_types.h. The class decides how the line reads, writes and counts; fLineType
+// tells kinds apart that share a class shape (a markup is a discount, a return is a sale).
 class kReceiptLine {
  public:
   explicit kReceiptLine(kReceipt* aOwner) : fOwner(aOwner) {}
@@ -280,7 +280,8 @@ class kReceiptLineCollectAmount : public kReceiptLine {
   Amount fAmount;
 };
 
-// A new, empty line of the class that serves aType, with aType set and aOwner as owner.
+// A new, empty line of the class that serves aType, with aType set and aOwner as owner
+// (receipt_line_types.cpp: the class comes from the list of line types).
 std::unique_ptr<kReceiptLine> CreateReceiptLine(vnReceiptLineType aType, kReceipt* aOwner);
 
 using kReceiptLines = kOwnedList<kReceiptLine>;

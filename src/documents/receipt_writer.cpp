@@ -5,6 +5,7 @@
 #include "base/xml_text.h"
 #include "documents/krpt_util.h"
 #include "documents/receipt.h"
+#include "documents/receipt_line_types.h"
 
 namespace fp {
 
@@ -143,93 +144,103 @@ void kReceiptLineCollectAmount::WriteFields(pugi::xml_node aNode) const {
   AddAmount(aNode, "Amount", fAmount);
 }
 
-std::string kReceipt::Serialize() const {
-  pugi::xml_document doc;
-  pugi::xml_node declaration = doc.append_child(pugi::node_declaration);
-  declaration.append_attribute("version") = "1.0";
-  declaration.append_attribute("encoding") = "utf-8";
-  pugi::xml_node r = doc.append_child("Receipt");
+namespace {
 
-  AddText(r, "Layout", fLayout);
-  AddDateTime(r, "BusinessDate", fBusinessDate);
-  AddText(r, "Type", U::EncodeReceiptType(fReceiptType));
-  AddText(r, "SubType", fReceiptSubType);
-  AddText(r, "ReceiptTypeDescription", fReceiptTypeDescription);
-  AddText(r, "ExternalReference", fExternalReference);
-  AddText(r, "StoreCode", fStoreCode);
-  AddText(r, "StoreAddress", fStoreAddress);
-  AddText(r, "StoreZipCode", fStoreZipCode);
-  AddText(r, "StoreCity", fStoreCity);
-  AddText(r, "TillCode", fTillCode);
-  AddText(r, "Number", fReceiptNumber);
-  AddDateTime(r, "DateTime", fReceiptDateTime);
-  AddText(r, "ZReportNumber", fReceiptZReportNumber);
-  AddText(r, "DeviceSerialNumber", fDeviceSerialNumber);
-  AddText(r, "InvoiceNumber", fInvoiceNumber);
-  AddDateTime(r, "InvoiceDateTime", fInvoiceDateTime);
-  AddAmount(r, "TotalAmount", fTotalAmount);
-  AddAmount(r, "TipAmount", fTipAmount);
+// The receipt's own fields, in the order Deserialize reads them.
+void WriteDocumentFields(pugi::xml_node aNode, const kReceipt& aReceipt) {
+  AddText(aNode, "Layout", aReceipt.fLayout);
+  AddDateTime(aNode, "BusinessDate", aReceipt.fBusinessDate);
+  AddText(aNode, "Type", U::EncodeReceiptType(aReceipt.fReceiptType));
+  AddText(aNode, "SubType", aReceipt.fReceiptSubType);
+  AddText(aNode, "ReceiptTypeDescription", aReceipt.fReceiptTypeDescription);
+  AddText(aNode, "ExternalReference", aReceipt.fExternalReference);
+  AddText(aNode, "StoreCode", aReceipt.fStoreCode);
+  AddText(aNode, "StoreAddress", aReceipt.fStoreAddress);
+  AddText(aNode, "StoreZipCode", aReceipt.fStoreZipCode);
+  AddText(aNode, "StoreCity", aReceipt.fStoreCity);
+  AddText(aNode, "TillCode", aReceipt.fTillCode);
+  AddText(aNode, "Number", aReceipt.fReceiptNumber);
+  AddDateTime(aNode, "DateTime", aReceipt.fReceiptDateTime);
+  AddText(aNode, "ZReportNumber", aReceipt.fReceiptZReportNumber);
+  AddText(aNode, "DeviceSerialNumber", aReceipt.fDeviceSerialNumber);
+  AddText(aNode, "InvoiceNumber", aReceipt.fInvoiceNumber);
+  AddDateTime(aNode, "InvoiceDateTime", aReceipt.fInvoiceDateTime);
+  AddAmount(aNode, "TotalAmount", aReceipt.fTotalAmount);
+  AddAmount(aNode, "TipAmount", aReceipt.fTipAmount);
 
-  AddText(r, "CountryCode", fCountryCode);
-  AddText(r, "FiscalAreaCode", fFiscalAreaCode);
-  AddText(r, "CompanyCode", fCompanyCode);
-  AddText(r, "CompanyTaxCode", fCompanyTaxCode);
-  AddText(r, "OperatorCode", fOperatorCode);
-  AddText(r, "ReceiptBarcode", fReceiptBarcode);
-  AddText(r, "CurrencyCode", fCurrencyCode);
+  AddText(aNode, "CountryCode", aReceipt.fCountryCode);
+  AddText(aNode, "FiscalAreaCode", aReceipt.fFiscalAreaCode);
+  AddText(aNode, "CompanyCode", aReceipt.fCompanyCode);
+  AddText(aNode, "CompanyTaxCode", aReceipt.fCompanyTaxCode);
+  AddText(aNode, "OperatorCode", aReceipt.fOperatorCode);
+  AddText(aNode, "ReceiptBarcode", aReceipt.fReceiptBarcode);
+  AddText(aNode, "CurrencyCode", aReceipt.fCurrencyCode);
+}
 
-  AddText(r, "CustomerCode", fCustomerCode);
-  AddText(r, "CustomerCard", fCustomerCard);
-  AddText(r, "CustomerBusinessName", fCustomerBusinessName);
-  AddText(r, "CustomerName", fCustomerName);
-  AddText(r, "CustomerSurname", fCustomerSurname);
-  AddText(r, "CustomerAddress", fCustomerAddress);
-  AddText(r, "CustomerZIPCode", fCustomerZipCode);
-  AddText(r, "CustomerCity", fCustomerCity);
-  AddText(r, "CustomerProvince", fCustomerProvince);
-  AddText(r, "CustomerCountry", fCustomerCountry);
-  AddText(r, "CustomerCountryDescription", fCustomerCountryDescription);
-  AddText(r, "CustomerTaxCode", fCustomerTaxCode);
-  AddText(r, "CustomerFiscalCode", fCustomerFiscalCode);
-  AddText(r, "CustomerIdType", U::EncodeCustomerIdType(fCustomerIdType));
-  AddText(r, "CustomerIdNumber", fCustomerIdNumber);
-  AddText(r, "CustomerIdCountry", fCustomerIdCountry);
-  U::AddNode(r, "CustomerDateOfBirth", DateToXmlText(fCustomerDateOfBirth));
-  AddText(r, "CustomerEmail", fCustomerEmail);
-  AddText(r, "CustomerMobileNumber", fCustomerMobileNumber);
-  AddText(r, "LotteryIdCode", fLotteryIdCode);
+void WriteCustomerFields(pugi::xml_node aNode, const kReceipt& aReceipt) {
+  AddText(aNode, "CustomerCode", aReceipt.fCustomerCode);
+  AddText(aNode, "CustomerCard", aReceipt.fCustomerCard);
+  AddText(aNode, "CustomerBusinessName", aReceipt.fCustomerBusinessName);
+  AddText(aNode, "CustomerName", aReceipt.fCustomerName);
+  AddText(aNode, "CustomerSurname", aReceipt.fCustomerSurname);
+  AddText(aNode, "CustomerAddress", aReceipt.fCustomerAddress);
+  AddText(aNode, "CustomerZIPCode", aReceipt.fCustomerZipCode);
+  AddText(aNode, "CustomerCity", aReceipt.fCustomerCity);
+  AddText(aNode, "CustomerProvince", aReceipt.fCustomerProvince);
+  AddText(aNode, "CustomerCountry", aReceipt.fCustomerCountry);
+  AddText(aNode, "CustomerCountryDescription", aReceipt.fCustomerCountryDescription);
+  AddText(aNode, "CustomerTaxCode", aReceipt.fCustomerTaxCode);
+  AddText(aNode, "CustomerFiscalCode", aReceipt.fCustomerFiscalCode);
+  AddText(aNode, "CustomerIdType", U::EncodeCustomerIdType(aReceipt.fCustomerIdType));
+  AddText(aNode, "CustomerIdNumber", aReceipt.fCustomerIdNumber);
+  AddText(aNode, "CustomerIdCountry", aReceipt.fCustomerIdCountry);
+  U::AddNode(aNode, "CustomerDateOfBirth", DateToXmlText(aReceipt.fCustomerDateOfBirth));
+  AddText(aNode, "CustomerEmail", aReceipt.fCustomerEmail);
+  AddText(aNode, "CustomerMobileNumber", aReceipt.fCustomerMobileNumber);
+  AddText(aNode, "LotteryIdCode", aReceipt.fLotteryIdCode);
+}
 
-  AddBool(r, "ToBeInvoiced", fToBeInvoiced);
-  AddBool(r, "SendByEmail", fSendByEmail);
-  AddText(r, "EmailReference", fEmailReference);
-  AddText(r, "EmailRecipients", fEmailRecipients);
-  AddBool(r, "PrintReceipt", fPrintReceipt);
-  AddBool(r, "IsReprint", fIsReprint);
+void WriteDeliveryFields(pugi::xml_node aNode, const kReceipt& aReceipt) {
+  AddBool(aNode, "ToBeInvoiced", aReceipt.fToBeInvoiced);
+  AddBool(aNode, "SendByEmail", aReceipt.fSendByEmail);
+  AddText(aNode, "EmailReference", aReceipt.fEmailReference);
+  AddText(aNode, "EmailRecipients", aReceipt.fEmailRecipients);
+  AddBool(aNode, "PrintReceipt", aReceipt.fPrintReceipt);
+  AddBool(aNode, "IsReprint", aReceipt.fIsReprint);
+}
 
-  pugi::xml_node original = U::AddNode(U::AddNode(r, "References", ""), "OriginalReceipt", "");
-  AddDateTime(original, "ReceiptDateTime", fOriginalReceipt.fReceiptDateTime);
-  AddText(original, "ReceiptNumber", fOriginalReceipt.fReceiptNumber);
-  AddText(original, "DeviceSerialNumber", fOriginalReceipt.fDeviceSerialNumber);
-  AddText(original, "ServerSerialNumber", fOriginalReceipt.fServerSerialNumber);
-  AddText(original, "EJNumber", fOriginalReceipt.fEJNumber);
-  AddText(original, "EJClosingNumber", fOriginalReceipt.fEJClosingNumber);
-  AddBool(original, "ExcludeFPCheck", fOriginalReceipt.fExcludeFPCheck);
-  AddText(original, "ReferenceType", U::EncodeReferenceType(fOriginalReceipt.fReferenceType));
-  AddText(original, "InvoiceNumber", fOriginalReceipt.fInvoiceNumber);
-  AddDateTime(original, "InvoiceDateTime", fOriginalReceipt.fInvoiceDateTime);
+void WriteOriginalReceipt(pugi::xml_node aNode, const vnOriginalReceipt& aOriginal) {
+  pugi::xml_node original = U::AddNode(U::AddNode(aNode, "References", ""), "OriginalReceipt", "");
+  AddDateTime(original, "ReceiptDateTime", aOriginal.fReceiptDateTime);
+  AddText(original, "ReceiptNumber", aOriginal.fReceiptNumber);
+  AddText(original, "DeviceSerialNumber", aOriginal.fDeviceSerialNumber);
+  AddText(original, "ServerSerialNumber", aOriginal.fServerSerialNumber);
+  AddText(original, "EJNumber", aOriginal.fEJNumber);
+  AddText(original, "EJClosingNumber", aOriginal.fEJClosingNumber);
+  AddBool(original, "ExcludeFPCheck", aOriginal.fExcludeFPCheck);
+  AddText(original, "ReferenceType", U::EncodeReferenceType(aOriginal.fReferenceType));
+  AddText(original, "InvoiceNumber", aOriginal.fInvoiceNumber);
+  AddDateTime(original, "InvoiceDateTime", aOriginal.fInvoiceDateTime);
+}
 
-  pugi::xml_node headers = U::AddNode(r, "Headers", "");
-  for (const std::string& header : fHeaders) AddText(headers, "HeaderLine", header);
+void WriteHeaders(pugi::xml_node aNode, const kReceipt& aReceipt) {
+  pugi::xml_node headers = U::AddNode(aNode, "Headers", "");
+  for (const std::string& header : aReceipt.fHeaders) AddText(headers, "HeaderLine", header);
+}
 
-  pugi::xml_node lines = U::AddNode(r, "Lines", "");
-  for (const auto& line : fLines) {
-    pugi::xml_node node = U::AddNode(lines, U::EncodeLineType(line->fLineType), "");
+// Each line as the element of its type, its own fields first and its custom attributes last.
+void WriteLines(pugi::xml_node aNode, const kReceipt& aReceipt) {
+  pugi::xml_node lines = U::AddNode(aNode, "Lines", "");
+  for (const auto& line : aReceipt.fLines) {
+    pugi::xml_node node = U::AddNode(lines, ReceiptLineElement(line->fLineType), "");
     line->WriteFields(node);
     WriteCustomAttributes(node, line->fCustomAttributes);
   }
+}
 
-  pugi::xml_node taxes = U::AddNode(r, "Taxes", "");
-  for (const auto& tax : fTaxes) {
+void WriteTaxes(pugi::xml_node aNode, const kReceipt& aReceipt) {
+  pugi::xml_node taxes = U::AddNode(aNode, "Taxes", "");
+  for (const auto& tax : aReceipt.fTaxes) {
     pugi::xml_node node = U::AddNode(taxes, "Tax", "");
     AddText(node, "Type", U::EncodeTaxType(tax->fTaxType));
     AddText(node, "Code", tax->fTaxCode);
@@ -240,9 +251,11 @@ std::string kReceipt::Serialize() const {
     AddAmount(node, "TotalAmount", tax->fTotalAmount);
     WriteCustomAttributes(node, tax->fCustomAttributes);
   }
+}
 
-  pugi::xml_node payments = U::AddNode(r, "Payments", "");
-  for (const auto& payment : fPayments) {
+void WritePayments(pugi::xml_node aNode, const kReceipt& aReceipt) {
+  pugi::xml_node payments = U::AddNode(aNode, "Payments", "");
+  for (const auto& payment : aReceipt.fPayments) {
     pugi::xml_node node = U::AddNode(payments, "Payment", "");
     AddText(node, "Type", U::EncodePaymentType(payment->fPaymentType));
     AddText(node, "Description", payment->fDescription);
@@ -252,7 +265,25 @@ std::string kReceipt::Serialize() const {
     AddAmount(node, "UnitPrice", payment->fUnitPrice);
     WriteCustomAttributes(node, payment->fCustomAttributes);
   }
+}
 
+}  // namespace
+
+std::string kReceipt::Serialize() const {
+  pugi::xml_document doc;
+  pugi::xml_node declaration = doc.append_child(pugi::node_declaration);
+  declaration.append_attribute("version") = "1.0";
+  declaration.append_attribute("encoding") = "utf-8";
+  pugi::xml_node r = doc.append_child("Receipt");
+
+  WriteDocumentFields(r, *this);
+  WriteCustomerFields(r, *this);
+  WriteDeliveryFields(r, *this);
+  WriteOriginalReceipt(r, fOriginalReceipt);
+  WriteHeaders(r, *this);
+  WriteLines(r, *this);
+  WriteTaxes(r, *this);
+  WritePayments(r, *this);
   WriteMessageLines(r, "TrailerMessages", fTrailerMessages);
   WriteMessageLines(r, "LeaderLines", fLeaderLines);
 

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <typeinfo>
 
 #include "base/errors.h"
+#include "base/text.h"
 #include "documents/krpt_util.h"
 #include "documents/receipt.h"
+#include "documents/receipt_line_types.h"
 #include "document_test_support.h"
 
 namespace fp {
@@ -74,6 +77,42 @@ TEST(ReceiptWriterTest, FullReceiptReadsBackToTheSameModel) {
   EXPECT_EQ(second.fTaxes.Count(), 2u);
   EXPECT_EQ(second.fOriginalReceipt.fReferenceType, rrt_Empties);
   EXPECT_EQ(second.fHeaders, first.fHeaders);
+}
+
+// Each line type of the list reads and writes under its own element, in any letter case, with
+// the class the list gives it.
+TEST(ReceiptWriterTest, EveryLineTypeKeepsItsElementAndClass) {
+  struct Case {
+    vnReceiptLineType type;
+    const char* element;
+    const std::type_info& cls;
+  };
+#define FP_CASE(aType, aElement, aClass, aHook) Case{aType, aElement, typeid(aClass)},
+  const Case kCases[] = {FP_RECEIPT_LINE_TYPES(FP_CASE)};
+#undef FP_CASE
+  ASSERT_EQ(std::size(kCases), 18u);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.element);
+    EXPECT_EQ(ReceiptLineElement(c.type), c.element);
+    EXPECT_EQ(ReceiptLineTypeNamed(UpperCase(c.element)), c.type);
+    kReceipt r;
+    r.fLayout = "Shop";  // an empty one reads back as the default layout
+    r.fLines.Add(CreateReceiptLine(c.type, &r));
+    const std::string written = r.Serialize();
+    EXPECT_NE(written.find("<Lines><" + std::string(c.element) + ">"), std::string::npos);
+    kReceipt back;
+    Read(back, written);
+    ASSERT_EQ(back.fLines.Count(), 1u);
+    EXPECT_EQ(back.fLines[0]->fLineType, c.type);
+    EXPECT_TRUE(typeid(*back.fLines[0]) == c.cls);
+    EXPECT_EQ(back.Serialize(), written);
+  }
+  try {
+    ReceiptLineTypeNamed("GiftCard");
+    FAIL() << "no error";
+  } catch (const kException& e) {
+    EXPECT_STREQ(e.what(), "LineType giftcard is invalid");
+  }
 }
 
 TEST(ReceiptWriterTest, DefaultedLayoutReadsBackAsGiven) {
