@@ -17,6 +17,7 @@
 #include "base/xml_text.h"
 #include "documents/krpt_util.h"
 #include "documents/receipt.h"
+#include "documents/receipt_line_types.h"
 #include "rtserver/library_lock.h"
 #include "rtserver/number_format.h"
 #include "base/system_string.h"
@@ -66,29 +67,6 @@ void Attr(pugi::xml_node aNode, const char* aName, const std::string& aValue) {
   aNode.append_attribute(aName) = aValue.c_str();
 }
 
-void FreeOfChargeAdjustment(pugi::xml_node aRoot, Amount aAmount, const std::string& aTaxCode) {
-  pugi::xml_node adj = Command(aRoot, "printRecItemAdjustment");
-  Attr(adj, "adjustmentType", "11");
-  Attr(adj, "amount", Money(aAmount));
-  Attr(adj, "vatID", VatId(aTaxCode));
-}
-
-// The description and money value of a discount or markup line, by amount or by
-// percentage (a percentage line sends its computed amount); false for any other line.
-bool AdjustmentOf(const kReceiptLine& aLine, std::string& aDescription, Amount& aAmount) {
-  if (const auto* byAmount = dynamic_cast<const kReceiptLineDiscountAmount*>(&aLine)) {
-    aDescription = byAmount->GetDescription();
-    aAmount = byAmount->fAmount;
-    return true;
-  }
-  if (const auto* byPercentage = dynamic_cast<const kReceiptLineDiscountPercentage*>(&aLine)) {
-    aDescription = byPercentage->GetDescription();
-    aAmount = byPercentage->fAmount;
-    return true;
-  }
-  return false;
-}
-
 std::string PaymentType(vnReceiptPaymentType aType) {
   switch (aType) {
     case rpt_Cash: return "0";
@@ -106,6 +84,229 @@ std::string PaymentType(vnReceiptPaymentType aType) {
   }
   return "0";
 }
+
+// The commands of one receipt in the printerFiscalReceipt document, step by step: the
+// opening, the lottery code, the lines (one Add<Hook> per line type of
+// FP_RECEIPT_LINE_TYPES), the payments, the trailer messages and the closing.
+class kReceiptCommands {
+ public:
+  kReceiptCommands(pugi::xml_node aRoot, const kReceipt& aReceipt, std::string& aLastTaxCode,
+                   int32_t& aTrailerLineNumber)
+      : fRoot(aRoot), fReceipt(aReceipt), fLastTaxCode(aLastTaxCode), fTrailerLineNumber(aTrailerLineNumber) {}
+
+  // The opening, with the reference to the original receipt of a refund or void.
+  void AddOpening() {
+    pugi::xml_node begin = Command(fRoot, "beginFiscalReceipt");
+    const bool refund = fReceipt.fReceiptType == rt_Refund;
+    const bool voided = fReceipt.fReceiptType == rt_Void;
+    Attr(begin, "docType", refund ? "1" : voided ? "3" : "0");
+    if (refund || voided) AddReference(begin, fReceipt.fOriginalReceipt);
+  }
+
+  void AddLotteryCode() {
+    const std::string lottery = Trim(fReceipt.fLotteryIdCode);
+    if (!lottery.empty()) Attr(Command(fRoot, "printRecLotteryID", false), "lotteryID", lottery);
+  }
+
+  void AddLine(kReceiptLine& aLine) {
+    switch (aLine.fLineType) {
+#define FP_ADD_LINE(aType, aElement, aClass, aHook) \
+  case aType: Add##aHook(ReceiptLineAs<aClass>(aLine)); return;
+      FP_RECEIPT_LINE_TYPES(FP_ADD_LINE)
+#undef FP_ADD_LINE
+    }
+  }
+
+  // The change given back is the printer's to compute.
+  void AddPayments() {
+    for (const auto& payment : fReceipt.fPayments) {
+      if (payment->fPaymentType == Rpt_Change) continue;
+      pugi::xml_node node = fRoot.append_child("printRecTotal");
+      Attr(node, "paymentType", fReceipt.fToBeInvoiced ? "6" : PaymentType(payment->fPaymentType));
+      Attr(node, "description", payment->fDescription);
+      Attr(node, "payment", Money(payment->fAmount));
+      if (payment->fPaymentType == Rpt_MealVoucher) {
+        Attr(node, "quantity", std::to_string(payment->fQuantity.Raw() / Amount::kScale));
+        Attr(node, "unitPrice", Money(payment->fUnitPrice));
+      }
+    }
+  }
+
+  // The text trailer messages, numbered on from the last one written.
+  void AddTrailerMessages() {
+    for (const auto& message : fReceipt.fTrailerMessages) {
+      auto* text = dynamic_cast<kReceiptMessageTextLine*>(message.get());
+      if (text == nullptr) continue;
+      pugi::xml_node node = Command(fRoot, "printRecMessage");
+      Attr(node, "messageType", "3");
+      Attr(node, "index", std::to_string(++fTrailerLineNumber));
+      Attr(node, "font", "1");
+      Attr(node, "message", text->fValue);
+    }
+  }
+
+  void AddClosing() { Command(fRoot, "endFiscalReceipt"); }
+
+ private:
+  static void AddReference(pugi::xml_node aBegin, const vnOriginalReceipt& aOriginal) {
+    switch (aOriginal.fReferenceType) {
+      case rrt_OriginalReceipt:
+        Attr(aBegin, "refZRepNum", FourDigits(aOriginal.fEJClosingNumber));
+        Attr(aBegin, "refRecNum", FourDigits(aOriginal.fReceiptNumber));
+        break;
+      case rrt_EFTReceipt: Attr(aBegin, "refRefundVoidType", "POS"); break;
+      case rrt_NotAvailable: Attr(aBegin, "refRefundVoidType", "ND"); break;
+      case rrt_Empties: Attr(aBegin, "refRefundVoidType", "VR"); break;
+    }
+    Attr(aBegin, "refDate", YearMonthDay(aOriginal.fReceiptDateTime));
+    if (!aOriginal.fServerSerialNumber.empty()) {
+      Attr(aBegin, "refTillID", aOriginal.fDeviceSerialNumber);
+      Attr(aBegin, "refServerID", aOriginal.fServerSerialNumber);
+    } else {
+      Attr(aBegin, "refServerID", aOriginal.fDeviceSerialNumber);
+    }
+  }
+
+  // Item lines.
+
+  void AddProductSale(const kReceiptLineProductSale& aLine) { AddSoldItem(aLine, "printRecItem"); }
+  void AddProductReturn(const kReceiptLineProductReturn& aLine) { AddSoldItem(aLine, "printRecRefund"); }
+
+  void AddSoldItem(const kReceiptLineProductSale& aSale, const char* aCommand) {
+    pugi::xml_node node = Command(fRoot, aCommand);
+    Attr(node, "description", aSale.GetDescription());
+    Attr(node, "quantity", Qty(aSale.fQuantity));
+    Attr(node, "unitPrice", Qty(aSale.fPrice));
+    Attr(node, "vatID", VatId(aSale.fTaxCode));
+    Attr(node, "type", aSale.fAttribute == rla_Service ? "S" : "B");
+    Attr(node, "justification", "1");
+    fLastTaxCode = aSale.fTaxCode;
+    if (aSale.fFreeOfCharge)
+      AddFreeOfCharge(aSale.fQuantity.Mul(aSale.fPrice, Rounding::HalfAwayFromZero), aSale.fTaxCode);
+  }
+
+  // The weight and unit price as a message line, then the item at its amount.
+  void AddWeightedProductSale(const kReceiptLineWeightedProductSale& aSale) {
+    const std::string unit = LowerCase(aSale.fUOM);
+    pugi::xml_node message = Command(fRoot, "printRecMessage");
+    Attr(message, "messageType", "4");
+    Attr(message, "index", "1");
+    Attr(message, "font", "1");
+    Attr(message, "message", " " + FormatGroupedNumber(aSale.fQuantity, 3) + " " + unit + " x " +
+                                 fReceipt.fCurrencyCode + " " + FormatGroupedNumber(aSale.fPrice, 2) + "/" + unit);
+    pugi::xml_node node = Command(fRoot, "printRecItem");
+    Attr(node, "description", aSale.GetDescription());
+    Attr(node, "quantity", "1.000");
+    Attr(node, "unitPrice", Qty(aSale.fAmount));
+    Attr(node, "vatID", VatId(aSale.fTaxCode));
+    Attr(node, "type", "B");
+    Attr(node, "justification", "1");
+    fLastTaxCode = aSale.fTaxCode;
+    if (aSale.fFreeOfCharge) AddFreeOfCharge(aSale.fAmount, aSale.fTaxCode);
+  }
+
+  // A voucher sale carries no goods type; a gift card sale is goods.
+  void AddVoucherSale(const kReceiptLineVoucherSale& aLine) {
+    AddPricedItem(aLine.GetDescription(), aLine.fTaxCode, aLine.fPrice, aLine.fFreeOfCharge, nullptr);
+  }
+  void AddGiftCardSale(const kReceiptLineGiftCardSale& aLine) {
+    AddPricedItem(aLine.GetDescription(), aLine.fTaxCode, aLine.fPrice, aLine.fFreeOfCharge, "B");
+  }
+
+  void AddPricedItem(const std::string& aDescription, const std::string& aTaxCode, Amount aPrice, bool aFree,
+                     const char* aType) {
+    pugi::xml_node node = Command(fRoot, "printRecItem");
+    Attr(node, "description", aDescription);
+    Attr(node, "quantity", "1");
+    Attr(node, "unitPrice", Qty(aPrice));
+    Attr(node, "vatID", VatId(aTaxCode));
+    if (aType != nullptr) Attr(node, "type", aType);
+    Attr(node, "justification", "1");
+    if (aFree) AddFreeOfCharge(aPrice, aTaxCode);
+  }
+
+  void AddVoucherRedeem(const kReceiptLineVoucherRedeem& aLine) { AddRedeemed(aLine.fPrice, aLine.fTaxCode); }
+  void AddGiftCardRedeem(const kReceiptLineGiftCardRedeem& aLine) { AddRedeemed(aLine.fPrice, aLine.fTaxCode); }
+
+  void AddRedeemed(Amount aPrice, const std::string& aTaxCode) {
+    pugi::xml_node node = Command(fRoot, "printRecItemAdjustment");
+    Attr(node, "adjustmentType", "12");
+    Attr(node, "amount", Money(aPrice));
+    Attr(node, "vatID", VatId(aTaxCode));
+  }
+
+  // Money collected is an item; money paid out a negative adjustment.
+  void AddCollectAmount(const kReceiptLineCollectAmount& aCollect) {
+    if (aCollect.fAmount > Amount()) {
+      pugi::xml_node node = Command(fRoot, "printRecItem");
+      Attr(node, "description", aCollect.GetDescription());
+      Attr(node, "quantity", "1");
+      Attr(node, "unitPrice", Qty(aCollect.fAmount));
+      Attr(node, "vatID", VatId(aCollect.fTaxCode));
+      Attr(node, "type", "B");
+      Attr(node, "justification", "1");
+    } else {
+      pugi::xml_node node = Command(fRoot, "printRecItemAdjustment");
+      Attr(node, "adjustmentType", "10");
+      Attr(node, "amount", Money(-aCollect.fAmount));
+      Attr(node, "vatID", VatId(aCollect.fTaxCode));
+    }
+  }
+
+  void AddFreeOfCharge(Amount aAmount, const std::string& aTaxCode) {
+    pugi::xml_node adj = Command(fRoot, "printRecItemAdjustment");
+    Attr(adj, "adjustmentType", "11");
+    Attr(adj, "amount", Money(aAmount));
+    Attr(adj, "vatID", VatId(aTaxCode));
+  }
+
+  // Subtotal and text lines.
+
+  void AddSubTotal(const kReceiptLineSubtotal&) { Command(fRoot, "printRecSubtotal"); }
+
+  void AddTextLine(const kReceiptLineText& aLine) {
+    pugi::xml_node node = Command(fRoot, "printRecMessage");
+    Attr(node, "messageType", "4");
+    Attr(node, "index", "1");
+    Attr(node, "font", "1");
+    Attr(node, "message", aLine.GetDescription());
+  }
+
+  // Discounts and markups: a percentage line sends its computed amount.
+
+  void AddDiscountAmount(const kReceiptLineDiscountAmount& aLine) { AddAdjustment(aLine, false, false); }
+  void AddDiscountPercentage(const kReceiptLineDiscountPercentage& aLine) { AddAdjustment(aLine, false, false); }
+  void AddMarkupAmount(const kReceiptLineMarkupAmount& aLine) { AddAdjustment(aLine, true, false); }
+  void AddMarkupPercentage(const kReceiptLineMarkupPercentage& aLine) { AddAdjustment(aLine, true, false); }
+  void AddDiscountAmountOnSubtotal(const kReceiptLineDiscountAmountOnSubTotal& aLine) {
+    AddAdjustment(aLine, false, true);
+  }
+  void AddDiscountPercentageOnSubTotal(const kReceiptLineDiscountPercentageOnSubTotal& aLine) {
+    AddAdjustment(aLine, false, true);
+  }
+  void AddMarkupAmountOnSubtotal(const kReceiptLineMarkupAmountOnSubTotal& aLine) {
+    AddAdjustment(aLine, true, true);
+  }
+  void AddMarkupPercentageOnSubTotal(const kReceiptLineMarkupPercentageOnSubTotal& aLine) {
+    AddAdjustment(aLine, true, true);
+  }
+
+  // An adjustment of the last item carries that item's VAT; one of the subtotal is shared out
+  // by the server.
+  template <class L>
+  void AddAdjustment(const L& aLine, bool aMarkup, bool aOnSubtotal) {
+    pugi::xml_node node = Command(fRoot, aOnSubtotal ? "printRecSubtotalAdjustment" : "printRecItemAdjustment");
+    Attr(node, "adjustmentType", aOnSubtotal ? (aMarkup ? "6" : "1") : (aMarkup ? "5" : "0"));
+    Attr(node, "description", aLine.GetDescription());
+    Attr(node, "amount", Money(aLine.fAmount));
+    if (!aOnSubtotal) Attr(node, "vatID", VatId(fLastTaxCode));
+  }
+
+  pugi::xml_node fRoot;
+  const kReceipt& fReceipt;
+  std::string& fLastTaxCode;      // the VAT of the last item, for the adjustments after it
+  int32_t& fTrailerLineNumber;
+};
 
 // Parses an answer of the library; the element's own name does not matter.
 bool ParseAnswer(pugi::xml_document& aDoc, const std::string& aText, std::string& aError) {
@@ -235,201 +436,17 @@ void kRTServerClient::BuildXMLReceipt(kReceipt& aReceipt) {
   decl.append_attribute("version") = "1.0";
   decl.append_attribute("encoding") = "utf-8";
   fCommandNode = fXmlReceipt.append_child("printerFiscalReceipt");
-  pugi::xml_node root = fCommandNode;
 
-  // 1. The opening, with the reference to the original receipt of a refund or void.
-  pugi::xml_node begin = Command(root, "beginFiscalReceipt");
-  const bool refund = aReceipt.fReceiptType == rt_Refund;
-  const bool voided = aReceipt.fReceiptType == rt_Void;
-  Attr(begin, "docType", refund ? "1" : voided ? "3" : "0");
-  if (refund || voided) {
-    const vnOriginalReceipt& original = aReceipt.fOriginalReceipt;
-    switch (original.fReferenceType) {
-      case rrt_OriginalReceipt:
-        Attr(begin, "refZRepNum", FourDigits(original.fEJClosingNumber));
-        Attr(begin, "refRecNum", FourDigits(original.fReceiptNumber));
-        break;
-      case rrt_EFTReceipt: Attr(begin, "refRefundVoidType", "POS"); break;
-      case rrt_NotAvailable: Attr(begin, "refRefundVoidType", "ND"); break;
-      case rrt_Empties: Attr(begin, "refRefundVoidType", "VR"); break;
-    }
-    Attr(begin, "refDate", YearMonthDay(original.fReceiptDateTime));
-    if (!original.fServerSerialNumber.empty()) {
-      Attr(begin, "refTillID", original.fDeviceSerialNumber);
-      Attr(begin, "refServerID", original.fServerSerialNumber);
-    } else {
-      Attr(begin, "refServerID", original.fDeviceSerialNumber);
-    }
-  }
-
-  // 2. The lottery code.
-  const std::string lottery = Trim(aReceipt.fLotteryIdCode);
-  if (!lottery.empty()) Attr(Command(root, "printRecLotteryID", false), "lotteryID", lottery);
-
-  // 3. The lines.
-  for (const auto& item : aReceipt.fLines) {
-    kReceiptLine* line = item.get();
-    switch (line->fLineType) {
-      case rlt_ProductSale:
-      case rlt_ProductReturn: {
-        auto& sale = static_cast<kReceiptLineProductSale&>(*line);
-        pugi::xml_node node =
-            Command(root, line->fLineType == rlt_ProductReturn ? "printRecRefund" : "printRecItem");
-        Attr(node, "description", sale.GetDescription());
-        Attr(node, "quantity", Qty(sale.fQuantity));
-        Attr(node, "unitPrice", Qty(sale.fPrice));
-        Attr(node, "vatID", VatId(sale.fTaxCode));
-        Attr(node, "type", sale.fAttribute == rla_Service ? "S" : "B");
-        Attr(node, "justification", "1");
-        fLastTaxCode = sale.fTaxCode;
-        if (sale.fFreeOfCharge)
-          FreeOfChargeAdjustment(root, sale.fQuantity.Mul(sale.fPrice, Rounding::HalfAwayFromZero), sale.fTaxCode);
-        break;
-      }
-      case rlt_WeightedProductSale: {
-        auto& sale = static_cast<kReceiptLineWeightedProductSale&>(*line);
-        const std::string unit = LowerCase(sale.fUOM);
-        pugi::xml_node message = Command(root, "printRecMessage");
-        Attr(message, "messageType", "4");
-        Attr(message, "index", "1");
-        Attr(message, "font", "1");
-        Attr(message, "message", " " + FormatGroupedNumber(sale.fQuantity, 3) + " " + unit + " x " +
-                                     aReceipt.fCurrencyCode + " " + FormatGroupedNumber(sale.fPrice, 2) + "/" + unit);
-        pugi::xml_node node = Command(root, "printRecItem");
-        Attr(node, "description", sale.GetDescription());
-        Attr(node, "quantity", "1.000");
-        Attr(node, "unitPrice", Qty(sale.fAmount));
-        Attr(node, "vatID", VatId(sale.fTaxCode));
-        Attr(node, "type", "B");
-        Attr(node, "justification", "1");
-        fLastTaxCode = sale.fTaxCode;
-        if (sale.fFreeOfCharge) FreeOfChargeAdjustment(root, sale.fAmount, sale.fTaxCode);
-        break;
-      }
-      case rlt_VoucherSale:
-      case rlt_GiftCardSale: {
-        std::string description, taxCode;
-        Amount price;
-        bool free = false;
-        if (line->fLineType == rlt_VoucherSale) {
-          auto& v = static_cast<kReceiptLineVoucherSale&>(*line);
-          description = v.GetDescription(), taxCode = v.fTaxCode, price = v.fPrice, free = v.fFreeOfCharge;
-        } else {
-          auto& g = static_cast<kReceiptLineGiftCardSale&>(*line);
-          description = g.GetDescription(), taxCode = g.fTaxCode, price = g.fPrice, free = g.fFreeOfCharge;
-        }
-        pugi::xml_node node = Command(root, "printRecItem");
-        Attr(node, "description", description);
-        Attr(node, "quantity", "1");
-        Attr(node, "unitPrice", Qty(price));
-        Attr(node, "vatID", VatId(taxCode));
-        if (line->fLineType == rlt_GiftCardSale) Attr(node, "type", "B");
-        Attr(node, "justification", "1");
-        if (free) FreeOfChargeAdjustment(root, price, taxCode);
-        break;
-      }
-      case rlt_VoucherRedeem:
-      case rlt_GiftCardRedeem: {
-        Amount price;
-        std::string taxCode;
-        if (line->fLineType == rlt_VoucherRedeem) {
-          auto& v = static_cast<kReceiptLineVoucherSale&>(*line);
-          price = v.fPrice, taxCode = v.fTaxCode;
-        } else {
-          auto& g = static_cast<kReceiptLineGiftCardSale&>(*line);
-          price = g.fPrice, taxCode = g.fTaxCode;
-        }
-        pugi::xml_node node = Command(root, "printRecItemAdjustment");
-        Attr(node, "adjustmentType", "12");
-        Attr(node, "amount", Money(price));
-        Attr(node, "vatID", VatId(taxCode));
-        break;
-      }
-      case rlt_CollectAmount: {
-        auto& collect = static_cast<kReceiptLineCollectAmount&>(*line);
-        if (collect.fAmount > Amount()) {
-          pugi::xml_node node = Command(root, "printRecItem");
-          Attr(node, "description", collect.GetDescription());
-          Attr(node, "quantity", "1");
-          Attr(node, "unitPrice", Qty(collect.fAmount));
-          Attr(node, "vatID", VatId(collect.fTaxCode));
-          Attr(node, "type", "B");
-          Attr(node, "justification", "1");
-        } else {
-          pugi::xml_node node = Command(root, "printRecItemAdjustment");
-          Attr(node, "adjustmentType", "10");
-          Attr(node, "amount", Money(-collect.fAmount));
-          Attr(node, "vatID", VatId(collect.fTaxCode));
-        }
-        break;
-      }
-      case rlt_SubTotal: Command(root, "printRecSubtotal"); break;
-      case rlt_Text: {
-        pugi::xml_node node = Command(root, "printRecMessage");
-        Attr(node, "messageType", "4");
-        Attr(node, "index", "1");
-        Attr(node, "font", "1");
-        Attr(node, "message", static_cast<kReceiptLineText&>(*line).GetDescription());
-        break;
-      }
-      case rlt_DiscountAmount:
-      case rlt_MarkupAmount:
-      case rlt_DiscountPercentage:
-      case rlt_MarkupPercentage:
-      case rlt_DiscountAmountOnSubtotal:
-      case rlt_MarkupAmountOnSubtotal:
-      case rlt_DiscountPercentageOnSubTotal:
-      case rlt_MarkupPercentageOnSubTotal: {
-        const vnReceiptLineType type = line->fLineType;
-        const bool markup = type == rlt_MarkupAmount || type == rlt_MarkupPercentage ||
-                            type == rlt_MarkupAmountOnSubtotal || type == rlt_MarkupPercentageOnSubTotal;
-        const bool onSubtotal = type == rlt_DiscountAmountOnSubtotal || type == rlt_MarkupAmountOnSubtotal ||
-                                type == rlt_DiscountPercentageOnSubTotal || type == rlt_MarkupPercentageOnSubTotal;
-        std::string description;
-        Amount amount;
-        if (!AdjustmentOf(*line, description, amount)) break;
-        // An adjustment of the last item carries that item's VAT; one of the subtotal is
-        // shared out by the server.
-        pugi::xml_node node = Command(root, onSubtotal ? "printRecSubtotalAdjustment" : "printRecItemAdjustment");
-        Attr(node, "adjustmentType", onSubtotal ? (markup ? "6" : "1") : (markup ? "5" : "0"));
-        Attr(node, "description", description);
-        Attr(node, "amount", Money(amount));
-        if (!onSubtotal) Attr(node, "vatID", VatId(fLastTaxCode));
-        break;
-      }
-    }
-  }
-
-  // 4. The payments; the change given back is the printer's to compute.
-  for (const auto& payment : aReceipt.fPayments) {
-    if (payment->fPaymentType == Rpt_Change) continue;
-    pugi::xml_node node = root.append_child("printRecTotal");
-    Attr(node, "paymentType", aReceipt.fToBeInvoiced ? "6" : PaymentType(payment->fPaymentType));
-    Attr(node, "description", payment->fDescription);
-    Attr(node, "payment", Money(payment->fAmount));
-    if (payment->fPaymentType == Rpt_MealVoucher) {
-      Attr(node, "quantity", std::to_string(payment->fQuantity.Raw() / Amount::kScale));
-      Attr(node, "unitPrice", Money(payment->fUnitPrice));
-    }
-  }
-
-  // 5. Trailer messages belong in the document only before 2018; from then on the server
+  kReceiptCommands commands(fCommandNode, aReceipt, fLastTaxCode, fTrailerLineNumber);
+  commands.AddOpening();
+  commands.AddLotteryCode();
+  for (const auto& line : aReceipt.fLines) commands.AddLine(*line);
+  commands.AddPayments();
+  // Trailer messages belong in the document only before 2018; from then on the server
   // prints none.
   const DateTime now = fClock ? fClock() : Now();
-  if (DecodeDateTime(now).year < 2018) {
-    for (const auto& message : aReceipt.fTrailerMessages) {
-      auto* text = dynamic_cast<kReceiptMessageTextLine*>(message.get());
-      if (text == nullptr) continue;
-      pugi::xml_node node = Command(root, "printRecMessage");
-      Attr(node, "messageType", "3");
-      Attr(node, "index", std::to_string(++fTrailerLineNumber));
-      Attr(node, "font", "1");
-      Attr(node, "message", text->fValue);
-    }
-  }
-
-  // 6. The closing.
-  Command(root, "endFiscalReceipt");
+  if (DecodeDateTime(now).year < 2018) commands.AddTrailerMessages();
+  commands.AddClosing();
 }
 
 std::string kRTServerClient::XmlReceiptText() const {

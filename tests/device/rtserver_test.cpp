@@ -350,6 +350,84 @@ TEST(RTServerClient, ReceiptDocumentDescribesEveryLineKind) {
   ::unsetenv("LC_ALL");
 }
 
+// The line kinds the receipt above leaves out, each alone between the opening and the closing.
+TEST(RTServerClient, ReceiptDocumentDescribesTheOtherLineKinds) {
+  ::setenv("LC_ALL", "C", 1);
+  kRTServerClient client(FP_TEST_RTSERVER, "77", false);
+  client.Load();
+  struct Case {
+    vnReceiptLineType type;
+    void (*fill)(kReceiptLine&);
+    const char* commands;
+  };
+  const Case kCases[] = {
+      {rlt_ProductReturn,
+       [](kReceiptLine& l) {
+         auto& sale = static_cast<kReceiptLineProductSale&>(l);
+         sale.fDescription = "Reso", sale.fQuantity = A("1"), sale.fPrice = A("2"), sale.fTaxCode = "2200";
+       },
+       "<printRecRefund operator=\"01\" description=\"Reso\" quantity=\"1.000\" unitPrice=\"2.000\" vatID=\"1\" "
+       "type=\"B\" justification=\"1\"/>"},
+      {rlt_GiftCardSale,
+       [](kReceiptLine& l) {
+         auto& gift = static_cast<kReceiptLineGiftCardSale&>(l);
+         gift.fDescription = "Carta", gift.fPrice = A("25"), gift.fTaxCode = "N4", gift.fFreeOfCharge = true;
+       },
+       "<printRecItem operator=\"01\" description=\"Carta\" quantity=\"1\" unitPrice=\"25.000\" vatID=\"0\" "
+       "type=\"B\" justification=\"1\"/>"
+       "<printRecItemAdjustment operator=\"01\" adjustmentType=\"11\" amount=\"25.00\" vatID=\"0\"/>"},
+      {rlt_VoucherRedeem,
+       [](kReceiptLine& l) {
+         auto& voucher = static_cast<kReceiptLineVoucherSale&>(l);
+         voucher.fPrice = A("4"), voucher.fTaxCode = "0500";
+       },
+       "<printRecItemAdjustment operator=\"01\" adjustmentType=\"12\" amount=\"4.00\" vatID=\"4\"/>"},
+      {rlt_CollectAmount,
+       [](kReceiptLine& l) {
+         auto& collect = static_cast<kReceiptLineCollectAmount&>(l);
+         collect.fDescription = "Acconto", collect.fAmount = A("7"), collect.fTaxCode = "1000";
+       },
+       "<printRecItem operator=\"01\" description=\"Acconto\" quantity=\"1\" unitPrice=\"7.000\" vatID=\"2\" "
+       "type=\"B\" justification=\"1\"/>"},
+      {rlt_DiscountPercentage,
+       [](kReceiptLine& l) {
+         auto& adjustment = static_cast<kReceiptLineDiscountPercentage&>(l);
+         adjustment.fDescription = "Sc", adjustment.fPercentage = A("10"), adjustment.fAmount = A("1.2");
+       },
+       "<printRecItemAdjustment operator=\"01\" adjustmentType=\"0\" description=\"Sc\" amount=\"1.20\" "
+       "vatID=\"1\"/>"},
+      {rlt_MarkupPercentage,
+       [](kReceiptLine& l) {
+         auto& adjustment = static_cast<kReceiptLineDiscountPercentage&>(l);
+         adjustment.fDescription = "Mg", adjustment.fAmount = A("0.3");
+       },
+       "<printRecItemAdjustment operator=\"01\" adjustmentType=\"5\" description=\"Mg\" amount=\"0.30\" "
+       "vatID=\"1\"/>"},
+      {rlt_DiscountAmountOnSubtotal,
+       [](kReceiptLine& l) {
+         auto& adjustment = static_cast<kReceiptLineDiscountAmount&>(l);
+         adjustment.fDescription = "Tot", adjustment.fAmount = A("2");
+       },
+       "<printRecSubtotalAdjustment operator=\"01\" adjustmentType=\"1\" description=\"Tot\" amount=\"2.00\"/>"},
+      {rlt_MarkupPercentageOnSubTotal,
+       [](kReceiptLine& l) {
+         auto& adjustment = static_cast<kReceiptLineDiscountPercentage&>(l);
+         adjustment.fDescription = "Extra", adjustment.fAmount = A("0.05");
+       },
+       "<printRecSubtotalAdjustment operator=\"01\" adjustmentType=\"6\" description=\"Extra\" amount=\"0.05\"/>"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(static_cast<int>(c.type));
+    kReceipt receipt;
+    c.fill(AddLine<kReceiptLine>(receipt, c.type));
+    client.BuildXMLReceipt(receipt);
+    EXPECT_EQ(client.XmlReceiptText(), std::string("<printerFiscalReceipt><beginFiscalReceipt operator=\"01\" "
+                                                   "docType=\"0\"/>") +
+                                           c.commands + "<endFiscalReceipt operator=\"01\"/></printerFiscalReceipt>");
+  }
+  ::unsetenv("LC_ALL");
+}
+
 TEST(RTServerClient, RefundsAndVoidsReferToTheOriginalReceipt) {
   kRTServerClient client(FP_TEST_RTSERVER, "77", false);
   client.Load();
