@@ -756,6 +756,21 @@ class kFiscalPrinterDevice {
   // The receipt's hooks and what became of it, with its row begun: the result filled and
   // the state its row is settled with.
   vnJournalState PrintReceiptSettled(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aGood);
+  // Steps of those two. A receipt the journal already holds, or one a damaged journal cannot
+  // tell from the printer's last document, is answered without printing: true when answered.
+  bool AnsweredWithoutPrinting(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                               const std::string& aIdentity);
+  // The closing went out and no answer said it was done (aClosingRefused: the printer refused
+  // it): the printer's numbering and journal tell what became of the receipt.
+  vnJournalState AskClosingOutcome(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                                   const vnDocumentMark& aBefore, const std::string& aReason, bool aClosingRefused);
+  // The three roads of Pub_PrintZReport and the steps of the device's own.
+  void ZReportThroughRTServer(kReceiptPrinterHandler& aHandler, const kZReport& aReport, _int_PRINTZR_result& aResult);
+  void ZReportByProcessor(kReceiptPrinterHandler& aHandler, const kZReport& aReport, _int_PRINTZR_result& aResult);
+  void ZReportOnDevice(kZReport* aReport, _int_PRINTZR_result& aResult);
+  bool SendZReport(kZReport* aReport, _int_PRINTZR_result& aResult);
+  bool ZReportTakenAfterAll(const vnDocumentMark& aBefore, _int_PRINTZR_result& aResult, std::string& aTakenClosing);
+  void ReportZReportTaken(_int_PRINTZR_result& aResult, const std::string& aTakenClosing);
 
   Clock fClock;
   Sleeper fOutcomeSleep;

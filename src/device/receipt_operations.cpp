@@ -10,6 +10,7 @@
 #include "device/fiscal_processor_caller.h"
 #include "device/receipt_image.h"
 #include "documents/receipt.h"
+#include "documents/receipt_line_types.h"
 #include "documents/receipt_reference.h"
 #include "request/receipt_printer_handler.h"
 #include "request/results.h"
@@ -26,16 +27,6 @@ constexpr const char* kNotPrintedMessage =
 
 bool ParameterIsTrue(const kReceiptPrinterHandler& aHandler, std::string_view aName) {
   return LowerCase(aHandler.GetParameter(aName)) == "true";
-}
-
-// The line passed to its hook as its own class. The reader creates each line with the class
-// of its type, so a mismatch is a broken request model, not a printer matter.
-template <class L>
-L& As(kReceiptLine& aLine) {
-  auto* line = dynamic_cast<L*>(&aLine);
-  if (line == nullptr)
-    throw kException("Receipt line of type " + std::to_string(aLine.fLineType) + " has the wrong class");
-  return *line;
 }
 
 // Hands the request's text to the processor library's hook aHook and goes on with the request
@@ -62,30 +53,10 @@ bool RewriteByProcessor(kFiscalProcessorCaller& aProcessor,
 // One sale line to the hook of its type; false stops the lines.
 static bool PrintLineByType(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, kReceiptLine& aLine) {
   switch (aLine.fLineType) {
-    case rlt_ProductSale: return aDevice.PrintProductSale(aReceipt, As<kReceiptLineProductSale>(aLine));
-    case rlt_ProductReturn: return aDevice.PrintProductReturn(aReceipt, As<kReceiptLineProductReturn>(aLine));
-    case rlt_WeightedProductSale:
-      return aDevice.PrintWeightedProductSale(aReceipt, As<kReceiptLineWeightedProductSale>(aLine));
-    case rlt_VoucherSale: return aDevice.PrintVoucherSale(aReceipt, As<kReceiptLineVoucherSale>(aLine));
-    case rlt_VoucherRedeem: return aDevice.PrintVoucherRedeem(aReceipt, As<kReceiptLineVoucherRedeem>(aLine));
-    case rlt_GiftCardSale: return aDevice.PrintGiftCardSale(aReceipt, As<kReceiptLineGiftCardSale>(aLine));
-    case rlt_GiftCardRedeem: return aDevice.PrintGiftCardRedeem(aReceipt, As<kReceiptLineGiftCardRedeem>(aLine));
-    case rlt_SubTotal: return aDevice.PrintSubTotal(aReceipt, As<kReceiptLineSubtotal>(aLine));
-    case rlt_Text: return aDevice.PrintTextLine(aReceipt, As<kReceiptLineText>(aLine));
-    case rlt_DiscountAmount: return aDevice.PrintDiscountAmount(aReceipt, As<kReceiptLineDiscountAmount>(aLine));
-    case rlt_DiscountPercentage:
-      return aDevice.PrintDiscountPercentage(aReceipt, As<kReceiptLineDiscountPercentage>(aLine));
-    case rlt_DiscountAmountOnSubtotal:
-      return aDevice.PrintDiscountAmountOnSubtotal(aReceipt, As<kReceiptLineDiscountAmountOnSubTotal>(aLine));
-    case rlt_DiscountPercentageOnSubTotal:
-      return aDevice.PrintDiscountPercentageOnSubTotal(aReceipt, As<kReceiptLineDiscountPercentageOnSubTotal>(aLine));
-    case rlt_MarkupAmount: return aDevice.PrintMarkupAmount(aReceipt, As<kReceiptLineMarkupAmount>(aLine));
-    case rlt_MarkupPercentage: return aDevice.PrintMarkupPercentage(aReceipt, As<kReceiptLineMarkupPercentage>(aLine));
-    case rlt_MarkupAmountOnSubtotal:
-      return aDevice.PrintMarkupAmountOnSubtotal(aReceipt, As<kReceiptLineMarkupAmountOnSubTotal>(aLine));
-    case rlt_MarkupPercentageOnSubTotal:
-      return aDevice.PrintMarkupPercentageOnSubTotal(aReceipt, As<kReceiptLineMarkupPercentageOnSubTotal>(aLine));
-    case rlt_CollectAmount: return aDevice.PrintCollectAmount(aReceipt, As<kReceiptLineCollectAmount>(aLine));
+#define FP_PRINT_LINE(aType, aElement, aClass, aHook) \
+  case aType: return aDevice.Print##aHook(aReceipt, ReceiptLineAs<aClass>(aLine));
+    FP_RECEIPT_LINE_TYPES(FP_PRINT_LINE)
+#undef FP_PRINT_LINE
   }
   throw kException("Unknown receipt line type " + std::to_string(aLine.fLineType));
 }
@@ -273,6 +244,16 @@ std::string Amount2(Amount aValue) { return (aValue < Amount() ? -aValue : aValu
 
 }  // namespace
 
+// What the journal settled of earlier calls whose answer was lost, as notes of this result.
+static void NoteSettledCalls(kFiscalPrinterDevice& aDevice) {
+  for (const auto& row : aDevice.fSettledNow)
+    aDevice.AddResultNote(std::string("An earlier call whose answer was lost was settled: ") +
+                          (row.fState == vnJournalState::Printed      ? "carried out"
+                           : row.fState == vnJournalState::NotPrinted ? "not carried out"
+                                                                      : "still unknown") +
+                          " (" + JournalKindName(row.fKind) + ").");
+}
+
 void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                                                 bool aGood) {
   if (fProcessor && fProcessor->Active() &&
@@ -286,48 +267,9 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
     ReportNotPrinted(*this, aResult, DocumentFailure("Receipt not printed: ", failure));
     return;
   }
-  // A receipt the journal knows: printed by an earlier call, it is not printed again; still
-  // unknown, it is not printed until the printer tells.
   const std::string identity = ReceiptIdentity(receipt);
-  if (const auto earlier = EarlierDocument(identity)) {
-    if (earlier->fState == vnJournalState::Printed) {
-      AddResultNote(StartsWith(earlier->fMessage, "Settled later: ")
-                        ? "This receipt was printed by an earlier call whose answer was lost; it was not printed again."
-                        : "This receipt was printed by an earlier call; it was not printed again.");
-      ReportFromJournal(*this, *earlier, receipt, aResult);
-      AddReceiptTextAndImage(*this, aHandler, aResult);
-      MarkReported(*earlier, aResult.Format());
-      return;
-    }
-    aResult.Error = true;
-    aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + "this receipt was sent by an earlier call whose outcome the "
-                        "printer cannot tell yet (" + earlier->fMessage + "); it was not printed again";
-    return;
-  }
-  if (fJournalDamaged) {
-    // The rows of the damaged journal are gone: a receipt like the printer's last document
-    // may be a retry of it, or the same sale made again. Nothing tells which, so nothing is
-    // printed and nothing is claimed; the host looks at the printer's journal, and the same
-    // receipt sent again is printed.
-    fJournalDamaged = false;
-    std::string number, closing;
-    if (LastDocumentIs(receipt, number, closing)) {
-      aResult.Error = true;
-      aResult.ErrorText = std::string(kOutcomeUnknownPrefix) +
-                          "the document journal was damaged and set aside; the printer's last document (number " +
-                          number + " of closing " + closing +
-                          ") has this receipt's total and items and may be an earlier attempt of it; it was not "
-                          "printed now: check the printer's journal, and send it again only if that document is not "
-                          "this sale";
-      return;
-    }
-  }
-  for (const auto& row : fSettledNow)
-    AddResultNote(std::string("An earlier call whose answer was lost was settled: ") +
-                  (row.fState == vnJournalState::Printed      ? "carried out"
-                   : row.fState == vnJournalState::NotPrinted ? "not carried out"
-                                                              : "still unknown") +
-                  " (" + JournalKindName(row.fKind) + ").");
+  if (AnsweredWithoutPrinting(aHandler, aResult, identity)) return;
+  NoteSettledCalls(*this);
   const std::string begun = BeginDocument(vnJournalKind::Receipt, identity, Amount2(receipt.fTotalAmount));
   if (!begun.empty()) {
     ReportNotPrinted(*this, aResult, DocumentFailure("Receipt not printed: ", begun));
@@ -350,6 +292,48 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
                  state == vnJournalState::Printed ? aResult.ReceiptNumber : "",
                  state == vnJournalState::Printed ? aResult.EJClosingNumber : "",
                  state == vnJournalState::Printed ? aResult.ReceiptDateTime : 0);
+}
+
+bool kFiscalPrinterDevice::AnsweredWithoutPrinting(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                                                   const std::string& aIdentity) {
+  const kReceipt& receipt = *aHandler.fReceipt;
+  // A receipt the journal knows: printed by an earlier call, it is not printed again; still
+  // unknown, it is not printed until the printer tells.
+  if (const auto earlier = EarlierDocument(aIdentity)) {
+    if (earlier->fState == vnJournalState::Printed) {
+      AddResultNote(StartsWith(earlier->fMessage, "Settled later: ")
+                        ? "This receipt was printed by an earlier call whose answer was lost; it was not printed again."
+                        : "This receipt was printed by an earlier call; it was not printed again.");
+      ReportFromJournal(*this, *earlier, receipt, aResult);
+      AddReceiptTextAndImage(*this, aHandler, aResult);
+      MarkReported(*earlier, aResult.Format());
+      return true;
+    }
+    aResult.Error = true;
+    aResult.ErrorText = std::string(kOutcomeUnknownPrefix) +
+                        "this receipt was sent by an earlier call whose outcome the printer cannot tell yet (" +
+                        earlier->fMessage + "); it was not printed again";
+    return true;
+  }
+  if (fJournalDamaged) {
+    // The rows of the damaged journal are gone: a receipt like the printer's last document
+    // may be a retry of it, or the same sale made again. Nothing tells which, so nothing is
+    // printed and nothing is claimed; the host looks at the printer's journal, and the same
+    // receipt sent again is printed.
+    fJournalDamaged = false;
+    std::string number, closing;
+    if (LastDocumentIs(receipt, number, closing)) {
+      aResult.Error = true;
+      aResult.ErrorText = std::string(kOutcomeUnknownPrefix) +
+                          "the document journal was damaged and set aside; the printer's last document (number " +
+                          number + " of closing " + closing +
+                          ") has this receipt's total and items and may be an earlier attempt of it; it was not "
+                          "printed now: check the printer's journal, and send it again only if that document is not "
+                          "this sale";
+      return true;
+    }
+  }
+  return false;
 }
 
 vnJournalState kFiscalPrinterDevice::PrintReceiptSettled(kReceiptPrinterHandler& aHandler,
@@ -403,20 +387,27 @@ vnJournalState kFiscalPrinterDevice::PrintReceiptSettled(kReceiptPrinterHandler&
                                                                   : vnJournalState::NotPrinted;
   }
 
+  return AskClosingOutcome(aHandler, aResult, before, reason, closingRefused);
+}
+
+vnJournalState kFiscalPrinterDevice::AskClosingOutcome(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                                                       const vnDocumentMark& aBefore, const std::string& aReason,
+                                                       bool aClosingRefused) {
+  kReceipt& receipt = *aHandler.fReceipt;
   // The closing went out and no answer said it was done: the printer's numbering and
   // journal tell whether it made the receipt. A refusal may come from a printer that carried
   // the closing out all the same.
-  fIOHandler->Debug(let_error, std::string(closingRefused ? "Outcome: the closing was refused ("
-                                                          : "Outcome: the answer to the closing was lost (") +
-                                   reason + "); asking the printer");
-  bool closedAgain = closingRefused;
+  fIOHandler->Debug(let_error, std::string(aClosingRefused ? "Outcome: the closing was refused ("
+                                                           : "Outcome: the answer to the closing was lost (") +
+                                   aReason + "); asking the printer");
+  bool closedAgain = aClosingRefused;
   for (;;) {
     vnDocumentMark now;
     if (!ReadMarkWithinBound(now)) {
       aResult.ReceiptNumber.clear();
       aResult.ReceiptDateTime = 0;
       aResult.Error = true;
-      aResult.ErrorText = OutcomeUnknownText(kClosingWhat, before);
+      aResult.ErrorText = OutcomeUnknownText(kClosingWhat, aBefore);
       ResetError();
       return vnJournalState::Unknown;
     }
@@ -440,15 +431,16 @@ vnJournalState kFiscalPrinterDevice::PrintReceiptSettled(kReceiptPrinterHandler&
     if (now.fOpen) {
       bool wasOpen = false;
       const std::string after = CancelOpenReceipt(*this, ReceiptStage::Open, wasOpen);
-      ReportNotPrinted(*this, aResult, NotPrintedText(reason, after));
+      ReportNotPrinted(*this, aResult, NotPrintedText(aReason, after));
       return wasOpen && after.find("could not") != std::string::npos ? vnJournalState::Unknown
                                                                     : vnJournalState::NotPrinted;
     }
     std::string number, closing, why;
     const vnJournalState state = ReceiptEvidence(fDocument, now, number, closing, why);
     if (state == vnJournalState::Printed) {
-      AddResultNote(closingRefused ? "The printer refused the closing but made the receipt; it was confirmed as printed."
-                                   : "The printer's answer to the closing was lost; the receipt was confirmed as printed.");
+      AddResultNote(aClosingRefused
+                        ? "The printer refused the closing but made the receipt; it was confirmed as printed."
+                        : "The printer's answer to the closing was lost; the receipt was confirmed as printed.");
       ReportPrinted(*this, aHandler, receipt, aResult);
       // The numbers of the document the journal names, not those of whatever came last.
       aResult.ReceiptNumber = number;
@@ -457,13 +449,13 @@ vnJournalState kFiscalPrinterDevice::PrintReceiptSettled(kReceiptPrinterHandler&
     }
     if (state == vnJournalState::NotPrinted) {
       ReportNotPrinted(*this, aResult,
-                       NotPrintedText(reason, "the printer holds no open receipt and the receipt can be sent again"));
+                       NotPrintedText(aReason, "the printer holds no open receipt and the receipt can be sent again"));
       return state;
     }
     aResult.ReceiptNumber.clear();
     aResult.ReceiptDateTime = 0;
     aResult.Error = true;
-    aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + kClosingWhat + " (" + reason + "); " + why;
+    aResult.ErrorText = std::string(kOutcomeUnknownPrefix) + kClosingWhat + " (" + aReason + "); " + why;
     return state;
   }
 }

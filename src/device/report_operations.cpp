@@ -126,63 +126,73 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
   BeginOperation("PrintZReport", aResult, fRTServerActive || fProcessor->Active());
   kZReport empty;
   kZReport* report = aHandler.fZReport ? aHandler.fZReport.get() : &empty;
+  if (fRTServerActive && fRTServer)
+    ZReportThroughRTServer(aHandler, *report, aResult);
+  else if (fProcessor->Active())
+    ZReportByProcessor(aHandler, *report, aResult);
+  else
+    ZReportOnDevice(report, aResult);
+}
 
-  if (fRTServerActive && fRTServer) {
-    OpenRTServerTill(aHandler);
-    LogInfo("RTServer:CloseTill");
-    if (!fRTServer->CloseTill()) return;
-    *fRTServerTillReportInfo = fRTServer->TillReportInfo();
-    const std::string printError = FailureOf([&] { PrintReportText("Z", report->fPrint); });
-    const kRTServerTillReportInfo& info = *fRTServerTillReportInfo;
-    aResult.ZReportNumber = std::to_string(info.fzRepNumber);
-    aResult.ZReportDateTime = info.fzRepDateTime;
-    aResult.EJNumber = "0";
-    aResult.EJClosingNumber = std::to_string(info.fzRepNumber);
-    aResult.DeviceSerialNumber = info.fTillSerialNumber;
-    aResult.ServerSerialNumber = info.fServerSerialNumber;
-    aResult.GrandTotalAmount = Amount();
-    aResult.GrandTotalRefundsAmount = Amount();
-    aResult.GrandTotalVoidsAmount = Amount();
-    aResult.DayTotalAmount = info.fDailyAmount;
-    aResult.DayDiscountsAmount = Amount();
-    aResult.DayRefundsAmount = info.fRefundsAmount;
-    aResult.DayVoidsAmount = info.fVoidsAmount;
-    aResult.DayReceiptsNumber = info.fnRecNumber;
-    aResult.DayRefundsNumber = 0;
-    aResult.Text = fCounters.Text;
-    aResult.Error = false;
-    aResult.ErrorText = printError;
+// The RT server closes the till; the printer prints the report text when asked to.
+void kFiscalPrinterDevice::ZReportThroughRTServer(kReceiptPrinterHandler& aHandler, const kZReport& aReport,
+                                                  _int_PRINTZR_result& aResult) {
+  OpenRTServerTill(aHandler);
+  LogInfo("RTServer:CloseTill");
+  if (!fRTServer->CloseTill()) return;
+  *fRTServerTillReportInfo = fRTServer->TillReportInfo();
+  const std::string printError = FailureOf([&] { PrintReportText("Z", aReport.fPrint); });
+  const kRTServerTillReportInfo& info = *fRTServerTillReportInfo;
+  aResult.ZReportNumber = std::to_string(info.fzRepNumber);
+  aResult.ZReportDateTime = info.fzRepDateTime;
+  aResult.EJNumber = "0";
+  aResult.EJClosingNumber = std::to_string(info.fzRepNumber);
+  aResult.DeviceSerialNumber = info.fTillSerialNumber;
+  aResult.ServerSerialNumber = info.fServerSerialNumber;
+  aResult.GrandTotalAmount = Amount();
+  aResult.GrandTotalRefundsAmount = Amount();
+  aResult.GrandTotalVoidsAmount = Amount();
+  aResult.DayTotalAmount = info.fDailyAmount;
+  aResult.DayDiscountsAmount = Amount();
+  aResult.DayRefundsAmount = info.fRefundsAmount;
+  aResult.DayVoidsAmount = info.fVoidsAmount;
+  aResult.DayReceiptsNumber = info.fnRecNumber;
+  aResult.DayRefundsNumber = 0;
+  aResult.Text = fCounters.Text;
+  aResult.Error = false;
+  aResult.ErrorText = printError;
+}
+
+// The processor library takes the report and gives the day's counters.
+void kFiscalPrinterDevice::ZReportByProcessor(kReceiptPrinterHandler& aHandler, const kZReport& aReport,
+                                              _int_PRINTZR_result& aResult) {
+  if (!fProcessor->ProcessZReport(aHandler.fRequestText, fCounters)) {
+    aResult.Error = true;
+    aResult.ErrorText = fProcessor->ErrorMessage();
     return;
   }
+  aResult.ZReportNumber = std::to_string(fCounters.ZReportNumber);
+  aResult.ZReportDateTime = fCounters.ZReportDateTime;
+  aResult.EJNumber = "0";
+  aResult.EJClosingNumber = std::to_string(fCounters.ZReportNumber);
+  aResult.DeviceSerialNumber = fSerialNumber;
+  aResult.ServerSerialNumber.clear();
+  aResult.GrandTotalAmount = fCounters.GrandTotalAmount;
+  aResult.GrandTotalRefundsAmount = fCounters.GrandTotalRefundsAmount;
+  aResult.GrandTotalVoidsAmount = fCounters.GrandTotalVoidsAmount;
+  aResult.DayTotalAmount = fCounters.DayTotalAmount;
+  aResult.DayDiscountsAmount = fCounters.DayDiscountsAmount;
+  aResult.DayRefundsAmount = fCounters.DayRefundsAmount;
+  aResult.DayVoidsAmount = fCounters.DayVoidsAmount;
+  aResult.DayReceiptsNumber = fCounters.DayReceiptsNumber;
+  aResult.DayRefundsNumber = fCounters.DayRefundsNumber;
+  aResult.Text = fCounters.Text;
+  aResult.Error = false;
+  aResult.ErrorText.clear();
+  fProcessor->PrintReport(fCounters.Text, aReport.fLayout, *this);
+}
 
-  if (fProcessor->Active()) {
-    if (!fProcessor->ProcessZReport(aHandler.fRequestText, fCounters)) {
-      aResult.Error = true;
-      aResult.ErrorText = fProcessor->ErrorMessage();
-      return;
-    }
-    aResult.ZReportNumber = std::to_string(fCounters.ZReportNumber);
-    aResult.ZReportDateTime = fCounters.ZReportDateTime;
-    aResult.EJNumber = "0";
-    aResult.EJClosingNumber = std::to_string(fCounters.ZReportNumber);
-    aResult.DeviceSerialNumber = fSerialNumber;
-    aResult.ServerSerialNumber.clear();
-    aResult.GrandTotalAmount = fCounters.GrandTotalAmount;
-    aResult.GrandTotalRefundsAmount = fCounters.GrandTotalRefundsAmount;
-    aResult.GrandTotalVoidsAmount = fCounters.GrandTotalVoidsAmount;
-    aResult.DayTotalAmount = fCounters.DayTotalAmount;
-    aResult.DayDiscountsAmount = fCounters.DayDiscountsAmount;
-    aResult.DayRefundsAmount = fCounters.DayRefundsAmount;
-    aResult.DayVoidsAmount = fCounters.DayVoidsAmount;
-    aResult.DayReceiptsNumber = fCounters.DayReceiptsNumber;
-    aResult.DayRefundsNumber = fCounters.DayRefundsNumber;
-    aResult.Text = fCounters.Text;
-    aResult.Error = false;
-    aResult.ErrorText.clear();
-    fProcessor->PrintReport(fCounters.Text, report->fLayout, *this);
-    return;
-  }
-
+void kFiscalPrinterDevice::ZReportOnDevice(kZReport* aReport, _int_PRINTZR_result& aResult) {
   // Where the closings stand before, so that a report whose answer is lost can be told
   // taken or not; a report an earlier call took without the host learning it is not taken
   // again.
@@ -192,52 +202,10 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
   fDocumentMark.fKnown = false;  // the closings move with the report
   std::string takenClosing;
   const bool ready = IsReady();
-  if (ready) {
-    try {
-      MarkClosingSent();
-    } catch (const kJournalError& e) {
-      aResult.Error = true;
-      aResult.ErrorText = std::string("Report not taken: The document journal cannot be written: ") + e.what() +
-                          "; nothing was printed";
-      return;
-    }
-    try {
-      PrintZReport(report);
-    } catch (const kException& e) {
-      // Judged by the closings below, as any failure of the report.
-      ResetError();
-      RecordError(999, e.what());
-    }
-  }
+  if (ready && !SendZReport(aReport, aResult)) return;
   // Whatever way the report failed once asked for (no answer, or a refusal after carrying it
   // out), the closings taken tell whether it was taken.
-  if (ready && ErrorFound() && before.fKnown) {
-    const std::string reason = ErrorMessage();
-    const char* kWhat = UnansweredCommand().empty() ? "the Z report failed and the printer did not answer after it"
-                                                    : "the printer did not answer the Z report";
-    fIOHandler->Debug(let_error, "Outcome: the Z report failed (" + reason + "); asking the printer");
-    vnDocumentMark now;
-    if (!ReadMarkWithinBound(now)) {
-      aResult.ZReportNumber.clear();
-      aResult.ZReportDateTime = 0;
-      aResult.Error = true;
-      aResult.ErrorText = OutcomeUnknownText(kWhat, before);
-      SettleReport(aResult);
-      return;
-    }
-    if (now.fClosing != before.fClosing) {
-      fIOHandler->Debug(let_info, "Outcome: the Z report was confirmed as taken");
-      ResetError();
-      takenClosing = now.fClosing;
-    } else {
-      aResult.ZReportNumber.clear();
-      aResult.ZReportDateTime = 0;
-      aResult.Error = true;
-      aResult.ErrorText = "Report not taken: " + reason + "; the day is still open and the report can be asked again";
-      SettleReport(aResult);
-      return;
-    }
-  }
+  if (ready && ErrorFound() && before.fKnown && !ZReportTakenAfterAll(before, aResult, takenClosing)) return;
   if (ErrorFound()) {
     aResult.ZReportNumber.clear();
     aResult.ZReportDateTime = 0;
@@ -246,6 +214,65 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     SettleReport(aResult);
     return;
   }
+  ReportZReportTaken(aResult, takenClosing);
+}
+
+// The report asked of the printer, its journal row "closing sent" first; false, with the
+// result filled, when the journal cannot be written and nothing was sent.
+bool kFiscalPrinterDevice::SendZReport(kZReport* aReport, _int_PRINTZR_result& aResult) {
+  try {
+    MarkClosingSent();
+  } catch (const kJournalError& e) {
+    aResult.Error = true;
+    aResult.ErrorText = std::string("Report not taken: The document journal cannot be written: ") + e.what() +
+                        "; nothing was printed";
+    return false;
+  }
+  try {
+    PrintZReport(aReport);
+  } catch (const kException& e) {
+    // Judged by the closings below, as any failure of the report.
+    ResetError();
+    RecordError(999, e.what());
+  }
+  return true;
+}
+
+// The report failed once asked for: true when the closings taken since aBefore show it was
+// taken all the same (aTakenClosing names the closing); false, with the report settled, when
+// it was not or nothing tells.
+bool kFiscalPrinterDevice::ZReportTakenAfterAll(const vnDocumentMark& aBefore, _int_PRINTZR_result& aResult,
+                                                std::string& aTakenClosing) {
+  const std::string reason = ErrorMessage();
+  const char* kWhat = UnansweredCommand().empty() ? "the Z report failed and the printer did not answer after it"
+                                                  : "the printer did not answer the Z report";
+  fIOHandler->Debug(let_error, "Outcome: the Z report failed (" + reason + "); asking the printer");
+  vnDocumentMark now;
+  if (!ReadMarkWithinBound(now)) {
+    aResult.ZReportNumber.clear();
+    aResult.ZReportDateTime = 0;
+    aResult.Error = true;
+    aResult.ErrorText = OutcomeUnknownText(kWhat, aBefore);
+    SettleReport(aResult);
+    return false;
+  }
+  if (now.fClosing != aBefore.fClosing) {
+    fIOHandler->Debug(let_info, "Outcome: the Z report was confirmed as taken");
+    ResetError();
+    aTakenClosing = now.fClosing;
+  } else {
+    aResult.ZReportNumber.clear();
+    aResult.ZReportDateTime = 0;
+    aResult.Error = true;
+    aResult.ErrorText = "Report not taken: " + reason + "; the day is still open and the report can be asked again";
+    SettleReport(aResult);
+    return false;
+  }
+  return true;
+}
+
+// The result of a report taken: the day's totals, numbers and what could not be read back.
+void kFiscalPrinterDevice::ReportZReportTaken(_int_PRINTZR_result& aResult, const std::string& aTakenClosing) {
   // The day is closed by now: nothing read after this point may make the host close it a
   // second time, and totals that could not be read are said to be missing, never given as
   // zeros for the day's figures.
@@ -276,7 +303,7 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
     aResult.ZReportNumber = std::to_string(fCounters.ZReportNumber);
   // A report confirmed by the closings taken, whose own text could not be read, is that
   // closing.
-  if (aResult.ZReportNumber == "0" && !takenClosing.empty()) aResult.ZReportNumber = takenClosing;
+  if (aResult.ZReportNumber == "0" && !aTakenClosing.empty()) aResult.ZReportNumber = aTakenClosing;
   if (aResult.ZReportDateTime == 0) aResult.ZReportDateTime = fCounters.ZReportDateTime;
   aResult.Error = false;
   aResult.ErrorText.clear();
