@@ -10,7 +10,7 @@
 // request class: Plain for the common request object, Own for one written out by hand
 //   (kFiscalPrinterWrapper_<name>, with steps of its own);
 // create: a request without handle creates a new device;
-// greek: on code page 1253 the request gets an ISO-8859-7 declaration;
+// greek: on code page 1253 the text kept for the processor gets an ISO-8859-7 declaration;
 // cp: Parameters/CP re-encodes the request before it is read;
 // keep: the request holder keeps the request text for the processor library;
 // documents: what is read from the request besides the device section.
@@ -21,7 +21,7 @@
   X(REPRINTFR, Pub_RePrintReceipt, Plain, false, true, true, true, dt_ReceiptReference)    \
   X(PRINTXR, Pub_PrintXReport, Plain, false, false, true, true, dt_XReport)                \
   X(PRINTZR, Pub_PrintZReport, Plain, false, true, true, true, dt_ZReport)                 \
-  X(PRINTNFR, Pub_PrintNFReceipt, Plain, false, true, true, false, dt_NFReceipt)           \
+  X(PRINTNFR, Pub_PrintNFReceipt, Plain, false, false, true, false, dt_NFReceipt)          \
   X(DISPLAY, Pub_WriteDisplay, Plain, false, false, false, false, dt_Display)              \
   X(OPENDR, Pub_OpenDrawer, Plain, false, false, false, false, dt_Drawer)                  \
   X(GETSTATUS, Pub_GetStatus, Plain, false, false, false, true)                            \

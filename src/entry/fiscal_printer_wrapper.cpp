@@ -6,6 +6,7 @@
 
 #include "base/errors.h"
 #include "base/log_writer.h"
+#include "base/platform.h"
 #include "device/fiscal_printer_device.h"
 
 namespace fp {
@@ -57,6 +58,7 @@ class kFiscalPrinterWrapperOf : public kFiscalPrinterWrapper {
     kDeviceLease lease;
     try {
       fHandler->ReadRequest(std::move(aXml), fProfile.fDocuments, fProfile.fCodePage, fProfile.fKeepXml);
+      fHandler->fRequestText.insert(0, ProcessorTextPrelude(fProfile, AnsiCodePage()));
       lease = GetFiscalPrinter(fProfile.fAllowCreate);
       kFiscalPrinterDevice& device = lease.Device();
       // The operation starts from an all-zero record, not from the start values.
@@ -196,6 +198,10 @@ FP_EXPORT_LIST(FP_EXPORT_CHECK)
 }  // namespace
 
 const kExportProfile& ExportProfile(vnExport aExport) { return kExportProfiles[static_cast<size_t>(aExport)]; }
+
+std::string_view ProcessorTextPrelude(const kExportProfile& aProfile, int aAnsiCodePage) {
+  return aProfile.fKeepXml && aProfile.fGreekPrelude && aAnsiCodePage == 1253 ? kGreekDeclaration : std::string_view();
+}
 
 kFiscalPrinterWrapper::kFiscalPrinterWrapper(const kExportProfile& aProfile)
     : fProfile(aProfile), fHandler(std::make_unique<kReceiptPrinterHandler>()) {}

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "entry/export_list.h"
 #include "entry/fiscal_printers.h"
@@ -30,12 +31,21 @@ struct kExportProfile {
   const char* fName;
   vnReceiptHandlerDocumentTypes fDocuments;  // documents read besides the device section
   bool fAllowCreate;   // a request without handle creates a new device (OPEN, PAY)
-  bool fGreekPrelude;  // on code page 1253 the request gets an ISO-8859-7 declaration
+  bool fGreekPrelude;  // on code page 1253 the text kept for the processor gets an ISO-8859-7 declaration
   bool fCodePage;      // Parameters/CP re-encodes the request before it is read
   bool fKeepXml;       // the request holder keeps the request text for the processor library
 };
 
 const kExportProfile& ExportProfile(vnExport aExport);
+
+// The declaration put in front of the request text the processor library gets from the
+// printing exports on a Greek (1253) code page.
+inline constexpr std::string_view kGreekDeclaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-7\"?>";
+
+// What goes in front of the request text kept for the processor: kGreekDeclaration for an
+// export with the Greek prelude when the process code page is aAnsiCodePage 1253, nothing
+// otherwise (and nothing for an export that keeps no text).
+std::string_view ProcessorTextPrelude(const kExportProfile& aProfile, int aAnsiCodePage);
 
 class kFiscalPrinterWrapper {
  public:

@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "base/platform.h"
 #include "base/text.h"
 #include "device/fiscal_printer_device.h"
 
@@ -44,11 +43,6 @@ size_t FindInvalidUtf16(std::u16string_view aText) {
   return std::u16string_view::npos;
 }
 
-std::string PrepareRequestText(vnExport aExport, std::string aXml, int aAnsiCodePage) {
-  if (ExportProfile(aExport).fGreekPrelude && aAnsiCodePage == 1253) aXml.insert(0, kGreekDeclaration);
-  return aXml;
-}
-
 kExportOutcome RunExport(vnExport aExport, std::u16string_view aXml) {
   try {
     std::unique_ptr<kFiscalPrinterWrapper> request = CreateFiscalPrinterWrapper(aExport);
@@ -58,7 +52,7 @@ kExportOutcome RunExport(vnExport aExport, std::u16string_view aXml) {
     } else if (size_t bad = FindInvalidUtf16(aXml); bad != std::u16string_view::npos) {
       request->Reject("Request is not valid UTF-16: unpaired surrogate at character " + std::to_string(bad));
     } else {
-      request->Process(PrepareRequestText(aExport, Utf16ToUtf8(aXml), AnsiCodePage()));
+      request->Process(Utf16ToUtf8(aXml));
     }
     std::string output;
     std::string errorMessage;

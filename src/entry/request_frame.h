@@ -14,18 +14,11 @@ namespace fp {
 // Longest accepted request in UTF-16 code units; longer ones are refused before parsing.
 inline constexpr size_t kMaxRequestChars = 16u * 1024u * 1024u;
 
-// The declaration put in front of the printing requests on a Greek (1253) code page.
-inline constexpr std::string_view kGreekDeclaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-7\"?>";
-
 struct kExportOutcome {
   std::u16string fOutput;        // the result fragment
   std::u16string fErrorMessage;  // the error text, unescaped
   int16_t fResult = -1;          // 0 or -1
 };
-
-// The request text as Process receives it: with the Greek declaration in front for the
-// exports that take it when the process code page is 1253.
-std::string PrepareRequestText(vnExport aExport, std::string aXml, int aAnsiCodePage);
 
 // Runs one export on aXml. Never throws.
 kExportOutcome RunExport(vnExport aExport, std::u16string_view aXml);

@@ -64,8 +64,8 @@ class kReceiptPrinterHandler : public kDeviceHandler {
   // Frees the documents in the order they were created, before the device section.
   ~kReceiptPrinterHandler() override;
 
-  // Reads the request of an export call, parsing its text once: with aCodePage through the
-  // code-page step (ParseRequestWithCodePage), then as Deserialize. With aKeepText the holder
+  // Reads the request of an export call: parsed with aCodePage through the code-page step
+  // (ParseRequestWithCodePage), otherwise as ParseRequest, then read as Deserialize. With aKeepText the holder
   // keeps the text the request stands for in fRequestText.
   void ReadRequest(std::string aXml, vnReceiptHandlerDocumentTypes aTypes, bool aCodePage, bool aKeepText);
 

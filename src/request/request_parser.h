@@ -1,4 +1,4 @@
-// The one parse of a request text, and the code-page step that some exports apply to the
+// The parse of a request text, and the code-page step that some exports apply to the
 // parsed request before it is read.
 #pragma once
 
@@ -13,12 +13,12 @@ namespace fp {
 // message and offset for text that is not well-formed XML.
 std::unique_ptr<pugi::xml_document> ParseRequest(const std::string& aXml);
 
-// Parses a request text once with the code-page step: when the request's Parameters/CP holds
-// a code page name, the request's texts are re-decoded by it (krptUtil::ChangeXMLEncoding)
-// and the request stands for the re-decoded document written back as text. The tree comes
-// back as ParseRequest would give it for the text the request stands for; with aKeepText,
-// aXml becomes that text (the request as given when there is no code page). Throws
-// kException with the parser's message, or the converter's.
+// Parses a request text with the code-page step: when the request's Parameters/CP holds a
+// code page name, the request's texts are re-decoded by it (krptUtil::ChangeXMLEncoding), the
+// re-decoded document is written back as text and that text is parsed as ParseRequest
+// parses; with aKeepText, aXml becomes that text. Without a code page the tree is
+// ParseRequest's of the request as given and aXml stays. Throws kException with the
+// parser's message, or the converter's.
 std::unique_ptr<pugi::xml_document> ParseRequestWithCodePage(std::string& aXml, bool aKeepText);
 
 }  // namespace fp

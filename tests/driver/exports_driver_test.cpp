@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "../entry/fragment_text.h"
 #include "driver_fixture.h"
 #include "base/datetime.h"
 #include "base/text.h"
@@ -26,6 +25,7 @@
 #include "entry/fiscal_printers.h"
 #include "entry/request_frame.h"
 #include "fpemu/printer_emulator.h"
+#include "support/frame_client.h"
 #include "support/well_formed_xml.h"
 
 namespace fp::test {
@@ -45,18 +45,6 @@ std::unique_ptr<kFiscalPrinterDevice> MakeTimedDriver(kReceiptPrinterHandler& aH
   device->SetSleeper([](int aMs) { gTime.pauses.push_back(aMs); });
   device->SetSteadyClock([] { return gTime.now ? gTime.now() : std::chrono::steady_clock::now(); });
   return device;
-}
-
-struct Answer {
-  int16_t result;
-  std::string output;
-  std::string error;
-  std::string Get(const std::string& aName) const { return FragmentElement(output, aName); }
-};
-
-Answer Call(vnExport aExport, const std::string& aXml) {
-  const kExportOutcome o = RunExport(aExport, Utf8ToUtf16(aXml));
-  return {o.fResult, Utf16ToUtf8(o.fOutput), Utf16ToUtf8(o.fErrorMessage)};
 }
 
 int Count(const std::vector<std::string>& aLines, const std::string& aText) {
@@ -94,7 +82,7 @@ class ExportsDriverTest : public testing::Test {
     for (int slot = 1; slot <= 20; ++slot) emu.SetPaymentSlot(slot, table[slot - 1]);
   }
   void TearDown() override {
-    if (fHandle > 0) Call(vnExport::CLOSE, Request(""));
+    if (fHandle > 0) CallFrame(vnExport::CLOSE, Request(""));
     emu.Stop();
     gTime = TestTime{};
     std::error_code ec;
@@ -111,7 +99,7 @@ class ExportsDriverTest : public testing::Test {
                   "<Handle>" + std::to_string(fHandle) + "</Handle>");
   }
   void Open() {
-    const Answer a = Call(vnExport::OPEN, Device("<URL>" + emu.BaseUrl() + "</URL>"));
+    const Answer a = CallFrame(vnExport::OPEN, Device("<URL>" + emu.BaseUrl() + "</URL>"));
     ASSERT_EQ(a.result, 0) << a.error;
     fHandle = std::atoi(a.Get("Handle").c_str());
     ASSERT_GT(fHandle, 0);
@@ -119,7 +107,7 @@ class ExportsDriverTest : public testing::Test {
     emu.ClearPaper();
   }
   Answer Sell(const std::string& aPrice) {
-    return Call(vnExport::PRINTFR,
+    return CallFrame(vnExport::PRINTFR,
                 Request("<Receipt><Type>Sale</Type><Lines><productsale><Description>ARTICOLO</Description>"
                         "<Quantity>1</Quantity><Department>1</Department><Price>" + aPrice + "</Price><Amount>" +
                         aPrice + "</Amount></productsale></Lines><Taxes/><Payments><Payment><Type>Cash</Type>"
@@ -135,7 +123,7 @@ TEST_F(ExportsDriverTest, ZReportDescribesTheClosingJustTaken) {
   Open();
   const Answer sale = Sell("16.10");
   ASSERT_EQ(sale.result, 0) << sale.error;
-  const Answer refund = Call(
+  const Answer refund = CallFrame(
       vnExport::PRINTFR,
       Request("<Receipt><Type>Refund</Type><Lines><productsale><Description>ARTICOLO</Description><Quantity>1"
               "</Quantity><Department>1</Department><Price>1.5</Price><Amount>1.5</Amount></productsale></Lines>"
@@ -164,7 +152,7 @@ TEST_F(ExportsDriverTest, ZReportDescribesTheClosingJustTaken) {
       ASSERT_EQ(Sell(c.sale).result, 0);
     }
     emu.ClearPaper();
-    const Answer z = Call(vnExport::PRINTZR, Request(""));
+    const Answer z = CallFrame(vnExport::PRINTZR, Request(""));
     ASSERT_EQ(z.result, 0) << z.error;
     EXPECT_EQ(z.Get("ZReportNumber"), c.number);
     EXPECT_EQ(z.Get("DayTotalAmount"), c.dayTotal);
@@ -186,7 +174,7 @@ TEST_F(ExportsDriverTest, ZReportDescribesTheClosingJustTaken) {
 TEST_F(ExportsDriverTest, ReprintPrintsExactlyTheReceiptOfTheNamedClosing) {
   Open();
   ASSERT_EQ(Sell("2.00").result, 0);  // 0001-0001
-  ASSERT_EQ(Call(vnExport::PRINTZR, Request("")).result, 0);
+  ASSERT_EQ(CallFrame(vnExport::PRINTZR, Request("")).result, 0);
   const Answer second = Sell("3.00");  // 0002-0001, the day still open
   ASSERT_EQ(second.result, 0) << second.error;
   ASSERT_EQ(second.Get("EJClosingNumber"), "2");
@@ -210,7 +198,7 @@ TEST_F(ExportsDriverTest, ReprintPrintsExactlyTheReceiptOfTheNamedClosing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dateTime + " " + c.number + "/" + c.closing);
     emu.ClearPaper();
-    const Answer a = Call(vnExport::REPRINTFR,
+    const Answer a = CallFrame(vnExport::REPRINTFR,
                           Request(std::string("<ReceiptReference><ReceiptType>Sale</ReceiptType><ReceiptDateTime>") +
                                   c.dateTime + "</ReceiptDateTime><ReceiptNumber>" + c.number +
                                   "</ReceiptNumber><EJClosingNumber>" + c.closing +
@@ -236,7 +224,7 @@ TEST_F(ExportsDriverTest, ReprintPrintsExactlyTheReceiptOfTheNamedClosing) {
   for (const auto& b : bad) {
     SCOPED_TRACE(b.reference);
     emu.ClearPackets();
-    const Answer a = Call(vnExport::REPRINTFR, Request(std::string("<ReceiptReference><ReceiptType>Sale</ReceiptType>") +
+    const Answer a = CallFrame(vnExport::REPRINTFR, Request(std::string("<ReceiptReference><ReceiptType>Sale</ReceiptType>") +
                                                        b.reference + "</ReceiptReference>"));
     EXPECT_EQ(a.result, -1);
     EXPECT_EQ(a.error, b.error);
@@ -249,7 +237,7 @@ TEST_F(ExportsDriverTest, VatTableChangesOnlyWhatTheRequestNamesAndClosesTheDayO
   ASSERT_EQ(Sell("2.00").result, 0);  // the fiscal day is open
   const std::vector<emu::VatSlot> before = emu.Snapshot().fVat;
   auto setVat = [&](const std::string& aVats) {
-    return Call(vnExport::SETVATTABLE, Request("<VATTable>" + aVats + "</VATTable>"));
+    return CallFrame(vnExport::SETVATTABLE, Request("<VATTable>" + aVats + "</VATTable>"));
   };
   const std::string unchanged = "<Vat><Code>2200</Code><Rate>22</Rate></Vat>";
   // One named rate, as the printer has it: nothing programmed, the day stays open, however
@@ -313,7 +301,7 @@ TEST_F(ExportsDriverTest, ZReportTotalsAreReadByThePrintersDateAndAfterALostAnsw
     ASSERT_EQ(Sell("6.40").result, 0);
     c.prepare(emu);
     emu.ClearPackets();
-    const Answer z = Call(vnExport::PRINTZR, Request(""));
+    const Answer z = CallFrame(vnExport::PRINTZR, Request(""));
     emu.ClearFaults();
     const int closing = emu.Snapshot().fZCounter;
     EXPECT_EQ(z.result, 0) << z.error;
@@ -334,7 +322,7 @@ TEST_F(ExportsDriverTest, ZReportWhoseTotalsCannotBeReadSaysSo) {
   Open();
   ASSERT_EQ(Sell("9.00").result, 0);
   emu.ForceReplyCode("*", 0x42);
-  const Answer z = Call(vnExport::PRINTZR, Request(""));
+  const Answer z = CallFrame(vnExport::PRINTZR, Request(""));
   EXPECT_EQ(z.result, 0);
   EXPECT_EQ(z.Get("Error"), "False");
   EXPECT_EQ(z.error,
@@ -352,7 +340,7 @@ TEST_F(ExportsDriverTest, ZReportWhoseTotalsCannotBeReadSaysSo) {
 TEST_F(ExportsDriverTest, ReprintChecksWhatTheSelectionHoldsBeforeTheCopy) {
   Open();
   ASSERT_EQ(Sell("2.00").result, 0);  // 0001-0001
-  ASSERT_EQ(Call(vnExport::PRINTZR, Request("")).result, 0);
+  ASSERT_EQ(CallFrame(vnExport::PRINTZR, Request("")).result, 0);
   ASSERT_EQ(Sell("3.00").result, 0);  // 0002-0001, the day still open
   const auto journal = emu.Journal();
   const auto dayOf = [](DateTime aValue) {
@@ -392,7 +380,7 @@ TEST_F(ExportsDriverTest, ReprintChecksWhatTheSelectionHoldsBeforeTheCopy) {
     SCOPED_TRACE(c.reference + (c.ignoresClosing ? " (closing ignored)" : ""));
     emu.SetIgnoreJournalClosing(c.ignoresClosing);
     emu.ClearPaper();
-    const Answer a = Call(vnExport::REPRINTFR, Request("<ReceiptReference><ReceiptType>Sale</ReceiptType>" +
+    const Answer a = CallFrame(vnExport::REPRINTFR, Request("<ReceiptReference><ReceiptType>Sale</ReceiptType>" +
                                                        c.reference + "</ReceiptReference>"));
     EXPECT_EQ(a.error, c.error.empty() ? c.error : "Document not printed: " + c.error);
     EXPECT_EQ(a.result, c.error.empty() ? 0 : -1);
@@ -413,7 +401,7 @@ TEST_F(ExportsDriverTest, ProductReturnInsideAReceiptIsRefusedUnsent) {
   for (const char* type : {"Sale", "Refund"}) {
     SCOPED_TRACE(type);
     emu.ClearPackets();
-    const Answer a = Call(
+    const Answer a = CallFrame(
         vnExport::PRINTFR,
         Request(std::string("<Receipt><Type>") + type +
                 "</Type><Lines><productsale><Description>LATTE</Description><Quantity>1</Quantity><Department>1"
@@ -434,7 +422,7 @@ TEST_F(ExportsDriverTest, ProductReturnInsideAReceiptIsRefusedUnsent) {
 // alignment puts it, and names in MessageText what the printer has no command for.
 TEST_F(ExportsDriverTest, NonFiscalDocumentKeepsItsLayoutAndNamesWhatItLeftOut) {
   Open();
-  const Answer a = Call(
+  const Answer a = CallFrame(
       vnExport::PRINTNFR,
       Request("<NFReceipt><Header><Lines><Text><Value>BUONO SCONTO</Value><Alignment>center</Alignment>"
               "<Effects>bold,doubleheight</Effects></Text></Lines></Header><Lines><Text><Value>5 euro sulla "
@@ -470,7 +458,7 @@ TEST_F(ExportsDriverTest, NonFiscalDocumentKeepsItsLayoutAndNamesWhatItLeftOut) 
 // printer cannot print is named in MessageText rather than dropped unsaid.
 TEST_F(ExportsDriverTest, ReceiptTrailerKeepsItsAlignmentAndNamesWhatItLeftOut) {
   Open();
-  const Answer a = Call(
+  const Answer a = CallFrame(
       vnExport::PRINTFR,
       Request("<Receipt><Type>Sale</Type><Lines><productsale><Description>ARTICOLO</Description><Quantity>1"
               "</Quantity><Department>1</Department><Price>4</Price><Amount>4</Amount></productsale></Lines><Taxes/>"
@@ -489,7 +477,7 @@ TEST_F(ExportsDriverTest, ReceiptTrailerKeepsItsAlignmentAndNamesWhatItLeftOut) 
 TEST_F(ExportsDriverTest, NonFiscalDocumentStopsAtARefusedOpening) {
   Open();
   emu.SetPaperEnd(true);
-  const Answer a = Call(vnExport::PRINTNFR,
+  const Answer a = CallFrame(vnExport::PRINTNFR,
                         Request("<NFReceipt><Lines><Text><Value>RIGA</Value><Alignment>left</Alignment></Text>"
                                 "</Lines></NFReceipt>"));
   EXPECT_EQ(a.result, -1);
@@ -531,13 +519,13 @@ TEST_F(ExportsDriverTest, OpenFailsWhenThePrinterCannotBeReached) {
     const size_t devices = DriverState().FiscalPrinters.Count();
     guarded.ClearPaper();
     gTime.pauses.clear();
-    const Answer a = Call(vnExport::OPEN, Device(c.connection));
+    const Answer a = CallFrame(vnExport::OPEN, Device(c.connection));
     if (c.opens) {
       EXPECT_EQ(a.result, 0) << a.error;
       EXPECT_EQ(a.error, c.error);
       EXPECT_GT(std::atoi(a.Get("Handle").c_str()), 0);
       EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices + 1);
-      Call(vnExport::CLOSE, Device(c.connection, "", "<Handle>" + a.Get("Handle") + "</Handle>"));
+      CallFrame(vnExport::CLOSE, Device(c.connection, "", "<Handle>" + a.Get("Handle") + "</Handle>"));
     } else {
       EXPECT_EQ(a.result, -1);
       EXPECT_EQ(a.Get("Error"), "True");
@@ -587,7 +575,7 @@ TEST_F(ExportsDriverTest, JournalReadStopsAtItsSizeAndTimeLimitsWithWhatItRead) 
     emu.ForceFrame("*", c.piece, 100000);
     const auto start = std::chrono::steady_clock::now();
     gTime.now = [&, start] { return start + c.perPiece * CountLetter(emu.Packets(), "*"); };
-    const Answer a = Call(vnExport::EJREPORT,
+    const Answer a = CallFrame(vnExport::EJREPORT,
                           Request("<EJReport><ReportType>FiscalReceipt</ReportType><ReportDestination>Memory"
                                   "</ReportDestination><StartDate>" + XmlDate(Now(), false) +
                                   "T00:00:00</StartDate><EndDate>" + XmlDate(Now(), false) +
@@ -614,7 +602,7 @@ TEST_F(ExportsDriverTest, HostileAnswersNeitherBreakTheResultNorForgeLogLines) {
   Open();
   // The driver shows the serial's last six characters.
   emu.SetSerialNumber("\x01\r\n2026-01-01 00:00:00:000 - ERROR - forged<&>\xEF\xBF\xBF\xEF\xB7\x90\xFF");
-  const Answer a = Call(vnExport::GETSTATUS, Request(""));
+  const Answer a = CallFrame(vnExport::GETSTATUS, Request(""));
   EXPECT_EQ(a.Get("SerialNumber"), "4ZRPV&lt;&amp;&gt;\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(test::FragmentProblem(a.output), "") << a.output;
   std::ifstream log(a.Get("LogFileName"), std::ios::binary);

@@ -1,4 +1,5 @@
-// libfpdriver.so loaded as a host loads it, with the test's own text helpers.
+// The ABI tests' host client (support/host_client.h) with the tests' own text helpers: their
+// own UTF-8 <-> UTF-16 conversion, independent of the library's.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,8 +9,7 @@
 #include <string>
 
 #include "fpdriver/fpdriver.h"
-#include "fragment_text.h"
-#include "support/fpdriver_library.h"
+#include "support/host_client.h"
 
 namespace abitest {
 
@@ -68,54 +68,11 @@ inline std::string Escaped(const std::string& aText) {
   return out;
 }
 
-struct Answer {
-  int16_t result = 0;
-  bool hasOutput = false;
-  bool hasError = false;
-  std::string output;
-  std::string error;
+using fp::test::Answer;
+using fp::test::Library;
 
-  // The text of the first element aName of the fragment.
-  std::string Element(const std::string& aName) const { return fp::test::FragmentElement(output, aName); }
-};
-
-// The library loaded once per test process, answering in the test's own texts.
-class Library {
- public:
-  static Library& Get() {
-    static Library lib;
-    return lib;
-  }
-
-  void* Symbol(const char* aName) const { return Loaded().Symbol(aName); }
-
-  BSTR Alloc(const std::u16string& aText) const { return Loaded().Alloc(aText); }
-  void Free(BSTR aText) const { Loaded().Free(aText); }
-  unsigned Length(BSTR aText) const { return Loaded().Length(aText); }
-
-  Answer Call(const char* aExport, const std::string& aXml) const { return CallRaw(aExport, U16(aXml), true); }
-
-  Answer CallRaw(const char* aExport, const std::u16string& aXml, bool aWithXml) const {
-    Answer a;
-    try {
-      const fp::test::kRawAnswer raw = Loaded().Call(aExport, aXml, aWithXml);
-      a.result = raw.result;
-      a.hasOutput = raw.hasOutput;
-      a.hasError = raw.hasError;
-      a.output = U8(raw.output.data(), raw.output.size());
-      a.error = U8(raw.error.data(), raw.error.size());
-    } catch (const std::exception& e) {
-      ADD_FAILURE() << e.what();
-    }
-    return a;
-  }
-
- private:
-  Library() {
-    // The library's own log goes below the host folder: keep it out of the build tree.
-    setenv("FPDRIVER_APP_DIR", testing::TempDir().c_str(), 0);
-  }
-  static fp::test::kLoadedLibrary& Loaded() { return fp::test::kLoadedLibrary::Get(); }
-};
+// The library's own log goes below the test's temporary folder, out of the build tree: set
+// before the first call loads the library.
+inline const bool kLogsInTempDir = (setenv("FPDRIVER_APP_DIR", testing::TempDir().c_str(), 0), true);
 
 }  // namespace abitest

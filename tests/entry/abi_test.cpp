@@ -199,18 +199,6 @@ TEST(Abi, Version) {
   EXPECT_EQ(a.output.rfind("Version 1.14 - ", 0), 0u) << a.output;
 }
 
-TEST(Abi, GreekCodePageKeepsRequestsReadable) {
-  // Before the library reads the code page for the first time in this process.
-  setenv("FPDRIVER_ACP", "1253", 1);
-  Library& lib = Library::Get();
-  const std::string declared = "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + Request("<ZReport/>");
-  for (const char* exportName : {"PRINTZR", "PRINTXR"}) {
-    ExpectFailure(lib.Call(exportName, Request("<ZReport/><XReport/>")), "Fiscal Printer has not previously opened",
-                  exportName);
-  }
-  ExpectFailure(lib.Call("PRINTZR", declared), "Fiscal Printer has not previously opened", "declared");
-}
-
 TEST(Abi, ConcurrentCallsAnswerEachOwnRequest) {
   Library& lib = Library::Get();
   std::vector<std::thread> threads;

@@ -17,7 +17,7 @@
 #include "device/fiscal_processor_caller.h"
 #include "entry/fiscal_printers.h"
 #include "entry/request_frame.h"
-#include "fragment_text.h"
+#include "support/frame_client.h"
 
 namespace fp {
 namespace {
@@ -111,19 +111,8 @@ std::unique_ptr<kFiscalPrinterDevice> MakeFake(kReceiptPrinterHandler& aHandler)
   return std::make_unique<test::FakeDriver>(aHandler, LogDir());
 }
 
-struct Answer {
-  int16_t result;
-  std::string output;
-  std::string error;
-
-  // The text of the first element aName of the fragment.
-  std::string Element(const std::string& aName) const { return fp::test::FragmentElement(output, aName); }
-};
-
-Answer Call(vnExport aExport, const std::string& aXml) {
-  kExportOutcome o = RunExport(aExport, Utf8ToUtf16(aXml));
-  return {o.fResult, Utf16ToUtf8(o.fOutput), Utf16ToUtf8(o.fErrorMessage)};
-}
+using test::Answer;
+using test::CallFrame;
 
 std::string Request(const std::string& aDriver, int aHandle, const std::string& aMore = "") {
   return "<ReceiptPrinterManager><Driver>" + aDriver + "</Driver><Handle>" + std::to_string(aHandle) + "</Handle>" +
@@ -131,9 +120,9 @@ std::string Request(const std::string& aDriver, int aHandle, const std::string& 
 }
 
 int Open(const std::string& aDriver = "FAKE") {
-  Answer a = Call(vnExport::OPEN, Request(aDriver, 0));
+  Answer a = CallFrame(vnExport::OPEN, Request(aDriver, 0));
   EXPECT_EQ(a.result, 0) << a.output;
-  return std::atoi(a.Element("Handle").c_str());
+  return std::atoi(a.Get("Handle").c_str());
 }
 
 // The device behind a handle, for looking at what the frame did to it.
@@ -162,32 +151,32 @@ TEST_F(FrameWithDevices, HandlesCountUpAndAreNeverGivenTwice) {
   const int first = Open();
   ASSERT_GT(first, 0);
   EXPECT_EQ(Open(), first + 1);
-  Answer closed = Call(vnExport::CLOSE, Request("", first));
+  Answer closed = CallFrame(vnExport::CLOSE, Request("", first));
   EXPECT_EQ(closed.result, 0) << closed.output;
   EXPECT_EQ(Open(), first + 2);
 
-  Answer again = Call(vnExport::GETSTATUS, Request("", first));
+  Answer again = CallFrame(vnExport::GETSTATUS, Request("", first));
   EXPECT_EQ(again.error, "Printer Handle not found");
-  EXPECT_EQ(Call(vnExport::CLOSE, Request("", first)).error, "Printer Handle not found");
+  EXPECT_EQ(CallFrame(vnExport::CLOSE, Request("", first)).error, "Printer Handle not found");
 }
 
 TEST_F(FrameWithDevices, CloseThatReportsAnErrorStillFreesTheDevice) {
   const int h = Open("FAILING_CLOSE");
   const size_t devices = DriverState().FiscalPrinters.Count();
-  Answer closed = Call(vnExport::CLOSE, Request("", h));
+  Answer closed = CallFrame(vnExport::CLOSE, Request("", h));
   EXPECT_EQ(closed.result, -1);
   EXPECT_EQ(closed.error, "Disconnect failed");
-  EXPECT_NE(closed.Element("LogFileName"), "");
+  EXPECT_NE(closed.Get("LogFileName"), "");
   EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices - 1);
-  EXPECT_EQ(Call(vnExport::GETSTATUS, Request("", h)).error, "Printer Handle not found");
+  EXPECT_EQ(CallFrame(vnExport::GETSTATUS, Request("", h)).error, "Printer Handle not found");
 }
 
 TEST_F(FrameWithDevices, OpenOfAnOpenHandleReturnsThatHandle) {
   const int h = Open();
   const size_t devices = DriverState().FiscalPrinters.Count();
-  Answer a = Call(vnExport::OPEN, Request("FAKE", h));
+  Answer a = CallFrame(vnExport::OPEN, Request("FAKE", h));
   EXPECT_EQ(a.result, 0);
-  EXPECT_EQ(a.Element("Handle"), std::to_string(h));
+  EXPECT_EQ(a.Get("Handle"), std::to_string(h));
   EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices);
 }
 
@@ -202,26 +191,26 @@ TEST_F(FrameWithDevices, OpenFollowUpInitialisesAndRefreshesTheDevice) {
 TEST_F(FrameWithDevices, FailedOpenFreesTheDeviceItCouldNeverReport) {
   const size_t devices = DriverState().FiscalPrinters.Count();
   const int32_t last = DriverState().FiscalPrinters.LastHandle();
-  Answer a = Call(vnExport::OPEN, Request("FAILING_OPEN", 0));
+  Answer a = CallFrame(vnExport::OPEN, Request("FAILING_OPEN", 0));
   EXPECT_EQ(a.result, -1);
   EXPECT_EQ(a.error, "Connect refused");
-  EXPECT_EQ(a.Element("Handle"), "0");
-  EXPECT_NE(a.Element("LogFileName"), "");
+  EXPECT_EQ(a.Get("Handle"), "0");
+  EXPECT_NE(a.Get("LogFileName"), "");
   EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices);
   // The handle it had is used up all the same.
   EXPECT_EQ(DriverState().FiscalPrinters.LastHandle(), last + 1);
-  EXPECT_EQ(Call(vnExport::GETSTATUS, Request("", last + 1)).error, "Printer Handle not found");
+  EXPECT_EQ(CallFrame(vnExport::GETSTATUS, Request("", last + 1)).error, "Printer Handle not found");
 }
 
 TEST_F(FrameWithDevices, FailureInTheOpenFollowUpKeepsTheOpenDevice) {
-  Answer a = Call(vnExport::OPEN, Request("THROWING", 0));
+  Answer a = CallFrame(vnExport::OPEN, Request("THROWING", 0));
   EXPECT_EQ(a.result, 0);
-  EXPECT_EQ(a.Element("Error"), "False");
+  EXPECT_EQ(a.Get("Error"), "False");
   EXPECT_EQ(a.error, "Init <failed>");
-  EXPECT_EQ(a.Element("ErrorText"), "Init &lt;failed&gt;");
-  const int h = std::atoi(a.Element("Handle").c_str());
+  EXPECT_EQ(a.Get("ErrorText"), "Init &lt;failed&gt;");
+  const int h = std::atoi(a.Get("Handle").c_str());
   ASSERT_GT(h, 0);
-  const std::string logFile = a.Element("LogFileName");
+  const std::string logFile = a.Get("LogFileName");
   ASSERT_NE(logFile, "");
 
   DeviceOf<ThrowingDriver>(h).fIOHandler->FlushLog();
@@ -229,36 +218,36 @@ TEST_F(FrameWithDevices, FailureInTheOpenFollowUpKeepsTheOpenDevice) {
   std::stringstream text;
   text << log.rdbuf();
   EXPECT_NE(text.str().find("Init <failed>"), std::string::npos) << text.str();
-  EXPECT_EQ(Call(vnExport::CLOSE, Request("", h)).result, 0);
+  EXPECT_EQ(CallFrame(vnExport::CLOSE, Request("", h)).result, 0);
 }
 
 TEST_F(FrameWithDevices, ExceptionInAnOperationNamesTheDeviceLog) {
   const int h = Open("THROWING");
   DeviceOf<ThrowingDriver>(h).fThrowOnStatus = true;
-  Answer a = Call(vnExport::GETSTATUS, Request("", h));
+  Answer a = CallFrame(vnExport::GETSTATUS, Request("", h));
   EXPECT_EQ(a.result, -1);
   EXPECT_EQ(a.error, "status exploded");
-  EXPECT_NE(a.Element("LogFileName"), "");
-  EXPECT_EQ(a.Element("DayOpened"), "False");  // the start values stay
+  EXPECT_NE(a.Get("LogFileName"), "");
+  EXPECT_EQ(a.Get("DayOpened"), "False");  // the start values stay
 }
 
 TEST_F(FrameWithDevices, RecordedErrorsDoNotLeakIntoTheNextCall) {
   const int h = Open();
   DeviceOf(h).fBehaviour["GetPrinterStatus"].recordError = true;
-  Answer failed = Call(vnExport::GETSTATUS, Request("", h));
+  Answer failed = CallFrame(vnExport::GETSTATUS, Request("", h));
   EXPECT_EQ(failed.result, -1);
   EXPECT_EQ(failed.error, "GetPrinterStatus failed");
   DeviceOf(h).fBehaviour["GetPrinterStatus"].recordError = false;
-  Answer ok = Call(vnExport::GETSTATUS, Request("", h));
+  Answer ok = CallFrame(vnExport::GETSTATUS, Request("", h));
   EXPECT_EQ(ok.result, 0) << ok.output;
   EXPECT_EQ(ok.error, "");
-  EXPECT_EQ(ok.Element("DayOpened"), "True");
+  EXPECT_EQ(ok.Get("DayOpened"), "True");
 }
 
 TEST_F(FrameWithDevices, PaymentWithoutHandleLeavesNoDeviceBehind) {
   const size_t devices = DriverState().FiscalPrinters.Count();
-  Answer a = Call(vnExport::PAY, Request("FAKE", 0, "<Payment><Amount>1.5</Amount></Payment>"));
-  EXPECT_NE(a.Element("LogFileName"), "") << a.output;
+  Answer a = CallFrame(vnExport::PAY, Request("FAKE", 0, "<Payment><Amount>1.5</Amount></Payment>"));
+  EXPECT_NE(a.Get("LogFileName"), "") << a.output;
   EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices);
 }
 
@@ -270,12 +259,12 @@ TEST_F(FrameWithDevices, TheProcessorGetsTheRequestTextOfTheCall) {
   EXPECT_EQ(seen[1], Request("RECORDING", 0));
 
   const std::string status = Request("", h, "<Parameters><Mark>status</Mark></Parameters>");
-  Call(vnExport::GETSTATUS, status);
+  CallFrame(vnExport::GETSTATUS, status);
   EXPECT_EQ(seen.back(), status);
 
   // A code page in the request: the processor gets the re-written text.
   const std::string greek = Request("FAKE", h, "\n<Parameters><CP>gr</CP></Parameters>\n<XReport/>");
-  Call(vnExport::PRINTXR, greek);
+  CallFrame(vnExport::PRINTXR, greek);
   EXPECT_EQ(seen.back(), Request("FAKE", h, "<Parameters><CP>gr</CP></Parameters><XReport/>"));
 }
 
@@ -287,10 +276,14 @@ TEST_F(FrameWithDevices, GreekCodePagePrefixesTheKeptText) {
   setenv("FPDRIVER_ACP", "1253", 1);
   ASSERT_EQ(AnsiCodePage(), 1253) << "this case needs the Greek ANSI code page";
   const std::string z = Request("", h, "<ZReport/>");
-  Call(vnExport::PRINTZR, z);
+  CallFrame(vnExport::PRINTZR, z);
   EXPECT_EQ(seen.back(), std::string(kGreekDeclaration) + z);
+  // Put in front even of a request that has its own declaration.
+  const std::string declared = "<?xml version=\"1.0\"?>" + z;
+  CallFrame(vnExport::PRINTZR, declared);
+  EXPECT_EQ(seen.back(), std::string(kGreekDeclaration) + declared);
   const std::string x = Request("", h, "<XReport/>");
-  Call(vnExport::PRINTXR, x);
+  CallFrame(vnExport::PRINTXR, x);
   EXPECT_EQ(seen.back(), x);
 }
 
@@ -308,7 +301,7 @@ TEST_F(FrameWithDevices, WaitingForABusyDeviceEndsWithAnError) {
     }
   }
   EXPECT_TRUE(table.Acquire(h, std::chrono::milliseconds(0)));  // free again once left
-  EXPECT_EQ(Call(vnExport::CLOSE, Request("", h)).result, 0);
+  EXPECT_EQ(CallFrame(vnExport::CLOSE, Request("", h)).result, 0);
 }
 
 TEST_F(FrameWithDevices, CallsOnOneDeviceTakeTurnsAndCloseMayRaceThem) {
@@ -319,7 +312,7 @@ TEST_F(FrameWithDevices, CallsOnOneDeviceTakeTurnsAndCloseMayRaceThem) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 50; ++i) {
-        Answer a = Call(vnExport::GETSTATUS, Request("", h));
+        Answer a = CallFrame(vnExport::GETSTATUS, Request("", h));
         if (a.result == 0) {
           ++succeeded;
         } else if (a.error != "Printer Handle not found") {
@@ -330,12 +323,12 @@ TEST_F(FrameWithDevices, CallsOnOneDeviceTakeTurnsAndCloseMayRaceThem) {
   }
   threads.emplace_back([&] {
     while (succeeded < 20) std::this_thread::yield();
-    if (Call(vnExport::CLOSE, Request("", h)).result != 0) ++unexpected;
+    if (CallFrame(vnExport::CLOSE, Request("", h)).result != 0) ++unexpected;
   });
   for (auto& th : threads) th.join();
   EXPECT_EQ(unexpected, 0);
   EXPECT_GE(succeeded, 20);
-  EXPECT_EQ(Call(vnExport::GETSTATUS, Request("", h)).error, "Printer Handle not found");
+  EXPECT_EQ(CallFrame(vnExport::GETSTATUS, Request("", h)).error, "Printer Handle not found");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The request frame's own steps, tested on the internal interface: the Greek prelude, the
-// CP re-encoding, the request text kept for the processor, the UTF-16 check and the handle
-// table.
+// request text kept for the processor, the UTF-16 check and the results of refused and
+// damaged requests.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,16 +12,12 @@
 #include "base/text.h"
 #include "entry/fiscal_printer_wrapper.h"
 #include "entry/request_frame.h"
-#include "fragment_text.h"
-#include "request/request_parser.h"
-#include "support/request_trees.h"
+#include "support/answer.h"
 
 namespace fp {
 namespace {
 
-TEST(GreekPrelude, OnlyThePrintingExportsOnCodePage1253) {
-  const std::string request = "<ReceiptPrinterManager/>";
-  const std::string prefixed = std::string(kGreekDeclaration) + request;
+TEST(GreekPrelude, OnlyThePrintingExportsThatKeepTheTextOnCodePage1253) {
   ASSERT_EQ(kGreekDeclaration.size(), 43u);
   struct Case {
     vnExport e;
@@ -29,77 +25,12 @@ TEST(GreekPrelude, OnlyThePrintingExportsOnCodePage1253) {
     bool prefixed;
   } cases[] = {
       {vnExport::PRINTFR, 1253, true},    {vnExport::REPRINTFR, 1253, true}, {vnExport::PRINTZR, 1253, true},
-      {vnExport::PRINTNFR, 1253, true},   {vnExport::PRINTXR, 1253, false},  {vnExport::GETSTATUS, 1253, false},
+      {vnExport::PRINTNFR, 1253, false},  {vnExport::PRINTXR, 1253, false},  {vnExport::GETSTATUS, 1253, false},
       {vnExport::OPEN, 1253, false},      {vnExport::PRINTFR, 1252, false},  {vnExport::PRINTNFR, 1250, false},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(PrepareRequestText(c.e, request, c.codePage), c.prefixed ? prefixed : request)
+    EXPECT_EQ(ProcessorTextPrelude(ExportProfile(c.e), c.codePage), c.prefixed ? kGreekDeclaration : "")
         << ExportProfile(c.e).fName << " " << c.codePage;
-  // Put in front even of a request that has its own declaration.
-  const std::string declared = "<?xml version=\"1.0\"?>" + request;
-  EXPECT_EQ(PrepareRequestText(vnExport::PRINTFR, declared, 1253), std::string(kGreekDeclaration) + declared);
-}
-
-TEST(ApplyCodePage, LeavesTheTextAloneWithoutACodePage) {
-  const char* unchanged[] = {
-      "<ReceiptPrinterManager>\n  <Driver>X</Driver>\n</ReceiptPrinterManager>",
-      "<ReceiptPrinterManager><Parameters><CP></CP></Parameters></ReceiptPrinterManager>",
-      "<ReceiptPrinterManager><Parameters><Other>gr</Other></Parameters> <CP>gr</CP></ReceiptPrinterManager>",
-      "<ReceiptPrinterManager><Parameters><cp>gr</cp></Parameters></ReceiptPrinterManager>",
-  };
-  for (const char* text : unchanged) {
-    std::string xml = text;
-    ParseRequestWithCodePage(xml, true);
-    EXPECT_EQ(xml, text);
-  }
-}
-
-TEST(ApplyCodePage, RedecodesTheValuesAndRewritesTheText) {
-  // "\xC3\xA9" (e acute) is byte E9 in the Western code page, which is iota in the Greek one.
-  std::string xml =
-      "<ReceiptPrinterManager>\n  <Parameters><CP>gr</CP></Parameters>\n"
-      "  <Receipt><Description>caf\xC3\xA9</Description><Blank> </Blank></Receipt>\n</ReceiptPrinterManager>";
-  ParseRequestWithCodePage(xml, true);
-  EXPECT_EQ(xml,
-            "<ReceiptPrinterManager><Parameters><CP>gr</CP></Parameters><Receipt><Description>caf\xCE\xB9"
-            "</Description><Blank> </Blank></Receipt></ReceiptPrinterManager>");
-}
-
-TEST(ApplyCodePage, MalformedTextFailsWithTheParserMessage) {
-  std::string xml = "<ReceiptPrinterManager><Parameters>";
-  try {
-    ParseRequestWithCodePage(xml, true);
-    FAIL() << "no failure";
-  } catch (const kException& e) {
-    EXPECT_NE(std::string(e.what()).find("at offset"), std::string::npos) << e.what();
-  }
-}
-
-TEST(ApplyCodePage, ReadsWhatTheTextWrittenBackReads) {
-  // The code-page step parses once and hands the readers the tree they would get from the
-  // text it stands for: what the step's own parse keeps beyond theirs (declarations,
-  // processing instructions, blank texts) goes, and a re-decoded tree comes as its written
-  // text reads back.
-  const std::string gr = "<Parameters><CP>gr</CP></Parameters>";
-  const std::string other = "<Parameters><CP>it</CP></Parameters>";
-  const std::string cases[] = {
-      "<?xml version=\"1.0\"?><R><?pi a?><A> </A><B>&#32;</B><C> &#9; </C><D>\t<!--c-->\n</D></R>",
-      "<R><?pi v?>" + gr + "<A> </A><B>&#32;</B><C>x&#13;&#10;y&#13;z</C><D><![CDATA[a\r\nb]]></D></R>",
-      "<R>" + gr + "<A>caf\xC3\xA9<?p x?>y</A><B><![CDATA[]]]]><!--a--b-->&#0;</B><E a=\"&#13;&#10;\"/></R>",
-      "<R>" + other + "<A>&#13;</A><B>\r\n</B><C><!--c---></C>\xE4\xB8\x80<?p \xE4\xB8\x80><X/>?></R>",
-      "<R>" + gr + "<?p \xE4\xB8\x80><X/>?><Y>after</Y></R>",
-      "<R><?xml version=\"1.0\"?></R>",
-      "<R><?pi\"x\"?></R>",
-      "<?xml version=1?><R/>",
-  };
-  for (const std::string& xml : cases) EXPECT_EQ(test::OneParseTree(xml), test::TwoParseTree(xml)) << xml;
-
-  // A double-byte code page can end a re-decoded CDATA text in "]]>" ("\xE2\x80\x90" is 81 5D
-  // in code page 932), which the text written back splits into two sections.
-  setenv("FPDRIVER_ACP", "932", 1);
-  const std::string split = "<R>" + gr + "<A><![CDATA[\xE2\x80\x90]>]]></A></R>";
-  EXPECT_EQ(test::OneParseTree(split), test::TwoParseTree(split));
-  unsetenv("FPDRIVER_ACP");
 }
 
 TEST(RequestText, KeptByTheExportsThatHandItToTheProcessor) {

@@ -1,9 +1,8 @@
-// The request reader of every export: the first byte picks the export and the process code
-// page, the rest is the request as the host would send it. The text goes through the same
-// steps as in the frame: the UTF-16 round trip, the Greek declaration, then the holder's
-// reader with the export's CP re-encoding and documents; the one parse of the CP step must
-// give the readers the tree its written-back text gives. Any failure must be a kException
-// with a message; nothing else may escape.
+// The request reader of every export: the first byte picks the export, the rest is the
+// request as the host would send it. The text goes through the same steps as in the frame:
+// the UTF-16 round trip, then the holder's reader with the export's CP re-encoding and
+// documents; the code-page step must give the readers the tree its written-back text gives.
+// Any failure must be a kException with a message; nothing else may escape.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,17 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
   if (aSize < 1) return 0;
   constexpr int kExports = static_cast<int>(fp::vnExport::GETEJFILES) + 1;
   const auto exportId = static_cast<fp::vnExport>((aData[0] & 0x7F) % kExports);
-  const int codePage = (aData[0] & 0x80) ? 1253 : 1252;
   std::string xml(reinterpret_cast<const char*>(aData + 1), aSize - 1);
 
   // The host hands UTF-16; whatever the library answers goes back the same way.
   const std::u16string wide = fp::Utf8ToUtf16(xml);
   if (fp::FindInvalidUtf16(wide) != std::u16string::npos) return 0;
-  xml = fp::PrepareRequestText(exportId, fp::Utf16ToUtf8(wide), codePage);
+  xml = fp::Utf16ToUtf8(wide);
 
   const fp::kExportProfile& profile = fp::ExportProfile(exportId);
   auto request = fp::CreateFiscalPrinterWrapper(exportId);
-  // The one parse of the code-page step reads what the text it stands for reads.
+  // The code-page step reads what the text it stands for reads.
   if (profile.fCodePage) FUZZ_CHECK(fp::test::OneParseTree(xml) == fp::test::TwoParseTree(xml));
   try {
     request->Handler().ReadRequest(xml, profile.fDocuments, profile.fCodePage, profile.fKeepXml);

@@ -1,6 +1,5 @@
-// A host's view of libfpdriver for the tests that go through its C interface: the library
-// loaded with dlopen and its answers, and for the receipt tests one device opened on the
-// printer emulator of this process, with the requests built as text.
+// The receipt tests' view of libfpdriver through its C interface (support/host_client.h): one
+// device opened on the printer emulator of this process, with the requests built as text.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,49 +15,9 @@
 
 #include "base/text.h"
 #include "fpemu/printer_emulator.h"
-#include "support/fpdriver_library.h"
+#include "support/host_client.h"
 
 namespace fp::test {
-
-struct Answer {
-  int16_t result = 0;
-  std::string output;
-  std::string error;
-
-  // The text of the first element aName of the result fragment.
-  std::string Get(const std::string& aName) const {
-    const std::string open = "<" + aName + ">", close = "</" + aName + ">";
-    const size_t start = output.find(open);
-    if (start == std::string::npos) return "<missing " + aName + ">";
-    const size_t end = output.find(close, start);
-    if (end == std::string::npos) return "<missing " + aName + ">";
-    return output.substr(start + open.size(), end - start - open.size());
-  }
-  // The Line elements of the result's Text, in order.
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> out;
-    for (size_t at = output.find("<Line>"); at != std::string::npos; at = output.find("<Line>", at)) {
-      const size_t end = output.find("</Line>", at);
-      if (end == std::string::npos) break;
-      out.push_back(output.substr(at + 6, end - at - 6));
-      at = end;
-    }
-    return out;
-  }
-};
-
-// The library as the receipt tests call it: UTF-8 requests in, UTF-8 answers out.
-class Library {
- public:
-  Answer Call(const char* aExport, const std::string& aXml) {
-    const kRawAnswer raw = kLoadedLibrary::Get().Call(aExport, Utf8ToUtf16(aXml));
-    Answer a;
-    a.result = raw.result;
-    a.output = Utf16ToUtf8(raw.output);
-    a.error = Utf16ToUtf8(raw.error);
-    return a;
-  }
-};
 
 // The data parts of the packets with letter aLetter, in arrival order.
 inline std::vector<std::string> DataOf(const std::vector<emu::ReceivedPacket>& aPackets, const std::string& aLetter) {

@@ -20,31 +20,12 @@
 
 #include "base/text.h"
 #include "fpemu/printer_emulator.h"
-#include "support/fpdriver_library.h"
+#include "support/host_client.h"
 
 namespace fpstress {
 
-struct Answer {
-  int16_t result = 0;
-  bool hasOutput = false;
-  bool hasError = false;
-  std::string output;
-  std::string error;
-};
-
-// The built libfpdriver, loaded as a host loads it, with its answers in UTF-8.
-class Library {
- public:
-  explicit Library(const char* aPath) : fLibrary(aPath) {}
-
-  Answer Call(const char* aExport, const std::string& aXml) const {
-    const fp::test::kRawAnswer raw = fLibrary.Call(aExport, fp::Utf8ToUtf16(aXml));
-    return {raw.result, raw.hasOutput, raw.hasError, fp::Utf16ToUtf8(raw.output), fp::Utf16ToUtf8(raw.error)};
-  }
-
- private:
-  fp::test::kLoadedLibrary fLibrary;
-};
+using fp::test::Answer;
+using fp::test::Library;
 
 // What is wrong with an answer as a host reads it, or empty when nothing is: the fragment
 // is well-formed and ends with its error tail, the result is -1 exactly when Error is True,

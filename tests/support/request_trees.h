@@ -1,6 +1,6 @@
 // The tree the readers get from a request of an export with the code-page step, two ways: from
-// the one parse of the request (ParseRequestWithCodePage), and by the plain road of two parses
-// it stands for (parse keeping everything, re-decode, write back, parse the written text).
+// the request holder's step (ParseRequestWithCodePage), and by the road written out here
+// (parse keeping everything, re-decode, write back, parse the written text).
 // Both come as a dump of every node, or the parser's or converter's message, to be compared.
 #pragma once
 

@@ -1,13 +1,14 @@
 // A processor library for the tests of the processor caller. It answers by what the
 // request text contains: "refuse" makes a call fail, "garbage" makes an answer that is not
-// XML; a receipt request has ORIGINAL replaced by REWRITTEN.
+// XML, "overlap" reports a call that another one meets inside; a receipt request has ORIGINAL
+// replaced by REWRITTEN, and a report says in its text when its request came declared Greek.
 // Built twice: complete, and with FP_RECEIPT_ONLY exporting PROCESSRECEIPT alone.
-#include <unistd.h>
-
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "../loaded_lib_strings.h"
@@ -23,15 +24,22 @@ bool Has(const char16_t* aText, const char* aWord) { return Text(aText).find(aWo
 
 }  // namespace
 
-std::atomic<int> gInside{0};
+// The calls of "overlap" inside the library. Each waits inside a while for company (a caller
+// that keeps calls apart makes every one wait its full time alone); a call that finds
+// another inside reports the overlap, and so does the other if it wakes before it leaves.
+std::mutex gInsideMutex;
+std::condition_variable gInsideChanged;
+int gInside = 0;
+constexpr auto kWaitForCompany = std::chrono::milliseconds(200);
 
 FP_EXPORT int16_t PROCESSRECEIPT(char16_t* aXmlIn, char16_t** aXmlOut, char16_t** aErrorMessage) {
   if (Has(aXmlIn, "overlap")) {
-    // Reports a call that arrives while another one is still inside.
-    const bool alone = ++gInside == 1;
-    ::usleep(50);
+    std::unique_lock<std::mutex> lock(gInsideMutex);
+    ++gInside;
+    gInsideChanged.notify_all();
+    const bool met = gInsideChanged.wait_for(lock, kWaitForCompany, [] { return gInside > 1; });
     --gInside;
-    if (!alone) {
+    if (met) {
       *aErrorMessage = Alloc("overlapping calls");
       return 9;
     }
@@ -72,11 +80,12 @@ static int16_t Report(const char* aKind, char16_t* aXmlIn, char16_t** aXmlOut, c
     *aXmlOut = Alloc("<Report><Text>");
     return 0;
   }
+  const bool greek = Text(aXmlIn).rfind("<?xml version=\"1.0\" encoding=\"ISO-8859-7\"?>", 0) == 0;
   *aXmlOut = Alloc(std::string("<Report><GrandTotalAmount>1234.5</GrandTotalAmount>") +
                    "<DayTotalAmount>100.25</DayTotalAmount><DayVoidsAmount>3</DayVoidsAmount>" +
                    "<DayReceiptsNumber>12</DayReceiptsNumber><ReportNumber>" + (aKind[0] == 'X' ? "7" : "8") +
                    "</ReportNumber><ReportDateTime>2024-03-01T10:00:00</ReportDateTime>" + "<Text>" + aKind +
-                   " REPORT\r\nTotal 100,25</Text></Report>");
+                   " REPORT\r\nTotal 100,25" + (greek ? "\r\nISO-8859-7" : "") + "</Text></Report>");
   return 0;
 }
 
