@@ -1,6 +1,15 @@
 # Build helpers shared by every area, tool and test folder.
 
-set(FP_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+# Warnings are errors: a warning left in the tree hides the next one. clang also checks that
+# the members a lock guards are read under it (base/thread_annotations.h).
+option(FPDRIVER_WERROR "Treat compiler warnings as errors" ON)
+set(FP_WARNINGS -Wall -Wextra)
+if(FPDRIVER_WERROR)
+  list(APPEND FP_WARNINGS -Werror)
+endif()
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  list(APPEND FP_WARNINGS -Wthread-safety)
+endif()
 
 if(FPDRIVER_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

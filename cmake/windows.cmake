@@ -2,7 +2,7 @@
 #
 # Sources: every area source named *_posix.cpp is replaced by its *_win.cpp; the compat
 # folder adds dlopen and iconv over the system's own functions.
-foreach(_area fp_base fp_documents fp_io fp_device fp_rtserver)
+foreach(_area fp_base fp_documents fp_io fp_device fp_rtserver fpdriver)
   get_target_property(_srcs ${_area} SOURCES)
   list(TRANSFORM _srcs REPLACE "_posix\\.cpp$" "_win.cpp")
   set_target_properties(${_area} PROPERTIES SOURCES "${_srcs}")

@@ -1,6 +1,5 @@
 #include "base/amount.h"
 
-#include <cmath>
 #include <limits>
 
 #include "base/errors.h"
@@ -44,12 +43,6 @@ WideInt DivRound(WideInt aNumerator, WideInt aDenominator, Rounding aMode) {
 }
 
 Amount Amount::FromInt(int64_t aUnits) { return Checked(static_cast<WideInt>(aUnits) * kScale); }
-
-Amount Amount::FromDouble(double aValue) {
-  double scaled = std::nearbyint(aValue * kScale);  // default FP rounding: ties to even
-  if (!std::isfinite(scaled) || scaled < -9.2e18 || scaled > 9.2e18) throw kException("Amount out of range");
-  return Amount(static_cast<int64_t>(scaled));
-}
 
 std::optional<Amount> Amount::Parse(std::string_view aText) {
   size_t i = 0, n = aText.size();

@@ -30,9 +30,6 @@ class Amount {
   static constexpr Amount FromRaw(int64_t aTenThousandths) { return Amount(aTenThousandths); }
   // Whole units (3 -> 3.0000). Throws when out of range.
   static Amount FromInt(int64_t aUnits);
-  // Nearest ten-thousandth (HalfEven, like the FPU conversion of a floating value); throws
-  // when out of range or not finite.
-  static Amount FromDouble(double aValue);
 
   // Decimal text: blanks around it ignored, optional sign, digits, optional "." and
   // fraction, optional exponent (e/E, optional sign, digits); no grouping. Rounded to the

@@ -191,11 +191,6 @@ void tVN_Application::SetDefaultLanguage(const std::string& aValue) {
   fDefaultLanguage = aValue;
 }
 
-std::string tVN_Application::DefaultLanguage() const {
-  std::lock_guard<std::mutex> lock(fLock);
-  return fDefaultLanguage;
-}
-
 void tVN_Application::StartTimer() {
   DateTime now = CurrentTime();
   std::lock_guard<std::mutex> lock(fLock);

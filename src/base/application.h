@@ -116,7 +116,6 @@ class tVN_Application {
   void SetLanguage(const std::string& aValue);
   std::string Language() const;
   void SetDefaultLanguage(const std::string& aValue);
-  std::string DefaultLanguage() const;
 
   void StartTimer();
   // Milliseconds since the latest start, popping it; 0 when no timer runs.

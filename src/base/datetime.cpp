@@ -104,7 +104,6 @@ DateTimeParts DecodeDateTime(DateTime aValue) {
 }
 
 DateTime DateOf(DateTime aValue) { return std::trunc(aValue); }
-DateTime TimeOf(DateTime aValue) { return std::fabs(aValue - std::trunc(aValue)); }
 
 DateTime Now() {
   auto now = std::chrono::system_clock::now();

@@ -28,9 +28,8 @@ std::optional<DateTime> EncodeDateTime(int aYear, int aMonth, int aDay, int aHou
 // Splits a DateTime into its calendar fields, rounding to the nearest millisecond.
 DateTimeParts DecodeDateTime(DateTime aValue);
 
-// The whole-day part (the date at midnight) and the time-of-day part.
+// The whole-day part (the date at midnight).
 DateTime DateOf(DateTime aValue);
-DateTime TimeOf(DateTime aValue);
 
 // Local time now, to the millisecond.
 DateTime Now();

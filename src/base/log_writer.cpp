@@ -119,11 +119,6 @@ void tVN_LogThread::Enqueue(std::string aLine) {
   if (wasEmpty) fWake.notify_one();
 }
 
-size_t tVN_LogThread::Count() const {
-  std::lock_guard<std::mutex> lock(fLock);
-  return fQueue.size();
-}
-
 void tVN_LogThread::WaitIdle() {
   std::unique_lock<std::mutex> lock(fLock);
   fIdle.wait(lock, [this] { return fQueue.empty(); });
@@ -228,7 +223,6 @@ int64_t tVN_LogWriter::GetLogFileSize() const { return FileSizeOf(FileName()); }
 
 void tVN_LogWriter::Flush() { fThread->WaitIdle(); }
 
-size_t tVN_LogWriter::QueuedCount() const { return fThread->Count(); }
 
 std::string tVN_LogWriter::Directory() const {
   std::lock_guard<std::mutex> lock(fSettingsLock);

@@ -41,7 +41,6 @@ class tVN_LogThread {
   tVN_LogThread& operator=(const tVN_LogThread&) = delete;
 
   void Enqueue(std::string aLine);
-  size_t Count() const;
   // Waits until the queue is empty and no line is being written.
   void WaitIdle();
 
@@ -81,8 +80,6 @@ class tVN_LogWriter {
 
   // Waits until every line queued so far has been handled by the writer thread.
   void Flush();
-  // Lines waiting in the queue.
-  size_t QueuedCount() const;
 
   std::string Guid() const { return fGuid; }
   std::string Directory() const;

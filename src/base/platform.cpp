@@ -17,23 +17,6 @@ std::atomic<bool> gTerminateRequested{false};
 
 }  // namespace
 
-bool IsPathSeparator(char aChar) {
-#if defined(_WIN32)
-  return aChar == '/' || aChar == '\\';
-#else
-  return aChar == '/';
-#endif
-}
-
-bool IsAbsolutePath(const std::string& aPath) {
-  if (!aPath.empty() && IsPathSeparator(aPath.front())) return true;
-#if defined(_WIN32)
-  // A drive letter: "C:\x" and "C:/x" (and the drive-relative "C:x", which no folder can join).
-  if (aPath.size() > 1 && aPath[1] == ':') return true;
-#endif
-  return false;
-}
-
 std::string ApplicationDir() {
   const char* configured = std::getenv("FPDRIVER_APP_DIR");
   std::string dir = configured ? configured : "";

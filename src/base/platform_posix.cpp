@@ -235,4 +235,8 @@ int64_t FileSizeOf(const std::string& aPath) {
 }
 
 
+bool IsPathSeparator(char aChar) { return aChar == '/'; }
+
+bool IsAbsolutePath(const std::string& aPath) { return !aPath.empty() && IsPathSeparator(aPath.front()); }
+
 }  // namespace fp

@@ -214,4 +214,12 @@ int64_t FileSizeOf(const std::string& aPath) {
   return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+bool IsPathSeparator(char aChar) { return aChar == '/' || aChar == '\\'; }
+
+bool IsAbsolutePath(const std::string& aPath) {
+  if (!aPath.empty() && IsPathSeparator(aPath.front())) return true;
+  // A drive letter: "C:\x" and "C:/x" (and the drive-relative "C:x", which no folder can join).
+  return aPath.size() > 1 && aPath[1] == ':';
+}
+
 }  // namespace fp

@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +20,11 @@
 namespace fp {
 
 using kSystemString = char16_t*;
+
+// The most code units a system string holds: its byte count, with the 32-bit count before
+// it and the terminator after it, still fits in 32 bits (and so in size_t).
+inline constexpr size_t kMaxSystemStringUnits =
+    (std::numeric_limits<uint32_t>::max() - sizeof(uint32_t) - sizeof(char16_t)) / sizeof(char16_t);
 
 // A new string of aLength code units copied from aUnits (zeroed when aUnits is null), as
 // SysAllocStringLen does. Null when the byte count would not fit in 32 bits or memory runs

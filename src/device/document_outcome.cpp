@@ -42,13 +42,11 @@ bool kFiscalPrinterDevice::CancelOpenReceiptQuietly() {
 }
 
 bool kFiscalPrinterDevice::ReadSerialNumber(std::string& aSerialNumber) {
-  bool dayOpened = false, paperEnd = false, paperNearEnd = false, coverOpen = false, fiscalOpen = false,
-       receiptOpen = false, training = false;
-  DateTime dateTime = 0;
-  std::string firmware, mode;
-  return GetPrinterStatus(dayOpened, dateTime, paperEnd, paperNearEnd, coverOpen, fiscalOpen, receiptOpen, training,
-                          firmware, aSerialNumber, mode) &&
-         !aSerialNumber.empty();
+  vnPrinterStatus status;
+  status.SerialNumber = aSerialNumber;
+  const bool ok = GetPrinterStatus(status);
+  aSerialNumber = status.SerialNumber;
+  return ok && !aSerialNumber.empty();
 }
 
 

@@ -39,6 +39,7 @@
 #include "base/datetime.h"
 #include "device/device_class.h"
 #include "device/document_journal.h"
+#include "device/printer_status.h"
 #include "documents/message_line.h"
 
 namespace fp {
@@ -323,12 +324,9 @@ class kFiscalPrinterDevice {
                                    std::string& aEJClosingNumber, std::string& aSerialNumber) = 0;
   // The remaining capacity of the fiscal memory (after a Z report). Ignored.
   virtual bool GetRemainingFiscalMemory(int32_t& aRemaining) = 0;
-  // The printer's status, for Pub_GetStatus; the out values arrive as the result's start
+  // The printer's status, for Pub_GetStatus; aStatus arrives with the result's start
   // values. Ignored (the transport's recorded error decides the result).
-  virtual bool GetPrinterStatus(bool& aDayOpened, DateTime& aDateTime, bool& aPaperEnd, bool& aPaperNearEnd,
-                                bool& aCoverOpen, bool& aFiscalReceiptOpen, bool& aReceiptOpen, bool& aTrainingMode,
-                                std::string& aFirmwareVersion, std::string& aSerialNumber,
-                                std::string& aFiscalMode) = 0;
+  virtual bool GetPrinterStatus(vnPrinterStatus& aStatus) = 0;
   // Whether drawer aDrawerNumber is open. Ignored.
   virtual bool GetDrawerStatus(int32_t aDrawerNumber, bool& aIsOpen) = 0;
   // The printer's clock. Called by Pub_SetDateTime (read back) and Pub_PrintNFReceipt.

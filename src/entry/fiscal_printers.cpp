@@ -11,37 +11,42 @@ namespace fp {
 
 void kFiscalPrinterDrivers::Add(const std::string& aName, kFiscalPrinterClass aClass) {
   if (aClass == nullptr) throw kException("Fiscal Printer Driver [" + aName + "] has no class.");
-  std::lock_guard<std::mutex> lock(fLock);
+  kMutexLock lock(fLock);
   if (!fDrivers.emplace(aName, aClass).second)
     throw kException("Fiscal Printer Driver [" + aName + "] already registered.");
 }
 
 kFiscalPrinterClass kFiscalPrinterDrivers::Find(const std::string& aName) const {
-  std::lock_guard<std::mutex> lock(fLock);
+  kMutexLock lock(fLock);
   auto it = fDrivers.find(aName);
   return it == fDrivers.end() ? nullptr : it->second;
 }
 
 size_t kFiscalPrinterDrivers::Count() const {
-  std::lock_guard<std::mutex> lock(fLock);
+  kMutexLock lock(fLock);
   return fDrivers.size();
 }
 
 bool kDeviceSlot::Enter(std::chrono::milliseconds aWait) {
-  std::unique_lock<std::mutex> lock(fLock);
-  if (!fFree.wait_for(lock, aWait, [this] { return !fBusy; })) return false;
+  kMutexLock lock(fLock);
+  // A loop rather than a predicate: the analysis checks this function's reads of fBusy,
+  // which it cannot do inside a lambda.
+  const auto deadline = std::chrono::steady_clock::now() + aWait;
+  while (fBusy) {
+    if (fFree.wait_until(fLock, deadline) == std::cv_status::timeout && fBusy) return false;
+  }
   fBusy = true;
   return true;
 }
 
 void kDeviceSlot::EnterNew() {
-  std::lock_guard<std::mutex> lock(fLock);
+  kMutexLock lock(fLock);
   fBusy = true;
 }
 
 void kDeviceSlot::Leave() {
   {
-    std::lock_guard<std::mutex> lock(fLock);
+    kMutexLock lock(fLock);
     fBusy = false;
   }
   fFree.notify_one();
@@ -56,7 +61,7 @@ kDeviceLease kFiscalPrinters::Add(std::unique_ptr<kFiscalPrinterDevice> aDevice)
   slot->EnterNew();
   kDeviceLease lease(slot, true);  // gives the turn back if the table refuses the device
   {
-    std::lock_guard<std::mutex> lock(fLock);
+    kMutexLock lock(fLock);
     if (fLastHandle == std::numeric_limits<int32_t>::max())
       throw kException("No more Fiscal Printer handles available");
     ++fLastHandle;
@@ -71,7 +76,7 @@ kDeviceLease kFiscalPrinters::Add(std::unique_ptr<kFiscalPrinterDevice> aDevice)
 kDeviceLease kFiscalPrinters::Acquire(int32_t aHandle, std::chrono::milliseconds aWait) {
   std::shared_ptr<kDeviceSlot> slot;
   {
-    std::lock_guard<std::mutex> lock(fLock);
+    kMutexLock lock(fLock);
     auto it = fDevices.find(aHandle);
     if (it == fDevices.end()) return {};
     slot = it->second;
@@ -85,7 +90,7 @@ kDeviceLease kFiscalPrinters::Acquire(int32_t aHandle, std::chrono::milliseconds
 void kFiscalPrinters::Remove(kDeviceLease& aLease) {
   if (!aLease) return;
   {
-    std::lock_guard<std::mutex> lock(fLock);
+    kMutexLock lock(fLock);
     auto it = fDevices.find(aLease.Handle());
     if (it != fDevices.end() && it->second == aLease.Slot()) fDevices.erase(it);
   }
@@ -95,24 +100,24 @@ void kFiscalPrinters::Remove(kDeviceLease& aLease) {
 }
 
 int32_t kFiscalPrinters::LastHandle() const {
-  std::lock_guard<std::mutex> lock(fLock);
+  kMutexLock lock(fLock);
   return fLastHandle;
 }
 
 size_t kFiscalPrinters::Count() const {
-  std::lock_guard<std::mutex> lock(fLock);
+  kMutexLock lock(fLock);
   return fDevices.size();
 }
 
 namespace {
 
-std::mutex gStateLock;
-kDriverState* gState = nullptr;  // GUARDED_BY(gStateLock) for creation and release
+kMutex gStateLock;
+kDriverState* gState FP_GUARDED_BY(gStateLock) = nullptr;
 
 }  // namespace
 
 kDriverState& DriverState() {
-  std::lock_guard<std::mutex> lock(gStateLock);
+  kMutexLock lock(gStateLock);
   if (gState == nullptr) {
     CreateApplication();
     auto state = std::make_unique<kDriverState>();
@@ -124,7 +129,7 @@ kDriverState& DriverState() {
 }
 
 void ReleaseDriverState() {
-  std::lock_guard<std::mutex> lock(gStateLock);
+  kMutexLock lock(gStateLock);
   delete gState;
   gState = nullptr;
   DestroyApplication();

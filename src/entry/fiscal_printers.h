@@ -15,11 +15,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "base/thread_annotations.h"
 #include "device/device_class.h"
 
 namespace fp {
@@ -36,8 +36,8 @@ class kFiscalPrinterDrivers {
   size_t Count() const;
 
  private:
-  mutable std::mutex fLock;  // guards fDrivers
-  std::map<std::string, kFiscalPrinterClass> fDrivers;
+  mutable kMutex fLock;
+  std::map<std::string, kFiscalPrinterClass> fDrivers FP_GUARDED_BY(fLock);
 };
 
 // One open device and the turn that serialises the calls on it. fDevice is null once the
@@ -56,9 +56,9 @@ class kDeviceSlot {
   int32_t fHandle = 0;
 
  private:
-  std::mutex fLock;  // guards fBusy
-  std::condition_variable fFree;
-  bool fBusy = false;
+  kMutex fLock;
+  std::condition_variable_any fFree;
+  bool fBusy FP_GUARDED_BY(fLock) = false;
 };
 
 // A call's hold on one device: the slot kept alive and its turn taken. Leaving the lease
@@ -123,9 +123,9 @@ class kFiscalPrinters {
   size_t Count() const;
 
  private:
-  mutable std::mutex fLock;  // guards fDevices and fLastHandle
-  std::map<int32_t, std::shared_ptr<kDeviceSlot>> fDevices;
-  int32_t fLastHandle = 0;  // LastFiscalPrinterHandle
+  mutable kMutex fLock;
+  std::map<int32_t, std::shared_ptr<kDeviceSlot>> fDevices FP_GUARDED_BY(fLock);
+  int32_t fLastHandle FP_GUARDED_BY(fLock) = 0;  // LastFiscalPrinterHandle
 };
 
 // The process-wide state, created at load and destroyed at unload.

@@ -135,13 +135,12 @@ class FakeDriver : public kFiscalPrinterDevice {
     return Hook("GetLastDocumentInfo");
   }
   bool GetRemainingFiscalMemory(int32_t&) override { return Hook("GetRemainingFiscalMemory"); }
-  bool GetPrinterStatus(bool& aDayOpened, DateTime& aDateTime, bool&, bool&, bool&, bool&, bool&, bool&,
-                        std::string& aFirmwareVersion, std::string& aSerialNumber, std::string& aFiscalMode) override {
-    aDayOpened = true;
-    aDateTime = fPrinterClock;
-    aFirmwareVersion = "FW";
-    aSerialNumber = fPrinterSerial;
-    aFiscalMode = fPrinterMode;
+  bool GetPrinterStatus(vnPrinterStatus& aStatus) override {
+    aStatus.DayOpened = true;
+    aStatus.DateTime = fPrinterClock;
+    aStatus.FirmwareVersion = "FW";
+    aStatus.SerialNumber = fPrinterSerial;
+    aStatus.FiscalMode = fPrinterMode;
     return Hook("GetPrinterStatus");
   }
   bool GetDrawerStatus(int32_t aDrawer, bool& aIsOpen) override {

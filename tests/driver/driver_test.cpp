@@ -143,16 +143,27 @@ TEST_F(DriverTest, GetStatusReportsIdentityModeAndFlags) {
 
   // A mode the driver does not know leaves the reported one as it was.
   emu.SetFiscalMode(7);
-  bool b = false;
-  DateTime dt = 0;
-  std::string fw, serial, mode = "kept";
-  EXPECT_TRUE(d.GetPrinterStatus(b, dt, b, b, b, b, b, b, fw, serial, mode));
-  EXPECT_EQ(mode, "kept");
+  vnPrinterStatus status;
+  status.FiscalMode = "kept";
+  EXPECT_TRUE(d.GetPrinterStatus(status));
+  EXPECT_EQ(status.FiscalMode, "kept");
 
   emu.SetTraining(true);
   _int_GETSTATUS_result training;
   d.Pub_GetStatus(*Request(), training);
   EXPECT_TRUE(training.TrainingMode);
+  EXPECT_FALSE(training.CoverOpen);
+
+  // The cover is named only by the refusal 0x33; the status read then fails and says so.
+  emu.ForceReplyCode("v", 0x33);
+  _int_GETSTATUS_result cover;
+  d.Pub_GetStatus(*Request(), cover);
+  EXPECT_TRUE(cover.Error);
+  EXPECT_TRUE(cover.CoverOpen);
+  _int_GETSTATUS_result closed;
+  d.Pub_GetStatus(*Request(), closed);
+  EXPECT_FALSE(closed.Error) << closed.ErrorText;
+  EXPECT_FALSE(closed.CoverOpen);
 }
 
 TEST_F(DriverTest, ClockIsSetAndReadBack) {

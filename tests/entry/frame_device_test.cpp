@@ -49,8 +49,7 @@ class ThrowingDriver : public test::FakeDriver {
  public:
   explicit ThrowingDriver(kReceiptPrinterHandler& aHandler) : FakeDriver(aHandler, LogDir()) {}
   bool Init() override { throw kException("Init <failed>"); }
-  bool GetPrinterStatus(bool&, DateTime&, bool&, bool&, bool&, bool&, bool&, bool&, std::string&, std::string&,
-                        std::string&) override {
+  bool GetPrinterStatus(vnPrinterStatus&) override {
     if (fThrowOnStatus) throw kException("status exploded");
     return true;
   }

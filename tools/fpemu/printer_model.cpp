@@ -806,11 +806,17 @@ PrinterModel::Reply PrinterModel::CmdJournalSelect(const Fields& f) {
   const std::string &sel = f[0], &kind = f[1];
   if (fState.fDocument != DocumentState::None) return {rcTransactionOpen, {}};
   if ((sel != "1" && sel != "3" && sel != "7") || (f[7] != "0" && f[7] != "1")) return {rcBadField, {}};
-  std::optional<int> closing;
+  // A flag and a number rather than an optional: g++ cannot tell the optional is set where
+  // it is read.
+  bool byClosing = false;
+  int closing = 0;
   if (!f[2].empty()) {
-    closing = ParseInt(f[2]);
-    if (!closing || sel == "7") return {rcBadField, {}};
-    if (fIgnoreJournalClosing) closing.reset();
+    const std::optional<int> asked = ParseInt(f[2]);
+    if (!asked || sel == "7") return {rcBadField, {}};
+    if (!fIgnoreJournalClosing) {
+      byClosing = true;
+      closing = *asked;
+    }
   }
   std::optional<int> from, to;
   if (!f[3].empty() || !f[4].empty()) {
@@ -833,14 +839,14 @@ PrinterModel::Reply PrinterModel::CmdJournalSelect(const Fields& f) {
     bool fiscal = e.fKind == JournalKind::Sale || e.fKind == JournalKind::Refund || e.fKind == JournalKind::Void;
     bool match;
     if (sel == "1") {
-      match = fiscal && e.fZNumber == closing.value_or(CurrentDay());
+      match = fiscal && e.fZNumber == (byClosing ? closing : CurrentDay());
     } else {
       DateTime day = DateOf(e.fDateTime);
       match = day >= *d1 && day <= *d2;
       if (sel == "7") match = match && e.fKind == JournalKind::ZReport;
       else if (kind == "4") match = match && e.fKind == JournalKind::NonFiscal;
       else match = match && fiscal;
-      if (closing) match = match && e.fZNumber == *closing;
+      if (byClosing) match = match && e.fZNumber == closing;
     }
     if (match && from && sel != "7") match = e.fNumber >= *from && e.fNumber <= *to;
     if (match) hits.push_back(&e);

@@ -27,21 +27,6 @@ namespace tarvol {
 class kJournalCollector;
 }
 
-// The printer's state as GetPrinterStatus reads it, kept from before a receipt opens.
-struct vnPrinterStatus {
-  bool DayOpened = false;
-  fp::DateTime DateTime = 0;
-  bool PaperEnd = false;
-  bool PaperNearEnd = false;
-  bool CoverOpen = false;
-  bool FiscalReceiptOpen = false;
-  bool ReceiptOpen = false;
-  bool TrainingMode = false;
-  std::string FirmwareVersion;
-  std::string SerialNumber;
-  std::string FiscalMode;
-};
-
 class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
  public:
   static constexpr const char* kDriverName = "VNRP_TARVOLX40FPETH_10";
@@ -127,9 +112,7 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   bool Init() override;
   bool CheckStatus() override;
   bool GetRemainingFiscalMemory(int32_t& aRemaining) override;
-  bool GetPrinterStatus(bool& aDayOpened, DateTime& aDateTime, bool& aPaperEnd, bool& aPaperNearEnd, bool& aCoverOpen,
-                        bool& aFiscalReceiptOpen, bool& aReceiptOpen, bool& aTrainingMode,
-                        std::string& aFirmwareVersion, std::string& aSerialNumber, std::string& aFiscalMode) override;
+  bool GetPrinterStatus(vnPrinterStatus& aStatus) override;
   bool GetDrawerStatus(int32_t aDrawerNumber, bool& aIsOpen) override;
   bool GetDateTime(DateTime& aDateTime) override;
   // The clock as the printer gives it ("t"): false when the command failed; aValue empty
@@ -175,6 +158,8 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   static vnOutcome OutcomeOf(const tarvol::kCommandResult& aResult, const std::string& aPkt, const std::string& aData);
   // The usual form of every command of this driver: cmd "4", js 0.
   bool Send(const std::string& aPkt, const std::string& aData = "", bool aRetry = true);
+  // GetPrinterStatus's reads of the status commands ("a", "v", ",", "t", "|").
+  bool ReadStatusFields(vnPrinterStatus& aStatus);
 
   // One display ("0") or paper ("1") line with print style aStyle: the "7" command. The text
   // is placed within the line by aAlignment (la_none and la_left: at its start); a double

@@ -43,6 +43,8 @@ namespace tarvol {
 // Reply codes the printer answers with when a command was carried out.
 inline constexpr int kReplyOk = 0x00;
 inline constexpr int kReplyNoSdData = 0x51;
+// The refusal that names an open cover, the one thing the printer says about its cover.
+inline constexpr int kReplyCoverOpen = 0x33;
 inline constexpr int kReplyNoMoreSdData = 0x52;
 inline constexpr int kReplyCodeErrorNumber = 501;  // code of a failure that carries no reply code of the printer
 

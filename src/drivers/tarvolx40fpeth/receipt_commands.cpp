@@ -375,9 +375,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
   fLeftOut.clear();
 
   fStatus = vnPrinterStatus();
-  bool ok = GetPrinterStatus(fStatus.DayOpened, fStatus.DateTime, fStatus.PaperEnd, fStatus.PaperNearEnd,
-                             fStatus.CoverOpen, fStatus.FiscalReceiptOpen, fStatus.ReceiptOpen, fStatus.TrainingMode,
-                             fStatus.FirmwareVersion, fStatus.SerialNumber, fStatus.FiscalMode);
+  bool ok = GetPrinterStatus(fStatus);
   // A receipt left open by an earlier failure would take this receipt's lines.
   if (ok && (fStatus.ReceiptOpen || fStatus.FiscalReceiptOpen)) {
     ok = CheckStatus();

@@ -79,39 +79,42 @@ bool kFiscalPrinter_TARVOLX40FPETH::Init() {
   return ok;
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::GetPrinterStatus(bool& aDayOpened, DateTime& aDateTime, bool& aPaperEnd,
-                                                     bool& aPaperNearEnd, bool& aCoverOpen, bool& aFiscalReceiptOpen,
-                                                     bool& aReceiptOpen, bool& aTrainingMode,
-                                                     std::string& aFirmwareVersion, std::string& aSerialNumber,
-                                                     std::string& aFiscalMode) {
+bool kFiscalPrinter_TARVOLX40FPETH::GetPrinterStatus(vnPrinterStatus& aStatus) {
+  bool ok = ReadStatusFields(aStatus);
+  // The printer names an open cover only by refusing a command for it; no status bit says so.
+  if (!LastExchangeFailed() && DeviceStatus().ReplyCode == tarvol::kReplyCoverOpen) aStatus.CoverOpen = true;
+  return ok;
+}
+
+bool kFiscalPrinter_TARVOLX40FPETH::ReadStatusFields(vnPrinterStatus& aStatus) {
   bool ok = Send("a");
   if (ok) {
     const std::string serial = Trim(ReplyField(4));
-    aSerialNumber = serial.empty() ? std::string() : "4ZRPV" + CharRight(serial, 6);
+    aStatus.SerialNumber = serial.empty() ? std::string() : "4ZRPV" + CharRight(serial, 6);
     ok = Send("v");
   }
   if (ok) {
     const std::string firmware = ReplyField(4);
-    aFirmwareVersion = firmware.empty() ? std::string() : CharSubstr(firmware, 10, 7);
+    aStatus.FirmwareVersion = firmware.empty() ? std::string() : CharSubstr(firmware, 10, 7);
     ok = Send(",", "/10");
   }
   if (!ok) return false;
 
   const long mode = IntOrDefault(ReplyField(4), 0);
   if (mode == 0) {
-    aFiscalMode = "MF";
+    aStatus.FiscalMode = "MF";
   } else if (mode >= 1 && mode <= 3) {
-    aFiscalMode = "RT";
+    aStatus.FiscalMode = "RT";
   }
-  aDayOpened = FiscalStatus().DayIsOpen;
-  aPaperEnd = DeviceStatus().PrintPaperEnd;
-  aPaperNearEnd = DeviceStatus().PrintPaperEnd;
-  aReceiptOpen = FiscalStatus().TransactionOpen;
-  aFiscalReceiptOpen = FiscalStatus().TransactionOpen;
+  aStatus.DayOpened = FiscalStatus().DayIsOpen;
+  aStatus.PaperEnd = DeviceStatus().PrintPaperEnd;
+  aStatus.PaperNearEnd = DeviceStatus().PrintPaperEnd;
+  aStatus.ReceiptOpen = FiscalStatus().TransactionOpen;
+  aStatus.FiscalReceiptOpen = FiscalStatus().TransactionOpen;
 
-  if (!GetDateTime(aDateTime)) return false;
+  if (!GetDateTime(aStatus.DateTime)) return false;
   ok = Send("|");
-  if (ok) aTrainingMode = StartsWith(ReplyField(4), "1");
+  if (ok) aStatus.TrainingMode = StartsWith(ReplyField(4), "1");
   return ok;
 }
 

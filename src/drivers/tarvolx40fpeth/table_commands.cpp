@@ -182,13 +182,9 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
   }
 
   // The printer programs its VAT table only with the fiscal day closed.
-  bool dayOpened = false, paperEnd = false, paperNearEnd = false, coverOpen = false, fiscalReceiptOpen = false,
-       receiptOpen = false, trainingMode = false;
-  DateTime clock = 0;
-  std::string firmware, serial, fiscalMode;
-  GetPrinterStatus(dayOpened, clock, paperEnd, paperNearEnd, coverOpen, fiscalReceiptOpen, receiptOpen, trainingMode,
-                   firmware, serial, fiscalMode);
-  if (dayOpened) result = CloseDayBeforeProgramming("the VAT table");
+  vnPrinterStatus status;
+  GetPrinterStatus(status);
+  if (status.DayOpened) result = CloseDayBeforeProgramming("the VAT table");
   if (!result) return false;
 
   std::string packet = "/";
