@@ -41,6 +41,36 @@ void BM_JournalDocumentThreeCommits(benchmark::State& state) {
 }
 BENCHMARK(BM_JournalDocumentThreeCommits)->Unit(benchmark::kMicrosecond);
 
+// What every document pays before its first command (up to three times): the unsettled rows
+// of a journal of a long day, 5,000 documents printed and two whose outcome stayed unknown,
+// each of those holding the result fragment of a receipt with its picture (200 KB).
+void BM_JournalUnsettled(benchmark::State& state) {
+  const auto folder = std::filesystem::temp_directory_path() / ("fp_journal_bench_u" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  {
+    auto journal = fp::kDocumentJournal::Open(folder.string(), "4ZRPV012345");
+    for (int n = 1; n <= 5002; ++n) {
+      fp::vnJournalEntry e;
+      e.fKind = fp::vnJournalKind::Receipt;
+      e.fIdentity = "ref:SALE-" + std::to_string(n);
+      const bool unknown = n > 5000;
+      e.fState = unknown ? fp::vnJournalState::Unknown : fp::vnJournalState::Printed;
+      e.fResult = std::string(unknown ? 200000 : 600, 'x');
+      journal->Begin(e);
+    }
+    size_t rows = 0;
+    for (auto _ : state) {
+      const auto unsettled = journal->Unsettled();
+      rows = unsettled.size();
+      benchmark::DoNotOptimize(unsettled.data());
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+}
+BENCHMARK(BM_JournalUnsettled)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -35,10 +35,18 @@ constexpr size_t kMaxFieldBytes = 1024;
 constexpr std::array<const char*, 6> kKindNames{"receipt", "document", "z report", "reprint", "programming", "clock"};
 constexpr std::array<const char*, 5> kStateNames{"started", "closing sent", "printed", "not printed", "unknown"};
 
-// The columns of a row, in the order every SELECT below reads them.
+// The columns of a row, in the order every SELECT below reads them. kColumnsButResult puts an
+// empty text in the place of the result fragment, which may be megabytes; kColumnsToSettle
+// leaves out everything from it on, which lies past it in the row's record.
 constexpr const char* kColumns =
     "id, kind, state, identity, number_before, closing_before, number, closing, ej_number, date_time, total, "
     "message, result, device, process, created, updated";
+constexpr const char* kColumnsButResult =
+    "id, kind, state, identity, number_before, closing_before, number, closing, ej_number, date_time, total, "
+    "message, '', device, process, created, updated";
+constexpr const char* kColumnsToSettle =
+    "id, kind, state, identity, number_before, closing_before, number, closing, ej_number, date_time, total, "
+    "message, '', '', 0, '', ''";
 constexpr std::array<const char*, 17> kColumnNames{
     "id",     "kind",    "state",   "identity", "number_before", "closing_before", "number", "closing", "ej_number",
     "date_time", "total", "message", "result",  "device",        "process",        "created", "updated"};
@@ -412,12 +420,15 @@ void kDocumentJournal::Update(const vnJournalEntry& aEntry) {
   kWriteTransaction write(fDb);
   kStatement update(fDb,
                     "UPDATE documents SET state = ?2, number = ?3, closing = ?4, ej_number = ?5, date_time = ?6,"
-                    " total = ?7, message = ?8, result = ?9, device = ?10, process = ?11, updated = ?12"
+                    " total = ?7, message = ?8, result = CASE WHEN ?13 THEN ?9 ELSE result END,"
+                    " device = CASE WHEN ?13 THEN ?10 ELSE device END,"
+                    " process = ?11, updated = ?12"
                     " WHERE id = ?1");
   update.Bind(1, aEntry.fId)
       .Bind(2, std::string(JournalStateName(aEntry.fState)))
       .Bind(11, static_cast<int64_t>(::getpid()))
-      .Bind(12, UtcNow());
+      .Bind(12, UtcNow())
+      .Bind(13, static_cast<int64_t>(aEntry.fWhole ? 1 : 0));
   BindOutcome(update, 3, aEntry);
   update.Step();
   if (sqlite3_changes(fDb) != 1) throw kJournalError("the journal holds no document " + std::to_string(aEntry.fId));
@@ -442,6 +453,18 @@ std::optional<vnJournalEntry> kDocumentJournal::FindByIdentity(const std::string
   return ReadEntry(select);
 }
 
+std::optional<vnJournalEntry> kDocumentJournal::FindNewestOfDevice(const std::string& aIdentity,
+                                                                   const std::string& aDevice) {
+  if (aIdentity.empty()) return std::nullopt;
+  // Read from the newest row back to the device's first: a till's own rows are never far.
+  kStatement select(fDb, (std::string("SELECT ") + kColumns +
+                          " FROM documents WHERE device = ?1 ORDER BY id DESC LIMIT 1")
+                             .c_str());
+  select.Bind(1, aDevice);
+  if (!select.Step() || select.Text(3) != aIdentity) return std::nullopt;
+  return ReadEntry(select);
+}
+
 bool kDocumentJournal::HoldsPrinted(const std::string& aNumber, const std::string& aClosing) {
   kStatement select(fDb, "SELECT id FROM documents WHERE state = 'printed' AND number = ?1 AND closing = ?2 LIMIT 1");
   select.Bind(1, aNumber).Bind(2, aClosing);
@@ -461,23 +484,31 @@ int64_t kDocumentJournal::NewestId() {
 }
 
 std::vector<vnJournalEntry> kDocumentJournal::Unsettled() {
-  kStatement select(fDb, (std::string("SELECT ") + kColumns +
+  // Read before every document: the state index finds the rows, and the result fragments,
+  // which settling never uses, stay on disk, with the columns after them.
+  kStatement select(fDb, (std::string("SELECT ") + kColumnsToSettle +
                           " FROM documents WHERE state IN ('started', 'closing sent', 'unknown') ORDER BY id")
                              .c_str());
   std::vector<vnJournalEntry> rows;
-  while (select.Step()) rows.push_back(ReadEntry(select));
+  while (select.Step()) {
+    rows.push_back(ReadEntry(select));
+    rows.back().fWhole = false;
+  }
   return rows;
 }
 
 std::vector<vnJournalEntry> kDocumentJournal::List(const std::string& aSinceUtc, size_t aLimit) {
   // The listing leaves the result fragments out: a page of rows stays small whatever the
   // documents returned; Find gives a row whole.
-  kStatement select(fDb, "SELECT id, kind, state, identity, number_before, closing_before, number, closing,"
-                         " ej_number, date_time, total, message, '', device, process, created, updated"
-                         " FROM documents WHERE created >= ?1 ORDER BY id LIMIT ?2");
+  kStatement select(fDb, (std::string("SELECT ") + kColumnsButResult +
+                          " FROM documents WHERE created >= ?1 ORDER BY id LIMIT ?2")
+                             .c_str());
   select.Bind(1, aSinceUtc).Bind(2, static_cast<int64_t>(std::min<size_t>(aLimit, INT64_MAX)));
   std::vector<vnJournalEntry> rows;
-  while (select.Step()) rows.push_back(ReadEntry(select));
+  while (select.Step()) {
+    rows.push_back(ReadEntry(select));
+    rows.back().fWhole = false;
+  }
   return rows;
 }
 

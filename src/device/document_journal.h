@@ -74,6 +74,9 @@ struct vnJournalEntry {
   int64_t fProcess = 0;   // process id of the writer
   std::string fCreated;   // UTC, "YYYY-MM-DDTHH:MM:SSZ", set by Begin
   std::string fUpdated;   // UTC, set by every write
+  // False for a row read in part (Unsettled, List): Update then leaves the result fragment
+  // and the writing device the journal holds as they are.
+  bool fWhole = true;
 };
 
 class kDocumentJournal {
@@ -111,16 +114,20 @@ class kDocumentJournal {
   // The newest row with aIdentity (never for an empty identity); with aDevice, the newest
   // that device wrote.
   std::optional<vnJournalEntry> FindByIdentity(const std::string& aIdentity, const std::string& aDevice = "");
+  // The newest row device aDevice wrote, when it has aIdentity: none when that device has
+  // begun another document since (or never wrote one with it).
+  std::optional<vnJournalEntry> FindNewestOfDevice(const std::string& aIdentity, const std::string& aDevice);
   // Whether a row holds a document printed as number aNumber of closing aClosing.
   bool HoldsPrinted(const std::string& aNumber, const std::string& aClosing);
   // Whether a receipt or non-fiscal document was begun after row aId (whatever its outcome).
   bool DocumentAfter(int64_t aId);
   // The id of the newest row, 0 for an empty journal.
   int64_t NewestId();
-  // Every unsettled row, oldest first.
+  // Every unsettled row, oldest first, with what settling it needs: without its result
+  // fragment, writing device, process and times (fWhole false). Read before every document.
   std::vector<vnJournalEntry> Unsettled();
   // Rows created at or after aSinceUtc ("" for all), oldest first, at most aLimit, without
-  // their result fragments (fResult empty; Find gives a row whole).
+  // their result fragments (fResult empty, fWhole false; Find gives a row whole).
   std::vector<vnJournalEntry> List(const std::string& aSinceUtc, size_t aLimit);
 
   // The connection's settings as SQLite reports them: journal mode ("wal"), synchronous

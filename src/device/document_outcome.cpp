@@ -207,6 +207,9 @@ constexpr const char* kNoEvidence = "Outcome unknown: the printer answered, but 
 // The message of a row settled by a later call than its own: its outcome was never reported
 // to the host.
 constexpr const char* kSettledLater = "Settled later: ";
+// The note a result carries when the journal could not record its outcome.
+constexpr const char* kJournalUnrecorded = "The document journal could not record this outcome (";
+constexpr const char* kJournalUnrecordedEnd = "); this device keeps it and writes it to the journal at its next call";
 // Documents looked up in the printer's journal while settling one receipt.
 constexpr int kMaxJournalLookups = 12;
 
@@ -378,6 +381,24 @@ std::string kFiscalPrinterDevice::OpenJournal() {
   return {};
 }
 
+std::string kFiscalPrinterDevice::LockPrinterToPrint() {
+  // An X report, a journal extract on paper or a change of training mode changes no fiscal
+  // numbering and leaves nothing to settle: it needs no row of the journal, only the printer
+  // to itself, so that none of it comes out inside another till's document. Without a
+  // journal no document of this machine prints either, and it goes ahead (logged).
+  if (const std::string failure = OpenJournal(); !failure.empty()) {
+    LogError("Journal: " + failure);
+    return {};
+  }
+  try {
+    const int bound = fBusyTimeoutMs >= 0 ? fBusyTimeoutMs : fOutcomeTimeoutMs;
+    if (!fPrinterLock->Acquire(bound, fOutcomeSleep)) return kPrinterBusyText;
+  } catch (const kJournalError& e) {
+    LogError(std::string("Journal: ") + e.what());
+  }
+  return {};
+}
+
 std::string kFiscalPrinterDevice::PrepareDocument(bool aNumbering) {
   fSettledNow.clear();
   std::string failure = OpenJournal();
@@ -385,6 +406,8 @@ std::string kFiscalPrinterDevice::PrepareDocument(bool aNumbering) {
   try {
     const int bound = fBusyTimeoutMs >= 0 ? fBusyTimeoutMs : fOutcomeTimeoutMs;
     if (!fPrinterLock->Acquire(bound, fOutcomeSleep)) return kPrinterBusyText;
+    // Still not written, the outcome stays kept here and the document's own row will fail.
+    WritePendingOutcome();
     SettleJournal();
     // Another device wrote a document since this one last read the numbering: it may have
     // moved.
@@ -436,8 +459,9 @@ std::string kFiscalPrinterDevice::BeginDocument(vnJournalKind aKind, const std::
   try {
     // A document printed while an earlier one can still be settled could later be taken for
     // it (the same total after its number): the earlier one is settled first.
-    for (const vnJournalEntry& row : fJournal->Unsettled())
-      if (row.fState != vnJournalState::Unknown || !StartsWith(row.fMessage, kNoEvidence))
+    for (const vnJournalEntry& unsettled : fJournal->Unsettled())
+      if (const vnJournalEntry row = WithPendingOutcome(unsettled);
+          IsUnsettled(row.fState) && (row.fState != vnJournalState::Unknown || !StartsWith(row.fMessage, kNoEvidence)))
         return "the outcome of an earlier " + std::string(JournalKindName(row.fKind)) + " (document " +
                std::to_string(row.fId) + " of the journal) is not settled yet" +
                (row.fMessage.empty() ? std::string() : " (" + row.fMessage + ")") +
@@ -472,24 +496,61 @@ void kFiscalPrinterDevice::SettleDocument(vnJournalState aState, const std::stri
   try {
     fJournal->Update(fDocument);
   } catch (const kJournalError& e) {
-    // The printer has done what it did; the row stays as it was and the next call settles it
-    // from the printer.
+    // The printer has done what it did, and the result says so as the printer told it. The
+    // outcome is kept here: written before anything else at the next call, and meanwhile the
+    // answer to a retry of this document.
     LogError("Journal: the outcome of document " + std::to_string(fDocument.fId) + " could not be written: " + e.what());
+    fPendingOutcome = fDocument;
+    if (fOperationErrorText) {
+      const std::string note = kJournalUnrecorded + std::string(e.what()) + kJournalUnrecordedEnd;
+      *fOperationErrorText += (fOperationErrorText->empty() ? "" : "; ") + note;
+    }
   }
+}
+
+bool kFiscalPrinterDevice::WritePendingOutcome() {
+  if (!fPendingOutcome) return true;
+  try {
+    // Settled meanwhile by another process from the printer's evidence: that row stands.
+    const auto row = fJournal->Find(fPendingOutcome->fId);
+    if (row && IsUnsettled(row->fState)) fJournal->Update(*fPendingOutcome);
+  } catch (const kJournalError& e) {
+    LogError("Journal: the outcome of document " + std::to_string(fPendingOutcome->fId) +
+             " could not be written: " + e.what());
+    return false;
+  }
+  LogInfo("Journal: the outcome of document " + std::to_string(fPendingOutcome->fId) + " kept since its call is written");
+  fPendingOutcome.reset();
+  return true;
+}
+
+vnJournalEntry kFiscalPrinterDevice::WithPendingOutcome(const vnJournalEntry& aRow) const {
+  return fPendingOutcome && fPendingOutcome->fId == aRow.fId ? *fPendingOutcome : aRow;
 }
 
 void kFiscalPrinterDevice::EndDocument() {
   fDocumentOpen = false;
+  fOperationErrorText = nullptr;
   if (fPrinterLock) fPrinterLock->Release();
 }
 
 std::optional<vnJournalEntry> kFiscalPrinterDevice::EarlierDocument(const std::string& aIdentity) {
   if (!fJournal || aIdentity.empty()) return std::nullopt;
-  // Another till may sell the same coffee: a fingerprint is looked for among this device's
-  // rows only, the host's own key among all.
+  // Another till may sell the same coffee, and so may the next customer: a fingerprint stands
+  // only for this device's newest document, the one a till sends again before anything else;
+  // once the device has begun another, the same content is a new sale. The host's own key is
+  // looked for among all rows.
   const bool fingerprint = !StartsWith(aIdentity, "ref:") && !StartsWith(aIdentity, "z:");
-  const auto row = fJournal->FindByIdentity(aIdentity, fingerprint ? fDeviceKey : std::string());
+  std::optional<vnJournalEntry> row;
+  // An outcome the journal could not record is this device's newest document.
+  if (fPendingOutcome && fPendingOutcome->fIdentity == aIdentity)
+    row = fPendingOutcome;
+  else if (fingerprint)
+    row = fJournal->FindNewestOfDevice(aIdentity, fDeviceKey);
+  else
+    row = fJournal->FindByIdentity(aIdentity);
   if (!row) return std::nullopt;
+  row = WithPendingOutcome(*row);
   if (IsUnsettled(row->fState)) return row;
   if (row->fState != vnJournalState::Printed) return std::nullopt;
   // The host's own key names the sale whatever else changed.
@@ -513,8 +574,10 @@ void kFiscalPrinterDevice::MarkReported(vnJournalEntry aEntry, const std::string
   aEntry.fMessage = "Reported to a later call";
   try {
     fJournal->Update(aEntry);
+    if (fPendingOutcome && fPendingOutcome->fId == aEntry.fId) fPendingOutcome.reset();
   } catch (const kJournalError& e) {
     LogError(std::string("Journal: ") + e.what());
+    if (fPendingOutcome && fPendingOutcome->fId == aEntry.fId) fPendingOutcome = aEntry;
   }
 }
 
@@ -522,6 +585,8 @@ void kFiscalPrinterDevice::SettleJournal() {
   fSettledNow.clear();
   for (vnJournalEntry& row : fJournal->Unsettled()) {
     if (fDocumentOpen && row.fId == fDocument.fId) continue;
+    // Its outcome is known here, waiting to be written.
+    if (fPendingOutcome && row.fId == fPendingOutcome->fId) continue;
     fNewestRowSeen = std::max(fNewestRowSeen, row.fId);
     if (row.fState == vnJournalState::Unknown && StartsWith(row.fMessage, kNoEvidence)) continue;
     LogInfo("Outcome: settling " + std::string(JournalKindName(row.fKind)) + " " + std::to_string(row.fId) + " (" +
@@ -595,8 +660,8 @@ void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
   aEntry.fNumber = number;
   aEntry.fClosing = closing;
   if (state == vnJournalState::Printed) aEntry.fDateTime = DateTimeToXmlText(CurrentDateTime());
-  // Settled here, its outcome was never reported to the host.
-  aEntry.fResult.clear();
+  // Settled here, its outcome was never reported to the host (the row's result fragment, read
+  // in part, stays what the host was told, if anything).
   aEntry.fMessage = state == vnJournalState::Unknown ? std::string(kNoEvidence) + ": " + why : kSettledLater + why;
   write();
 }
@@ -708,9 +773,10 @@ bool kFiscalPrinterDevice::JournalHoldsReceipt(long aNumber, long aClosing, cons
 void kFiscalPrinterDevice::SettleBeforeOperation() {
   if (!fJournal || !fPrinterLock) return;
   try {
-    if (fJournal->Unsettled().empty()) return;
+    if (!fPendingOutcome && fJournal->Unsettled().empty()) return;
     // A document in progress on another device holds the lock: its rows are not orphans.
     if (!fPrinterLock->Acquire(0, fOutcomeSleep)) return;
+    WritePendingOutcome();
     SettleJournal();
   } catch (const kJournalError& e) {
     LogError(std::string("Journal: ") + e.what());
@@ -723,6 +789,8 @@ void kFiscalPrinterDevice::SettleBeforeOperation() {
 }
 
 bool kFiscalPrinterDevice::CloseDayAtStart() {
+  // Run while a device starts, outside any result: its outcome's note goes to the log only.
+  fOperationErrorText = nullptr;
   kDocumentScope scope(*this);
   const auto refuse = [&](const std::string& aWhy) {
     LogError("The day is not closed: " + aWhy);
@@ -735,9 +803,10 @@ bool kFiscalPrinterDevice::CloseDayAtStart() {
   try {
     // A document whose outcome is not known would fall on one side of the closing or the
     // other: the host looks at it first.
-    for (const vnJournalEntry& row : fJournal->Unsettled())
-      if (row.fKind == vnJournalKind::Receipt || row.fKind == vnJournalKind::Document ||
-          row.fKind == vnJournalKind::ZReport)
+    for (const vnJournalEntry& unsettled : fJournal->Unsettled())
+      if (const vnJournalEntry row = WithPendingOutcome(unsettled);
+          IsUnsettled(row.fState) && (row.fKind == vnJournalKind::Receipt || row.fKind == vnJournalKind::Document ||
+                                      row.fKind == vnJournalKind::ZReport))
         return refuse("document " + std::to_string(row.fId) + " of the journal is still unsettled (" + row.fMessage +
                       ")");
   } catch (const kJournalError& e) {

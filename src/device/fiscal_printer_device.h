@@ -498,6 +498,7 @@ class kFiscalPrinterDevice {
     WriteOperationHeader(aLogName);
     aResult.Error = true;
     aResult.LogFileName = LogFileName();
+    fOperationErrorText = &aResult.ErrorText;
     if (aSettle) SettleBeforeOperation();
   }
   // After the closing of a non-fiscal document lost its answer: the printer tells whether the
@@ -616,6 +617,9 @@ class kFiscalPrinterDevice {
   // aNumbering, reads the numbering when it is not known and cancels a receipt left open;
   // "" on success, otherwise the failure (nothing was sent).
   std::string PrepareDocument(bool aNumbering = true);
+  // Takes the printer's lock, within the busy bound, for an operation that prints without a
+  // row of the journal (the caller's kDocumentScope lets it go). "" or kPrinterBusyText.
+  std::string LockPrinterToPrint();
   // Writes the row of a new document of aKind (the lock held, numbering known as far as it
   // could be read). "" or the failure (nothing was sent).
   std::string BeginDocument(vnJournalKind aKind, const std::string& aIdentity, const std::string& aTotal = "");
@@ -627,6 +631,11 @@ class kFiscalPrinterDevice {
                       const std::string& aNumber = "", const std::string& aClosing = "", DateTime aDateTime = 0);
   // Releases the printer's lock; a row still unsettled stays for the next call to settle.
   void EndDocument();
+  // Writes the outcome SettleDocument could not (the lock held): false while the journal
+  // still cannot take it, which stays kept here.
+  bool WritePendingOutcome();
+  // aRow, or the outcome kept here for it.
+  vnJournalEntry WithPendingOutcome(const vnJournalEntry& aRow) const;
   // Settles every unsettled row of the journal (the lock held); the rows it looked at, with
   // their states now, are kept in fSettledNow.
   void SettleJournal();
@@ -783,6 +792,12 @@ class kFiscalPrinterDevice {
   std::unique_ptr<kPrinterLock> fPrinterLock;
   vnJournalEntry fDocument;     // the row of the document in progress
   bool fDocumentOpen = false;   // fDocument is written and not yet settled
+  // An outcome the journal could not record at the end of its call (a full disk): written
+  // before anything else at the next call; until then a retry of it is answered from here.
+  std::optional<vnJournalEntry> fPendingOutcome;
+  // The ErrorText of the operation in progress (BeginOperation to EndDocument), where the
+  // result says that its outcome could not be recorded.
+  std::string* fOperationErrorText = nullptr;
   int64_t fNewestRowSeen = 0;   // the newest row this device wrote or saw settled
   // Who writes a row: the device's log name (Driver and LogId), the same after a restart, so
   // that a content fingerprint only ever stands for this till's own earlier sale.

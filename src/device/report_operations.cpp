@@ -67,6 +67,11 @@ void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _i
   BeginOperation("PrintXReport", aResult);
   kXReport empty;
   kXReport& report = DocumentOrEmpty(aHandler.fXReport, empty);
+  kDocumentScope scope(*this);
+  if (const std::string busy = LockPrinterToPrint(); !busy.empty()) {
+    aResult.ErrorText = busy;
+    return;
+  }
 
   if (fRTServerActive && fRTServer) {
     OpenRTServerTill(aHandler);
@@ -322,6 +327,13 @@ void kFiscalPrinterDevice::Pub_EJReport(kReceiptPrinterHandler& aHandler, _int_E
   BeginOperation("EJReport", aResult);
   if (!aHandler.fEJReport) throw kException("EJReport node not found");
   const kEJReport& r = *aHandler.fEJReport;
+  kDocumentScope scope(*this);
+  if (r.fDestination == rd_Printer) {
+    if (const std::string busy = LockPrinterToPrint(); !busy.empty()) {
+      aResult.ErrorText = busy;
+      return;
+    }
+  }
   switch (r.fReportType) {
     case ejrt_ZReport:
       PrintEJZReports(r.fDestination, r.fStartDate, r.fEndDate, aResult.Text);

@@ -132,26 +132,43 @@ void kFiscalPrinterDevice::Pub_SetDeptTable(kReceiptPrinterHandler& aHandler, _i
 
 void kFiscalPrinterDevice::Pub_Set(kReceiptPrinterHandler& aHandler, _int_SET_result& aResult) {
   BeginOperation("Set", aResult);
-  if (aHandler.ParameterExists("TrainingMode")) SetTrainingMode(TextToBoolean(aHandler.GetParameter("TrainingMode")));
+  if (aHandler.ParameterExists("TrainingMode")) {
+    const bool training = TextToBoolean(aHandler.GetParameter("TrainingMode"));
+    kDocumentScope scope(*this);
+    if (const std::string busy = LockPrinterToPrint(); !busy.empty()) {
+      aResult.ErrorText = busy;
+      return;
+    }
+    SetTrainingMode(training);
+  }
   EndOperation(aResult);
 }
 
 void kFiscalPrinterDevice::Pub_SetDateTime(kReceiptPrinterHandler& aHandler, _int_SETDATETIME_result& aResult) {
   BeginOperation("SetDateTime", aResult, false);
   const DateTime value = XmlTextToDateTime(aHandler.GetParameter("DateTime"));
+  constexpr const char* kNotSet = "Clock not set: ";
   kDocumentScope scope(*this);
   if (value > 0) {
     if (const std::string failure = BeginJournalChange(vnJournalKind::Clock); !failure.empty()) {
-      aResult.ErrorText = failure;
+      aResult.ErrorText = kNotSet + failure;
       return;
     }
   }
   // Every value goes to the driver, which refuses one its printer cannot hold before
   // sending anything: a clock left unset is never reported as set.
-  SetDateTime(value);
+  try {
+    SetDateTime(value);
+  } catch (const kException& e) {
+    // Refused before it was sent: the clock's row is settled as not set with it.
+    ResetError();
+    RecordError(999, e.what());
+  }
   // The outcome is the setting's; the result then carries the printer's clock as read
-  // back, also after a failed setting.
+  // back, also after a failed setting. A failure says its outcome first: not set, or unknown.
   EndOperation(aResult);
+  if (aResult.Error && !StartsWith(aResult.ErrorText, kNotSet) && !StartsWith(aResult.ErrorText, kOutcomeUnknownPrefix))
+    aResult.ErrorText = kNotSet + aResult.ErrorText;
   SettleChange(aResult);
   GetDateTime(aResult.DateTime);
 }

@@ -9,7 +9,9 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "device/document_journal.h"
 
@@ -206,6 +208,73 @@ TEST_F(DocumentJournalTest, IdentityFindsTheNewestRowWithIt) {
   EXPECT_EQ(journal->FindByIdentity("fp:ab12")->fId, other.fId);
   EXPECT_FALSE(journal->FindByIdentity("ref:SALE-2"));
   EXPECT_FALSE(journal->FindByIdentity(""));
+}
+
+// A fingerprint stands for a device's newest document only: rows of other devices after it
+// leave it standing, a row of the same device ends it.
+TEST_F(DocumentJournalTest, AFingerprintIsFoundWhileItIsItsDevicesNewestRow) {
+  auto journal = kDocumentJournal::Open(fFolder, kSerial);
+  vnJournalEntry coffee = Receipt("fp:coffee");
+  journal->Begin(coffee);
+  vnJournalEntry otherTill = Receipt("fp:coffee");
+  otherTill.fDevice = "till2";
+  journal->Begin(otherTill);
+  ASSERT_TRUE(journal->FindNewestOfDevice("fp:coffee", "till1"));
+  EXPECT_EQ(journal->FindNewestOfDevice("fp:coffee", "till1")->fId, coffee.fId);
+  EXPECT_EQ(journal->FindNewestOfDevice("fp:coffee", "till2")->fId, otherTill.fId);
+  EXPECT_FALSE(journal->FindNewestOfDevice("fp:tea", "till1"));
+  EXPECT_FALSE(journal->FindNewestOfDevice("fp:coffee", "till3"));
+  EXPECT_FALSE(journal->FindNewestOfDevice("", "till1"));
+
+  vnJournalEntry next = Receipt("");
+  journal->Begin(next);  // a Z report, a programming: anything the till begins next
+  EXPECT_FALSE(journal->FindNewestOfDevice("fp:coffee", "till1"));
+  EXPECT_TRUE(journal->FindNewestOfDevice("fp:coffee", "till2"));
+}
+
+// The unsettled rows come without their result fragments and writers; settling one writes its
+// outcome and leaves those as they were.
+TEST_F(DocumentJournalTest, UnsettledRowsAreReadInPartAndTheirUpdateKeepsTheRest) {
+  auto journal = kDocumentJournal::Open(fFolder, kSerial);
+  vnJournalEntry e = Receipt("ref:SALE-9", vnJournalState::Unknown);
+  e.fMessage = "Outcome unknown: lost";
+  e.fResult = std::string(300000, 'r');
+  journal->Begin(e);
+
+  const auto unsettled = journal->Unsettled();
+  ASSERT_EQ(unsettled.size(), 1u);
+  vnJournalEntry row = unsettled[0];
+  EXPECT_FALSE(row.fWhole);
+  EXPECT_EQ(row.fResult, "");
+  EXPECT_EQ(row.fDevice, "");
+  EXPECT_EQ(row.fIdentity, "ref:SALE-9");
+  EXPECT_EQ(row.fNumberBefore, "41");
+  EXPECT_EQ(row.fClosingBefore, "7");
+  EXPECT_EQ(row.fTotal, "12.50");
+  EXPECT_EQ(row.fMessage, "Outcome unknown: lost");
+
+  row.fState = vnJournalState::Printed;
+  row.fNumber = "42";
+  row.fClosing = "8";
+  row.fMessage = "Settled later: found";
+  journal->Update(row);
+  const auto after = journal->Find(e.fId);
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->fState, vnJournalState::Printed);
+  EXPECT_EQ(after->fNumber, "42");
+  EXPECT_EQ(after->fMessage, "Settled later: found");
+  EXPECT_EQ(after->fResult.size(), 300000u);
+  EXPECT_EQ(after->fDevice, "till1");
+  EXPECT_TRUE(after->fWhole);
+
+  // A whole row writes them.
+  vnJournalEntry whole = *after;
+  whole.fResult = "<Result/>";
+  whole.fDevice = "till2";
+  journal->Update(whole);
+  EXPECT_EQ(journal->Find(e.fId)->fResult, "<Result/>");
+  EXPECT_EQ(journal->Find(e.fId)->fDevice, "till2");
+  EXPECT_TRUE(journal->Unsettled().empty());
 }
 
 TEST_F(DocumentJournalTest, ListPagesFromATimeWithoutResults) {
@@ -525,6 +594,70 @@ TEST_F(DocumentJournalTest, ProcessesFindingOneDamagedFileShareOneNewJournal) {
   EXPECT_EQ(setAside, 1);
   auto journal = kDocumentJournal::Open(fFolder, kSerial);
   EXPECT_EQ(journal->List("", 10).size(), 4u);
+}
+
+// Openers of a journal that does not exist yet, all at the same moment, in threads of one
+// process and in processes of their own: each gets the one new journal, none takes the file
+// being begun by another for a damaged one.
+TEST_F(DocumentJournalTest, OpenersOfABrandNewJournalAtOnceShareIt) {
+  constexpr int kOpeners = 6;
+  for (int round = 0; round < 8; ++round) {
+    const std::string serial = "NEW" + std::to_string(round);
+    const bool processes = round % 2 == 1;
+    SCOPED_TRACE(std::string(processes ? "processes" : "threads") + ", round " + std::to_string(round));
+    // Each opener writes one row; 0 when it opened without finding damage.
+    const auto open = [&](int aOpener) {
+      try {
+        std::string damaged;
+        auto journal = kDocumentJournal::Open(fFolder, serial, &damaged);
+        if (!damaged.empty()) return 2;
+        vnJournalEntry e = Receipt("ref:opener-" + std::to_string(aOpener));
+        journal->Begin(e);
+        return 0;
+      } catch (...) {
+        return 1;
+      }
+    };
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    // Every opener waits until the pipe is closed.
+    const auto waitForStart = [&] {
+      char byte;
+      return ::read(start[0], &byte, 1) == 0;
+    };
+    std::vector<int> codes(kOpeners, -1);
+    if (processes) {
+      std::vector<pid_t> children;
+      for (int i = 0; i < kOpeners; ++i) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+          ::close(start[1]);
+          ::_exit(waitForStart() ? open(i) : 3);
+        }
+        children.push_back(child);
+      }
+      ::close(start[0]);
+      ::close(start[1]);
+      for (int i = 0; i < kOpeners; ++i) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(children[i], &status, 0), children[i]);
+        codes[i] = WIFEXITED(status) ? WEXITSTATUS(status) : 4;
+      }
+    } else {
+      std::vector<std::thread> threads;
+      for (int i = 0; i < kOpeners; ++i)
+        threads.emplace_back([&, i] { codes[i] = waitForStart() ? open(i) : 3; });
+      ::close(start[1]);
+      for (auto& t : threads) t.join();
+      ::close(start[0]);
+    }
+    EXPECT_EQ(codes, std::vector<int>(kOpeners, 0));
+    for (const auto& entry : fs::directory_iterator(fFolder))
+      EXPECT_EQ(entry.path().filename().string().find(".damaged-"), std::string::npos) << entry.path();
+    auto journal = kDocumentJournal::Open(fFolder, serial);
+    EXPECT_EQ(journal->List("", 100).size(), static_cast<size_t>(kOpeners));
+  }
 }
 
 #endif  // !_WIN32

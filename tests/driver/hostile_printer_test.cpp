@@ -7,6 +7,12 @@
 // issues a second one.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -355,6 +361,86 @@ TEST_F(HostilePrinter, ADamagedJournalIsSetAsideAndNothingPrintsTwice) {
     int setAside = 0;
     for (const auto& e : fs::directory_iterator(folder)) setAside += e.path().filename().string().find(".damaged-") != std::string::npos;
     EXPECT_EQ(setAside, round);
+  }
+}
+
+// The disk fills up (every file of this process stops growing) once the receipt is on
+// paper: its outcome cannot be written to the journal. The result still tells what the
+// printer did, with its numbers, and says that the journal could not record it; a retry in
+// the meantime is answered from what the device kept, and the next call writes it, so that
+// a device opened afresh answers the retry from the journal.
+TEST_F(HostilePrinter, AnOutcomeTheJournalCannotRecordIsToldAndWrittenAtTheNextCall) {
+  ::signal(SIGXFSZ, SIG_IGN);
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto diskFull = [&](bool aFull) {
+    rlimit limit = before;
+    if (aFull) limit.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  };
+  fEmu.SetPaperListener([&, done = false](const std::string& aLine) mutable {
+    if (!done && aLine.find("DOC.N.") != std::string::npos) {
+      done = true;
+      diskFull(true);
+    }
+  });
+  const Answer sale = Sale("DISKFULL", "SALE-DISKFULL");
+  const Answer retry = Sale("DISKFULL", "SALE-DISKFULL");
+  diskFull(false);
+  Calm();
+  EXPECT_TRUE(Printed(sale)) << sale.error;
+  EXPECT_NE(sale.error.find("The document journal could not record this outcome ("), std::string::npos) << sale.error;
+  ExpectToldTheTruth(sale, "DISKFULL");
+  EXPECT_TRUE(Printed(retry)) << retry.error;
+  EXPECT_EQ(retry.Get("ReceiptNumber"), sale.Get("ReceiptNumber"));
+  ExpectToldTheTruth(retry, "DISKFULL");
+
+  // The next call writes it; a device opened afresh knows it from the journal alone.
+  EXPECT_TRUE(Printed(Call("GETSTATUS", "")));
+  Close();
+  Open();
+  const Answer later = Sale("DISKFULL", "SALE-DISKFULL");
+  EXPECT_TRUE(Printed(later)) << later.error;
+  EXPECT_EQ(later.Get("ReceiptNumber"), sale.Get("ReceiptNumber"));
+  EXPECT_NE(later.Get("MessageText").find("it was not printed again"), std::string::npos) << later.output;
+  EXPECT_EQ(SalesWith(fEmu.Journal(), "DISKFULL").fCount, 1);
+}
+
+// Operations that print without changing the fiscal numbering wait for another till's
+// document like a document does, and fail busy past the bound with nothing sent.
+TEST_F(HostilePrinter, PrintingWithoutNumberingWaitsForTheDocumentOnThePrinter) {
+  namespace fs = std::filesystem;
+  fs::path lockFile;
+  for (const auto& e : fs::directory_iterator(fPrinter.fDir / "DocumentJournal"))
+    if (e.path().extension() == ".lock" && e.path().string().find(".repair.") == std::string::npos) lockFile = e.path();
+  ASSERT_FALSE(lockFile.empty());
+  struct Case {
+    const char* name;
+    const char* exportName;
+    const char* body;
+    const char* letter;  // the command it sends
+  } cases[] = {
+      {"X report", "PRINTXR", "<XReport/>", "x"},
+      {"journal extract on paper", "EJREPORT",
+       "<EJReport><ReportType>ZReport</ReportType><ReportDestination>Printer</ReportDestination>"
+       "<StartDate>2026-03-02T00:00:00</StartDate><EndDate>2026-03-02T23:59:59</EndDate></EJReport>",
+       "@"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Another till's document holds the printer.
+    const int held = ::open(lockFile.c_str(), O_RDWR);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    fEmu.ClearPackets();
+    const Answer busy = Call(c.exportName, c.body);
+    EXPECT_EQ(busy.result, -1);
+    EXPECT_EQ(busy.error, "The printer is busy with another document");
+    EXPECT_EQ(fp::test::DataOf(fEmu.Packets(), c.letter).size(), 0u) << fp::test::Letters(fEmu.Packets());
+    ::close(held);
+    const Answer free = Call(c.exportName, c.body);
+    EXPECT_NE(free.error, "The printer is busy with another document");
+    EXPECT_GT(fp::test::DataOf(fEmu.Packets(), c.letter).size(), 0u) << fp::test::Letters(fEmu.Packets());
   }
 }
 
