@@ -122,7 +122,11 @@ class HttpTestServer {
       return Reply(aConnection, code, "status " + url.substr(8));
     }
     if (url == "/redirect") return Reply(aConnection, 302, "moved", {{"Location", "/ok"}});
-    if (url == "/echo") return Reply(aConnection, 200, seen.body, {{"Content-Type", "application/x-echo"}});
+    if (url == "/ok-then-404") {
+      if (self->fOkThen404++ > 0) return Reply(aConnection, 404, "status 404");
+      return Reply(aConnection, 200, seen.body);
+    }
+    if (url == "/echo" || url == "/echo/") return Reply(aConnection, 200, seen.body, {{"Content-Type", "application/x-echo"}});
     if (url == "/setcookie") return Reply(aConnection, 200, "set", {{"Set-Cookie", "s=abc; Path=/"}});
     if (url == "/close") return MHD_NO;
     if (url == "/slow") {  // answers after 1.5 s of silence
@@ -169,6 +173,7 @@ class HttpTestServer {
   MHD_Daemon* fDaemon = nullptr;
   int fPort = 0;
   std::atomic<bool> fStopping{false};
+  std::atomic<int> fOkThen404{0};
   std::mutex fLock;
   std::vector<SeenRequest> fSeen;
 };
