@@ -1,4 +1,4 @@
-// One GET through VN_HttpClient against a bare libcurl GET of the same URL, both against
+// One exchange (a GET) through the HTTP transport against a bare libcurl GET of the same URL, both against
 // the same loopback libmicrohttpd server in the same run. Both close the connection after
 // every request, as the printer channel does, so the difference is the client's own cost.
 #include <benchmark/benchmark.h>
@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "io/curl_session.h"
-#include "io/http_client.h"
+#include "io/connection.h"
+#include "io/io_handler_http.h"
 
 namespace {
 
@@ -28,14 +28,17 @@ class Server {
     fDaemon = MHD_start_daemon(MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL, 0, nullptr, nullptr, &Answer, nullptr,
                                MHD_OPTION_END);
     if (fDaemon == nullptr) throw std::runtime_error("MHD_start_daemon failed");
-    fUrl = "http://127.0.0.1:" + std::to_string(MHD_get_daemon_info(fDaemon, MHD_DAEMON_INFO_BIND_PORT)->port) +
-           "/_io?cmd=1";
+    fBase = "http://127.0.0.1:" + std::to_string(MHD_get_daemon_info(fDaemon, MHD_DAEMON_INFO_BIND_PORT)->port) + "/";
+    fUrl = fBase + kPath;
   }
   ~Server() { MHD_stop_daemon(fDaemon); }
+  static constexpr const char* kPath = "_io?cmd=1";
+  const std::string& Base() const { return fBase; }
   const std::string& Url() const { return fUrl; }
 
  private:
   MHD_Daemon* fDaemon;
+  std::string fBase;
   std::string fUrl;
 };
 
@@ -44,17 +47,19 @@ Server& TheServer() {
   return server;
 }
 
-void BM_VN_HttpClient_Get(benchmark::State& state) {
-  const std::string url = TheServer().Url();
-  fp::VN_HttpClient client;
-  client.UserAgent = "fpdriver";
-  client.SetRequestHeader("Connection", "close");
+void BM_HttpTransport_Exchange(benchmark::State& state) {
+  fp::kConnection connection;
+  connection.ConnectionType = fp::vnConnectionType::HTTP;
+  connection.URL = TheServer().Base();
+  fp::kIOHandler_HTTP transport(connection, "", "");
+  fp::kExchange* exchange = transport.OpenExchange({"", "fpdriver"});
   for (auto _ : state) {
-    if (!client.Get(url)) state.SkipWithError("GET failed");
-    benchmark::DoNotOptimize(client.Response().data());
+    const fp::kExchangeResult r = exchange->Exchange(Server::kPath);
+    if (!r.Answered()) state.SkipWithError("GET failed");
+    benchmark::DoNotOptimize(r.Answer.data());
   }
 }
-BENCHMARK(BM_VN_HttpClient_Get)->UseRealTime();
+BENCHMARK(BM_HttpTransport_Exchange)->UseRealTime();
 
 size_t Collect(char* aData, size_t aSize, size_t aCount, void* aUser) {
   static_cast<std::string*>(aUser)->append(aData, aSize * aCount);

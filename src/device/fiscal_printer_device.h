@@ -704,6 +704,9 @@ class kFiscalPrinterDevice {
   // Properties over the fields of the same names.
   int32_t Handle() const { return fHandle; }
   kIOHandler& IOHandler() const { return *fIOHandler; }
+  // Whether the transport (and with it the device log) was built: false only while a
+  // failed construction is being reported.
+  bool HasTransport() const { return fIOHandler != nullptr; }
   kVatTable& VatTable() const { return *fVatTable; }
   kDeptTable& DeptTable() const { return *fDeptTable; }
   kEconomicActivityTable& EATable() const { return *fEATable; }

@@ -95,7 +95,7 @@ class kFiscalPrinterWrapperOf : public kFiscalPrinterWrapper {
     }
     fResult.ErrorText = message;
     try {
-      if (aLease && aLease.Device().fIOHandler) fResult.LogFileName = aLease.Device().LogFileName();
+      if (aLease && aLease.Device().HasTransport()) fResult.LogFileName = aLease.Device().LogFileName();
     } catch (...) {
     }
   }
@@ -150,7 +150,7 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
   }
 
   void LogFailure(kFiscalPrinterDevice& aDevice, const std::string& aMessage) override {
-    if (aDevice.fIOHandler) aDevice.LogError(aMessage);
+    if (aDevice.HasTransport()) aDevice.LogError(aMessage);
   }
 
   // A device created by this call whose handle is not reported (the open failed) could

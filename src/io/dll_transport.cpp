@@ -8,7 +8,7 @@
 
 #include "base/errors.h"
 #include "base/platform.h"
-#include "request/device_handler.h"
+#include "io/connection.h"
 #include "io/io_errors.h"
 #include "io/transport_factory.h"
 

@@ -18,9 +18,16 @@ enum vnExchangeOutcome : int32_t {
 struct kExchangeResult {
   vnExchangeOutcome Outcome = eo_NotDelivered;
   std::string Answer;  // the answer's body (eo_Answered)
-  int32_t Code = 0;    // a failed exchange's status code, 0 when no status came back
+  int32_t Code = 0;    // the answer's HTTP status, 0 when no status came back
   std::string Reason;  // the text a failed exchange is reported with
   bool Answered() const { return Outcome == eo_Answered; }
+};
+
+// What a model driver's exchanges carry besides the path: the content type and user agent
+// of its requests.
+struct kExchangeProfile {
+  std::string ContentType;
+  std::string UserAgent;
 };
 
 class kExchange {

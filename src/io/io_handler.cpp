@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "base/text.h"
-#include "request/device_handler.h"
+#include "io/connection.h"
 
 namespace fp {
 

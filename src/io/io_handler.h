@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/log_writer.h"
+#include "io/exchange.h"
 
 namespace fp {
 
@@ -49,6 +50,11 @@ class kIOHandler {
   virtual std::string DecodeError(int32_t aErrorCode) = 0;
   virtual bool InputBufferContainsData() = 0;
   virtual void SetParameter(const std::string& aName, const std::string& aValue) = 0;
+
+  // The request-and-answer exchanges of a model driver, on a transport that offers them,
+  // with aProfile applied; the transport keeps ownership. Null (the default) on a transport
+  // that has none.
+  virtual kExchange* OpenExchange(const kExchangeProfile& aProfile) { return nullptr; }
 
   // The transport's class name as it appears in the connection header.
   virtual std::string ClassName() const = 0;

@@ -1,23 +1,38 @@
-// The transport of an HTTP device. It holds the device's base URL, authentication and
-// content type, owns the device's one HTTP client, posts a text to the URL with Write and
-// turns status codes into texts with DecodeError. Through Exchange it is also the path of a
-// model driver's commands: one GET below the base URL per exchange, logged in the device log.
+// The transport of an HTTP device, and the one owner of its HTTP requests. It takes the
+// device's base URL, authentication and timeouts from the connection, builds each request
+// once, performs it with its own libcurl handle and turns the answer into one
+// kExchangeResult. Write posts a text to the URL (the byte-stream operations' path);
+// Exchange, offered to a model driver through OpenExchange, sends one GET below the base
+// URL per command. Every request is logged in the device log.
+//
+// Every request nails down what the printer channel needs: HTTP/1.1, no connection reuse
+// and "Connection: close" (so libcurl never silently resends a command on a dead
+// connection), no redirects followed, no TLS verification, no compression, timeouts that
+// really bound the wait, and a classification of failures into "never delivered" and
+// "outcome unknown" (the device may have carried the request out).
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
-#include "io/curl_session.h"
+#include "io/connection.h"
 #include "io/exchange.h"
 #include "io/io_handler.h"
-#include "request/device_handler.h"
+
+typedef void CURL;
 
 namespace fp {
 
-class VN_HttpClient;
+// Added to a 401 when User or Password is set but AuthType names no scheme that sends them:
+// the credentials never went out, which the bare status would hide.
+inline constexpr std::string_view kAuthTypeMissing =
+    "User and Password are set but AuthType is missing (Basic or Digest), so they were not sent";
+
+// Answers are capped at this many bytes; a longer one fails the exchange.
+constexpr size_t kMaxHttpBodySize = 16 * 1024 * 1024;
 
 class kIOHandler_HTTP : public kIOHandler, public kExchange {
  public:
@@ -44,34 +59,88 @@ class kIOHandler_HTTP : public kIOHandler, public kExchange {
   void SetParameter(const std::string& aName, const std::string& aValue) override;
   std::string ClassName() const override { return "kIOHandler_HTTP"; }
 
-  // GET of URL + aPath through the device's client. The client takes the connect timeout,
-  // credentials, user agent, content type and "Connection: close" once, at the first
-  // exchange; the read timeout is taken anew each time, so a temporary read timeout set
-  // around one command governs that command. The client logs the request and the answer.
+  // Takes the driver's content type and user agent and makes the URL the base of the
+  // exchange paths (it then ends with "/"); answers this transport.
+  kExchange* OpenExchange(const kExchangeProfile& aProfile) override;
+
+  // GET of URL + aPath. The connect timeout, credentials, user agent, content type and
+  // "Connection: close" are taken once, at the first exchange; the read timeout is taken
+  // anew each time, so a temporary read timeout set around one command governs that
+  // command. Logs the request and the answer.
   kExchangeResult Exchange(const std::string& aPath) override;
-  // The client, as the exchanges left it.
-  const VN_HttpClient& HttpClient() const { return *fHttp; }
 
-  std::string ContentType;
-  std::string UserAgent;  // sent with the exchanges
-  std::string URL;
-  vnHTTPAuthType AuthType = at_None;
-  std::string User, Password;
-  std::string Response;
-  int32_t ResponseCode = 0;
+  const std::string& Url() const { return fUrl; }
+  const std::string& ContentType() const { return fContentType; }
+  // The last POST's answer (kept from an earlier one when the last got none) and status:
+  // 200..299 for an answer, the error status, -1 without any status, 999 for an answer
+  // with a success status that broke off.
+  const std::string& Response() const { return fResponse; }
+  int32_t ResponseCode() const { return fResponseCode; }
+  // What became of the last POST.
+  const kExchangeResult& LastWrite() const { return fLastWrite; }
 
-  // What became of the last POST when it got no complete answer.
-  vnHttpFailure LastFailure() const { return fLastFailure; }
+  // One request as it goes to libcurl. Timeouts are milliseconds: the connect timeout
+  // bounds resolving and connecting; the read timeout bounds a stall of the answer and,
+  // with the connect timeout, the whole exchange. Values below 1000 count as 1000 so that
+  // no wait is unbounded.
+  struct Request {
+    bool Post = false;
+    std::string URL;
+    std::string_view Body;  // POST only; the caller's text, not copied
+    // Headers as (name, value); a "Content-Type" here replaces libcurl's default.
+    std::vector<std::pair<std::string, std::string>> Headers;
+    vnHTTPAuthType AuthType = at_None;
+    std::string User, Password;
+    std::string UserAgent;
+    int32_t ConnectTimeoutMs = 1000;
+    int32_t ReadTimeoutMs = 1000;
+  };
+  // The exchanges' request as the first exchange built it, with the last read timeout.
+  const Request& ExchangeRequest() const { return fExchange; }
 
   // The text of an HTTP status code; "Unknown" for codes without one.
   static std::string HttpStatusText(int32_t aCode);
 
  private:
-  void SetupHttpClient();
+  // What libcurl made of one request.
+  struct Reply {
+    int CurlCode = 0;        // CURLcode; 0 for a complete answer, whatever its status
+    int32_t Status = 0;      // of the final answer, 0 without one
+    std::string StatusLine;  // the final status line without its line break
+    std::string Reason;      // its reason phrase
+    std::string Body;
+    std::string ErrorText;   // libcurl's message for a failed request
+    bool NotDelivered = false;  // surely never reached the peer
+    bool Complete() const { return CurlCode == 0; }
+  };
+  struct Transfer;
 
-  std::unique_ptr<VN_HttpClient> fHttp;
+  Request PostRequest(std::string_view aMessage) const;
+  void BuildExchangeRequest();
+  // The steps of one request on the handle.
+  Reply Perform(const Request& aRequest);
+  void SetTarget(const Request& aRequest);
+  void SetTimeouts(const Request& aRequest, Transfer& aTransfer);
+  void SetCredentials(const Request& aRequest);
+  void RecordWriteFailure(const Reply& aReply);
+  std::string FailureReason(const Reply& aReply) const;
+
+  CURL* fCurl = nullptr;
+  std::string fUrl;
+  vnHTTPAuthType fAuthType = at_None;
+  std::string fUser, fPassword;
+  std::string fContentType;
+  std::string fUserAgent;  // sent with the exchanges
   std::vector<std::pair<std::string, std::string>> fHeaders;
-  vnHttpFailure fLastFailure = hf_None;
+  // Built at the first exchange; empty URL before.
+  Request fExchange;
+  bool fExchangeBuilt = false;
+  std::string fResponse;
+  int32_t fResponseCode = 0;
+  kExchangeResult fLastWrite;
 };
+
+// libcurl initialised once per process, thread-safely; never cleaned up.
+void EnsureCurlInitialised();
 
 }  // namespace fp

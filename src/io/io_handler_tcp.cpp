@@ -7,7 +7,7 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "io/code_page.h"
-#include "request/device_handler.h"
+#include "io/connection.h"
 #include "io/io_errors.h"
 #include "io/transport_factory.h"
 

@@ -6,7 +6,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
-#include "request/device_handler.h"
+#include "io/connection.h"
 #include "io/transport_factory.h"
 
 namespace fp {

@@ -8,7 +8,7 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "io/code_page.h"
-#include "request/device_handler.h"
+#include "io/connection.h"
 #include "io/io_handler_tcp.h"
 #include "io/transport_factory.h"
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <sstream>
 #include <unordered_map>
 
@@ -9,79 +10,11 @@
 #include "base/text.h"
 #include "base/xml_text.h"
 #include "documents/krpt_util.h"
+#include "io/io_handler.h"
+#include "io/transport_factory.h"
 #include "request/request_parser.h"
 
 namespace fp {
-
-// ---- kConnection ----
-
-void kConnection::SetConnectTimeOut(int32_t aValue) {
-  if (aValue > 0) fConnectTimeOut = aValue;
-}
-
-void kConnection::SetReadTimeOut(int32_t aValue) {
-  if (aValue > 0) fReadTimeOut = aValue;
-}
-
-vnConnectionType kConnection::ConvertConnectionType(std::string_view aString) {
-  const std::string s = LowerCase(aString);
-  if (s == "serial") return vnConnectionType::Serial;
-  if (s == "http") return vnConnectionType::HTTP;
-  if (s == "tcp") return vnConnectionType::TCP;
-  if (s == "opos") return vnConnectionType::OPOS;
-  if (s == "dll") return vnConnectionType::DLL;
-  if (s == "com") return vnConnectionType::Com;
-  if (s == "spool") return vnConnectionType::Spool;
-  throw kException("Connection Type " + std::string(aString) + " is not valid");
-}
-
-vnParity kConnection::ConvertParity(std::string_view aString) {
-  const std::string s = LowerCase(aString);
-  if (s == "none") return vnParity::None;
-  if (s == "odd") return vnParity::Odd;
-  if (s == "even") return vnParity::Even;
-  throw kException("Connection Parity " + std::string(aString) + " is not valid");
-}
-
-vnHTTPAuthType kConnection::ConvertAuthType(std::string_view aString) {
-  const std::string s = LowerCase(aString);
-  if (s == "basic") return at_Basic;
-  if (s == "digest") return at_Digest;
-  if (s == "bearer") return at_Bearer;
-  return at_None;
-}
-
-std::string kConnection::ConnectionTypeToString(vnConnectionType aValue) {
-  switch (aValue) {
-    case vnConnectionType::OPOS: return "OPOS";
-    case vnConnectionType::TCP: return "TCP";
-    case vnConnectionType::HTTP: return "HTTP";
-    case vnConnectionType::Serial: return "SERIAL";
-    case vnConnectionType::DLL: return "DLL";
-    case vnConnectionType::Com: return "COM";
-    case vnConnectionType::Spool: return "SPOOL";
-  }
-  return {};
-}
-
-std::string kConnection::ParityToString(vnParity aValue) {
-  switch (aValue) {
-    case vnParity::None: return "NONE";
-    case vnParity::Even: return "EVEN";
-    case vnParity::Odd: return "ODD";
-  }
-  return {};
-}
-
-std::string kConnection::AuthTypeToString(vnHTTPAuthType aValue) {
-  switch (aValue) {
-    case at_None: return "NONE";
-    case at_Basic: return "BASIC";
-    case at_Digest: return "DIGEST";
-    case at_Bearer: return "BEARER";
-  }
-  return {};
-}
 
 // ---- kDeviceHandler ----
 
@@ -282,6 +215,35 @@ std::string kDeviceHandler::LogFileName() const {
   size_t keep = kMaxLogNameBytes - std::strlen(digest);
   while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
   return name.substr(0, keep) + digest;
+}
+
+namespace {
+
+// A bound of the device log's retention: a whole number, 0 or more (0: no bound); the
+// default when the parameter is absent or empty.
+int RetentionParameter(const kDeviceHandler& aHandler, std::string_view aName, int aDefault) {
+  const std::string text = aHandler.GetParameter(aName);
+  if (Trim(text).empty()) return aDefault;
+  const std::optional<int32_t> value = ParseXmlInteger(text);
+  if (!value || *value < 0)
+    throw kException("Parameter " + std::string(aName) + " must be a whole number, 0 or more: '" + text + "'");
+  return *value;
+}
+
+}  // namespace
+
+std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {
+  const std::string fileName = LogFileName();
+  // A wrong connection type is the message, whatever else is wrong.
+  TransportMaker(Connection.ConnectionType);
+  kTransportLog log;
+  log.Directory = aLogDir;
+  log.FileName = fileName;
+  log.MaxAgeDays = RetentionParameter(*this, "LogMaxAgeDays", tVN_LogWriter::kDefaultMaxAgeDays);
+  log.MaxTotalMegabytes = RetentionParameter(
+      *this, "LogMaxTotalMB", static_cast<int>(tVN_LogWriter::kDefaultMaxTotalBytes / (1024 * 1024)));
+  log.HexLog = LowerCase(GetParameter("HexLog")) == "true";
+  return CreateTransport(Connection, log);
 }
 
 }  // namespace fp

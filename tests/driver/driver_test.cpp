@@ -10,8 +10,8 @@ using namespace fp::test;
 TEST_F(DriverTest, ConstructionPreparesTheHttpTransport) {
   auto& d = Open();
   auto& http = dynamic_cast<kIOHandler_HTTP&>(d.IOHandler());
-  EXPECT_EQ(http.URL, emu.BaseUrl());  // BaseUrl ends with "/": nothing is added twice
-  EXPECT_EQ(http.ContentType, "text/plain; charset=utf-8");
+  EXPECT_EQ(http.Url(), emu.BaseUrl());  // BaseUrl ends with "/": nothing is added twice
+  EXPECT_EQ(http.ContentType(), "text/plain; charset=utf-8");
   EXPECT_EQ(http.ReadTimeout(), 7000);  // 3000 ms raised to what the printer needs
   EXPECT_EQ(d.Capabilities().Bits(), 0x3F2D);
   EXPECT_EQ(d.LineLength(), 48);
@@ -24,7 +24,7 @@ TEST_F(DriverTest, ConstructionPreparesTheHttpTransport) {
   url.pop_back();
   h->Deserialize(DeviceXml(url), {});
   kFiscalPrinter_TARVOLX40FPETH other(*h);
-  EXPECT_EQ(dynamic_cast<kIOHandler_HTTP&>(other.IOHandler()).URL, url + "/");
+  EXPECT_EQ(dynamic_cast<kIOHandler_HTTP&>(other.IOHandler()).Url(), url + "/");
 
   // Any other transport is refused.
   auto tcp = std::make_unique<kReceiptPrinterHandler>();

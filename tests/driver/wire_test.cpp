@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "driver_fixture.h"
-#include "io/http_client.h"
 #include "io/io_handler_http.h"
 
 using namespace fp;
@@ -16,10 +15,11 @@ using namespace fp::test;
 
 namespace {
 
-// Accepts one connection, keeps the request head and answers aReply with status 200.
+// Accepts aConnections connections one after the other, keeps the last request head and
+// answers each with aReply and status 200.
 class OneShotPeer {
  public:
-  explicit OneShotPeer(std::string aReply) : fReply(std::move(aReply)) {
+  explicit OneShotPeer(std::string aReply, int aConnections = 1) : fReply(std::move(aReply)), fConnections(aConnections) {
     fListen = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -45,8 +45,13 @@ class OneShotPeer {
 
  private:
   void Serve() {
+    for (int i = 0; i < fConnections; ++i)
+      if (!ServeOne()) return;
+  }
+  bool ServeOne() {
     int c = ::accept(fListen, nullptr, nullptr);
-    if (c < 0) return;
+    if (c < 0) return false;
+    fHead.clear();
     char buf[4096];
     while (fHead.find("\r\n\r\n") == std::string::npos) {
       ssize_t n = ::recv(c, buf, sizeof buf, 0);
@@ -57,8 +62,10 @@ class OneShotPeer {
                                "\r\nConnection: close\r\n\r\n" + fReply;
     ::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
     ::close(c);
+    return true;
   }
   int fListen = -1;
+  int fConnections = 1;
   uint16_t fPort = 0;
   std::string fReply;
   std::string fHead;
@@ -85,55 +92,55 @@ TEST(DriverWire, OneCommandIsOneGetWithTheDriversHeaders) {
   std::filesystem::remove_all(dir, ec);
 }
 
-TEST(DriverWire, ClientTakesTheTransportSettingsOnceAndTheReadTimeoutEachTime) {
+TEST(DriverWire, ExchangesTakeTheTransportSettingsOnceAndTheReadTimeoutEachTime) {
+  OneShotPeer peer("00/00/00/", 3);
   kConnection connection;
   connection.ConnectionType = vnConnectionType::HTTP;
+  connection.URL = peer.Url();
   connection.AuthType = at_Digest;
   connection.User = "u";
   connection.Password = "p";
   kIOHandler_HTTP transport(connection, "", "");
   transport.SetConnectTimeout(1500);
   transport.SetReadTimeout(7000);
-  transport.ContentType = "text/plain; charset=utf-8";
-  transport.UserAgent = "Varnel BRV Driver";
-  auto exchange = [&transport] {
-    OneShotPeer peer("00/00/00/");
-    transport.URL = peer.Url() + "/";
-    return transport.Exchange("_io?cmd=4&js=0&pkt=t");
-  };
-  const kExchangeResult first = exchange();
+  kExchange* exchange = transport.OpenExchange({"text/plain; charset=utf-8", "Varnel BRV Driver"});
+  ASSERT_NE(exchange, nullptr);
+  EXPECT_EQ(transport.Url(), peer.Url() + "/");
+  const kExchangeResult first = exchange->Exchange("_io?cmd=4&js=0&pkt=t");
   ASSERT_TRUE(first.Answered()) << first.Reason;
   EXPECT_EQ(first.Answer, "00/00/00/");
-  const VN_HttpClient& client = transport.HttpClient();
-  EXPECT_EQ(client.ConnectTimeout, 1);
-  EXPECT_EQ(client.ReadTimeout, 7);
-  EXPECT_EQ(client.UserAgent, "Varnel BRV Driver");
-  EXPECT_EQ(client.ContentType, "text/plain; charset=utf-8");
-  EXPECT_EQ(client.AuthType, at_Digest);
-  EXPECT_EQ(client.User, "u");
-  EXPECT_EQ(client.Password, "p");
+  const kIOHandler_HTTP::Request& request = transport.ExchangeRequest();
+  EXPECT_EQ(request.ConnectTimeoutMs, 1500);  // milliseconds as given, not cut to seconds
+  EXPECT_EQ(request.ReadTimeoutMs, 7000);
+  EXPECT_EQ(request.UserAgent, "Varnel BRV Driver");
+  const std::pair<std::string, std::string> contentType{"Content-Type", "text/plain; charset=utf-8"};
+  EXPECT_EQ(request.Headers.front(), contentType);
+  EXPECT_EQ(request.AuthType, at_Digest);
+  EXPECT_EQ(request.User, "u");
+  EXPECT_EQ(request.Password, "p");
   // Settings are applied once; a slow command brackets itself with a temporary read
   // timeout, which its exchange uses.
   transport.SetConnectTimeout(9000);
   transport.SetTemporaryReadTimeout(30000);
-  ASSERT_TRUE(exchange().Answered());
-  EXPECT_EQ(client.ConnectTimeout, 1);
-  EXPECT_EQ(client.ReadTimeout, 30);
+  ASSERT_TRUE(exchange->Exchange("_io?cmd=4&js=0&pkt=t").Answered());
+  EXPECT_EQ(request.ConnectTimeoutMs, 1500);
+  EXPECT_EQ(request.ReadTimeoutMs, 30000);
   transport.ResetTemporaryReadTimeout();
-  ASSERT_TRUE(exchange().Answered());
-  EXPECT_EQ(client.ReadTimeout, 7);
+  ASSERT_TRUE(exchange->Exchange("_io?cmd=4&js=0&pkt=t").Answered());
+  EXPECT_EQ(request.ReadTimeoutMs, 7000);
 }
 
 TEST(DriverWire, FailedExchangeIsClassifiedWithItsStatusText) {
   kConnection connection;
   connection.ConnectionType = vnConnectionType::HTTP;
+  // Nothing listens on a port just released: the request never left.
+  { OneShotPeer peer(""); connection.URL = peer.Url(); }
   kIOHandler_HTTP transport(connection, "", "");
   transport.SetConnectTimeout(1000);
   transport.SetReadTimeout(1000);
-  // Nothing listens on a port just released: the request never left.
-  { OneShotPeer peer(""); transport.URL = peer.Url() + "/"; }
-  const kExchangeResult r = transport.Exchange("_io?cmd=4&js=0&pkt=t");
+  kExchange* exchange = transport.OpenExchange({});
+  const kExchangeResult r = exchange->Exchange("_io?cmd=4&js=0&pkt=t");
   EXPECT_EQ(r.Outcome, eo_NotDelivered);
   EXPECT_EQ(r.Code, 0);
-  EXPECT_EQ(r.Reason, "Connection refused (or the host unreachable) at " + transport.URL);
+  EXPECT_EQ(r.Reason, "Connection refused (or the host unreachable) at " + transport.Url());
 }

@@ -300,7 +300,7 @@ TEST(DeviceHandler, TransportCopiesTheConnection) {
   h.Deserialize(Request("<Connection><Type>http</Type><Address>10.0.0.5</Address><Port>8080</Port></Connection>"));
   auto t = h.CreateIOHandler("");
   h.Connection.Address = "changed";
-  EXPECT_EQ(dynamic_cast<kIOHandler_HTTP&>(*t).URL, "10.0.0.5:8080");
+  EXPECT_EQ(dynamic_cast<kIOHandler_HTTP&>(*t).Url(), "10.0.0.5:8080");
 }
 
 }  // namespace

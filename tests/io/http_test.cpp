@@ -1,11 +1,10 @@
-// The HTTP client and the HTTP transport against a libmicrohttpd server on loopback.
+// The HTTP transport against a libmicrohttpd server on loopback.
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "base/errors.h"
-#include "request/device_handler.h"
-#include "io/http_client.h"
+#include "io/connection.h"
 #include "io/io_errors.h"
 #include "io/io_handler_http.h"
 #include "http_test_server.h"
@@ -16,191 +15,140 @@ namespace {
 
 using test::HttpTestServer;
 
-// A client whose log lines are kept as "I|title|message" or "E|title|message".
-struct LoggedClient {
-  VN_HttpClient client;
-  std::vector<std::string> log;
-  LoggedClient() {
-    client.OnWriteLog = [this](tVN_MessageType t, const std::string& title, const std::string& message) {
-      log.push_back(std::string(t == let_error ? "E|" : "I|") + title + "|" + message);
-    };
-    client.ConnectTimeout = 2;
-    client.ReadTimeout = 2;
-  }
-  bool Has(const std::string& aLine) const { return test::Contains(log, aLine); }
-  bool HasTitle(const std::string& aPrefix) const {
-    for (const auto& l : log)
-      if (l.rfind(aPrefix, 0) == 0) return true;
-    return false;
-  }
-};
-
-class HttpClientTest : public ::testing::Test {
- protected:
-  HttpTestServer server;
-  LoggedClient c;
-};
-
-TEST_F(HttpClientTest, GetKeepsTheBodyAndLogsItsLengthInCharacters) {
-  const std::string url = server.Url("/ok");
-  EXPECT_TRUE(c.client.Get(url));
-  EXPECT_EQ(c.client.Response(), "hello \xC3\xA9");
-  EXPECT_EQ(c.client.LastStatusCode, 200);
-  const std::vector<std::string> expected = {"I|GET|" + url, "I|Read [7]|hello \xC3\xA9"};
-  EXPECT_EQ(c.log, expected);
+kConnection HttpConnection(const std::string& aUrl) {
+  kConnection k;
+  k.ConnectionType = vnConnectionType::HTTP;
+  k.URL = aUrl;
+  k.SetReadTimeOut(2000);
+  k.SetConnectTimeOut(2000);
+  return k;
 }
 
-TEST_F(HttpClientTest, GetOutsideSuccessCodesFailsWithAnHttpErrorLine) {
+// A transport opened for exchanges below aBaseUrl, logging to a scratch folder.
+struct LoggedTransport {
+  test::TempDir dir;
+  kIOHandler_HTTP transport;
+  explicit LoggedTransport(const kConnection& aConnection, const kExchangeProfile& aProfile = {})
+      : transport(aConnection, dir.Path(), "D_L") {
+    transport.OpenExchange(aProfile);
+  }
+  explicit LoggedTransport(const std::string& aBaseUrl, const kExchangeProfile& aProfile = {})
+      : LoggedTransport(HttpConnection(aBaseUrl), aProfile) {}
+  kExchangeResult Exchange(const std::string& aPath) { return transport.Exchange(aPath); }
+  // The log entries written so far, without the connection header.
+  std::vector<std::string> Log() {
+    transport.FlushLog();
+    return test::ReadLogEntries(transport.GetLogFileName());
+  }
+  bool Has(const std::string& aEntry) { return test::Contains(Log(), aEntry); }
+};
+
+kConnection WithAuth(const std::string& aUrl, vnHTTPAuthType aAuth, const std::string& aUser, const std::string& aPassword) {
+  kConnection k = HttpConnection(aUrl);
+  k.AuthType = aAuth;
+  k.User = aUser;
+  k.Password = aPassword;
+  return k;
+}
+
+// ---- Exchanges: one GET per command ----
+
+class HttpExchangeTest : public ::testing::Test {
+ protected:
+  HttpTestServer server;
+  LoggedTransport t{server.Url("")};
+};
+
+TEST_F(HttpExchangeTest, AnswerKeepsTheBodyAndLogsItsLengthInCharacters) {
+  const kExchangeResult r = t.Exchange("ok");
+  EXPECT_TRUE(r.Answered());
+  EXPECT_EQ(r.Answer, "hello \xC3\xA9");
+  EXPECT_EQ(r.Code, 200);
+  const auto log = t.Log();
+  ASSERT_GE(log.size(), 2u);
+  const std::vector<std::string> tail(log.end() - 2, log.end());
+  const std::vector<std::string> expected = {"GET:" + server.Url("/ok"), "Read [7]:hello \xC3\xA9"};
+  EXPECT_EQ(tail, expected);
+}
+
+TEST_F(HttpExchangeTest, OutsideSuccessCodesFailsWithAnHttpErrorLine) {
   const struct {
     std::string path;
     int code;
     std::string line;
   } cases[] = {
-      {"/status/404", 404, "E|HTTP Error|404 - Not Found"},
-      {"/status/500", 500, "E|HTTP Error|500 - Internal Server Error"},
-      {"/basic", 401, "E|HTTP Error|401 - Unauthorized"},
-      // A redirect is an answer, not followed, but not a success of a GET either.
-      {"/redirect", 302, "E|HTTP Error|302 - Found"},
+      {"status/404", 404, "ERROR - HTTP Error:404 - Not Found"},
+      {"status/500", 500, "ERROR - HTTP Error:500 - Internal Server Error"},
+      {"basic", 401, "ERROR - HTTP Error:401 - Unauthorized"},
+      // A redirect is an answer, not followed, but not a command's answer either.
+      {"redirect", 302, "ERROR - HTTP Error:302 - Found"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.path);
-    ASSERT_TRUE(c.client.Get(server.Url("/ok")));
-    c.log.clear();
-    EXPECT_FALSE(c.client.Get(server.Url(k.path)));
-    EXPECT_EQ(c.client.LastStatusCode, k.code);
-    EXPECT_EQ(c.log.back(), k.line);
-    if (k.code >= 400) {
-      EXPECT_EQ(c.client.Response(), "");
-    }
+    ASSERT_TRUE(t.Exchange("ok").Answered());
+    const kExchangeResult r = t.Exchange(k.path);
+    EXPECT_EQ(r.Outcome, eo_OutcomeUnknown);
+    EXPECT_EQ(r.Code, k.code);
+    EXPECT_EQ(r.Answer, "");
+    EXPECT_EQ(t.Log().back(), k.line);
   }
   EXPECT_EQ(server.Seen().back().url, "/redirect");  // never went on to /ok
 }
 
-TEST_F(HttpClientTest, PostChoosesItsKindByTheExactContentType) {
-  const struct {
-    std::string contentType;
-    std::string sent;
-  } cases[] = {
-      {"application/xml", "application/xml; charset=utf-8"},
-      {"application/json", "application/json"},
-      {"application/xml; charset=utf-8", "application/x-www-form-urlencoded"},
-      {"", "application/x-www-form-urlencoded"},
-  };
-  for (const auto& k : cases) {
-    SCOPED_TRACE(k.contentType);
-    LoggedClient fresh;
-    fresh.client.ContentType = k.contentType;
-    const std::string body = "<a>\xC3\xA9&amp;</a>";
-    EXPECT_TRUE(fresh.client.Post(server.Url("/echo"), body));
-    const test::SeenRequest seen = server.Last();
-    EXPECT_EQ(seen.method, "POST");
-    EXPECT_EQ(seen.Header("content-type"), k.sent);
-    EXPECT_EQ(seen.body, body);
-    EXPECT_EQ(fresh.client.Response(), body);
-    EXPECT_EQ(fresh.client.ResponseContentType(), "application/x-echo");
-  }
-}
-
-TEST_F(HttpClientTest, PostLogsTheUrlThenTheBody) {
-  const std::string url = server.Url("/echo");
-  EXPECT_TRUE(c.client.Post(url, "\xE2\x82\xAC" "1"));
-  EXPECT_EQ(c.log[0], "I|Write|" + url);
-  EXPECT_EQ(c.log[1], "I|Write [2]|\xE2\x82\xAC" "1");
-  EXPECT_EQ(c.log[2], "I|Read [2]|\xE2\x82\xAC" "1");
-
-  c.log.clear();
-  EXPECT_TRUE(c.client.Post(url, ""));
-  EXPECT_EQ(c.log[0], "I|Write|" + url);
-  EXPECT_FALSE(c.HasTitle("I|Write ["));
-}
-
-TEST_F(HttpClientTest, PostRedirectIsAnAnswerNotAnError) {
-  EXPECT_TRUE(c.client.Post(server.Url("/redirect"), "x"));
-  EXPECT_EQ(c.client.LastStatusCode, 302);
-  EXPECT_EQ(c.client.LastStatusText, "Found");
-  EXPECT_EQ(c.client.Response(), "moved");
-  EXPECT_FALSE(c.HasTitle("E|"));
-  EXPECT_EQ(server.Seen().size(), 1u);
-}
-
-TEST_F(HttpClientTest, PostErrorStatusLogsBothLines) {
-  ASSERT_TRUE(c.client.Post(server.Url("/echo"), "before"));
-  EXPECT_FALSE(c.client.Post(server.Url("/status/503"), "x"));
-  EXPECT_EQ(c.client.LastStatusCode, 503);
-  EXPECT_EQ(c.client.LastStatusText, "Service Unavailable");
-  EXPECT_EQ(c.client.Response(), "");
-  EXPECT_EQ(c.log[c.log.size() - 2], "E|PostXml method error|503 - Service Unavailable");
-  EXPECT_EQ(c.log.back(), "E|HTTP Error|503 - Service Unavailable");
-  EXPECT_EQ(c.client.LastFailure(), hf_None);
-}
-
-TEST_F(HttpClientTest, FixedHeadersOfEveryRequest) {
-  c.client.UserAgent = "fpdriver-test";
-  c.client.SetRequestHeader("X-Custom", "1");
-  c.client.SetRequestHeader("x-custom", "2");  // same header, new value
-  // Neither a header that would smuggle a line into the request nor one that asks to keep
-  // the connection goes out.
-  c.client.SetRequestHeader("X-Evil", "a\r\nInjected: 1");
-  c.client.SetRequestHeader("Connection", "keep-alive");
-  ASSERT_TRUE(c.client.Get(server.Url("/echo")));
+TEST_F(HttpExchangeTest, FixedHeadersOfEveryRequest) {
+  LoggedTransport agent(server.Url(""), {"", "fpdriver-test"});
+  ASSERT_TRUE(agent.Exchange("echo").Answered());
   const test::SeenRequest seen = server.Last();
   EXPECT_EQ(seen.Header("user-agent"), "fpdriver-test");
-  EXPECT_EQ(seen.Header("x-custom"), "2");
   EXPECT_EQ(seen.Header("connection"), "close");
   EXPECT_EQ(seen.Header("accept-encoding"), "(none)");
   EXPECT_EQ(seen.Header("accept-charset"), "(none)");
   EXPECT_EQ(seen.Header("accept-language"), "(none)");
   EXPECT_EQ(seen.Header("authorization"), "(none)");
-  EXPECT_EQ(seen.Header("x-evil"), "(none)");
-  EXPECT_EQ(seen.Header("injected"), "(none)");
+  EXPECT_EQ(seen.Header("cookie"), "(none)");
 }
 
-TEST_F(HttpClientTest, SettingsAreTakenOnce) {
-  c.client.UserAgent = "first";
-  c.client.ContentType = "text/plain";
-  ASSERT_TRUE(c.client.Get(server.Url("/echo")));
-  EXPECT_TRUE(c.client.HTTPAlreadySet());
+TEST_F(HttpExchangeTest, SettingsAreTakenOnce) {
+  LoggedTransport first(server.Url(""), {"text/plain", "first"});
+  first.transport.SetConnectTimeout(1500);
+  ASSERT_TRUE(first.Exchange("echo").Answered());
   EXPECT_EQ(server.Last().Header("content-type"), "text/plain");
-  c.client.UserAgent = "second";
-  c.client.AuthType = at_Basic;
-  c.client.User = HttpTestServer::kUser;
-  c.client.Password = HttpTestServer::kPassword;
-  ASSERT_TRUE(c.client.Get(server.Url("/echo")));
+  EXPECT_EQ(first.transport.ExchangeRequest().ConnectTimeoutMs, 1500);  // not cut to whole seconds
+  first.transport.OpenExchange({"text/other", "second"});
+  first.transport.SetConnectTimeout(9000);
+  ASSERT_TRUE(first.Exchange("echo").Answered());
   EXPECT_EQ(server.Last().Header("user-agent"), "first");
-  EXPECT_EQ(server.Last().Header("authorization"), "(none)");
+  EXPECT_EQ(server.Last().Header("content-type"), "text/plain");
+  EXPECT_EQ(first.transport.ExchangeRequest().ConnectTimeoutMs, 1500);
 }
 
-TEST_F(HttpClientTest, ReadTimeoutIsTakenOnEveryRequest) {
-  c.client.ReadTimeout = 30;
-  ASSERT_TRUE(c.client.Get(server.Url("/ok")));
-  c.client.ReadTimeout = 1;  // shorter than the server's silence
-  EXPECT_FALSE(c.client.Get(server.Url("/slow")));
-  EXPECT_EQ(c.client.LastFailure(), hf_OutcomeUnknown);
-  c.client.ReadTimeout = 5;
-  EXPECT_TRUE(c.client.Get(server.Url("/slow")));
-  EXPECT_EQ(c.client.Response(), "late");
+TEST_F(HttpExchangeTest, ReadTimeoutIsTakenOnEveryRequest) {
+  t.transport.SetReadTimeout(30000);
+  ASSERT_TRUE(t.Exchange("ok").Answered());
+  t.transport.SetReadTimeout(1000);  // shorter than the server's silence
+  EXPECT_EQ(t.Exchange("slow").Outcome, eo_OutcomeUnknown);
+  t.transport.SetReadTimeout(5000);
+  const kExchangeResult r = t.Exchange("slow");
+  EXPECT_TRUE(r.Answered());
+  EXPECT_EQ(r.Answer, "late");
 }
 
-TEST_F(HttpClientTest, BasicCredentialsGoWithTheFirstRequest) {
-  c.client.AuthType = at_Basic;
-  c.client.User = HttpTestServer::kUser;
-  c.client.Password = HttpTestServer::kPassword;  // holds a ':'
-  EXPECT_TRUE(c.client.Get(server.Url("/basic")));
-  EXPECT_EQ(c.client.Response(), "welcome");
+TEST_F(HttpExchangeTest, BasicCredentialsGoWithTheFirstRequest) {
+  // The password holds a ':'.
+  LoggedTransport right(WithAuth(server.Url(""), at_Basic, HttpTestServer::kUser, HttpTestServer::kPassword));
+  const kExchangeResult r = right.Exchange("basic");
+  EXPECT_TRUE(r.Answered());
+  EXPECT_EQ(r.Answer, "welcome");
   EXPECT_EQ(server.Seen().size(), 1u);
 
-  LoggedClient wrong;
-  wrong.client.AuthType = at_Basic;
-  wrong.client.User = "me";
-  wrong.client.Password = "bad";
-  EXPECT_FALSE(wrong.client.Post(server.Url("/basic"), "x"));
-  EXPECT_EQ(wrong.client.LastStatusCode, 401);
-  EXPECT_TRUE(wrong.Has("E|HTTP Error|401 - Unauthorized"));
+  LoggedTransport wrong(WithAuth(server.Url(""), at_Basic, "me", "bad"));
+  EXPECT_EQ(wrong.Exchange("basic").Code, 401);
+  EXPECT_TRUE(wrong.Has("ERROR - HTTP Error:401 - Unauthorized"));
 }
 
 // A 401 to credentials that never went out (no AuthType) says why; a refused password or
 // a request without credentials gets the bare status.
-TEST_F(HttpClientTest, UnauthorizedSaysWhenAuthTypeIsMissing) {
+TEST_F(HttpExchangeTest, UnauthorizedSaysWhenAuthTypeIsMissing) {
   const struct {
     vnHTTPAuthType auth;
     const char* user;
@@ -214,87 +162,58 @@ TEST_F(HttpClientTest, UnauthorizedSaysWhenAuthTypeIsMissing) {
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(std::string(k.user) + " " + k.password);
-    LoggedClient client;
-    client.client.AuthType = k.auth;
-    client.client.User = k.user;
-    client.client.Password = k.password;
-    const std::string url = server.Url("/basic");
-    EXPECT_FALSE(client.client.Get(url));
-    const std::string expected = "HTTP 401 Unauthorized from " + url;
-    EXPECT_EQ(client.client.LastFailureReason(url), k.hint ? expected + ": " + std::string(kAuthTypeMissing) : expected);
+    LoggedTransport client(WithAuth(server.Url(""), k.auth, k.user, k.password));
+    const kExchangeResult r = client.Exchange("basic");
+    EXPECT_EQ(r.Outcome, eo_OutcomeUnknown);
+    const std::string expected = "HTTP 401 Unauthorized from " + server.Url("/");
+    EXPECT_EQ(r.Reason, k.hint ? expected + ": " + std::string(kAuthTypeMissing) : expected);
   }
 }
 
-TEST_F(HttpClientTest, DigestAnswersTheChallenge) {
-  c.client.AuthType = at_Digest;
-  c.client.User = HttpTestServer::kUser;
-  c.client.Password = HttpTestServer::kPassword;
-  EXPECT_TRUE(c.client.Post(server.Url("/digest"), "cmd"));
-  EXPECT_EQ(c.client.LastStatusCode, 200);
-  EXPECT_EQ(c.client.LastStatusText, "OK");  // the status line of the second answer
+TEST_F(HttpExchangeTest, DigestAnswersTheChallenge) {
+  LoggedTransport right(WithAuth(server.Url(""), at_Digest, HttpTestServer::kUser, HttpTestServer::kPassword));
+  const kExchangeResult r = right.Exchange("digest");
+  EXPECT_TRUE(r.Answered());
+  EXPECT_EQ(r.Code, 200);  // the status of the second answer
   const auto seen = server.Seen();
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].Header("authorization"), "(none)");
   EXPECT_EQ(seen[1].Header("authorization").rfind("Digest ", 0), 0u);
 
-  LoggedClient wrong;
-  wrong.client.AuthType = at_Digest;
-  wrong.client.User = HttpTestServer::kUser;
-  wrong.client.Password = "bad";
-  EXPECT_FALSE(wrong.client.Post(server.Url("/digest"), "cmd"));
-  EXPECT_EQ(wrong.client.LastStatusCode, 401);
+  LoggedTransport wrong(WithAuth(server.Url(""), at_Digest, HttpTestServer::kUser, "bad"));
+  EXPECT_EQ(wrong.Exchange("digest").Code, 401);
 }
 
-TEST_F(HttpClientTest, BearerTokenIsSent) {
-  c.client.AuthType = at_Bearer;
-  c.client.Bearer = "tok123";
-  ASSERT_TRUE(c.client.Get(server.Url("/echo")));
-  EXPECT_EQ(server.Last().Header("authorization"), "Bearer tok123");
-}
-
-TEST_F(HttpClientTest, CookiesOnlyWhenManaged) {
-  ASSERT_TRUE(c.client.Get(server.Url("/setcookie")));
-  ASSERT_TRUE(c.client.Get(server.Url("/echo")));
+TEST_F(HttpExchangeTest, CookiesAreNotSentBack) {
+  ASSERT_TRUE(t.Exchange("setcookie").Answered());
+  ASSERT_TRUE(t.Exchange("echo").Answered());
   EXPECT_EQ(server.Last().Header("cookie"), "(none)");
-
-  LoggedClient managed;
-  managed.client.ManageCookies();
-  ASSERT_TRUE(managed.client.Get(server.Url("/setcookie")));
-  ASSERT_TRUE(managed.client.Get(server.Url("/echo")));
-  EXPECT_EQ(server.Last().Header("cookie"), "s=abc");
 }
 
-TEST(HttpClientFailures, RequestsThatNeverWentOut) {
+TEST(HttpExchangeFailures, RequestsThatNeverWentOut) {
   const int closed = test::ClosedPort();
   test::FullBacklog dead;
-  const struct {
-    std::string url;
-    int32_t reason;
-  } cases[] = {
-      {"http://127.0.0.1:" + std::to_string(closed) + "/x", cfr_Refused},
-      {"http://127.0.0.1:" + std::to_string(dead.Port()) + "/x", cfr_ConnectTimeout},
-      {"http://no-such-host.invalid/x", cfr_ResolveFailed},
-      {"ftp://127.0.0.1/x", cfr_BadUrl},
-      {"", cfr_BadUrl},
+  const std::string urls[] = {
+      "http://127.0.0.1:" + std::to_string(closed) + "/",
+      "http://127.0.0.1:" + std::to_string(dead.Port()) + "/",
+      "http://no-such-host.invalid/",
+      "ftp://127.0.0.1/",
+      "",
   };
-  for (const auto& k : cases) {
-    SCOPED_TRACE(k.url);
-    LoggedClient c;
-    c.client.ConnectTimeout = 1;
-    EXPECT_FALSE(c.client.Post(k.url, "x"));
-    EXPECT_EQ(c.client.LastFailure(), hf_NotDelivered);
-    EXPECT_EQ(c.client.LastStatusCode, k.reason);
-    EXPECT_FALSE(c.client.LastStatusText.empty());
-    EXPECT_TRUE(c.Has("E|HTTP Error|" + std::to_string(k.reason) + " - " + c.client.LastStatusText));
-
-    EXPECT_FALSE(c.client.Get(k.url));
-    EXPECT_EQ(c.client.LastFailure(), hf_NotDelivered);
-    EXPECT_EQ(c.client.LastStatusCode, 0);
-    EXPECT_TRUE(c.HasTitle("E|HTTP Error|0 - "));
+  for (const auto& url : urls) {
+    SCOPED_TRACE(url);
+    LoggedTransport c(url);
+    c.transport.SetConnectTimeout(1000);
+    const kExchangeResult r = c.Exchange("x");
+    EXPECT_EQ(r.Outcome, eo_NotDelivered);
+    EXPECT_EQ(r.Code, 0);
+    EXPECT_FALSE(r.Reason.empty());
+    const auto log = c.Log();
+    EXPECT_EQ(log.back().rfind("ERROR - HTTP Error:0 - ", 0), 0u) << log.back();
   }
 }
 
-TEST(HttpClientFailures, RequestsWhoseOutcomeIsUnknown) {
+TEST(HttpExchangeFailures, RequestsWhoseOutcomeIsUnknown) {
   HttpTestServer server;
   // A peer that answers something that is not HTTP.
   test::TcpPeer garbage([](int fd) {
@@ -306,48 +225,41 @@ TEST(HttpClientFailures, RequestsWhoseOutcomeIsUnknown) {
     test::TcpPeer::Receive(fd, 16);
     test::TcpPeer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort");
   });
-  const std::string urls[] = {
-      server.Url("/close"),    // closed without an answer
-      server.Url("/trickle"),  // an answer that never ends, one byte at a time
-      "http://127.0.0.1:" + std::to_string(garbage.Port()) + "/x",
-      "http://127.0.0.1:" + std::to_string(partial.Port()) + "/x",
+  const std::pair<std::string, std::string> targets[] = {
+      {server.Url(""), "close"},    // closed without an answer
+      {server.Url(""), "trickle"},  // an answer that never ends, one byte at a time
+      {"http://127.0.0.1:" + std::to_string(garbage.Port()), "x"},
+      {"http://127.0.0.1:" + std::to_string(partial.Port()), "x"},
   };
-  for (const auto& url : urls) {
-    SCOPED_TRACE(url);
-    LoggedClient c;
-    c.client.ConnectTimeout = 1;
-    c.client.ReadTimeout = 1;
-    EXPECT_FALSE(c.client.Post(url, "cmd"));
-    EXPECT_EQ(c.client.LastFailure(), hf_OutcomeUnknown);
-    EXPECT_EQ(c.client.LastStatusCode, cfr_None);
-    EXPECT_EQ(c.client.Response(), "");
-    EXPECT_TRUE(c.Has("E|HTTP Error|0 - " + c.client.LastErrorText()));
+  for (const auto& [base, path] : targets) {
+    SCOPED_TRACE(base + path);
+    LoggedTransport c(base);
+    c.transport.SetConnectTimeout(1000);
+    c.transport.SetReadTimeout(1000);
+    const kExchangeResult r = c.Exchange(path);
+    EXPECT_EQ(r.Outcome, eo_OutcomeUnknown);
+    EXPECT_EQ(r.Answer, "");
+    const auto log = c.Log();
+    EXPECT_EQ(log.back().rfind("ERROR - HTTP Error:", 0), 0u) << log.back();
   }
 }
 
-TEST(HttpClientFailures, GetBrokenOffAfterASuccessStatusIsLogged) {
+TEST(HttpExchangeFailures, BrokenOffAfterASuccessStatusIsLogged) {
   test::TcpPeer partial([](int fd) {
     test::TcpPeer::Receive(fd, 16);
     test::TcpPeer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort");
   });
-  LoggedClient c;
-  EXPECT_FALSE(c.client.Get("http://127.0.0.1:" + std::to_string(partial.Port()) + "/x"));
-  EXPECT_EQ(c.client.LastFailure(), hf_OutcomeUnknown);
-  EXPECT_EQ(c.client.LastStatusCode, 200);
-  EXPECT_EQ(c.client.Response(), "");
-  EXPECT_EQ(c.log.back(), "E|HTTP Error|200 - " + c.client.LastErrorText());
+  const std::string base = "http://127.0.0.1:" + std::to_string(partial.Port());
+  LoggedTransport c(base);
+  const kExchangeResult r = c.Exchange("x");
+  EXPECT_EQ(r.Outcome, eo_OutcomeUnknown);
+  EXPECT_EQ(r.Code, 200);
+  EXPECT_EQ(r.Answer, "");
+  const auto log = c.Log();
+  EXPECT_EQ(log.back().rfind("ERROR - HTTP Error:200 - ", 0), 0u) << log.back();
 }
 
-// ---- The HTTP transport ----
-
-kConnection HttpConnection(const std::string& aUrl) {
-  kConnection k;
-  k.ConnectionType = vnConnectionType::HTTP;
-  k.URL = aUrl;
-  k.SetReadTimeOut(2000);
-  k.SetConnectTimeOut(2000);
-  return k;
-}
+// ---- The transport's own operations and its POST ----
 
 TEST(HttpTransport, UrlFromTheConnection) {
   const struct {
@@ -368,9 +280,7 @@ TEST(HttpTransport, UrlFromTheConnection) {
     c.AuthType = at_Digest;
     c.User = "u";
     kIOHandler_HTTP t(c, "", "");
-    EXPECT_EQ(t.URL, k.expected);
-    EXPECT_EQ(t.AuthType, at_Digest);
-    EXPECT_EQ(t.User, "u");
+    EXPECT_EQ(t.Url(), k.expected);
   }
 }
 
@@ -442,13 +352,12 @@ struct TransportRun {
 };
 
 template <typename Setup>
-TransportRun PostThrough(const std::string& aUrl, const std::string& aMessage, Setup aSetup,
-                         kIOHandler_HTTP** aKeep = nullptr) {
+TransportRun PostThrough(const kConnection& aConnection, const std::string& aMessage, Setup aSetup) {
   test::TempDir dir;
   TransportRun run;
   std::string file;
   {
-    kIOHandler_HTTP t(HttpConnection(aUrl), dir.Path(), "D_L");
+    kIOHandler_HTTP t(aConnection, dir.Path(), "D_L");
     file = t.GetLogFileName();
     aSetup(t);
     run.result = t.Write(aMessage);
@@ -464,15 +373,16 @@ TEST(HttpTransport, WritePostsAndLogsTheAnswer) {
   std::string response;
   bool errorFound = true;
   int calls = 0;
-  const auto run = PostThrough(server.Url("/echo"), "\xC3\xA9t\xC3\xA9", [&](kIOHandler_HTTP& t) {
+  // The driver's profile makes the URL end with "/".
+  const auto run = PostThrough(HttpConnection(server.Url("/echo")), "\xC3\xA9t\xC3\xA9", [&](kIOHandler_HTTP& t) {
     if (calls++ == 0) {
-      t.ContentType = "text/x-cmd";
+      t.OpenExchange({"text/x-cmd", "agent"});
       t.SetParameter("X-Device", "a");
       t.SetParameter("x-device", "b");
       return;
     }
-    code = t.ResponseCode;
-    response = t.Response;
+    code = t.ResponseCode();
+    response = t.Response();
     errorFound = t.ErrorFound();
   });
   EXPECT_TRUE(run.result);
@@ -482,6 +392,9 @@ TEST(HttpTransport, WritePostsAndLogsTheAnswer) {
   const test::SeenRequest seen = server.Last();
   EXPECT_EQ(seen.Header("content-type"), "text/x-cmd");
   EXPECT_EQ(seen.Header("x-device"), "b");
+  EXPECT_EQ(seen.url, "/echo/");
+  EXPECT_EQ(seen.Header("user-agent"), "(none)");  // the user agent goes with the exchanges only
+  EXPECT_EQ(seen.Header("connection"), "close");
   // The length is in bytes of the UTF-8 body.
   EXPECT_TRUE(test::Contains(run.log, "Write [5]:\xC3\xA9t\xC3\xA9"));
   EXPECT_TRUE(test::Contains(run.log, "Read:ResponseCode:200\\r\\n\xC3\xA9t\xC3\xA9"));
@@ -508,13 +421,12 @@ TEST(HttpTransport, WriteAuthentication) {
     int calls = 0;
     int code = 0;
     std::string error;
-    const auto run = PostThrough(server.Url(k.path), "cmd", [&](kIOHandler_HTTP& t) {
+    const auto run = PostThrough(WithAuth(server.Url(k.path), k.auth, HttpTestServer::kUser, k.password), "cmd",
+                                 [&](kIOHandler_HTTP& t) {
       if (calls++ == 0) {
-        t.AuthType = k.auth;
-        t.User = HttpTestServer::kUser;
-        t.Password = k.password;
+        return;
       } else {
-        code = t.ResponseCode;
+        code = t.ResponseCode();
         error = t.ErrorMessage();
       }
     });
@@ -533,12 +445,14 @@ TEST(HttpTransport, WriteFailureWithAStatusRecordsIt) {
   int calls = 0;
   std::string message;
   int code = 0, errorCode = 0;
-  const auto run = PostThrough(server.Url("/status/404"), "cmd", [&](kIOHandler_HTTP& t) {
+  // The route answers the first POST and refuses the next: the refused one leaves the
+  // earlier answer in place.
+  const auto run = PostThrough(HttpConnection(server.Url("/ok-then-404")), "cmd", [&](kIOHandler_HTTP& t) {
     if (calls++ == 0) {
-      t.Response = "earlier";
+      ASSERT_TRUE(t.Write("earlier"));
       return;
     }
-    code = t.ResponseCode;
+    code = t.ResponseCode();
     errorCode = t.ErrorCode();
     message = t.ErrorMessage();
   });
@@ -557,16 +471,17 @@ TEST(HttpTransport, WriteWithoutAnswerRecordsTheTransportFailure) {
   int calls = 0;
   std::string message;
   int code = 0;
-  vnHttpFailure failure = hf_None;
-  const auto run = PostThrough("http://127.0.0.1:" + std::to_string(closed) + "/", "cmd", [&](kIOHandler_HTTP& t) {
+  vnExchangeOutcome failure = eo_Answered;
+  const auto run = PostThrough(HttpConnection("http://127.0.0.1:" + std::to_string(closed) + "/"), "cmd",
+                               [&](kIOHandler_HTTP& t) {
     if (calls++ == 0) return;
     code = t.ErrorCode();
     message = t.ErrorMessage();
-    failure = t.LastFailure();
+    failure = t.LastWrite().Outcome;
   });
   EXPECT_FALSE(run.result);
   EXPECT_EQ(code, -1);
-  EXPECT_EQ(failure, hf_NotDelivered);
+  EXPECT_EQ(failure, eo_NotDelivered);
   EXPECT_TRUE(message.size() > 8 && message.substr(message.size() - 8) == " Unknown") << message;
   EXPECT_TRUE(test::Contains(run.log, "ERROR - Post Error:-1 Unknown"));
 }
@@ -578,9 +493,10 @@ TEST(HttpTransport, BrokenOffAnswerWithASuccessCodeIsRecordedAs999) {
   });
   int calls = 0, code = 0, errorCode = 0;
   std::string message;
-  const auto run = PostThrough("http://127.0.0.1:" + std::to_string(partial.Port()) + "/", "cmd", [&](kIOHandler_HTTP& t) {
+  const auto run = PostThrough(HttpConnection("http://127.0.0.1:" + std::to_string(partial.Port()) + "/"), "cmd",
+                               [&](kIOHandler_HTTP& t) {
     if (calls++ == 0) return;
-    code = t.ResponseCode;
+    code = t.ResponseCode();
     errorCode = t.ErrorCode();
     message = t.ErrorMessage();
   });
@@ -592,20 +508,49 @@ TEST(HttpTransport, BrokenOffAnswerWithASuccessCodeIsRecordedAs999) {
   EXPECT_TRUE(test::Contains(run.log, "Read:ResponseCode:999\\r\\n"));
 }
 
+TEST(HttpTransport, WriteRedirectIsNotFollowed) {
+  HttpTestServer server;
+  int calls = 0, code = 0;
+  const auto run = PostThrough(HttpConnection(server.Url("/redirect")), "x", [&](kIOHandler_HTTP& t) {
+    if (calls++ == 0) return;
+    code = t.ResponseCode();
+  });
+  EXPECT_FALSE(run.result);
+  EXPECT_EQ(code, 302);
+  EXPECT_EQ(server.Seen().size(), 1u);
+}
+
+TEST(HttpTransport, WriteHeadersThatWouldBreakTheRequestStayOut) {
+  HttpTestServer server;
+  int calls = 0;
+  const auto run = PostThrough(HttpConnection(server.Url("/echo")), "x", [&](kIOHandler_HTTP& t) {
+    if (calls++ > 0) return;
+    // Neither a header that would smuggle a line into the request nor one that asks to keep
+    // the connection goes out.
+    t.SetParameter("X-Evil", "a\r\nInjected: 1");
+    t.SetParameter("Connection", "keep-alive");
+  });
+  EXPECT_TRUE(run.result);
+  const test::SeenRequest seen = server.Last();
+  EXPECT_EQ(seen.Header("connection"), "close");
+  EXPECT_EQ(seen.Header("x-evil"), "(none)");
+  EXPECT_EQ(seen.Header("injected"), "(none)");
+}
+
 TEST(HttpTransport, TricklingAnswerEndsWithinTheTimeouts) {
   HttpTestServer server;
   int calls = 0;
-  vnHttpFailure failure = hf_None;
-  const auto run = PostThrough(server.Url("/trickle"), "cmd", [&](kIOHandler_HTTP& t) {
+  vnExchangeOutcome failure = eo_Answered;
+  const auto run = PostThrough(HttpConnection(server.Url("/trickle")), "cmd", [&](kIOHandler_HTTP& t) {
     if (calls++ == 0) {
       t.SetConnectTimeout(1000);
       t.SetReadTimeout(1000);
       return;
     }
-    failure = t.LastFailure();
+    failure = t.LastWrite().Outcome;
   });
   EXPECT_FALSE(run.result);
-  EXPECT_EQ(failure, hf_OutcomeUnknown);
+  EXPECT_EQ(failure, eo_OutcomeUnknown);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -42,7 +43,11 @@ class HttpTestServer {
     fPort = MHD_get_daemon_info(fDaemon, MHD_DAEMON_INFO_BIND_PORT)->port;
   }
   ~HttpTestServer() {
-    fStopping = true;
+    {
+      std::lock_guard<std::mutex> lock(fStopLock);
+      fStopping = true;
+    }
+    fStopSignal.notify_all();
     MHD_stop_daemon(fDaemon);
   }
 
@@ -82,11 +87,17 @@ class HttpTestServer {
     return result;
   }
 
+  // Waits aPause of a route's silence; true when the server stops first, which ends the
+  // wait at once.
+  bool StoppedWithin(std::chrono::milliseconds aPause) {
+    std::unique_lock<std::mutex> lock(fStopLock);
+    return fStopSignal.wait_for(lock, aPause, [this] { return fStopping.load(); });
+  }
+
   // Endless body, one byte every 300 ms.
   static ssize_t Trickle(void* aServer, uint64_t, char* aBuf, size_t) {
     auto* self = static_cast<HttpTestServer*>(aServer);
-    for (int i = 0; i < 3 && !self->fStopping; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (self->fStopping) return MHD_CONTENT_READER_END_WITH_ERROR;
+    if (self->StoppedWithin(std::chrono::milliseconds(300))) return MHD_CONTENT_READER_END_WITH_ERROR;
     aBuf[0] = 'x';
     return 1;
   }
@@ -122,11 +133,15 @@ class HttpTestServer {
       return Reply(aConnection, code, "status " + url.substr(8));
     }
     if (url == "/redirect") return Reply(aConnection, 302, "moved", {{"Location", "/ok"}});
-    if (url == "/echo") return Reply(aConnection, 200, seen.body, {{"Content-Type", "application/x-echo"}});
+    if (url == "/ok-then-404") {
+      if (self->fOkThen404++ > 0) return Reply(aConnection, 404, "status 404");
+      return Reply(aConnection, 200, seen.body);
+    }
+    if (url == "/echo" || url == "/echo/") return Reply(aConnection, 200, seen.body, {{"Content-Type", "application/x-echo"}});
     if (url == "/setcookie") return Reply(aConnection, 200, "set", {{"Set-Cookie", "s=abc; Path=/"}});
     if (url == "/close") return MHD_NO;
     if (url == "/slow") {  // answers after 1.5 s of silence
-      for (int i = 0; i < 15 && !self->fStopping; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (self->StoppedWithin(std::chrono::milliseconds(1500))) return MHD_NO;
       return Reply(aConnection, 200, "late");
     }
     if (url == "/trickle") {
@@ -169,6 +184,9 @@ class HttpTestServer {
   MHD_Daemon* fDaemon = nullptr;
   int fPort = 0;
   std::atomic<bool> fStopping{false};
+  std::mutex fStopLock;
+  std::condition_variable fStopSignal;
+  std::atomic<int> fOkThen404{0};
   std::mutex fLock;
   std::vector<SeenRequest> fSeen;
 };

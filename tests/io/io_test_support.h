@@ -160,7 +160,10 @@ class FullBacklog {
       ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
       fFillers.push_back(fd);
     }
-    ::usleep(50 * 1000);
+    // The first connection completes into the queue, which it then fills; the others stay
+    // unanswered. Waiting for it (bounded) replaces a guess at how long the kernel takes.
+    pollfd first{fFillers.front(), POLLOUT, 0};
+    ::poll(&first, 1, 2000);
   }
   ~FullBacklog() {
     for (int fd : fFillers) ::close(fd);

@@ -2,6 +2,9 @@
 // transport against real peers on loopback.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -247,10 +250,15 @@ TEST(TcpTransport, ClearBuffersDropsUnreadData) {
 
 TEST(TcpTransport, TricklingPeerEndsAsReadTimeout) {
   // One byte every 150 ms and never the terminator; the read gives up after 400 ms.
-  std::atomic<bool> done{false};
+  // The peer's pace is its own; the read's end wakes it at once.
+  std::mutex lock;
+  std::condition_variable ended;
+  bool done = false;
   TcpPeer peer([&](int fd) {
-    for (char c = 'A'; c <= 'Z' && !done; ++c) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    for (char c = 'A'; c <= 'Z'; ++c) {
+      std::unique_lock<std::mutex> guard(lock);
+      if (ended.wait_for(guard, std::chrono::milliseconds(150), [&] { return done; })) return;
+      guard.unlock();
       TcpPeer::Send(fd, std::string(1, c));
     }
   });
@@ -258,7 +266,11 @@ TEST(TcpTransport, TricklingPeerEndsAsReadTimeout) {
   const auto log = LoggedRun(TcpConnection(peer.Port(), 400), [&](kIOHandler_TCP& t) {
     ASSERT_TRUE(t.Connect());
     got = t.ReadUpTo({'\r'});
-    done = true;
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      done = true;
+    }
+    ended.notify_all();
   });
   ASSERT_FALSE(got.empty());
   EXPECT_LT(got.size(), 26u);

@@ -8,7 +8,7 @@
 #include "base/text.h"
 #include "request/receipt_printer_handler.h"
 #include "documents/vat_table.h"
-#include "io/io_handler_http.h"
+#include "io/io_handler.h"
 
 namespace fp {
 
@@ -33,12 +33,8 @@ kFiscalPrinter_TARVOLX40FPETH::kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHand
   AddPrintSection(fpps_Payments);
   AddPrintSection(fpps_TrailerMessages);
 
-  auto* http = dynamic_cast<kIOHandler_HTTP*>(fIOHandler.get());
-  if (http == nullptr) throw kException("Invalid class typecast");
-  // Command paths are appended to the URL as they are.
-  if (http->URL.empty() || http->URL.back() != '/') http->URL += "/";
-  http->ContentType = "text/plain; charset=utf-8";
-  http->UserAgent = kUserAgent;
+  kExchange* exchange = fIOHandler->OpenExchange({"text/plain; charset=utf-8", kUserAgent});
+  if (exchange == nullptr) throw kException("Invalid class typecast");
   // MinReadTimeout lowers the floor for a printer known to answer quickly (a test bench, a
   // printer on the same switch), so that a lost answer costs less waiting.
   int minimum = kMinReadTimeoutMs;
@@ -49,10 +45,10 @@ kFiscalPrinter_TARVOLX40FPETH::kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHand
       throw kException("Invalid MinReadTimeout '" + configured + "': milliseconds from 1000 to 7000 expected");
     minimum = static_cast<int>(*value);
   }
-  if (http->ReadTimeout() < minimum) http->SetReadTimeout(minimum);
+  if (fIOHandler->ReadTimeout() < minimum) fIOHandler->SetReadTimeout(minimum);
 
   fChannel = std::make_unique<tarvol::kCommandChannel>(
-      *http, [this](tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage) {
+      *exchange, [this](tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage) {
         fIOHandler->WriteLog(aType, aTitle, aMessage);
       });
 }
