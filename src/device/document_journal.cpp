@@ -456,9 +456,10 @@ std::optional<vnJournalEntry> kDocumentJournal::FindByIdentity(const std::string
 std::optional<vnJournalEntry> kDocumentJournal::FindNewestOfDevice(const std::string& aIdentity,
                                                                    const std::string& aDevice) {
   if (aIdentity.empty()) return std::nullopt;
-  // Read from the newest row back to the device's first: a till's own rows are never far.
+  // The device's newest row that names a document: a clock, programming or reprint row
+  // between a lost answer and its retry leaves the retry matched.
   kStatement select(fDb, (std::string("SELECT ") + kColumns +
-                          " FROM documents WHERE device = ?1 ORDER BY id DESC LIMIT 1")
+                          " FROM documents WHERE device = ?1 AND identity <> '' ORDER BY id DESC LIMIT 1")
                              .c_str());
   select.Bind(1, aDevice);
   if (!select.Step() || select.Text(3) != aIdentity) return std::nullopt;

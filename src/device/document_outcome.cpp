@@ -26,7 +26,7 @@ namespace fp {
 
 // ---- Default hooks: a driver that cannot tell ----
 
-bool kFiscalPrinterDevice::ReadDocumentMark(vnDocumentMark& aMark) { return false; }
+bool kFiscalPrinterDevice::ReadDocumentMark(vnDocumentMark& /*aMark*/) { return false; }
 
 bool kFiscalPrinterDevice::CancelFiscalReceipt() { return false; }
 
@@ -456,6 +456,10 @@ std::string kFiscalPrinterDevice::BeginDocument(vnJournalKind aKind, const std::
   }
   entry.fTotal = aTotal;
   entry.fDevice = fDeviceKey;
+  // An outcome this device still keeps for the journal must be written before a new row:
+  // the new document's own outcome would otherwise take its place.
+  if (fPendingOutcome)
+    return JournalFailure("the outcome of document " + std::to_string(fPendingOutcome->fId) + " is not written yet");
   try {
     // A document printed while an earlier one can still be settled could later be taken for
     // it (the same total after its number): the earlier one is settled first.

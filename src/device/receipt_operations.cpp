@@ -204,7 +204,7 @@ static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage
                    : "the open receipt could not be cancelled now and is cancelled before the next one";
 }
 
-std::string kFiscalPrinterDevice::ReceiptRefusal(const kReceipt& aReceipt) { return {}; }
+std::string kFiscalPrinterDevice::ReceiptRefusal(const kReceipt& /*aReceipt*/) { return {}; }
 
 void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult) {
   // On the device's road the journal settles what earlier calls left, knowing this receipt.

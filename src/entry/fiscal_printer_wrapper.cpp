@@ -80,11 +80,11 @@ class kFiscalPrinterWrapperOf : public kFiscalPrinterWrapper {
 
  protected:
   // Steps after the operation's record was taken over (OPEN, CLOSE).
-  virtual void FollowUp(kDeviceLease& aLease) {}
+  virtual void FollowUp(kDeviceLease& /*aLease*/) {}
   // Runs last, also after a failure, with the device still locked.
-  virtual void Finish(kDeviceLease& aLease) {}
+  virtual void Finish(kDeviceLease& /*aLease*/) {}
   // OPEN also writes the failure into the device log.
-  virtual void LogFailure(kFiscalPrinterDevice& aDevice, const std::string& aMessage) {}
+  virtual void LogFailure(kFiscalPrinterDevice& /*aDevice*/, const std::string& /*aMessage*/) {}
 
  private:
   void Fail(kDeviceLease& aLease, const char* aMessage) {

@@ -20,13 +20,7 @@ std::string TComPort::DevicePath(uint32_t aComNumber) {
   if (const char* path = std::getenv(variable.c_str()); path != nullptr && path[0] != '\0') return path;
   // COM0 names no device (opening "" fails as missing).
   if (aComNumber == 0) return {};
-#if defined(_WIN32)
-  // The device namespace reaches COM10 and above, which the plain names do not.
-  return "\\\\.\\COM" + std::to_string(aComNumber);
-#else
-  // COM1 is the first port, /dev/ttyS0.
-  return "/dev/ttyS" + std::to_string(aComNumber - 1);
-#endif
+  return SystemDevicePath(aComNumber);
 }
 
 void TComPort::Open() {

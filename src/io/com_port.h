@@ -43,6 +43,8 @@ class TComPort {
 
   // The device file port aComNumber stands for (FPDRIVER_COMn, else /dev/ttyS(n-1)).
   static std::string DevicePath(uint32_t aComNumber);
+  // The system's own name of port aComNumber (1 and up).
+  static std::string SystemDevicePath(uint32_t aComNumber);
 
   // Opens the device for reading and writing, exclusively, and applies the line settings.
   // "COMn is not a valid COM port." when the device does not exist, otherwise

@@ -205,4 +205,7 @@ void TComPort::DriveModemLine(bool aDtr, bool aAssert, const char* aName) {
     throw TComPortException(ErrnoMessage(std::string(aName) + " failed", errno));
 }
 
+// COM1 is the first port, /dev/ttyS0.
+std::string TComPort::SystemDevicePath(uint32_t aComNumber) { return "/dev/ttyS" + std::to_string(aComNumber - 1); }
+
 }  // namespace fp

@@ -113,4 +113,7 @@ void TComPort::DriveModemLine(bool aDtr, bool aAssert, const char* aName) {
     throw TComPortException(std::string(aName) + " failed (error #" + std::to_string(::GetLastError()) + ")");
 }
 
+// The device namespace reaches COM10 and above, which the plain names do not.
+std::string TComPort::SystemDevicePath(uint32_t aComNumber) { return "\\\\.\\COM" + std::to_string(aComNumber); }
+
 }  // namespace fp

@@ -54,7 +54,7 @@ class kIOHandler {
   // The request-and-answer exchanges of a model driver, on a transport that offers them,
   // with aProfile applied; the transport keeps ownership. Null (the default) on a transport
   // that has none.
-  virtual kExchange* OpenExchange(const kExchangeProfile& aProfile) { return nullptr; }
+  virtual kExchange* OpenExchange(const kExchangeProfile& /*aProfile*/) { return nullptr; }
 
   // The transport's class name as it appears in the connection header.
   virtual std::string ClassName() const = 0;

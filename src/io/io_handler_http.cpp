@@ -6,15 +6,10 @@
 #include <chrono>
 #include <mutex>
 
-#if !defined(_WIN32)
-#include <pthread.h>
-#include <signal.h>
-#include <time.h>
-#endif
-
 #include "base/errors.h"
 #include "base/text.h"
 #include "io/io_errors.h"
+#include "io/sigpipe_guard.h"
 #include "io/transport_factory.h"
 
 namespace fp {
@@ -65,49 +60,6 @@ void SetHeader(std::vector<std::pair<std::string, std::string>>& aHeaders, const
   }
   aHeaders.emplace_back(aName, aValue);
 }
-
-#if defined(_WIN32)
-// Windows raises no signal when a peer goes away mid-write.
-class SigPipeGuard {
- public:
-  explicit SigPipeGuard(bool) {}
-};
-#else
-// With CURLOPT_NOSIGNAL libcurl leaves SIGPIPE alone, and a TLS peer that goes away
-// mid-write would raise it. Instead of touching the host's handler, the signal is blocked
-// on the calling thread for the transfer, and one it raised is taken off before the mask
-// is restored.
-class SigPipeGuard {
- public:
-  explicit SigPipeGuard(bool aActive) : fActive(aActive) {
-    if (!fActive) return;
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    sigset_t pending;
-    sigpending(&pending);
-    fWasPending = sigismember(&pending, SIGPIPE) == 1;
-    pthread_sigmask(SIG_BLOCK, &pipe, &fOld);
-  }
-  ~SigPipeGuard() {
-    if (!fActive) return;
-    if (!fWasPending) {
-      sigset_t pipe;
-      sigemptyset(&pipe);
-      sigaddset(&pipe, SIGPIPE);
-      const timespec none{0, 0};
-      while (sigtimedwait(&pipe, nullptr, &none) == SIGPIPE) {
-      }
-    }
-    pthread_sigmask(SIG_SETMASK, &fOld, nullptr);
-  }
-
- private:
-  bool fActive;
-  bool fWasPending = false;
-  sigset_t fOld;
-};
-#endif
 
 // The header lines of one request, freed with it.
 struct HeaderList {
@@ -362,7 +314,7 @@ kIOHandler_HTTP::Reply kIOHandler_HTTP::Perform(const Request& aRequest) {
   CURLcode code;
   {
     // Plain HTTP sends with MSG_NOSIGNAL; only TLS needs the guard.
-    SigPipeGuard guard(StartsWithNoCase(aRequest.URL, "https:"));
+    kSigPipeGuard guard(StartsWithNoCase(aRequest.URL, "https:"));
     code = curl_easy_perform(fCurl);
   }
   long status = 0;

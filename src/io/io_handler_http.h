@@ -50,8 +50,8 @@ class kIOHandler_HTTP : public kIOHandler, public kExchange {
   // the custom error; a success leaves the custom error as it was.
   bool Write(const std::string& aMessage) override;
   // The answer is read by Write: both give empty text.
-  std::string ReadUpTo(const std::vector<uint8_t>& aChars) override { return {}; }
-  std::string ReadChars(int32_t aCharsNum) override { return {}; }
+  std::string ReadUpTo(const std::vector<uint8_t>& /*aChars*/) override { return {}; }
+  std::string ReadChars(int32_t /*aCharsNum*/) override { return {}; }
   std::string ReadAll() override;                  // raises "ReadAll Unsupported"
   bool InputBufferContainsData() override;         // raises "InputBufferContainsData Unsupported"
   std::string DecodeError(int32_t aErrorCode) override { return HttpStatusText(aErrorCode); }

@@ -74,7 +74,7 @@ class kIOHandler_Com : public kIOHandler {
   std::string ReadAll() override;                // raises "ReadAll Unsupported"
   bool InputBufferContainsData() override;       // raises "InputBufferContainsData Unsupported"
   std::string DecodeError(int32_t aErrorCode) override;
-  void SetParameter(const std::string& aName, const std::string& aValue) override {}
+  void SetParameter(const std::string& /*aName*/, const std::string& /*aValue*/) override {}
   std::string ClassName() const override { return "kIOHandler_Com"; }
 };
 

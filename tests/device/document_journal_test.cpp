@@ -226,8 +226,16 @@ TEST_F(DocumentJournalTest, AFingerprintIsFoundWhileItIsItsDevicesNewestRow) {
   EXPECT_FALSE(journal->FindNewestOfDevice("fp:coffee", "till3"));
   EXPECT_FALSE(journal->FindNewestOfDevice("", "till1"));
 
-  vnJournalEntry next = Receipt("");
-  journal->Begin(next);  // a Z report, a programming: anything the till begins next
+  // A clock, programming or reprint row names no document: the retry still matches.
+  vnJournalEntry clock = Receipt("");
+  clock.fKind = vnJournalKind::Clock;
+  journal->Begin(clock);
+  ASSERT_TRUE(journal->FindNewestOfDevice("fp:coffee", "till1"));
+  EXPECT_EQ(journal->FindNewestOfDevice("fp:coffee", "till1")->fId, coffee.fId);
+
+  vnJournalEntry next = Receipt("z:2026-12-10");
+  next.fKind = vnJournalKind::ZReport;
+  journal->Begin(next);  // another document of the till: a Z report, another sale
   EXPECT_FALSE(journal->FindNewestOfDevice("fp:coffee", "till1"));
   EXPECT_TRUE(journal->FindNewestOfDevice("fp:coffee", "till2"));
 }

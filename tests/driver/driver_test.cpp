@@ -192,7 +192,9 @@ TEST_F(DriverTest, ClockOutsideThePrintersYearsIsRefusedUnsent) {
                                " is outside the years the printer's clock can hold (2000 to 2099); nothing was sent");
     EXPECT_EQ(Letters(emu.Packets()).find('T'), std::string::npos) << Letters(emu.Packets());
     // Its row of the journal says so: nothing is left for a later call to settle.
-    if (d.Journal()) EXPECT_TRUE(d.Journal()->Unsettled().empty());
+    if (d.Journal()) {
+      EXPECT_TRUE(d.Journal()->Unsettled().empty());
+    }
   }
   for (const char* value : {"2000-01-01T00:00:00", "2099-12-31T23:59:59"}) {
     SCOPED_TRACE(value);

@@ -271,11 +271,11 @@ inline kCrashSoakReport RunCrashSoak(soak::kSoakPrinter& aPrinter, const std::st
     // report has no reference of the host's): a sale always follows a Z report here.
     const bool afterZ = !docs.empty() && docs.back().fKind == Kind::ZReport;
     if (kind < 65 || afterZ)
-      docs.push_back({Kind::Receipt, tag, SaleDocument(tag, 100 + pick(900), pick(4) == 0 ? "" : "SALE-" + tag), false, {}});
+      docs.push_back({Kind::Receipt, tag, SaleDocument(tag, 100 + pick(900), pick(4) == 0 ? "" : "SALE-" + tag), false, false, {}});
     else if (kind < 88)
-      docs.push_back({Kind::Document, tag, NonFiscalDocument(tag), false, {}});
+      docs.push_back({Kind::Document, tag, NonFiscalDocument(tag), false, false, {}});
     else
-      docs.push_back({Kind::ZReport, tag, ZReportDocument(), false, {}});
+      docs.push_back({Kind::ZReport, tag, ZReportDocument(), false, false, {}});
   }
   fig.fDocuments = static_cast<int>(docs.size());
 

@@ -68,7 +68,7 @@ class kSoakHost {
   virtual ~kSoakHost() = default;
   virtual kSoakCall Call(const std::string& aExport, const std::string& aXml) = 0;
   // Called once the device is open, with its handle: a host may reach into the device.
-  virtual void Opened(const std::string& aHandle) {}
+  virtual void Opened(const std::string& /*aHandle*/) {}
   // Milliseconds a call took: real time plus the pauses a virtual sleeper skipped. Only
   // reported, never held against a limit.
   virtual long long ElapsedMs(std::chrono::steady_clock::time_point aStart) const {

@@ -19,7 +19,7 @@ namespace {
 // answers each with aReply and status 200.
 class OneShotPeer {
  public:
-  explicit OneShotPeer(std::string aReply, int aConnections = 1) : fReply(std::move(aReply)), fConnections(aConnections) {
+  explicit OneShotPeer(std::string aReply, int aConnections = 1) : fConnections(aConnections), fReply(std::move(aReply)) {
     fListen = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;

@@ -325,17 +325,17 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginNonFiscalReceipt(kNFReceipt& aNFReceipt
   return true;
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalTextLine(kReceipt* aReceipt, kReceiptMessageTextLine& aLine) {
+bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalTextLine(kReceipt* /*aReceipt*/, kReceiptMessageTextLine& aLine) {
   HoldText(*this, aLine);
   return true;
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalBarcodeLine(kReceipt* aReceipt, kReceiptMessageBarcodeLine& aLine) {
+bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalBarcodeLine(kReceipt* /*aReceipt*/, kReceiptMessageBarcodeLine& aLine) {
   HoldBarcode(*this, aLine);
   return true;
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalImageLine(kReceipt* aReceipt, kReceiptMessageImageLine& aLine) {
+bool kFiscalPrinter_TARVOLX40FPETH::PrintNonFiscalImageLine(kReceipt* /*aReceipt*/, kReceiptMessageImageLine& aLine) {
   fLeftOut.push_back("the image " + Quoted(aLine.fValue));
   return true;
 }
@@ -428,7 +428,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintProductSale(kReceipt& aReceipt, kReceip
 }
 
 // BeginFiscalReceipt refuses a sale or refund that holds a return; a void sends no lines.
-bool kFiscalPrinter_TARVOLX40FPETH::PrintProductReturn(kReceipt& aReceipt, kReceiptLineProductReturn& aLine) {
+bool kFiscalPrinter_TARVOLX40FPETH::PrintProductReturn(kReceipt& aReceipt, kReceiptLineProductReturn& /*aLine*/) {
   if (aReceipt.fReceiptType != rt_Void) throw kException(kProductReturnRefused);
   return true;
 }
@@ -486,12 +486,12 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintCollectAmount(kReceipt& aReceipt, kRece
   return SendSaleLine(*this, "B", description, one, Abs(amount), dept);
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintTextLine(kReceipt& aReceipt, kReceiptLineText& aLine) {
+bool kFiscalPrinter_TARVOLX40FPETH::PrintTextLine(kReceipt& /*aReceipt*/, kReceiptLineText& aLine) {
   PrintLine(Trim(aLine.GetDescription()), kToPaper, kStylePlain);
   return true;
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::PrintSubTotal(kReceipt& aReceipt, kReceiptLineSubtotal& aLine) {
+bool kFiscalPrinter_TARVOLX40FPETH::PrintSubTotal(kReceipt& aReceipt, kReceiptLineSubtotal& /*aLine*/) {
   if (aReceipt.fReceiptType == rt_Void) return true;
   return Send("U", "/");
 }
@@ -703,7 +703,7 @@ std::vector<vnJournalDocument> JournalDocuments(const std::string& aText) {
 
 }  // namespace
 
-bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) {
+bool kFiscalPrinter_TARVOLX40FPETH::RePrintReceipt(kReceiptReference& aReference, kReceipt& /*aReceipt*/) {
   // Without a number the selection would take every receipt of the day. A reference that
   // names no receipt is refused before anything is sent.
   const std::string number = Trim(aReference.fReceiptNumber);

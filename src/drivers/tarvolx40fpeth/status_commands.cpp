@@ -176,7 +176,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::SetDateTime(DateTime aDateTime) {
   return false;
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::SetTrainingMode(bool aTrainingMode) {
+bool kFiscalPrinter_TARVOLX40FPETH::SetTrainingMode(bool /*aTrainingMode*/) {
   throw kException("Set this status directly on the RT - printer");
 }
 
@@ -214,14 +214,14 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteDisplay(kReceiptMessageLines& aLines) {
   return ok;
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::Pay(kPaymentReceipt& aPayment) {
+bool kFiscalPrinter_TARVOLX40FPETH::Pay(kPaymentReceipt& /*aPayment*/) {
   throw kException("Driver does not support payment");
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::ReadLotteryReceiptStatus(kReceiptReference& aReference) {
+bool kFiscalPrinter_TARVOLX40FPETH::ReadLotteryReceiptStatus(kReceiptReference& /*aReference*/) {
   throw kException("Driver does not support lottery receipt status");
 }
 
-bool kFiscalPrinter_TARVOLX40FPETH::GetRemainingFiscalMemory(int32_t& aRemaining) { return false; }
+bool kFiscalPrinter_TARVOLX40FPETH::GetRemainingFiscalMemory(int32_t& /*aRemaining*/) { return false; }
 
 }  // namespace fp

@@ -212,7 +212,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
 
 bool kFiscalPrinter_TARVOLX40FPETH::ReadEATable() { return true; }
 
-bool kFiscalPrinter_TARVOLX40FPETH::WriteEATable(kEconomicActivityTable& aEATable) { return true; }
+bool kFiscalPrinter_TARVOLX40FPETH::WriteEATable(kEconomicActivityTable& /*aEATable*/) { return true; }
 
 bool kFiscalPrinter_TARVOLX40FPETH::ReadDeptTable() {
   fDeptTable->Clear();
