@@ -104,7 +104,8 @@ TEST(ReceiptWriterTest, EveryLineTypeKeepsItsElementAndClass) {
     Read(back, written);
     ASSERT_EQ(back.fLines.Count(), 1u);
     EXPECT_EQ(back.fLines[0]->fLineType, c.type);
-    EXPECT_TRUE(typeid(*back.fLines[0]) == c.cls);
+    const auto& line = *back.fLines[0];
+    EXPECT_TRUE(typeid(line) == c.cls);
     EXPECT_EQ(back.Serialize(), written);
   }
   try {
