@@ -260,11 +260,36 @@ vnFileCheck OpenChecked(const std::string& aPath, kConnection& aConnection) {
   return vnFileCheck::Usable;
 }
 
+// The journal mode the file is in ("wal", "delete", ...).
+std::string JournalMode(sqlite3* aDb, const char* aPragma) {
+  kStatement mode(aDb, aPragma);
+  return mode.Step() ? mode.Text(0) : std::string();
+}
+
 // Sets the connection up for durable writes: the write-ahead log, each commit on disk
 // before it returns.
+//
+// Switching a new file to the write-ahead log reads the file and then upgrades to a write,
+// and SQLite answers a busy upgrade at once instead of calling the busy handler: two openers
+// of a brand-new journal switching together would see one of them fail. So the switch is
+// asked again, within the busy bound, until the file is in the write-ahead log (whichever
+// opener switched it).
 void SetDurable(sqlite3* aDb) {
-  kStatement mode(aDb, "PRAGMA journal_mode=WAL");
-  mode.Step();
+  const auto start = std::chrono::steady_clock::now();
+  std::string mode = JournalMode(aDb, "PRAGMA journal_mode");
+  while (mode != "wal") {
+    try {
+      mode = JournalMode(aDb, "PRAGMA journal_mode=WAL");
+      if (mode == "wal") break;
+    } catch (const kJournalError&) {
+      if ((sqlite3_extended_errcode(aDb) & 0xFF) != SQLITE_BUSY) throw;
+    }
+    if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(kBusyTimeoutMs))
+      throw kJournalError("the journal cannot be switched to its write-ahead log: " +
+                          (mode.empty() ? std::string(sqlite3_errmsg(aDb)) : "it stays in mode " + mode));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    mode = JournalMode(aDb, "PRAGMA journal_mode");
+  }
   Execute(aDb, "PRAGMA synchronous=FULL");
 }
 

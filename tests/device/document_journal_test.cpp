@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -622,7 +623,8 @@ TEST_F(DocumentJournalTest, OpenersOfABrandNewJournalAtOnceShareIt) {
         vnJournalEntry e = Receipt("ref:opener-" + std::to_string(aOpener));
         journal->Begin(e);
         return 0;
-      } catch (...) {
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "opener %d: %s\n", aOpener, e.what());
         return 1;
       }
     };
