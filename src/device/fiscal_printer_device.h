@@ -37,6 +37,7 @@
 
 #include "base/amount.h"
 #include "base/datetime.h"
+#include "base/outcome.h"
 #include "device/device_class.h"
 #include "device/document_journal.h"
 #include "device/printer_status.h"
@@ -181,29 +182,6 @@ struct vnDocumentMark {
   bool SameNumbers(const vnDocumentMark& aOther) const {
     return fNumber == aOther.fNumber && fClosing == aOther.fClosing;
   }
-};
-
-// What became of a printer command, or of the step of an operation that failed: the one
-// record a failure travels in from the command path to the operation, the result and the
-// document journal.
-enum vnOutcomeKind : uint8_t {
-  ok_Done = 0,          // carried out
-  ok_Refused = 1,       // the printer (or the step) answered and refused it
-  ok_NotDelivered = 2,  // no answer, and the printer surely never got it
-  ok_Unknown = 3,       // sent, and no readable answer came back: it may have been carried out
-};
-
-struct vnOutcome {
-  vnOutcomeKind fKind = ok_Done;
-  // The printer's reply code for a refusal; the exchange's status code (0 without one) when
-  // no answer came.
-  int32_t fCode = 0;
-  std::string fMessage;  // why it failed, as the result reports it; empty when done
-  // Unknown only: the command in words ("closing the document") when it may have changed
-  // the printer; empty for a command that only read the printer's state.
-  std::string fCommand;
-  bool Failed() const { return fKind != ok_Done; }
-  bool Answered() const { return fKind == ok_Done || fKind == ok_Refused; }
 };
 
 // The parts of a fiscal receipt, printed in the order of the device's print sequence.

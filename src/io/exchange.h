@@ -4,23 +4,17 @@
 // device can be repeated, one whose outcome is unknown might be carried out twice.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "base/outcome.h"
 
 namespace fp {
 
-enum vnExchangeOutcome : int32_t {
-  eo_Answered = 0,        // a complete answer with a success status came back
-  eo_NotDelivered = 1,    // the device did not act on it: it never reached the device
-  eo_OutcomeUnknown = 2,  // sent, but no complete answer or an error status came back: the device may have acted on it
-};
-
-struct kExchangeResult {
-  vnExchangeOutcome Outcome = eo_NotDelivered;
-  std::string Answer;  // the answer's body (eo_Answered)
-  int32_t Code = 0;    // the answer's HTTP status, 0 when no status came back
-  std::string Reason;  // the text a failed exchange is reported with
-  bool Answered() const { return Outcome == eo_Answered; }
+// An exchange is Done when a complete answer with a success status came back; fCode is the
+// answer's HTTP status (0 when no status came back) and fMessage the text a failed exchange
+// is reported with. It is never Refused: what the answer says is the command layer's to judge.
+struct kExchangeResult : vnOutcome {
+  std::string Answer;  // the answer's body (Done)
 };
 
 // What a model driver's exchanges carry besides the path: the content type and user agent

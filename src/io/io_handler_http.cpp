@@ -359,6 +359,15 @@ kIOHandler_HTTP::Request kIOHandler_HTTP::PostRequest(std::string_view aMessage)
   return request;
 }
 
+// An exchange's outcome that carries no answer body.
+static kExchangeResult ExchangeOutcome(vnOutcomeKind aKind, int32_t aStatus, std::string aReason) {
+  kExchangeResult result;
+  result.fKind = aKind;
+  result.fCode = aStatus;
+  result.fMessage = std::move(aReason);
+  return result;
+}
+
 bool kIOHandler_HTTP::Write(const std::string& aMessage) {
   WriteLog(let_info, "Write [" + std::to_string(aMessage.size()) + "]", aMessage);
   Reply r;
@@ -372,7 +381,7 @@ bool kIOHandler_HTTP::Write(const std::string& aMessage) {
   if (r.Complete() && InRange(r.Status, 200, 299)) {
     fResponse = std::move(r.Body);
     fResponseCode = r.Status;
-    fLastWrite = kExchangeResult{eo_Answered, {}, r.Status, {}};
+    fLastWrite = ExchangeOutcome(ok_Done, r.Status, {});
   } else {
     RecordWriteFailure(r);
   }
@@ -384,7 +393,7 @@ void kIOHandler_HTTP::RecordWriteFailure(const Reply& aReply) {
   // The status line says what the server refused; without an answer, libcurl's text.
   const std::string failure = aReply.Complete() ? aReply.StatusLine : aReply.ErrorText;
   WriteLog(let_error, "Post Error", failure);
-  fLastWrite = kExchangeResult{aReply.NotDelivered ? eo_NotDelivered : eo_OutcomeUnknown, {}, aReply.Status, failure};
+  fLastWrite = ExchangeOutcome(aReply.NotDelivered ? ok_NotDelivered : ok_Unknown, aReply.Status, failure);
   // A request that got no status at all has no code of its own.
   const int32_t code = aReply.Status > 0 ? aReply.Status : -1;
   if (InRange(code, 200, 299)) {
@@ -425,12 +434,12 @@ kExchangeResult kIOHandler_HTTP::Exchange(const std::string& aPath) {
 
   Reply r = Perform(fExchange);
   kExchangeResult result;
-  result.Code = r.Status;
+  result.fCode = r.Status;
   // A redirect is an answer like any other (it is never followed), but not a command's.
   if (r.Complete() && InRange(r.Status, 100, 399))
     WriteLog(let_info, "Read [" + std::to_string(CharLength(r.Body)) + "]", r.Body);
   if (r.Complete() && InRange(r.Status, 200, 299)) {
-    result.Outcome = eo_Answered;
+    result.fKind = ok_Done;
     result.Answer = std::move(r.Body);
     return result;
   }
@@ -440,8 +449,8 @@ kExchangeResult kIOHandler_HTTP::Exchange(const std::string& aPath) {
   // Only a request that surely never reached the printer counts as not delivered. A complete
   // answer with an error status may come from a printer that acted and then failed, or from
   // a gateway in between that cannot know: the command may have been carried out.
-  result.Outcome = r.NotDelivered ? eo_NotDelivered : eo_OutcomeUnknown;
-  result.Reason = FailureReason(r);
+  result.fKind = r.NotDelivered ? ok_NotDelivered : ok_Unknown;
+  result.fMessage = FailureReason(r);
   return result;
 }
 

@@ -32,12 +32,12 @@ class FakeExchange : public kExchange {
     if (!script.empty()) script.pop_front();
     kExchangeResult r;
     if (step.ok) {
-      r.Outcome = eo_Answered;
+      r.fKind = ok_Done;
       r.Answer = step.body;
     } else {
-      r.Outcome = step.mayHaveRun ? eo_OutcomeUnknown : eo_NotDelivered;
-      r.Code = step.status;
-      r.Reason = "status " + std::to_string(step.status);
+      r.fKind = step.mayHaveRun ? ok_Unknown : ok_NotDelivered;
+      r.fCode = step.status;
+      r.fMessage = "status " + std::to_string(step.status);
     }
     return r;
   }
@@ -66,8 +66,8 @@ class ChannelTest : public ::testing::Test {
 
 TEST_F(ChannelTest, SendsOneGetAndDecodesTheReply) {
   link.script = {{true, "00/04/06/ABC/"}};
-  const kCommandResult r = channel.SendCommand("4", 0, "a", "", true);
-  ASSERT_TRUE(r.Succeeded());
+  const vnOutcome r = channel.SendCommand("4", 0, "a", "", true);
+  ASSERT_TRUE(r.Done());
   EXPECT_TRUE(r.Answered());
   ASSERT_EQ(link.paths.size(), 1u);
   EXPECT_EQ(link.paths[0], "_io?cmd=4&js=0&pkt=a");
@@ -94,14 +94,14 @@ TEST_F(ChannelTest, AcceptedAndRefusedReplyCodes) {
   for (const auto& c : cases) {
     link.script = {{true, c.frame}};
     log.clear();
-    const kCommandResult r = channel.SendCommand("4", 0, "t", "", true);
-    EXPECT_EQ(r.Succeeded(), c.ok) << c.frame;
-    EXPECT_EQ(r.Outcome, c.ok ? co_Done : co_Refused) << c.frame;
+    const vnOutcome r = channel.SendCommand("4", 0, "t", "", true);
+    EXPECT_EQ(r.Done(), c.ok) << c.frame;
+    EXPECT_EQ(r.fKind, c.ok ? ok_Done : ok_Refused) << c.frame;
     EXPECT_EQ(channel.DeviceStatus().ReplyCode, c.replyCode) << c.frame;
-    EXPECT_EQ(channel.LastResult().Outcome, r.Outcome) << c.frame;
+    EXPECT_EQ(channel.LastResult().fKind, r.fKind) << c.frame;
     if (!c.ok) {
-      EXPECT_EQ(r.Code, c.replyCode);  // the printer's own code, next to its message
-      EXPECT_EQ(r.Message, c.message);
+      EXPECT_EQ(r.fCode, c.replyCode);  // the printer's own code, next to its message
+      EXPECT_EQ(r.fMessage, c.message);
       EXPECT_EQ(Count(std::string("E|Frame ERR|") + c.message), 1);
     }
   }
@@ -109,7 +109,7 @@ TEST_F(ChannelTest, AcceptedAndRefusedReplyCodes) {
 
 TEST_F(ChannelTest, FailedExchangesAreRetriedThreeTimesOneSecondApart) {
   link.script = {{false, "", 0}, {false, "", 500}, {true, "00/00/02/"}};
-  EXPECT_TRUE(channel.SendCommand("4", 0, "?", "", true).Succeeded());
+  EXPECT_TRUE(channel.SendCommand("4", 0, "?", "", true).Done());
   EXPECT_EQ(link.paths.size(), 3u);
   EXPECT_EQ(pauses, (std::vector<int>{1000, 1000}));
   EXPECT_EQ(Count("I|TX: |Retry:1"), 1);
@@ -118,33 +118,33 @@ TEST_F(ChannelTest, FailedExchangesAreRetriedThreeTimesOneSecondApart) {
   link.script = {{false, "", 404}, {false, "", 404}, {false, "", 404}, {true, "00/00/02/"}};
   log.clear();
   pauses.clear();
-  const kCommandResult r = channel.SendCommand("4", 0, "?", "", true);
-  EXPECT_EQ(r.Outcome, co_NotDelivered);
+  const vnOutcome r = channel.SendCommand("4", 0, "?", "", true);
+  EXPECT_EQ(r.fKind, ok_NotDelivered);
   EXPECT_EQ(link.paths.size(), 6u);
   EXPECT_EQ(pauses, (std::vector<int>{1000, 1000, 1000}));  // also after the third failure
   EXPECT_EQ(Count("I|TX: |Retry:3"), 1);
-  EXPECT_EQ(r.Code, 404);
-  EXPECT_EQ(r.Message, "status 404");
+  EXPECT_EQ(r.fCode, 404);
+  EXPECT_EQ(r.fMessage, "status 404");
   EXPECT_EQ(channel.Response(), "00/00/02/");  // a failed command leaves the last reply
 }
 
 TEST_F(ChannelTest, CommandThatMayHaveRunIsNotSentAgain) {
   // The connection broke after a Z report request went out: repeating it could close the day twice.
   link.script = {{false, "", 0, true}, {true, "00/00/00/"}};
-  EXPECT_EQ(channel.SendCommand("4", 0, "x", "/7////", true).Outcome, co_OutcomeUnknown);
+  EXPECT_EQ(channel.SendCommand("4", 0, "x", "/7////", true).fKind, ok_Unknown);
   EXPECT_EQ(link.paths.size(), 1u);
   EXPECT_EQ(Count("I|TX: |Retry:1"), 1);
 
   // A refused connection never reached the printer: the same command is retried.
   link.script = {{false, "", 0, false}, {true, "00/00/00/"}};
   link.paths.clear();
-  EXPECT_TRUE(channel.SendCommand("4", 0, "x", "/7////", true).Succeeded());
+  EXPECT_TRUE(channel.SendCommand("4", 0, "x", "/7////", true).Done());
   EXPECT_EQ(link.paths.size(), 2u);
 
   // A read may always be repeated.
   link.script = {{false, "", 0, true}, {true, "00/00/00/"}};
   link.paths.clear();
-  EXPECT_TRUE(channel.SendCommand("4", 0, "e", "", true).Succeeded());
+  EXPECT_TRUE(channel.SendCommand("4", 0, "e", "", true).Done());
   EXPECT_EQ(link.paths.size(), 2u);
 }
 
@@ -169,7 +169,7 @@ TEST(ChannelRepeatRule, PrintingFormsOfReadsAndClearsAreNeverRepeated) {
 
 TEST_F(ChannelTest, BusyJournalIsAskedAgainEveryHalfSecond) {
   link.script = {{true, "00/00/02/"}, {true, "00/00/02/"}, {true, "00/00/06/1/"}};
-  EXPECT_TRUE(channel.SendCommand("4", 0, "@", "/7/1////", true).Succeeded());
+  EXPECT_TRUE(channel.SendCommand("4", 0, "@", "/7/1////", true).Done());
   EXPECT_EQ(link.paths.size(), 3u);
   EXPECT_EQ(pauses, (std::vector<int>{500, 500}));
   EXPECT_EQ(Count("E|Retry Frame Equal 00/00/02 and APkt = @|"), 2);
@@ -179,25 +179,25 @@ TEST_F(ChannelTest, BusyJournalIsAskedAgainEveryHalfSecond) {
   for (auto [pkt, retry] : {std::pair{"t", true}, std::pair{"@", false}}) {
     link.script = {{true, "00/00/02/"}};
     link.paths.clear();
-    EXPECT_TRUE(channel.SendCommand("4", 0, pkt, "", retry).Succeeded());
+    EXPECT_TRUE(channel.SendCommand("4", 0, pkt, "", retry).Done());
     EXPECT_EQ(link.paths.size(), 1u);
   }
 }
 
 TEST_F(ChannelTest, BusyAndFailuresShareOneBudget) {
   link.script = {{false, "", 0}, {true, "00/00/02/"}, {false, "", 0}, {false, "", 0}, {true, "00/00/00/"}};
-  EXPECT_FALSE(channel.SendCommand("4", 0, "@", "", true).Succeeded());
+  EXPECT_FALSE(channel.SendCommand("4", 0, "@", "", true).Done());
   EXPECT_EQ(link.paths.size(), 4u);
   EXPECT_EQ(Count("I|TX: |Retry:3"), 1);
 }
 
 TEST_F(ChannelTest, PrinterBusyForeverEndsWithAnError) {
   link.script.clear();  // the fallback answers "00/00/02/" for ever
-  const kCommandResult r = channel.SendCommand("4", 0, "@", "", true);
-  EXPECT_EQ(r.Outcome, co_Refused);
+  const vnOutcome r = channel.SendCommand("4", 0, "@", "", true);
+  EXPECT_EQ(r.fKind, ok_Refused);
   EXPECT_EQ(link.paths.size(), size_t(kCommandChannel::kMaxBusyRepetitions) + 1);
-  EXPECT_EQ(r.Code, 501);
-  EXPECT_EQ(r.Message, "The printer is still preparing the journal, try again later");
+  EXPECT_EQ(r.fCode, 501);
+  EXPECT_EQ(r.fMessage, "The printer is still preparing the journal, try again later");
 }
 
 TEST_F(ChannelTest, SlowBusyAnswersAreBoundedByTime) {
@@ -207,8 +207,8 @@ TEST_F(ChannelTest, SlowBusyAnswersAreBoundedByTime) {
   channel.SetClock([&] { return now; });
   channel.SetSleeper([&](int ms) { now += std::chrono::milliseconds(ms) + std::chrono::seconds(10); });
   link.script.clear();
-  const kCommandResult r = channel.SendCommand("4", 0, "@", "", true);
-  EXPECT_FALSE(r.Succeeded());
+  const vnOutcome r = channel.SendCommand("4", 0, "@", "", true);
+  EXPECT_FALSE(r.Done());
   EXPECT_LE(now - std::chrono::steady_clock::time_point(), kCommandChannel::kMaxBusyDuration + std::chrono::seconds(11));
   EXPECT_LT(link.paths.size(), 20u);
   EXPECT_TRUE(r.Answered());  // the printer answered, it was only busy
@@ -225,9 +225,9 @@ TEST_F(ChannelTest, TellsAFailedExchangeFromARefusal) {
 
 TEST_F(ChannelTest, GarbageFrameThrowsAndTheChannelStaysUsable) {
   link.script = {{true, "00/00/06/"}, {true, "<html>oops</html>"}, {true, "00/00/00/"}};
-  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true).Succeeded());
+  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true).Done());
   EXPECT_THROW(channel.SendCommand("4", 0, "t", "", true), kException);
   EXPECT_TRUE(channel.FiscalStatus().TransactionOpen);  // status of the last readable frame
-  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true).Succeeded());
+  EXPECT_TRUE(channel.SendCommand("4", 0, "t", "", true).Done());
   EXPECT_FALSE(channel.FiscalStatus().TransactionOpen);
 }

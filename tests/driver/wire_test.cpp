@@ -107,7 +107,7 @@ TEST(DriverWire, ExchangesTakeTheTransportSettingsOnceAndTheReadTimeoutEachTime)
   ASSERT_NE(exchange, nullptr);
   EXPECT_EQ(transport.Url(), peer.Url() + "/");
   const kExchangeResult first = exchange->Exchange("_io?cmd=4&js=0&pkt=t");
-  ASSERT_TRUE(first.Answered()) << first.Reason;
+  ASSERT_TRUE(first.Answered()) << first.fMessage;
   EXPECT_EQ(first.Answer, "00/00/00/");
   const kIOHandler_HTTP::Request& request = transport.ExchangeRequest();
   EXPECT_EQ(request.ConnectTimeoutMs, 1500);  // milliseconds as given, not cut to seconds
@@ -140,7 +140,7 @@ TEST(DriverWire, FailedExchangeIsClassifiedWithItsStatusText) {
   transport.SetReadTimeout(1000);
   kExchange* exchange = transport.OpenExchange({});
   const kExchangeResult r = exchange->Exchange("_io?cmd=4&js=0&pkt=t");
-  EXPECT_EQ(r.Outcome, eo_NotDelivered);
-  EXPECT_EQ(r.Code, 0);
-  EXPECT_EQ(r.Reason, "Connection refused (or the host unreachable) at " + transport.Url());
+  EXPECT_EQ(r.fKind, ok_NotDelivered);
+  EXPECT_EQ(r.fCode, 0);
+  EXPECT_EQ(r.fMessage, "Connection refused (or the host unreachable) at " + transport.Url());
 }

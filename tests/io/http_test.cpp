@@ -63,7 +63,7 @@ TEST_F(HttpExchangeTest, AnswerKeepsTheBodyAndLogsItsLengthInCharacters) {
   const kExchangeResult r = t.Exchange("ok");
   EXPECT_TRUE(r.Answered());
   EXPECT_EQ(r.Answer, "hello \xC3\xA9");
-  EXPECT_EQ(r.Code, 200);
+  EXPECT_EQ(r.fCode, 200);
   const auto log = t.Log();
   ASSERT_GE(log.size(), 2u);
   const std::vector<std::string> tail(log.end() - 2, log.end());
@@ -87,8 +87,8 @@ TEST_F(HttpExchangeTest, OutsideSuccessCodesFailsWithAnHttpErrorLine) {
     SCOPED_TRACE(k.path);
     ASSERT_TRUE(t.Exchange("ok").Answered());
     const kExchangeResult r = t.Exchange(k.path);
-    EXPECT_EQ(r.Outcome, eo_OutcomeUnknown);
-    EXPECT_EQ(r.Code, k.code);
+    EXPECT_EQ(r.fKind, ok_Unknown);
+    EXPECT_EQ(r.fCode, k.code);
     EXPECT_EQ(r.Answer, "");
     EXPECT_EQ(t.Log().back(), k.line);
   }
@@ -126,7 +126,7 @@ TEST_F(HttpExchangeTest, ReadTimeoutIsTakenOnEveryRequest) {
   t.transport.SetReadTimeout(30000);
   ASSERT_TRUE(t.Exchange("ok").Answered());
   t.transport.SetReadTimeout(1000);  // shorter than the server's silence
-  EXPECT_EQ(t.Exchange("slow").Outcome, eo_OutcomeUnknown);
+  EXPECT_EQ(t.Exchange("slow").fKind, ok_Unknown);
   t.transport.SetReadTimeout(5000);
   const kExchangeResult r = t.Exchange("slow");
   EXPECT_TRUE(r.Answered());
@@ -142,7 +142,7 @@ TEST_F(HttpExchangeTest, BasicCredentialsGoWithTheFirstRequest) {
   EXPECT_EQ(server.Seen().size(), 1u);
 
   LoggedTransport wrong(WithAuth(server.Url(""), at_Basic, "me", "bad"));
-  EXPECT_EQ(wrong.Exchange("basic").Code, 401);
+  EXPECT_EQ(wrong.Exchange("basic").fCode, 401);
   EXPECT_TRUE(wrong.Has("ERROR - HTTP Error:401 - Unauthorized"));
 }
 
@@ -164,9 +164,9 @@ TEST_F(HttpExchangeTest, UnauthorizedSaysWhenAuthTypeIsMissing) {
     SCOPED_TRACE(std::string(k.user) + " " + k.password);
     LoggedTransport client(WithAuth(server.Url(""), k.auth, k.user, k.password));
     const kExchangeResult r = client.Exchange("basic");
-    EXPECT_EQ(r.Outcome, eo_OutcomeUnknown);
+    EXPECT_EQ(r.fKind, ok_Unknown);
     const std::string expected = "HTTP 401 Unauthorized from " + server.Url("/");
-    EXPECT_EQ(r.Reason, k.hint ? expected + ": " + std::string(kAuthTypeMissing) : expected);
+    EXPECT_EQ(r.fMessage, k.hint ? expected + ": " + std::string(kAuthTypeMissing) : expected);
   }
 }
 
@@ -174,14 +174,14 @@ TEST_F(HttpExchangeTest, DigestAnswersTheChallenge) {
   LoggedTransport right(WithAuth(server.Url(""), at_Digest, HttpTestServer::kUser, HttpTestServer::kPassword));
   const kExchangeResult r = right.Exchange("digest");
   EXPECT_TRUE(r.Answered());
-  EXPECT_EQ(r.Code, 200);  // the status of the second answer
+  EXPECT_EQ(r.fCode, 200);  // the status of the second answer
   const auto seen = server.Seen();
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].Header("authorization"), "(none)");
   EXPECT_EQ(seen[1].Header("authorization").rfind("Digest ", 0), 0u);
 
   LoggedTransport wrong(WithAuth(server.Url(""), at_Digest, HttpTestServer::kUser, "bad"));
-  EXPECT_EQ(wrong.Exchange("digest").Code, 401);
+  EXPECT_EQ(wrong.Exchange("digest").fCode, 401);
 }
 
 TEST_F(HttpExchangeTest, CookiesAreNotSentBack) {
@@ -205,9 +205,9 @@ TEST(HttpExchangeFailures, RequestsThatNeverWentOut) {
     LoggedTransport c(url);
     c.transport.SetConnectTimeout(1000);
     const kExchangeResult r = c.Exchange("x");
-    EXPECT_EQ(r.Outcome, eo_NotDelivered);
-    EXPECT_EQ(r.Code, 0);
-    EXPECT_FALSE(r.Reason.empty());
+    EXPECT_EQ(r.fKind, ok_NotDelivered);
+    EXPECT_EQ(r.fCode, 0);
+    EXPECT_FALSE(r.fMessage.empty());
     const auto log = c.Log();
     EXPECT_EQ(log.back().rfind("ERROR - HTTP Error:0 - ", 0), 0u) << log.back();
   }
@@ -237,7 +237,7 @@ TEST(HttpExchangeFailures, RequestsWhoseOutcomeIsUnknown) {
     c.transport.SetConnectTimeout(1000);
     c.transport.SetReadTimeout(1000);
     const kExchangeResult r = c.Exchange(path);
-    EXPECT_EQ(r.Outcome, eo_OutcomeUnknown);
+    EXPECT_EQ(r.fKind, ok_Unknown);
     EXPECT_EQ(r.Answer, "");
     const auto log = c.Log();
     EXPECT_EQ(log.back().rfind("ERROR - HTTP Error:", 0), 0u) << log.back();
@@ -252,8 +252,8 @@ TEST(HttpExchangeFailures, BrokenOffAfterASuccessStatusIsLogged) {
   const std::string base = "http://127.0.0.1:" + std::to_string(partial.Port());
   LoggedTransport c(base);
   const kExchangeResult r = c.Exchange("x");
-  EXPECT_EQ(r.Outcome, eo_OutcomeUnknown);
-  EXPECT_EQ(r.Code, 200);
+  EXPECT_EQ(r.fKind, ok_Unknown);
+  EXPECT_EQ(r.fCode, 200);
   EXPECT_EQ(r.Answer, "");
   const auto log = c.Log();
   EXPECT_EQ(log.back().rfind("ERROR - HTTP Error:200 - ", 0), 0u) << log.back();
@@ -471,17 +471,17 @@ TEST(HttpTransport, WriteWithoutAnswerRecordsTheTransportFailure) {
   int calls = 0;
   std::string message;
   int code = 0;
-  vnExchangeOutcome failure = eo_Answered;
+  vnOutcomeKind failure = ok_Done;
   const auto run = PostThrough(HttpConnection("http://127.0.0.1:" + std::to_string(closed) + "/"), "cmd",
                                [&](kIOHandler_HTTP& t) {
     if (calls++ == 0) return;
     code = t.ErrorCode();
     message = t.ErrorMessage();
-    failure = t.LastWrite().Outcome;
+    failure = t.LastWrite().fKind;
   });
   EXPECT_FALSE(run.result);
   EXPECT_EQ(code, -1);
-  EXPECT_EQ(failure, eo_NotDelivered);
+  EXPECT_EQ(failure, ok_NotDelivered);
   EXPECT_TRUE(message.size() > 8 && message.substr(message.size() - 8) == " Unknown") << message;
   EXPECT_TRUE(test::Contains(run.log, "ERROR - Post Error:-1 Unknown"));
 }
@@ -540,17 +540,17 @@ TEST(HttpTransport, WriteHeadersThatWouldBreakTheRequestStayOut) {
 TEST(HttpTransport, TricklingAnswerEndsWithinTheTimeouts) {
   HttpTestServer server;
   int calls = 0;
-  vnExchangeOutcome failure = eo_Answered;
+  vnOutcomeKind failure = ok_Done;
   const auto run = PostThrough(HttpConnection(server.Url("/trickle")), "cmd", [&](kIOHandler_HTTP& t) {
     if (calls++ == 0) {
       t.SetConnectTimeout(1000);
       t.SetReadTimeout(1000);
       return;
     }
-    failure = t.LastWrite().Outcome;
+    failure = t.LastWrite().fKind;
   });
   EXPECT_FALSE(run.result);
-  EXPECT_EQ(failure, eo_OutcomeUnknown);
+  EXPECT_EQ(failure, ok_Unknown);
 }
 
 }  // namespace

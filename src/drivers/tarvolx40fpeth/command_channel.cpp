@@ -42,16 +42,16 @@ bool kCommandChannel::IsSafeToRepeat(const std::string& aPkt, const std::string&
   return false;
 }
 
-kCommandResult kCommandChannel::Finish(vnCommandOutcome aOutcome, int32_t aCode, std::string aMessage) {
-  fLast.Outcome = aOutcome;
-  fLast.Code = aCode;
-  fLast.Message = std::move(aMessage);
+vnOutcome kCommandChannel::Finish(vnOutcomeKind aKind, int32_t aCode, std::string aMessage) {
+  fLast.fKind = aKind;
+  fLast.fCode = aCode;
+  fLast.fMessage = std::move(aMessage);
   return fLast;
 }
 
-kCommandResult kCommandChannel::SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt,
+vnOutcome kCommandChannel::SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt,
                                             const std::string& aData, bool aRetry) {
-  fLast = kCommandResult{};
+  fLast = vnOutcome{};
   fLog(let_info, "TX: ", aPkt + aData);
   const std::string path = BuildCommandPath(aCmd, aJs, aPkt, aData);
 
@@ -65,7 +65,7 @@ kCommandResult kCommandChannel::SendCommand(const std::string& aCmd, int aJs, co
       if (exchange.Answered()) break;
       ++failures;
       fLog(let_info, "TX: ", "Retry:" + std::to_string(failures));
-      if (!IsSafeToRepeat(aPkt, aData) && exchange.Outcome == eo_OutcomeUnknown) {
+      if (!IsSafeToRepeat(aPkt, aData) && exchange.fKind == ok_Unknown) {
         // The printer may have carried the command out: sending it again could print or
         // close something twice, so the failure is reported as it is.
         fLog(let_error, "TX: ", "Not repeated: the printer may have executed " + aPkt);
@@ -74,8 +74,7 @@ kCommandResult kCommandChannel::SendCommand(const std::string& aCmd, int aJs, co
       Pause(kRetryPauseMs);
     }
     if (!exchange.Answered())
-      return Finish(exchange.Outcome == eo_OutcomeUnknown ? co_OutcomeUnknown : co_NotDelivered, exchange.Code,
-                    std::move(exchange.Reason));
+      return Finish(exchange.fKind, exchange.fCode, std::move(exchange.fMessage));
 
     fResponse = std::move(exchange.Answer);
     DecodedFrame frame;
@@ -87,7 +86,7 @@ kCommandResult kCommandChannel::SendCommand(const std::string& aCmd, int aJs, co
       // document, printed a line) is settled like one whose answer was lost.
       if (IsSafeToRepeat(aPkt, aData)) throw;
       fLog(let_error, "Frame ERR", e.what());
-      return Finish(co_OutcomeUnknown, 0, e.what());
+      return Finish(ok_Unknown, 0, e.what());
     }
     const bool busy = IsBusyFrame(fResponse) && aPkt == "@";
     fDeviceStatus = frame.device;
@@ -96,14 +95,14 @@ kCommandResult kCommandChannel::SendCommand(const std::string& aCmd, int aJs, co
     if (frame.replyCode != kReplyOk && frame.replyCode != kReplyNoSdData && frame.replyCode != kReplyNoMoreSdData) {
       std::string message = GetReplyCodeMessage(frame.replyCode);
       fLog(let_error, "Frame ERR", message);
-      return Finish(co_Refused, frame.replyCode, std::move(message));
+      return Finish(ok_Refused, frame.replyCode, std::move(message));
     }
-    if (!(busy && aRetry)) return Finish(co_Done, 0, {});
+    if (!(busy && aRetry)) return Finish(ok_Done, 0, {});
 
     if (busyRepetitions >= kMaxBusyRepetitions || fNow() - start >= kMaxBusyDuration) {
       std::string message = "The printer is still preparing the journal, try again later";
       fLog(let_error, "Frame ERR", message);
-      return Finish(co_Refused, kReplyCodeErrorNumber, std::move(message));
+      return Finish(ok_Refused, kReplyCodeErrorNumber, std::move(message));
     }
     ++busyRepetitions;
     fLog(let_error, "Retry Frame Equal 00/00/02 and APkt = @", "");

@@ -13,29 +13,11 @@
 #include <string>
 
 #include "base/log_writer.h"
+#include "base/outcome.h"
 #include "drivers/tarvolx40fpeth/protocol.h"
 #include "io/exchange.h"
 
 namespace fp::tarvol {
-
-// What became of one command.
-enum vnCommandOutcome : int32_t {
-  co_Done = 0,            // the printer answered and carried the command out
-  co_Refused = 1,         // the printer answered but refused the command (or stayed busy)
-  co_NotDelivered = 2,    // no answer, and the printer surely did not act on the command
-  co_OutcomeUnknown = 3,  // no answer after the command went out: the printer may have carried it out
-};
-
-struct kCommandResult {
-  vnCommandOutcome Outcome = co_Done;
-  // Refused: the printer's reply code (kReplyCodeErrorNumber when it gave none, as for a
-  // journal that stays busy). Not delivered or unknown: the HTTP status, 0 without one.
-  int32_t Code = 0;
-  std::string Message;  // why the command failed; empty when it was done
-  bool Succeeded() const { return Outcome == co_Done; }
-  // Whether a reply frame came back, whatever its reply code.
-  bool Answered() const { return Outcome == co_Done || Outcome == co_Refused; }
-};
 
 class kCommandChannel {
  public:
@@ -54,21 +36,23 @@ class kCommandChannel {
 
   kCommandChannel(kExchange& aExchange, Log aLog);
 
-  // Sends one command and judges its reply: co_Done when an exchange succeeded and the
-  // reply code is 0x00, 0x51 or 0x52; otherwise the failure with its code and message.
+  // Sends one command and judges its reply: ok_Done when an exchange succeeded and the
+  // reply code is 0x00, 0x51 or 0x52; otherwise the failure with its code and message: a
+  // refusal carries the printer's reply code (kReplyCodeErrorNumber when it gave none, as for
+  // a journal that stays busy), an exchange without answer the HTTP status (0 without one).
   // When the reply frame's status fields cannot be read: throws kException for a command
-  // that is safe to repeat, and reports co_OutcomeUnknown for any other.
-  kCommandResult SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
-                             bool aRetry);
+  // that is safe to repeat, and reports ok_Unknown for any other.
+  vnOutcome SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
+                        bool aRetry);
 
   // Replaces the pause function (tests record the pauses instead of waiting) and the clock
   // that bounds the busy repetitions.
   void SetSleeper(Sleeper aSleeper);
   void SetClock(Clock aClock);
 
-  // The outcome of the last command (co_Done before the first, and while a command whose
+  // The outcome of the last command (ok_Done before the first, and while a command whose
   // reply could not be read raised).
-  const kCommandResult& LastResult() const { return fLast; }
+  const vnOutcome& LastResult() const { return fLast; }
 
   // The last reply frame whose exchange succeeded, and its decoded status fields.
   const std::string& Response() const { return fResponse; }
@@ -81,13 +65,13 @@ class kCommandChannel {
 
  private:
   void Pause(int aMilliseconds);
-  kCommandResult Finish(vnCommandOutcome aOutcome, int32_t aCode, std::string aMessage);
+  vnOutcome Finish(vnOutcomeKind aKind, int32_t aCode, std::string aMessage);
 
   kExchange& fExchange;
   Log fLog;
   Sleeper fSleep;
   Clock fNow;
-  kCommandResult fLast;
+  vnOutcome fLast;
   std::string fResponse;
   kFiscalPrinter_TARVOLX40FPETH_DeviceStatus fDeviceStatus;
   kFiscalPrinter_TARVOLX40FPETH_FiscalStatus fFiscalStatus;

@@ -84,23 +84,13 @@ std::string CommandInWords(const std::string& aPkt) {
 
 }  // namespace
 
-vnOutcome kFiscalPrinter_TARVOLX40FPETH::OutcomeOf(const tarvol::kCommandResult& aResult, const std::string& aPkt,
+vnOutcome kFiscalPrinter_TARVOLX40FPETH::OutcomeOf(vnOutcome aResult, const std::string& aPkt,
                                                    const std::string& aData) {
-  vnOutcome outcome;
-  outcome.fCode = aResult.Code;
-  outcome.fMessage = aResult.Message;
-  switch (aResult.Outcome) {
-    case tarvol::co_Done: outcome.fKind = ok_Done; break;
-    case tarvol::co_Refused: outcome.fKind = ok_Refused; break;
-    case tarvol::co_NotDelivered: outcome.fKind = ok_NotDelivered; break;
-    case tarvol::co_OutcomeUnknown:
-      outcome.fKind = ok_Unknown;
-      // A read may simply be asked again; only a command that may have changed the printer
-      // leaves its outcome open.
-      if (!tarvol::kCommandChannel::IsSafeToRepeat(aPkt, aData)) outcome.fCommand = CommandInWords(aPkt);
-      break;
-  }
-  return outcome;
+  // A read may simply be asked again; only a command that may have changed the printer
+  // leaves its outcome open.
+  if (aResult.fKind == ok_Unknown && !tarvol::kCommandChannel::IsSafeToRepeat(aPkt, aData))
+    aResult.fCommand = CommandInWords(aPkt);
+  return aResult;
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt,

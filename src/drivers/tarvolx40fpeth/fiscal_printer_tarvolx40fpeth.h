@@ -153,9 +153,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // earlier command recorded. Throws kException for an unreadable reply.
   bool SendCommand(const std::string& aCmd, int aJs, const std::string& aPkt, const std::string& aData,
                    bool aRetry = true);
-  // The channel's outcome of the command aPkt + aData as the device's outcome: the one place
-  // where the command path's result is mapped.
-  static vnOutcome OutcomeOf(const tarvol::kCommandResult& aResult, const std::string& aPkt, const std::string& aData);
+  // The channel's outcome of the command aPkt + aData, with the command named in words when
+  // its outcome is unknown and it may have changed the printer.
+  static vnOutcome OutcomeOf(vnOutcome aResult, const std::string& aPkt, const std::string& aData);
   // The usual form of every command of this driver: cmd "4", js 0.
   bool Send(const std::string& aPkt, const std::string& aData = "", bool aRetry = true);
   // GetPrinterStatus's reads of the status commands ("a", "v", ",", "t", "|").
@@ -181,7 +181,7 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // (SetClock is the wall clock of the documents).
   void SetSteadyClock(tarvol::kCommandChannel::Clock aClock);
   // The outcome of the last command.
-  const tarvol::kCommandResult& LastCommand() const { return fChannel->LastResult(); }
+  const vnOutcome& LastCommand() const { return fChannel->LastResult(); }
   // Whether the last command failed for want of an answer (rather than being refused).
   bool LastExchangeFailed() const { return !LastCommand().Answered(); }
 
