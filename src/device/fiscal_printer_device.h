@@ -830,8 +830,9 @@ class kFiscalPrinterDevice {
   // filled, the state its row is settled with and the row's message in aMessage.
   vnJournalState SignAndPrintThroughRTServer(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                                              bool aGood, std::string& aMessage);
-  // A receipt the printer still holds open would take the paper copy's lines: cancelled first
-  // when the printer says so (a printer that does not answer is left to the paper copy).
+  // A receipt the printer still holds open (a paper copy of a call that ended half-way) would
+  // take the next document's lines: cancelled first when the printer says so (a printer that
+  // does not answer is left to the paper copy, whose opening it then refuses).
   void CancelPaperLeftOpen();
   // Settles an RT row an earlier call left unsettled, on what the row itself recorded: never
   // asked to sign, signed with its numbers, or beyond what anything can tell.

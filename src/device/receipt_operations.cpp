@@ -489,6 +489,7 @@ void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& a
   const std::string notReady = ErrorFound() ? ErrorMessage() : std::string();
   std::string failure = PrepareDocument(false);
   if (failure.empty()) {
+    CancelPaperLeftOpen();
     // The same key as on the device's road; the prefix keeps the rows of the two roads apart.
     const std::string identity = kRTIdentityPrefix + ReceiptIdentity(receipt);
     if (RTAnsweredFromJournal(aHandler, aResult, identity)) return;
@@ -607,10 +608,7 @@ vnJournalState kFiscalPrinterDevice::SignAndPrintThroughRTServer(kReceiptPrinter
   }
 
   // The paper copy moves the printer's numbering.
-  if (aGood) {
-    fDocumentMark.fKnown = false;
-    CancelPaperLeftOpen();
-  }
+  if (aGood) fDocumentMark.fKnown = false;
   try {
     RunReceiptHooks(*this, *aHandler.fReceipt, aGood, stage);
   } catch (const kException& e) {
