@@ -560,8 +560,9 @@ vnJournalState kFiscalPrinterDevice::SignAndPrintThroughRTServer(kReceiptPrinter
   const std::string signedText = kRTSignedPrefix + std::to_string(info.fRTnDoc) + " of closing " +
                                  std::to_string(info.fRTzRep) + " (till " + info.fRTTillId + ", server " +
                                  info.fRTServerSerialNumber + ")";
+  // The time of the signing when there was one: the row holds it from then.
   const auto fillNumbers = [&] {
-    aResult.ReceiptDateTime = CurrentDateTime();
+    if (aResult.ReceiptDateTime == 0) aResult.ReceiptDateTime = CurrentDateTime();
     aResult.ReceiptNumber = std::to_string(info.fRTnDoc);
     aResult.EJNumber = "0";
     aResult.EJClosingNumber = std::to_string(info.fRTzRep);
