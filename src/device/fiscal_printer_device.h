@@ -834,6 +834,10 @@ class kFiscalPrinterDevice {
   // take the next document's lines: cancelled first when the printer says so (a printer that
   // does not answer is left to the paper copy, whose opening it then refuses).
   void CancelPaperLeftOpen();
+  // The row of this device's last paper copy when it closed cleanly (0 otherwise): while it is
+  // still the journal's newest, nothing can have been left open since, and the printer is not
+  // asked.
+  int64_t fCleanPaperCopyRow = 0;
   // Settles an RT row an earlier call left unsettled, on what the row itself recorded: never
   // asked to sign, signed with its numbers, or beyond what anything can tell.
   void SettleRTEntry(vnJournalEntry& aEntry);

@@ -622,6 +622,7 @@ vnJournalState kFiscalPrinterDevice::SignAndPrintThroughRTServer(kReceiptPrinter
     printFailure = e.what();
   }
   if (printFailure.empty() && ErrorFound()) printFailure = ErrorMessage();
+  fCleanPaperCopyRow = printFailure.empty() && stage == ReceiptStage::Closing ? fDocument.fId : 0;
   if (!printFailure.empty() && stage != ReceiptStage::NotOpened) {
     // A copy left open would take the next document's lines.
     bool wasOpen = false;
@@ -657,6 +658,11 @@ vnJournalState kFiscalPrinterDevice::SignAndPrintThroughRTServer(kReceiptPrinter
 
 void kFiscalPrinterDevice::CancelPaperLeftOpen() {
   if (fDocumentMark.fKnown && !fDocumentMark.fOpen) return;
+  try {
+    if (fCleanPaperCopyRow != 0 && fJournal->NewestId() == fCleanPaperCopyRow) return;
+  } catch (const kJournalError& e) {
+    LogError(std::string("Journal: ") + e.what());
+  }
   vnDocumentMark mark;
   bool read = false;
   try {

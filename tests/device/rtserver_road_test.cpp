@@ -143,7 +143,13 @@ TEST_F(RTServerRoadTest, RegisteredSaleSentAgainIsAnsweredFromTheJournal) {
   int signs = 1;
   for (const Retry& retry : retries) {
     SCOPED_TRACE(retry.what);
+    emu.ClearPackets();
     const Answer a = Call("PRINTFR", till, retry.receipt);
+    // After a copy that closed cleanly, a sale asks the printer nothing but its own paper
+    // copy; an answer from the journal asks it nothing at all.
+    std::string letters;
+    for (const auto& p : emu.Packets()) letters += p.fLetter;
+    EXPECT_EQ(letters, retry.answered ? "" : "av,t|>}35m") << letters;
     ASSERT_EQ(a.result, 0) << a.error;
     EXPECT_EQ(a.Get("Error"), "False");
     if (!retry.answered) ++signs;
