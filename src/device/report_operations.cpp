@@ -380,6 +380,9 @@ void kFiscalPrinterDevice::Pub_GetEJFiles(kReceiptPrinterHandler& aHandler, _int
 
 void kFiscalPrinterDevice::PrintReportText(const std::string& aKind, bool aPrint) {
   fCounters.Text.clear();
+  // A document of its own, without a row, which a report not to be printed leaves open: the
+  // next sale asks the printer again.
+  fCleanPaperCopyRow = 0;
   const kRTServerTillReportInfo& info = *fRTServerTillReportInfo;
   const bool closing = aKind == "Z";
 
