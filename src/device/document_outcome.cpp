@@ -215,6 +215,7 @@ constexpr int kMaxJournalLookups = 12;
 
 std::string JournalFailure(const std::string& aReason) { return kJournalFailurePrefix + aReason + kJournalFailureSuffix; }
 
+
 // FNV-1a over the fields of a document, each followed by a separator, as 16 hex digits.
 class kFingerprint {
  public:
@@ -288,6 +289,11 @@ bool TextHasTotal(const std::string& aText, const std::string& aTotal) {
 }
 
 }  // namespace
+
+bool kFiscalPrinterDevice::BeyondEvidence(const vnJournalEntry& aRow) {
+  return aRow.fState == vnJournalState::Unknown &&
+         (StartsWith(aRow.fMessage, kNoEvidence) || StartsWith(aRow.fMessage, kRTNoEvidence));
+}
 
 std::string kFiscalPrinterDevice::DocumentFailure(const std::string& aPrefix, const std::string& aFailure) {
   return StartsWith(aFailure, aPrefix) ? aFailure : aPrefix + aFailure;
@@ -465,7 +471,7 @@ std::string kFiscalPrinterDevice::BeginDocument(vnJournalKind aKind, const std::
     // it (the same total after its number): the earlier one is settled first.
     for (const vnJournalEntry& unsettled : fJournal->Unsettled())
       if (const vnJournalEntry row = WithPendingOutcome(unsettled);
-          IsUnsettled(row.fState) && (row.fState != vnJournalState::Unknown || !StartsWith(row.fMessage, kNoEvidence)))
+          IsUnsettled(row.fState) && !BeyondEvidence(row))
         return "the outcome of an earlier " + std::string(JournalKindName(row.fKind)) + " (document " +
                std::to_string(row.fId) + " of the journal) is not settled yet" +
                (row.fMessage.empty() ? std::string() : " (" + row.fMessage + ")") +
@@ -505,11 +511,14 @@ void kFiscalPrinterDevice::SettleDocument(vnJournalState aState, const std::stri
     // answer to a retry of this document.
     LogError("Journal: the outcome of document " + std::to_string(fDocument.fId) + " could not be written: " + e.what());
     fPendingOutcome = fDocument;
-    if (fOperationErrorText) {
-      const std::string note = kJournalUnrecorded + std::string(e.what()) + kJournalUnrecordedEnd;
-      *fOperationErrorText += (fOperationErrorText->empty() ? "" : "; ") + note;
-    }
+    fUnrecordedNote = kJournalUnrecorded + std::string(e.what()) + kJournalUnrecordedEnd;
   }
+}
+
+void kFiscalPrinterDevice::AddUnrecordedNote(std::string& aErrorText) {
+  if (fUnrecordedNote.empty()) return;
+  aErrorText += (aErrorText.empty() ? "" : "; ") + fUnrecordedNote;
+  fUnrecordedNote.clear();
 }
 
 bool kFiscalPrinterDevice::WritePendingOutcome() {
@@ -534,7 +543,7 @@ vnJournalEntry kFiscalPrinterDevice::WithPendingOutcome(const vnJournalEntry& aR
 
 void kFiscalPrinterDevice::EndDocument() {
   fDocumentOpen = false;
-  fOperationErrorText = nullptr;
+  fUnrecordedNote.clear();
   if (fPrinterLock) fPrinterLock->Release();
 }
 
@@ -544,7 +553,9 @@ std::optional<vnJournalEntry> kFiscalPrinterDevice::EarlierDocument(const std::s
   // only for this device's newest document, the one a till sends again before anything else;
   // once the device has begun another, the same content is a new sale. The host's own key is
   // looked for among all rows.
-  const bool fingerprint = !StartsWith(aIdentity, "ref:") && !StartsWith(aIdentity, "z:");
+  // A receipt of the RT-server road is told apart by its prefix alone: its key is the same.
+  const std::string key = StartsWith(aIdentity, kRTIdentityPrefix) ? aIdentity.substr(3) : aIdentity;
+  const bool fingerprint = !StartsWith(key, "ref:") && !StartsWith(key, "z:");
   std::optional<vnJournalEntry> row;
   // An outcome the journal could not record is this device's newest document.
   if (fPendingOutcome && fPendingOutcome->fIdentity == aIdentity)
@@ -558,10 +569,10 @@ std::optional<vnJournalEntry> kFiscalPrinterDevice::EarlierDocument(const std::s
   if (IsUnsettled(row->fState)) return row;
   if (row->fState != vnJournalState::Printed) return std::nullopt;
   // The host's own key names the sale whatever else changed.
-  if (StartsWith(aIdentity, "ref:")) return row;
+  if (StartsWith(key, "ref:")) return row;
   // The day's Z report while it is still the printer's last closing and no document was
   // begun after it: a retry of the report whether or not its answer reached the host.
-  if (StartsWith(aIdentity, "z:")) {
+  if (StartsWith(key, "z:")) {
     // A Z report's number is the count of closings taken with it.
     const auto closingNow = LongOf(fDocumentMark.fClosing), closingThen = LongOf(row->fNumber);
     const bool lastClosing = fDocumentMark.fKnown && closingNow && closingThen && *closingNow == *closingThen;
@@ -592,7 +603,7 @@ void kFiscalPrinterDevice::SettleJournal() {
     // Its outcome is known here, waiting to be written.
     if (fPendingOutcome && row.fId == fPendingOutcome->fId) continue;
     fNewestRowSeen = std::max(fNewestRowSeen, row.fId);
-    if (row.fState == vnJournalState::Unknown && StartsWith(row.fMessage, kNoEvidence)) continue;
+    if (BeyondEvidence(row)) continue;
     LogInfo("Outcome: settling " + std::string(JournalKindName(row.fKind)) + " " + std::to_string(row.fId) + " (" +
             JournalStateName(row.fState) + ")");
     SettleEntry(row);
@@ -600,7 +611,7 @@ void kFiscalPrinterDevice::SettleJournal() {
             JournalStateName(row.fState) + (row.fMessage.empty() ? "" : ": " + row.fMessage));
     fSettledNow.push_back(row);
     // A printer that cannot tell about one document cannot tell about the next either.
-    if (row.fState == vnJournalState::Unknown && !StartsWith(row.fMessage, kNoEvidence)) break;
+    if (row.fState == vnJournalState::Unknown && !BeyondEvidence(row)) break;
   }
 }
 
@@ -612,6 +623,12 @@ void kFiscalPrinterDevice::SettleEntry(vnJournalEntry& aEntry) {
       LogError(std::string("Journal: ") + e.what());
     }
   };
+  if (StartsWith(aEntry.fIdentity, kRTIdentityPrefix)) {
+    // The printer only made its paper copy: what the row itself recorded is the evidence.
+    SettleRTEntry(aEntry);
+    write();
+    return;
+  }
   if (aEntry.fKind != vnJournalKind::Receipt && aEntry.fKind != vnJournalKind::Document &&
       aEntry.fKind != vnJournalKind::ZReport) {
     // A copy, a programming or the clock leaves no trace in the numbering to tell by.
@@ -793,8 +810,8 @@ void kFiscalPrinterDevice::SettleBeforeOperation() {
 }
 
 bool kFiscalPrinterDevice::CloseDayAtStart() {
-  // Run while a device starts, outside any result: its outcome's note goes to the log only.
-  fOperationErrorText = nullptr;
+  // Run while a device starts, outside any result: its outcome's note goes to the log only
+  // (SettleDocument logs it; the scope drops it).
   kDocumentScope scope(*this);
   const auto refuse = [&](const std::string& aWhy) {
     LogError("The day is not closed: " + aWhy);
@@ -806,11 +823,13 @@ bool kFiscalPrinterDevice::CloseDayAtStart() {
   if (!failure.empty()) return refuse(failure);
   try {
     // A document whose outcome is not known would fall on one side of the closing or the
-    // other: the host looks at it first.
+    // other: the host looks at it first. An RT sale's row is the server's registration, and
+    // while it is unsettled its paper copy never began.
     for (const vnJournalEntry& unsettled : fJournal->Unsettled())
       if (const vnJournalEntry row = WithPendingOutcome(unsettled);
-          IsUnsettled(row.fState) && (row.fKind == vnJournalKind::Receipt || row.fKind == vnJournalKind::Document ||
-                                      row.fKind == vnJournalKind::ZReport))
+          IsUnsettled(row.fState) && !StartsWith(row.fIdentity, kRTIdentityPrefix) &&
+          (row.fKind == vnJournalKind::Receipt || row.fKind == vnJournalKind::Document ||
+           row.fKind == vnJournalKind::ZReport))
         return refuse("document " + std::to_string(row.fId) + " of the journal is still unsettled (" + row.fMessage +
                       ")");
   } catch (const kJournalError& e) {
@@ -904,6 +923,7 @@ bool kFiscalPrinterDevice::CloseJournalDocument(kNFReceipt& aDocument, _int_PRIN
   // No answer to the closing: whether the document is still open tells.
   if (!UnansweredCommand().empty() && !SettleLostClosing(aDocument, aResult)) {
     SettleDocument(vnJournalState::Unknown, aResult.ErrorText, aResult.Format());
+    AddUnrecordedNote(aResult.ErrorText);
     return false;
   }
   if (!ErrorFound()) return true;
@@ -939,6 +959,7 @@ void kFiscalPrinterDevice::SettleJournalDocument(_int_PRINTNFR_result& aResult) 
       aResult.ErrorText = "Document not printed: " + aResult.ErrorText;
   }
   SettleDocument(state, aResult.ErrorText, aResult.Format(), "", "", aResult.NFReceiptDateTime);
+  AddUnrecordedNote(aResult.ErrorText);
 }
 
 }  // namespace fp
@@ -987,6 +1008,7 @@ void kFiscalPrinterDevice::SettleReport(_int_PRINTZR_result& aResult) {
   SettleDocument(state, aResult.ErrorText, aResult.Format(), state == vnJournalState::Printed ? aResult.ZReportNumber : "",
                  state == vnJournalState::Printed ? aResult.EJClosingNumber : "",
                  state == vnJournalState::Printed ? aResult.ZReportDateTime : 0);
+  AddUnrecordedNote(aResult.ErrorText);
 }
 
 std::string kFiscalPrinterDevice::BeginJournalChange(vnJournalKind aKind) {
@@ -1007,6 +1029,7 @@ void kFiscalPrinterDevice::SettleChange(_int_ErrorTail& aResult) {
                                : StartsWith(aResult.ErrorText, kOutcomeUnknownPrefix) ? vnJournalState::Unknown
                                                                                       : vnJournalState::NotPrinted;
   SettleDocument(state, aResult.ErrorText);
+  AddUnrecordedNote(aResult.ErrorText);
 }
 
 }  // namespace fp

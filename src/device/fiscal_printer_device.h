@@ -476,7 +476,6 @@ class kFiscalPrinterDevice {
     WriteOperationHeader(aLogName);
     aResult.Error = true;
     aResult.LogFileName = LogFileName();
-    fOperationErrorText = &aResult.ErrorText;
     if (aSettle) SettleBeforeOperation();
   }
   // After the closing of a non-fiscal document lost its answer: the printer tells whether the
@@ -776,9 +775,6 @@ class kFiscalPrinterDevice {
   // An outcome the journal could not record at the end of its call (a full disk): written
   // before anything else at the next call; until then a retry of it is answered from here.
   std::optional<vnJournalEntry> fPendingOutcome;
-  // The ErrorText of the operation in progress (BeginOperation to EndDocument), where the
-  // result says that its outcome could not be recorded.
-  std::string* fOperationErrorText = nullptr;
   int64_t fNewestRowSeen = 0;   // the newest row this device wrote or saw settled
   // Who writes a row: the device's log name (Driver and LogId), the same after a restart, so
   // that a content fingerprint only ever stands for this till's own earlier sale.
@@ -790,6 +786,49 @@ class kFiscalPrinterDevice {
   std::string fResultNote;
   vnOutcome fOutcome;      // the operation's recorded failure (ok_Done: none)
   vnOutcome fLastCommand;  // the last command sent
+
+  // ---- The RT-server road of a receipt and its rows (receipt_operations.cpp) ----
+  //
+  // A receipt signed by the RT server is journalled on the printer that prints its paper copy,
+  // under that printer's lock, with its identity led by kRTIdentityPrefix. Its row is
+  // "closing sent" before the server is asked to sign, and carries the server's numbers as soon
+  // as it has signed (message led by kRTSignedPrefix, the result fragment without the receipt's
+  // text and picture); its outcome is the signing's, a paper copy that failed is noted in it.
+  static constexpr const char* kRTIdentityPrefix = "rt:";
+  static constexpr const char* kRTSignedPrefix = "Registered by the RT server as document ";
+  // The start of the message of an RT row whose signing nothing can tell any more: the server
+  // library has no question that would answer it.
+  static constexpr const char* kRTNoEvidence =
+      "Outcome unknown: the RT server library cannot tell whether it signed this receipt";
+  // A retry of a receipt the journal holds: answered from its row without signing or printing
+  // (true), or not at all (false).
+  bool RTAnsweredFromJournal(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                             const std::string& aIdentity);
+  // The signing, the processor and the paper copy of a receipt whose row is begun: the result
+  // filled, the state its row is settled with and the row's message in aMessage.
+  vnJournalState SignAndPrintThroughRTServer(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                                             bool aGood, std::string& aMessage);
+  // A receipt the printer still holds open (a paper copy of a call that ended half-way) would
+  // take the next document's lines: cancelled first when the printer says so (a printer that
+  // does not answer is left to the paper copy, whose opening it then refuses).
+  void CancelPaperLeftOpen();
+  // The row of this device's last paper copy when it closed cleanly (0 otherwise): while it is
+  // still the journal's newest, nothing can have been left open since, and the printer is not
+  // asked.
+  int64_t fCleanPaperCopyRow = 0;
+  // Settles an RT row an earlier call left unsettled, on what the row itself recorded: never
+  // asked to sign, signed with its numbers, or beyond what anything can tell.
+  void SettleRTEntry(vnJournalEntry& aEntry);
+  // An unknown outcome that nothing will ever settle (the printer's journal names no such
+  // document, or the RT server library cannot tell): left for the host to look at, it holds up
+  // no later document.
+  static bool BeyondEvidence(const vnJournalEntry& aRow);
+
+  // The note SettleDocument leaves when the journal could not record an outcome, for the
+  // operation's ErrorText; EndDocument drops it, so it never reaches another operation.
+  std::string fUnrecordedNote;
+  // Appends the note (and drops it) to aErrorText, the ErrorText of the settled document.
+  void AddUnrecordedNote(std::string& aErrorText);
 };
 
 }  // namespace fp

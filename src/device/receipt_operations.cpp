@@ -3,6 +3,8 @@
 #include <exception>
 #include <string>
 
+#include <pugixml.hpp>
+
 #include "base/errors.h"
 #include "base/text.h"
 #include "base/xml_text.h"
@@ -292,6 +294,7 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
                  state == vnJournalState::Printed ? aResult.ReceiptNumber : "",
                  state == vnJournalState::Printed ? aResult.EJClosingNumber : "",
                  state == vnJournalState::Printed ? aResult.ReceiptDateTime : 0);
+  AddUnrecordedNote(aResult.ErrorText);
 }
 
 bool kFiscalPrinterDevice::AnsweredWithoutPrinting(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
@@ -460,16 +463,85 @@ vnJournalState kFiscalPrinterDevice::AskClosingOutcome(kReceiptPrinterHandler& a
   }
 }
 
+namespace {
+
+// The RT result as the journal keeps it for a retry's answer: everything but the receipt's
+// text and picture, which a retry reads again.
+std::string RTResultToKeep(const _int_PRINTFR_result& aResult) {
+  _int_PRINTFR_result kept = aResult;
+  kept.ReceiptText.clear();
+  kept.ReceiptImage.clear();
+  return kept.Format();
+}
+
+}  // namespace
+
 void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& aHandler,
                                                        _int_PRINTFR_result& aResult, bool aGood) {
+  kReceipt& receipt = *aHandler.fReceipt;
+  // The server registers the sale and this printer prints its paper copy. Both happen under
+  // the printer's lock with the receipt's row written first, so that a retry is never signed a
+  // second time and no line of the copy goes into another till's document. The printer's
+  // numbering is not needed: the signing, not the copy, is what the row stands for.
+  kDocumentScope scope(*this);
+  // The readiness rule's failure is the paper copy's; the journal's steps clear it.
+  const int32_t notReadyCode = ErrorCode();
+  const std::string notReady = ErrorFound() ? ErrorMessage() : std::string();
+  std::string failure = PrepareDocument(false);
+  if (failure.empty()) {
+    CancelPaperLeftOpen();
+    // The same key as on the device's road; the prefix keeps the rows of the two roads apart.
+    const std::string identity = kRTIdentityPrefix + ReceiptIdentity(receipt);
+    if (RTAnsweredFromJournal(aHandler, aResult, identity)) return;
+    NoteSettledCalls(*this);
+    failure = BeginDocument(vnJournalKind::Receipt, identity, Amount2(receipt.fTotalAmount));
+  }
+  if (!failure.empty()) {
+    ReportNotPrinted(*this, aResult, DocumentFailure("Receipt not printed: ", failure));
+    return;
+  }
+  if (!notReady.empty()) RecordError(notReadyCode, notReady);
+  std::string message;
+  const vnJournalState state = SignAndPrintThroughRTServer(aHandler, aResult, aGood, message);
+  SettleDocument(state, message, RTResultToKeep(aResult));
+  AddUnrecordedNote(aResult.ErrorText);
+}
+
+vnJournalState kFiscalPrinterDevice::SignAndPrintThroughRTServer(kReceiptPrinterHandler& aHandler,
+                                                                 _int_PRINTFR_result& aResult, bool aGood,
+                                                                 std::string& aMessage) {
+  kReceipt& receipt = *aHandler.fReceipt;
   // Whether the RT server signed this very receipt; the result must not come from the data
   // kept of an earlier one.
   bool signedNow = false;
   if (fRTServer) {
-    OpenRTServerTill(aHandler);
-    fRTServer->BuildXMLReceipt(*aHandler.fReceipt);
+    try {
+      OpenRTServerTill(aHandler);
+      fRTServer->BuildXMLReceipt(receipt);
+      // Committed before the server is asked: a row still "started" was never signed.
+      MarkClosingSent();
+    } catch (const kJournalError& e) {
+      aMessage = "Receipt not printed: " + JournalFailure(e.what());
+      ReportNotPrinted(*this, aResult, aMessage);
+      return vnJournalState::NotPrinted;
+    } catch (const kException& e) {
+      // The request itself is at fault; the frame reports it as before.
+      SettleDocument(vnJournalState::NotPrinted, std::string("Receipt not printed: ") + e.what());
+      throw;
+    }
     LogInfo("RTServer:SignReceipt");
-    if (fRTServer->SignReceipt()) {
+    bool accepted = false;
+    try {
+      accepted = fRTServer->SignReceipt();
+    } catch (const kException& e) {
+      aMessage = std::string(kRTNoEvidence) + "; its library failed while signing it (" + e.what() + ")";
+      ReportNotPrinted(*this, aResult,
+                       std::string(kOutcomeUnknownPrefix) + "the RT server library failed while signing the receipt (" +
+                           e.what() + "); whether the sale is registered only the RT server's records tell, and it "
+                           "is not signed again");
+      return vnJournalState::Unknown;
+    }
+    if (accepted) {
       const kRTServerReceiptInfo& info = fRTServer->ReceiptInfo();
       fRTServerReceiptInfo->fVATTotal = info.fVATTotal;
       fRTServerReceiptInfo->fRTTillId = info.fRTTillId;
@@ -484,40 +556,179 @@ void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& a
     }
   }
 
-  if (fProcessor && fProcessor->Active() &&
-      !RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult,
-                          "Receipt not printed: "))
-    return;
+  const kRTServerReceiptInfo& info = *fRTServerReceiptInfo;
+  const std::string signedText = kRTSignedPrefix + std::to_string(info.fRTnDoc) + " of closing " +
+                                 std::to_string(info.fRTzRep) + " (till " + info.fRTTillId + ", server " +
+                                 info.fRTServerSerialNumber + ")";
+  // The time of the signing when there was one: the row holds it from then.
+  const auto fillNumbers = [&] {
+    if (aResult.ReceiptDateTime == 0) aResult.ReceiptDateTime = CurrentDateTime();
+    aResult.ReceiptNumber = std::to_string(info.fRTnDoc);
+    aResult.EJNumber = "0";
+    aResult.EJClosingNumber = std::to_string(info.fRTzRep);
+    aResult.DeviceSerialNumber = info.fRTTillId;
+    aResult.ServerSerialNumber = info.fRTServerSerialNumber;
+  };
+  if (signedNow && info.fRTnDoc != 0) {
+    // The sale is registered: its numbers are in the row before the paper copy starts, so a
+    // call that ends during the copy leaves a sale the next call knows as registered.
+    fillNumbers();
+    fDocument.fMessage = signedText;
+    fDocument.fResult = RTResultToKeep(aResult);
+    try {
+      fJournal->Update(fDocument);
+    } catch (const kJournalError& e) {
+      // Its outcome is written when the receipt is settled, or kept until the next call.
+      LogError("Journal: the signing of document " + std::to_string(fDocument.fId) + " could not be written: " +
+               e.what());
+    }
+  }
 
   std::string printFailure;
   ReceiptStage stage = ReceiptStage::NotOpened;
+  if (fProcessor && fProcessor->Active()) {
+    try {
+      if (!RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult,
+                              "Receipt not printed: ")) {
+        if (!signedNow) {
+          aMessage = aResult.ErrorText;
+          return vnJournalState::NotPrinted;
+        }
+        // Registered all the same: only its paper copy is missing.
+        printFailure = fProcessor->ErrorMessage();
+        aGood = false;
+      }
+    } catch (const kException& e) {
+      if (!signedNow) {
+        SettleDocument(vnJournalState::NotPrinted, std::string("Receipt not printed: ") + e.what());
+        throw;
+      }
+      printFailure = e.what();
+      aGood = false;
+    }
+  }
+
+  // The paper copy moves the printer's numbering.
+  if (aGood) fDocumentMark.fKnown = false;
   try {
     RunReceiptHooks(*this, *aHandler.fReceipt, aGood, stage);
   } catch (const kException& e) {
     // Once the server has registered the sale, a printer fault leaves only the paper copy
     // missing; reported as a failure, the host would register the sale a second time.
-    if (!signedNow) throw;
+    if (!signedNow) {
+      SettleDocument(vnJournalState::NotPrinted, std::string("Receipt not printed: ") + e.what());
+      throw;
+    }
     printFailure = e.what();
   }
+  if (printFailure.empty() && ErrorFound()) printFailure = ErrorMessage();
+  fCleanPaperCopyRow = printFailure.empty() && stage == ReceiptStage::Closing ? fDocument.fId : 0;
+  if (!printFailure.empty() && stage != ReceiptStage::NotOpened) {
+    // A copy left open would take the next document's lines.
+    bool wasOpen = false;
+    LogInfo("RTServer: the paper copy failed (" + printFailure + "); " + CancelOpenReceipt(*this, stage, wasOpen));
+  }
 
-  const kRTServerReceiptInfo& info = *fRTServerReceiptInfo;
-  aResult.ReceiptDateTime = CurrentDateTime();
-  aResult.ReceiptNumber = std::to_string(info.fRTnDoc);
-  aResult.EJNumber = "0";
-  aResult.EJClosingNumber = std::to_string(info.fRTzRep);
-  aResult.DeviceSerialNumber = info.fRTTillId;
-  aResult.ServerSerialNumber = info.fRTServerSerialNumber;
+  fillNumbers();
   aResult.Error = false;
   aResult.ErrorText.clear();
-  if (!signedNow || info.fRTnDoc == 0) {
+  if (!signedNow) {
     aResult.Error = true;
     aResult.ErrorText = kNoDocumentMessage;
-  } else if (!printFailure.empty() || ErrorFound()) {
+    aMessage = "Receipt not printed: the RT server did not sign it";
+    return vnJournalState::NotPrinted;
+  }
+  if (info.fRTnDoc == 0) {
+    // Accepted without a document number: what the server registered nothing tells.
+    aResult.Error = true;
+    aResult.ErrorText = kNoDocumentMessage;
+    aMessage = std::string(kRTNoEvidence) + "; the RT server accepted it without a document number";
+    return vnJournalState::Unknown;
+  }
+  aMessage = signedText;
+  if (!printFailure.empty()) {
     // The server registered the sale; only the paper copy is missing.
-    aResult.ErrorText = printFailure.empty() ? ErrorMessage() : printFailure;
+    aResult.ErrorText = printFailure;
     aResult.MessageText = kNotPrintedMessage;
+    aMessage += "; its paper copy was not printed: " + printFailure;
   }
   if (!aResult.Error) AddReceiptTextAndImage(*this, aHandler, aResult);
+  return vnJournalState::Printed;
+}
+
+void kFiscalPrinterDevice::CancelPaperLeftOpen() {
+  if (fDocumentMark.fKnown && !fDocumentMark.fOpen) return;
+  try {
+    if (fCleanPaperCopyRow != 0 && fJournal->NewestId() == fCleanPaperCopyRow) return;
+  } catch (const kJournalError& e) {
+    LogError(std::string("Journal: ") + e.what());
+  }
+  vnDocumentMark mark;
+  bool read = false;
+  try {
+    read = ReadDocumentMark(mark);
+  } catch (const kException& e) {
+    LogError(e.what());
+  }
+  ResetError();
+  if (!read || !mark.fOpen) return;
+  if (CancelOpenReceiptQuietly())
+    AddResultNote("A receipt left open on the printer by an earlier failure was cancelled before this one.");
+}
+
+bool kFiscalPrinterDevice::RTAnsweredFromJournal(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                                                 const std::string& aIdentity) {
+  const auto earlier = EarlierDocument(aIdentity);
+  if (!earlier) return false;
+  if (earlier->fState != vnJournalState::Printed) {
+    aResult.Error = true;
+    aResult.ErrorText = std::string(kOutcomeUnknownPrefix) +
+                        "this receipt was handed to the RT server by an earlier call whose outcome is not known (" +
+                        earlier->fMessage + "); it was not signed again: only the RT server's records tell whether "
+                        "the sale is registered";
+    return true;
+  }
+  AddResultNote(StartsWith(earlier->fMessage, "Settled later: ")
+                    ? "This receipt was registered by the RT server in an earlier call whose answer was lost; it "
+                      "was not signed or printed again."
+                    : "This receipt was registered by the RT server in an earlier call; it was not signed or printed "
+                      "again.");
+  // The numbers as the first call reported them (or would have).
+  pugi::xml_document kept;
+  kept.load_string(earlier->fResult.c_str(), pugi::parse_default | pugi::parse_fragment);
+  const auto text = [&](const char* aName) { return std::string(kept.child(aName).text().as_string()); };
+  aResult.ReceiptNumber = text("ReceiptNumber");
+  aResult.EJNumber = "0";
+  aResult.EJClosingNumber = text("EJClosingNumber");
+  aResult.DeviceSerialNumber = text("DeviceSerialNumber");
+  aResult.ServerSerialNumber = text("ServerSerialNumber");
+  const std::string when = text("ReceiptDateTime");
+  aResult.ReceiptDateTime = when.empty() ? 0 : XmlTextToDateTime(when);
+  aResult.Error = false;
+  aResult.ErrorText.clear();
+  if (aResult.ReceiptNumber.empty() || aResult.ReceiptNumber == "0")
+    aResult.ErrorText = "The receipt's numbers are not kept in the document journal (" + earlier->fMessage + ")";
+  aResult.MessageText = ResultNote();
+  AddReceiptTextAndImage(*this, aHandler, aResult);
+  MarkReported(*earlier, RTResultToKeep(aResult));
+  return true;
+}
+
+void kFiscalPrinterDevice::SettleRTEntry(vnJournalEntry& aEntry) {
+  // The row is "closing sent" before the server is asked and carries the server's numbers as
+  // soon as it has signed, each committed before the next step.
+  if (aEntry.fState == vnJournalState::Started) {
+    aEntry.fState = vnJournalState::NotPrinted;
+    aEntry.fMessage = "Settled later: the call ended before the RT server was asked to sign it";
+  } else if (StartsWith(aEntry.fMessage, kRTSignedPrefix)) {
+    aEntry.fState = vnJournalState::Printed;
+    aEntry.fMessage = "Settled later: " + aEntry.fMessage + "; the call ended during its paper copy";
+  } else if (aEntry.fState != vnJournalState::Unknown || !StartsWith(aEntry.fMessage, kRTNoEvidence)) {
+    aEntry.fState = vnJournalState::Unknown;
+    aEntry.fMessage = std::string(kRTNoEvidence) +
+                      "; the call ended after handing it to the server and before the answer was recorded: only "
+                      "the RT server's records tell whether the sale is registered";
+  }
 }
 
 void kFiscalPrinterDevice::GetReceiptTextAndImage(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
@@ -583,6 +794,7 @@ void kFiscalPrinterDevice::Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, 
                  : UnansweredCommand().empty()         ? vnJournalState::NotPrinted
                                                        : vnJournalState::Unknown,
                  aResult.ErrorText, aResult.Format());
+  AddUnrecordedNote(aResult.ErrorText);
 }
 
 }  // namespace fp

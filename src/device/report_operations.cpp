@@ -5,6 +5,7 @@
 // processor library when one is configured, or the model driver's hooks.
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/errors.h"
 #include "base/platform.h"
@@ -142,6 +143,13 @@ void kFiscalPrinterDevice::Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _i
 // The RT server closes the till; the printer prints the report text when asked to.
 void kFiscalPrinterDevice::ZReportThroughRTServer(kReceiptPrinterHandler& aHandler, const kZReport& aReport,
                                                   _int_PRINTZR_result& aResult) {
+  // The report text is printed as a document of its own: the printer is this till's while
+  // the day is closed, as for an X report.
+  kDocumentScope scope(*this);
+  if (const std::string busy = LockPrinterToPrint(); !busy.empty()) {
+    aResult.ErrorText = busy;
+    return;
+  }
   OpenRTServerTill(aHandler);
   LogInfo("RTServer:CloseTill");
   if (!fRTServer->CloseTill()) return;
@@ -372,6 +380,9 @@ void kFiscalPrinterDevice::Pub_GetEJFiles(kReceiptPrinterHandler& aHandler, _int
 
 void kFiscalPrinterDevice::PrintReportText(const std::string& aKind, bool aPrint) {
   fCounters.Text.clear();
+  // A document of its own, without a row, which a report not to be printed leaves open: the
+  // next sale asks the printer again.
+  fCleanPaperCopyRow = 0;
   const kRTServerTillReportInfo& info = *fRTServerTillReportInfo;
   const bool closing = aKind == "Z";
 
@@ -391,28 +402,56 @@ void kFiscalPrinterDevice::PrintReportText(const std::string& aKind, bool aPrint
   gap->fSection = rs_lead;
   document.fHeaderLines.Add(std::move(gap));
 
-  BeginNonFiscalReceipt(document);
-  AddReportLine(document, aKind + "-REPORT", EffectBit(le_bold), la_center);
+  struct vnReportLine {
+    std::string fText;
+    uint8_t fEffects;
+    vnReceiptMessageLineAlignment fAlignment;
+  };
+  std::vector<vnReportLine> lines;
+  const auto add = [&lines](std::string aText, uint8_t aEffects = 0,
+                            vnReceiptMessageLineAlignment aAlignment = la_left) {
+    lines.push_back({std::move(aText), aEffects, aAlignment});
+  };
+  add(aKind + "-REPORT", EffectBit(le_bold), la_center);
   if (closing) {
-    AddReportLine(document, "", 0, la_left);
-    AddReportLine(document, "Data Chiusura:    " + ReportDateTime(info.fzRepDateTime, false), 0, la_left);
-    AddReportLine(document, "Numero Chiusura:  " + std::to_string(info.fzRepNumber), 0, la_left);
+    add("");
+    add("Data Chiusura:    " + ReportDateTime(info.fzRepDateTime, false));
+    add("Numero Chiusura:  " + std::to_string(info.fzRepNumber));
   }
-  AddReportLine(document, "", 0, la_left);
-  AddReportLine(document, "Server:           " + info.fServerSerialNumber, 0, la_left);
-  AddReportLine(document, "Cassa:            " + info.fTillSerialNumber, 0, la_left);
-  AddReportLine(document, "", 0, la_left);
-  AddReportLine(document, "Documenti Emessi: " + std::to_string(info.fnRecNumber), 0, la_left);
-  AddReportLine(document, "", 0, la_left);
-  AddReportLine(document, "EURO", 0, la_right);
-  AddReportLine(document, FormatAmountLine("Totale Giorno", info.fDailyAmount), 0, la_left);
-  AddReportLine(document, "", 0, la_left);
-  AddReportLine(document, FormatAmountLine("Totale Vendite", info.fSalesAmount), 0, la_left);
-  AddReportLine(document, FormatAmountLine("Totale Resi", info.fRefundsAmount), 0, la_left);
-  AddReportLine(document, FormatAmountLine("Totale Annulli", info.fVoidsAmount), 0, la_left);
-  AddReportLine(document, "", 0, la_left);
-  AddReportLine(document, ReportDateTime(CurrentDateTime(), true), 0, la_center);
-  AddReportLine(document, "", 0, la_left);
+  add("");
+  add("Server:           " + info.fServerSerialNumber);
+  add("Cassa:            " + info.fTillSerialNumber);
+  add("");
+  add("Documenti Emessi: " + std::to_string(info.fnRecNumber));
+  add("");
+  add("EURO", 0, la_right);
+  add(FormatAmountLine("Totale Giorno", info.fDailyAmount));
+  add("");
+  add(FormatAmountLine("Totale Vendite", info.fSalesAmount));
+  add(FormatAmountLine("Totale Resi", info.fRefundsAmount));
+  add(FormatAmountLine("Totale Annulli", info.fVoidsAmount));
+  add("");
+  add(ReportDateTime(CurrentDateTime(), true), 0, la_center);
+  add("");
+
+  // A document whose opening the printer refused is not continued: its lines would go into
+  // whatever the printer holds open. The report is the server's and stays taken; its text is
+  // still given, and the missing paper copy is reported with the printer's reason.
+  ResetError();
+  std::string refusal;
+  try {
+    if (!BeginNonFiscalReceipt(document) || ErrorFound())
+      refusal = ErrorFound() ? ErrorMessage() : "the printer did not open the document";
+  } catch (const kException& e) {
+    for (const vnReportLine& line : lines) fCounters.Text += "\r\n" + line.fText;
+    throw;
+  }
+  if (!refusal.empty()) {
+    ResetError();
+    for (const vnReportLine& line : lines) fCounters.Text += "\r\n" + line.fText;
+    throw kException("The report was not printed: the printer refused to open its document (" + refusal + ")");
+  }
+  for (const vnReportLine& line : lines) AddReportLine(document, line.fText, line.fEffects, line.fAlignment);
   // Without printing, the lines went to the driver but the document stays open: the host
   // asked only for the text.
   if (aPrint) EndNonFiscalReceipt(document);
