@@ -4,7 +4,8 @@
 #
 #   bench/compare_builds.sh FIRST_BUILD SECOND_BUILD OUT_DIR [ROUNDS [FIRST_ROUND]]
 #
-# BENCHES="driver_bench:. journal_bench:BM_X" runs only those (program:filter); FIRST_ROUND
+# BENCHES="driver_bench:. journal_bench:BM_X" runs only those (program:filter); a program
+# named differently in the first build is given as FIRST_NAME=SECOND_NAME:filter. FIRST_ROUND
 # numbers the rounds on from an earlier run into the same OUT_DIR.
 #
 # FIRST_BUILD and SECOND_BUILD are build folders (each with its bench/ programs); OUT_DIR
@@ -32,20 +33,21 @@ default_benches=(
   "entry_bench:."
   "journal_bench:BM_JournalDocumentThreeCommits"
   "log_writer_bench:."
-  "http_client_bench:."
+  "http_client_bench=http_transport_bench:."
   "emulator_bench:."
 )
 if [[ -n ${BENCHES:-} ]]; then read -r -a benches <<<"$BENCHES"; else benches=("${default_benches[@]}"); fi
 
 for spec in "${benches[@]}"; do
-  name=${spec%%:*}
+  names=${spec%%:*}
   filter=${spec#*:}
+  first_name=${names%%=*}
+  name=${names#*=}
   for ((round = first_round; round < first_round + rounds; ++round)); do
     for side in first second; do
-      if [[ $side == first ]]; then dir=$first; else dir=$second; fi
-      program=$dir/bench/$name
+      if [[ $side == first ]]; then program=$first/bench/$first_name; else program=$second/bench/$name; fi
       if [[ ! -x $program ]]; then
-        echo "$name $side: not built in $dir" | tee -a "$out/load.txt"
+        echo "$name $side: $program not built" | tee -a "$out/load.txt"
         continue
       fi
       echo "$(date -u +%H:%M:%S) $name $side round $round load $(cut -d' ' -f1-3 /proc/loadavg)" | tee -a "$out/load.txt"
