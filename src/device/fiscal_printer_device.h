@@ -248,7 +248,6 @@ class kFiscalPrinterDevice {
   kFiscalPrinterDevice(const kFiscalPrinterDevice&) = delete;
   kFiscalPrinterDevice& operator=(const kFiscalPrinterDevice&) = delete;
 
-
   // ---- Operations behind the exports ----
   // Each runs the operation frame described at the top of this file and fills the export's
   // result record. Exceptions (bad parameters, hooks that throw) leave the operation and are
@@ -539,7 +538,6 @@ class kFiscalPrinterDevice {
   // Services a model may call.
   // =======================================================================================
 
-
   // As the public constructor, with a transport made by the caller instead of the one the
   // request's connection describes (fakes and fault-injecting transports in tests).
   kFiscalPrinterDevice(kReceiptPrinterHandler& aHandler, std::unique_ptr<kIOHandler> aIOHandler);
@@ -548,7 +546,8 @@ class kFiscalPrinterDevice {
   // The device owns the failure of the operation in progress: hooks record it here (the
   // printer's reply code or the exchange's status code, and the message the result
   // reports); the operation frame clears it. A transport that records a failure of its own
-  // (spooler, OPOS, the HTTP transport's Write) counts when no hook recorded one.
+  // (spooler, OPOS, the HTTP transport's Write) counts when no hook recorded one. The
+  // recorded failure reads through the public Outcome, ErrorFound, ErrorCode and ErrorMessage.
   void RecordError(int32_t aCode, const std::string& aMessage);
   // The command path: the outcome of the command just sent. A command the printer answered
   // clears a failure recorded before it; a failed one becomes the recorded failure.
@@ -562,6 +561,7 @@ class kFiscalPrinterDevice {
   // Whether the printer answered the last command (true also when it succeeded). false when
   // no answer came at all, so asking again may still succeed.
   bool LastFailureAnswered() const { return fLastCommand.Answered(); }
+  // Clears the recorded failure, the transport's own included.
   void ResetError();
 
   // ---- Logging, the transport and the clock ----
