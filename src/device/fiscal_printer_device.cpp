@@ -213,6 +213,11 @@ void kFiscalPrinterDevice::OpenRTServerTill(kReceiptPrinterHandler& aHandler) {
                       aHandler.GetParameter("RTServerTillSerial"));
 }
 
+std::string kFiscalPrinterDevice::InitAfterOpen() {
+  if (!Init() && ErrorFound()) return ErrorMessage();
+  return {};
+}
+
 // ---- Open, close, status ---------------------------------------------------------------
 
 void kFiscalPrinterDevice::Pub_Open(kReceiptPrinterHandler& aHandler, _int_OPEN_result& aResult) {

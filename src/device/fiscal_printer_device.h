@@ -5,6 +5,12 @@
 // counters, print sequence, fiscal mode, serial number) and the optional companions (the
 // processor library caller and the RT server client).
 //
+// The class reads in three layers, like a backend table: public, what the entry layer,
+// the tools and the tests use (construction, the Pub_* operations, read-only properties);
+// protected, the model's contract (the hooks a driver implements, then the few services it
+// may call and the values it fills); private, the device's own state and the framework's
+// steps.
+//
 // Each public operation Pub_* is written once here as a fixed sequence of calls to the
 // virtual hooks below; a model driver is a subclass that implements the hooks for one
 // printer model. The operations follow one frame:
@@ -20,7 +26,7 @@
 //     the recorded failure, never from the Boolean.
 //   - Returning false without recording anything only ends the operation's remaining
 //     device steps early; the operation then reports success.
-//   - Hooks run on the calling thread and may talk to the device through fIOHandler.
+//   - Hooks run on the calling thread and may talk to the device through IOHandler().
 //   - The request frame serialises calls on one device; a hook never runs concurrently
 //     with another call on the same device, so device state needs no lock of its own.
 #pragma once
@@ -54,6 +60,7 @@ class kRTServerTillReportInfo;
 
 // Request documents the hooks receive.
 class kReceipt;
+class kReceiptLine;
 class kNFReceipt;
 class kReceiptLineProductSale;
 class kReceiptLineProductReturn;
@@ -193,6 +200,11 @@ enum vnFiscalPrinterPrintSection : uint8_t {
 
 class kFiscalPrinterDevice {
  public:
+  // =======================================================================================
+  // The device as the entry layer, the tools and the tests see it: construction, the
+  // operations behind the exports and a few read-only properties.
+  // =======================================================================================
+
   // Gives the current local date and time; replaceable so that tests can fix the clock.
   using Clock = std::function<DateTime()>;
 
@@ -214,9 +226,112 @@ class kFiscalPrinterDevice {
   kFiscalPrinterDevice(const kFiscalPrinterDevice&) = delete;
   kFiscalPrinterDevice& operator=(const kFiscalPrinterDevice&) = delete;
 
-  // ---------------------------------------------------------------------------------------
-  // Hooks, in declaration order. Unless stated otherwise a hook is REQUIRED (pure).
-  // "Ignored" means the calling operation does not look at the returned value.
+  // ---- Operations behind the exports ----
+  // Each runs the operation frame described at the top of this file and fills the export's
+  // result record. Exceptions (bad parameters, hooks that throw) leave the operation and are
+  // reported by the request frame.
+
+  void Pub_Open(kReceiptPrinterHandler& aHandler, _int_OPEN_result& aResult);
+  void Pub_Close(kReceiptPrinterHandler& aHandler, _int_CLOSE_result& aResult);
+  void Pub_GetStatus(kReceiptPrinterHandler& aHandler, _int_GETSTATUS_result& aResult);
+
+  void Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult);
+  void Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, _int_REPRINTFR_result& aResult);
+  void Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _int_PRINTXR_result& aResult);
+  void Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _int_PRINTZR_result& aResult);
+  void Pub_EJReport(kReceiptPrinterHandler& aHandler, _int_EJREPORT_result& aResult);
+  void Pub_GetEJFiles(kReceiptPrinterHandler& aHandler, _int_GETEJFILES_result& aResult);
+  void Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTNFR_result& aResult);
+  void Pub_WriteDisplay(kReceiptPrinterHandler& aHandler, _int_DISPLAY_result& aResult);
+  void Pub_OpenDrawer(kReceiptPrinterHandler& aHandler, _int_OPENDR_result& aResult);
+  void Pub_GetDrawerStatus(kReceiptPrinterHandler& aHandler, _int_GETDRSTATUS_result& aResult);
+  void Pub_Set(kReceiptPrinterHandler& aHandler, _int_SET_result& aResult);
+  void Pub_SetDateTime(kReceiptPrinterHandler& aHandler, _int_SETDATETIME_result& aResult);
+  void Pub_GetVatTable(kReceiptPrinterHandler& aHandler, _int_GETVATTABLE_result& aResult);
+  void Pub_SetVatTable(kReceiptPrinterHandler& aHandler, _int_SETVATTABLE_result& aResult);
+  void Pub_GetDeptTable(kReceiptPrinterHandler& aHandler, _int_GETDEPTTABLE_result& aResult);
+  void Pub_SetDeptTable(kReceiptPrinterHandler& aHandler, _int_SETDEPTTABLE_result& aResult);
+  void Pub_Pay(kReceiptPrinterHandler& aHandler, _int_PAY_result& aResult);
+  void Pub_GetLotteryReceiptStatus(kReceiptPrinterHandler& aHandler, _int_GETLOTTERYRCPTSTATUS_result& aResult);
+
+  // The steps of OPEN after Pub_Open succeeded. InitAfterOpen lets the model initialise
+  // itself (its Init hook): "" when it did, or returned false without recording a failure;
+  // otherwise the failure it recorded.
+  std::string InitAfterOpen();
+  // After OPEN's status read: opens the journal of this printer, settles what is unsettled
+  // and reads where the numbering stands, when no other document is in progress on it. A
+  // journal that cannot be opened is logged; the documents then fail with the reason.
+  void OpenJournalAtStart();
+
+  // ---- Properties ----
+  int32_t Handle() const { return fHandle; }
+  // The table of open devices gives the device its handle once it holds it.
+  void SetHandle(int32_t aHandle) { fHandle = aHandle; }
+  // Whether the transport (and with it the device log) was built: false only while a
+  // failed construction is being reported.
+  bool HasTransport() const { return fIOHandler != nullptr; }
+  std::string LogFileName() const;
+  // An error line of the device log, as it is (the entry layer logs a call's failure here).
+  void LogError(const std::string& aMessage);
+  // What the last successful Pub_GetStatus read: the serial number (the key of the
+  // printer's document journal) and the fiscal mode.
+  const std::string& SerialNumber() const { return fSerialNumber; }
+  const std::string& FiscalMode() const { return fFiscalMode; }
+  // What the model set at construction.
+  vnFiscalPrinterCapabilities Capabilities() const { return fCapabilities; }
+  int32_t LineLength() const { return fLineLength; }
+  int32_t DisplayLineCount() const { return fDisplayLineCount; }
+  int32_t DisplayLineLength() const { return fDisplayLineLength; }
+  // What the device keeps between calls.
+  const vnFiscalCounters& Counters() const { return fCounters; }
+  const vnLotteryReceiptStatus& LotteryReceiptStatus() const { return fLotteryReceiptStatus; }
+  const std::vector<vnFiscalPrinterPrintSection>& PrintSequence() const { return fPrintSequence; }
+  const kVatTable& VatTable() const { return *fVatTable; }
+  const kDeptTable& DeptTable() const { return *fDeptTable; }
+  const kEconomicActivityTable& EATable() const { return *fEATable; }
+  // The document journal of this printer once opened (none before), and the row of the
+  // document in progress.
+  kDocumentJournal* Journal() const { return fJournal.get(); }
+  const vnJournalEntry& CurrentDocument() const { return fDocument; }
+  // The failure the last operation recorded, as its result reported it: one outcome (ok_Done
+  // when none, a transport's own failure included) and its parts.
+  vnOutcome Outcome() const;
+  bool ErrorFound() const;
+  int32_t ErrorCode() const;
+  const std::string& ErrorMessage() const;
+
+  // "Version <application version> - <release date in the user's short date format>";
+  // the same text for every model.
+  static std::string GetDriverVersion();
+
+  // How long the device keeps asking a printer that does not answer what became of a
+  // document (device parameter OutcomeTimeout, milliseconds).
+  static constexpr int kDefaultOutcomeTimeoutMs = 30000;
+  static constexpr int kOutcomePauseMs = 1000;
+  // The stable start of every ErrorText whose outcome the device could not learn.
+  static constexpr const char* kOutcomeUnknownPrefix = "Outcome unknown: ";
+  // How long a document waits for another device's document on the same printer (device
+  // parameter PrinterBusyTimeout, milliseconds; the outcome bound when not given).
+  static constexpr const char* kPrinterBusyText = "The printer is busy with another document";
+
+  // ---- Seams for tests, which never wait real time ----
+  // Replaces the wall clock of the documents and of the journal's rows.
+  void SetClock(Clock aClock) { fClock = std::move(aClock); }
+  using Sleeper = std::function<void(int aMilliseconds)>;
+  using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
+  // Replaces the pause and the clock of the bounded waits (tests never wait real time).
+  void SetOutcomeWaits(Sleeper aSleeper, SteadyClock aClock);
+
+ protected:
+  // =======================================================================================
+  // The model's contract. A model driver is a subclass that implements the hooks below (the
+  // pure ones at least) and calls only the services after them; the device's own state and
+  // the framework's steps are private. Every hook keeps the hook contract at the top of
+  // this file. Unless stated otherwise a hook is REQUIRED (pure); "Ignored" means the
+  // calling operation does not look at the returned value.
+  // =======================================================================================
+
+  // ---- Hooks: documents ----
 
   // Opens a non-fiscal document. Called by Pub_PrintNFReceipt with the request's document,
   // and by the report printers with a fresh document whose fLayout is "DocumentLayout" (or
@@ -233,19 +348,37 @@ class kFiscalPrinterDevice {
   virtual bool PrintNonFiscalImageLine(kReceipt* aReceipt, kReceiptMessageImageLine& aLine) = 0;
   // Closes the non-fiscal document opened by BeginNonFiscalReceipt. Ignored.
   virtual bool EndNonFiscalReceipt(kNFReceipt& aNFReceipt) = 0;
-
   // Why the printer cannot take aReceipt at all (a line type it has no command for), or
   // empty when it can. Called by Pub_PrintReceipt before anything is sent on either road, so
   // a refused receipt leaves the printer, the RT server and the journal untouched. Optional:
   // the default takes every receipt.
   virtual std::string ReceiptRefusal(const kReceipt& aReceipt);
-
   // Opens a fiscal receipt. Called by Pub_PrintReceipt once the device is ready. The hook
-  // may change fPrintSequence; the receipt is printed in the order it leaves there.
-  // false skips every section and EndFiscalReceipt.
+  // may change the print sequence (AddPrintSection, ClearPrintSequence); the receipt is
+  // printed in the order it leaves there. false skips every section and EndFiscalReceipt.
   virtual bool BeginFiscalReceipt(kReceipt& aReceipt) = 0;
   // Closes the fiscal receipt after all sections went through. Ignored.
   virtual bool EndFiscalReceipt(kReceipt& aReceipt) = 0;
+  // One payment of the receipt, in order. false makes the receipt fail with
+  // "Error while processing Payments".
+  virtual bool PrintPayment(kReceipt& aReceipt, kReceiptPaymentLine& aPayment) = 0;
+  // One trailer message line (text or barcode), in order. false stops the trailer and the
+  // receipt (EndFiscalReceipt is skipped).
+  virtual bool PrintTrailerTextLine(kReceipt& aReceipt, kReceiptMessageTextLine& aLine) = 0;
+  virtual bool PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) = 0;
+  // The last document's date-time, number, journal number, journal closing number and the
+  // device serial number. Called after a successful receipt or report. Ignored.
+  virtual bool GetLastDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber,
+                                   std::string& aEJClosingNumber, std::string& aSerialNumber) = 0;
+  // Sets the lottery code of the next receipt. Not called by the framework; for drivers.
+  virtual bool SetLotteryCode(const std::string& aCode) = 0;
+  // Reprints the referenced receipt; aReceipt is empty unless a processor supplied one.
+  // Ignored.
+  virtual bool RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) = 0;
+  // The text of the referenced receipt (for the receipt text and picture). Ignored.
+  virtual bool ReadReceiptText(kReceiptReference& aReference, std::string& aText) = 0;
+
+  // ---- Hooks: sale lines ----
 
   // Sale line hooks, one per line type, called in line order while printing the lines
   // section of a receipt. false stops the receipt (remaining lines, payments, trailer and
@@ -273,17 +406,7 @@ class kFiscalPrinterDevice {
   virtual bool PrintMarkupAmountOnSubtotal(kReceipt& aReceipt, kReceiptLineMarkupAmountOnSubTotal& aLine) = 0;
   virtual bool PrintMarkupPercentageOnSubTotal(kReceipt& aReceipt, kReceiptLineMarkupPercentageOnSubTotal& aLine) = 0;
 
-  // One payment of the receipt, in order. false makes the receipt fail with
-  // "Error while processing Payments".
-  virtual bool PrintPayment(kReceipt& aReceipt, kReceiptPaymentLine& aPayment) = 0;
-  // One trailer message line (text or barcode), in order. false stops the trailer and the
-  // receipt (EndFiscalReceipt is skipped).
-  virtual bool PrintTrailerTextLine(kReceipt& aReceipt, kReceiptMessageTextLine& aLine) = 0;
-  virtual bool PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) = 0;
-
-  // Readiness check before printing (see IsReady). false: the operation skips its device
-  // steps; the operation reports whatever the hook recorded on the transport.
-  virtual bool CheckStatus() = 0;
+  // ---- Hooks: reports ----
 
   // Prints the X report. Called by Pub_PrintXReport once the device is ready. Ignored.
   virtual bool PrintXReport(kXReport& aReport) = 0;
@@ -296,12 +419,18 @@ class kFiscalPrinterDevice {
   // when they cannot be read: fCounters then hold no totals. The default keeps the counters
   // as PrintZReport left them and returns true.
   virtual bool ReadZReportTotals() { return true; }
-  // The last document's date-time, number, journal number, journal closing number and the
-  // device serial number. Called after a successful receipt or report. Ignored.
-  virtual bool GetLastDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber,
-                                   std::string& aEJClosingNumber, std::string& aSerialNumber) = 0;
   // The remaining capacity of the fiscal memory (after a Z report). Ignored.
   virtual bool GetRemainingFiscalMemory(int32_t& aRemaining) = 0;
+
+  // ---- Hooks: status, clock, display, drawer and payments ----
+
+  // Readiness check before printing (see IsReady). false: the operation skips its device
+  // steps; the operation reports whatever the hook recorded on the transport.
+  virtual bool CheckStatus() = 0;
+  // true: the readiness rule does not call CheckStatus.
+  virtual bool SkipStatusCheck() = 0;
+  // Whether the fiscal day is open. Not called by the framework; for drivers.
+  virtual bool IsDayOpened() = 0;
   // The printer's status, for Pub_GetStatus; aStatus arrives with the result's start
   // values. Ignored (the transport's recorded error decides the result).
   virtual bool GetPrinterStatus(vnPrinterStatus& aStatus) = 0;
@@ -315,6 +444,24 @@ class kFiscalPrinterDevice {
   virtual bool SetDateTime(DateTime aDateTime) = 0;
   // Switches training mode on or off. Ignored.
   virtual bool SetTrainingMode(bool aTrainingMode) = 0;
+  // Clears the customer display. false skips the write that follows.
+  virtual bool ClearDisplay() = 0;
+  // Shows the lines on the customer display. Ignored.
+  virtual bool WriteDisplay(kReceiptMessageLines& aLines) = 0;
+  // Opens drawer aDrawerNumber. Ignored.
+  virtual bool OpenDrawer(int32_t aDrawerNumber) = 0;
+  // Runs an electronic payment; a driver fills the document's fReceiptLines and
+  // fRawResponse. A driver without payments throws (e.g. "Driver does not support
+  // payment"). Ignored.
+  virtual bool Pay(kPaymentReceipt& aPayment) = 0;
+  // Fills the lottery status (fLotteryReceiptStatus) of the referenced receipt. Ignored.
+  virtual bool ReadLotteryReceiptStatus(kReceiptReference& aReference) = 0;
+  // Follow-up of OPEN after a successful Pub_Open. Ignored.
+  virtual bool Init() = 0;
+
+  // ---- Hooks: tables ----
+  // Each Read hook refills the device's table (MutableVatTable() and the others below).
+
   // Refills fVatTable from the printer. Ignored.
   virtual bool ReadVatTable() = 0;
   // Programs the printer's VAT table from the request's table. Ignored.
@@ -328,21 +475,9 @@ class kFiscalPrinterDevice {
   virtual bool ReadDeptTable() = 0;
   // Programs the departments. Ignored.
   virtual bool WriteDeptTable(kDeptTable& aDeptTable) = 0;
-  // Sets the lottery code of the next receipt. Not called by the framework; for drivers.
-  virtual bool SetLotteryCode(const std::string& aCode) = 0;
-  // Clears the customer display. false skips the write that follows.
-  virtual bool ClearDisplay() = 0;
-  // Shows the lines on the customer display. Ignored.
-  virtual bool WriteDisplay(kReceiptMessageLines& aLines) = 0;
-  // Opens drawer aDrawerNumber. Ignored.
-  virtual bool OpenDrawer(int32_t aDrawerNumber) = 0;
-  // Runs an electronic payment; a driver fills the document's fReceiptLines and
-  // fRawResponse. A driver without payments throws (e.g. "Driver does not support
-  // payment"). Ignored.
-  virtual bool Pay(kPaymentReceipt& aPayment) = 0;
-  // Reprints the referenced receipt; aReceipt is empty unless a processor supplied one.
-  // Ignored.
-  virtual bool RePrintReceipt(kReceiptReference& aReference, kReceipt& aReceipt) = 0;
+
+  // ---- Hooks: electronic journal ----
+
   // Electronic journal: prints (rd_Printer) or reads (rd_Memory, text into aText) the Z
   // reports of a date range, or the documents of a kind by number and date range. Ignored.
   virtual bool PrintEJZReports(vnEJReportDestination aDestination, DateTime aStartDate, DateTime aEndDate,
@@ -360,16 +495,8 @@ class kFiscalPrinterDevice {
   // (left unchanged when the hook does not set it). Ignored.
   virtual bool GetEJFiles(vnEJFilesRequestType aRequestType, const std::string& aOutputDir, DateTime aStartDate,
                           DateTime aEndDate, int32_t& aFilesCount) = 0;
-  // true: the readiness rule does not call CheckStatus.
-  virtual bool SkipStatusCheck() = 0;
-  // Whether the fiscal day is open. Not called by the framework; for drivers.
-  virtual bool IsDayOpened() = 0;
-  // Fills fLotteryReceiptStatus for the referenced receipt. Ignored.
-  virtual bool ReadLotteryReceiptStatus(kReceiptReference& aReference) = 0;
-  // The text of the referenced receipt (for the receipt text and picture). Ignored.
-  virtual bool ReadReceiptText(kReceiptReference& aReference, std::string& aText) = 0;
-  // Follow-up of OPEN after a successful Pub_Open. Ignored.
-  virtual bool Init() = 0;
+
+  // ---- Hooks: outcome ----
 
   // Hooks that tell what became of a command whose answer was lost. All OPTIONAL: a driver
   // without them gets "Outcome unknown" for such a command instead of a settled outcome.
@@ -381,25 +508,119 @@ class kFiscalPrinterDevice {
   // Cancels the fiscal receipt open on the printer, so it never becomes a document. Default:
   // false, nothing cancelled.
   virtual bool CancelFiscalReceipt();
-  // CancelFiscalReceipt whose failure, an unreadable answer among them, is only logged: true
-  // when the printer cancelled it. The recorded failure is cleared either way, so the failure
-  // that explains the operation stays the one the caller records.
-  bool CancelOpenReceiptQuietly();
   // The printer's serial number, for a device that has not read its status yet (the key of
   // its document journal). Default: the serial number of GetPrinterStatus.
   virtual bool ReadSerialNumber(std::string& aSerialNumber);
 
-  // ---------------------------------------------------------------------------------------
-  // Public operations behind the exports. Each runs the operation frame described at the
-  // top of this file and fills the export's result record. Exceptions (bad parameters,
-  // hooks that throw) leave the operation and are reported by the request frame.
+  // =======================================================================================
+  // Services a model may call.
+  // =======================================================================================
 
-  void Pub_Open(kReceiptPrinterHandler& aHandler, _int_OPEN_result& aResult);
-  void Pub_Close(kReceiptPrinterHandler& aHandler, _int_CLOSE_result& aResult);
-  void Pub_GetStatus(kReceiptPrinterHandler& aHandler, _int_GETSTATUS_result& aResult);
+  // As the public constructor, with a transport made by the caller instead of the one the
+  // request's connection describes (fakes and fault-injecting transports in tests).
+  kFiscalPrinterDevice(kReceiptPrinterHandler& aHandler, std::unique_ptr<kIOHandler> aIOHandler);
 
-  void Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult);
-  void Pub_RePrintReceipt(kReceiptPrinterHandler& aHandler, _int_REPRINTFR_result& aResult);
+  // ---- Recording a failure ----
+  // The device owns the failure of the operation in progress: hooks record it here (the
+  // printer's reply code or the exchange's status code, and the message the result
+  // reports); the operation frame clears it. A transport that records a failure of its own
+  // (spooler, OPOS, the HTTP transport's Write) counts when no hook recorded one. The
+  // recorded failure reads through the public Outcome, ErrorFound, ErrorCode and ErrorMessage.
+  void RecordError(int32_t aCode, const std::string& aMessage);
+  // The command path: the outcome of the command just sent. A command the printer answered
+  // clears a failure recorded before it; a failed one becomes the recorded failure.
+  void RecordOutcome(const vnOutcome& aOutcome);
+  // What became of the last command sent.
+  const vnOutcome& LastCommandOutcome() const { return fLastCommand; }
+  // After a hook failed: what the last printer command was, in words, when it got no answer
+  // and may have changed the printer; empty when it was answered (refused), surely never
+  // reached the printer, or only read the printer's state.
+  std::string UnansweredCommand() const;
+  // Whether the printer answered the last command (true also when it succeeded). false when
+  // no answer came at all, so asking again may still succeed.
+  bool LastFailureAnswered() const { return fLastCommand.Answered(); }
+  // Clears the recorded failure, the transport's own included.
+  void ResetError();
+
+  // ---- Logging, the transport and the clock ----
+  // An information line of the device log, as it is.
+  void LogInfo(const std::string& aMessage);
+  // The device's transport: the model takes its exchange from it (OpenExchange), adjusts its
+  // read timeout and writes its own lines to the device log through it.
+  kIOHandler& IOHandler() const { return *fIOHandler; }
+  // The current local date and time through the device's clock.
+  DateTime CurrentDateTime() const { return fClock ? fClock() : Now(); }
+
+  // ---- Asking a printer that does not answer ----
+  // Runs aRead (a hook that only reads the printer) until it succeeds, asking again while the
+  // printer does not answer, until the outcome bound has passed. false when it never
+  // succeeded; the failure stays recorded.
+  bool ReadWithinBound(const std::function<bool()>& aRead);
+  // A note for the result's MessageText (PRINTFR) and the log; cleared by BeginOperation.
+  void AddResultNote(const std::string& aNote);
+  // The Z report a printer in its inactive period needs at start-up, journalled under the
+  // printer's lock like the host's own: unsettled documents are settled first, and the day
+  // is not closed while one stays unsettled or the journal cannot be opened. false with the
+  // reason recorded when the day was not closed.
+  bool CloseDayAtStart();
+
+  // ---- What the model fills ----
+  // The device's tables, which the Read hooks refill (the public side reads them through
+  // VatTable(), DeptTable() and EATable()).
+  kVatTable& MutableVatTable() { return *fVatTable; }
+  kDeptTable& MutableDeptTable() { return *fDeptTable; }
+  kEconomicActivityTable& MutableEATable() { return *fEATable; }
+  // fIndex of the first VatTable() entry whose fCode equals aCode exactly (letter case
+  // counts); -1 when there is none.
+  int32_t FindVatIndex(const std::string& aCode) const;
+  // Appends aSection to the print sequence unless it is already there.
+  void AddPrintSection(vnFiscalPrinterPrintSection aSection);
+  void ClearPrintSequence();
+  // Zeroes the counters a driver fills from the printer; the two voids amounts, the Z
+  // report date-time and the text keep their values.
+  void ResetCounters();
+  // aText padded with blanks on the right to aWidth characters, then cut to aWidth
+  // characters (a width of 0 or less gives the empty text).
+  static std::string PadText(const std::string& aText, int32_t aWidth);
+
+  // Values the model sets or fills itself, as plain members: its constructor sets the
+  // capabilities, the line length and the display size; the report hooks fill the counters,
+  // ReadLotteryReceiptStatus the lottery status; the command path keeps the numbering mark
+  // (ReadDocumentMark fills it; a command that may have moved the numbering marks it
+  // unknown). The public side reads them through the const properties above.
+  vnFiscalPrinterCapabilities fCapabilities;  // not consulted by the framework
+  int32_t fLineLength = 0;                    // printed characters per line
+  int32_t fDisplayLineCount = 0;              // customer display lines
+  int32_t fDisplayLineLength = 0;             // characters per display line
+  vnFiscalCounters fCounters;
+  vnLotteryReceiptStatus fLotteryReceiptStatus;
+  // The numbering as the device last learnt it; fKnown false when it may have moved since.
+  vnDocumentMark fDocumentMark;
+
+ private:
+  // =======================================================================================
+  // The framework's own steps and the device's state.
+  // =======================================================================================
+
+  // The processor caller prints report texts through the non-fiscal document hooks.
+  friend class kFiscalProcessorCaller;
+  // The tests' one way to the device's state: they set what an earlier call would have left
+  // (the serial number), put fakes in place of the companions and read the RT records.
+  friend class kDeviceTestAccess;
+
+  // How far a fiscal receipt got on the printer.
+  enum class ReceiptStage { NotOpened, Open, Closing };
+
+  // The readiness rule of the printing operations: SkipStatusCheck, else CheckStatus.
+  bool IsReady();
+  // Opens the RT server client's till when it is not open yet, with the parameters
+  // RTServerHost, RTServerPort, RTServerUser, RTServerPassword and RTServerTillSerial;
+  // logs "RTServer:OpenTill" first. The outcome is not looked at.
+  void OpenRTServerTill(kReceiptPrinterHandler& aHandler);
+  // CancelFiscalReceipt whose failure, an unreadable answer among them, is only logged: true
+  // when the printer cancelled it. The recorded failure is cleared either way, so the failure
+  // that explains the operation stays the one the caller records.
+  bool CancelOpenReceiptQuietly();
   // Fills the receipt text and picture of a printed receipt when the request asks for them
   // (parameters GetReceiptText / GetReceiptImage).
   void GetReceiptTextAndImage(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
@@ -412,11 +633,6 @@ class kFiscalPrinterDevice {
   // transport's recorded error is cleared.
   std::string ReadDoneDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber,
                                    std::string& aEJClosingNumber, std::string& aSerialNumber);
-
-  void Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _int_PRINTXR_result& aResult);
-  void Pub_PrintZReport(kReceiptPrinterHandler& aHandler, _int_PRINTZR_result& aResult);
-  void Pub_EJReport(kReceiptPrinterHandler& aHandler, _int_EJREPORT_result& aResult);
-  void Pub_GetEJFiles(kReceiptPrinterHandler& aHandler, _int_GETEJFILES_result& aResult);
   // The RT-server report text ("X" or "Z"), printed as a non-fiscal document through the
   // hooks when aPrint is true, and left in fCounters.Text.
   void PrintReportText(const std::string& aKind, bool aPrint);
@@ -427,42 +643,6 @@ class kFiscalPrinterDevice {
                      vnReceiptMessageLineAlignment aAlignment);
   // aLabel on the left and aAmount (two decimals) flush right within fLineLength characters.
   std::string FormatAmountLine(const std::string& aLabel, Amount aAmount) const;
-
-  void Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTNFR_result& aResult);
-  void Pub_WriteDisplay(kReceiptPrinterHandler& aHandler, _int_DISPLAY_result& aResult);
-  void Pub_OpenDrawer(kReceiptPrinterHandler& aHandler, _int_OPENDR_result& aResult);
-  void Pub_GetDrawerStatus(kReceiptPrinterHandler& aHandler, _int_GETDRSTATUS_result& aResult);
-  void Pub_Set(kReceiptPrinterHandler& aHandler, _int_SET_result& aResult);
-  void Pub_SetDateTime(kReceiptPrinterHandler& aHandler, _int_SETDATETIME_result& aResult);
-  void Pub_GetVatTable(kReceiptPrinterHandler& aHandler, _int_GETVATTABLE_result& aResult);
-  void Pub_SetVatTable(kReceiptPrinterHandler& aHandler, _int_SETVATTABLE_result& aResult);
-  void Pub_GetDeptTable(kReceiptPrinterHandler& aHandler, _int_GETDEPTTABLE_result& aResult);
-  void Pub_SetDeptTable(kReceiptPrinterHandler& aHandler, _int_SETDEPTTABLE_result& aResult);
-  void Pub_Pay(kReceiptPrinterHandler& aHandler, _int_PAY_result& aResult);
-  void Pub_GetLotteryReceiptStatus(kReceiptPrinterHandler& aHandler, _int_GETLOTTERYRCPTSTATUS_result& aResult);
-
-  // ---------------------------------------------------------------------------------------
-  // Services for drivers and operations.
-
-  // "Version <application version> - <release date in the user's short date format>";
-  // the same text for every model.
-  static std::string GetDriverVersion();
-
-  // Appends aSection to fPrintSequence unless it is already there.
-  void AddPrintSection(vnFiscalPrinterPrintSection aSection);
-  void ClearPrintSequence();
-  // fIndex of the first fVatTable entry whose fCode equals aCode exactly (letter case
-  // counts); -1 when there is none.
-  int32_t FindVatIndex(const std::string& aCode) const;
-  // aText padded with blanks on the right to aWidth characters, then cut to aWidth
-  // characters (a width of 0 or less gives the empty text).
-  static std::string PadText(const std::string& aText, int32_t aWidth);
-  // Zeroes the counters a driver fills from the printer; the two voids amounts, the Z
-  // report date-time and the text keep their values.
-  void ResetCounters();
-
-  // The readiness rule of the printing operations: SkipStatusCheck, else CheckStatus.
-  bool IsReady();
 
   // Operation frame pieces, for the operations in every file of this class.
   // Frame steps 1 and 2: no recorded failure, header line in the log, Error := true,
@@ -495,17 +675,8 @@ class kFiscalPrinterDevice {
   // first command ("" or the failure), and its outcome from the operation's result.
   std::string BeginJournalChange(vnJournalKind aKind);
   void SettleChange(_int_ErrorTail& aResult);
-  // After OPEN's status read: opens the journal of this printer, settles what is unsettled
-  // and reads where the numbering stands, when no other document is in progress on it. A
-  // journal that cannot be opened is logged; the documents then fail with the reason.
-  void OpenJournalAtStart();
   // Settles what earlier calls left unsettled on this printer, when its lock is free now.
   void SettleBeforeOperation();
-  // The Z report a printer in its inactive period needs at start-up, journalled under the
-  // printer's lock like the host's own: unsettled documents are settled first, and the day
-  // is not closed while one stays unsettled or the journal cannot be opened. false with the
-  // reason recorded when the day was not closed.
-  bool CloseDayAtStart();
   // Frame step 4: Error and ErrorText from the operation's recorded failure; a command whose
   // answer was lost after it may have changed the printer is reported as an unknown outcome.
   template <class R>
@@ -520,54 +691,9 @@ class kFiscalPrinterDevice {
   }
   // Writes "<60 dashes> <aLogName>" as an information line of the device log.
   void WriteOperationHeader(std::string_view aLogName);
-  // An information line of the device log, as it is.
-  void LogInfo(const std::string& aMessage);
-  // An error line of the device log, as it is.
-  void LogError(const std::string& aMessage);
-  std::string LogFileName() const;
-
-  // ---- The operation's failure ----
-  // The device owns the failure of the operation in progress: hooks record it here (the
-  // printer's reply code or the exchange's status code, and the message the result
-  // reports); BeginOperation clears it. A transport that records a failure of its own
-  // (spooler, OPOS, the HTTP transport's Write) counts when no hook recorded one.
-  void RecordError(int32_t aCode, const std::string& aMessage);
-  // The command path: the outcome of the command just sent. A command the printer answered
-  // clears a failure recorded before it; a failed one becomes the recorded failure.
-  void RecordOutcome(const vnOutcome& aOutcome);
-  // The recorded failure of the operation as one outcome (ok_Done when none), a transport's
-  // own failure included.
-  vnOutcome Outcome() const;
-  // What became of the last command sent.
-  const vnOutcome& LastCommandOutcome() const { return fLastCommand; }
-  // After a hook failed: what the last printer command was, in words, when it got no answer
-  // and may have changed the printer; empty when it was answered (refused), surely never
-  // reached the printer, or only read the printer's state.
-  std::string UnansweredCommand() const;
-  // Whether the printer answered the last command (true also when it succeeded). false when
-  // no answer came at all, so asking again may still succeed.
-  bool LastFailureAnswered() const { return fLastCommand.Answered(); }
-  void ResetError();
-  bool ErrorFound() const;
-  int32_t ErrorCode() const;
-  const std::string& ErrorMessage() const;
   // The recorded message, or "Outcome unknown: ..." when the failed command got no answer
   // and may have changed the printer.
   std::string FailureText();
-
-  // ---- Outcomes of commands whose answer was lost (document_outcome.cpp) ----
-
-  // How long the device keeps asking a printer that does not answer what became of a
-  // document (device parameter OutcomeTimeout, milliseconds).
-  static constexpr int kDefaultOutcomeTimeoutMs = 30000;
-  static constexpr int kOutcomePauseMs = 1000;
-  // The stable start of every ErrorText whose outcome the device could not learn.
-  static constexpr const char* kOutcomeUnknownPrefix = "Outcome unknown: ";
-
-  using Sleeper = std::function<void(int aMilliseconds)>;
-  using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
-  // Replaces the pause and the clock of the bounded waits (tests never wait real time).
-  void SetOutcomeWaits(Sleeper aSleeper, SteadyClock aClock);
 
   // ---- The document journal (document_outcome.cpp) ----
   //
@@ -578,10 +704,6 @@ class kFiscalPrinterDevice {
   // committed before the command that completes it leaves; SettleDocument commits its
   // outcome before the export returns; EndDocument (or the kDocumentScope going) lets the
   // lock go.
-
-  // How long a document waits for another device's document on the same printer (device
-  // parameter PrinterBusyTimeout, milliseconds; the outcome bound when not given).
-  static constexpr const char* kPrinterBusyText = "The printer is busy with another document";
 
   // Opens the journal of this printer when it is not open yet, reading the serial number
   // first when no status read has given it. "" when open; otherwise why not, as the result
@@ -640,9 +762,6 @@ class kFiscalPrinterDevice {
   // aReceipt (its total and its items in the printer's journal), so that it may be a receipt a
   // lost row stood for. aNumber and aClosing are its numbers.
   bool LastDocumentIs(const kReceipt& aReceipt, std::string& aNumber, std::string& aClosing);
-  // The journal of this printer once opened (none before).
-  kDocumentJournal* Journal() const { return fJournal.get(); }
-  const vnJournalEntry& CurrentDocument() const { return fDocument; }
   bool DocumentInProgress() const { return fDocumentOpen; }
   // Rows the settlement of this call looked at.
   std::vector<vnJournalEntry> fSettledNow;
@@ -662,41 +781,26 @@ class kFiscalPrinterDevice {
   // Reads the printer's numbering, asking again while it does not answer, until the
   // outcome bound has passed. false when it never answered.
   bool ReadMarkWithinBound(vnDocumentMark& aMark);
-  // Runs aRead (a hook that only reads the printer) until it succeeds, asking again while the
-  // printer does not answer, until the outcome bound has passed. false when it never
-  // succeeded; the failure stays recorded.
-  bool ReadWithinBound(const std::function<bool()>& aRead);
   // "Outcome unknown: " + aWhat + how long the printer was asked + the numbering known before.
   std::string OutcomeUnknownText(const std::string& aWhat, const vnDocumentMark& aBefore) const;
-  // A note for the result's MessageText (PRINTFR) and the log; cleared by BeginOperation.
-  void AddResultNote(const std::string& aNote);
   const std::string& ResultNote() const { return fResultNote; }
-  // The numbering as the device last learnt it; fKnown false when it may have moved since.
-  vnDocumentMark fDocumentMark;
 
-  // The current local date and time through the device's clock.
-  DateTime CurrentDateTime() const { return fClock ? fClock() : Now(); }
-  void SetClock(Clock aClock) { fClock = std::move(aClock); }
+  // Steps of the receipt operations (receipt_operations.cpp), on the device they are given.
+  static bool PrintLineByType(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, kReceiptLine& aLine);
+  static void AddReceiptTextAndImage(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler,
+                                     _int_PRINTFR_result& aResult);
+  static void RunReceiptHooks(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, bool aGood, ReceiptStage& aStage);
+  static bool ReadPrintedNumbers(kFiscalPrinterDevice& aDevice, const vnJournalEntry& aRow,
+                                 _int_PRINTFR_result& aResult);
+  static void ReportPrinted(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler, const kReceipt& aReceipt,
+                            _int_PRINTFR_result& aResult, bool aNumbersRead = false);
+  static void ReportNotPrinted(kFiscalPrinterDevice& aDevice, _int_PRINTFR_result& aResult, const std::string& aText);
+  static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage aStage, bool& aWasOpen);
+  static void ReportFromJournal(kFiscalPrinterDevice& aDevice, const vnJournalEntry& aRow, const kReceipt& aReceipt,
+                                _int_PRINTFR_result& aResult);
+  static void NoteSettledCalls(kFiscalPrinterDevice& aDevice);
 
-  // Properties over the fields of the same names.
-  int32_t Handle() const { return fHandle; }
-  kIOHandler& IOHandler() const { return *fIOHandler; }
-  // Whether the transport (and with it the device log) was built: false only while a
-  // failed construction is being reported.
-  bool HasTransport() const { return fIOHandler != nullptr; }
-  kVatTable& VatTable() const { return *fVatTable; }
-  kDeptTable& DeptTable() const { return *fDeptTable; }
-  kEconomicActivityTable& EATable() const { return *fEATable; }
-  vnFiscalPrinterCapabilities Capabilities() const { return fCapabilities; }
-  int32_t LineLength() const { return fLineLength; }
-  const vnFiscalCounters& Counters() const { return fCounters; }
-  const vnLotteryReceiptStatus& LotteryReceiptStatus() const { return fLotteryReceiptStatus; }
-  kFiscalProcessorCaller& Processor() const { return *fProcessor; }
-  kRTServerClient* RTServer() const { return fRTServer.get(); }
-
-  // ---------------------------------------------------------------------------------------
-  // Fields, in declaration order.
-
+  // The device's own state.
   int32_t fHandle = 0;                      // set by the handle table after construction
   std::unique_ptr<kIOHandler> fIOHandler;   // transport and device log
   std::string fFiscalMode;                  // from the last successful Pub_GetStatus
@@ -704,12 +808,6 @@ class kFiscalPrinterDevice {
   std::unique_ptr<kVatTable> fVatTable;     // refilled by ReadVatTable
   std::unique_ptr<kDeptTable> fDeptTable;   // refilled by ReadDeptTable
   std::unique_ptr<kEconomicActivityTable> fEATable;  // refilled by ReadEATable
-  vnFiscalPrinterCapabilities fCapabilities;         // set by the driver; not consulted here
-  int32_t fLineLength = 0;                  // printed characters per line (driver)
-  int32_t fDisplayLineCount = 0;            // customer display lines (driver)
-  int32_t fDisplayLineLength = 0;           // characters per display line (driver)
-  vnFiscalCounters fCounters;
-  vnLotteryReceiptStatus fLotteryReceiptStatus;
   std::vector<vnFiscalPrinterPrintSection> fPrintSequence;
   int32_t fEJFilesCount = 0;                // files of the last journal extraction
   std::unique_ptr<kFiscalProcessorCaller> fProcessor;
@@ -719,16 +817,6 @@ class kFiscalPrinterDevice {
   std::unique_ptr<kRTServerClient> fRTServer;  // only when fRTServerActive
   std::unique_ptr<kRTServerReceiptInfo> fRTServerReceiptInfo;
   std::unique_ptr<kRTServerTillReportInfo> fRTServerTillReportInfo;
-
- protected:
-  // As the public constructor, with a transport made by the caller instead of the one the
-  // request's connection describes (fakes and fault-injecting transports in tests).
-  kFiscalPrinterDevice(kReceiptPrinterHandler& aHandler, std::unique_ptr<kIOHandler> aIOHandler);
-
-  // Opens the RT server client's till when it is not open yet, with the parameters
-  // RTServerHost, RTServerPort, RTServerUser, RTServerPassword and RTServerTillSerial;
-  // logs "RTServer:OpenTill" first. The outcome is not looked at.
-  void OpenRTServerTill(kReceiptPrinterHandler& aHandler);
 
  private:
   // Construction steps after the transport exists.

@@ -53,7 +53,7 @@ bool RewriteByProcessor(kFiscalProcessorCaller& aProcessor,
 }  // namespace
 
 // One sale line to the hook of its type; false stops the lines.
-static bool PrintLineByType(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, kReceiptLine& aLine) {
+bool kFiscalPrinterDevice::PrintLineByType(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, kReceiptLine& aLine) {
   switch (aLine.fLineType) {
 #define FP_PRINT_LINE(aType, aElement, aClass, aHook) \
   case aType: return aDevice.Print##aHook(aReceipt, ReceiptLineAs<aClass>(aLine));
@@ -64,8 +64,8 @@ static bool PrintLineByType(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, k
 }
 
 // The receipt text and picture of a printed receipt, when the request asks for them.
-static void AddReceiptTextAndImage(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler,
-                                   _int_PRINTFR_result& aResult) {
+void kFiscalPrinterDevice::AddReceiptTextAndImage(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler,
+                                                  _int_PRINTFR_result& aResult) {
   // The receipt is printed and numbered at this point: nothing that goes wrong here (not
   // even running out of memory for the picture of a huge journal) may turn the result into
   // a failure, or the host would print the receipt again.
@@ -86,9 +86,6 @@ static void AddReceiptTextAndImage(kFiscalPrinterDevice& aDevice, kReceiptPrinte
 
 namespace {
 
-// How far a fiscal receipt got on the printer.
-enum class ReceiptStage { NotOpened, Open, Closing };
-
 constexpr const char* kClosingWhat = "the printer did not answer the closing of the receipt";
 // The failure code of a closing the printer answered as done without carrying it out.
 constexpr int32_t kAnsweredNotDoneCode = 502;
@@ -105,7 +102,7 @@ std::string NotPrintedText(const std::string& aReason, const std::string& aAfter
 
 // The hooks of one receipt in the device's print sequence; aStage follows how far it got.
 // The journal row of the receipt is "closing sent" before the closing goes out.
-static void RunReceiptHooks(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, bool aGood, ReceiptStage& aStage) {
+void kFiscalPrinterDevice::RunReceiptHooks(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, bool aGood, ReceiptStage& aStage) {
   bool good = aGood;
   if (good) good = aDevice.BeginFiscalReceipt(aReceipt);
   if (!good) return;
@@ -149,7 +146,7 @@ static void RunReceiptHooks(kFiscalPrinterDevice& aDevice, kReceipt& aReceipt, b
 // The numbers of a receipt just closed, as the printer gives them (what cannot be read is
 // named in ErrorText). false when the printer's numbering, read with them, says the closing
 // never took effect: the receipt still open, or no document after the one before it.
-static bool ReadPrintedNumbers(kFiscalPrinterDevice& aDevice, const vnJournalEntry& aRow, _int_PRINTFR_result& aResult) {
+bool kFiscalPrinterDevice::ReadPrintedNumbers(kFiscalPrinterDevice& aDevice, const vnJournalEntry& aRow, _int_PRINTFR_result& aResult) {
   aDevice.fDocumentMark.fKnown = false;
   aResult.ErrorText = aDevice.ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
                                                    aResult.EJNumber, aResult.EJClosingNumber,
@@ -159,8 +156,8 @@ static bool ReadPrintedNumbers(kFiscalPrinterDevice& aDevice, const vnJournalEnt
   return !now.fOpen && !(now.fNumber == aRow.fNumberBefore && now.fClosing == aRow.fClosingBefore);
 }
 
-static void ReportPrinted(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler, const kReceipt& aReceipt,
-                          _int_PRINTFR_result& aResult, bool aNumbersRead = false) {
+void kFiscalPrinterDevice::ReportPrinted(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler& aHandler,
+                                         const kReceipt& aReceipt, _int_PRINTFR_result& aResult, bool aNumbersRead) {
   if (!aNumbersRead)
     aResult.ErrorText = aDevice.ReadDoneDocumentInfo(aResult.ReceiptDateTime, aResult.ReceiptNumber,
                                                      aResult.EJNumber, aResult.EJClosingNumber,
@@ -172,7 +169,7 @@ static void ReportPrinted(kFiscalPrinterDevice& aDevice, kReceiptPrinterHandler&
   AddReceiptTextAndImage(aDevice, aHandler, aResult);
 }
 
-static void ReportNotPrinted(kFiscalPrinterDevice& aDevice, _int_PRINTFR_result& aResult, const std::string& aText) {
+void kFiscalPrinterDevice::ReportNotPrinted(kFiscalPrinterDevice& aDevice, _int_PRINTFR_result& aResult, const std::string& aText) {
   aDevice.IOHandler().Debug(let_error, aText);
   aResult.ReceiptNumber.clear();
   aResult.ReceiptDateTime = 0;
@@ -183,7 +180,7 @@ static void ReportNotPrinted(kFiscalPrinterDevice& aDevice, _int_PRINTFR_result&
 
 // A receipt left open by a failure is cancelled at once, so that it never becomes a
 // document and the next receipt starts clean. Returns what became of it, in words.
-static std::string CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage aStage, bool& aWasOpen) {
+std::string kFiscalPrinterDevice::CancelOpenReceipt(kFiscalPrinterDevice& aDevice, ReceiptStage aStage, bool& aWasOpen) {
   aDevice.ResetError();
   vnDocumentMark now;
   bool open = aStage != ReceiptStage::NotOpened;
@@ -224,12 +221,10 @@ void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _i
     PrintReceiptOnDevice(aHandler, aResult, good);
 }
 
-namespace {
-
 // The answer to a retry of a receipt the journal holds as printed: its numbers as they were
 // reported the first time, nothing printed again.
-void ReportFromJournal(kFiscalPrinterDevice& aDevice, const vnJournalEntry& aRow, const kReceipt& aReceipt,
-                       _int_PRINTFR_result& aResult) {
+void kFiscalPrinterDevice::ReportFromJournal(kFiscalPrinterDevice& aDevice, const vnJournalEntry& aRow,
+                                             const kReceipt& aReceipt, _int_PRINTFR_result& aResult) {
   aResult.ReceiptNumber = aRow.fNumber;
   aResult.EJClosingNumber = aRow.fClosing;
   aResult.EJNumber = aRow.fEJNumber.empty() ? "0" : aRow.fEJNumber;
@@ -242,12 +237,14 @@ void ReportFromJournal(kFiscalPrinterDevice& aDevice, const vnJournalEntry& aRow
   aResult.MessageText = aDevice.ResultNote();
 }
 
+namespace {
+
 std::string Amount2(Amount aValue) { return (aValue < Amount() ? -aValue : aValue).Format(2); }
 
 }  // namespace
 
 // What the journal settled of earlier calls whose answer was lost, as notes of this result.
-static void NoteSettledCalls(kFiscalPrinterDevice& aDevice) {
+void kFiscalPrinterDevice::NoteSettledCalls(kFiscalPrinterDevice& aDevice) {
   for (const auto& row : aDevice.fSettledNow)
     aDevice.AddResultNote(std::string("An earlier call whose answer was lost was settled: ") +
                           (row.fState == vnJournalState::Printed      ? "carried out"

@@ -129,10 +129,8 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
   void FollowUp(kDeviceLease& aLease) override {
     if (fResult.Error) return;
     kFiscalPrinterDevice& device = aLease.Device();
-    fResult.Handle = device.fHandle;
-    std::string initFailure;
-    if (!device.Init() && device.ErrorFound())
-      initFailure = device.ErrorMessage();
+    fResult.Handle = device.Handle();
+    const std::string initFailure = device.InitAfterOpen();
     _int_GETSTATUS_result status{};
     device.Pub_GetStatus(*fHandler, status);
     if (status.Error) {

@@ -66,7 +66,7 @@ kDeviceLease kFiscalPrinters::Add(std::unique_ptr<kFiscalPrinterDevice> aDevice)
       throw kException("No more Fiscal Printer handles available");
     ++fLastHandle;
     slot->fHandle = fLastHandle;
-    aDevice->fHandle = fLastHandle;
+    aDevice->SetHandle(fLastHandle);
     slot->fDevice = std::move(aDevice);
     fDevices.emplace(slot->fHandle, slot);
   }

@@ -22,6 +22,7 @@
 #include "fake_driver.h"
 #include "io/io_handler.h"
 #include "rtserver/rt_server_client.h"
+#include "support/device_test_access.h"
 
 using namespace fp;
 using namespace fp::test;
@@ -50,13 +51,13 @@ class DeviceTest : public ::testing::Test {
   // A device as OPEN leaves it: its serial number (the key of its document journal) read.
   std::unique_ptr<FakeDriver> MakeDevice() {
     auto device = std::make_unique<FakeDriver>(fHandler, (fDir / "log").string());
-    device->fSerialNumber = "SN1";
+    kDeviceTestAccess::SerialNumber(*device) = "SN1";
     return device;
   }
 
   // The device log's lines so far.
   static std::vector<std::string> LogLines(kFiscalPrinterDevice& aDevice) {
-    aDevice.IOHandler().FlushLog();
+    kDeviceTestAccess::IOHandler(aDevice).FlushLog();
     std::ifstream in(aDevice.LogFileName());
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
@@ -78,9 +79,9 @@ const std::string kDashes(60, '-');
 
 TEST_F(DeviceTest, FreshDevicePrintsLinesThenPaymentsThenTrailer) {
   auto device = MakeDevice();
-  EXPECT_EQ(device->fPrintSequence,
+  EXPECT_EQ(device->PrintSequence(),
             (std::vector<vnFiscalPrinterPrintSection>{fpps_Lines, fpps_Payments, fpps_TrailerMessages}));
-  EXPECT_FALSE(device->Processor().Active());
+  EXPECT_FALSE(kDeviceTestAccess::Processor(*device)->Active());
   EXPECT_EQ(device->IOHandler().Version(), kFiscalPrinterDevice::GetDriverVersion());
   EXPECT_EQ(kFiscalPrinterDevice::GetDriverVersion().rfind("Version ", 0), 0u);
 }
@@ -99,11 +100,11 @@ TEST_F(DeviceTest, RTServerParameterIsTrueOnlyForTrueInAnyCase) {
     handler.Parameters.push_back("rtserverdriver=" + library.substr(0, library.size() - 4));
     FakeDriver device(handler, "");
     SCOPED_TRACE(c.value ? c.value : "(absent)");
-    EXPECT_EQ(device.fRTServerActive, c.active);
-    EXPECT_EQ(device.RTServer() != nullptr, c.active);
-    EXPECT_EQ(device.fRTServerTillSerial, "77");
+    EXPECT_EQ(kDeviceTestAccess::RTServerActive(device), c.active);
+    EXPECT_EQ(kDeviceTestAccess::RTServer(device) != nullptr, c.active);
+    EXPECT_EQ(kDeviceTestAccess::RTServerTillSerial(device), "77");
     if (c.active) {
-      EXPECT_EQ(device.RTServer()->DLLName(), library);
+      EXPECT_EQ(kDeviceTestAccess::RTServer(device)->DLLName(), library);
     }
   }
 }
@@ -261,7 +262,7 @@ TEST_F(DeviceTest, EachOperationLogsItsHeaderAndCallsItsHooksInOrder) {
     SCOPED_TRACE(c.name);
     kReceiptPrinterHandler handler;
     FakeDriver device(handler, (fDir / ("log_" + c.name)).string());
-    device.fSerialNumber = "SN1";  // as OPEN's status read leaves it
+    kDeviceTestAccess::SerialNumber(device) = "SN1";  // as OPEN's status read leaves it
     c.prepare(handler, device);
     std::string logFile;
     bool error = c.run(handler, device, logFile);
@@ -306,8 +307,8 @@ TEST_F(DeviceTest, GetStatusKeepsFiscalModeAndSerialOnlyFromACleanRead) {
   _int_GETSTATUS_result ok;
   device->Pub_GetStatus(fHandler, ok);
   EXPECT_FALSE(ok.Error);
-  EXPECT_EQ(device->fSerialNumber, "SN1");
-  EXPECT_EQ(device->fFiscalMode, "RT");
+  EXPECT_EQ(device->SerialNumber(), "SN1");
+  EXPECT_EQ(device->FiscalMode(), "RT");
 
   device->fPrinterSerial = "SN2";
   device->fPrinterMode = "MF";
@@ -317,14 +318,14 @@ TEST_F(DeviceTest, GetStatusKeepsFiscalModeAndSerialOnlyFromACleanRead) {
   EXPECT_TRUE(failed.Error);
   EXPECT_EQ(failed.ErrorText, "GetPrinterStatus failed");
   EXPECT_EQ(failed.SerialNumber, "SN2");  // the result shows what was read
-  EXPECT_EQ(device->fSerialNumber, "SN1");
-  EXPECT_EQ(device->fFiscalMode, "RT");
+  EXPECT_EQ(device->SerialNumber(), "SN1");
+  EXPECT_EQ(device->FiscalMode(), "RT");
 }
 
 TEST_F(DeviceTest, VatTableIsReportedFromTheRefreshedCacheOrNotAtAll) {
   auto device = MakeDevice();
-  device->VatTable().Add({1, "22", "IVA 22", Amount::FromInt(22)});
-  device->VatTable().Add({4, "N4", "Esente", Amount()});
+  device->MutableVatTable().Add({1, "22", "IVA 22", Amount::FromInt(22)});
+  device->MutableVatTable().Add({4, "N4", "Esente", Amount()});
 
   _int_GETVATTABLE_result result;
   device->Pub_GetVatTable(fHandler, result);
@@ -344,12 +345,12 @@ TEST_F(DeviceTest, VatTableIsReportedFromTheRefreshedCacheOrNotAtAll) {
 
 TEST_F(DeviceTest, DepartmentsCarryTheirActivity) {
   auto device = MakeDevice();
-  device->EATable().Add({1, "A1", "Bar", true});
-  device->EATable().Add({2, "A2", "Shop", false});
-  device->DeptTable().Add({1, "D1", "Drinks", "22", st_Service, "A1"});
-  device->DeptTable().Add({2, "D2", "Food", "10", st_Product, "A2"});
-  device->DeptTable().Add({3, "D3", "Misc", "4", st_Product, ""});
-  device->DeptTable().Add({4, "D4", "Lost", "4", st_Product, "A9"});  // activity the printer lacks
+  device->MutableEATable().Add({1, "A1", "Bar", true});
+  device->MutableEATable().Add({2, "A2", "Shop", false});
+  device->MutableDeptTable().Add({1, "D1", "Drinks", "22", st_Service, "A1"});
+  device->MutableDeptTable().Add({2, "D2", "Food", "10", st_Product, "A2"});
+  device->MutableDeptTable().Add({3, "D3", "Misc", "4", st_Product, ""});
+  device->MutableDeptTable().Add({4, "D4", "Lost", "4", st_Product, "A9"});  // activity the printer lacks
 
   _int_GETDEPTTABLE_result result;
   device->Pub_GetDeptTable(fHandler, result);
@@ -579,12 +580,12 @@ TEST_F(DeviceTest, ProcessorReportPrintsATitleAndPlainLines) {
   for (auto hook : {"BeginNonFiscalReceipt", "PrintNonFiscalTextLine", "EndNonFiscalReceipt"})
     device.fBehaviour[hook].result = false;
 
-  EXPECT_TRUE(device.Processor().PrintReport("X REPORT\r\nTotal 10\nEnd\r\n", "", device));
+  EXPECT_TRUE(kDeviceTestAccess::PrintReportByProcessor(device, "X REPORT\r\nTotal 10\nEnd\r\n", ""));
   EXPECT_EQ(device.layout, "DocumentLayout");
   EXPECT_EQ(device.lines, (Calls{"X REPORT|2|1|2", "Total 10|1|0|3", "End|1|0|3"}));
   EXPECT_EQ(device.fCalls.back(), "EndNonFiscalReceipt");
 
-  device.Processor().PrintReport("Z", "ZLayout", device);
+  kDeviceTestAccess::PrintReportByProcessor(device, "Z", "ZLayout");
   EXPECT_EQ(device.layout, "ZLayout");
 }
 
@@ -592,9 +593,9 @@ TEST_F(DeviceTest, ProcessorReportPrintsATitleAndPlainLines) {
 
 TEST_F(DeviceTest, FindVatIndexMatchesCodesExactly) {
   auto device = MakeDevice();
-  device->VatTable().Add({1, "A", "", Amount::FromInt(22)});
-  device->VatTable().Add({2, "b", "", Amount::FromInt(10)});
-  device->VatTable().Add({3, "A", "", Amount::FromInt(4)});
+  device->MutableVatTable().Add({1, "A", "", Amount::FromInt(22)});
+  device->MutableVatTable().Add({2, "b", "", Amount::FromInt(10)});
+  device->MutableVatTable().Add({3, "A", "", Amount::FromInt(4)});
   EXPECT_EQ(device->FindVatIndex("A"), 1);
   EXPECT_EQ(device->FindVatIndex("b"), 2);
   EXPECT_EQ(device->FindVatIndex("B"), -1);
@@ -609,7 +610,7 @@ TEST(DeviceServices, PadTextPadsOrCutsByCharacters) {
     const char* expected;
   } cases[] = {{"abc", 5, "abc  "}, {"abcdef", 3, "abc"}, {"abc", 3, "abc"}, {"", 2, "  "},
                {"àèìòù", 3, "àèì"},  {"€", 3, "€  "},      {"abc", 0, ""},    {"abc", -1, ""}};
-  for (const auto& c : cases) EXPECT_EQ(kFiscalPrinterDevice::PadText(c.text, c.width), c.expected) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(test::FakeDriver::PadText(c.text, c.width), c.expected) << c.text;
 }
 
 TEST_F(DeviceTest, PrintSequenceKeepsEachSectionOnce) {
@@ -619,7 +620,7 @@ TEST_F(DeviceTest, PrintSequenceKeepsEachSectionOnce) {
   device->AddPrintSection(fpps_Lines);
   device->AddPrintSection(fpps_TrailerMessages);
   device->AddPrintSection(fpps_Payments);
-  EXPECT_EQ(device->fPrintSequence,
+  EXPECT_EQ(device->PrintSequence(),
             (std::vector<vnFiscalPrinterPrintSection>{fpps_TrailerMessages, fpps_Lines, fpps_Payments}));
 }
 

@@ -67,6 +67,21 @@ class FakeDriver : public kFiscalPrinterDevice {
     fBehaviour["SkipStatusCheck"].result = false;
   }
 
+  // The model's services and values, opened to the tests that exercise them directly.
+  using kFiscalPrinterDevice::AddPrintSection;
+  using kFiscalPrinterDevice::ClearPrintSequence;
+  using kFiscalPrinterDevice::fCounters;
+  using kFiscalPrinterDevice::FindVatIndex;
+  using kFiscalPrinterDevice::fLineLength;
+  using kFiscalPrinterDevice::IOHandler;
+  using kFiscalPrinterDevice::MutableDeptTable;
+  using kFiscalPrinterDevice::MutableEATable;
+  using kFiscalPrinterDevice::MutableVatTable;
+  using kFiscalPrinterDevice::PadText;
+  using kFiscalPrinterDevice::PrintWeightedProductSale;
+  using kFiscalPrinterDevice::ResetCounters;
+  using kFiscalPrinterDevice::ResetError;
+
   // Every hook and transport call, by name, in order.
   std::vector<std::string> fCalls;
   std::map<std::string, HookBehaviour> fBehaviour;

@@ -13,6 +13,7 @@
 #include "request/receipt_printer_handler.h"
 #include "request/results.h"
 #include "fake_driver.h"
+#include "support/device_test_access.h"
 
 using namespace fp;
 using namespace fp::test;
@@ -154,14 +155,14 @@ TEST(ProcessorCaller, DeviceOpensTheProcessorAndTakesItsStatus) {
   handler.Parameters = {std::string("processor=") + FP_TEST_PROCESSOR};
   {
     FakeDriver device(handler, dir.string());
-    ASSERT_TRUE(device.Processor().Active());
+    ASSERT_TRUE(kDeviceTestAccess::Processor(device)->Active());
     handler.fRequestText = "<ReceiptPrinterManager/>";
 
     _int_OPEN_result opened;
     device.Pub_Open(handler, opened);
     EXPECT_FALSE(opened.Error);
-    EXPECT_EQ(device.Processor().fProcessorHandle, 42);
-    device.IOHandler().FlushLog();
+    EXPECT_EQ(kDeviceTestAccess::Processor(device)->fProcessorHandle, 42);
+    kDeviceTestAccess::IOHandler(device).FlushLog();
     std::ifstream log(device.LogFileName(), std::ios::binary);
     std::string all((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_NE(all.find(" - Processor:Open\r\n"), std::string::npos);
@@ -172,7 +173,7 @@ TEST(ProcessorCaller, DeviceOpensTheProcessorAndTakesItsStatus) {
     EXPECT_TRUE(status.DayOpened);
     EXPECT_EQ(status.SerialNumber, "PSN");
     EXPECT_EQ(status.FiscalMode, "MF");
-    EXPECT_EQ(device.fFiscalMode, "MF");
+    EXPECT_EQ(device.FiscalMode(), "MF");
 
     // A refused status leaves what the driver read.
     handler.fRequestText = "refuse";
@@ -180,7 +181,7 @@ TEST(ProcessorCaller, DeviceOpensTheProcessorAndTakesItsStatus) {
     device.Pub_GetStatus(handler, refused);
     EXPECT_FALSE(refused.Error);
     EXPECT_EQ(refused.SerialNumber, "SN1");
-    EXPECT_EQ(device.Processor().ErrorMessage(), "status refused");
+    EXPECT_EQ(kDeviceTestAccess::Processor(device)->ErrorMessage(), "status refused");
   }
   fs::remove_all(dir);
 }

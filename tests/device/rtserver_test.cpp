@@ -20,6 +20,7 @@
 #include "request/results.h"
 #include "fake_driver.h"
 #include "rtserver/rt_server_client.h"
+#include "support/device_test_access.h"
 
 using namespace fp;
 using namespace fp::test;
@@ -477,14 +478,14 @@ TEST(RTServerClient, DeviceOpensTheTillOnceUntilAReportClosesIt) {
                         "rtserverhost=10.0.0.9", "rtserverport=9100", "rtservertillserial=77"};
   {
     FakeDriver device(handler, dir.string());
-    ASSERT_NE(device.RTServer(), nullptr);
+    ASSERT_NE(kDeviceTestAccess::RTServer(device), nullptr);
     for (int i = 0; i < 2; ++i) {
       _int_OPEN_result result;
       device.Pub_Open(handler, result);
       EXPECT_FALSE(result.Error);
     }
-    EXPECT_TRUE(device.RTServer()->TillOpened());
-    device.IOHandler().FlushLog();
+    EXPECT_TRUE(kDeviceTestAccess::RTServer(device)->TillOpened());
+    kDeviceTestAccess::IOHandler(device).FlushLog();
     std::ifstream log(device.LogFileName());
     std::string all((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     size_t first = all.find("RTServer:OpenTill");

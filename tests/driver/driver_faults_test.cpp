@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "driver_fixture.h"
+#include "support/device_test_access.h"
 
 using namespace fp;
 using namespace fp::test;
@@ -204,6 +205,6 @@ TEST_F(DriverTest, MinReadTimeoutSetsTheFloorUnderTheReadTimeout) {
       continue;
     }
     auto dev = create(*h);
-    EXPECT_EQ(dev->IOHandler().ReadTimeout(), c.readTimeout);
+    EXPECT_EQ(kDeviceTestAccess::IOHandler(*dev).ReadTimeout(), c.readTimeout);
   }
 }

@@ -26,6 +26,7 @@
 #include "fpemu/printer_emulator.h"
 #include "io/io_handler.h"
 #include "io/io_handler_http.h"
+#include "support/device_test_access.h"
 
 namespace fp::test {
 
@@ -114,8 +115,8 @@ class DriverTest : public ::testing::Test {
   }
 
   std::vector<std::string> LogLines() {
-    device->IOHandler().FlushLog();
-    std::ifstream in(device->IOHandler().GetLogFileName());
+    kDeviceTestAccess::IOHandler(*device).FlushLog();
+    std::ifstream in(kDeviceTestAccess::IOHandler(*device).GetLogFileName());
     std::vector<std::string> lines;
     for (std::string l; std::getline(in, l);) lines.push_back(l);
     return lines;

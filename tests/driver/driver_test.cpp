@@ -3,20 +3,21 @@
 #include "base/xml_text.h"
 #include "documents/nf_receipt.h"
 #include "driver_fixture.h"
+#include "support/device_test_access.h"
 
 using namespace fp;
 using namespace fp::test;
 
 TEST_F(DriverTest, ConstructionPreparesTheHttpTransport) {
   auto& d = Open();
-  auto& http = dynamic_cast<kIOHandler_HTTP&>(d.IOHandler());
+  auto& http = dynamic_cast<kIOHandler_HTTP&>(kDeviceTestAccess::IOHandler(d));
   EXPECT_EQ(http.Url(), emu.BaseUrl());  // BaseUrl ends with "/": nothing is added twice
   EXPECT_EQ(http.ContentType(), "text/plain; charset=utf-8");
   EXPECT_EQ(http.ReadTimeout(), 7000);  // 3000 ms raised to what the printer needs
   EXPECT_EQ(d.Capabilities().Bits(), 0x3F2D);
   EXPECT_EQ(d.LineLength(), 48);
-  EXPECT_EQ(d.fDisplayLineCount, 2);
-  EXPECT_EQ(d.fDisplayLineLength, 20);
+  EXPECT_EQ(d.DisplayLineCount(), 2);
+  EXPECT_EQ(d.DisplayLineLength(), 20);
 
   // Without the trailing "/" the driver adds it.
   auto h = std::make_unique<kReceiptPrinterHandler>();
@@ -24,7 +25,7 @@ TEST_F(DriverTest, ConstructionPreparesTheHttpTransport) {
   url.pop_back();
   h->Deserialize(DeviceXml(url), {});
   kFiscalPrinter_TARVOLX40FPETH other(*h);
-  EXPECT_EQ(dynamic_cast<kIOHandler_HTTP&>(other.IOHandler()).Url(), url + "/");
+  EXPECT_EQ(dynamic_cast<kIOHandler_HTTP&>(kDeviceTestAccess::IOHandler(other)).Url(), url + "/");
 
   // Any other transport is refused.
   auto tcp = std::make_unique<kReceiptPrinterHandler>();

@@ -330,7 +330,7 @@ TEST_F(ReceiptOutcomeTest, APrinterBusyWithAnotherDocumentIsWaitedForWithinABoun
   auto& d = OpenAndInit();
   std::promise<bool> held;
   std::promise<void> release;
-  std::thread other([&, path = kDocumentJournal::DefaultFolder() + "/" + kDocumentJournal::LockFileName(d.fSerialNumber)] {
+  std::thread other([&, path = kDocumentJournal::DefaultFolder() + "/" + kDocumentJournal::LockFileName(d.SerialNumber())] {
     kPrinterLock lock(path);
     held.set_value(lock.Acquire(0));
     release.get_future().wait();

@@ -18,6 +18,7 @@
 #include "entry/fiscal_printers.h"
 #include "entry/request_frame.h"
 #include "support/frame_client.h"
+#include "support/device_test_access.h"
 
 namespace fp {
 namespace {
@@ -39,9 +40,9 @@ class FailingOpenTransport : public test::FakeTransport {
 class FailingOpenDriver : public test::FakeDriver {
  public:
   explicit FailingOpenDriver(kReceiptPrinterHandler& aHandler) : FakeDriver(aHandler, LogDir()) {
-    fIOHandler = std::make_unique<FailingOpenTransport>(fCalls, LogDir(), "FailingOpen_test");
+    kDeviceTestAccess::Transport(*this) = std::make_unique<FailingOpenTransport>(fCalls, LogDir(), "FailingOpen_test");
     // A failure recorded before the first operation does not count: each operation starts clean.
-    fIOHandler->SetCustomError(8, "left from construction");
+    IOHandler().SetCustomError(8, "left from construction");
   }
 };
 
@@ -70,7 +71,7 @@ class FailingCloseTransport : public test::FakeTransport {
 class FailingCloseDriver : public test::FakeDriver {
  public:
   explicit FailingCloseDriver(kReceiptPrinterHandler& aHandler) : FakeDriver(aHandler, LogDir()) {
-    fIOHandler = std::make_unique<FailingCloseTransport>(fCalls, LogDir(), "FailingClose_test");
+    kDeviceTestAccess::Transport(*this) = std::make_unique<FailingCloseTransport>(fCalls, LogDir(), "FailingClose_test");
   }
 };
 
@@ -97,7 +98,7 @@ class RecordingProcessor : public kFiscalProcessorCaller {
 class RecordingDriver : public test::FakeDriver {
  public:
   explicit RecordingDriver(kReceiptPrinterHandler& aHandler) : FakeDriver(aHandler, LogDir()) {
-    fProcessor = std::make_unique<RecordingProcessor>(fProcessorSeen);
+    kDeviceTestAccess::Processor(*this) = std::make_unique<RecordingProcessor>(fProcessorSeen);
   }
   std::vector<std::string> fProcessorSeen;
 };
@@ -184,7 +185,7 @@ TEST_F(FrameWithDevices, OpenFollowUpInitialisesAndRefreshesTheDevice) {
   const std::vector<std::string>& calls = DeviceOf(h).fCalls;
   std::vector<std::string> tail(calls.end() - 3, calls.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"Init", "GetPrinterStatus", "ReadVatTable"}));
-  EXPECT_EQ(DeviceOf(h).fSerialNumber, "SN1");  // kept by the status refresh
+  EXPECT_EQ(DeviceOf(h).SerialNumber(), "SN1");  // kept by the status refresh
 }
 
 TEST_F(FrameWithDevices, FailedOpenFreesTheDeviceItCouldNeverReport) {
@@ -212,7 +213,7 @@ TEST_F(FrameWithDevices, FailureInTheOpenFollowUpKeepsTheOpenDevice) {
   const std::string logFile = a.Get("LogFileName");
   ASSERT_NE(logFile, "");
 
-  DeviceOf<ThrowingDriver>(h).fIOHandler->FlushLog();
+  kDeviceTestAccess::IOHandler(DeviceOf<ThrowingDriver>(h)).FlushLog();
   std::ifstream log(logFile);
   std::stringstream text;
   text << log.rdbuf();

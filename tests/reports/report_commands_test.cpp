@@ -10,6 +10,7 @@
 #include "../driver/driver_fixture.h"
 #include "documents/x_report.h"
 #include "drivers/tarvolx40fpeth/journal_read.h"
+#include "support/device_test_access.h"
 
 namespace fp::test {
 namespace {
@@ -86,7 +87,7 @@ TEST_F(ReportCommandsTest, ZReportClosesTheDayAndItsTotalsAreReadBack) {
 
   // The long wait applied to the closing command only.
   EXPECT_TRUE(LogHas("Set Read Timeout to 30000ms"));
-  EXPECT_EQ(device->IOHandler().ReadTimeout(), 7000);
+  EXPECT_EQ(kDeviceTestAccess::IOHandler(*device).ReadTimeout(), 7000);
 }
 
 TEST_F(ReportCommandsTest, SecondZReportOfADayGivesItsOwnTotals) {
@@ -126,7 +127,7 @@ TEST_F(ReportCommandsTest, RefusedZReportKeepsItsErrorAndRestoresTheReadTimeout)
   EXPECT_EQ(Letters(emu.Packets()), "x");
   EXPECT_TRUE(device->ErrorFound());
   EXPECT_EQ(device->ErrorMessage(), "The day is open, issue a Z- Report first");
-  EXPECT_EQ(device->IOHandler().ReadTimeout(), 7000);
+  EXPECT_EQ(kDeviceTestAccess::IOHandler(*device).ReadTimeout(), 7000);
 }
 
 // Totals that cannot be read back say why, and nothing of an earlier report or of a partial
@@ -218,7 +219,7 @@ TEST_F(ReportCommandsTest, JournalThatFailsHalfwayKeepsWhatCameSoFar) {
   EXPECT_EQ(device->ErrorMessage(), "Error in SD reports");
 
   // The device is still usable.
-  device->ResetError();
+  kDeviceTestAccess::ResetError(*device);
   DateTime clock = 0;
   EXPECT_TRUE(device->GetDateTime(clock));
   EXPECT_FALSE(device->ErrorFound());

@@ -23,6 +23,7 @@
 #include "request/receipt_printer_handler.h"
 #include "request/results.h"
 #include "rtserver/rt_server_client.h"
+#include "support/device_test_access.h"
 
 namespace fp::test {
 namespace {
@@ -198,7 +199,7 @@ class ReportOperationsTest : public ::testing::Test {
     ::setenv("FPDRIVER_APP_DIR", fDir.string().c_str(), 1);
     SetUserDecimalSeparatorForTesting(",");
     device = std::make_unique<ReportDriver>(fHandler, (fDir / "log").string());
-    device->fSerialNumber = "SER1";  // as OPEN's status read leaves it
+    kDeviceTestAccess::SerialNumber(*device) = "SER1";  // as OPEN's status read leaves it
     device->SetClock([] { return At(2026, 12, 9, 18, 31, 5); });
   }
   void TearDown() override {
@@ -210,15 +211,15 @@ class ReportOperationsTest : public ::testing::Test {
   FakeRTServer& UseRTServer() {
     auto server = std::make_unique<FakeRTServer>();
     FakeRTServer& ref = *server;
-    device->fRTServer = std::move(server);
-    device->fRTServerActive = true;
-    device->fRTServerReceiptInfo->fHeaders = {"NEGOZIO", "Via Roma 1"};
+    kDeviceTestAccess::RTServer(*device) = std::move(server);
+    kDeviceTestAccess::RTServerActive(*device) = true;
+    kDeviceTestAccess::RTServerReceiptInfo(*device).fHeaders = {"NEGOZIO", "Via Roma 1"};
     return ref;
   }
   FakeProcessor& UseProcessor() {
     auto processor = std::make_unique<FakeProcessor>();
     FakeProcessor& ref = *processor;
-    device->fProcessor = std::move(processor);
+    kDeviceTestAccess::Processor(*device) = std::move(processor);
     return ref;
   }
   std::vector<std::string> Texts() const {
@@ -381,7 +382,7 @@ TEST_F(ReportOperationsTest, RTServerZReportComposesAndPrintsTheReportText) {
   std::string text;
   for (const auto& l : expected) text += "\r\n" + l;
   EXPECT_EQ(r.Text, text);
-  EXPECT_EQ(device->fCounters.Text, text);
+  EXPECT_EQ(device->Counters().Text, text);
 
   EXPECT_EQ(device->fPrinted.front().alignment, la_center);
   EXPECT_EQ(device->fPrinted.front().effects, EffectBit(le_bold));
@@ -408,7 +409,7 @@ TEST_F(ReportOperationsTest, RTServerZReportComposesAndPrintsTheReportText) {
   EXPECT_EQ(r.DayDiscountsAmount, Amount());
   EXPECT_EQ(r.DayReturnsAmount, Amount());
   EXPECT_EQ(r.DayRefundsNumber, 0);
-  EXPECT_EQ(device->fRTServerTillReportInfo->fzRepNumber, 12);
+  EXPECT_EQ(kDeviceTestAccess::RTServerTillReportInfo(*device).fzRepNumber, 12);
 }
 
 TEST_F(ReportOperationsTest, RTServerXReportWithoutPrintingLeavesTheDocumentOpen) {
@@ -463,7 +464,7 @@ TEST_F(ReportOperationsTest, RTServerRefusalPrintsNothingAndGivesNoReason) {
   EXPECT_TRUE(x.Error);
   EXPECT_EQ(x.ErrorText, "");
   EXPECT_TRUE(device->fCalls.empty());
-  EXPECT_EQ(device->fRTServerTillReportInfo->fzRepNumber, 0);
+  EXPECT_EQ(kDeviceTestAccess::RTServerTillReportInfo(*device).fzRepNumber, 0);
 }
 
 // ---- Processor road ---------------------------------------------------------------------
@@ -471,7 +472,7 @@ TEST_F(ReportOperationsTest, RTServerRefusalPrintsNothingAndGivesNoReason) {
 TEST_F(ReportOperationsTest, ProcessorZReportTakesItsCountersButNoReturns) {
   UseProcessor();
   fHandler.fZReport->fLayout = "MyLayout";
-  device->fSerialNumber = "4ZRPV012345";
+  kDeviceTestAccess::SerialNumber(*device) = "4ZRPV012345";
   _int_PRINTZR_result r;
   device->Pub_PrintZReport(fHandler, r);
   EXPECT_FALSE(r.Error) << r.ErrorText;
@@ -535,7 +536,7 @@ TEST_F(ReportOperationsTest, AmountLinePutsTheAmountFlushRight) {
   for (const auto& c : cases) {
     device->fLineLength = c.width;
     SetUserDecimalSeparatorForTesting(c.separator);
-    EXPECT_EQ(device->FormatAmountLine(c.label, A(c.amount)), c.line) << c.label << " " << c.amount;
+    EXPECT_EQ(kDeviceTestAccess::FormatAmountLine(*device, c.label, A(c.amount)), c.line) << c.label << " " << c.amount;
   }
 }
 

@@ -33,7 +33,7 @@ kFiscalPrinter_TARVOLX40FPETH::kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHand
   AddPrintSection(fpps_Payments);
   AddPrintSection(fpps_TrailerMessages);
 
-  kExchange* exchange = fIOHandler->OpenExchange({"text/plain; charset=utf-8", kUserAgent});
+  kExchange* exchange = IOHandler().OpenExchange({"text/plain; charset=utf-8", kUserAgent});
   if (exchange == nullptr) throw kException("Invalid class typecast");
   // MinReadTimeout lowers the floor for a printer known to answer quickly (a test bench, a
   // printer on the same switch), so that a lost answer costs less waiting.
@@ -45,11 +45,11 @@ kFiscalPrinter_TARVOLX40FPETH::kFiscalPrinter_TARVOLX40FPETH(kReceiptPrinterHand
       throw kException("Invalid MinReadTimeout '" + configured + "': milliseconds from 1000 to 7000 expected");
     minimum = static_cast<int>(*value);
   }
-  if (fIOHandler->ReadTimeout() < minimum) fIOHandler->SetReadTimeout(minimum);
+  if (IOHandler().ReadTimeout() < minimum) IOHandler().SetReadTimeout(minimum);
 
   fChannel = std::make_unique<tarvol::kCommandChannel>(
       *exchange, [this](tVN_MessageType aType, const std::string& aTitle, const std::string& aMessage) {
-        fIOHandler->WriteLog(aType, aTitle, aMessage);
+        IOHandler().WriteLog(aType, aTitle, aMessage);
       });
 }
 

@@ -144,6 +144,15 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // "Not programmed: ..." or, when nothing could be read, "Outcome unknown: ...".
   bool ProgrammingReadBack(const std::string& aWhat, const std::function<bool(bool& aDone)>& aReadBack);
 
+  // The device's services that the helper functions of this driver's files call on it, besides
+  // its hooks: a result note, a recorded failure, the last command's fate and the counters
+  // a journal read of the Z reports fills.
+  using kFiscalPrinterDevice::AddResultNote;
+  using kFiscalPrinterDevice::fCounters;
+  using kFiscalPrinterDevice::RecordError;
+  using kFiscalPrinterDevice::ResetCounters;
+  using kFiscalPrinterDevice::UnansweredCommand;
+
   // ---- Command channel ----
 
   // Sends one command packet: aPkt is the command letter, aData the rest of the packet ("" or

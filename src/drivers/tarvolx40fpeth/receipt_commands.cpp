@@ -120,7 +120,7 @@ std::string ReferenceFields(const kFiscalPrinter_TARVOLX40FPETH& aPrinter, const
   // Without a status read in this session the serial of the snapshot just taken stands in,
   // so a receipt of this very printer is not sent as one of another device.
   const std::string& ownSerial =
-      aPrinter.fSerialNumber.empty() ? aPrinter.fStatus.SerialNumber : aPrinter.fSerialNumber;
+      aPrinter.SerialNumber().empty() ? aPrinter.fStatus.SerialNumber : aPrinter.SerialNumber();
   std::string serial, lottery;
   if (original.fDeviceSerialNumber != ownSerial) {
     serial = CleanFieldText(original.fDeviceSerialNumber);
@@ -389,7 +389,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
     case rt_Sale: {
       ok = Send(">", Fields({"", "", ""})) && Send("}", "/");
       const std::string lottery = Trim(aReceipt.fLotteryIdCode);
-      if (ok && fFiscalMode == "RT" && !lottery.empty()) ok = SetLotteryCode(lottery);
+      if (ok && FiscalMode() == "RT" && !lottery.empty()) ok = SetLotteryCode(lottery);
       return ok;
     }
     case rt_Refund:
@@ -603,7 +603,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::GetLastDocumentInfo(DateTime& aDateTime, std
     ok = GetDateTime(aDateTime);
   }
   aEJNumber = "0";
-  aSerialNumber = fSerialNumber;
+  aSerialNumber = SerialNumber();
   return ok;
 }
 

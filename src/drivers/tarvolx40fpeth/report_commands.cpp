@@ -97,7 +97,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintXReport(kXReport&) {
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintZReport(kZReport*) {
-  TemporaryReadTimeout slow(*fIOHandler, kZReportReadTimeoutMs);
+  TemporaryReadTimeout slow(IOHandler(), kZReportReadTimeoutMs);
   return Send("x", "/7////");
 }
 

@@ -43,7 +43,7 @@ std::optional<long> Integer(const std::string& aText) {
 }  // namespace
 
 bool kFiscalPrinter_TARVOLX40FPETH::ReadVatTable() {
-  fVatTable->Clear();
+  MutableVatTable().Clear();
   if (!Send("e")) return false;
   for (int slot = 1; slot <= kVatSlots; ++slot) {
     const std::string rateText = RateDigits(ReplyField(slot + 3));
@@ -61,13 +61,13 @@ bool kFiscalPrinter_TARVOLX40FPETH::ReadVatTable() {
       code = kNaturaCodes[*natura];
     }
     // The first slot with a given code is the one the printer uses for it.
-    if (fVatTable->Get(code) != nullptr) continue;
+    if (VatTable().Get(code) != nullptr) continue;
     kVat vat;
     vat.fIndex = slot;
     vat.fCode = code;
     vat.fDescription = rateText;
     vat.fRate = Amount::FromRaw(*rate * 100);  // hundredths of a percent
-    fVatTable->Add(vat);
+    MutableVatTable().Add(vat);
   }
   return true;
 }
@@ -152,7 +152,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
   // not the printer's.
   bool differs = false;
   for (kVat& vat : aVatTable) {
-    if (const kVat* existing = fVatTable->Get(vat.fCode)) {
+    if (const kVat* existing = VatTable().Get(vat.fCode)) {
       vat.fIndex = existing->fIndex;
       if (existing->fRate != vat.fRate) differs = true;
     } else {
@@ -164,7 +164,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteVatTable(kVatTable& aVatTable) {
   // Every slot is settled before anything is sent, so a request that cannot be programmed
   // neither closes the fiscal day nor leaves the table half written.
   std::array<bool, kVatSlots> taken{};
-  for (const kVat& vat : *fVatTable)
+  for (const kVat& vat : VatTable())
     if (vat.fIndex >= 1 && vat.fIndex <= kVatSlots) taken[vat.fIndex - 1] = true;
   for (kVat& vat : aVatTable) {
     for (int slot = 1; slot <= kVatSlots && vat.fIndex == 0; ++slot)
@@ -215,7 +215,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::ReadEATable() { return true; }
 bool kFiscalPrinter_TARVOLX40FPETH::WriteEATable(kEconomicActivityTable& /*aEATable*/) { return true; }
 
 bool kFiscalPrinter_TARVOLX40FPETH::ReadDeptTable() {
-  fDeptTable->Clear();
+  MutableDeptTable().Clear();
   bool ok = true;
   for (int number = 1; number <= kDepartments; ++number) {
     ok = Send(":", "/" + std::to_string(number));
@@ -233,11 +233,11 @@ bool kFiscalPrinter_TARVOLX40FPETH::ReadDeptTable() {
     dept.fIndex = number;
     dept.fCode = tarvol::TwoDigits(number);
     dept.fDescription = description;
-    const kVat* vat = *slot == 0 ? nullptr : fVatTable->GetByIndex(static_cast<int32_t>(*slot));
+    const kVat* vat = *slot == 0 ? nullptr : VatTable().GetByIndex(static_cast<int32_t>(*slot));
     dept.fVATCode = vat != nullptr ? vat->fCode : "N4";
     const std::string& flags = fields[7];
     dept.fSalesType = (flags.size() < 8 || flags[7] == '0') ? st_Product : st_Service;
-    fDeptTable->Add(dept);
+    MutableDeptTable().Add(dept);
   }
   return ok;
 }
