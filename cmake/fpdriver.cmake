@@ -4,9 +4,7 @@
 # the members a lock guards are read under it (base/thread_annotations.h).
 option(FPDRIVER_WERROR "Treat compiler warnings as errors" ON)
 set(FP_WARNINGS -Wall -Wextra)
-# Not yet for the MinGW cross builds: their g++ reports -Wrestrict falsely inside libstdc++'s
-# string concatenation.
-if(FPDRIVER_WERROR AND NOT WIN32)
+if(FPDRIVER_WERROR)
   list(APPEND FP_WARNINGS -Werror)
 endif()
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
