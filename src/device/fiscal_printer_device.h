@@ -39,7 +39,7 @@
 #include "base/datetime.h"
 #include "device/device_class.h"
 #include "device/document_journal.h"
-#include "device/printer_status.h"
+#include "request/printer_status.h"
 #include "documents/message_line.h"
 
 namespace fp {
