@@ -190,12 +190,7 @@ kIOHandler_HTTP::kIOHandler_HTTP(const kConnection& aConnection, const std::stri
     fUrl = aConnection.URL;
   } else {
     fUrl = aConnection.Address;
-    // Appended piece by piece: MinGW's g++ 12 reports a false -Wrestrict for
-    // "literal" + std::string&& once it inlines the concatenation.
-    if (aConnection.Port > 0) {
-      fUrl += ':';
-      fUrl += std::to_string(aConnection.Port);
-    }
+    if (aConnection.Port > 0) fUrl += ":" + std::to_string(aConnection.Port);
   }
   EnsureCurlInitialised();
   fCurl = curl_easy_init();
