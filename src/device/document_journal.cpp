@@ -529,7 +529,7 @@ std::vector<vnJournalEntry> kDocumentJournal::List(const std::string& aSinceUtc,
   kStatement select(fDb, (std::string("SELECT ") + kColumnsButResult +
                           " FROM documents WHERE created >= ?1 ORDER BY id LIMIT ?2")
                              .c_str());
-  select.Bind(1, aSinceUtc).Bind(2, static_cast<int64_t>(std::min<size_t>(aLimit, INT64_MAX)));
+  select.Bind(1, aSinceUtc).Bind(2, static_cast<int64_t>(std::min<uint64_t>(aLimit, INT64_MAX)));
   std::vector<vnJournalEntry> rows;
   while (select.Step()) {
     rows.push_back(ReadEntry(select));

@@ -239,22 +239,7 @@ void kFiscalPrinterDevice::Pub_Close(kReceiptPrinterHandler&, _int_CLOSE_result&
 
 void kFiscalPrinterDevice::Pub_GetStatus(kReceiptPrinterHandler& aHandler, _int_GETSTATUS_result& aResult) {
   BeginOperation("GetStatus", aResult);
-  vnPrinterStatus status{aResult.DayOpened,         aResult.DateTime,     aResult.PaperEnd,
-                         aResult.PaperNearEnd,      aResult.CoverOpen,    aResult.FiscalReceiptOpen,
-                         aResult.ReceiptOpen,       aResult.TrainingMode, aResult.FirmwareVersion,
-                         aResult.SerialNumber,      aResult.FiscalMode};
-  GetPrinterStatus(status);
-  aResult.DayOpened = status.DayOpened;
-  aResult.DateTime = status.DateTime;
-  aResult.PaperEnd = status.PaperEnd;
-  aResult.PaperNearEnd = status.PaperNearEnd;
-  aResult.CoverOpen = status.CoverOpen;
-  aResult.FiscalReceiptOpen = status.FiscalReceiptOpen;
-  aResult.ReceiptOpen = status.ReceiptOpen;
-  aResult.TrainingMode = status.TrainingMode;
-  aResult.FirmwareVersion = status.FirmwareVersion;
-  aResult.SerialNumber = status.SerialNumber;
-  aResult.FiscalMode = status.FiscalMode;
+  GetPrinterStatus(aResult);
   if (fProcessor->Active())
     fProcessor->ProcessGetStatus(aHandler.fRequestText, aResult.DayOpened, aResult.DateTime, aResult.TrainingMode,
                                  aResult.FirmwareVersion, aResult.SerialNumber, aResult.FiscalMode);

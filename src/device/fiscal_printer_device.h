@@ -46,7 +46,7 @@
 #include "base/outcome.h"
 #include "device/device_class.h"
 #include "device/document_journal.h"
-#include "device/printer_status.h"
+#include "request/printer_status.h"
 #include "documents/message_line.h"
 
 namespace fp {

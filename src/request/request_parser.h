@@ -16,9 +16,9 @@ std::unique_ptr<pugi::xml_document> ParseRequest(const std::string& aXml);
 // Parses a request text with the code-page step: when the request's Parameters/CP holds a
 // code page name, the request's texts are re-decoded by it (krptUtil::ChangeXMLEncoding), the
 // re-decoded document is written back as text and that text is parsed as ParseRequest
-// parses; with aKeepText, aXml becomes that text. Without a code page the tree is
-// ParseRequest's of the request as given and aXml stays. Throws kException with the
-// parser's message, or the converter's.
+// parses; with aKeepText, aXml becomes that text. Without a code page the request is parsed
+// once: the tree is the one ParseRequest makes of the request as given, and aXml stays.
+// Throws kException with the parser's message, or the converter's.
 std::unique_ptr<pugi::xml_document> ParseRequestWithCodePage(std::string& aXml, bool aKeepText);
 
 }  // namespace fp

@@ -19,6 +19,7 @@
 #include "base/amount.h"
 #include "base/datetime.h"
 #include "base/xml_text.h"
+#include "request/printer_status.h"
 
 namespace fp {
 
@@ -115,18 +116,8 @@ struct _int_DISPLAY_result : _int_ErrorTail {};
 
 struct _int_OPENDR_result : _int_ErrorTail {};
 
-struct _int_GETSTATUS_result : _int_ErrorTail {
-  bool DayOpened = false;
-  fp::DateTime DateTime = 0;
-  bool PaperEnd = false;
-  bool PaperNearEnd = false;
-  bool CoverOpen = false;
-  bool FiscalReceiptOpen = false;
-  bool ReceiptOpen = false;
-  bool TrainingMode = false;
-  std::string FirmwareVersion;
-  std::string SerialNumber;
-  std::string FiscalMode;
+// The printer's status as the driver fills it: Pub_GetStatus hands this record to the hook.
+struct _int_GETSTATUS_result : _int_ErrorTail, vnPrinterStatus {
   std::string Format() const;
 };
 

@@ -43,6 +43,7 @@ class Pty {
     ::setenv(("FPDRIVER_COM" + std::to_string(kPortNumber)).c_str(), fSlaveName.c_str(), 1);
   }
   ~Pty() {
+    if (fWatch >= 0) ::close(fWatch);
     if (fMaster >= 0) ::close(fMaster);
     ::unsetenv(("FPDRIVER_COM" + std::to_string(kPortNumber)).c_str());
   }
@@ -70,9 +71,22 @@ class Pty {
     ::close(fMaster);
     fMaster = -1;
   }
+  // A descriptor of the slave side of the test's own, opened before the transport takes the
+  // line for itself: the line's input queue is one for both, so it turns readable once bytes
+  // sent from this side have reached the queue the transport reads.
+  void WatchInput() {
+    fWatch = ::open(fSlaveName.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fWatch, 0) << fSlaveName;
+  }
+  // Whether input reached the line within a bound.
+  bool InputArrived() {
+    pollfd p{fWatch, POLLIN, 0};
+    return ::poll(&p, 1, 2000) > 0 && (p.revents & POLLIN) != 0;
+  }
 
  private:
   int fMaster = -1;
+  int fWatch = -1;
   std::string fSlaveName;
 };
 
@@ -182,10 +196,11 @@ TEST_F(SerialTransport, HexLogDumpsTerminatorsAndData) {
 }
 
 TEST_F(SerialTransport, PendingInputIsSeenAndCleared) {
+  fPty.WatchInput();
   Open(SerialConnection());
   EXPECT_FALSE(fTransport->InputBufferContainsData());
   fPty.Send("QQ");
-  for (int i = 0; i < 200 && !fTransport->InputBufferContainsData(); ++i) ::usleep(10000);
+  ASSERT_TRUE(fPty.InputArrived());
   EXPECT_TRUE(fTransport->InputBufferContainsData());
   fTransport->ClearBuffers();
   EXPECT_FALSE(fTransport->InputBufferContainsData());

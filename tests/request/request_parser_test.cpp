@@ -64,6 +64,13 @@ TEST(ParseRequestWithCodePage, ReadsWhatTheTextWrittenBackReads) {
       "<R><?xml version=\"1.0\"?></R>",
       "<R><?pi\"x\"?></R>",
       "<?xml version=1?><R/>",
+      // Without a code page: declarations and instructions beside the document element and
+      // inside it, a "<?" in a comment, blanks as the text holds them and as references.
+      "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<?p x?><R><A>\r\n</A><B>&#32;</B></R><?q?><!--c-->",
+      "<?xml version=\"1.0\"?><R><!--<?p?>--><A> </A><C><D> </D></C></R>",
+      "<?xml version=\"1.0\"?><R><Parameters><CP/></Parameters><?p?><A> </A></R>",
+      // A blank code page is still one: the tree comes from the text written back.
+      "<R><Parameters><CP> </CP></Parameters><A> </A><B>&#32;</B></R>",
   };
   for (const std::string& xml : cases) EXPECT_EQ(test::OneParseTree(xml), test::TwoParseTree(xml)) << xml;
 

@@ -1,6 +1,6 @@
-// The printer's status as a model driver reads it: what GETSTATUS reports, and what a
-// receipt checks before it opens. A driver fills what its printer tells and leaves the
-// rest as it found it.
+// The printer's status as a model driver reads it: what GETSTATUS reports (its result record
+// is this status with the error tail), and what a receipt checks before it opens. A driver
+// fills what its printer tells and leaves the rest as it found it.
 #pragma once
 
 #include <string>
