@@ -260,6 +260,9 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
                           "Receipt not printed: "))
     return;
   kReceipt& receipt = *aHandler.fReceipt;
+  // A printer the readiness rule found not ready gets no line of the receipt; its reason is
+  // the result's (the journal's steps below clear the recorded failure).
+  const std::string notReady = aGood ? std::string() : ErrorFound() ? ErrorMessage() : "the printer is not ready";
   kDocumentScope scope(*this);
   const std::string failure = PrepareDocument();
   if (!failure.empty()) {
@@ -268,6 +271,10 @@ void kFiscalPrinterDevice::PrintReceiptOnDevice(kReceiptPrinterHandler& aHandler
   }
   const std::string identity = ReceiptIdentity(receipt);
   if (AnsweredWithoutPrinting(aHandler, aResult, identity)) return;
+  if (!notReady.empty()) {
+    ReportNotPrinted(*this, aResult, "Receipt not printed: " + notReady);
+    return;
+  }
   NoteSettledCalls(*this);
   const std::string begun = BeginDocument(vnJournalKind::Receipt, identity, Amount2(receipt.fTotalAmount));
   if (!begun.empty()) {

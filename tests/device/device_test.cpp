@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -653,4 +654,20 @@ TEST(DeviceServices, CapabilitySetHoldsBitPerValue) {
   caps.Exclude(fpc_SetDate);
   caps.Include(fpc_Payout);
   EXPECT_EQ(caps.Bits(), 0x4010);
+}
+
+// A printer the readiness check finds not ready gets no line of a receipt, and the result
+// gives the check's own reason, not one the journal's steps made up after it.
+TEST_F(DeviceTest, ReceiptOnAPrinterFoundNotReadyIsNotPrintedForThatReason) {
+  for (const bool recorded : {true, false}) {
+    SCOPED_TRACE(recorded ? "the check recorded why" : "the check said nothing");
+    auto device = MakeDevice();
+    device->fBehaviour["CheckStatus"] = {false, recorded};
+    _int_PRINTFR_result result;
+    device->Pub_PrintReceipt(fHandler, result);
+    EXPECT_TRUE(result.Error);
+    EXPECT_EQ(result.ErrorText, std::string("Receipt not printed: ") +
+                                    (recorded ? "CheckStatus failed" : "the printer is not ready"));
+    EXPECT_EQ(std::count(device->fCalls.begin(), device->fCalls.end(), "BeginFiscalReceipt"), 0);
+  }
 }
