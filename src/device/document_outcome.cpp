@@ -823,8 +823,8 @@ bool kFiscalPrinterDevice::CloseDayAtStart() {
   if (!failure.empty()) return refuse(failure);
   try {
     // A document whose outcome is not known would fall on one side of the closing or the
-    // other: the host looks at it first. An RT sale's row is the server's registration, and
-    // while it is unsettled its paper copy never began.
+    // other: the host looks at it first. An RT sale's row is the server's registration: its
+    // paper copy is no fiscal evidence of its own, so such a row holds nothing up.
     for (const vnJournalEntry& unsettled : fJournal->Unsettled())
       if (const vnJournalEntry row = WithPendingOutcome(unsettled);
           IsUnsettled(row.fState) && !StartsWith(row.fIdentity, kRTIdentityPrefix) &&

@@ -891,15 +891,26 @@ class kFiscalPrinterDevice {
   // A retry of a receipt the journal holds: answered from its row without signing or printing
   // (true), or not at all (false).
   bool RTAnsweredFromJournal(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
-                             const std::string& aIdentity);
+                             const std::string& aIdentity, bool aCopyCancelled);
+  // The end of the message of a signed row settled after its call ended during the paper copy.
+  static constexpr const char* kEndedDuringCopy = "; the call ended during its paper copy";
+  static std::string RTCopyMissing(const std::string& aRowMessage, bool aCopyCancelled);
   // The signing, the processor and the paper copy of a receipt whose row is begun: the result
   // filled, the state its row is settled with and the row's message in aMessage.
   vnJournalState SignAndPrintThroughRTServer(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
                                              bool aGood, std::string& aMessage);
+  // Its steps: the signing, the server's numbers in the result, the paper copy.
+  enum class vnRTSigning : uint8_t { Signed, Refused, NoServer, Ended };
+  vnRTSigning SignWithRTServer(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, std::string& aMessage,
+                               vnJournalState& aEnded);
+  void FillRTNumbers(_int_PRINTFR_result& aResult);
+  bool PrintRTPaperCopy(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult, bool aSigned, bool aGood,
+                        std::string& aPrintFailure, std::string& aMessage);
   // A receipt the printer still holds open (a paper copy of a call that ended half-way) would
   // take the next document's lines: cancelled first when the printer says so (a printer that
-  // does not answer is left to the paper copy, whose opening it then refuses).
-  void CancelPaperLeftOpen();
+  // does not answer is left to the paper copy, whose opening it then refuses). true when it
+  // cancelled one.
+  bool CancelPaperLeftOpen();
   // The row of this device's last paper copy when it closed cleanly (0 otherwise): while it is
   // still the journal's newest, nothing can have been left open since, and the printer is not
   // asked.

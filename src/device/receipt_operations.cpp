@@ -206,8 +206,9 @@ std::string kFiscalPrinterDevice::CancelOpenReceipt(kFiscalPrinterDevice& aDevic
 std::string kFiscalPrinterDevice::ReceiptRefusal(const kReceipt& /*aReceipt*/) { return {}; }
 
 void kFiscalPrinterDevice::Pub_PrintReceipt(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult) {
-  // On the device's road the journal settles what earlier calls left, knowing this receipt.
-  BeginOperation("PrintReceipt", aResult, fRTServerActive);
+  // On both roads the receipt's own steps settle what earlier calls left, so that its result
+  // can say what they found.
+  BeginOperation("PrintReceipt", aResult, false);
   const bool good = IsReady();
   kReceipt& receipt = *aHandler.fReceipt;
   if (receipt.fTotalAmount.IsZero()) receipt.fTotalAmount = receipt.GetCalculatedAmount();
@@ -493,10 +494,10 @@ void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& a
   const std::string notReady = ErrorFound() ? ErrorMessage() : std::string();
   std::string failure = PrepareDocument(false);
   if (failure.empty()) {
-    CancelPaperLeftOpen();
+    const bool copyCancelled = CancelPaperLeftOpen();
     // The same key as on the device's road; the prefix keeps the rows of the two roads apart.
     const std::string identity = kRTIdentityPrefix + ReceiptIdentity(receipt);
-    if (RTAnsweredFromJournal(aHandler, aResult, identity)) return;
+    if (RTAnsweredFromJournal(aHandler, aResult, identity, copyCancelled)) return;
     NoteSettledCalls(*this);
     failure = BeginDocument(vnJournalKind::Receipt, identity, Amount2(receipt.fTotalAmount));
   }
@@ -511,72 +512,135 @@ void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& a
   AddUnrecordedNote(aResult.ErrorText);
 }
 
-vnJournalState kFiscalPrinterDevice::SignAndPrintThroughRTServer(kReceiptPrinterHandler& aHandler,
-                                                                 _int_PRINTFR_result& aResult, bool aGood,
-                                                                 std::string& aMessage) {
-  kReceipt& receipt = *aHandler.fReceipt;
-  // Whether the RT server signed this very receipt; the result must not come from the data
-  // kept of an earlier one.
-  bool signedNow = false;
-  if (fRTServer) {
+// What the RT server made of the receipt: signed now (its numbers kept on the device), refused,
+// no server to ask, or an end of the receipt already reported (aEnded, with the row's message).
+kFiscalPrinterDevice::vnRTSigning kFiscalPrinterDevice::SignWithRTServer(kReceiptPrinterHandler& aHandler,
+                                                                       _int_PRINTFR_result& aResult,
+                                                                       std::string& aMessage,
+                                                                       vnJournalState& aEnded) {
+  if (!fRTServer) return vnRTSigning::NoServer;
+  try {
+    OpenRTServerTill(aHandler);
+    fRTServer->BuildXMLReceipt(*aHandler.fReceipt);
+    // Committed before the server is asked: a row still "started" was never signed.
+    MarkClosingSent();
+  } catch (const kJournalError& e) {
+    aMessage = "Receipt not printed: " + JournalFailure(e.what());
+    ReportNotPrinted(*this, aResult, aMessage);
+    aEnded = vnJournalState::NotPrinted;
+    return vnRTSigning::Ended;
+  } catch (const kException& e) {
+    // The request itself is at fault; the frame reports it as before.
+    SettleDocument(vnJournalState::NotPrinted, std::string("Receipt not printed: ") + e.what());
+    throw;
+  }
+  LogInfo("RTServer:SignReceipt");
+  bool accepted = false;
+  try {
+    accepted = fRTServer->SignReceipt();
+  } catch (const kException& e) {
+    aMessage = std::string(kRTNoEvidence) + "; its library failed while signing it (" + e.what() + ")";
+    ReportNotPrinted(*this, aResult,
+                     std::string(kOutcomeUnknownPrefix) + "the RT server library failed while signing the receipt (" +
+                         e.what() + "); whether the sale is registered only the RT server's records tell, and it "
+                         "is not signed again");
+    aEnded = vnJournalState::Unknown;
+    return vnRTSigning::Ended;
+  }
+  if (!accepted) return vnRTSigning::Refused;
+  const kRTServerReceiptInfo& info = fRTServer->ReceiptInfo();
+  fRTServerReceiptInfo->fVATTotal = info.fVATTotal;
+  fRTServerReceiptInfo->fRTTillId = info.fRTTillId;
+  fRTServerReceiptInfo->fRTServerSerialNumber = info.fRTServerSerialNumber;
+  fRTServerReceiptInfo->fRTSignature = info.fRTSignature;
+  fRTServerReceiptInfo->fRTnDoc = info.fRTnDoc;
+  fRTServerReceiptInfo->fRTzRep = info.fRTzRep;
+  fRTServerReceiptInfo->fHeaders = info.fHeaders;
+  return vnRTSigning::Signed;
+}
+
+// The server's numbers of the receipt in the result; the time of the signing when there was
+// one (the row holds it from then).
+void kFiscalPrinterDevice::FillRTNumbers(_int_PRINTFR_result& aResult) {
+  const kRTServerReceiptInfo& info = *fRTServerReceiptInfo;
+  if (aResult.ReceiptDateTime == 0) aResult.ReceiptDateTime = CurrentDateTime();
+  aResult.ReceiptNumber = std::to_string(info.fRTnDoc);
+  aResult.EJNumber = "0";
+  aResult.EJClosingNumber = std::to_string(info.fRTzRep);
+  aResult.DeviceSerialNumber = info.fRTTillId;
+  aResult.ServerSerialNumber = info.fRTServerSerialNumber;
+}
+
+// The processor's rewrite and the paper copy of an RT receipt. Why the copy is missing goes to
+// aPrintFailure. false when an unsigned receipt ends here (the result and aMessage say why).
+bool kFiscalPrinterDevice::PrintRTPaperCopy(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
+                                            bool aSigned, bool aGood, std::string& aPrintFailure,
+                                            std::string& aMessage) {
+  if (fProcessor && fProcessor->Active()) {
     try {
-      OpenRTServerTill(aHandler);
-      fRTServer->BuildXMLReceipt(receipt);
-      // Committed before the server is asked: a row still "started" was never signed.
-      MarkClosingSent();
-    } catch (const kJournalError& e) {
-      aMessage = "Receipt not printed: " + JournalFailure(e.what());
-      ReportNotPrinted(*this, aResult, aMessage);
-      return vnJournalState::NotPrinted;
+      if (!RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult,
+                              "Receipt not printed: ")) {
+        if (!aSigned) {
+          aMessage = aResult.ErrorText;
+          return false;
+        }
+        // Registered all the same: only its paper copy is missing.
+        aPrintFailure = fProcessor->ErrorMessage();
+        aGood = false;
+      }
     } catch (const kException& e) {
-      // The request itself is at fault; the frame reports it as before.
-      SettleDocument(vnJournalState::NotPrinted, std::string("Receipt not printed: ") + e.what());
-      throw;
-    }
-    LogInfo("RTServer:SignReceipt");
-    bool accepted = false;
-    try {
-      accepted = fRTServer->SignReceipt();
-    } catch (const kException& e) {
-      aMessage = std::string(kRTNoEvidence) + "; its library failed while signing it (" + e.what() + ")";
-      ReportNotPrinted(*this, aResult,
-                       std::string(kOutcomeUnknownPrefix) + "the RT server library failed while signing the receipt (" +
-                           e.what() + "); whether the sale is registered only the RT server's records tell, and it "
-                           "is not signed again");
-      return vnJournalState::Unknown;
-    }
-    if (accepted) {
-      const kRTServerReceiptInfo& info = fRTServer->ReceiptInfo();
-      fRTServerReceiptInfo->fVATTotal = info.fVATTotal;
-      fRTServerReceiptInfo->fRTTillId = info.fRTTillId;
-      fRTServerReceiptInfo->fRTServerSerialNumber = info.fRTServerSerialNumber;
-      fRTServerReceiptInfo->fRTSignature = info.fRTSignature;
-      fRTServerReceiptInfo->fRTnDoc = info.fRTnDoc;
-      fRTServerReceiptInfo->fRTzRep = info.fRTzRep;
-      fRTServerReceiptInfo->fHeaders = info.fHeaders;
-      signedNow = true;
-    } else {
+      if (!aSigned) {
+        SettleDocument(vnJournalState::NotPrinted, std::string("Receipt not printed: ") + e.what());
+        throw;
+      }
+      aPrintFailure = e.what();
       aGood = false;
     }
   }
+
+  // The paper copy moves the printer's numbering.
+  if (aGood) fDocumentMark.fKnown = false;
+  ReceiptStage stage = ReceiptStage::NotOpened;
+  try {
+    RunReceiptHooks(*this, *aHandler.fReceipt, aGood, stage);
+  } catch (const kException& e) {
+    // Once the server has registered the sale, a printer fault leaves only the paper copy
+    // missing; reported as a failure, the host would register the sale a second time.
+    if (!aSigned) {
+      SettleDocument(vnJournalState::NotPrinted, std::string("Receipt not printed: ") + e.what());
+      throw;
+    }
+    aPrintFailure = e.what();
+  }
+  if (aPrintFailure.empty() && ErrorFound()) aPrintFailure = ErrorMessage();
+  fCleanPaperCopyRow = aPrintFailure.empty() && stage == ReceiptStage::Closing ? fDocument.fId : 0;
+  if (!aPrintFailure.empty() && stage != ReceiptStage::NotOpened) {
+    // A copy left open would take the next document's lines.
+    bool wasOpen = false;
+    LogInfo("RTServer: the paper copy failed (" + aPrintFailure + "); " + CancelOpenReceipt(*this, stage, wasOpen));
+  }
+  return true;
+}
+
+vnJournalState kFiscalPrinterDevice::SignAndPrintThroughRTServer(kReceiptPrinterHandler& aHandler,
+                                                                 _int_PRINTFR_result& aResult, bool aGood,
+                                                                 std::string& aMessage) {
+  vnJournalState ended = vnJournalState::NotPrinted;
+  const vnRTSigning signing = SignWithRTServer(aHandler, aResult, aMessage, ended);
+  if (signing == vnRTSigning::Ended) return ended;
+  // Whether the RT server signed this very receipt; the result must not come from the data
+  // kept of an earlier one.
+  const bool signedNow = signing == vnRTSigning::Signed;
+  if (signing == vnRTSigning::Refused) aGood = false;
 
   const kRTServerReceiptInfo& info = *fRTServerReceiptInfo;
   const std::string signedText = kRTSignedPrefix + std::to_string(info.fRTnDoc) + " of closing " +
                                  std::to_string(info.fRTzRep) + " (till " + info.fRTTillId + ", server " +
                                  info.fRTServerSerialNumber + ")";
-  // The time of the signing when there was one: the row holds it from then.
-  const auto fillNumbers = [&] {
-    if (aResult.ReceiptDateTime == 0) aResult.ReceiptDateTime = CurrentDateTime();
-    aResult.ReceiptNumber = std::to_string(info.fRTnDoc);
-    aResult.EJNumber = "0";
-    aResult.EJClosingNumber = std::to_string(info.fRTzRep);
-    aResult.DeviceSerialNumber = info.fRTTillId;
-    aResult.ServerSerialNumber = info.fRTServerSerialNumber;
-  };
   if (signedNow && info.fRTnDoc != 0) {
     // The sale is registered: its numbers are in the row before the paper copy starts, so a
     // call that ends during the copy leaves a sale the next call knows as registered.
-    fillNumbers();
+    FillRTNumbers(aResult);
     fDocument.fMessage = signedText;
     fDocument.fResult = RTResultToKeep(aResult);
     try {
@@ -589,51 +653,10 @@ vnJournalState kFiscalPrinterDevice::SignAndPrintThroughRTServer(kReceiptPrinter
   }
 
   std::string printFailure;
-  ReceiptStage stage = ReceiptStage::NotOpened;
-  if (fProcessor && fProcessor->Active()) {
-    try {
-      if (!RewriteByProcessor(*fProcessor, &kFiscalProcessorCaller::ProcessReceipt, aHandler, aResult,
-                              "Receipt not printed: ")) {
-        if (!signedNow) {
-          aMessage = aResult.ErrorText;
-          return vnJournalState::NotPrinted;
-        }
-        // Registered all the same: only its paper copy is missing.
-        printFailure = fProcessor->ErrorMessage();
-        aGood = false;
-      }
-    } catch (const kException& e) {
-      if (!signedNow) {
-        SettleDocument(vnJournalState::NotPrinted, std::string("Receipt not printed: ") + e.what());
-        throw;
-      }
-      printFailure = e.what();
-      aGood = false;
-    }
-  }
+  if (!PrintRTPaperCopy(aHandler, aResult, signedNow, aGood, printFailure, aMessage))
+    return vnJournalState::NotPrinted;
 
-  // The paper copy moves the printer's numbering.
-  if (aGood) fDocumentMark.fKnown = false;
-  try {
-    RunReceiptHooks(*this, *aHandler.fReceipt, aGood, stage);
-  } catch (const kException& e) {
-    // Once the server has registered the sale, a printer fault leaves only the paper copy
-    // missing; reported as a failure, the host would register the sale a second time.
-    if (!signedNow) {
-      SettleDocument(vnJournalState::NotPrinted, std::string("Receipt not printed: ") + e.what());
-      throw;
-    }
-    printFailure = e.what();
-  }
-  if (printFailure.empty() && ErrorFound()) printFailure = ErrorMessage();
-  fCleanPaperCopyRow = printFailure.empty() && stage == ReceiptStage::Closing ? fDocument.fId : 0;
-  if (!printFailure.empty() && stage != ReceiptStage::NotOpened) {
-    // A copy left open would take the next document's lines.
-    bool wasOpen = false;
-    LogInfo("RTServer: the paper copy failed (" + printFailure + "); " + CancelOpenReceipt(*this, stage, wasOpen));
-  }
-
-  fillNumbers();
+  FillRTNumbers(aResult);
   aResult.Error = false;
   aResult.ErrorText.clear();
   if (!signedNow) {
@@ -660,10 +683,10 @@ vnJournalState kFiscalPrinterDevice::SignAndPrintThroughRTServer(kReceiptPrinter
   return vnJournalState::Printed;
 }
 
-void kFiscalPrinterDevice::CancelPaperLeftOpen() {
-  if (fDocumentMark.fKnown && !fDocumentMark.fOpen) return;
+bool kFiscalPrinterDevice::CancelPaperLeftOpen() {
+  if (fDocumentMark.fKnown && !fDocumentMark.fOpen) return false;
   try {
-    if (fCleanPaperCopyRow != 0 && fJournal->NewestId() == fCleanPaperCopyRow) return;
+    if (fCleanPaperCopyRow != 0 && fJournal->NewestId() == fCleanPaperCopyRow) return false;
   } catch (const kJournalError& e) {
     LogError(std::string("Journal: ") + e.what());
   }
@@ -675,13 +698,14 @@ void kFiscalPrinterDevice::CancelPaperLeftOpen() {
     LogError(e.what());
   }
   ResetError();
-  if (!read || !mark.fOpen) return;
-  if (CancelOpenReceiptQuietly())
-    AddResultNote("A receipt left open on the printer by an earlier failure was cancelled before this one.");
+  if (!read || !mark.fOpen) return false;
+  if (!CancelOpenReceiptQuietly()) return false;
+  AddResultNote("A receipt left open on the printer by an earlier failure was cancelled before this one.");
+  return true;
 }
 
 bool kFiscalPrinterDevice::RTAnsweredFromJournal(kReceiptPrinterHandler& aHandler, _int_PRINTFR_result& aResult,
-                                                 const std::string& aIdentity) {
+                                                 const std::string& aIdentity, bool aCopyCancelled) {
   const auto earlier = EarlierDocument(aIdentity);
   if (!earlier) return false;
   if (earlier->fState != vnJournalState::Printed) {
@@ -713,9 +737,26 @@ bool kFiscalPrinterDevice::RTAnsweredFromJournal(kReceiptPrinterHandler& aHandle
   if (aResult.ReceiptNumber.empty() || aResult.ReceiptNumber == "0")
     aResult.ErrorText = "The receipt's numbers are not kept in the document journal (" + earlier->fMessage + ")";
   aResult.MessageText = ResultNote();
+  // A registered sale whose paper copy is missing says so again, as its first answer did.
+  const std::string copyMissing = RTCopyMissing(earlier->fMessage, aCopyCancelled);
+  if (!copyMissing.empty()) {
+    aResult.ErrorText = copyMissing;
+    aResult.MessageText = kNotPrintedMessage;
+  }
   AddReceiptTextAndImage(*this, aHandler, aResult);
   MarkReported(*earlier, RTResultToKeep(aResult));
   return true;
+}
+
+// Why the paper copy of a registered sale is missing, from its row's message and whether this
+// call cancelled a copy left open; "" when nothing says it is missing.
+std::string kFiscalPrinterDevice::RTCopyMissing(const std::string& aRowMessage, bool aCopyCancelled) {
+  static const std::string kNotPrinted = "; its paper copy was not printed: ";
+  const size_t at = aRowMessage.find(kNotPrinted);
+  if (at != std::string::npos) return aRowMessage.substr(at + kNotPrinted.size());
+  if (aCopyCancelled && aRowMessage.find(kEndedDuringCopy) != std::string::npos)
+    return "the paper copy of the call that registered it was left open on the printer and cancelled";
+  return {};
 }
 
 void kFiscalPrinterDevice::SettleRTEntry(vnJournalEntry& aEntry) {
@@ -726,7 +767,7 @@ void kFiscalPrinterDevice::SettleRTEntry(vnJournalEntry& aEntry) {
     aEntry.fMessage = "Settled later: the call ended before the RT server was asked to sign it";
   } else if (StartsWith(aEntry.fMessage, kRTSignedPrefix)) {
     aEntry.fState = vnJournalState::Printed;
-    aEntry.fMessage = "Settled later: " + aEntry.fMessage + "; the call ended during its paper copy";
+    aEntry.fMessage = "Settled later: " + aEntry.fMessage + kEndedDuringCopy;
   } else if (aEntry.fState != vnJournalState::Unknown || !StartsWith(aEntry.fMessage, kRTNoEvidence)) {
     aEntry.fState = vnJournalState::Unknown;
     aEntry.fMessage = std::string(kRTNoEvidence) +

@@ -180,9 +180,12 @@ TEST_F(RTServerRoadTest, SaleWhosePaperCopyFailedIsNotSignedAgain) {
   EXPECT_EQ(a.Get("MessageText"), kRegistered);
   EXPECT_EQ(rt.Signed(), 1);
 
+  // The retry answers as the first call did: registered, its paper copy missing.
   a = Call("PRINTFR", till, Sale("PANE1", "2026-12-10T11:00:30", "S-2"));
   ASSERT_EQ(a.result, 0) << a.error;
   EXPECT_EQ(a.Get("ReceiptNumber"), "15");
+  EXPECT_EQ(a.Get("ErrorText"), "Wrong VAT code");
+  EXPECT_EQ(a.Get("MessageText"), kRegistered);
   EXPECT_EQ(rt.Signed(), 1);
   EXPECT_EQ(SalesWith(emu.Journal(), "PANE1"), 0);
   // The copy left open by the refusal was cancelled: the next sale prints.
@@ -223,9 +226,9 @@ TEST_F(RTServerRoadTest, TillThatEndedHalfWayIsNotSignedAgain) {
     const char* message;
   };
   const Case cases[] = {
-      {"killed during the paper copy", false, "KILL1", 0, "",
-       "A receipt left open on the printer by an earlier failure was cancelled before this one. This receipt was "
-       "registered by the RT server in an earlier call whose answer was lost; it was not signed or printed again."},
+      // The copy the killed call left open is cancelled: the sale has no paper copy.
+      {"killed during the paper copy", false, "KILL1", 0,
+       "the paper copy of the call that registered it was left open on the printer and cancelled", kRegistered},
       {"ended while the server signed", true, "KILL2", -1,
        "Outcome unknown: this receipt was handed to the RT server by an earlier call whose outcome is not known "
        "(Outcome unknown: the RT server library cannot tell whether it signed this receipt; the call ended after "
