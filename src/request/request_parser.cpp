@@ -54,11 +54,18 @@ bool Holds(std::string_view aText, std::string_view aPiece) {
          aText.end();
 }
 
-// How often "<?" stands in aText, found by its second character, the rarer one.
-size_t InstructionStarts(std::string_view aText) {
+// How often "<?" stands in aText, found by its second character, the rarer one. aPlain turns
+// false when a "<" stands between one and the first "?>" after it: a declaration may end
+// earlier, at "/>", for the parse that checks it, and the readers' parse, which looks only
+// for "?>", then reads another text.
+size_t InstructionStarts(std::string_view aText, bool& aPlain) {
+  aPlain = true;
   size_t count = 0;
   for (size_t at = aText.find('?', 1); at != std::string_view::npos; at = aText.find('?', at + 1))
-    if (aText[at - 1] == '<') ++count;
+    if (aText[at - 1] == '<') {
+      ++count;
+      if (aText.find('<', at + 1) < aText.find("?>", at + 1)) aPlain = false;
+    }
   return count;
 }
 
@@ -76,7 +83,9 @@ std::unique_ptr<pugi::xml_document> ReadersTree(std::unique_ptr<pugi::xml_docume
     node = next;
   }
   // Each of them begins with "<?": a text holding more of those than were cut has some inside.
-  if (InstructionStarts(aXml) > cut) return ParseRequest(aXml);
+  // Either that or one the two parses may end apart: the readers' parse decides.
+  bool plain = true;
+  if (InstructionStarts(aXml, plain) > cut || !plain) return ParseRequest(aXml);
   return aDoc;
 }
 
