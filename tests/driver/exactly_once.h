@@ -149,11 +149,13 @@ class kTillProcess {
   kTillProcess(const kTillProcess&) = delete;
   kTillProcess& operator=(const kTillProcess&) = delete;
 
+  // Marked before the signal goes: the till's end, which Finish sees, must never come before
+  // the mark that says it was killed.
   void Kill() {
     std::lock_guard<std::mutex> lock(fMutex);
     if (fPid > 0 && !fKilled) {
-      ::kill(fPid, SIGKILL);
       fKilled = true;
+      ::kill(fPid, SIGKILL);
     }
   }
   // Waits until the till says its device is open (false when it ended first).
@@ -193,12 +195,15 @@ class kTillProcess {
     }
     return told;
   }
-  bool Killed() const { return fKilled; }
+  bool Killed() const {
+    std::lock_guard<std::mutex> lock(fMutex);
+    return fKilled;
+  }
   bool Started() const { return fPid > 0; }
   const std::string& Text() const { return fText; }
 
  private:
-  std::mutex fMutex;
+  mutable std::mutex fMutex;
   pid_t fPid = 0;
   int fOut = -1;
   bool fKilled = false;
