@@ -273,22 +273,21 @@ std::string JournalMode(sqlite3* aDb, const char* aPragma) {
 // and SQLite answers a busy upgrade at once instead of calling the busy handler: two openers
 // of a brand-new journal switching together would see one of them fail. So the switch is
 // asked again, within the busy bound, until the file is in the write-ahead log (whichever
-// opener switched it).
+// opener switched it). A file system that cannot hold the log keeps the file in its rollback
+// journal, which synchronous=FULL keeps durable as well.
 void SetDurable(sqlite3* aDb) {
   const auto start = std::chrono::steady_clock::now();
-  std::string mode = JournalMode(aDb, "PRAGMA journal_mode");
-  while (mode != "wal") {
+  for (std::string mode = JournalMode(aDb, "PRAGMA journal_mode"); mode != "wal";
+       mode = JournalMode(aDb, "PRAGMA journal_mode")) {
     try {
-      mode = JournalMode(aDb, "PRAGMA journal_mode=WAL");
-      if (mode == "wal") break;
+      JournalMode(aDb, "PRAGMA journal_mode=WAL");
+      break;
     } catch (const kJournalError&) {
       if ((sqlite3_extended_errcode(aDb) & 0xFF) != SQLITE_BUSY) throw;
     }
     if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(kBusyTimeoutMs))
-      throw kJournalError("the journal cannot be switched to its write-ahead log: " +
-                          (mode.empty() ? std::string(sqlite3_errmsg(aDb)) : "it stays in mode " + mode));
+      throw kJournalError(std::string("the journal cannot be switched to its write-ahead log: ") + sqlite3_errmsg(aDb));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    mode = JournalMode(aDb, "PRAGMA journal_mode");
   }
   Execute(aDb, "PRAGMA synchronous=FULL");
 }
