@@ -1,8 +1,10 @@
-#include "http_service.h"
-
+// The socket headers come first: on Windows they are Winsock's, which must come before the
+// windows.h that the driver's public header brings in.
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+
+#include "http_service.h"
 
 #include <algorithm>
 #include <cstring>
