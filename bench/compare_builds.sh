@@ -38,9 +38,9 @@ default_benches=(
 )
 if [[ -n ${BENCHES:-} ]]; then read -r -a benches <<<"$BENCHES"; else benches=("${default_benches[@]}"); fi
 
-for spec in "${benches[@]}"; do
-  names=${spec%%:*}
-  filter=${spec#*:}
+for entry in "${benches[@]}"; do
+  names=${entry%%:*}
+  filter=${entry#*:}
   first_name=${names%%=*}
   name=${names#*=}
   for ((round = first_round; round < first_round + rounds; ++round)); do

@@ -215,7 +215,6 @@ constexpr int kMaxJournalLookups = 12;
 
 std::string JournalFailure(const std::string& aReason) { return kJournalFailurePrefix + aReason + kJournalFailureSuffix; }
 
-
 // FNV-1a over the fields of a document, each followed by a separator, as 16 hex digits.
 class kFingerprint {
  public:
@@ -554,7 +553,8 @@ std::optional<vnJournalEntry> kFiscalPrinterDevice::EarlierDocument(const std::s
   // once the device has begun another, the same content is a new sale. The host's own key is
   // looked for among all rows.
   // A receipt of the RT-server road is told apart by its prefix alone: its key is the same.
-  const std::string key = StartsWith(aIdentity, kRTIdentityPrefix) ? aIdentity.substr(3) : aIdentity;
+  const size_t rtPrefix = std::string_view(kRTIdentityPrefix).size();
+  const std::string key = StartsWith(aIdentity, kRTIdentityPrefix) ? aIdentity.substr(rtPrefix) : aIdentity;
   const bool fingerprint = !StartsWith(key, "ref:") && !StartsWith(key, "z:");
   std::optional<vnJournalEntry> row;
   // An outcome the journal could not record is this device's newest document.

@@ -768,7 +768,7 @@ void kFiscalPrinterDevice::SettleRTEntry(vnJournalEntry& aEntry) {
   } else if (StartsWith(aEntry.fMessage, kRTSignedPrefix)) {
     aEntry.fState = vnJournalState::Printed;
     aEntry.fMessage = "Settled later: " + aEntry.fMessage + kEndedDuringCopy;
-  } else if (aEntry.fState != vnJournalState::Unknown || !StartsWith(aEntry.fMessage, kRTNoEvidence)) {
+  } else if (!BeyondEvidence(aEntry)) {
     aEntry.fState = vnJournalState::Unknown;
     aEntry.fMessage = std::string(kRTNoEvidence) +
                       "; the call ended after handing it to the server and before the answer was recorded: only "

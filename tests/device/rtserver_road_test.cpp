@@ -305,14 +305,14 @@ TEST_F(RTServerRoadTest, ReportTextWhoseOpeningIsRefusedPrintsNothing) {
 TEST(RTServerRoadTill, SellsOnce) {
   const char* till = std::getenv("FP_TEST_RT_TILL");
   if (!till) GTEST_SKIP() << "run by RTServerRoadTest.TillThatEndedHalfWayIsNotSignedAgain";
-  const std::string spec = till;
-  const size_t first = spec.find('|'), second = spec.rfind('|');
-  const std::string url = spec.substr(0, first), logId = spec.substr(first + 1, second - first - 1);
+  const std::string described = till;
+  const size_t first = described.find('|'), second = described.rfind('|');
+  const std::string url = described.substr(0, first), logId = described.substr(first + 1, second - first - 1);
   Library lib;
   const Answer open = lib.Call("OPEN", OpenRequest(url, logId));
   ASSERT_EQ(open.result, 0) << open.error;
   lib.Call("PRINTFR", "<ReceiptPrinterManager><Driver>VNRP_TARVOLX40FPETH_10</Driver><Handle>" + open.Get("Handle") +
-                          "</Handle>" + Sale(spec.substr(second + 1), "2026-12-10T13:00:00") +
+                          "</Handle>" + Sale(described.substr(second + 1), "2026-12-10T13:00:00") +
                           "</ReceiptPrinterManager>");
 }
 
