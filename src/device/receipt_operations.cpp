@@ -498,6 +498,18 @@ void kFiscalPrinterDevice::PrintReceiptThroughRTServer(kReceiptPrinterHandler& a
     // The same key as on the device's road; the prefix keeps the rows of the two roads apart.
     const std::string identity = kRTIdentityPrefix + ReceiptIdentity(receipt);
     if (RTAnsweredFromJournal(aHandler, aResult, identity, copyCancelled)) return;
+    if (fJournalDamaged) {
+      // The rows of the damaged journal are gone, and the server cannot be asked what it
+      // signed: the first sale after the damage may be the retry of one it registered. It is
+      // not signed and not claimed; sent again, it is signed.
+      fJournalDamaged = false;
+      aResult.Error = true;
+      aResult.ErrorText = std::string(kOutcomeUnknownPrefix) +
+                          "the document journal was damaged and set aside, and the RT server library cannot tell "
+                          "whether an earlier call registered this sale; it was not signed now: check the RT "
+                          "server's records, and send it again only if this sale is not there";
+      return;
+    }
     NoteSettledCalls(*this);
     failure = BeginDocument(vnJournalKind::Receipt, identity, Amount2(receipt.fTotalAmount));
   }

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,33 @@ TEST_F(RTServerRoadTest, SaleWhosePaperCopyFailedIsNotSignedAgain) {
   ASSERT_EQ(a.result, 0) << a.error;
   EXPECT_EQ(a.Get("ErrorText"), "");
   EXPECT_EQ(SalesWith(emu.Journal(), "PANE2"), 1);
+}
+
+// A journal found damaged is set aside with the rows that kept the server's signings: the
+// first sale after it may be a retry of a registered one, so it is not signed and not claimed;
+// sent again, it is signed.
+TEST_F(RTServerRoadTest, FirstSaleAfterADamagedJournalIsNotSigned) {
+  std::string till = Open("rt1");
+  Answer a = Call("PRINTFR", till, Sale("LATTE1", "2026-12-10T12:00:00", "S-4"));
+  ASSERT_EQ(a.result, 0) << a.error;
+  ASSERT_EQ(a.Get("Error"), "False");
+  lib.Call("CLOSE", "<ReceiptPrinterManager><Handle>" + till + "</Handle></ReceiptPrinterManager>");
+  fHandles.clear();
+  fs::path journal;
+  for (const auto& e : fs::directory_iterator(fDir / "DocumentJournal"))
+    if (e.path().extension() == ".journal") journal = e.path();
+  ASSERT_FALSE(journal.empty());
+  std::ofstream(journal, std::ios::binary | std::ios::trunc) << std::string(3000, '\x5a');
+
+  till = Open("rt1");
+  a = Call("PRINTFR", till, Sale("LATTE1", "2026-12-10T12:00:40", "S-4"));
+  EXPECT_NE(a.result, 0);
+  EXPECT_EQ(a.error.rfind("Outcome unknown: the document journal was damaged and set aside", 0), 0u) << a.error;
+  EXPECT_EQ(rt.Signed(), 1);
+  a = Call("PRINTFR", till, Sale("LATTE1", "2026-12-10T12:01:00", "S-4"));
+  ASSERT_EQ(a.result, 0) << a.error;
+  EXPECT_EQ(a.Get("Error"), "False") << a.Get("ErrorText");
+  EXPECT_EQ(rt.Signed(), 2);
 }
 
 // From before the server is asked until the call returns, the printer's lock is held: another
