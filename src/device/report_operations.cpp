@@ -454,7 +454,15 @@ void kFiscalPrinterDevice::PrintReportText(const std::string& aKind, bool aPrint
   for (const vnReportLine& line : lines) AddReportLine(document, line.fText, line.fEffects, line.fAlignment);
   // Without printing, the lines went to the driver but the document stays open: the host
   // asked only for the text.
-  if (aPrint) EndNonFiscalReceipt(document);
+  if (!aPrint) return;
+  // A closing the printer refused or never answered leaves the copy cut short or unfinished:
+  // the report stays taken, and the copy's failure is named.
+  const bool ended = EndNonFiscalReceipt(document);
+  if (!ended || ErrorFound()) {
+    const std::string reason = ErrorFound() ? ErrorMessage() : "the printer did not end the document";
+    ResetError();
+    throw kException("The paper copy of the report may be incomplete: " + reason);
+  }
 }
 
 void kFiscalPrinterDevice::AddReportLine(kNFReceipt& aNFReceipt, const std::string& aText, uint8_t aEffects,

@@ -2,7 +2,7 @@
 // library signing and the printer emulator printing the paper copy: a sale the server
 // registered is never signed again when a till sends it again (after an answer it got, one it
 // lost, or a till killed half-way), the printer is this till's from before the signing to the
-// settling, and a report text whose opening the printer refuses prints nothing.
+// settling, and a report text the printer refuses prints nothing more and says so.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -306,26 +306,40 @@ TEST_F(RTServerRoadTest, TillThatEndedHalfWayIsNotSignedAgain) {
   }
 }
 
-// The paper copy of an RT X report whose opening the printer refuses: no line follows into
-// whatever the printer holds, the report stays the server's with its text, and the missing copy
-// is reported with the printer's reason.
-TEST_F(RTServerRoadTest, ReportTextWhoseOpeningIsRefusedPrintsNothing) {
+// The paper copy of an RT X report that the printer refuses: refused at its opening, no line
+// follows into whatever the printer holds; refused at its closing, the copy is named as possibly
+// incomplete. Either way the report stays the server's with its text, and the printer's reason is
+// given.
+TEST_F(RTServerRoadTest, ReportTextThePrinterRefusesIsNamed) {
   const std::string till = Open("rt1");
-  emu.ClearPackets();
-  emu.ForceReplyCode("7", 0x14);
-  const Answer a = Call("PRINTXR", till, "<XReport><Print>true</Print></XReport>");
-  ASSERT_EQ(a.result, 0) << a.error;
-  EXPECT_EQ(a.Get("Error"), "False");
-  EXPECT_EQ(a.Get("ErrorText"),
-            "The report was not printed: the printer refused to open its document (A transaction is open, close the "
-            "transaction first)");
-  EXPECT_EQ(a.Get("XReportNumber"), "1");
-  EXPECT_NE(a.output.find("Documenti Emessi: 14"), std::string::npos) << a.output;
-  std::string letters;
-  for (const auto& p : emu.Packets()) letters += p.fLetter;
-  // The refused opening is the last document command the printer saw.
-  EXPECT_EQ(letters.find('7'), letters.rfind('7')) << letters;
-  EXPECT_EQ(letters.find('m'), std::string::npos) << letters;
+  struct Case {
+    const char* letter;
+    int code;
+    const char* errorText;
+  } cases[] = {
+      {"7", 0x14,
+       "The report was not printed: the printer refused to open its document (A transaction is open, close the "
+       "transaction first)"},
+      {"m", 0x2C, "The paper copy of the report may be incomplete: Paper end"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.letter);
+    emu.ClearPackets();
+    emu.ForceReplyCode(c.letter, c.code);
+    const Answer a = Call("PRINTXR", till, "<XReport><Print>true</Print></XReport>");
+    ASSERT_EQ(a.result, 0) << a.error;
+    EXPECT_EQ(a.Get("Error"), "False");
+    EXPECT_EQ(a.Get("ErrorText"), c.errorText);
+    EXPECT_EQ(a.Get("XReportNumber"), "1");
+    EXPECT_NE(a.output.find("Documenti Emessi: 14"), std::string::npos) << a.output;
+    std::string letters;
+    for (const auto& p : emu.Packets()) letters += p.fLetter;
+    // The refused command is the last document command the printer saw.
+    EXPECT_EQ(letters.rfind(c.letter[0]), letters.size() - 1) << letters;
+    if (c.letter[0] == '7') {
+      EXPECT_EQ(letters.find('7'), letters.rfind('7')) << letters;
+    }
+  }
 }
 
 // The till of TillThatEndedHalfWayIsNotSignedAgain, in a process of its own: runs only when that
