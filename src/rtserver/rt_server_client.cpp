@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <utility>
 
@@ -378,6 +379,12 @@ void kRTServerClient::Load() {
 
   fLoadedPath = path;
   if (::access(path.c_str(), R_OK) != 0) fail(errno);
+  // One load at a time in the process: a device that finds the library already loaded by
+  // another thread then uses it only after that load, the library's own initialisation
+  // included, has ended in full (the system loader's lock orders this too, but in a way the
+  // thread checker cannot see).
+  static std::mutex loading;
+  std::lock_guard<std::mutex> oneLoad(loading);
   if (fTillInstance) {
     // The serial becomes part of a file name beside the library: it must not lead the copy
     // into another folder.
