@@ -130,9 +130,21 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
     if (fResult.Error) return;
     kFiscalPrinterDevice& device = aLease.Device();
     fResult.Handle = device.Handle();
-    const std::string initFailure = device.InitAfterOpen();
+    // An answer that cannot be read is that step's failure, told as such: the status read
+    // still decides whether the device opened.
+    std::string initFailure;
+    try {
+      initFailure = device.InitAfterOpen();
+    } catch (const std::exception& e) {
+      initFailure = e.what();
+    }
     _int_GETSTATUS_result status{};
-    device.Pub_GetStatus(*fHandler, status);
+    try {
+      device.Pub_GetStatus(*fHandler, status);
+    } catch (const std::exception& e) {
+      status.Error = true;
+      status.ErrorText = e.what();
+    }
     if (status.Error) {
       fResult.Error = true;
       fResult.ErrorText = status.ErrorText.empty() ? "The printer did not answer its status read" : status.ErrorText;

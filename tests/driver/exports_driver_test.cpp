@@ -539,6 +539,36 @@ TEST_F(ExportsDriverTest, OpenFailsWhenThePrinterCannotBeReached) {
   guarded.Stop();
 }
 
+// OPEN with an answer no printer gives: a status answer that cannot be read fails the open
+// (no handle, the device freed) with the reason; the driver's own start-up read garbled
+// leaves the device open with the reason told, and the status still read.
+TEST_F(ExportsDriverTest, OpenTellsAGarbledAnswerForWhatItIs) {
+  struct Case {
+    const char* letter;
+    bool opens;
+  } cases[] = {{"a", false}, {"?", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.letter);
+    const size_t devices = DriverState().FiscalPrinters.Count();
+    emu.ForceFrame(c.letter, "<html><body>busy</body></html>", 100);
+    emu.ClearPackets();
+    const Answer a = CallFrame(vnExport::OPEN, Device("<URL>" + emu.BaseUrl() + "</URL>"));
+    emu.ClearFaults();
+    EXPECT_EQ(a.error.rfind("Invalid reply frame from the printer", 0), 0u) << a.error;
+    if (c.opens) {
+      EXPECT_EQ(a.result, 0);
+      EXPECT_EQ(a.Get("Error"), "False");
+      EXPECT_NE(Letters(emu.Packets()).find('a'), std::string::npos);  // the status was still read
+      CallFrame(vnExport::CLOSE, Device("<URL>" + emu.BaseUrl() + "</URL>", "", "<Handle>" + a.Get("Handle") + "</Handle>"));
+    } else {
+      EXPECT_EQ(a.result, -1);
+      EXPECT_EQ(a.Get("Error"), "True");
+      EXPECT_EQ(a.Get("Handle"), "0");
+      EXPECT_EQ(DriverState().FiscalPrinters.Count(), devices);
+    }
+  }
+}
+
 // A journal answered in pieces that never end: oversized, or slow.
 TEST_F(ExportsDriverTest, JournalReadStopsAtItsSizeAndTimeLimitsWithWhatItRead) {
   Open();
