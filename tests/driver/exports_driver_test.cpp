@@ -472,6 +472,33 @@ TEST_F(ExportsDriverTest, ReceiptTrailerKeepsItsAlignmentAndNamesWhatItLeftOut) 
   EXPECT_EQ(std::count(paper.begin(), paper.end(), std::string(21, ' ') + "Grazie"), 1);
 }
 
+// A line of a non-fiscal document that the printer refuses does not stop the document: the
+// rest and the closing print, and the refused line is named in MessageText with the printer's
+// reason, wherever it stood (the last line included, which the closing follows).
+TEST_F(ExportsDriverTest, NonFiscalDocumentNamesTheLinesThePrinterRefused) {
+  Open();
+  struct Case {
+    int skip;  // "7" commands before the refused one: the opening, then the lines
+    const char* refused;
+  } cases[] = {{2, "SECONDA"}, {3, "TERZA"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.refused);
+    emu.ClearPaper();
+    emu.ForceReplyCode("7", 0x0F, 1, c.skip);
+    const Answer a = CallFrame(vnExport::PRINTNFR,
+                               Request("<NFReceipt><Lines><Text><Value>PRIMA</Value><Alignment>left</Alignment>"
+                                       "</Text><Text><Value>SECONDA</Value><Alignment>left</Alignment></Text><Text>"
+                                       "<Value>TERZA</Value><Alignment>left</Alignment></Text></Lines></NFReceipt>"));
+    ASSERT_EQ(a.result, 0) << a.error;
+    EXPECT_EQ(a.Get("MessageText"), std::string("Not printed, as the printer refused them: the line &quot;") +
+                                        c.refused + "&quot; (" + tarvol::GetReplyCodeMessage(0x0F) + ").");
+    const auto paper = emu.Paper();
+    for (const char* line : {"PRIMA", "SECONDA", "TERZA"})
+      EXPECT_EQ(Count(paper, line), std::string(line) == c.refused ? 0 : 1) << line;
+    EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
+  }
+}
+
 // A printer that refuses to open the document (paper end) prints nothing of it: the refusal
 // is the result, and no line or closing goes out behind it.
 TEST_F(ExportsDriverTest, NonFiscalDocumentStopsAtARefusedOpening) {

@@ -416,8 +416,12 @@ TEST_F(ReceiptAbiTest, TrailerWithARefusedMiddleLineStillCloses) {
   EXPECT_EQ(DataOf(packets, "7").size(), 3u);
   EXPECT_EQ(DataOf(packets, "m").size(), 1u);
   EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
-  // The later lines that went through leave no failure behind: the receipt is printed.
+  // The later lines that went through leave no failure behind: the receipt is printed, and
+  // the refused line is named.
   EXPECT_EQ(a.result, 0) << a.error;
+  EXPECT_NE(a.Get("MessageText").find("Not printed, as the printer refused them: the line &quot;seconda&quot; ("),
+            std::string::npos)
+      << a.Get("MessageText");
 }
 
 // A trailer line goes out like any line of the receipt: a printer that stops answering there

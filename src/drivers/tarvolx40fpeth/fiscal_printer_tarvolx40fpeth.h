@@ -222,6 +222,9 @@ class kFiscalPrinter_TARVOLX40FPETH : public kFiscalPrinterDevice {
   // What the printer has no command for (a QR code, an image, an effect), named for the
   // result's MessageText when the document closes.
   std::vector<std::string> fLeftOut;
+  // Lines the printer refused (each with its reason) while the document went on, named for
+  // the result's MessageText when the document closes.
+  std::vector<std::string> fRefused;
   bool fDocumentRefused = false;  // the printer refused to open the non-fiscal document
   vnPrinterStatus fStatus;                      // status snapshot before a receipt opens
 

@@ -173,12 +173,22 @@ void NoteLeftOutEffects(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceiptM
                               Join(effects, ", ") + " of the line " + Quoted(Trim(aLine.GetValue())));
 }
 
-// Names in the result what the document asked for and the printer could not print.
+// A line the printer refused, with the printer's reason, while the document goes on.
+void NoteRefused(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aWhat) {
+  const std::string reason = aPrinter.ErrorFound() ? aPrinter.ErrorMessage() : std::string();
+  aPrinter.fRefused.push_back(aWhat + (reason.empty() ? "" : " (" + reason + ")"));
+}
+
+// Names in the result what the document asked for and the printer could not print, or
+// refused to.
 void ReportLeftOut(kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
-  if (aPrinter.fLeftOut.empty()) return;
-  aPrinter.AddResultNote("Not printed, as this printer has no command for them: " + Join(aPrinter.fLeftOut, "; ") +
-                         ".");
+  if (!aPrinter.fLeftOut.empty())
+    aPrinter.AddResultNote("Not printed, as this printer has no command for them: " + Join(aPrinter.fLeftOut, "; ") +
+                           ".");
+  if (!aPrinter.fRefused.empty())
+    aPrinter.AddResultNote("Not printed, as the printer refused them: " + Join(aPrinter.fRefused, "; ") + ".");
   aPrinter.fLeftOut.clear();
+  aPrinter.fRefused.clear();
 }
 
 bool PrintBarcode(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aValue,
@@ -210,16 +220,18 @@ bool PrintBarcode(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const std::string& aV
 
 bool PrintTrailingComments(kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
   if (aPrinter.fTrailingComments.empty()) return true;
-  // A refused line does not keep the others from printing; the last one and the closing
-  // blank line decide the outcome. A line whose answer was lost or unreadable may or may
-  // not be on paper: the document goes no further.
-  bool ok = true;
+  // A refused line does not keep the others from printing: it is named in the result, and
+  // the closing blank line decides the outcome. A line whose answer was lost or unreadable
+  // may or may not be on paper: the document goes no further.
   for (const auto& line : aPrinter.fTrailingComments) {
-    ok = line.fBarcode ? PrintBarcode(aPrinter, line.fValue, line.fBarcodeType)
-                       : aPrinter.PrintLine(line.fValue, kToPaper, StyleOf(line.fEffects), line.fAlignment);
-    if (!ok && !aPrinter.UnansweredCommand().empty()) return false;
+    const bool printed =
+        line.fBarcode ? PrintBarcode(aPrinter, line.fValue, line.fBarcodeType)
+                      : aPrinter.PrintLine(line.fValue, kToPaper, StyleOf(line.fEffects), line.fAlignment);
+    if (printed) continue;
+    if (!aPrinter.UnansweredCommand().empty()) return false;
+    NoteRefused(aPrinter, (line.fBarcode ? "the barcode " : "the line ") + Quoted(Trim(line.fValue)));
   }
-  return aPrinter.PrintLine("", kToPaper, kStyleClosingLine) && ok;
+  return aPrinter.PrintLine("", kToPaper, kStyleClosingLine);
 }
 
 // A document command whose answer was lost or unreadable leaves the document as it may be:
@@ -313,6 +325,7 @@ void HoldLines(kFiscalPrinter_TARVOLX40FPETH& aPrinter, const kReceiptMessageLin
 bool kFiscalPrinter_TARVOLX40FPETH::BeginNonFiscalReceipt(kNFReceipt& aNFReceipt) {
   fTrailingComments.clear();
   fLeftOut.clear();
+  fRefused.clear();
   fDocumentRefused = false;
   // Style 20 opens the document. A printer that refuses it (paper end, a document still
   // open) prints nothing of it: the refusal and its reason end the document here.
@@ -345,6 +358,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::EndNonFiscalReceipt(kNFReceipt& aNFReceipt) 
   if (fDocumentRefused) {
     fTrailingComments.clear();
     fLeftOut.clear();
+    fRefused.clear();
     fDocumentRefused = false;
     return false;
   }
@@ -373,6 +387,7 @@ bool kFiscalPrinter_TARVOLX40FPETH::BeginFiscalReceipt(kReceipt& aReceipt) {
   if (aReceipt.fReceiptType == rt_InvoiceSale || aReceipt.fReceiptType == rt_InvoiceSaleFromReceipt)
     throw kException("Driver does not support Invoice");
   fLeftOut.clear();
+  fRefused.clear();
 
   fStatus = vnPrinterStatus();
   bool ok = GetPrinterStatus(fStatus);
@@ -574,7 +589,10 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerTextLine(kReceipt& aReceipt, kRe
   if (aReceipt.fReceiptType != rt_Sale && aReceipt.fReceiptType != rt_Refund) return true;
   fTrailerPrinted = true;
   NoteLeftOutEffects(*this, aLine);
-  return PrintLine(aLine.GetValue(), kToPaper, StyleOf(aLine.fEffects), aLine.fAlignment) || !LastExchangeFailed();
+  if (PrintLine(aLine.GetValue(), kToPaper, StyleOf(aLine.fEffects), aLine.fAlignment)) return true;
+  if (LastExchangeFailed()) return false;
+  NoteRefused(*this, "the line " + Quoted(Trim(aLine.GetValue())));
+  return true;
 }
 
 bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerBarcodeLine(kReceipt& aReceipt, kReceiptMessageBarcodeLine& aLine) {
@@ -584,7 +602,10 @@ bool kFiscalPrinter_TARVOLX40FPETH::PrintTrailerBarcodeLine(kReceipt& aReceipt, 
     return true;
   }
   fTrailerPrinted = true;
-  return PrintBarcode(*this, aLine.fValue, aLine.fBarcodeType) || !LastExchangeFailed();
+  if (PrintBarcode(*this, aLine.fValue, aLine.fBarcodeType)) return true;
+  if (LastExchangeFailed()) return false;
+  NoteRefused(*this, "the barcode " + Quoted(Trim(aLine.fValue)));
+  return true;
 }
 
 // ---- After the receipt ----
