@@ -51,9 +51,20 @@ void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, 
     SettleJournalDocument(aResult);
   } else {
     // The document is printed: that is the outcome, decided before the clock is read for
-    // its date, so a failed clock read cannot make the host print it a second time.
+    // its date, so a failed clock read cannot make the host print it a second time. Its
+    // date then stays 0 and the result says why it is missing.
     EndOperation(aResult);
-    GetDateTime(aResult.NFReceiptDateTime);
+    std::string failure;
+    try {
+      if (!GetDateTime(aResult.NFReceiptDateTime)) failure = ErrorMessage();
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    ResetError();
+    if (!failure.empty()) {
+      aResult.NFReceiptDateTime = 0;
+      aResult.ErrorText = "The document was printed but its date and time could not be read: " + failure;
+    }
     SettleJournalDocument(aResult);
   }
 }

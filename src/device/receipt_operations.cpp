@@ -622,7 +622,7 @@ bool kFiscalPrinterDevice::PrintRTPaperCopy(kReceiptPrinterHandler& aHandler, _i
       SettleDocument(vnJournalState::NotPrinted, std::string("Receipt not printed: ") + e.what());
       throw;
     }
-    aPrintFailure = e.what();
+    aPrintFailure = ErrorFound() ? ErrorMessage() : e.what();
   }
   if (aPrintFailure.empty() && ErrorFound()) aPrintFailure = ErrorMessage();
   fCleanPaperCopyRow = aPrintFailure.empty() && stage == ReceiptStage::Closing ? fDocument.fId : 0;

@@ -196,6 +196,20 @@ TEST_F(RTServerRoadTest, SaleWhosePaperCopyFailedIsNotSignedAgain) {
   EXPECT_EQ(SalesWith(emu.Journal(), "PANE2"), 1);
 }
 
+// A payment the printer refuses inside the paper copy: the sale stands, and the result names the
+// printer's reason rather than the step of the receipt that stopped.
+TEST_F(RTServerRoadTest, PaperCopyRefusedAtThePaymentNamesThePrintersReason) {
+  const std::string till = Open("rt1");
+  emu.ForceReplyCode("5", 0x2C);
+  const Answer a = Call("PRINTFR", till, Sale("LATTE1", "2026-12-10T12:00:00", "S-3"));
+  ASSERT_EQ(a.result, 0) << a.error;
+  EXPECT_EQ(a.Get("Error"), "False");
+  EXPECT_EQ(a.Get("ErrorText"), "Paper end");
+  EXPECT_EQ(a.Get("MessageText"), kRegistered);
+  EXPECT_EQ(rt.Signed(), 1);
+  EXPECT_EQ(SalesWith(emu.Journal(), "LATTE1"), 0);
+}
+
 // A journal found damaged is set aside with the rows that kept the server's signings: the
 // first sale after it may be a retry of a registered one, so it is not signed and not claimed;
 // sent again, it is signed.

@@ -160,4 +160,48 @@ TEST_F(DocumentOutcomeTest, ReprintIsReportedDoneOnlyWhenItsCopyPrinted) {
   }
 }
 
+// Once its closing is answered the document is printed: a clock that cannot be read for its
+// date leaves the date 0 and says why, the journal holds the document as printed, and the next
+// document is its own, with nothing left to settle.
+TEST_F(DocumentOutcomeTest, UnreadableClockAfterTheClosingLeavesTheDocumentPrinted) {
+  struct Case {
+    const char* name;
+    std::function<void(int)> fault;  // on the clock read of that position in the document
+    const char* reason;
+  } cases[] = {
+      {"garbled answer", [this](int aSkip) { emu.ForceFrame("t", "garbage", 1, aSkip); },
+       "Invalid reply frame from the printer: 'garbage'"},
+      {"refused", [this](int aSkip) { emu.ForceReplyCode("t", 0x2C, 1, aSkip); }, "Paper end"},
+  };
+  auto& d = OpenAndInit();
+  ASSERT_FALSE(PrintDocument("PLAIN1").Error);
+  emu.ClearPackets();
+  ASSERT_FALSE(PrintDocument("PLAIN2").Error);
+  const int clockReads = CountLetter(emu.Packets(), "t");
+  ASSERT_GE(clockReads, 1);
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string tag = "CLOCK" + std::to_string(++n);
+    const size_t journal = emu.Journal().size();
+    c.fault(clockReads - 1);
+    const auto r = PrintDocument(tag);
+    EXPECT_FALSE(r.Error);
+    EXPECT_EQ(r.ErrorText, std::string("The document was printed but its date and time could not be read: ") + c.reason);
+    EXPECT_EQ(r.NFReceiptDateTime, 0);
+    ASSERT_EQ(emu.Journal().size(), journal + 1);
+    EXPECT_TRUE(JournalEntryHas(emu.Journal().back(), tag));
+    const auto row = d.Journal()->Find(d.CurrentDocument().fId);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->fState, vnJournalState::Printed);
+    emu.ClearFaults();
+
+    const auto next = PrintDocument(tag + "NEXT");
+    EXPECT_FALSE(next.Error) << next.ErrorText;
+    EXPECT_EQ(next.ErrorText, "");
+    EXPECT_NE(next.NFReceiptDateTime, 0);
+    EXPECT_EQ(emu.Journal().size(), journal + 2);
+  }
+}
+
 }  // namespace

@@ -250,6 +250,55 @@ TEST_F(DriverTest, LostClockAnswerIsReadBackNotResent) {
   }
 }
 
+// The clock is read back once the setting's outcome is settled: a read that fails leaves the
+// date 0, says why when the clock was set, and neither makes a clock that was set a failure
+// nor replaces the reason a setting failed.
+TEST_F(DriverTest, ClockThatCannotBeReadBackKeepsTheSettingsOutcome) {
+  struct Case {
+    const char* name;
+    std::function<void(int)> fault;  // aSkip: the clock reads of the call before its read back
+    bool set;
+    const char* error;
+  } cases[] = {
+      {"set, read back garbled", [this](int aSkip) { emu.ForceFrame("t", "garbage", 1, aSkip); }, true,
+       "The clock was set but its date and time could not be read back: Invalid reply frame from the printer: "
+       "'garbage'"},
+      {"set, read back refused", [this](int aSkip) { emu.ForceReplyCode("t", 0x2C, 1, aSkip); }, true,
+       "The clock was set but its date and time could not be read back: Paper end"},
+      {"refused, read back garbled",
+       [this](int aSkip) {
+         emu.ForceReplyCode("T", 0x2C);
+         emu.ForceFrame("t", "garbage", 1, aSkip);
+       },
+       false, "Clock not set: Paper end"},
+  };
+  auto& d = OpenAndInit();
+  const DateTime before = *EncodeDateTime(2026, 12, 9, 10, 0, 0, 0);
+  const DateTime wanted = *EncodeDateTime(2031, 7, 4, 9, 8, 7, 0);
+  auto setClock = [&] {
+    _int_SETDATETIME_result r;
+    d.Pub_SetDateTime(*Request("", {}, "<DateTime>2031-07-04T09:08:07</DateTime>"), r);
+    return r;
+  };
+  emu.SetClock(before);
+  ASSERT_FALSE(setClock().Error);
+  const int clockReads = CountLetter(emu.Packets(), "t");
+  ASSERT_GE(clockReads, 1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu.SetClock(before);
+    emu.ClearFaults();
+    emu.ClearPackets();
+    c.fault(clockReads - 1);
+    const _int_SETDATETIME_result r = setClock();
+    EXPECT_EQ(r.Error, !c.set);
+    EXPECT_EQ(r.ErrorText, c.error);
+    EXPECT_NEAR(emu.Clock(), c.set ? wanted : before, 5.0 / 86400);
+    EXPECT_EQ(r.DateTime, 0);
+    EXPECT_TRUE(d.Journal()->Unsettled().empty());
+  }
+}
+
 TEST_F(DriverTest, UnreadableClockGivesTheComputersClock) {
   struct Case {
     const char* frame;

@@ -325,5 +325,73 @@ TEST_F(DriverTest, TableProgrammingClosesTheDayAndSaysSo) {
   EXPECT_EQ(Letters(emu.Packets()).find('x'), std::string::npos);
 }
 
+// A Z report that fails ends the programming with its own outcome, and nothing is programmed
+// after it: refused, the printer's reason (the day stays open); carried out with its answer
+// lost, the outcome is unknown, since the day may have been closed.
+TEST_F(DriverTest, TableProgrammingStopsAtAZReportThatFails) {
+  struct Table {
+    const char* what;
+    std::function<_int_ErrorTail(std::string&)> program;
+    char programmed;
+  } tables[] = {
+      {"the VAT table",
+       [this](std::string& aMessage) {
+         _int_SETVATTABLE_result r;
+         device->Pub_SetVatTable(*Request("<VATTable><Vat><Code>2100</Code><Description>2100</Description><Rate>21"
+                                              "</Rate></Vat></VATTable>",
+                                              {dt_VatTable}),
+                                   r);
+         aMessage = r.MessageText;
+         return static_cast<_int_ErrorTail>(r);
+       },
+       'b'},
+      {"the departments",
+       [this](std::string& aMessage) {
+         _int_SETDEPTTABLE_result r;
+         device->Pub_SetDeptTable(*Request("<DeptTable><Department><Code>3</Code><Description>BAR</Description>"
+                                               "<VATCode>1000</VATCode></Department></DeptTable>",
+                                               {dt_DeptTable}),
+                                    r);
+         aMessage = r.MessageText;
+         return static_cast<_int_ErrorTail>(r);
+       },
+       'N'},
+  };
+  struct Fault {
+    const char* name;
+    std::function<void()> inject;
+    const char* error;  // the start of ErrorText
+    bool dayClosed;
+    vnJournalState row;
+  } faults[] = {
+      {"refused for paper end", [this] { emu.ForceReplyCode("x", 0x2C); }, "Paper end", false,
+       vnJournalState::NotPrinted},
+      {"carried out, its answer lost", [this] { emu.DropAnswers("x"); }, "Outcome unknown: ", true,
+       vnJournalState::Unknown},
+  };
+  auto& d = OpenAndInit();
+  for (const auto& table : tables) {
+    for (const auto& fault : faults) {
+      SCOPED_TRACE(std::string(table.what) + ", the Z report " + fault.name);
+      emu.SetDayOpen(true);
+      emu.ClearFaults();
+      emu.ClearPackets();
+      fault.inject();
+      std::string message = "kept";
+      const _int_ErrorTail tail = table.program(message);
+      EXPECT_TRUE(tail.Error);
+      EXPECT_EQ(tail.ErrorText.rfind(fault.error, 0), 0u) << tail.ErrorText;
+      EXPECT_EQ(message, "");
+      const std::string letters = Letters(emu.Packets());
+      EXPECT_EQ(CountLetter(emu.Packets(), "x"), 1) << letters;
+      EXPECT_EQ(letters.find(table.programmed), std::string::npos) << letters;
+      EXPECT_EQ(emu.Snapshot().fDayOpen, !fault.dayClosed);
+      const auto row = d.Journal()->Find(d.CurrentDocument().fId);
+      ASSERT_TRUE(row);
+      EXPECT_EQ(row->fState, fault.row);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace fp::test

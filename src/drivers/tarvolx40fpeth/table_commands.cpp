@@ -261,8 +261,10 @@ bool kFiscalPrinter_TARVOLX40FPETH::WriteDeptTable(kDeptTable& aDeptTable) {
     plan.push_back({&dept, *number, slot});
   }
 
-  // The printer programs departments only with the fiscal day closed.
-  if (IsDayOpened()) CloseDayBeforeProgramming("the departments");
+  // The printer programs departments only with the fiscal day closed. A Z report that failed
+  // or whose answer was lost ends the request with its own reason: a department sent after it
+  // would be refused (day open) or, answered, would hide that the day may have been closed.
+  if (IsDayOpened() && !CloseDayBeforeProgramming("the departments")) return false;
 
   for (const Planned& p : plan) {
     const std::string packet = "/" + tarvol::TwoDigits(p.number) + "/" +
