@@ -287,3 +287,24 @@ TEST_F(ProcessorDeviceTest, ReportStaysTakenWhenItsPaperCopyFails) {
     }
   }
 }
+
+// A processor library that refuses to open fails the device's open with its message (or, when
+// it gives none, with a text that says so).
+TEST_F(ProcessorDeviceTest, RefusedProcessorOpenFailsTheOpen) {
+  struct Case {
+    const char* request;
+    const char* errorText;
+  } cases[] = {
+      {"<ReceiptPrinterManager>refuse</ReceiptPrinterManager>", "open refused"},
+      {"<ReceiptPrinterManager>silent</ReceiptPrinterManager>", "The processor library refused to open"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    auto device = MakeDevice();
+    fHandler.fRequestText = c.request;
+    _int_OPEN_result opened;
+    device->Pub_Open(fHandler, opened);
+    EXPECT_TRUE(opened.Error);
+    EXPECT_EQ(opened.ErrorText, c.errorText);
+  }
+}
