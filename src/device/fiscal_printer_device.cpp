@@ -226,7 +226,11 @@ void kFiscalPrinterDevice::Pub_Open(kReceiptPrinterHandler& aHandler, _int_OPEN_
   if (fRTServerActive) OpenRTServerTill(aHandler);
   if (fProcessor->Active()) {
     LogInfo("Processor:Open");
-    fProcessor->OpenProcessor(aHandler.fRequestText);
+    // The library's refusal fails the open with its message, as a failed connection does; a
+    // failure recorded before it (the connection's) stays the reason given.
+    if (!fProcessor->OpenProcessor(aHandler.fRequestText) && !ErrorFound())
+      RecordError(999, fProcessor->ErrorMessage().empty() ? "The processor library refused to open"
+                                                          : fProcessor->ErrorMessage());
   }
   EndOperation(aResult);
 }

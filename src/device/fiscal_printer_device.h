@@ -636,6 +636,12 @@ class kFiscalPrinterDevice {
   // The RT-server report text ("X" or "Z"), printed as a non-fiscal document through the
   // hooks when aPrint is true, and left in fCounters.Text.
   void PrintReportText(const std::string& aKind, bool aPrint);
+  // The paper copy of a report the RT server or the processor library has already taken, as
+  // the non-fiscal document aDocument: opened, its lines printed by aPrintLines, then closed
+  // when aClose. Throws kException naming the failure when the printer refuses the opening
+  // (aPrintLines is not run then) or refuses or does not answer the closing; the printer's
+  // failure is cleared, since the report itself stays taken.
+  void PrintReportCopy(kNFReceipt& aDocument, const std::function<void()>& aPrintLines, bool aClose);
   // One line of the report text: handed to PrintNonFiscalTextLine and appended to
   // fCounters.Text after a CR LF.
   // aEffects is a set of vnReceiptMessageLineEffect bits.

@@ -164,30 +164,32 @@ void kFiscalProcessorCaller::ProcessGetStatus(const std::string& aInXml, bool& a
   aFiscalMode = std::move(mode);
 }
 
-bool kFiscalProcessorCaller::PrintReport(const std::string& aText, const std::string& aLayout,
+void kFiscalProcessorCaller::PrintReport(const std::string& aText, const std::string& aLayout,
                                          kFiscalPrinterDevice& aPrinter) {
   kNFReceipt document;
   document.fDefaultLayout = aLayout.empty();
   document.fLayout = aLayout.empty() ? "DocumentLayout" : aLayout;
-  aPrinter.BeginNonFiscalReceipt(document);
-  bool first = true;
-  for (const std::string& text : SplitTextLines(aText)) {
-    auto line = kReceiptMessageTextLine::CreateNF(&document);
-    line->fValue = text;
-    if (first) {
-      line->fEffects = EffectBit(le_bold);
-      line->fSize = 2;
-      line->fAlignment = la_center;
-    } else {
-      line->fEffects = 0;
-      line->fSize = 1;
-      line->fAlignment = la_left;
-    }
-    first = false;
-    aPrinter.PrintNonFiscalTextLine(nullptr, *line);
-  }
-  aPrinter.EndNonFiscalReceipt(document);
-  return true;
+  aPrinter.PrintReportCopy(
+      document,
+      [&] {
+        bool first = true;
+        for (const std::string& text : SplitTextLines(aText)) {
+          auto line = kReceiptMessageTextLine::CreateNF(&document);
+          line->fValue = text;
+          if (first) {
+            line->fEffects = EffectBit(le_bold);
+            line->fSize = 2;
+            line->fAlignment = la_center;
+          } else {
+            line->fEffects = 0;
+            line->fSize = 1;
+            line->fAlignment = la_left;
+          }
+          first = false;
+          aPrinter.PrintNonFiscalTextLine(nullptr, *line);
+        }
+      },
+      true);
 }
 
 }  // namespace fp

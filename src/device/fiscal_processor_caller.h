@@ -63,9 +63,10 @@ class kFiscalProcessorCaller {
 
   // Prints a report text through aPrinter's non-fiscal hooks: a document of layout aLayout
   // ("DocumentLayout" when empty), the first line bold, double size and centred, the others
-  // plain and left-aligned. The hooks' answers are not looked at; the document is always
-  // closed. Returns true.
-  bool PrintReport(const std::string& aText, const std::string& aLayout, kFiscalPrinterDevice& aPrinter);
+  // plain and left-aligned. A line's answer is not looked at. Throws kException when the
+  // printer refuses the opening (no line is printed) or refuses or does not answer the
+  // closing, as the device's report copy does (kFiscalPrinterDevice::PrintReportCopy).
+  void PrintReport(const std::string& aText, const std::string& aLayout, kFiscalPrinterDevice& aPrinter);
 
   const std::string& Name() const { return fName; }
   const std::string& ErrorMessage() const { return fErrorMessage; }

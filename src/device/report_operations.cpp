@@ -4,6 +4,7 @@
 // RT-server active (the device then composes and prints the report text itself), the
 // processor library when one is configured, or the model driver's hooks.
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -100,7 +101,8 @@ void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _i
       aResult.ErrorText = fProcessor->ErrorMessage();
       return;
     }
-    fProcessor->PrintReport(fCounters.Text, "", *this);
+    // The processor has taken the report: a copy that fails is named, never a failed report.
+    const std::string printError = FailureOf([&] { fProcessor->PrintReport(fCounters.Text, "", *this); });
     aResult.XReportNumber = std::to_string(fCounters.ZReportNumber);
     aResult.XReportDateTime = fCounters.ZReportDateTime;
     aResult.EJNumber = "0";
@@ -108,7 +110,7 @@ void kFiscalPrinterDevice::Pub_PrintXReport(kReceiptPrinterHandler& aHandler, _i
     aResult.DeviceSerialNumber = fSerialNumber;
     aResult.ServerSerialNumber.clear();
     aResult.Error = false;
-    aResult.ErrorText.clear();
+    aResult.ErrorText = printError;
     return;
   }
 
@@ -201,8 +203,9 @@ void kFiscalPrinterDevice::ZReportByProcessor(kReceiptPrinterHandler& aHandler, 
   aResult.DayRefundsNumber = fCounters.DayRefundsNumber;
   aResult.Text = fCounters.Text;
   aResult.Error = false;
-  aResult.ErrorText.clear();
-  fProcessor->PrintReport(fCounters.Text, aReport.fLayout, *this);
+  // The processor has closed the day: a copy that fails is named, never a failed report the
+  // host would take again.
+  aResult.ErrorText = FailureOf([&] { fProcessor->PrintReport(fCounters.Text, aReport.fLayout, *this); });
 }
 
 void kFiscalPrinterDevice::ZReportOnDevice(kZReport* aReport, _int_PRINTZR_result& aResult) {
@@ -434,31 +437,40 @@ void kFiscalPrinterDevice::PrintReportText(const std::string& aKind, bool aPrint
   add(ReportDateTime(CurrentDateTime(), true), 0, la_center);
   add("");
 
-  // A document whose opening the printer refused is not continued: its lines would go into
-  // whatever the printer holds open. The report is the server's and stays taken; its text is
-  // still given, and the missing paper copy is reported with the printer's reason.
-  ResetError();
-  std::string refusal;
+  // The report is the server's and stays taken: a copy that never got to its lines still
+  // gives the whole text, and the copy's failure goes on to the caller.
+  bool linesPrinted = false;
   try {
-    if (!BeginNonFiscalReceipt(document) || ErrorFound())
-      refusal = ErrorFound() ? ErrorMessage() : "the printer did not open the document";
-  } catch (const kException& e) {
-    for (const vnReportLine& line : lines) fCounters.Text += "\r\n" + line.fText;
+    PrintReportCopy(
+        document,
+        [&] {
+          linesPrinted = true;
+          for (const vnReportLine& line : lines) AddReportLine(document, line.fText, line.fEffects, line.fAlignment);
+        },
+        // Without printing, the lines went to the driver but the document stays open: the
+        // host asked only for the text.
+        aPrint);
+  } catch (const kException&) {
+    if (!linesPrinted)
+      for (const vnReportLine& line : lines) fCounters.Text += "\r\n" + line.fText;
     throw;
   }
-  if (!refusal.empty()) {
+}
+
+void kFiscalPrinterDevice::PrintReportCopy(kNFReceipt& aDocument, const std::function<void()>& aPrintLines,
+                                           bool aClose) {
+  // A document whose opening the printer refused is not continued: its lines would go into
+  // whatever the printer holds open.
+  ResetError();
+  if (!BeginNonFiscalReceipt(aDocument) || ErrorFound()) {
+    const std::string reason = ErrorFound() ? ErrorMessage() : "the printer did not open the document";
     ResetError();
-    for (const vnReportLine& line : lines) fCounters.Text += "\r\n" + line.fText;
-    throw kException("The report was not printed: the printer refused to open its document (" + refusal + ")");
+    throw kException("The report was not printed: the printer refused to open its document (" + reason + ")");
   }
-  for (const vnReportLine& line : lines) AddReportLine(document, line.fText, line.fEffects, line.fAlignment);
-  // Without printing, the lines went to the driver but the document stays open: the host
-  // asked only for the text.
-  if (!aPrint) return;
-  // A closing the printer refused or never answered leaves the copy cut short or unfinished:
-  // the report stays taken, and the copy's failure is named.
-  const bool ended = EndNonFiscalReceipt(document);
-  if (!ended || ErrorFound()) {
+  aPrintLines();
+  if (!aClose) return;
+  // A closing the printer refused or never answered leaves the copy cut short or unfinished.
+  if (!EndNonFiscalReceipt(aDocument) || ErrorFound()) {
     const std::string reason = ErrorFound() ? ErrorMessage() : "the printer did not end the document";
     ResetError();
     throw kException("The paper copy of the report may be incomplete: " + reason);

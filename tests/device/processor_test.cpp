@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <string>
 #include <thread>
 #include <fstream>
 
@@ -184,4 +187,124 @@ TEST(ProcessorCaller, DeviceOpensTheProcessorAndTakesItsStatus) {
     EXPECT_EQ(kDeviceTestAccess::Processor(device)->ErrorMessage(), "status refused");
   }
   fs::remove_all(dir);
+}
+
+namespace {
+
+// The recording driver, whose hook named in fThrowIn throws after recording its call, as a
+// printer that stops answering half-way through a document makes a driver do.
+class CopyDriver : public FakeDriver {
+ public:
+  using FakeDriver::FakeDriver;
+  std::string fThrowIn;
+
+  bool BeginNonFiscalReceipt(kNFReceipt& aDocument) override {
+    return Throwing("BeginNonFiscalReceipt", FakeDriver::BeginNonFiscalReceipt(aDocument));
+  }
+  bool EndNonFiscalReceipt(kNFReceipt& aDocument) override {
+    return Throwing("EndNonFiscalReceipt", FakeDriver::EndNonFiscalReceipt(aDocument));
+  }
+
+ private:
+  bool Throwing(const std::string& aHook, bool aResult) {
+    if (fThrowIn == aHook) throw kException("the printer stopped answering");
+    return aResult;
+  }
+};
+
+// A device of the recording driver with the test processor library, its journal and log in a
+// scratch folder standing in for the host program's folder.
+class ProcessorDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fDir = fs::temp_directory_path() / ("fpprocdevice_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(fDir);
+    fs::create_directories(fDir);
+    ::setenv("FPDRIVER_APP_DIR", fDir.string().c_str(), 1);
+    fHandler.Parameters = {std::string("processor=") + FP_TEST_PROCESSOR};
+  }
+  void TearDown() override {
+    ::unsetenv("FPDRIVER_APP_DIR");
+    fs::remove_all(fDir);
+  }
+
+  std::unique_ptr<CopyDriver> MakeDevice() {
+    auto device = std::make_unique<CopyDriver>(fHandler, (fDir / "log").string());
+    kDeviceTestAccess::SerialNumber(*device) = "SN1";  // as OPEN's status read leaves it
+    return device;
+  }
+
+  fs::path fDir;
+  kReceiptPrinterHandler fHandler;
+};
+
+}  // namespace
+
+// The processor has taken the report (and for a Z closed the day) before its paper copy is
+// printed: a copy the printer refuses at the opening, refuses at the closing or breaks off
+// with an exception leaves the report taken, with its numbers and text, and the copy's failure
+// named. Nothing is printed behind a refused opening.
+TEST_F(ProcessorDeviceTest, ReportStaysTakenWhenItsPaperCopyFails) {
+  struct Case {
+    const char* hook;
+    bool throws;  // else the printer refuses, with its reason recorded
+    const char* errorText;
+  } cases[] = {
+      {"BeginNonFiscalReceipt", false,
+       "The report was not printed: the printer refused to open its document (BeginNonFiscalReceipt failed)"},
+      {"EndNonFiscalReceipt", false, "The paper copy of the report may be incomplete: EndNonFiscalReceipt failed"},
+      {"EndNonFiscalReceipt", true, "the printer stopped answering"},
+  };
+  for (const Case& c : cases) {
+    for (const bool closing : {false, true}) {
+      SCOPED_TRACE(std::string(closing ? "Z, " : "X, ") + c.hook + (c.throws ? " throws" : " refused"));
+      auto device = MakeDevice();
+      if (c.throws)
+        device->fThrowIn = c.hook;
+      else
+        device->fBehaviour[c.hook] = {false, true};
+      fHandler.fRequestText = closing ? "<ZReport/>" : "<XReport/>";
+      if (closing) {
+        _int_PRINTZR_result r;
+        EXPECT_NO_THROW(device->Pub_PrintZReport(fHandler, r));
+        EXPECT_FALSE(r.Error);
+        EXPECT_EQ(r.ErrorText, c.errorText);
+        EXPECT_EQ(r.ZReportNumber, "8");
+        EXPECT_EQ(r.DayTotalAmount, *Amount::Parse("100.25"));
+        EXPECT_EQ(r.Text, "Z REPORT\nTotal 100,25");
+      } else {
+        _int_PRINTXR_result r;
+        EXPECT_NO_THROW(device->Pub_PrintXReport(fHandler, r));
+        EXPECT_FALSE(r.Error);
+        EXPECT_EQ(r.ErrorText, c.errorText);
+        EXPECT_EQ(r.XReportNumber, "7");
+        EXPECT_EQ(r.EJClosingNumber, "7");
+      }
+      const auto lines = std::count(device->fCalls.begin(), device->fCalls.end(), "PrintNonFiscalTextLine");
+      EXPECT_EQ(lines, c.hook == std::string("BeginNonFiscalReceipt") ? 0 : 2);
+      EXPECT_EQ(device->fCalls.back(), c.hook);
+    }
+  }
+}
+
+// A processor library that refuses to open fails the device's open with its message (or, when
+// it gives none, with a text that says so).
+TEST_F(ProcessorDeviceTest, RefusedProcessorOpenFailsTheOpen) {
+  struct Case {
+    const char* request;
+    const char* errorText;
+  } cases[] = {
+      {"<ReceiptPrinterManager>refuse</ReceiptPrinterManager>", "open refused"},
+      {"<ReceiptPrinterManager>silent</ReceiptPrinterManager>", "The processor library refused to open"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    auto device = MakeDevice();
+    fHandler.fRequestText = c.request;
+    _int_OPEN_result opened;
+    device->Pub_Open(fHandler, opened);
+    EXPECT_TRUE(opened.Error);
+    EXPECT_EQ(opened.ErrorText, c.errorText);
+  }
 }

@@ -36,9 +36,9 @@ class kDeviceTestAccess {
                                       Amount aAmount) {
     return aDevice.FormatAmountLine(aLabel, aAmount);
   }
-  static bool PrintReportByProcessor(kFiscalPrinterDevice& aDevice, const std::string& aText,
+  static void PrintReportByProcessor(kFiscalPrinterDevice& aDevice, const std::string& aText,
                                      const std::string& aLayout) {
-    return aDevice.fProcessor->PrintReport(aText, aLayout, aDevice);
+    aDevice.fProcessor->PrintReport(aText, aLayout, aDevice);
   }
 };
 

@@ -1,6 +1,6 @@
 // A processor library for the tests of the processor caller. It answers by what the
-// request text contains: "refuse" makes a call fail, "garbage" makes an answer that is not
-// XML, "overlap" reports a call that another one meets inside; a receipt request has ORIGINAL
+// request text contains: "refuse" makes a call fail ("silent" makes OPEN fail without a
+// message), "garbage" makes an answer that is not XML, "overlap" reports a call that another one meets inside; a receipt request has ORIGINAL
 // replaced by REWRITTEN, and a report says in its text when its request came declared Greek.
 // Built twice: complete, and with FP_RECEIPT_ONLY exporting PROCESSRECEIPT alone.
 #include <chrono>
@@ -59,6 +59,7 @@ FP_EXPORT int16_t PROCESSRECEIPT(char16_t* aXmlIn, char16_t** aXmlOut, char16_t*
 #ifndef FP_RECEIPT_ONLY
 
 FP_EXPORT int16_t OPEN(char16_t* aXmlIn, int32_t* aHandle, char16_t** aErrorMessage) {
+  if (Has(aXmlIn, "silent")) return 1;
   if (Has(aXmlIn, "refuse")) {
     *aErrorMessage = Alloc("open refused");
     return 1;
