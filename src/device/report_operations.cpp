@@ -467,6 +467,7 @@ void kFiscalPrinterDevice::PrintReportCopy(kNFReceipt& aDocument, const std::fun
     ResetError();
     throw kException("The report was not printed: the printer refused to open its document (" + reason + ")");
   }
+  const size_t notesBefore = ResultNote().size();
   aPrintLines();
   if (!aClose) return;
   // A closing the printer refused or never answered leaves the copy cut short or unfinished.
@@ -475,6 +476,11 @@ void kFiscalPrinterDevice::PrintReportCopy(kNFReceipt& aDocument, const std::fun
     ResetError();
     throw kException("The paper copy of the report may be incomplete: " + reason);
   }
+  // Lines the printer refused on the way are named in a note; a report's result has no
+  // MessageText to carry it, so the copy is reported incomplete with that note.
+  if (ResultNote().size() > notesBefore)
+    throw kException("The paper copy of the report may be incomplete: " +
+                     Trim(ResultNote().substr(notesBefore)));
 }
 
 void kFiscalPrinterDevice::AddReportLine(kNFReceipt& aNFReceipt, const std::string& aText, uint8_t aEffects,
