@@ -181,6 +181,13 @@ void kFiscalPrinterDevice::ZReportThroughRTServer(kReceiptPrinterHandler& aHandl
 // The processor library takes the report and gives the day's counters.
 void kFiscalPrinterDevice::ZReportByProcessor(kReceiptPrinterHandler& aHandler, const kZReport& aReport,
                                               _int_PRINTZR_result& aResult) {
+  // The report's paper copy is a document of its own: the printer is this till's while the
+  // day is closed, as for an X report.
+  kDocumentScope scope(*this);
+  if (const std::string busy = LockPrinterToPrint(); !busy.empty()) {
+    aResult.ErrorText = busy;
+    return;
+  }
   if (!fProcessor->ProcessZReport(aHandler.fRequestText, fCounters)) {
     aResult.Error = true;
     aResult.ErrorText = fProcessor->ErrorMessage();
