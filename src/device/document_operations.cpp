@@ -54,17 +54,8 @@ void kFiscalPrinterDevice::Pub_PrintNFReceipt(kReceiptPrinterHandler& aHandler, 
     // its date, so a failed clock read cannot make the host print it a second time. Its
     // date then stays 0 and the result says why it is missing.
     EndOperation(aResult);
-    std::string failure;
-    try {
-      if (!GetDateTime(aResult.NFReceiptDateTime)) failure = ErrorMessage();
-    } catch (const std::exception& e) {
-      failure = e.what();
-    }
-    ResetError();
-    if (!failure.empty()) {
-      aResult.NFReceiptDateTime = 0;
+    if (const std::string failure = ReadClockAfterOutcome(aResult.NFReceiptDateTime); !failure.empty())
       aResult.ErrorText = "The document was printed but its date and time could not be read: " + failure;
-    }
     SettleJournalDocument(aResult);
   }
 }

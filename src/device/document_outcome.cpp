@@ -148,6 +148,18 @@ std::string kFiscalPrinterDevice::FailureText() {
 
 // ---- Numbers of a document that is done ----
 
+std::string kFiscalPrinterDevice::ReadClockAfterOutcome(DateTime& aDateTime) {
+  std::string failure;
+  try {
+    if (!GetDateTime(aDateTime)) failure = ErrorFound() ? ErrorMessage() : "the printer did not give them";
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  ResetError();
+  if (!failure.empty()) aDateTime = 0;
+  return failure;
+}
+
 std::string kFiscalPrinterDevice::ReadDoneDocumentInfo(DateTime& aDateTime, std::string& aNumber,
                                                        std::string& aEJNumber, std::string& aEJClosingNumber,
                                                        std::string& aSerialNumber) {

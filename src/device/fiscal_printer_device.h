@@ -633,6 +633,10 @@ class kFiscalPrinterDevice {
   // transport's recorded error is cleared.
   std::string ReadDoneDocumentInfo(DateTime& aDateTime, std::string& aNumber, std::string& aEJNumber,
                                    std::string& aEJClosingNumber, std::string& aSerialNumber);
+  // The printer's clock read into aDateTime once an operation's outcome is decided: nothing
+  // the read meets can change that outcome. A clock that cannot be read leaves aDateTime 0
+  // and its reason is returned (empty when read); the recorded error is cleared either way.
+  std::string ReadClockAfterOutcome(DateTime& aDateTime);
   // The RT-server report text ("X" or "Z"), printed as a non-fiscal document through the
   // hooks when aPrint is true, and left in fCounters.Text.
   void PrintReportText(const std::string& aKind, bool aPrint);

@@ -173,19 +173,10 @@ void kFiscalPrinterDevice::Pub_SetDateTime(kReceiptPrinterHandler& aHandler, _in
   // The outcome is settled before the clock is read back: a clock that cannot be read leaves
   // the date 0, and neither turns a clock that was set into a failure nor replaces the reason
   // a setting failed. A clock that was set says why its date is missing.
-  std::string failure;
-  try {
-    if (!GetDateTime(aResult.DateTime)) failure = ErrorMessage();
-  } catch (const std::exception& e) {
-    failure = e.what();
-  }
-  ResetError();
-  if (!failure.empty()) {
-    aResult.DateTime = 0;
-    if (!aResult.Error) {
-      const std::string note = "The clock was set but its date and time could not be read back: " + failure;
-      aResult.ErrorText = aResult.ErrorText.empty() ? note : aResult.ErrorText + "; " + note;
-    }
+  const std::string failure = ReadClockAfterOutcome(aResult.DateTime);
+  if (!failure.empty() && !aResult.Error) {
+    const std::string note = "The clock was set but its date and time could not be read back: " + failure;
+    aResult.ErrorText = aResult.ErrorText.empty() ? note : aResult.ErrorText + "; " + note;
   }
 }
 
