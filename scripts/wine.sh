@@ -7,9 +7,17 @@
 WINE64=wine
 [ -x /usr/lib/wine/wine64 ] && WINE64=/usr/lib/wine/wine64
 
-# wine_runs_32bit: whether this machine can run 32-bit Windows programs at all.
+# wine_runs_32bit: whether this machine can run 32-bit Windows programs at all. Only the
+# kernel's own refusal ("Exec format error") means it cannot; a 32-bit loader that fails for
+# any other reason (missing, broken) is a fault of the set-up, which stops the run.
 wine_runs_32bit() {
-  [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+  local out
+  out=$(/usr/lib/wine/wine --version 2>&1) && return 0
+  case "$out" in
+    *"Exec format error"*) return 1 ;;
+  esac
+  echo "Wine's 32-bit loader does not start: $out" >&2
+  exit 1
 }
 
 # wine_prefix_ready: makes $WINEPREFIX (a 64-bit prefix) when it is missing.

@@ -690,6 +690,9 @@ vnJournalState kFiscalPrinterDevice::SignAndPrintThroughRTServer(kReceiptPrinter
     aResult.ErrorText = printFailure;
     aResult.MessageText = kNotPrintedMessage;
     aMessage += "; its paper copy was not printed: " + printFailure;
+  } else if (!ResultNote().empty()) {
+    // What the copy left out or the printer refused of it (trailer lines), as on the device's road.
+    aResult.MessageText = ResultNote();
   }
   if (!aResult.Error) AddReceiptTextAndImage(*this, aHandler, aResult);
   return vnJournalState::Printed;

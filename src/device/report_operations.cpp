@@ -474,6 +474,10 @@ void kFiscalPrinterDevice::PrintReportCopy(kNFReceipt& aDocument, const std::fun
     ResetError();
     throw kException("The report was not printed: the printer refused to open its document (" + reason + ")");
   }
+  // The numbering mark knows nothing of this document, which a copy cut short or not to be
+  // closed leaves open: the next document asks the printer where it stands (and cancels what
+  // was left open) instead of trusting the mark.
+  fDocumentMark.fKnown = false;
   const size_t notesBefore = ResultNote().size();
   aPrintLines();
   if (!aClose) return;

@@ -210,6 +210,22 @@ TEST_F(RTServerRoadTest, PaperCopyRefusedAtThePaymentNamesThePrintersReason) {
   EXPECT_EQ(SalesWith(emu.Journal(), "LATTE1"), 0);
 }
 
+// The paper copy names what the printer refused of it, as a receipt printed on the printer's
+// own road does.
+TEST_F(RTServerRoadTest, PaperCopyNamesTheTrailerLinesThePrinterRefused) {
+  const std::string till = Open("rt1");
+  std::string sale = Sale("CORNETTO1", "2026-12-10T13:00:00");
+  sale.insert(sale.rfind("</Receipt>"),
+              "<TrailerMessages><Text><Value>Grazie</Value><Alignment>left</Alignment></Text></TrailerMessages>");
+  emu.ForceReplyCode("7", 0x0F);
+  const Answer a = Call("PRINTFR", till, sale);
+  ASSERT_EQ(a.result, 0) << a.error;
+  EXPECT_EQ(a.Get("Error"), "False");
+  EXPECT_EQ(a.Get("MessageText"),
+            "Not printed, as the printer refused them: the line &quot;Grazie&quot; (Printing type Error).");
+  EXPECT_EQ(SalesWith(emu.Journal(), "CORNETTO1"), 1);
+}
+
 // A journal found damaged is set aside with the rows that kept the server's signings: the
 // first sale after it may be a retry of a registered one, so it is not signed and not claimed;
 // sent again, it is signed.
@@ -361,6 +377,12 @@ TEST_F(RTServerRoadTest, ReportTextThePrinterRefusesIsNamed) {
       EXPECT_EQ(letters.find('7'), letters.rfind('7')) << letters;
     }
   }
+  // The copy the refused closing left open does not hold up the next document.
+  const Answer next = Call("PRINTNFR", till,
+                           "<NFReceipt><Lines><Text><Value>DOPO</Value><Alignment>left</Alignment></Text></Lines>"
+                           "</NFReceipt>");
+  EXPECT_EQ(next.result, 0) << next.error;
+  EXPECT_EQ(emu.Snapshot().fDocument, emu::DocumentState::None);
 }
 
 // The till of TillThatEndedHalfWayIsNotSignedAgain, in a process of its own: runs only when that

@@ -231,7 +231,9 @@ bool PrintTrailingComments(kFiscalPrinter_TARVOLX40FPETH& aPrinter) {
     if (!aPrinter.UnansweredCommand().empty()) return false;
     NoteRefused(aPrinter, (line.fBarcode ? "the barcode " : "the line ") + Quoted(Trim(line.fValue)));
   }
-  return aPrinter.PrintLine("", kToPaper, kStyleClosingLine);
+  // The blank line that ends the lines is no line of the document: refused, the document
+  // still ends; only a lost answer stops it.
+  return aPrinter.PrintLine("", kToPaper, kStyleClosingLine) || aPrinter.UnansweredCommand().empty();
 }
 
 // A document command whose answer was lost or unreadable leaves the document as it may be:
