@@ -112,10 +112,14 @@ bool kFiscalProcessorCaller::ProcessZReport(const std::string& aInXml, vnFiscalC
 
 bool kFiscalProcessorCaller::ProcessXZReport(vnFP_ProcessXZReport aEntry, const std::string& aInXml,
                                              vnFiscalCounters& aCounters) {
-  if (aEntry == nullptr) return false;
+  // A report not taken always says why: an earlier call's message must not stand for it.
+  if (aEntry == nullptr) {
+    fErrorMessage = "The processor library has no entry point for this report";
+    return false;
+  }
   std::string answer, message;
   if (CallProcess(fDLLHandle, aEntry, aInXml, answer, message) != 0) {
-    fErrorMessage = message;
+    fErrorMessage = message.empty() ? "The processor library refused the report" : message;
     return false;
   }
   pugi::xml_document doc;

@@ -123,9 +123,11 @@ TEST(ProcessorCaller, MissingEntryPointsCountAsTheirDefaults) {
   EXPECT_TRUE(caller.ProcessReprintReceipt(xml, answer));
   EXPECT_EQ(answer, "<R>ORIGINAL</R>");
   vnFiscalCounters counters;
+  // A report without its entry point is not taken, and says so.
   EXPECT_FALSE(caller.ProcessXReport("<x/>", counters));
+  EXPECT_EQ(caller.ErrorMessage(), "The processor library has no entry point for this report");
   EXPECT_FALSE(caller.ProcessZReport("<x/>", counters));
-  EXPECT_EQ(caller.ErrorMessage(), "");
+  EXPECT_EQ(caller.ErrorMessage(), "The processor library has no entry point for this report");
 
   bool dayOpened = false, training = true;
   DateTime when = 5;
