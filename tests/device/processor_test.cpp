@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "base/errors.h"
+#include "device/document_journal.h"
 #include "device/fiscal_processor_caller.h"
 #include "request/receipt_printer_handler.h"
 #include "request/results.h"
@@ -287,6 +288,38 @@ TEST_F(ProcessorDeviceTest, ReportStaysTakenWhenItsPaperCopyFails) {
       EXPECT_EQ(lines, c.hook == std::string("BeginNonFiscalReceipt") ? 0 : 2);
       EXPECT_EQ(device->fCalls.back(), c.hook);
     }
+  }
+}
+
+// While another till's document has the printer, neither report is asked of the library: its
+// paper copy could not come out inside that document. The host is told the printer is busy.
+TEST_F(ProcessorDeviceTest, ReportWaitsForThePrinterBeforeTheLibraryIsAsked) {
+  fs::create_directories(kDocumentJournal::DefaultFolder());
+  kPrinterLock other(kDocumentJournal::DefaultFolder() + "/" + kDocumentJournal::LockFileName("SN1"));
+  ASSERT_TRUE(other.Acquire(0));
+  for (const bool closing : {false, true}) {
+    SCOPED_TRACE(closing ? "Z" : "X");
+    auto device = MakeDevice();
+    int waited = 0;
+    device->SetOutcomeWaits([&waited](int aMs) { waited += aMs; }, nullptr);
+    fHandler.fRequestText = closing ? "<ZReport/>" : "<XReport/>";
+    std::string number;
+    if (closing) {
+      _int_PRINTZR_result r;
+      device->Pub_PrintZReport(fHandler, r);
+      EXPECT_TRUE(r.Error);
+      EXPECT_EQ(r.ErrorText, "The printer is busy with another document");
+      number = r.ZReportNumber;
+    } else {
+      _int_PRINTXR_result r;
+      device->Pub_PrintXReport(fHandler, r);
+      EXPECT_TRUE(r.Error);
+      EXPECT_EQ(r.ErrorText, "The printer is busy with another document");
+      number = r.XReportNumber;
+    }
+    EXPECT_EQ(number, "");  // the library was not asked
+    EXPECT_GT(waited, 0);
+    EXPECT_TRUE(device->fCalls.empty());
   }
 }
 
