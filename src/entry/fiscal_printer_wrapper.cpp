@@ -130,13 +130,14 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
     if (fResult.Error) return;
     kFiscalPrinterDevice& device = aLease.Device();
     fResult.Handle = device.Handle();
-    // An answer that cannot be read is that step's failure, told as such: the status read
-    // still decides whether the device opened.
+    // An answer that cannot be read is that step's failure, told as such (and written into
+    // the device log): the status read still decides whether the device opened.
     std::string initFailure;
     try {
       initFailure = device.InitAfterOpen();
     } catch (const std::exception& e) {
       initFailure = e.what();
+      LogFailure(device, initFailure);
     }
     _int_GETSTATUS_result status{};
     try {
@@ -144,6 +145,7 @@ class kFiscalPrinterWrapper_OPEN final : public kFiscalPrinterWrapperOf<_int_OPE
     } catch (const std::exception& e) {
       status.Error = true;
       status.ErrorText = e.what();
+      LogFailure(device, status.ErrorText);
     }
     if (status.Error) {
       fResult.Error = true;
